@@ -1,0 +1,36 @@
+# The whole set-up on a fresh Debian 12 machine: `make run` or `make test`.
+.PHONY: deps build test test-asan test-tsan run bench clean
+
+JOBS ?= $(shell nproc)
+
+deps:
+	@bash scripts/install-deps.sh
+
+build: deps
+	@cmake --preset default >/dev/null
+	@cmake --build build -j $(JOBS)
+
+test: build
+	@bash scripts/run-tests.sh build
+
+# The same suite under AddressSanitizer + UndefinedBehaviorSanitizer.
+test-asan: deps
+	@cmake --preset asan >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	@bash scripts/run-tests.sh build-asan
+
+# The threaded engine tests under ThreadSanitizer.
+test-tsan: deps
+	@cmake --preset tsan >/dev/null
+	@cmake --build build-tsan -j $(JOBS)
+	@bash scripts/run-tests.sh build-tsan -L threads
+
+run: build
+	@bash scripts/stage-run-dir.sh build build/run
+	@cd build/run && ./kestrine
+
+bench: build
+	@./build/bench/kestrine_bench
+
+clean:
+	rm -rf build build-asan build-tsan

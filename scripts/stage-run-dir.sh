@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Stages the directory Kestrine runs in: the program plus its own help text, click
+# sounds and skins. Usage: stage-run-dir.sh BUILD_DIR RUN_DIR
+set -euo pipefail
+build=$1 run=$2
+root=$(cd "$(dirname "$0")/.." && pwd)
+mkdir -p "$run"
+cp "$build/src/kestrine" "$run/"
+if [ -d "$root/run" ]; then
+  cp -r "$root/run/." "$run/"
+fi

@@ -1,0 +1,1 @@
+// Anchors the audio_io layer's library until its first module lands.

@@ -1,0 +1,1 @@
+// Anchors the control layer's library until its first module lands.

@@ -1,0 +1,138 @@
+// Buffer memory and the hand-over of buffers between the two threads.
+#include "engine/buffers.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "engine/audio.h"
+
+namespace {
+std::atomic<int> failAllocations{0};
+}
+
+float* Audio_AllocBuffer(uint64_t bytes, bool zero) {
+  if (failAllocations.load() > 0) {
+    failAllocations.fetch_sub(1);
+    return nullptr;
+  }
+  if (bytes > UINT32_MAX) return nullptr;
+  const size_t size = bytes ? bytes : sizeof(float);
+  void* p = zero ? std::calloc(1, size) : std::malloc(size);
+  return static_cast<float*>(p);
+}
+
+void Audio_FreeBuffer(float* buffer) { std::free(buffer); }
+
+void Audio_FailNextAllocations(int count) { failAllocations.store(count); }
+
+float* Audio_SwapInPendingBuffer(LoopTrack* t) {
+  float* incoming = t->pNewBuffer.load(std::memory_order_acquire);
+  if (!incoming) return nullptr;
+  float* old = t->pBuffer;
+  t->exactPosition = 0.0;
+  t->pBuffer = incoming;
+  t->bufferSize = t->newBufferSize;
+  t->numChannels = t->newNumChannels;
+  t->position = 0;
+  t->lastPosition = 1;
+  t->length = static_cast<int32_t>(t->newLength.load());
+  if (!t->keepEditRange) {
+    t->editBegin = 0;
+    t->editEnd = static_cast<int32_t>(t->newLength.load());
+  }
+  t->keepEditRange = 0;
+  t->newBufferSize = 0;
+  t->newLength = 0;
+  t->pNewBuffer.store(nullptr, std::memory_order_release);
+  t->changed = 1;
+  return old != incoming ? old : nullptr;
+}
+
+void Audio_SetCallbackRunning(bool running) {
+  if (AudioEngine* e = Audio_GetEngine()) e->callbackRunning.store(running);
+}
+
+void Audio_RetireBuffer(float* buffer) {
+  AudioEngine* e = Audio_GetEngine();
+  if (!buffer || !e) return;
+  // A callback in progress now has number `started`; once that many have finished,
+  // nothing can still hold the buffer (later callbacks see the slot's new state).
+  const uint64_t started = e->callbacksStarted.load();
+  if (e->callbacksFinished.load() >= started) {
+    Audio_FreeBuffer(buffer);
+    return;
+  }
+  e->retiredBuffers.push_back({buffer, started});
+}
+
+void Audio_CollectGarbage() {
+  AudioEngine* e = Audio_GetEngine();
+  if (!e) return;
+  float* replaced;
+  while (e->replacedBuffers.pop(replaced)) Audio_RetireBuffer(replaced);
+  const uint64_t finished = e->callbacksFinished.load();
+  auto& retired = e->retiredBuffers;
+  for (size_t i = 0; i < retired.size();) {
+    if (finished >= retired[i].freeAfter) {
+      Audio_FreeBuffer(retired[i].buffer);
+      retired[i] = retired.back();
+      retired.pop_back();
+    } else {
+      ++i;
+    }
+  }
+}
+
+namespace {
+// Swaps a waiting buffer in on the user-interface side (no callback is running).
+void SwapNow(AudioEngine* e, LoopTrack& t) {
+  float* old;
+  {
+    std::lock_guard<std::mutex> guard(e->lock);
+    // Bracketed like a slot rewrite, in case a callback runs although none was announced.
+    const uint32_t g = t.generation.load(std::memory_order_relaxed);
+    t.generation.store(g + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    old = Audio_SwapInPendingBuffer(&t);
+    t.generation.store(g + 2, std::memory_order_release);
+  }
+  Audio_RetireBuffer(old);
+}
+}  // namespace
+
+void Audio_PublishBuffer(int track, float* buffer, uint32_t bytes, uint32_t frames,
+                         uint32_t channels, bool keepEditRange, uint8_t resync) {
+  AudioEngine* e = Audio_GetEngine();
+  if (!e || track < 0 || track >= NUM_TRACKS) return;
+  LoopTrack& t = e->tracks[track];
+  t.newBufferSize = bytes;
+  t.newLength = frames;
+  t.newNumChannels = channels;
+  t.keepEditRange = static_cast<uint8_t>(keepEditRange);
+  {
+    std::lock_guard<std::mutex> guard(e->lock);
+    t.resync = resync;
+    t.pNewBuffer.store(buffer, std::memory_order_release);
+  }
+  if (!e->callbackRunning.load()) SwapNow(e, t);
+}
+
+bool Audio_WaitForSwap(int track) {
+  AudioEngine* e = Audio_GetEngine();
+  if (!e || track < 0 || track >= NUM_TRACKS) return false;
+  LoopTrack& t = e->tracks[track];
+  using namespace std::chrono;
+  const auto deadline = steady_clock::now() + seconds(2);
+  while (t.pNewBuffer.load(std::memory_order_acquire)) {
+    if (!e->callbackRunning.load()) {
+      SwapNow(e, t);
+      break;
+    }
+    if (steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(milliseconds(1));
+  }
+  Audio_CollectGarbage();
+  return true;
+}

@@ -1,0 +1,1 @@
+// Anchors the persist layer's library until its first module lands.

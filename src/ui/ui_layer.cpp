@@ -1,0 +1,1 @@
+// Anchors the ui layer's library until its first module lands.
