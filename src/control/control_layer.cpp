@@ -1,1 +1,0 @@
-// Anchors the control layer's library until its first module lands.
