@@ -1,1 +1,0 @@
-// Anchors the persist layer's library until its first module lands.
