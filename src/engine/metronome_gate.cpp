@@ -6,12 +6,22 @@ namespace {
 bool IsRecordingState(int32_t state) { return state == Recording || state == Inserting; }
 
 // The metronome has played its maximum number of measures (never, when continuous with
-// no maximum).
+// no maximum). While playing, the maximum is reached once the passes exceed it; while
+// recording, once they reach it (recording counts its first pass as count-off).
 bool PassesExhausted(const AudioEngine* e, bool strictlyBeyond) {
   const int32_t passes = e->metronomePasses;
   const int32_t max = e->metronomeMax;
   const bool limited = !e->continuousMetronome || max != 0;
   return (strictlyBeyond ? passes > max : passes >= max) && limited;
+}
+
+// Whether the click track sounds in `state` with the counters as they are now.
+bool GateOpen(const AudioEngine* e, int32_t state) {
+  if (state == Playing) return e->metronomePlayback && !PassesExhausted(e, true);
+  if (state == Recording || state == InsertWaiting || state == Inserting)
+    return e->metronomeRecord &&
+           (e->countoffPasses <= e->metronomeCountoff || !PassesExhausted(e, false));
+  return false;
 }
 }  // namespace
 
@@ -21,14 +31,7 @@ bool Metronome_CountoffRunning(const AudioEngine* e, int32_t state) {
 }
 
 void Metronome_UpdateActive(AudioEngine* e, LoopTrack* t, int32_t state) {
-  uint32_t active = 0;
-  if (state == Playing) {
-    active = e->metronomePlayback && !PassesExhausted(e, true);
-  } else if (state == Recording || state == InsertWaiting || state == Inserting) {
-    active = e->metronomeRecord &&
-             (e->countoffPasses <= e->metronomeCountoff || !PassesExhausted(e, false));
-  }
-  t->active = active;
+  t->active = GateOpen(e, state) ? 1u : 0u;
 }
 
 bool Metronome_NewFrame(AudioEngine* e, LoopTrack* t, int32_t position, int32_t state) {
@@ -37,7 +40,10 @@ bool Metronome_NewFrame(AudioEngine* e, LoopTrack* t, int32_t position, int32_t 
       e->countoffPasses += 1;
     else
       e->metronomePasses += 1;
-    if ((IsRecordingState(state) || state == Playing) && PassesExhausted(e, false)) {
+    // The metronome stops at the loop start exactly when the gate would close at the next
+    // buffer, so that a measure is never cut after its first click: not during the
+    // count-off, and while playing only once the passes exceed the maximum.
+    if (!GateOpen(e, state)) {
       t->active = 0;
       return false;
     }

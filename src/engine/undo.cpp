@@ -1,6 +1,7 @@
 // The one-level undo history.
 #include "engine/undo.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "engine/audio.h"
@@ -37,6 +38,14 @@ const char* Undo_OperationName(uint32_t operation) {
   return operation < std::size(operationNames) ? operationNames[operation] : operationNames[0];
 }
 
+std::string Undo_DescribeChange(int stripNumber, int operation, const char* name, int redo) {
+  if (operation == UndoInit) return "Nothing to Undo";
+  char text[128];
+  std::snprintf(text, sizeof text, redo ? "Press to redo track %d %s" : "Press to undo track %d %s",
+                stripNumber, name ? name : "");
+  return text;
+}
+
 void Undo_Store(int index, int track, const float* buffer, uint32_t bytes, uint32_t frames,
                 uint32_t channels, uint32_t operation, uint8_t redo) {
   AudioEngine* e = Audio_GetEngine();
@@ -60,7 +69,7 @@ void Undo_Store(int index, int track, const float* buffer, uint32_t bytes, uint3
 
 void Undo_Before(int track, uint32_t operation, uint8_t redo) {
   AudioEngine* e = Audio_GetEngine();
-  if (!e || !ValidSlot(track)) return;
+  if (!e || !e->undoEnabled || !ValidSlot(track)) return;
   Undo_TakeDueSnapshot();
   if (!Audio_WaitForSwap(track)) return;
   LoopTrack& t = e->tracks[track];
@@ -70,7 +79,7 @@ void Undo_Before(int track, uint32_t operation, uint8_t redo) {
 
 void Undo_After(int track) {
   AudioEngine* e = Audio_GetEngine();
-  if (!e || !ValidSlot(track)) return;
+  if (!e || !e->undoEnabled || !ValidSlot(track)) return;
   Undo_TakeDueSnapshot();
   if (!Audio_WaitForSwap(track)) return;
   LoopTrack& t = e->tracks[track];

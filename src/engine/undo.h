@@ -3,6 +3,7 @@
 // undoCurrent holds the track as it was before the last operation (the undo point), the
 // other entry holds it as it is now.
 #include <cstdint>
+#include <string>
 
 enum UndoOperation : uint32_t {
   UndoNone = 0,
@@ -22,6 +23,11 @@ enum UndoOperation : uint32_t {
 
 // The name shown to the user ("None" for an unknown code).
 const char* Undo_OperationName(uint32_t operation);
+
+// The text the undo label shows for an UndoChangedCallback report, with the strip number
+// 1..8 of the reported slot: "Nothing to Undo" for "Init", else "Press to undo track %d %s"
+// or, for a redo, "Press to redo track %d %s".
+std::string Undo_DescribeChange(int stripNumber, int operation, const char* name, int redo);
 
 // Primitives (user-interface thread).
 void Undo_Store(int entry, int track, const float* buffer, uint32_t bytes, uint32_t frames,
