@@ -1,0 +1,21 @@
+#pragma once
+// The three configuration files in ConfigDirectory: SysConfig.xml, Preferences.xml and
+// DeviceConfig.xml, each with its .bak copy. Their rows are consecutive slices of one
+// settings table; reading applies every recognised element, writing emits every row.
+#include "persist/setting_table.h"
+
+// The whole row array and the three files' slices of it.
+const SettingDescriptor* ConfigFiles_Rows(int* count);
+SettingTable ConfigFiles_SystemTable();       // 2 rows from `skin`
+SettingTable ConfigFiles_PreferencesTable();  // 38 rows from `undo`
+SettingTable ConfigFiles_DeviceTable();       // 8 rows from `driver_type`
+
+// Writers: true when written; on failure the message has been shown.
+bool WriteSystemConfiguration();
+bool WritePreferences();
+bool WriteDeviceConfiguration();
+
+// Readers: a missing file is silent and keeps what is set; other failures are reported.
+void ReadSystemConfiguration();
+void ReadPreferences();
+void ReadDeviceConfiguration();

@@ -1,0 +1,103 @@
+#pragma once
+// The user's preferences (Preferences.xml) and the system configuration (SysConfig.xml):
+// toolkit-free records of the application, named as the file elements. The Preferences
+// dialog, the metronome dialog and the message boxes change them; the configuration
+// files read and write them.
+//
+// Preferences that act on the engine are applied through the Preferences_Apply...
+// operations, which keep the record and the engine in step.
+#include <string>
+
+// PENDING: replaced by the control layer's record of the MIDI send settings.
+struct MidiSendSettings {
+  int metronome_midi_enable = 0;
+  int metronome_midi_accent_note = 63;
+  int metronome_midi_accent_volume = 127;
+  int metronome_midi_beat_note = 64;
+  int metronome_midi_beat_volume = 127;
+  int metronome_midi_port = 0;
+  int metronome_midi_channel = 0;
+  int send_midi_sync = 0;
+  int midi_sync_port = 0;
+};
+
+struct Preferences {
+  int undo = 1;
+  int latent_input = 0;
+  int latent_input_volume = 127;  // slider positions 0..127, engine value = position / 127
+  int latent_input_pan = 63;
+  int latent_input_effects_mix = 0;
+  int latent_input_use_loop_effects_mix = 1;
+  int stereo_record = 1;
+  int spacebar_record = 0;
+  int warn_unsaved_loops = 1;
+  int warn_erase_loops = 1;
+  int warn_default_config = 1;
+  int warn_quicksave = 1;
+  int warn_file_load = 1;
+  int warn_sample_rate = 1;
+  int play_after_setloop = 0;
+  int empty_to_last_rec = 1;
+  int peakhold = 1;
+  int unmute_after_load_loop = 1;
+  int extended_loop_sync = 1;
+  int crossfade_ab = 1;
+  int show_edit_beat_lines = 1;
+  int filter_before_delay = 0;
+  std::string quicksave_directory;  // empty: ConfigDirectory
+  std::string mixtodisk_directory;
+  int autosave_loops = 0;
+  // Click sounds as stored: relative to ConfigDirectory, or absolute when no relative
+  // form exists.
+  std::string metronome_accent = "accent.wav";
+  std::string metronome_beat = "beat.wav";
+  MidiSendSettings midi;  // metronome_midi_*, send_midi_sync, midi_sync_port
+  int delay_max_milliseconds = 640;
+  int continuous_metronome = 1;
+};
+
+struct SystemConfiguration {
+  std::string skin;  // folder under Skins; empty for the built-in look
+  int show_title = 1;
+};
+
+Preferences& App_Preferences();
+SystemConfiguration& App_SystemConfiguration();
+
+// Restores the start-up values of both records (tests, a fresh start).
+void Preferences_ResetDefaults();
+
+// Called after a change the main window shows: the title bar (show_title) or the state
+// of the Undo button and menu entry (undo). The window installs it.
+using WindowStateHook = void (*)();
+void Preferences_SetWindowStateHook(WindowStateHook hook);
+
+// Called when stereo_record changes, so that the current track's recording loop is
+// re-created with the new channel count. The strips install it.
+using StereoRecordHook = void (*)(int channels);
+void Preferences_SetStereoRecordHook(StereoRecordHook hook);
+
+// Loads a click sound (accent or beat) from a resolved path; true when loaded. The
+// metronome installs it; without one the path is only stored.
+using ClickSoundLoader = bool (*)(bool accent, const std::string& path);
+void Preferences_SetClickSoundLoader(ClickSoundLoader loader);
+
+// Applying preferences that act on the engine or the window.
+void Preferences_ApplyUndo(int on);
+void Preferences_ApplyLatentInput(int on);
+void Preferences_ApplyLatentInputVolume(int position);   // clamped to 0..127
+void Preferences_ApplyLatentInputPan(int position);      // clamped to 0..127
+void Preferences_ApplyLatentInputEffectsMix(int position);  // clamped to 0..127
+void Preferences_ApplyLatentInputUseLoopEffectsMix(int on);
+void Preferences_ApplyStereoRecord(int on);
+void Preferences_ApplyFilterBeforeDelay(int on);
+void Preferences_ApplyDelayMaxMilliseconds(int milliseconds);  // clamped to 200..5000
+void Preferences_ApplyContinuousMetronome(int on);
+void Preferences_ApplyShowTitle(int on);
+
+// A click sound path as given by the user or a file: a relative path is kept and
+// resolved against ConfigDirectory; an absolute one is kept relative to ConfigDirectory
+// and used as given. Loads the sound when the resolved path is not empty.
+void Preferences_ApplyMetronomeSound(bool accent, const std::string& path);
+// The path a stored click sound resolves to.
+std::string Preferences_ResolveSoundPath(const std::string& stored);
