@@ -1,0 +1,47 @@
+#pragma once
+// The small port interface the MIDI port table is built on. The PortMidi implementation
+// drives real devices; the in-memory one lets tests inject input and read back output.
+// Calls mirror the MIDI layer's own: a stream is an opaque handle of the implementation.
+#include <cstdint>
+#include <string>
+
+using MidiStream = void*;
+
+struct MidiDeviceInfo {
+  bool input = false;
+  bool output = false;
+  std::string name;
+};
+
+class MidiBackend {
+ public:
+  virtual ~MidiBackend() = default;
+
+  // False on failure, with the layer's error text in *errorText.
+  virtual bool Initialize(std::string* errorText) = 0;
+  virtual void Terminate() = 0;
+  virtual int CountDevices() = 0;
+  // False when the device has no information.
+  virtual bool GetDeviceInfo(int device, MidiDeviceInfo* info) = 0;
+  // Input with a buffer of 128 events; null when the open fails.
+  virtual MidiStream OpenInput(int device) = 0;
+  // Output with a buffer of 1024 events and latency 0 (timestamps ignored); null on failure.
+  virtual MidiStream OpenOutput(int device) = 0;
+  // 1 when an event is waiting, 0 when none, negative on error.
+  virtual int Poll(MidiStream stream) = 0;
+  // Reads one event's message (status in bits 0..7, data1 8..15, data2 16..23); false
+  // when nothing was read.
+  virtual bool Read(MidiStream stream, uint32_t* message) = 0;
+  // Writes one short message at once (timestamp 0). Called from the audio thread too: it
+  // must not allocate or block beyond the write itself. Errors are ignored.
+  virtual void Write(MidiStream stream, uint32_t message) = 0;
+  virtual void Close(MidiStream stream) = 0;
+};
+
+// The PortMidi (+ PortTime) implementation; one per process.
+MidiBackend* PortMidiBackend();
+
+// Packs a short message as the MIDI layer carries it.
+inline constexpr uint32_t MidiMessage(uint32_t status, uint32_t data1, uint32_t data2) {
+  return (status & 0xFF) | (data1 & 0xFF) << 8 | (data2 & 0xFF) << 16;
+}

@@ -1,0 +1,257 @@
+#include "control/midi_ports.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "control/trigger_set.h"
+#include "engine/message_dialog.h"
+
+namespace {
+
+MidiPortTable table;
+std::atomic<MidiBackend*> selectedBackend{nullptr};
+// The layer the open streams belong to; the audio thread writes through it.
+std::atomic<MidiBackend*> openBackend{nullptr};
+
+const MidiSendSettings defaultSettings;
+std::atomic<const MidiSendSettings*> sendSettings{&defaultSettings};
+
+std::atomic<uint32_t> beatsSounded{0};
+std::atomic<bool> lastBeatAccent{false};
+uint32_t beatsTaken = 0;  // user-interface thread
+
+constexpr uint32_t kClock = 0xF8;
+constexpr uint32_t kStart = 0xFA;
+constexpr uint32_t kContinue = 0xFB;
+constexpr uint32_t kStop = 0xFC;
+constexpr uint32_t kNoteOn = 0x90;
+
+MidiBackend* Backend() {
+  MidiBackend* b = selectedBackend.load();
+  return b ? b : PortMidiBackend();
+}
+
+void MarkUnused(MidiPort& port) {
+  port.stream.store(nullptr);
+  port.deviceIndex = 0;
+  port.enabled = false;
+  std::strcpy(port.name, "None");
+}
+
+void SetName(MidiPort& port, const std::string& name) {
+  std::snprintf(port.name, sizeof port.name, "%s", name.c_str());
+}
+
+// Opens the devices of one direction into `ports`, in device order, until 16 are open.
+template <class Open>
+int OpenDirection(MidiBackend* b, MidiPort (&ports)[kMaxMidiPorts], bool input, Open open) {
+  int count = 0;
+  const int devices = b->CountDevices();
+  for (int d = 0; d < devices && count < kMaxMidiPorts; ++d) {
+    MidiDeviceInfo info;
+    if (!b->GetDeviceInfo(d, &info)) continue;
+    if (input ? !info.input : !info.output) continue;
+    MidiStream stream = open(d);
+    if (!stream) continue;  // left out without a message
+    MidiPort& port = ports[count];
+    {
+      std::lock_guard<std::mutex> guard(port.writeLock);
+      port.stream.store(stream);
+    }
+    port.deviceIndex = d;
+    port.enabled = true;
+    SetName(port, info.name);
+    ++count;
+  }
+  for (int i = count; i < kMaxMidiPorts; ++i) MarkUnused(ports[i]);
+  return count;
+}
+
+// Writes one short message to the output at table position `position`, if it is open.
+void WriteOutput(int32_t position, uint32_t message) {
+  if (position < 0 || position >= kMaxMidiPorts) return;
+  MidiPort& port = table.outputs[position];
+  if (!port.enabled) return;
+  MidiBackend* b = openBackend.load();
+  if (!b) return;
+  std::lock_guard<std::mutex> guard(port.writeLock);
+  if (MidiStream stream = port.stream.load()) b->Write(stream, message);
+}
+
+void SendSync(uint32_t message) {
+  const MidiSendSettings& s = *sendSettings.load();
+  if (!s.send_midi_sync) return;
+  WriteOutput(s.midi_sync_port, message);
+}
+
+int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+void BeatHook(int accent) {
+  SendMetronomeNote(accent != 0);
+  lastBeatAccent.store(accent != 0, std::memory_order_relaxed);
+  beatsSounded.fetch_add(1, std::memory_order_release);
+}
+
+}  // namespace
+
+MidiPortTable& MidiPorts() { return table; }
+
+void MidiPorts_UseBackend(MidiBackend* backend) { selectedBackend.store(backend); }
+
+void MidiPorts_UseSendSettings(const MidiSendSettings* settings) {
+  sendSettings.store(settings ? settings : &defaultSettings);
+}
+
+bool OpenMidiPorts() {
+  if (openBackend.load()) CloseMidiPorts();
+  MidiBackend* b = Backend();
+  std::string error;
+  if (!b->Initialize(&error)) {
+    AudioEngine* engine = Audio_GetEngine();
+    MessageDialog_Show(engine ? engine->messageOwner : nullptr, error,
+                       "PortMidi Initialization Error", MB_OK);
+    return false;
+  }
+  openBackend.store(b);
+
+  table.inputCount = OpenDirection(b, table.inputs, true, [&](int d) {
+    MidiStream stream = b->OpenInput(d);
+    // Whatever arrived before the program was ready is stale: read and discard it.
+    if (stream) {
+      uint32_t message;
+      while (b->Poll(stream) > 0 && b->Read(stream, &message)) {
+      }
+    }
+    return stream;
+  });
+  table.outputCount = OpenDirection(b, table.outputs, false, [&](int d) { return b->OpenOutput(d); });
+  return true;
+}
+
+void CloseMidiPorts() {
+  MidiBackend* b = openBackend.load();
+  if (!b) return;
+  for (MidiPort& port : table.inputs) {
+    if (MidiStream stream = port.stream.exchange(nullptr)) b->Close(stream);
+    port.deviceIndex = 0;
+    port.enabled = false;
+  }
+  for (MidiPort& port : table.outputs) {
+    MidiStream stream;
+    {
+      // Once the stream is cleared under the port's lock no hook can still be writing
+      // to it, so it may be closed.
+      std::lock_guard<std::mutex> guard(port.writeLock);
+      stream = port.stream.exchange(nullptr);
+      port.enabled = false;
+    }
+    if (stream) b->Close(stream);
+    port.deviceIndex = 0;
+  }
+  openBackend.store(nullptr);
+  b->Terminate();
+}
+
+void MidiPoll() {
+  MidiBackend* b = openBackend.load();
+  if (!b) return;
+  for (int i = 0; i < table.inputCount; ++i) {
+    MidiPort& port = table.inputs[i];
+    if (!port.enabled) continue;
+    MidiStream stream = port.stream.load();
+    if (!stream) continue;
+    uint32_t message;
+    while (b->Poll(stream) > 0 && b->Read(stream, &message)) {
+      const int status = static_cast<int>(message & 0xFF);
+      const int data1 = static_cast<int>((message >> 8) & 0xFF);
+      const int data2 = static_cast<int>((message >> 16) & 0xFF);
+      DispatchMidi(port.deviceIndex, status & 0x0F, status & 0xF0, data1, data2);
+    }
+  }
+}
+
+void EnableAllInputs() {
+  for (int i = 0; i < table.inputCount; ++i) table.inputs[i].enabled = true;
+}
+
+void RecomputeEnabledInputs() {
+  for (int i = 0; i < table.inputCount; ++i) table.inputs[i].enabled = false;
+  TriggerSet& set = Triggers();
+  for (int type = 0; type < kMidiTriggerTypeCount; ++type) {
+    const TriggerType t = static_cast<TriggerType>(type);
+    const int count = set.Count(t);
+    for (int k = 0; k < count; ++k) {
+      const ValueRange port = set.Get(t, k).port;
+      for (int i = 0; i < table.inputCount; ++i) {
+        if (port.IsAny() || (port.low <= table.inputs[i].deviceIndex &&
+                             table.inputs[i].deviceIndex <= port.high)) {
+          table.inputs[i].enabled = true;
+        }
+      }
+    }
+  }
+}
+
+void SendClock() { SendSync(kClock); }
+void SendStart() { SendSync(kStart); }
+void SendContinue() { SendSync(kContinue); }
+void SendStop() { SendSync(kStop); }
+
+void SendMetronomeNote(bool accent) {
+  const MidiSendSettings& s = *sendSettings.load();
+  if (!s.metronome_midi_enable) return;
+  // Out-of-range settings are clamped: a channel above 15 or a data byte above 127 would
+  // turn the note into some other message on the wire.
+  const uint32_t channel = static_cast<uint32_t>(Clamp(s.metronome_midi_channel, 0, 15));
+  const int32_t note = accent ? s.metronome_midi_accent_note : s.metronome_midi_beat_note;
+  const int32_t velocity = accent ? s.metronome_midi_accent_volume : s.metronome_midi_beat_volume;
+  WriteOutput(s.metronome_midi_port,
+              MidiMessage(kNoteOn + channel, static_cast<uint32_t>(Clamp(note, 0, 127)),
+                          static_cast<uint32_t>(Clamp(velocity, 0, 127))));
+}
+
+void SendSyncForPlay(TransportState before) {
+  if (before == Paused) {
+    SendContinue();
+  } else if (before != Recording && before != Inserting) {
+    SendStart();
+  }
+}
+
+void SendSyncForRecordStart(TransportState before) {
+  if (before != Playing && before != Inserting) SendStart();
+}
+
+std::vector<std::string> MidiPorts_InputList() {
+  std::vector<std::string> list;
+  for (int i = 0; i < table.inputCount; ++i) {
+    char line[128];
+    std::snprintf(line, sizeof line, "Port %d: %s", table.inputs[i].deviceIndex + 1, table.inputs[i].name);
+    list.emplace_back(line);
+  }
+  return list;
+}
+
+std::vector<std::string> MidiPorts_OutputNames() {
+  std::vector<std::string> names;
+  for (const MidiPort& port : table.outputs) names.emplace_back(port.name);
+  return names;
+}
+
+void MidiHooks_Install() {
+  Audio_SetMidiClockCallback(&SendClock);
+  Audio_SetBeatCallback(&BeatHook);
+}
+
+void MidiHooks_Remove() {
+  Audio_SetMidiClockCallback(nullptr);
+  Audio_SetBeatCallback(nullptr);
+}
+
+bool MidiHooks_TakeBeat(bool* accent) {
+  const uint32_t sounded = beatsSounded.load(std::memory_order_acquire);
+  if (sounded == beatsTaken) return false;
+  beatsTaken = sounded;
+  if (accent) *accent = lastBeatAccent.load(std::memory_order_relaxed);
+  return true;
+}

@@ -1,0 +1,88 @@
+#pragma once
+// The program's MIDI ports: every input and output device the MIDI layer offers (up to
+// 16 of each), opened at start-up and closed at shutdown. Inputs are polled on the
+// user-interface thread and handed to the trigger dispatch; outputs carry timing clock,
+// Start/Continue/Stop and metronome notes.
+//
+// Threads: everything runs on the user-interface thread except SendClock and
+// SendMetronomeNote, which the engine calls on the audio thread. Each output port has a
+// lock held only for the write of one short message, so writes from the two threads to
+// one port never interleave and the audio side never waits longer than one such write.
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "control/midi_backend.h"
+#include "control/midi_send_settings.h"
+#include "engine/audio.h"
+
+inline constexpr int kMaxMidiPorts = 16;
+
+struct MidiPort {
+  std::atomic<MidiStream> stream{nullptr};  // the opened device, or none
+  int32_t deviceIndex = 0;                  // MIDI layer device index (0-based)
+  Relaxed<bool> enabled{false};             // inputs: polled; outputs: opened
+  char name[64] = "None";                   // device name, at most 63 characters
+  std::mutex writeLock;                     // outputs: held for one write
+};
+
+struct MidiPortTable {
+  MidiPort inputs[kMaxMidiPorts];
+  MidiPort outputs[kMaxMidiPorts];
+  int inputCount = 0;
+  int outputCount = 0;
+};
+
+// The program's port table.
+MidiPortTable& MidiPorts();
+
+// The MIDI layer the ports are opened on (PortMidi unless a test installs its own).
+// Change it only while the ports are closed.
+void MidiPorts_UseBackend(MidiBackend* backend);
+// Where the send functions read their preferences (null: built-in defaults).
+void MidiPorts_UseSendSettings(const MidiSendSettings* settings);
+
+// Opens every input and output device (up to 16 each), draining input already pending.
+// False, after showing "PortMidi Initialization Error", when the MIDI layer cannot start.
+bool OpenMidiPorts();
+void CloseMidiPorts();
+// Reads every waiting event of the enabled inputs and dispatches it to the triggers.
+void MidiPoll();
+// Every used input is polled (the control dialog learns from all ports).
+void EnableAllInputs();
+// Only the inputs some MIDI trigger can match stay polled.
+void RecomputeEnabledInputs();
+
+// Timing clock, Start, Continue, Stop: on the sync port when `send_midi_sync` is on.
+void SendClock();
+void SendStart();
+void SendContinue();
+void SendStop();
+// A metronome note-on (accent or beat note) when `metronome_midi_enable` is on.
+void SendMetronomeNote(bool accent);
+
+// The sync messages that go with a transport command, sent before the transport moves:
+// Play sends Continue from Paused and Start unless Recording or Inserting; a Record that
+// starts a recording sends Start unless Playing or Inserting. (Stop and Pause send Stop
+// after the transport has stopped: call SendStop.)
+void SendSyncForPlay(TransportState before);
+void SendSyncForRecordStart(TransportState before);
+
+// "Port %d: %s" (device index + 1, name) for each used input.
+std::vector<std::string> MidiPorts_InputList();
+// The names of the 16 output entries in table order ("None" for unused ones); a list
+// position is what `metronome_midi_port` and `midi_sync_port` store.
+std::vector<std::string> MidiPorts_OutputNames();
+
+// ---- Engine hooks ----
+
+// Installs SendClock as the engine's MidiClockCallback and the metronome hook as its
+// BeatCallback. The beat hook sends the MIDI metronome note and records the beat for the
+// user interface's beat lights (MidiHooks_TakeBeat).
+void MidiHooks_Install();
+void MidiHooks_Remove();
+// True once per beat that has sounded since the last call; *accent tells whether the most
+// recent one was the first beat of the measure. Called by the user interface's timer.
+bool MidiHooks_TakeBeat(bool* accent);

@@ -1,0 +1,97 @@
+// MidiBackend on PortMidi, with PortTime's clock as the time source of every stream.
+#include <portmidi.h>
+#include <porttime.h>
+
+#include "control/midi_backend.h"
+
+namespace {
+
+PmTimestamp PortTimeNow(void*) { return Pt_Time(); }
+
+class PortMidi final : public MidiBackend {
+ public:
+  bool Initialize(std::string* errorText) override {
+    const PmError err = Pm_Initialize();
+    if (err != pmNoError) {
+      char text[512] = {0};
+      Pm_GetHostErrorText(text, 511);
+      // Some failures leave no host error; the layer's own text then says what failed.
+      if (!text[0]) {
+        if (const char* own = Pm_GetErrorText(err)) *errorText = own;
+      } else {
+        *errorText = text;
+      }
+      return false;
+    }
+    if (!Pt_Started()) {
+      Pt_Start(1, nullptr, nullptr);
+      startedTimer_ = true;
+    }
+    return true;
+  }
+
+  void Terminate() override {
+    Pm_Terminate();
+    if (startedTimer_) {
+      Pt_Stop();
+      startedTimer_ = false;
+    }
+  }
+
+  int CountDevices() override { return Pm_CountDevices(); }
+
+  bool GetDeviceInfo(int device, MidiDeviceInfo* info) override {
+    const PmDeviceInfo* pm = Pm_GetDeviceInfo(device);
+    if (!pm) return false;
+    info->input = pm->input != 0;
+    info->output = pm->output != 0;
+    info->name = pm->name ? pm->name : "";
+    return true;
+  }
+
+  MidiStream OpenInput(int device) override {
+    PortMidiStream* stream = nullptr;
+    if (Pm_OpenInput(&stream, device, nullptr, 128, PortTimeNow, nullptr) != pmNoError) return nullptr;
+    return stream;
+  }
+
+  MidiStream OpenOutput(int device) override {
+    PortMidiStream* stream = nullptr;
+    if (Pm_OpenOutput(&stream, device, nullptr, 1024, PortTimeNow, nullptr, 0) != pmNoError)
+      return nullptr;
+    return stream;
+  }
+
+  int Poll(MidiStream stream) override {
+    const PmError r = Pm_Poll(static_cast<PortMidiStream*>(stream));
+    if (r == pmGotData) return 1;
+    if (r == pmNoData) return 0;
+    return -1;
+  }
+
+  bool Read(MidiStream stream, uint32_t* message) override {
+    PmEvent event;
+    if (Pm_Read(static_cast<PortMidiStream*>(stream), &event, 1) != 1) return false;
+    *message = static_cast<uint32_t>(event.message);
+    return true;
+  }
+
+  void Write(MidiStream stream, uint32_t message) override {
+    PmEvent event;
+    event.message = static_cast<PmMessage>(message);
+    event.timestamp = 0;
+    Pm_Write(static_cast<PortMidiStream*>(stream), &event, 1);
+  }
+
+  void Close(MidiStream stream) override { Pm_Close(static_cast<PortMidiStream*>(stream)); }
+
+ private:
+  bool startedTimer_ = false;
+};
+
+}  // namespace
+
+MidiBackend* PortMidiBackend() {
+  static PortMidi backend;
+  return &backend;
+}
