@@ -1,0 +1,56 @@
+#pragma once
+// The one audio stream of the program: a full-duplex, stereo, 32-bit float PortAudio
+// stream of 256 frames per buffer whose callback renders the engine. Opened, reopened
+// and closed on the user-interface thread only.
+#include <cstdint>
+
+// The wanted device settings, kept apart from the stream's live values (the device
+// configuration file reads and writes these).
+inline constexpr int DEVICE_NAME_CHARS = 31;
+struct DeviceConfiguration {
+  double sampleRate = 48000.0;
+  double latency = 0.08;  // seconds
+  char inputDeviceName[DEVICE_NAME_CHARS + 1] = "none";
+  char outputDeviceName[DEVICE_NAME_CHARS + 1] = "none";
+  uint8_t useAsioPreferredLatency = 0;
+};
+
+DeviceConfiguration* Audio_GetDeviceConfiguration();
+// Stores a wanted device name, cut to 31 characters.
+void DeviceConfiguration_SetInputName(const char* name);
+void DeviceConfiguration_SetOutputName(const char* name);
+
+// Installs the PortAudio layer into the engine: Audio_Init then initialises PortAudio
+// (and the mix-to-disk writer), Audio_Shutdown closes the stream and terminates it, and
+// transport operations restart an inactive stream. Call before Audio_Init.
+void AudioIo_Install();
+
+// Opens the device that the configuration and the selected host API name. False, with
+// no message, when the names are not found there (the caller reports).
+bool Audio_OpenConfiguredDevice();
+// Closes any open stream, opens a new one and starts it. A negative sample rate or
+// latency stands for the input device's default.
+bool Audio_OpenDevice(double sampleRate, int channels, double latency, int inputDevice,
+                      int outputDevice);
+// Opens the stream without starting it. On failure the device fields stay as they were.
+bool Audio_OpenStream(double sampleRate, int channels, double latency, int inputDevice,
+                      int outputDevice);
+bool Audio_CloseStream();
+// Reopens the stream at `milliseconds` (limited to 0.1..1000), falling back to the
+// latency it had when that fails.
+void Audio_SetLatency(double milliseconds);
+
+// Selects the host API of PortAudio type `type` (8 ALSA, 7 OSS, 12 JACK); false, and no
+// host API selected, when PortAudio has none of that type.
+bool Audio_SetHostApi(int type);
+int Audio_GetHostApiType();  // -1 when none is selected
+void Audio_SetInputChannel(int channel);
+int Audio_GetInputChannel();
+void Audio_SetOutputChannel(int channel);
+int Audio_GetOutputChannel();
+double Audio_GetSampleRate();
+double Audio_GetLatency();
+int Audio_GetInputDevice();
+int Audio_GetOutputDevice();
+bool Audio_IsStreamOpen();
+double Audio_GetCpuLoad();

@@ -1,1 +1,0 @@
-// Anchors the audio_io layer's library until its first module lands.

@@ -1,0 +1,28 @@
+#pragma once
+// Loop files: loading a 16-bit PCM WAV file into a loop track or into a metronome click
+// record, and saving a loop track as a WAV file. User-interface thread only.
+#include <cstdint>
+#include <string>
+
+// Loads the file at `path` (null or empty: ask with the file-open dialog) into slot
+// `track`. `flag` becomes the track's resync request at the swap; `confirm` asks before
+// replacing the loop when the user picked the file; `warnSampleRate` asks when the file's
+// rate differs from the stream's; `locate` lets the user find a file that is not where
+// the path says. Returns the path loaded, or an empty text (the track is then untouched).
+std::string Audio_LoadLoop(int track, const char* path, uint8_t flag, bool confirm,
+                           bool warnSampleRate, bool locate);
+
+// Saves slot `track` as a 16-bit WAV file at `path` (null or empty: ask with the
+// file-save dialog). `interactive` asks before overwriting and reports failures. The
+// file is written beside the target and renamed into place, so a failed save leaves the
+// previous file as it was. Returns the path written, or an empty text.
+std::string Audio_SaveLoop(int track, const char* path, bool interactive);
+
+// Loads a click sound into the engine's beat or accent click record (taken over at once:
+// the callback never reads these) and rebuilds the metronome measure of
+// `measureSeconds` with `beats` beats from it. Silent on failure.
+enum ClickSample { CLICK_BEAT = 0, CLICK_ACCENT = 1 };
+bool Audio_LoadClickSample(ClickSample which, const char* path, double measureSeconds, int beats);
+
+// The file last loaded or saved.
+const std::string& Audio_GetLastLoopPath();
