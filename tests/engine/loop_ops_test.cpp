@@ -1,0 +1,228 @@
+// Loop length operations: the audio and lengths they leave, and what they refuse.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/audio.h"
+#include "engine/buffers.h"
+#include "engine/loop_ops.h"
+#include "engine/undo.h"
+#include "support/scripted_dialog.h"
+
+namespace {
+
+class LoopOpsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(Audio_Init());
+    e = Audio_GetEngine();
+    slot = Audio_CreateLoop(2.0, 0.9, 2, 0);
+    ASSERT_EQ(slot, 1);
+    Ramp(slot);
+  }
+  void TearDown() override { Audio_Shutdown(); }
+
+  LoopTrack& t() { return e->tracks[slot]; }
+
+  // Frame f of a loop holds (f, -f): every frame tells where it came from.
+  void Ramp(int track) {
+    LoopTrack& l = e->tracks[track];
+    const int channels = static_cast<int>(l.numChannels.load());
+    const int frames = static_cast<int>(l.bufferSize / (4 * channels));
+    for (int f = 0; f < frames; ++f)
+      for (int c = 0; c < channels; ++c) l.pBuffer[f * channels + c] = c == 0 ? f : -f;
+  }
+  // The old frame that frame f of the loop now holds (from its left channel).
+  int Source(int f) { return static_cast<int>(t().pBuffer[f * 2]); }
+  bool RightMatches(int f) { return t().pBuffer[f * 2 + 1] == -t().pBuffer[f * 2]; }
+
+  AudioEngine* e = nullptr;
+  int slot = -1;
+  ScriptedDialog dialog;
+};
+
+constexpr int k1s = 48000;
+
+TEST_F(LoopOpsTest, MultiplyDivideInPlace) {
+  // Multiply of a 2 s loop: 4 s holding it twice.
+  ASSERT_TRUE(Audio_ResizeLoop(slot, 4.0, true, 1, ResizeMultiply, false));
+  ASSERT_EQ(t().length, 4 * k1s);
+  EXPECT_EQ(t().editEnd, 4 * k1s);
+  for (int f : {0, 1, 2 * k1s - 1}) {
+    EXPECT_EQ(Source(f), f);
+    EXPECT_EQ(Source(f + 2 * k1s), f);
+  }
+  EXPECT_TRUE(RightMatches(3 * k1s + 7));
+
+  // Divide keeps the buffer and only the length changes; Multiply then finds the hidden
+  // second half again.
+  const float* buffer = t().pBuffer;
+  ASSERT_TRUE(Audio_ResizeLoop(slot, 2.0, true, 1, ResizeDivide, false));
+  EXPECT_EQ(t().length, 2 * k1s);
+  EXPECT_EQ(t().pBuffer.load(), buffer);
+  Ramp(slot);  // frames 2 s..4 s now differ from frames 0..2 s
+  ASSERT_TRUE(Audio_ResizeLoop(slot, 1.0, true, 1, ResizeDivide, false));
+  EXPECT_EQ(t().length, k1s);
+  ASSERT_TRUE(Audio_ResizeLoop(slot, 2.0, true, 1, ResizeMultiply, false));
+  EXPECT_EQ(t().length, 2 * k1s);
+  EXPECT_EQ(t().pBuffer.load(), buffer);
+  EXPECT_EQ(Source(k1s + 5), k1s + 5);
+  EXPECT_EQ(t().resync, 1);
+}
+
+TEST_F(LoopOpsTest, MultiplyInMaxTimeStyleRepeatsTheLoopNotTheBuffer) {
+  // A first recording cut at 0.5 s inside a 2 s buffer.
+  t().length = k1s / 2;
+  t().editEnd = k1s / 2;
+  ASSERT_TRUE(Audio_ResizeLoop(slot, 1.0, false, 1, ResizeMultiply, true));
+  ASSERT_EQ(t().length, k1s);
+  EXPECT_EQ(t().bufferSize, static_cast<uint32_t>(k1s * 8));
+  EXPECT_EQ(Source(k1s / 2 - 1), k1s / 2 - 1);
+  EXPECT_EQ(Source(k1s / 2), 0);
+  EXPECT_EQ(Source(k1s - 1), k1s / 2 - 1);
+}
+
+TEST_F(LoopOpsTest, LongerExtensionsNeverReadBeyondTheOldBuffer) {
+  // Repeat beyond doubling: the loop comes round again and again.
+  t().length = k1s / 2;
+  ASSERT_TRUE(Audio_ResizeLoop(slot, 1.75, false, 1, ResizeMultiply, true));
+  for (int pass = 0; pass < 3; ++pass) EXPECT_EQ(Source(pass * k1s / 2 + 11), 11);
+  EXPECT_EQ(Source(7 * k1s / 4 - 1), k1s / 4 - 1);
+
+  // In place beyond doubling reports the assertion, then repeats the old buffer.
+  const int tail = t().length;  // 1.75 s
+  Ramp(slot);
+  ASSERT_TRUE(Audio_ResizeLoop(slot, 5.25, true, 1, ResizeMultiply, false));
+  ASSERT_FALSE(dialog.shown.empty());
+  EXPECT_EQ(dialog.shown.back().caption, "Assert Failed");
+  EXPECT_EQ(dialog.shown.back().text.rfind("multiply exceeded 2x length", 0), 0u);
+  EXPECT_EQ(Source(tail + 3), 3);
+  EXPECT_EQ(Source(2 * tail + 3), 3);
+}
+
+TEST_F(LoopOpsTest, NewLoopTimeCutsOrPadsWithSilence) {
+  ASSERT_TRUE(Audio_ResizeLoop(slot, 3.0, false, 1, ResizeNewLoopTime, false));
+  EXPECT_EQ(t().length, 3 * k1s);
+  EXPECT_EQ(Source(2 * k1s - 1), 2 * k1s - 1);
+  EXPECT_EQ(t().pBuffer[2 * 2 * k1s], 0.0f);
+  EXPECT_EQ(t().pBuffer[2 * 3 * k1s - 1], 0.0f);
+  ASSERT_TRUE(Audio_ResizeLoop(slot, 1.0, false, 1, ResizeNewLoopTime, false));
+  EXPECT_EQ(t().length, k1s);
+  EXPECT_EQ(t().bufferSize, static_cast<uint32_t>(k1s * 8));
+}
+
+TEST_F(LoopOpsTest, ResizeRefusalsChangeNothing) {
+  int reports = 0;
+  static int* counter;
+  counter = &reports;
+  Audio_SetUndoChangedCallback([](int, int, const char*, int) { ++*counter; });
+  const float* buffer = t().pBuffer;
+  EXPECT_FALSE(Audio_ResizeLoop(slot, 240.5, false, 1, ResizeNewLoopTime, false));
+  EXPECT_FALSE(Audio_ResizeLoop(slot, 0.05, false, 1, ResizeNewLoopTime, false));
+  EXPECT_FALSE(Audio_ResizeLoop(9, 1.0, false, 1, ResizeNewLoopTime, false));
+  EXPECT_FALSE(Audio_ResizeLoop(8, 1.0, false, 1, ResizeNewLoopTime, false));  // not in use
+  Audio_FailNextAllocations(1);
+  EXPECT_FALSE(Audio_ResizeLoop(slot, 3.0, false, 1, ResizeMultiply, false));
+  EXPECT_TRUE(dialog.Saw("Insufficient Memory!", "Error"));
+  EXPECT_EQ(reports, 0);  // no snapshot taken
+  EXPECT_EQ(e->undo[0].pBuffer, nullptr);
+  EXPECT_EQ(t().pBuffer.load(), buffer);
+  EXPECT_EQ(t().length, 2 * k1s);
+
+  // A buffer still waiting for the callback.
+  Audio_SetCallbackRunning(true);
+  ASSERT_TRUE(Audio_ResizeLoop(slot, 1.0, true, 1, ResizeDivide, false));
+  EXPECT_FALSE(Audio_ResizeLoop(slot, 0.5, true, 1, ResizeDivide, false));
+  EXPECT_FALSE(Audio_NudgeLoop(slot, 10));
+  EXPECT_FALSE(Audio_TrimLoop(slot));
+  Audio_SetCallbackRunning(false);
+}
+
+TEST_F(LoopOpsTest, NudgeRotatesTheLoop) {
+  ASSERT_TRUE(Audio_NudgeLoop(slot, 100));
+  EXPECT_EQ(t().length, 2 * k1s);
+  EXPECT_EQ(Source(0), 100);
+  EXPECT_EQ(Source(2 * k1s - 101), 2 * k1s - 1);
+  EXPECT_EQ(Source(2 * k1s - 100), 0);
+  EXPECT_EQ(Source(2 * k1s - 1), 99);
+  EXPECT_TRUE(RightMatches(2 * k1s - 1));
+  EXPECT_EQ(t().record, 1u);  // the nudged track becomes the record track
+
+  const float* buffer = t().pBuffer;
+  EXPECT_TRUE(Audio_NudgeLoop(slot, 0));
+  EXPECT_EQ(t().pBuffer.load(), buffer);
+  EXPECT_FALSE(Audio_NudgeLoop(slot, 2 * k1s));
+  EXPECT_TRUE(dialog.Saw("Nudge frames too large", "Error"));
+  EXPECT_FALSE(Audio_NudgeLoop(slot, -1));
+  EXPECT_TRUE(dialog.Saw("Nudge frames must be greater than zero", "Error"));
+  EXPECT_EQ(t().pBuffer.load(), buffer);
+}
+
+TEST_F(LoopOpsTest, NudgeOfACutLoopKeepsOnlyTheLoop) {
+  t().length = 1000;
+  ASSERT_TRUE(Audio_NudgeLoop(slot, 10));
+  EXPECT_EQ(t().bufferSize, 8000u);
+  EXPECT_EQ(Source(989), 999);
+  EXPECT_EQ(Source(990), 0);
+}
+
+TEST_F(LoopOpsTest, TrimKeepsTheEditRange) {
+  t().editBegin = 1000;
+  t().editEnd = 2000;
+  ASSERT_TRUE(Audio_TrimLoop(slot));
+  // The edit end is the last frame kept.
+  EXPECT_EQ(t().length, 1001);
+  EXPECT_EQ(t().editBegin, 0);
+  EXPECT_EQ(t().editEnd, 1001);
+  EXPECT_EQ(Source(0), 1000);
+  EXPECT_EQ(Source(1000), 2000);
+}
+
+TEST_F(LoopOpsTest, TrimAtTheLoopEndStopsAtTheLastFrame) {
+  t().editBegin = 2 * k1s - 500;
+  t().editEnd = 2 * k1s;  // one past the last frame
+  ASSERT_TRUE(Audio_TrimLoop(slot));
+  EXPECT_EQ(t().length, 500);
+  EXPECT_EQ(Source(499), 2 * k1s - 1);
+
+  // Nothing to trim: the whole loop is selected.
+  const float* buffer = t().pBuffer;
+  t().editBegin = 0;
+  t().editEnd = 499;
+  EXPECT_TRUE(Audio_TrimLoop(slot));
+  EXPECT_EQ(t().pBuffer.load(), buffer);
+  EXPECT_EQ(t().length, 500);
+}
+
+TEST_F(LoopOpsTest, TrimRefusals) {
+  t().editBegin = 10;
+  t().editEnd = 20;
+  Audio_FailNextAllocations(1);
+  EXPECT_FALSE(Audio_TrimLoop(slot));
+  EXPECT_TRUE(dialog.Saw("Insufficient Memory to Trim!", "Error"));
+  t().active = 0;
+  EXPECT_FALSE(Audio_TrimLoop(slot));
+  t().active = 1;
+  t().editBegin = 2 * k1s;  // nothing left from there on
+  t().editEnd = 2 * k1s;
+  EXPECT_FALSE(Audio_TrimLoop(slot));
+  EXPECT_EQ(t().length, 2 * k1s);
+}
+
+TEST_F(LoopOpsTest, EraseSilencesAndKeepsTheLength) {
+  t().recorded = 1;
+  t().editBegin = 100;
+  t().editEnd = 200;
+  e->pendingCutTrack = slot;
+  ASSERT_TRUE(Audio_EraseLoop(slot, 0));
+  for (int i = 0; i < 2 * 2 * k1s; ++i) ASSERT_EQ(t().pBuffer[i], 0.0f);
+  EXPECT_EQ(t().length, 2 * k1s);
+  EXPECT_EQ(t().recorded, 0u);
+  EXPECT_EQ(t().editBegin, 0);
+  EXPECT_EQ(t().editEnd, 2 * k1s);
+  EXPECT_EQ(e->pendingCutTrack, -1);
+  EXPECT_FALSE(Audio_EraseLoop(8 + 1, 0));
+  EXPECT_FALSE(Audio_EraseLoop(8, 0));  // not in use
+}
+
+}  // namespace

@@ -1,0 +1,326 @@
+// The metronome: the click loop it builds, and how it gates, counts and drives its hooks
+// inside the stream callback.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "engine/audio.h"
+#include "engine/buffers.h"
+#include "engine/metronome.h"
+#include "support/scripted_dialog.h"
+
+namespace {
+
+int accents = 0;
+int beats = 0;
+int clockTicks = 0;
+void CountBeat(int accent) { ++(accent ? accents : beats); }
+void CountClock() { ++clockTicks; }
+
+class MetronomeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(Audio_Init());
+    e = Audio_GetEngine();
+    e->latencyFrames = 0;
+    accents = beats = clockTicks = 0;
+    Audio_SetBeatCallback(CountBeat);
+    Audio_SetMidiClockCallback(CountClock);
+  }
+  void TearDown() override { Audio_Shutdown(); }
+
+  LoopTrack& click() { return e->tracks[e->metronomeTrack]; }
+
+  // Runs `buffers` callbacks of 256 frames with a constant input level.
+  void Run(int buffers, float input = 0.0f) {
+    std::vector<float> in(512, input);
+    out.assign(512, 0.0f);
+    for (int i = 0; i < buffers; ++i) Audio_ProcessStream(e, in.data(), out.data(), 256);
+  }
+
+  // The length of the click starting at `start`: samples until the first silent one.
+  int ClickLength(int start) {
+    const float* b = click().pBuffer;
+    int n = 0;
+    while (start + n < click().length && b[start + n] != 0.0f) ++n;
+    return n;
+  }
+
+  AudioEngine* e = nullptr;
+  std::vector<float> out;
+  ScriptedDialog dialog;
+};
+
+static constexpr int kMeasureBuffers = 375;  // 96000 frames: 2 s at 48000 Hz
+
+struct ClickCase {
+  double rate;
+  int framesPerBeat, framesPerClock, clickLength, accentPeriod, beatPeriod;
+};
+
+class ClickLoopTest : public MetronomeTest, public ::testing::WithParamInterface<ClickCase> {};
+
+TEST_P(ClickLoopTest, SyntheticClicksAt120BpmFourFour) {
+  const ClickCase c = GetParam();
+  e->sampleRate = c.rate;
+  ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));
+  EXPECT_EQ(click().length, static_cast<int>(2.0 * c.rate));
+  EXPECT_EQ(e->framesPerBeat, c.framesPerBeat);
+  EXPECT_EQ(e->framesPerClock, c.framesPerClock);
+  const float* b = click().pBuffer;
+  const float level = static_cast<float>(0.8 * 0.5);  // includes the metronome volume
+  for (int beat = 0; beat < 4; ++beat) {
+    const int start = beat * c.framesPerBeat;
+    SCOPED_TRACE(beat);
+    EXPECT_EQ(ClickLength(start), c.clickLength);
+    const int period = beat == 0 ? c.accentPeriod : c.beatPeriod;
+    // High for the first half period (integer half), low for the rest, high again.
+    EXPECT_EQ(b[start], level);
+    EXPECT_EQ(b[start + period / 2 - 1], level);
+    EXPECT_EQ(b[start + period / 2], -level);
+    EXPECT_EQ(b[start + period - 1], -level);
+    EXPECT_EQ(b[start + period], level);
+    // Silence between the clicks.
+    EXPECT_EQ(b[start + c.framesPerBeat - 1], 0.0f);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(SampleRates, ClickLoopTest,
+                         ::testing::Values(ClickCase{48000.0, 24000, 1000, 239, 109, 218},
+                                           ClickCase{44100.0, 22050, 918, 220, 100, 200},
+                                           ClickCase{96000.0, 48000, 2000, 479, 218, 436}));
+
+TEST_F(MetronomeTest, RebuildsOnlyWhenForcedOrChanged) {
+  ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, false));
+  const float* built = click().pBuffer;
+  EXPECT_TRUE(Audio_SetMetronomeTime(2.0, 4, false));
+  EXPECT_EQ(click().pBuffer.load(), built);
+  EXPECT_TRUE(Audio_SetMetronomeTime(2.0, 3, false));  // same size, other beats
+  EXPECT_NE(click().pBuffer.load(), built);
+  EXPECT_EQ(e->framesPerBeat, 32000);
+  built = click().pBuffer;
+  EXPECT_TRUE(Audio_SetMetronomeTime(2.0, 3, true));
+  EXPECT_NE(click().pBuffer.load(), built);
+}
+
+TEST_F(MetronomeTest, RefusalsKeepTheOldClicks) {
+  ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));
+  const float* built = click().pBuffer;
+  EXPECT_FALSE(Audio_SetMetronomeTime(0.05, 4, true));
+  EXPECT_FALSE(Audio_SetMetronomeTime(240.5, 4, true));
+  Audio_FailNextAllocations(1);
+  EXPECT_FALSE(Audio_SetMetronomeTime(1.0, 2, true));
+  EXPECT_TRUE(dialog.Saw("Insufficient memory", "Audio_SetMetronomeTime"));
+  EXPECT_EQ(click().pBuffer.load(), built);
+  EXPECT_EQ(click().length, 96000);
+  EXPECT_EQ(e->framesPerBeat, 24000);
+  EXPECT_EQ(e->metronomeBeats, 4);
+}
+
+TEST_F(MetronomeTest, MeasuresWithoutRoomForTheirBeatsStayInTheBuffer) {
+  // No beats: a silent measure, no beat length.
+  ASSERT_TRUE(Audio_SetMetronomeTime(1.0, 0, true));
+  EXPECT_EQ(e->framesPerBeat, 0);
+  for (int i = 0; i < click().length; ++i) ASSERT_EQ(click().pBuffer[i], 0.0f);
+  // Beats shorter than a click: the clicks overlap but never pass the buffer's end.
+  ASSERT_TRUE(Audio_SetMetronomeTime(0.1, 100, true));
+  EXPECT_EQ(click().length, 4800);
+  EXPECT_EQ(e->framesPerBeat, 48);
+}
+
+TEST_F(MetronomeTest, RebuildWaitsForThePendingClickLoop) {
+  // A stream is said to run but no callback comes: the first rebuild stays pending and
+  // the second must neither rewrite its companion fields nor drop it.
+  Audio_SetCallbackRunning(true);
+  ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));
+  float* pending = click().pNewBuffer;
+  ASSERT_NE(pending, nullptr);
+  EXPECT_FALSE(Audio_SetMetronomeTime(1.0, 4, true));
+  EXPECT_EQ(click().pNewBuffer.load(), pending);
+  EXPECT_EQ(click().newLength, 96000u);
+  Run(1);  // the callback takes the first one over
+  EXPECT_EQ(click().pBuffer.load(), pending);
+  EXPECT_EQ(click().length, 96000);
+  Audio_SetCallbackRunning(false);
+}
+
+TEST_F(MetronomeTest, LoadedClickSamplesReplaceTheSyntheticClicks) {
+  // The accent is mono; the beat is stereo and is mixed down.
+  float* accent = Audio_AllocBuffer(100 * 4, false);
+  for (int i = 0; i < 100; ++i) accent[i] = 0.25f;
+  float* beat = Audio_AllocBuffer(30000 * 2 * 4, false);
+  for (int i = 0; i < 30000; ++i) {
+    beat[2 * i] = 0.5f;
+    beat[2 * i + 1] = 0.0f;
+  }
+  ASSERT_TRUE(Audio_SetClickSample(ClickAccent, accent, 100 * 4, 100, 1));
+  // One sample alone leaves the synthetic clicks.
+  ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));
+  EXPECT_EQ(ClickLength(0), 239);
+  ASSERT_TRUE(Audio_SetClickSample(ClickBeat, beat, 30000 * 2 * 4, 30000, 2));
+  ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));
+  const float* b = click().pBuffer;
+  EXPECT_EQ(b[0], 0.25f);
+  EXPECT_EQ(b[99], 0.25f);
+  EXPECT_EQ(b[100], 0.0f);
+  // A beat sample longer than a beat is cut at the next beat.
+  for (int beatStart : {24000, 48000, 72000}) {
+    EXPECT_EQ(b[beatStart], 0.25f);
+    EXPECT_EQ(b[beatStart + 23999], 0.25f);
+  }
+  EXPECT_FALSE(Audio_SetClickSample(ClickBeat, Audio_AllocBuffer(8, false), 8, 3, 1));  // too small
+  Audio_ClearClickSample(ClickAccent);
+  ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));
+  EXPECT_EQ(ClickLength(0), 239);
+}
+
+TEST_F(MetronomeTest, SettersClampAndStore) {
+  Audio_SetMetronomeVolume(1.5);
+  EXPECT_EQ(e->metronomeVolume, 1.0);
+  EXPECT_EQ(click().volume, 1.0);
+  Audio_SetMetronomePan(-1.0);
+  EXPECT_EQ(click().pan, 0.0);
+  EXPECT_EQ(click().rightGain, 0.0);
+  Audio_SetMetronomeMax(-3);
+  Audio_SetMetronomeCountoff(-1);
+  EXPECT_EQ(e->metronomeMax, 0);
+  EXPECT_EQ(e->metronomeCountoff, 0);
+  Audio_SetMetronomeMax(5);
+  EXPECT_EQ(Audio_GetMetronomeMax(), 5);
+  Audio_SetContinuousMetronome(0);
+  EXPECT_EQ(e->continuousMetronome, 0);
+}
+
+// A recording scene: the metronome at 120 bpm 4/4 (one measure = 375 callbacks), an
+// 8 s record track and a 2 s track holding a constant 0.25 whose sound shows whether the
+// loops run.
+class CountoffTest : public MetronomeTest {
+ protected:
+  void SetUp() override {
+    MetronomeTest::SetUp();
+    ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));
+    recordTrack = Audio_CreateLoop(8.0, 1.0, 2, 0);
+    loop = Audio_CreateLoop(2.0, 1.0, 2, 0);
+    ASSERT_GT(loop, 0);
+    LoopTrack& t = e->tracks[loop];
+    for (int i = 0; i < t.length * 2; ++i) t.pBuffer[i] = 0.25f;
+  }
+  // The output between clicks: the 2 s loop's sound, or silence while it stands still.
+  float Between() const { return out[2 * 250]; }  // frame 250 of the last buffer
+
+  int recordTrack = -1;
+  int loop = -1;
+};
+
+TEST_F(CountoffTest, CountoffOneMaximumTwoWhileRecording) {
+  Audio_SetMetronomeRecord(1);
+  Audio_SetMetronomeCountoff(1);
+  Audio_SetMetronomeMax(2);
+  ASSERT_TRUE(Audio_RecordLooping(recordTrack));
+
+  // One measure of clicks alone: the loops stand still and nothing is recorded.
+  Run(kMeasureBuffers, 0.5f);
+  EXPECT_EQ(accents, 1);
+  EXPECT_EQ(beats, 3);
+  EXPECT_EQ(Between(), 0.0f);
+  EXPECT_EQ(e->tracks[recordTrack].position, 0);
+  EXPECT_EQ(e->tracks[loop].position, 0);
+  EXPECT_EQ(e->tracks[recordTrack].pBuffer[0], 0.0f);
+
+  // Recording starts with the second measure, and two measures click.
+  Run(1, 0.5f);
+  EXPECT_EQ(e->tracks[recordTrack].position, 256);
+  EXPECT_EQ(e->tracks[recordTrack].pBuffer[0], 0.5f);
+  EXPECT_EQ(Between(), 0.25f);
+  Run(2 * kMeasureBuffers - 1, 0.5f);
+  EXPECT_EQ(accents, 3);
+  EXPECT_EQ(beats, 9);
+  EXPECT_EQ(click().active, 1u);
+
+  // At the start of the fourth measure the metronome stops; recording goes on.
+  Run(1, 0.5f);
+  EXPECT_EQ(accents, 3);
+  EXPECT_EQ(click().active, 0u);
+  Run(kMeasureBuffers, 0.5f);
+  EXPECT_EQ(accents, 3);
+  EXPECT_EQ(beats, 9);
+  EXPECT_EQ(e->tracks[recordTrack].position, 3 * 96000 + 256);
+  EXPECT_EQ(e->tracks[recordTrack].pBuffer[2 * (3 * 96000)], 0.5f);
+
+  // A stop resets the counters: the next recording counts off again.
+  Audio_StopLooping();
+  EXPECT_EQ(e->countoffPasses, 0);
+  EXPECT_EQ(e->metronomePasses, 0);
+  ASSERT_TRUE(Audio_RecordLooping(recordTrack));
+  Run(1);
+  EXPECT_EQ(accents, 4);
+  EXPECT_EQ(Between(), 0.0f);
+}
+
+TEST_F(CountoffTest, NotContinuousWithoutMaximumSoundsOnlyDuringTheCountoff) {
+  Audio_SetContinuousMetronome(0);
+  Audio_SetMetronomeRecord(1);
+  Audio_SetMetronomeCountoff(1);
+  Audio_SetMetronomeMax(0);
+  ASSERT_TRUE(Audio_RecordLooping(recordTrack));
+  Run(kMeasureBuffers);
+  // The count-off measure is whole, downbeat included.
+  EXPECT_EQ(accents, 1);
+  EXPECT_EQ(beats, 3);
+  Run(3 * kMeasureBuffers);
+  EXPECT_EQ(accents, 1);
+  EXPECT_EQ(beats, 3);
+  EXPECT_EQ(Between(), 0.25f);
+}
+
+TEST_F(CountoffTest, ContinuousWithoutMaximumNeverStops) {
+  Audio_SetMetronomeRecord(1);
+  ASSERT_TRUE(Audio_RecordLooping(recordTrack));
+  Run(5 * kMeasureBuffers);
+  EXPECT_EQ(accents, 5);
+  EXPECT_EQ(beats, 15);
+  EXPECT_EQ(click().active, 1u);
+}
+
+TEST_F(CountoffTest, PlaybackWithMaximumTwoPlaysTwoWholeMeasures) {
+  Audio_SetMetronomePlayback(1);
+  Audio_SetMetronomeMax(2);
+  Audio_PlayLooping();
+  Run(2 * kMeasureBuffers);
+  EXPECT_EQ(accents, 2);
+  EXPECT_EQ(beats, 6);
+  Run(2 * kMeasureBuffers);
+  EXPECT_EQ(accents, 2);
+  EXPECT_EQ(beats, 6);
+  EXPECT_EQ(click().active, 0u);
+}
+
+TEST_F(CountoffTest, MetronomeOffInTheCurrentStateIsSilent) {
+  Audio_SetMetronomePlayback(1);  // but not while recording
+  ASSERT_TRUE(Audio_RecordLooping(recordTrack));
+  Run(kMeasureBuffers);
+  EXPECT_EQ(accents + beats, 0);
+  Audio_PlayLooping();
+  Run(kMeasureBuffers);
+  EXPECT_EQ(accents, 1);
+  EXPECT_EQ(beats, 3);
+}
+
+TEST_F(CountoffTest, MidiClockTicks24TimesPerBeatWhileRunning) {
+  Run(kMeasureBuffers);  // stopped: no clock
+  EXPECT_EQ(clockTicks, 0);
+  Audio_PlayLooping();
+  Run(kMeasureBuffers);  // four beats
+  EXPECT_EQ(clockTicks, 96);
+  // A tempo whose clock period does not divide the callback size keeps the rate.
+  Audio_StopLooping();
+  ASSERT_TRUE(Audio_SetMetronomeTime(60.0 / 100.0 * 4, 4, false));  // 100 bpm
+  EXPECT_EQ(e->framesPerClock, 1200);
+  clockTicks = 0;
+  Audio_PlayLooping();
+  Run(450);  // 115200 frames = 4 beats of 28800
+  EXPECT_EQ(clockTicks, 96);
+}
+
+}  // namespace

@@ -1,0 +1,230 @@
+// The one-level undo history: what undo and redo bring back, what the undo label is
+// told, and the recordings and insert passes that feed the history.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/audio.h"
+#include "engine/buffers.h"
+#include "engine/loop_ops.h"
+#include "engine/undo.h"
+#include "support/scripted_dialog.h"
+
+namespace {
+
+std::vector<std::string> labels;
+std::vector<int> insertPasses;
+
+// The application's label: at start-up the strips take slots 1..8 in order, so a slot's
+// strip number is the slot itself.
+void ShowUndoLabel(int track, int operation, const char* name, int redo) {
+  labels.push_back(Undo_DescribeChange(track, operation, name, redo));
+}
+void NoteInsertPass(int starting) { insertPasses.push_back(starting); }
+
+constexpr int kFrames = 24000;  // 0.5 s at 48000 Hz
+
+class UndoTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(Audio_Init());
+    e = Audio_GetEngine();
+    e->latencyFrames = 0;
+    labels.clear();
+    insertPasses.clear();
+    Audio_SetUndoChangedCallback(ShowUndoLabel);
+    Audio_SetInsertPassCallback(NoteInsertPass);
+    ASSERT_EQ(Audio_CreateLoop(0.5, 1.0, 2, 0), 1);
+    Fill(0.5f);
+    Audio_SelectRecordTrack(1);
+    Audio_ResetUndo();
+  }
+  void TearDown() override { Audio_Shutdown(); }
+
+  LoopTrack& t() { return e->tracks[1]; }
+  void Fill(float v) {
+    for (int i = 0; i < t().length * 2; ++i) t().pBuffer[i] = v;
+  }
+  // Every sample of the loop equals v.
+  bool Holds(float v) {
+    for (int i = 0; i < t().length * 2; ++i)
+      if (t().pBuffer[i] != v) return false;
+    return true;
+  }
+  void Run(long frames, float input) {
+    std::vector<float> in(512, input), out(512);
+    for (long done = 0; done < frames; done += 256) Audio_ProcessStream(e, in.data(), out.data(), 256);
+  }
+
+  AudioEngine* e = nullptr;
+  ScriptedDialog dialog;
+};
+
+TEST_F(UndoTest, UndoAndRedoOfAnEraseAlternate) {
+  EXPECT_EQ(labels.back(), "Nothing to Undo");
+  ASSERT_TRUE(Audio_EraseLoop(1, 1));
+  EXPECT_TRUE(Holds(0.0f));
+  EXPECT_EQ(labels.back(), "Press to undo track 1 Erase");
+
+  EXPECT_EQ(Audio_Undo(), 1);
+  EXPECT_TRUE(Holds(0.5f));
+  EXPECT_EQ(labels.back(), "Press to redo track 1 Erase");
+  EXPECT_EQ(Audio_Undo(), 1);
+  EXPECT_TRUE(Holds(0.0f));
+  EXPECT_EQ(labels.back(), "Press to undo track 1 Erase");
+  EXPECT_EQ(Audio_Undo(), 1);
+  EXPECT_TRUE(Holds(0.5f));
+  EXPECT_EQ(labels.back(), "Press to redo track 1 Erase");
+}
+
+TEST_F(UndoTest, UndoOfAResizeBringsBackTheLengthAndAudio) {
+  for (int f = 0; f < kFrames; ++f) t().pBuffer[2 * f] = static_cast<float>(f);
+  ASSERT_TRUE(Audio_ResizeLoop(1, 1.0, false, 1, ResizeMultiply, true));
+  ASSERT_EQ(t().length, 2 * kFrames);
+  EXPECT_EQ(labels.back(), "Press to undo track 1 Multiply");
+
+  EXPECT_EQ(Audio_Undo(), 1);
+  EXPECT_EQ(t().length, kFrames);
+  EXPECT_EQ(t().editEnd, kFrames);
+  EXPECT_EQ(t().pBuffer[2 * (kFrames - 1)], kFrames - 1);
+  EXPECT_EQ(labels.back(), "Press to redo track 1 Multiply");
+  EXPECT_EQ(Audio_Undo(), 1);
+  EXPECT_EQ(t().length, 2 * kFrames);
+  EXPECT_EQ(t().pBuffer[2 * (kFrames + 3)], 3.0f);
+}
+
+TEST_F(UndoTest, DivideUndoneKeepsTheWholeBuffer) {
+  ASSERT_TRUE(Audio_ResizeLoop(1, 0.25, true, 1, ResizeDivide, false));
+  EXPECT_EQ(t().length, kFrames / 2);
+  EXPECT_EQ(Audio_Undo(), 1);
+  EXPECT_EQ(t().length, kFrames);
+  EXPECT_TRUE(Holds(0.5f));
+}
+
+TEST_F(UndoTest, UndoRefusedWhileABufferWaits) {
+  ASSERT_TRUE(Audio_EraseLoop(1, 1));
+  Audio_SetCallbackRunning(true);
+  ASSERT_TRUE(Audio_ResizeLoop(1, 0.25, true, 1, ResizeDivide, false));
+  const uint32_t current = e->undoCurrent;
+  const size_t reports = labels.size();
+  EXPECT_EQ(Audio_Undo(), -1);
+  EXPECT_EQ(e->undoCurrent, current);
+  EXPECT_EQ(labels.size(), reports);
+  Run(256, 0.0f);  // the callback takes the divided loop over
+  EXPECT_EQ(t().length, kFrames / 2);
+  EXPECT_EQ(Audio_Undo(), 1);
+  Run(256, 0.0f);
+  EXPECT_EQ(t().length, kFrames);
+  Audio_SetCallbackRunning(false);
+}
+
+TEST_F(UndoTest, DisablingFreesBothCopies) {
+  ASSERT_TRUE(Audio_EraseLoop(1, 1));
+  ASSERT_NE(e->undo[0].pBuffer, nullptr);
+  ASSERT_NE(e->undo[1].pBuffer, nullptr);
+  Audio_DisableUndo();
+  for (const UndoSnapshot& entry : e->undo) {
+    EXPECT_EQ(entry.pBuffer, nullptr);
+    EXPECT_EQ(entry.bufferSize, 0u);
+    EXPECT_EQ(entry.length, 0u);
+  }
+  EXPECT_EQ(Audio_Undo(), -1);
+  ASSERT_TRUE(Audio_EraseLoop(1, 1));  // takes no snapshot
+  EXPECT_EQ(e->undo[0].pBuffer, nullptr);
+
+  Audio_EnableUndo();
+  EXPECT_EQ(labels.back(), "Nothing to Undo");
+  EXPECT_NE(e->undo[0].pBuffer, nullptr);
+  EXPECT_NE(e->undo[1].pBuffer, nullptr);
+}
+
+TEST_F(UndoTest, FailedAllocationsLeaveNoFalseEntries) {
+  // A snapshot that cannot get memory leaves its entry empty.
+  const int other = static_cast<int>(1 - e->undoCurrent);
+  Audio_FailNextAllocations(1);
+  Undo_Store(other, 1, t().pBuffer, 4000, 500, 2, UndoRecord, 0);
+  EXPECT_EQ(e->undo[other].pBuffer, nullptr);
+  EXPECT_EQ(e->undo[other].bufferSize, 0u);
+  Undo_Flip();
+  EXPECT_EQ(Audio_Undo(), -1);
+  Undo_Flip();
+
+  // An undo that cannot copy changes nothing.
+  ASSERT_TRUE(Audio_EraseLoop(1, 1));
+  const uint32_t current = e->undoCurrent;
+  Audio_FailNextAllocations(1);
+  EXPECT_EQ(Audio_Undo(), 1);
+  EXPECT_EQ(e->undoCurrent, current);
+  EXPECT_TRUE(Holds(0.0f));
+}
+
+TEST_F(UndoTest, ChangingTheRecordTrackMakesItTheUndoPoint) {
+  ASSERT_EQ(Audio_CreateLoop(0.5, 1.0, 1, 0), 2);
+  EXPECT_EQ(Audio_SelectRecordTrack(2), 1);
+  EXPECT_EQ(t().record, 0u);
+  EXPECT_EQ(e->tracks[2].record, 1u);
+  EXPECT_EQ(labels.back(), "Press to undo track 2 Change Track");
+  EXPECT_EQ(e->undo[0].track, 2u);
+  EXPECT_EQ(e->undo[1].track, 2u);
+  // Selecting it again changes nothing.
+  const size_t reports = labels.size();
+  EXPECT_EQ(Audio_SelectRecordTrack(2), 2);
+  EXPECT_EQ(labels.size(), reports);
+}
+
+TEST_F(UndoTest, ARecordingIsUndoneAndRedone) {
+  Fill(0.0f);
+  t().feedback = 0.0;  // each pass replaces the last
+  Audio_ResetUndo();
+  ASSERT_TRUE(Audio_RecordLooping(1));
+  EXPECT_EQ(labels.back(), "Press to undo track 1 Record");
+  Run(kFrames + 256, 0.25f);  // a little over one pass
+  Audio_PlayLooping();
+  EXPECT_TRUE(Holds(0.25f));
+  EXPECT_EQ(Audio_Undo(), 1);
+  EXPECT_TRUE(Holds(0.0f));
+  EXPECT_EQ(labels.back(), "Press to redo track 1 Record");
+  EXPECT_EQ(Audio_Undo(), 1);
+  EXPECT_TRUE(Holds(0.25f));
+}
+
+class InsertUndoTest : public UndoTest, public ::testing::WithParamInterface<bool> {};
+
+// The pass ends inside the callback; the history is completed on the user-interface side,
+// by the next poll or, before it, by the next operation that touches the history.
+TEST_P(InsertUndoTest, AnInsertPassEndingInTheCallbackIsRedoable) {
+  const bool polled = GetParam();
+  Fill(0.0f);
+  Audio_ResetUndo();
+  ASSERT_TRUE(Audio_InsertLooping(1));
+  Run(kFrames + 512, 0.5f);
+  EXPECT_EQ(Audio_GetTransportState(), Playing);
+  EXPECT_EQ(insertPasses, (std::vector<int>{1, 0}));
+  const float inserted = t().pBuffer[0];
+  ASSERT_NE(inserted, 0.0f);
+  ASSERT_TRUE(Holds(inserted));
+  if (polled) Audio_PollChanges();
+
+  EXPECT_EQ(Audio_Undo(), 1);
+  EXPECT_TRUE(Holds(0.0f));
+  EXPECT_EQ(labels.back(), "Press to redo track 1 Record");
+  EXPECT_EQ(Audio_Undo(), 1);
+  EXPECT_TRUE(Holds(inserted));
+  EXPECT_EQ(labels.back(), "Press to undo track 1 Record");
+}
+
+INSTANTIATE_TEST_SUITE_P(TakenBy, InsertUndoTest, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Poll" : "NextOperation"; });
+
+TEST(UndoText, LabelTexts) {
+  EXPECT_EQ(Undo_DescribeChange(3, UndoTrim, "Trim", 0), "Press to undo track 3 Trim");
+  EXPECT_EQ(Undo_DescribeChange(8, UndoSetStartPoint, "Set Start Point", 1),
+            "Press to redo track 8 Set Start Point");
+  EXPECT_EQ(Undo_DescribeChange(1, UndoInit, "Init", 1), "Nothing to Undo");
+  EXPECT_STREQ(Undo_OperationName(UndoNewLoopTime), "new loop time");
+  EXPECT_STREQ(Undo_OperationName(UndoRedo), "Redo");
+  EXPECT_STREQ(Undo_OperationName(13), "None");
+}
+
+}  // namespace
