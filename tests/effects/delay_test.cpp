@@ -1,0 +1,283 @@
+// The stereo delay: clamps and refusals, echo timing, cross mode, feedback and mix laws,
+// the buffer swap at a sample-rate change.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+#include <vector>
+
+#include "effects/delay_line.h"
+#include "engine/buffers.h"
+#include "engine/effects_chain.h"
+#include "effects_fixture.h"
+
+namespace {
+
+// A stereo pair on buffers owned by the test.
+struct Pair {
+  DelayLine left, right;
+  std::vector<float> bufferLeft, bufferRight;
+
+  explicit Pair(double sampleRate) {
+    DelayLine_Init(&left);
+    DelayLine_Init(&right);
+    const uint32_t samples = DelayLine_BufferSamples(sampleRate);
+    bufferLeft.assign(samples, 0.0f);
+    bufferRight.assign(samples, 0.0f);
+    DelayLine_Attach(&left, bufferLeft.data(), samples, sampleRate);
+    DelayLine_Attach(&right, bufferRight.data(), samples, sampleRate);
+  }
+  void Frame(float l, float r, float* out) {
+    out[0] = l;
+    out[1] = r;
+    DelayLine_ProcessStereo(&left, &right, out);
+  }
+};
+
+TEST(DelayLine, StartState) {
+  DelayLine line;
+  ASSERT_EQ(DelayLine_Init(&line), 1);
+  EXPECT_EQ(line.time.load(), 0.5f);
+  EXPECT_EQ(line.feedback.load(), 0.5f);
+  EXPECT_EQ(line.mix.load(), 0.5f);
+  EXPECT_NEAR(line.dryGain.load(), 0.707, 1e-3);
+  EXPECT_NEAR(line.wetGain.load(), 0.707, 1e-3);
+  EXPECT_EQ(line.length.load(), 24000);
+  EXPECT_EQ(line.mode.load(), 0);
+  EXPECT_EQ(DelayLine_BufferSamples(48000.0), 240000u);
+}
+
+TEST(DelayLine, AnImpulseComesBackAsWrittenAndRepeatsEveryLength) {
+  Pair pair(48000.0);
+  // Times exact in single precision: 375 and 750 samples. (The length truncates the
+  // single-precision time: 0.01 s is 479 samples, not 480.)
+  DelayLine_SetTime(&pair.left, 0.0078125);
+  DelayLine_SetTime(&pair.right, 0.015625);
+  DelayLine_SetMix(&pair.left, 1.0);
+  DelayLine_SetMix(&pair.right, 1.0);
+  DelayLine_SetFeedback(&pair.left, 0.5);
+  DelayLine_SetFeedback(&pair.right, 0.25);
+  ASSERT_EQ(pair.left.length.load(), 375);
+  ASSERT_EQ(pair.right.length.load(), 750);
+  std::vector<int> echoesLeft, echoesRight;
+  std::vector<float> levelsLeft, levelsRight;
+  for (int n = 0; n < 1600; ++n) {
+    float out[2];
+    pair.Frame(n == 0 ? 1.0f : 0.0f, n == 0 ? 1.0f : 0.0f, out);
+    if (out[0] != 0.0f) echoesLeft.push_back(n), levelsLeft.push_back(out[0]);
+    if (out[1] != 0.0f) echoesRight.push_back(n), levelsRight.push_back(out[1]);
+  }
+  // The read position is the sample written length - 1 frames ago; the scaled sample is
+  // read again a full length later.
+  EXPECT_EQ(echoesLeft, (std::vector<int>{374, 749, 1124, 1499}));
+  EXPECT_EQ(levelsLeft, (std::vector<float>{1.0f, 0.5f, 0.25f, 0.125f}));
+  EXPECT_EQ(echoesRight, (std::vector<int>{749, 1499}));
+  EXPECT_EQ(levelsRight, (std::vector<float>{1.0f, 0.25f}));
+
+  DelayLine line;
+  DelayLine_Init(&line);
+  DelayLine_SetTime(&line, 0.01);
+  EXPECT_EQ(line.length.load(), 479);
+}
+
+TEST(DelayLine, SettersClamp) {
+  DelayLine line;
+  DelayLine_Init(&line);
+  DelayLine_SetFeedback(&line, 1.0);
+  EXPECT_EQ(line.feedback.load(), 0.99f);
+  DelayLine_SetFeedback(&line, -3.0);
+  EXPECT_EQ(line.feedback.load(), 0.0f);
+  DelayLine_SetTime(&line, 9.0);
+  EXPECT_EQ(line.time.load(), 5.0f);
+  DelayLine_SetTime(&line, 0.0);
+  EXPECT_EQ(line.time.load(), 0.001f);
+  EXPECT_EQ(line.length.load(), 48);
+  DelayLine_SetMix(&line, 0.36);
+  EXPECT_FLOAT_EQ(line.wetGain.load(), 0.6f);
+  EXPECT_FLOAT_EQ(line.dryGain.load(), 0.8f);
+  EXPECT_EQ(DelayLine_SetMode(&line, 2), 0);
+  EXPECT_EQ(line.mode.load(), 0);
+  line.kind = 0;  // a filter's record
+  EXPECT_EQ(DelayLine_SetMix(&line, 1.0), 0);
+  EXPECT_FLOAT_EQ(line.mix.load(), 0.36f);
+}
+
+TEST(DelayLine, DryPartPassesAtOnceWithTheEqualPowerLaw) {
+  Pair pair(48000.0);
+  DelayLine_SetMix(&pair.left, 0.36);
+  float out[2];
+  pair.Frame(0.5f, 0.25f, out);
+  EXPECT_FLOAT_EQ(out[0], 0.5f * 0.8f);
+  EXPECT_FLOAT_EQ(out[1], 0.25f * std::sqrt(0.5f));
+}
+
+TEST(DelayLine, CrossModeFeedsTheLineWithTheLongerTime) {
+  for (const bool leftShorter : {false, true}) {
+    Pair pair(48000.0);
+    DelayLine_SetMode(&pair.left, 1);
+    DelayLine_SetTime(&pair.left, 0.0078125);  // 375 samples
+    DelayLine_SetTime(&pair.right, leftShorter ? 0.015625 : 0.0078125);  // 750, or equal
+    for (DelayLine* line : {&pair.left, &pair.right}) {
+      DelayLine_SetMix(line, 1.0);
+      DelayLine_SetFeedback(line, 0.0);
+    }
+    int firstLeft = -1, firstRight = -1;
+    for (int n = 0; n < 2000; ++n) {
+      float out[2];
+      pair.Frame(n == 0 ? 1.0f : 0.0f, 0.0f, out);
+      if (out[0] != 0.0f && firstLeft < 0) {
+        firstLeft = n;
+        EXPECT_EQ(out[0], 0.5f);
+      }
+      if (out[1] != 0.0f && firstRight < 0) {
+        firstRight = n;
+        EXPECT_EQ(out[1], 0.5f);
+      }
+    }
+    if (leftShorter) {
+      EXPECT_EQ(firstLeft, 374);  // the mono sum enters the left line...
+      EXPECT_EQ(firstRight, 374 + 749);  // ...whose output feeds the right one
+    } else {
+      EXPECT_EQ(firstRight, 374);  // equal times: the right line takes the input
+      EXPECT_EQ(firstLeft, 374 + 374);
+    }
+  }
+}
+
+TEST(DelayLine, GoldenOutputNormalAndCross) {
+  // Regenerate only on purpose. Lengths 4 (left) and 7 (right) at 960 Hz.
+  const float expected[2][12][2] = {
+      {{0.136930645f, 0.519549489f}, {0.0809315443f, 0.373184502f}, {0.154633716f, 0.387133211f},
+       {0.423687935f, 0.366500467f}, {0.378874391f, 0.313129336f}, {0.509382188f, 0.231787264f},
+       {0.594388366f, 0.553950727f}, {0.888729215f, 0.514457166f}, {0.676440239f, 0.217122257f},
+       {0.66615665f, 0.09404172f}, {0.805532217f, -0.0374393165f}, {0.548605442f, -0.165576056f}},
+      {{0.136930645f, 0.519549489f}, {0.0809315443f, 0.373184502f}, {0.154633716f, 0.387133211f},
+       {0.599694252f, 0.366500467f}, {0.518604517f, 0.313129336f}, {0.600354552f, 0.231787264f},
+       {0.62847662f, 0.129740357f}, {0.737389386f, 0.209753305f}, {0.518803716f, -0.0989706516f},
+       {0.390805453f, 0.0859574825f}, {0.437062711f, -0.050356254f}, {0.0446325652f, -0.0776436031f}},
+  };
+  for (int mode = 0; mode < 2; ++mode) {
+    Pair pair(960.0);
+    DelayLine_SetTime(&pair.left, 0.005);
+    DelayLine_SetTime(&pair.right, 0.008);
+    DelayLine_SetFeedback(&pair.left, 0.6);
+    DelayLine_SetFeedback(&pair.right, 0.3);
+    DelayLine_SetMix(&pair.left, 0.7);
+    DelayLine_SetMix(&pair.right, 0.4);
+    DelayLine_SetMode(&pair.left, mode);
+    for (int n = 0; n < 12; ++n) {
+      float out[2];
+      pair.Frame(TestSignal(n, 0), TestSignal(n, 1), out);
+      EXPECT_FLOAT_EQ(out[0], expected[mode][n][0]) << "mode " << mode << " frame " << n;
+      EXPECT_FLOAT_EQ(out[1], expected[mode][n][1]) << "mode " << mode << " frame " << n;
+    }
+  }
+}
+
+TEST(DelayLine, ALineWithoutBufferPassesItsChannelThrough) {
+  Pair pair(48000.0);
+  DelayLine_Attach(&pair.right, nullptr, 0, 48000.0);
+  EXPECT_EQ(pair.right.ready.load(), 0u);
+  DelayLine_SetMix(&pair.left, 1.0);
+  DelayLine_SetMix(&pair.right, 1.0);
+  float out[2];
+  pair.Frame(0.5f, 0.5f, out);
+  EXPECT_EQ(out[0], 0.0f);  // all wet, nothing delayed yet
+  EXPECT_EQ(out[1], 0.5f);  // untouched
+  DelayLine_SetMode(&pair.left, 1);  // cross mode needs both lines: neither runs
+  pair.Frame(0.5f, 0.25f, out);
+  EXPECT_EQ(out[0], 0.5f);
+  EXPECT_EQ(out[1], 0.25f);
+}
+
+// ---- Engine operations and the sample-rate change ----
+
+using DelayEngineTest = EffectsEngineTest;
+
+TEST_F(DelayEngineTest, OperationsClampAndRefuse) {
+  EXPECT_EQ(Audio_SetDelayFeedback(0, 1.0), 1);
+  EXPECT_DOUBLE_EQ(Audio_GetDelayFeedback(0), 0.99f);
+  EXPECT_EQ(Audio_SetDelayTime(1, 7.0), 1);
+  EXPECT_EQ(Audio_GetDelayTime(1), 5.0);
+  EXPECT_EQ(engine()->delay[1].length.load(), 240000);
+  EXPECT_EQ(Audio_SetDelayMix(0, 2.0), 1);
+  EXPECT_EQ(Audio_GetDelayMix(0), 1.0);
+  EXPECT_EQ(Audio_SetDelayTime(2, 1.0), 0);
+  EXPECT_EQ(Audio_SetDelayFeedback(-1, 0.1), 0);
+  EXPECT_EQ(Audio_SetDelayMode(1), 1);
+  EXPECT_EQ(Audio_SetDelayMode(2), 0);
+  EXPECT_EQ(Audio_GetDelayMode(), 1);
+  EXPECT_EQ(Audio_GetDelayEnabled(), 1);  // on from the start
+  EXPECT_EQ(Audio_EnableDelay(0), 1);
+  EXPECT_EQ(Audio_GetDelayEnabled(), 0);
+}
+
+TEST_F(DelayEngineTest, SampleRateChangeKeepsTheLengthWithinTheNewBuffer) {
+  engine()->sampleRate = 96000.0;
+  ASSERT_TRUE(Effects_SetSampleRate(engine(), 96000.0));
+  Audio_SetDelayTime(0, 5.0);
+  Audio_SetDelayTime(1, 0.5);
+  EXPECT_EQ(engine()->delay[0].length.load(), 480000);
+  EXPECT_EQ(engine()->delay[0].bufferBytes.load(), 480000u * 4u);
+
+  engine()->sampleRate = 11025.0;
+  ASSERT_TRUE(Effects_SetSampleRate(engine(), 11025.0));
+  EXPECT_EQ(engine()->delay[0].bufferBytes.load(), 55125u * 4u);
+  EXPECT_EQ(engine()->delay[0].length.load(), 55125);
+  EXPECT_EQ(engine()->delay[1].length.load(), 5512);
+  EXPECT_EQ(engine()->delay[0].writeIndex.load(), 0);
+  // Five seconds of frames run through the lines without leaving their buffers.
+  for (int n = 0; n < 60000; ++n) {
+    float frame[2] = {TestSignal(n, 0), TestSignal(n, 1)};
+    EffectsChain_DelayFrame(engine(), frame);
+    ASSERT_TRUE(std::isfinite(frame[0]) && std::isfinite(frame[1]));
+  }
+}
+
+TEST_F(DelayEngineTest, FailedAllocationLeavesTheLineUnprocessedUntilALaterChange) {
+  Audio_SetDelayMix(0, 1.0);
+  Audio_SetDelayMix(1, 1.0);
+  Audio_FailNextAllocations(1);
+  EXPECT_FALSE(Effects_SetSampleRate(engine(), 48000.0));
+  EXPECT_EQ(engine()->delay[0].ready.load(), 0u);
+  EXPECT_EQ(engine()->delay[1].ready.load(), 1u);
+  float frame[2] = {0.5f, 0.5f};
+  EffectsChain_DelayFrame(engine(), frame);
+  EXPECT_EQ(frame[0], 0.5f);
+  EXPECT_EQ(frame[1], 0.0f);
+  Audio_SetDelayTime(0, 2.0);  // the time is still kept for the next buffer
+  ASSERT_TRUE(Effects_SetSampleRate(engine(), 48000.0));
+  EXPECT_EQ(engine()->delay[0].length.load(), 96000);
+}
+
+TEST_F(DelayEngineTest, BuffersSwapSafelyUnderARunningCallback) {
+  // The callback runs on its own thread while the user-interface side swaps buffers of
+  // very different sizes; the old ones are freed only once no callback can use them.
+  // (Out-of-bounds use is what the sanitizer build catches here.)
+  Audio_SetDelayTime(0, 5.0);
+  Audio_SetDelayTime(1, 4.9);
+  Audio_SetLatentInput(1);
+  Audio_SetLatentInputUseLoopEffectsMix(0);
+  Audio_SetLatentInputEffectsMix(1.0);
+  Audio_SetCallbackRunning(true);
+  std::atomic<bool> stop{false};
+  std::thread audio([&] {
+    std::vector<float> in(512, 0.25f), out(512);
+    while (!stop.load()) Audio_ProcessStream(engine(), in.data(), out.data(), 256);
+  });
+  for (int i = 0; i < 40; ++i) {
+    const double rate = i % 2 ? 11025.0 : 96000.0;
+    engine()->sampleRate = rate;
+    ASSERT_TRUE(Effects_SetSampleRate(engine(), rate));
+    Audio_CollectGarbage();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  stop = true;
+  audio.join();
+  Audio_SetCallbackRunning(false);
+  Audio_CollectGarbage();
+  EXPECT_TRUE(engine()->retiredBuffers.empty());
+}
+
+}  // namespace
