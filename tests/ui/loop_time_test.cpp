@@ -1,0 +1,174 @@
+// Loop-time settings: stored values, the panel's validation messages and tap tempo.
+#include <gtest/gtest.h>
+
+#include "engine/audio.h"
+#include "engine/metronome.h"
+#include "support/scripted_dialog.h"
+#include "ui/loop_time.h"
+
+namespace {
+
+TEST(LoopTimeSettings, DefaultsAndAcceptance) {
+  LoopTimeSettings s;
+  EXPECT_EQ(s.mode, LoopTimeMeasures);
+  EXPECT_DOUBLE_EQ(LoopTime_ModeSeconds(s), 4.0);  // 4 beats at 120 bpm, 2 measures
+  EXPECT_DOUBLE_EQ(LoopTime_MeasureSeconds(s), 2.0);
+  EXPECT_DOUBLE_EQ(LoopTime_InitialLoopSeconds(s), 4.0);
+
+  LoopTime_SetMode(&s, 5);
+  EXPECT_EQ(s.mode, LoopTimeSeconds);
+  EXPECT_FALSE(LoopTime_SetLoopTime(&s, 0.05));
+  EXPECT_FALSE(LoopTime_SetLoopTime(&s, 300.0));
+  EXPECT_DOUBLE_EQ(s.loopTime, 4.0);
+  EXPECT_TRUE(LoopTime_SetLoopTime(&s, 240.0));
+  EXPECT_DOUBLE_EQ(LoopTime_ModeSeconds(s), 240.0);
+  EXPECT_FALSE(LoopTime_SetBeatsPerMeasure(&s, 17));
+  EXPECT_FALSE(LoopTime_SetBeatsPerMeasure(&s, 0));
+  EXPECT_EQ(s.beatsPerMeasure, 4);
+  LoopTime_SetTempo(&s, 400.0);  // stored as given
+  EXPECT_DOUBLE_EQ(s.tempo, 400.0);
+
+  LoopTime_SetMode(&s, LoopTimeMaxTime);
+  LoopTime_SetMaxManualTime(&s, 30.0);
+  EXPECT_DOUBLE_EQ(LoopTime_ModeSeconds(s), 30.0);
+  EXPECT_DOUBLE_EQ(LoopTime_InitialLoopSeconds(s), 30.0);
+}
+
+class LoopTimePanelTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(Audio_Init()); }
+  void TearDown() override { Audio_Shutdown(); }
+  bool OnlyMessage(const std::string& text, const std::string& caption) const {
+    return dialog.shown.size() == 1 && dialog.Saw(text, caption);
+  }
+  LoopTimeSettings s;
+  ScriptedDialog dialog;
+};
+
+TEST_F(LoopTimePanelTest, TempoAndBeatsSetTheMetronome) {
+  EXPECT_TRUE(LoopTime_ApplyTempoFields(&s, "90", "3"));
+  EXPECT_DOUBLE_EQ(s.tempo, 90.0);
+  EXPECT_EQ(s.beatsPerMeasure, 3);
+  EXPECT_EQ(Audio_GetFramesPerBeat(), 32000);  // 2.0 s measure of 3 beats
+  EXPECT_TRUE(dialog.shown.empty());
+
+  // Empty or over-long tempo texts are ignored without a word.
+  EXPECT_FALSE(LoopTime_ApplyTempoFields(&s, "", "4"));
+  EXPECT_FALSE(LoopTime_ApplyTempoFields(&s, std::string(31, '1'), "4"));
+  EXPECT_TRUE(dialog.shown.empty());
+  EXPECT_EQ(s.beatsPerMeasure, 3);
+}
+
+TEST_F(LoopTimePanelTest, TempoOutOfRange) {
+  EXPECT_FALSE(LoopTime_ApplyTempoFields(&s, "19.9", "4"));
+  EXPECT_TRUE(OnlyMessage("Tempo is out of range.", "Tempo Out of Range"));
+  EXPECT_FALSE(LoopTime_ApplyTempoFields(&s, "fast", "4"));
+  EXPECT_TRUE(LoopTime_ApplyTempoFields(&s, "300", "4"));
+  EXPECT_DOUBLE_EQ(s.tempo, 300.0);
+}
+
+TEST_F(LoopTimePanelTest, BeatsPerMeasureOutOfRange) {
+  EXPECT_FALSE(LoopTime_ApplyTempoFields(&s, "100", "17"));
+  EXPECT_TRUE(OnlyMessage("Beats per measure is out of range.", "Out of Range"));
+  EXPECT_FALSE(LoopTime_ApplyTempoFields(&s, "100", "four"));
+  EXPECT_DOUBLE_EQ(s.tempo, 120.0);
+  // Zero passes the panel; the setter keeps the old beats and the metronome its clicks.
+  EXPECT_TRUE(LoopTime_ApplyTempoFields(&s, "100", "0"));
+  EXPECT_EQ(s.beatsPerMeasure, 4);
+  EXPECT_EQ(Audio_GetFramesPerBeat(), 24000);
+}
+
+TEST_F(LoopTimePanelTest, LoopTimeFields) {
+  EXPECT_TRUE(LoopTime_ApplyLoopTimeField(&s, "240"));
+  EXPECT_DOUBLE_EQ(s.loopTime, 240.0);
+  for (const char* text : {"240.01", "0.09", "", "abc", "1234567890123456789012345678901"}) {
+    SCOPED_TRACE(text);
+    dialog.shown.clear();
+    EXPECT_FALSE(LoopTime_ApplyLoopTimeField(&s, text));
+    EXPECT_TRUE(OnlyMessage("Loop time is out of range.", "Loop Time Out of Range"));
+    EXPECT_FALSE(LoopTime_ApplyMaxManualTimeField(&s, text));
+  }
+  EXPECT_DOUBLE_EQ(s.loopTime, 240.0);
+  EXPECT_DOUBLE_EQ(s.maxManualTime, 20.0);
+  EXPECT_TRUE(LoopTime_ApplyMaxManualTimeField(&s, "0.1"));
+  EXPECT_DOUBLE_EQ(s.maxManualTime, 0.1);
+}
+
+TEST_F(LoopTimePanelTest, MeasuresField) {
+  EXPECT_FALSE(LoopTime_ApplyMeasuresField(&s, "two"));
+  EXPECT_TRUE(OnlyMessage("Measures is out of range.", "Measures Out of Range"));
+  dialog.shown.clear();
+  EXPECT_FALSE(LoopTime_ApplyMeasuresField(&s, "121"));  // 242 s at 120 bpm, 4 beats
+  EXPECT_TRUE(OnlyMessage("Loop time is out of range.", "Loop Time Out of Range"));
+  EXPECT_FALSE(LoopTime_ApplyMeasuresField(&s, "0"));
+  EXPECT_EQ(s.measures, 2);
+  EXPECT_TRUE(LoopTime_ApplyMeasuresField(&s, "120"));
+  EXPECT_DOUBLE_EQ(LoopTime_MeasuresSeconds(s), 240.0);
+}
+
+// A clock the test moves by hand, in microseconds.
+struct ManualClock {
+  int64_t now = 1000000000;
+  TapClock Clock() {
+    return TapClock{[this] { return now; }, 1000000};
+  }
+};
+
+TEST(TapTempo, ExactHalfSecondTapsGive120) {
+  ManualClock clock;
+  TapTempo tap;
+  tap.clock = clock.Clock();
+  LoopTimeSettings s;
+  s.tempo = 90.0;
+  EXPECT_EQ(TapTempo_Tap(&tap, &s), 0);  // arms only
+  EXPECT_DOUBLE_EQ(s.tempo, 90.0);
+  for (int i = 0; i < 3; ++i) {
+    clock.now += 500000;
+    EXPECT_EQ(TapTempo_Tap(&tap, &s), 120);
+  }
+  EXPECT_DOUBLE_EQ(s.tempo, 120.0);
+}
+
+TEST(TapTempo, AveragesFourTapsAndRestartsAfterAPause) {
+  ManualClock clock;
+  TapTempo tap;
+  tap.clock = clock.Clock();
+  LoopTimeSettings s;
+  TapTempo_Tap(&tap, &s);
+  clock.now += 500000;
+  EXPECT_EQ(TapTempo_Tap(&tap, &s), 120);  // fills the history
+  clock.now += 600000;                       // 100 bpm
+  EXPECT_EQ(TapTempo_Tap(&tap, &s), 115);    // (100 + 120 * 3) / 4
+  clock.now += 600000;
+  EXPECT_EQ(TapTempo_Tap(&tap, &s), 110);
+
+  // More than 3 s: below 20 bpm, the averaging restarts at the next tempo.
+  clock.now += 3100000;
+  EXPECT_EQ(TapTempo_Tap(&tap, &s), 0);
+  EXPECT_DOUBLE_EQ(s.tempo, 110.0);
+  clock.now += 400000;  // 150 bpm
+  EXPECT_EQ(TapTempo_Tap(&tap, &s), 150);
+
+  // Taps faster than 300 bpm restart too; 300 itself counts.
+  clock.now += 190000;
+  EXPECT_EQ(TapTempo_Tap(&tap, &s), 0);
+  clock.now += 200000;
+  EXPECT_EQ(TapTempo_Tap(&tap, &s), 300);
+  // Two taps at the same instant give no tempo at all.
+  EXPECT_EQ(TapTempo_Tap(&tap, &s), 0);
+}
+
+TEST(TapTempo, AClockWithoutFrequencyDoesNothing) {
+  ManualClock clock;
+  TapTempo tap;
+  tap.clock = clock.Clock();
+  tap.clock.frequency = 0;
+  LoopTimeSettings s;
+  for (int i = 0; i < 3; ++i) {
+    clock.now += 500000;
+    EXPECT_EQ(TapTempo_Tap(&tap, &s), 0);
+  }
+  EXPECT_DOUBLE_EQ(s.tempo, 120.0);
+}
+
+}  // namespace
