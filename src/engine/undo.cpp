@@ -17,7 +17,14 @@ const char* const operationNames[] = {
     "Trim", "Change Track", "Insert Record", "Record", "Undone", "Redo",
 };
 
-void ClearEntry(UndoSnapshot& entry) {
+// Bytes allocated for each entry's copy. A copy reuses an allocation at least as large
+// as itself: a fresh allocation of a long loop costs far more than the copy (its pages
+// fault in one by one), and a length operation would otherwise reallocate both entries.
+uint32_t entryCapacity[2] = {0, 0};
+
+void ClearEntry(AudioEngine* e, int index) {
+  UndoSnapshot& entry = e->undo[index];
+  entryCapacity[index] = 0;
   Audio_FreeBuffer(entry.pBuffer);
   entry.pBuffer = nullptr;
   entry.bufferSize = 0;
@@ -51,11 +58,12 @@ void Undo_Store(int index, int track, const float* buffer, uint32_t bytes, uint3
   AudioEngine* e = Audio_GetEngine();
   if (!e || !e->undoEnabled || !ValidSlot(track) || (index != 0 && index != 1)) return;
   UndoSnapshot& entry = e->undo[index];
-  if (!entry.pBuffer || entry.bufferSize != bytes) {
-    ClearEntry(entry);
+  if (!entry.pBuffer || entryCapacity[index] < bytes) {
+    ClearEntry(e, index);
     entry.pBuffer = Audio_AllocBuffer(bytes, false);
     // Without memory the entry stays empty: it must not claim a copy it does not hold.
     if (!entry.pBuffer) return;
+    entryCapacity[index] = bytes;
   }
   if (buffer && bytes) std::memcpy(entry.pBuffer, buffer, bytes);
   entry.bufferSize = bytes;
@@ -174,7 +182,7 @@ void Audio_DisableUndo() {
   AudioEngine* e = Audio_GetEngine();
   if (!e) return;
   e->insertSnapshotTrack.store(-1);
-  ClearEntry(e->undo[0]);
-  ClearEntry(e->undo[1]);
+  ClearEntry(e, 0);
+  ClearEntry(e, 1);
   e->undoEnabled = 0;
 }

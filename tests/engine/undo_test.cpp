@@ -142,8 +142,10 @@ TEST_F(UndoTest, DisablingFreesBothCopies) {
 TEST_F(UndoTest, FailedAllocationsLeaveNoFalseEntries) {
   // A snapshot that cannot get memory leaves its entry empty.
   const int other = static_cast<int>(1 - e->undoCurrent);
+  const std::vector<float> longer(4 * kFrames * 2, 0.25f);  // more than the entry holds
   Audio_FailNextAllocations(1);
-  Undo_Store(other, 1, t().pBuffer, 4000, 500, 2, UndoRecord, 0);
+  Undo_Store(other, 1, longer.data(), static_cast<uint32_t>(longer.size() * 4), 4 * kFrames, 2,
+             UndoRecord, 0);
   EXPECT_EQ(e->undo[other].pBuffer, nullptr);
   EXPECT_EQ(e->undo[other].bufferSize, 0u);
   Undo_Flip();

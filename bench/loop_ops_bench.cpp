@@ -1,0 +1,89 @@
+// User-interface-thread costs of the metronome rebuild, the loop length operations and
+// the undo history on the longest loop (240 s stereo, 92 MB).
+#include <benchmark/benchmark.h>
+
+#include "engine/audio.h"
+#include "engine/loop_ops.h"
+#include "engine/metronome.h"
+#include "engine/undo.h"
+
+namespace {
+
+constexpr double kLongest = 240.0;
+
+// An engine with one 240 s stereo loop as the record track and the history started.
+struct LongLoop {
+  LongLoop() {
+    Audio_Init();
+    track = Audio_CreateLoop(kLongest, 0.9, 2, 0);
+    LoopTrack& t = Audio_GetEngine()->tracks[track];
+    for (uint32_t i = 0; i < t.bufferSize / 4; ++i) t.pBuffer[i] = static_cast<float>(i % 977) / 977.0f;
+    Audio_SelectRecordTrack(track);
+    Audio_ResetUndo();
+  }
+  ~LongLoop() { Audio_Shutdown(); }
+  uint32_t bytes() const { return Audio_GetEngine()->tracks[track].bufferSize; }
+  int track = -1;
+};
+
+void BM_SetMetronomeTime(benchmark::State& state) {
+  Audio_Init();
+  for (auto _ : state) benchmark::DoNotOptimize(Audio_SetMetronomeTime(2.0, 4, true));
+  Audio_Shutdown();
+}
+BENCHMARK(BM_SetMetronomeTime)->Unit(benchmark::kMicrosecond);
+
+// A snapshot into an entry that already holds a copy of the same size: one memcpy.
+void BM_UndoSnapshotSameSize(benchmark::State& state) {
+  LongLoop loop;
+  for (auto _ : state) Undo_Before(loop.track, UndoErase, 0);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * loop.bytes());
+}
+BENCHMARK(BM_UndoSnapshotSameSize)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// The first snapshot into a fresh allocation, dominated by page faults.
+void BM_UndoSnapshotFresh(benchmark::State& state) {
+  LongLoop loop;
+  for (auto _ : state) {
+    state.PauseTiming();
+    Audio_DisableUndo();
+    Audio_GetEngine()->undoEnabled = 1;
+    state.ResumeTiming();
+    Undo_Before(loop.track, UndoErase, 0);
+  }
+}
+BENCHMARK(BM_UndoSnapshotFresh)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Divide then Multiply in place (modes "Seconds" and "Measures"): two snapshots each, no
+// new audio buffer.
+void BM_ResizeLoopInPlace(benchmark::State& state) {
+  LongLoop loop;
+  bool half = false;
+  for (auto _ : state) {
+    half = !half;
+    Audio_ResizeLoop(loop.track, half ? kLongest / 2 : kLongest, true, 1, half ? ResizeDivide : ResizeMultiply,
+                     false);
+  }
+}
+BENCHMARK(BM_ResizeLoopInPlace)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+// A new loop time into a new buffer (cut, or padded by repeating the loop).
+void BM_ResizeLoopNewBuffer(benchmark::State& state) {
+  LongLoop loop;
+  bool shorter = false;
+  for (auto _ : state) {
+    shorter = !shorter;
+    Audio_ResizeLoop(loop.track, shorter ? kLongest - 1 : kLongest, false, 1, ResizeNewLoopTime, true);
+  }
+}
+BENCHMARK(BM_ResizeLoopNewBuffer)->Unit(benchmark::kMillisecond)->Iterations(6);
+
+// Undo and redo of an erase, alternating.
+void BM_Undo(benchmark::State& state) {
+  LongLoop loop;
+  Audio_EraseLoop(loop.track, 1);
+  for (auto _ : state) benchmark::DoNotOptimize(Audio_Undo());
+}
+BENCHMARK(BM_Undo)->Unit(benchmark::kMillisecond)->Iterations(6);
+
+}  // namespace
