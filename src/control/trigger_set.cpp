@@ -8,6 +8,15 @@ bool ValidType(TriggerType type) {
   return i >= 0 && i < kTriggerTypeCount;
 }
 
+// A copy of a range made the way a range is set up, so that a copy handed out is always
+// self-consistent (its scale and input bounds follow from its stored bounds).
+ValueRange Rebuilt(const ValueRange& r) {
+  ValueRange copy = r.any == 16384 ? ValueRange::FourteenBit() : ValueRange::SevenBit();
+  copy.SetInput(r.low, r.high);
+  copy.SetOutput(r.outputLow, r.outputHigh);
+  return copy;
+}
+
 constexpr int kStartChannel = 0x0A;  // 0xFA: system message "channel" of Start
 constexpr int kStopChannel = 0x0C;   // 0xFC: Stop
 }  // namespace
@@ -38,7 +47,15 @@ Trigger TriggerSet::Get(TriggerType type, int index) const {
   const List& list = lists_[static_cast<int>(type)];
   std::lock_guard<std::recursive_mutex> guard(list.lock);
   if (index < 0 || index >= static_cast<int>(list.triggers.size())) return Trigger_Make(type);
-  return list.triggers[static_cast<size_t>(index)];
+  const Trigger& stored = list.triggers[static_cast<size_t>(index)];
+  Trigger copy;
+  copy.port = Rebuilt(stored.port);
+  copy.channel = Rebuilt(stored.channel);
+  copy.action.commandId = stored.action.commandId;
+  copy.action.track = stored.action.track;
+  copy.data1 = Rebuilt(stored.data1);
+  copy.data2 = Rebuilt(stored.data2);
+  return copy;
 }
 
 void TriggerSet::ReplaceAll(const std::vector<std::pair<TriggerType, Trigger>>& entries) {
