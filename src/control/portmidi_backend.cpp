@@ -2,6 +2,8 @@
 #include <portmidi.h>
 #include <porttime.h>
 
+#include <mutex>
+
 #include "control/midi_backend.h"
 
 namespace {
@@ -80,6 +82,10 @@ class PortMidi final : public MidiBackend {
     PmEvent event;
     event.message = static_cast<PmMessage>(message);
     event.timestamp = 0;
+    // On Linux all PortMidi outputs go through one shared sequencer client, so writes to
+    // two different ports from the two threads must not overlap either. Still only one
+    // short message is ever written under this lock.
+    std::lock_guard<std::mutex> guard(writeLock_);
     Pm_Write(static_cast<PortMidiStream*>(stream), &event, 1);
   }
 
@@ -87,6 +93,7 @@ class PortMidi final : public MidiBackend {
 
  private:
   bool startedTimer_ = false;
+  std::mutex writeLock_;
 };
 
 }  // namespace
