@@ -10,6 +10,7 @@
 #include "audio_io/mix_disk_writer.h"
 #include "engine/audio.h"
 #include "engine/audio_layer.h"
+#include "engine/effects_ops.h"
 #include "engine/message_dialog.h"
 
 namespace {
@@ -233,8 +234,9 @@ bool Audio_OpenDevice(double sampleRate, int channels, double latency, int input
     Show(Format("Unable to open device\n%s\n%s.", in->name, out->name), "Audio_OpenDevice()");
     return false;
   }
-  // The delay lines and filters take the new sample rate here once the effects chain
-  // offers a way to set it (it keeps the rate it was built with until then).
+  // The stream is still stopped: the delay lines and filters take the new rate without
+  // racing the callback.
+  Effects_SetSampleRate(e, e->sampleRate);
   const PaError err = Pa_StartStream(static_cast<PaStream*>(e->stream));
   if (err != paNoError) {
     Pa_CloseStream(static_cast<PaStream*>(e->stream));

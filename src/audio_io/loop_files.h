@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/metronome.h"
+
 // Loads the file at `path` (null or empty: ask with the file-open dialog) into slot
 // `track`. `flag` becomes the track's resync request at the swap; `confirm` asks before
 // replacing the loop when the user picked the file; `warnSampleRate` asks when the file's
@@ -19,9 +21,10 @@ std::string Audio_LoadLoop(int track, const char* path, uint8_t flag, bool confi
 std::string Audio_SaveLoop(int track, const char* path, bool interactive);
 
 // Loads a click sound into the engine's beat or accent click record (taken over at once:
-// the callback never reads these) and rebuilds the metronome measure of
-// `measureSeconds` with `beats` beats from it. Silent on failure.
-enum ClickSample { CLICK_BEAT = 0, CLICK_ACCENT = 1 };
+// the callback never reads these) and rebuilds the click loop, a measure of
+// `measureSeconds` with `beats` beats, from it. A file that cannot be opened fails
+// silently; an unreadable one with the loader's message. The metronome keeps mono or
+// stereo clicks only.
 bool Audio_LoadClickSample(ClickSample which, const char* path, double measureSeconds, int beats);
 
 // The file last loaded or saved.

@@ -378,27 +378,37 @@ TEST_F(LoopFiles, ZeroFrameLoopSavesAHeaderOnlyFileThatLoadsBack) {
   EXPECT_EQ(ReadBytes(path).size(), 44u);
 }
 
-TEST_F(LoopFiles, ClickSamplesAreTakenOverAtOnce) {
-  WavSpec spec;
-  spec.channels = 1;
-  spec.samples = Ramp(500);
-  const std::string path = Write("accent.wav", spec);
+TEST_F(LoopFiles, ClickSamplesAreTakenOverAtOnceAndRebuildTheClickLoop) {
   AudioEngine* e = Audio_GetEngine();
+  WavSpec beat, accent;
+  beat.channels = accent.channels = 1;
+  beat.samples = std::vector<int16_t>(300, 1000);
+  accent.samples = Ramp(500);
+  const std::string beatPath = Write("beat.wav", beat);
+  const std::string accentPath = Write("accent.wav", accent);
+  ASSERT_TRUE(Audio_LoadClickSample(ClickBeat, beatPath.c_str(), 2.0, 4));
   e->accentSample.position = 42;
-  ASSERT_TRUE(Audio_LoadClickSample(CLICK_ACCENT, path.c_str(), 2.0, 4));
+  ASSERT_TRUE(Audio_LoadClickSample(ClickAccent, accentPath.c_str(), 2.0, 4));
   EXPECT_EQ(e->accentSample.length, 500);
   EXPECT_EQ(e->accentSample.numChannels, 1u);
   EXPECT_EQ(e->accentSample.position, 0);
-  EXPECT_FLOAT_EQ(e->accentSample.pBuffer.load()[3], spec.samples[3] / 32768.0f);
-  EXPECT_EQ(e->beatSample.pBuffer.load(), nullptr);
+  EXPECT_FLOAT_EQ(e->accentSample.pBuffer.load()[3], accent.samples[3] / 32768.0f);
+
+  // The forced rebuild: one 2 s measure of 4 beats built from the two samples.
+  ASSERT_TRUE(Audio_WaitForSwap(e->metronomeTrack));
+  const LoopTrack& clicks = Track(e->metronomeTrack);
+  ASSERT_EQ(clicks.length, 96000);
+  EXPECT_FLOAT_EQ(clicks.pBuffer.load()[3], accent.samples[3] / 32768.0f);
+  EXPECT_FLOAT_EQ(clicks.pBuffer.load()[24000 + 3], 1000 / 32768.0f);
+  EXPECT_EQ(clicks.pBuffer.load()[24000 + 300], 0.0f);
 
   const float* kept = e->accentSample.pBuffer;
-  EXPECT_FALSE(Audio_LoadClickSample(CLICK_ACCENT, Path("missing.wav").c_str(), 2.0, 4));
+  EXPECT_FALSE(Audio_LoadClickSample(ClickAccent, Path("missing.wav").c_str(), 2.0, 4));
   EXPECT_TRUE(messages.shown.empty());
-  WavSpec eight = spec;
+  WavSpec eight = accent;
   eight.bits = 8;
   const std::string bad = Write("bad.wav", eight);
-  EXPECT_FALSE(Audio_LoadClickSample(CLICK_ACCENT, bad.c_str(), 2.0, 4));
+  EXPECT_FALSE(Audio_LoadClickSample(ClickAccent, bad.c_str(), 2.0, 4));
   EXPECT_TRUE(messages.Saw("8 bit format not supported", "Error"));
   EXPECT_EQ(e->accentSample.pBuffer.load(), kept);
 }
