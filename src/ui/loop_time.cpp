@@ -56,6 +56,17 @@ bool ReadSecondsField(const std::string& text, double* seconds) {
 
 }  // namespace
 
+const char* LoopTime_ModeName(int32_t mode) {
+  switch (mode) {
+    case LoopTimeMeasures:
+      return "Measures";
+    case LoopTimeMaxTime:
+      return "Max Time";
+    default:
+      return "Seconds";
+  }
+}
+
 void LoopTime_SetMode(LoopTimeSettings* s, int32_t mode) {
   s->mode = mode >= LoopTimeSeconds && mode <= LoopTimeMaxTime ? mode : LoopTimeSeconds;
 }

@@ -30,6 +30,9 @@ struct LoopTimeSettings {
   double maxManualTime = 20.0;      // loop_max_manual_time, seconds
 };
 
+// "Seconds", "Measures" or "Max Time".
+const char* LoopTime_ModeName(int32_t mode);
+
 // Setters with the acceptance rules of the stored values (the panel is stricter, below).
 void LoopTime_SetMode(LoopTimeSettings* s, int32_t mode);            // other values: 0
 bool LoopTime_SetLoopTime(LoopTimeSettings* s, double seconds);      // 0.1..240, else ignored

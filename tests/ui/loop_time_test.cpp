@@ -17,6 +17,7 @@ TEST(LoopTimeSettings, DefaultsAndAcceptance) {
 
   LoopTime_SetMode(&s, 5);
   EXPECT_EQ(s.mode, LoopTimeSeconds);
+  EXPECT_STREQ(LoopTime_ModeName(LoopTimeMaxTime), "Max Time");
   EXPECT_FALSE(LoopTime_SetLoopTime(&s, 0.05));
   EXPECT_FALSE(LoopTime_SetLoopTime(&s, 300.0));
   EXPECT_DOUBLE_EQ(s.loopTime, 4.0);
