@@ -105,7 +105,10 @@ bool Initialize() {
 void CloseStreamHook() { Audio_CloseStream(); }
 
 void Terminate() {
-  MixDisk_Detach(Audio_GetEngine());
+  AudioEngine* e = Audio_GetEngine();
+  MixDisk_Detach(e);
+  // The delay lines took buffers for the stream's rate; the stream is closed now.
+  Effects_Release(e);
   Pa_Terminate();
   selectedHostApi = -1;
 }

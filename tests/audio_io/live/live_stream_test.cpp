@@ -156,6 +156,20 @@ TEST_F(LiveStream, ReopensAtOtherLatenciesWithinTheLimits) {
   EXPECT_TRUE(messages.shown.empty());
 }
 
+TEST_F(LiveStream, TransportStartsAStreamThatIsOpenButNotRunning) {
+  ASSERT_TRUE(Audio_OpenConfiguredDevice());
+  AudioEngine* e = Audio_GetEngine();
+  const int input = e->inputDevice, output = e->outputDevice;
+  ASSERT_TRUE(Audio_CloseStream());
+  ASSERT_TRUE(Audio_OpenStream(48000.0, 2, 0.05, input, output));
+  EXPECT_FALSE(e->callbackRunning.load());
+  const int track = Audio_CreateLoop(1.0, 0.9, 2, 0);
+  ASSERT_TRUE(Audio_RecordLooping(track));
+  EXPECT_TRUE(e->callbackRunning.load());
+  EXPECT_TRUE(CallbacksAdvance());
+  EXPECT_TRUE(messages.shown.empty());
+}
+
 TEST_F(LiveStream, AnUnknownDeviceNameOpensNothing) {
   DeviceConfiguration_SetInputName("no such device");
   EXPECT_FALSE(Audio_OpenConfiguredDevice());
