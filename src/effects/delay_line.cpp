@@ -28,13 +28,15 @@ struct LineView {
 // Takes a consistent view of the line's buffer, advancing its write index. False when
 // the line has no buffer or is being re-attached right now (then it is skipped).
 bool Acquire(DelayLine* line, LineView* view) {
+  // Reader side of the generation guard. The acquire loads keep the second look at the
+  // generation after them; a value from a re-attach under way brings its odd
+  // generation with it, so the view is refused.
   const uint32_t g = line->generation.load(std::memory_order_acquire);
   if (g & 1u) return false;
-  float* buffer = line->buffer.load(kRelaxed);
-  const uint32_t capacity = line->bufferBytes.load(kRelaxed) / sizeof(float);
-  int32_t length = line->length.load(kRelaxed);
+  float* buffer = line->buffer.load(std::memory_order_acquire);
+  const uint32_t capacity = line->bufferBytes.load(std::memory_order_acquire) / sizeof(float);
+  int32_t length = line->length.load(std::memory_order_acquire);
   int32_t index = line->writeIndex.load(kRelaxed);
-  std::atomic_thread_fence(std::memory_order_acquire);
   if (line->generation.load(kRelaxed) != g || !buffer || capacity == 0) return false;
   if (length > static_cast<int64_t>(capacity)) length = static_cast<int32_t>(capacity);
   if (length < 1) length = 1;
@@ -75,15 +77,15 @@ uint32_t DelayLine_BufferSamples(double sampleRate) {
 float* DelayLine_Attach(DelayLine* line, float* buffer, uint32_t samples, double sampleRate) {
   if (!IsDelay(line)) return nullptr;
   if (!buffer) samples = 0;
-  // Writer side of the generation guard: odd while the buffer fields change.
+  // Writer side of the generation guard: odd while the buffer fields change. Release
+  // stores carry the odd generation to any reader that sees one of the new values.
   const uint32_t g = line->generation.load(kRelaxed);
   line->generation.store(g + 1, kRelaxed);
-  std::atomic_thread_fence(std::memory_order_release);
   float* old = line->buffer.load(kRelaxed);
-  line->buffer.store(buffer, kRelaxed);
-  line->bufferBytes.store(samples * static_cast<uint32_t>(sizeof(float)), kRelaxed);
+  line->buffer.store(buffer, std::memory_order_release);
+  line->bufferBytes.store(samples * static_cast<uint32_t>(sizeof(float)), std::memory_order_release);
   line->sampleRate.store(static_cast<float>(sampleRate), kRelaxed);
-  line->length.store(LengthFor(line, samples), kRelaxed);
+  line->length.store(LengthFor(line, samples), std::memory_order_release);
   line->writeIndex.store(0, kRelaxed);
   line->ready.store(buffer ? 1u : 0u, kRelaxed);
   line->generation.store(g + 2, std::memory_order_release);

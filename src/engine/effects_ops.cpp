@@ -51,7 +51,10 @@ bool Effects_SetSampleRate(AudioEngine* e, double sampleRate) {
   if (!e || !(sampleRate > 0.0)) return false;
   bool ok = true;
   for (int c = 0; c < 2; ++c) {
-    StateVariableFilter_SetParameter(&e->filter[c], FilterParamSampleRate, sampleRate);
+    // The units belong to the callback while it runs; it takes the engine's rate itself
+    // at its next LFO step.
+    if (!e->callbackRunning.load())
+      StateVariableFilter_SetParameter(&e->filter[c], FilterParamSampleRate, sampleRate);
     ok = ReplaceDelayBuffer(&e->delay[c], sampleRate) && ok;
   }
   return ok;

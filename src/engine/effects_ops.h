@@ -11,11 +11,12 @@ struct AudioEngine;
 // buffer at the engine's sample rate. False when a buffer could not be allocated (that
 // line then passes its channel through unprocessed).
 bool Effects_Init(AudioEngine* engine);
-// New sample rate (after a stream opens): filter units take it, each delay line gets a
-// fresh zeroed buffer of five seconds at that rate and its length is recomputed from the
-// stored time. The old buffers are freed once the callback can no longer use them. False
-// when a buffer could not be allocated (that line is not processed until a later call
-// succeeds).
+// New sample rate (after a stream opens; store it in the engine's `sampleRate` first):
+// filter units take it, each delay line gets a fresh zeroed buffer of five seconds at
+// that rate and its length is recomputed from the stored time. Safe while a callback
+// runs: the old buffers are freed once it can no longer use them, and the filter units
+// then take the rate at the callback's next LFO step. False when a buffer could not be
+// allocated (that line is not processed until a later call succeeds).
 bool Effects_SetSampleRate(AudioEngine* engine, double sampleRate);
 // Detaches and frees the delay buffers.
 void Effects_Release(AudioEngine* engine);
