@@ -2,11 +2,11 @@
 
 #include <string>
 
+#include "audio_io/audio_device.h"
 #include "persist/config_directory.h"
 #include "persist/xml_read_state.h"
 #include "persist/xml_reader.h"
 #include "persist/xml_writer.h"
-#include "ui/device_settings.h"
 #include "ui/preferences.h"
 
 namespace {
@@ -38,19 +38,26 @@ MidiSendSettings& M() { return App_Preferences().midi; }
 #define ROW_MIDI_BIT(field)                                              \
   SettingDescriptor {                                                    \
     .name = #field, .setInteger = [](int v) { M().field = v != 0 ? 1 : 0; }, \
-    .getInteger = [] { return M().field; }                               \
+    .getInteger = []() -> int { return M().field; }                               \
   }
 // Values outside lo..hi are ignored: the previous value stays.
 #define ROW_MIDI_IN(field, lo, hi)                                                 \
   SettingDescriptor {                                                              \
     .name = #field, .setInteger = [](int v) { if (v >= lo && v <= hi) M().field = v; }, \
-    .getInteger = [] { return M().field; }                                         \
+    .getInteger = []() -> int { return M().field; }                                         \
   }
 
 // Click sound paths of 260 characters or more are ignored whole rather than cut.
 void ApplySound(bool accent, const std::string& text) {
   if (Xml_ReadState().textLength >= 260 || text.size() >= 260) return;
   Preferences_ApplyMetronomeSound(accent, text);
+}
+
+// A driver type the audio layer does not offer changes nothing: the driver selected
+// before stays selected.
+void SelectDriver(int type) {
+  const int previous = Audio_GetHostApiType();
+  if (!Audio_SetHostApi(type) && previous >= 0) Audio_SetHostApi(previous);
 }
 
 const SettingDescriptor kRows[] = {
@@ -111,29 +118,29 @@ const SettingDescriptor kRows[] = {
 
     // DeviceConfig.xml
     {.name = "driver_type",
-     .setInteger = [](int v) { DeviceSettings_SelectDriver(v); },
-     .getInteger = [] { return DeviceSettings_DriverType(); }},
+     .setInteger = [](int v) { SelectDriver(v); },
+     .getInteger = [] { return Audio_GetHostApiType(); }},
     {.name = "device_sample_rate",
-     .setReal = [](double v) { App_DeviceSettings().sample_rate = v; },
-     .getReal = [] { return DeviceSettings_CurrentSampleRate(); }},
+     .setReal = [](double v) { Audio_GetDeviceConfiguration()->sampleRate = v; },
+     .getReal = [] { return Audio_GetSampleRate(); }},
     {.name = "input_device_name",
-     .setText = [](int, const std::string& t) { DeviceSettings_SetInputName(t); },
-     .getText = [](int) { return App_DeviceSettings().input_device_name; }},
+     .setText = [](int, const std::string& t) { DeviceConfiguration_SetInputName(t.c_str()); },
+     .getText = [](int) { return std::string(Audio_GetDeviceConfiguration()->inputDeviceName); }},
     {.name = "output_device_name",
-     .setText = [](int, const std::string& t) { DeviceSettings_SetOutputName(t); },
-     .getText = [](int) { return App_DeviceSettings().output_device_name; }},
+     .setText = [](int, const std::string& t) { DeviceConfiguration_SetOutputName(t.c_str()); },
+     .getText = [](int) { return std::string(Audio_GetDeviceConfiguration()->outputDeviceName); }},
     {.name = "use_asio_preferrred_latency",
-     .setInteger = [](int v) { App_DeviceSettings().use_asio_preferrred_latency = v != 0; },
-     .getInteger = [] { return App_DeviceSettings().use_asio_preferrred_latency ? 1 : 0; }},
+     .setInteger = [](int v) { Audio_GetDeviceConfiguration()->useAsioPreferredLatency = v != 0; },
+     .getInteger = []() -> int { return Audio_GetDeviceConfiguration()->useAsioPreferredLatency; }},
     {.name = "latency",
-     .setReal = [](double v) { App_DeviceSettings().latency = v * 0.001; },
-     .getReal = [] { return DeviceSettings_CurrentLatency() * 1000.0; }},
+     .setReal = [](double v) { Audio_GetDeviceConfiguration()->latency = v * 0.001; },
+     .getReal = [] { return Audio_GetLatency() * 1000.0; }},
     {.name = "input_channel",
-     .setInteger = [](int v) { DeviceSettings_SetInputChannel(v); },
-     .getInteger = [] { return DeviceSettings_InputChannel(); }},
+     .setInteger = [](int v) { Audio_SetInputChannel(v); },
+     .getInteger = [] { return Audio_GetInputChannel(); }},
     {.name = "output_channel",
-     .setInteger = [](int v) { DeviceSettings_SetOutputChannel(v); },
-     .getInteger = [] { return DeviceSettings_OutputChannel(); }},
+     .setInteger = [](int v) { Audio_SetOutputChannel(v); },
+     .getInteger = [] { return Audio_GetOutputChannel(); }},
 };
 
 constexpr int kRowCount = static_cast<int>(sizeof kRows / sizeof kRows[0]);
@@ -164,6 +171,19 @@ const XmlReadMessages kDeviceMessages{
     "XML error"};
 
 }  // namespace
+
+void ConfigFiles_InitDefaults() {
+  Preferences_ResetDefaults();
+  Audio_GetDeviceConfiguration()->useAsioPreferredLatency = 1;
+}
+
+void ConfigFiles_SetDeviceDefaults() {
+  DeviceConfiguration* config = Audio_GetDeviceConfiguration();
+  config->sampleRate = Audio_GetSampleRate();
+  config->latency = Audio_GetLatency();
+  DeviceConfiguration_SetInputName("none");
+  DeviceConfiguration_SetOutputName("none");
+}
 
 const SettingDescriptor* ConfigFiles_Rows(int* count) {
   if (count) *count = kRowCount;

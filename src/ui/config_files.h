@@ -4,6 +4,13 @@
 // settings table; reading applies every recognised element, writing emits every row.
 #include "persist/setting_table.h"
 
+// The application defaults these files carry: preferences and system configuration
+// records reset, "use ASIO preferred latency" on.
+void ConfigFiles_InitDefaults();
+// Before DeviceConfig.xml is read: the wanted sample rate and latency from the engine's
+// current values, both device names "none".
+void ConfigFiles_SetDeviceDefaults();
+
 // The whole row array and the three files' slices of it.
 const SettingDescriptor* ConfigFiles_Rows(int* count);
 SettingTable ConfigFiles_SystemTable();       // 2 rows from `skin`

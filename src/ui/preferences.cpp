@@ -4,8 +4,10 @@
 #include <filesystem>
 
 #include "engine/audio.h"
+#include "engine/metronome.h"
 #include "engine/undo.h"
 #include "persist/config_directory.h"
+#include "ui/effects_panel.h"
 
 namespace {
 
@@ -14,6 +16,7 @@ SystemConfiguration g_system;
 WindowStateHook g_windowHook = nullptr;
 StereoRecordHook g_stereoHook = nullptr;
 ClickSoundLoader g_soundLoader = nullptr;
+EffectsPanel* g_effectsPanel = nullptr;
 
 int Bit(int on) { return on != 0 ? 1 : 0; }
 int Position(int value) { return std::clamp(value, 0, 127); }
@@ -82,14 +85,17 @@ void Preferences_ApplyFilterBeforeDelay(int on) {
   Audio_SetFilterBeforeDelay(g_preferences.filter_before_delay);
 }
 
+void Preferences_AttachEffectsPanel(EffectsPanel* panel) { g_effectsPanel = panel; }
+
 void Preferences_ApplyDelayMaxMilliseconds(int milliseconds) {
-  g_preferences.delay_max_milliseconds = std::clamp(milliseconds, 200, 5000);
+  g_preferences.delay_max_milliseconds = EffectsPanel_ClampDelayMax(milliseconds);
+  if (g_effectsPanel)
+    EffectsPanel_SetDelayMaxMilliseconds(g_effectsPanel, g_preferences.delay_max_milliseconds);
 }
 
 void Preferences_ApplyContinuousMetronome(int on) {
   g_preferences.continuous_metronome = Bit(on);
-  if (AudioEngine* engine = Audio_GetEngine())
-    engine->continuousMetronome = static_cast<uint8_t>(g_preferences.continuous_metronome);
+  Audio_SetContinuousMetronome(g_preferences.continuous_metronome);
 }
 
 void Preferences_ApplyShowTitle(int on) {

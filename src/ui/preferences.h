@@ -8,18 +8,7 @@
 // operations, which keep the record and the engine in step.
 #include <string>
 
-// PENDING: replaced by the control layer's record of the MIDI send settings.
-struct MidiSendSettings {
-  int metronome_midi_enable = 0;
-  int metronome_midi_accent_note = 63;
-  int metronome_midi_accent_volume = 127;
-  int metronome_midi_beat_note = 64;
-  int metronome_midi_beat_volume = 127;
-  int metronome_midi_port = 0;
-  int metronome_midi_channel = 0;
-  int send_midi_sync = 0;
-  int midi_sync_port = 0;
-};
+#include "control/midi_send_settings.h"
 
 struct Preferences {
   int undo = 1;
@@ -82,6 +71,10 @@ void Preferences_SetStereoRecordHook(StereoRecordHook hook);
 using ClickSoundLoader = bool (*)(bool accent, const std::string& path);
 void Preferences_SetClickSoundLoader(ClickSoundLoader loader);
 
+// The application's effects panel, which takes the delay maximum (null: none).
+struct EffectsPanel;
+void Preferences_AttachEffectsPanel(EffectsPanel* panel);
+
 // Applying preferences that act on the engine or the window.
 void Preferences_ApplyUndo(int on);
 void Preferences_ApplyLatentInput(int on);
@@ -91,7 +84,7 @@ void Preferences_ApplyLatentInputEffectsMix(int position);  // clamped to 0..127
 void Preferences_ApplyLatentInputUseLoopEffectsMix(int on);
 void Preferences_ApplyStereoRecord(int on);
 void Preferences_ApplyFilterBeforeDelay(int on);
-void Preferences_ApplyDelayMaxMilliseconds(int milliseconds);  // clamped to 200..5000
+void Preferences_ApplyDelayMaxMilliseconds(int milliseconds);  // 200..5000, to the panel too
 void Preferences_ApplyContinuousMetronome(int on);
 void Preferences_ApplyShowTitle(int on);
 

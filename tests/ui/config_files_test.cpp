@@ -11,7 +11,8 @@
 #include "persist/temp_dir.h"
 #include "support/scripted_dialog.h"
 #include "ui/config_files.h"
-#include "ui/device_settings.h"
+#include "audio_io/audio_device.h"
+#include "ui/effects_panel.h"
 #include "ui/preferences.h"
 
 namespace {
@@ -28,9 +29,8 @@ class ConfigFilesTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(Audio_Init());
     ConfigDirectory = dir.path.string();
-    Preferences_ResetDefaults();
-    App_DeviceSettings() = DeviceSettings{};
-    DeviceSettings_SetDefaults();
+    ConfigFiles_InitDefaults();
+    ConfigFiles_SetDeviceDefaults();
     g_windowChanges = 0;
     g_stereoChannels.clear();
     g_loadedSounds.clear();
@@ -98,16 +98,20 @@ TEST_F(ConfigFilesTest, MissingFilesKeepEveryDefaultSilently) {
   ReadDeviceConfiguration();
   EXPECT_TRUE(dialog.shown.empty());
   EXPECT_EQ(App_Preferences().warn_quicksave, 0);
-  EXPECT_EQ(App_DeviceSettings().input_device_name, "none");
+  EXPECT_STREQ(Audio_GetDeviceConfiguration()->inputDeviceName, "none");
 }
 
 TEST_F(ConfigFilesTest, DelayMaximumIsClamped) {
   WritePreferencesRows("<delay_max_milliseconds>100</delay_max_milliseconds>");
   ReadPreferences();
   EXPECT_EQ(App_Preferences().delay_max_milliseconds, 200);
+  EffectsPanel panel;
+  Preferences_AttachEffectsPanel(&panel);
   WritePreferencesRows("<delay_max_milliseconds>9999</delay_max_milliseconds>");
   ReadPreferences();
+  Preferences_AttachEffectsPanel(nullptr);
   EXPECT_EQ(App_Preferences().delay_max_milliseconds, 5000);
+  EXPECT_EQ(panel.delayMaxMilliseconds, 5000);
 }
 
 TEST_F(ConfigFilesTest, MidiSettingsOutOfRangeAreIgnored) {
@@ -231,18 +235,18 @@ TEST_F(ConfigFilesTest, LatencyIsReadInMillisecondsAndWrittenFromTheStream) {
              "<input_channel>2</input_channel>"
              "<driver_type>8</driver_type></device_configuration>");
   ReadDeviceConfiguration();
-  const DeviceSettings& wanted = App_DeviceSettings();
+  const DeviceConfiguration& wanted = *Audio_GetDeviceConfiguration();
   EXPECT_DOUBLE_EQ(wanted.latency, 0.0105);
-  EXPECT_DOUBLE_EQ(wanted.sample_rate, 44100.0);
-  EXPECT_EQ(wanted.input_device_name, "A device name well over thirty-");
-  EXPECT_EQ(wanted.input_device_name.size(), 31u);
-  EXPECT_EQ(wanted.output_device_name, "none");
-  EXPECT_FALSE(wanted.use_asio_preferrred_latency);
-  EXPECT_EQ(DeviceSettings_InputChannel(), 2);
+  EXPECT_DOUBLE_EQ(wanted.sampleRate, 44100.0);
+  EXPECT_STREQ(wanted.inputDeviceName, "A device name well over thirty-");
+  EXPECT_STREQ(wanted.outputDeviceName, "none");
+  EXPECT_EQ(wanted.useAsioPreferredLatency, 0);
+  EXPECT_EQ(Audio_GetInputChannel(), 2);
+  EXPECT_EQ(Audio_GetHostApiType(), -1);
 
   // The stream, once opened with the wanted values, is what the file records.
   Audio_GetEngine()->latency = wanted.latency;
-  Audio_GetEngine()->sampleRate = wanted.sample_rate;
+  Audio_GetEngine()->sampleRate = wanted.sampleRate;
   ASSERT_TRUE(WriteDeviceConfiguration());
   const std::string written = ReadBytes(dir.File("DeviceConfig.xml"));
   EXPECT_NE(written.find("<latency>10.500000</latency>"), std::string::npos);
