@@ -196,6 +196,10 @@ double Audio_GetDelayTime(int channel) {
   return e ? e->delay[channel].time.load(kRelaxed) : 0.0;
 }
 
+int Audio_GetDelayMilliseconds(int channel) {
+  return static_cast<int>(Audio_GetDelayTime(channel) * 1000.01);
+}
+
 double Audio_GetDelayFeedback(int channel) {
   AudioEngine* e = EngineFor(channel);
   return e ? e->delay[channel].feedback.load(kRelaxed) : 0.0;

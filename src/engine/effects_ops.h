@@ -47,6 +47,9 @@ int Audio_EnableDelay(int on);
 int Audio_SetDelayMode(int mode);  // 0 normal, 1 cross; other values refused
 
 double Audio_GetDelayTime(int channel);  // seconds
+// The time as the panel shows it and sessions store it: truncate(seconds x 1000.01) ms
+// (the extra hundredth keeps single-precision times such as 0.251 s at 251).
+int Audio_GetDelayMilliseconds(int channel);
 double Audio_GetDelayFeedback(int channel);
 double Audio_GetDelayMix(int channel);
 int Audio_GetDelayEnabled();

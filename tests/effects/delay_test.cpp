@@ -168,6 +168,8 @@ TEST_F(DelayEngineTest, OperationsClampAndRefuse) {
   EXPECT_EQ(Audio_SetDelayTime(1, 7.0), 1);
   EXPECT_EQ(Audio_GetDelayTime(1), 5.0);
   EXPECT_EQ(engine()->delay[1].length.load(), 240000);
+  Audio_SetDelayTime(0, 0.251);
+  EXPECT_EQ(Audio_GetDelayMilliseconds(0), 251);
   EXPECT_EQ(Audio_SetDelayTime(1, 0.0), 1);
   EXPECT_FLOAT_EQ(static_cast<float>(Audio_GetDelayTime(1)), 0.001f);
   EXPECT_EQ(engine()->delay[1].length.load(), 48);
