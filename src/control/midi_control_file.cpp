@@ -5,6 +5,8 @@
 #include <cstring>
 #include <filesystem>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "control/action_catalogue.h"
 #include "control/midi_ports.h"
@@ -142,9 +144,48 @@ struct PendingTrigger {
   int32_t channel = 0;
 };
 
+// The elements a trigger block may hold.
+enum class Field : uint8_t {
+  None, TriggerType, Data1, Key, Min, Max, EventType, Track, EventMin, EventMax, Port, Channel
+};
+
+Field FieldOf(std::string_view name) {
+  static const std::unordered_map<std::string_view, Field> fields{
+      {"trigger_type", Field::TriggerType},  {"note", Field::Data1},
+      {"control_number", Field::Data1},      {"program_number", Field::Data1},
+      {"key", Field::Key},                   {"min_velocity", Field::Min},
+      {"min_pressure", Field::Min},          {"min_control_value", Field::Min},
+      {"max_velocity", Field::Max},          {"max_pressure", Field::Max},
+      {"max_control_value", Field::Max},     {"event_type", Field::EventType},
+      {"track", Field::Track},               {"event_min_value", Field::EventMin},
+      {"event_max_value", Field::EventMax},  {"port", Field::Port},
+      {"channel", Field::Channel}};
+  const auto found = fields.find(name);
+  return found == fields.end() ? Field::None : found->second;
+}
+
+// The command id of the last catalogue row with this key name, as the catalogue gives
+// it, looked up once per name.
+bool CommandOfKey(const std::string& key, uint32_t* commandId) {
+  static const std::unordered_map<std::string, uint32_t> commands = [] {
+    std::unordered_map<std::string, uint32_t> map;
+    for (int row = 0; row < kActionCount; ++row) {
+      const ActionRow& r = ActionCatalogue_Row(row);
+      uint32_t id = 0;
+      if (ActionCatalogue_CommandOfKey(r.keyName, &id)) map[r.keyName] = id;
+    }
+    return map;
+  }();
+  const auto found = commands.find(key);
+  if (found == commands.end()) return false;
+  *commandId = found->second;
+  return true;
+}
+
 struct MidiReadContext {
   PendingTrigger pending;
   bool inTrigger = false;
+  std::vector<Field> fields;  // the open elements' fields, innermost last
 };
 MidiReadContext g_read;
 
@@ -156,36 +197,50 @@ int32_t AnyOr(const std::string& text, int32_t any, int64_t value, int32_t lo, i
   return text == "any" ? any : Clamp(value, lo, hi);
 }
 
-void StoreValue(const std::string& element, const std::string& text) {
+void StoreValue(Field field, const std::string& text) {
   PendingTrigger& p = g_read.pending;
-  const int64_t n = Integer(text);
-  const char* e = element.c_str();
-  if (element == "trigger_type") {
-    TriggerType_FromFileName(text.c_str(), &p.type);
-  } else if (element == "note" || element == "control_number" || element == "program_number") {
-    p.data1 = Clamp(n, 0, 127);
-  } else if (element == "key") {
-    p.data1 = Clamp(n, 32, 126);
-  } else if (!std::strcmp(e, "min_velocity") || !std::strcmp(e, "min_pressure") ||
-             !std::strcmp(e, "min_control_value")) {
-    p.min = AnyOr(text, kAny7, n, 0, 127);
-  } else if (!std::strcmp(e, "max_velocity") || !std::strcmp(e, "max_pressure") ||
-             !std::strcmp(e, "max_control_value")) {
-    p.max = AnyOr(text, kAny7, n, 0, 127);
-  } else if (element == "event_type") {
-    ActionCatalogue_CommandOfKey(text.c_str(), &p.commandId);
-  } else if (element == "track") {
-    p.track = Clamp(n - 1, 0, 8);
-  } else if (element == "event_min_value") {
-    p.eventMin = AnyOr(text, kAny7, n, 0, 127);
-    p.bendMin = AnyOr(text, kAny14, n, 0, kTop14);
-  } else if (element == "event_max_value") {
-    p.eventMax = AnyOr(text, kAny7, n, 0, 127);
-    p.bendMax = AnyOr(text, kAny14, n, 0, kTop14);
-  } else if (element == "port") {
-    p.port = AnyOr(text, kAny7, n - 1, 0, 15);
-  } else if (element == "channel") {
-    p.channel = AnyOr(text, kAny7, n - 1, 0, 15);
+  switch (field) {
+    case Field::None:
+      break;
+    case Field::TriggerType:
+      TriggerType_FromFileName(text.c_str(), &p.type);
+      break;
+    case Field::Data1:
+      p.data1 = Clamp(Integer(text), 0, 127);
+      break;
+    case Field::Key:
+      p.data1 = Clamp(Integer(text), 32, 126);
+      break;
+    case Field::Min:
+      p.min = AnyOr(text, kAny7, Integer(text), 0, 127);
+      break;
+    case Field::Max:
+      p.max = AnyOr(text, kAny7, Integer(text), 0, 127);
+      break;
+    case Field::EventType:
+      CommandOfKey(text, &p.commandId);
+      break;
+    case Field::Track:
+      p.track = Clamp(Integer(text) - 1, 0, 8);
+      break;
+    case Field::EventMin: {
+      const int64_t n = Integer(text);
+      p.eventMin = AnyOr(text, kAny7, n, 0, 127);
+      p.bendMin = AnyOr(text, kAny14, n, 0, kTop14);
+      break;
+    }
+    case Field::EventMax: {
+      const int64_t n = Integer(text);
+      p.eventMax = AnyOr(text, kAny7, n, 0, 127);
+      p.bendMax = AnyOr(text, kAny14, n, 0, kTop14);
+      break;
+    }
+    case Field::Port:
+      p.port = AnyOr(text, kAny7, Integer(text) - 1, 0, 15);
+      break;
+    case Field::Channel:
+      p.channel = AnyOr(text, kAny7, Integer(text) - 1, 0, 15);
+      break;
   }
 }
 
@@ -229,6 +284,7 @@ void AddPending() {
 }
 
 void StartElement(void*, const char* name, const char**) {
+  g_read.fields.push_back(FieldOf(name));  // popped by the end tag, like the name
   if (!XmlReadState_StartElement(name)) return;
   if (std::strcmp(name, "trigger") == 0) {
     g_read.pending = PendingTrigger{};
@@ -238,6 +294,7 @@ void StartElement(void*, const char* name, const char**) {
 
 void EndElement(void*, const char* name) {
   XmlReadState_EndElement();
+  if (!g_read.fields.empty()) g_read.fields.pop_back();
   if (std::strcmp(name, "trigger") == 0 && g_read.inTrigger) {
     AddPending();
     g_read.inTrigger = false;
@@ -246,9 +303,8 @@ void EndElement(void*, const char* name) {
 
 void CharacterData(void*, const char* text, int length) {
   XmlReadState_Text(text, length);
-  const XmlReadState& state = Xml_ReadState();
-  if (!g_read.inTrigger || state.elements.empty()) return;
-  StoreValue(state.elements.back(), state.text);
+  if (!g_read.inTrigger || g_read.fields.empty() || g_read.fields.back() == Field::None) return;
+  StoreValue(g_read.fields.back(), Xml_ReadState().text);
 }
 
 void ClearTriggers(void*) { Triggers().ClearAll(); }

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "audio_io/loop_files.h"
 #include "engine/audio.h"
 #include "engine/metronome.h"
 #include "engine/undo.h"
 #include "persist/config_directory.h"
 #include "ui/effects_panel.h"
+#include "ui/loop_time.h"
 
 namespace {
 
@@ -17,9 +19,20 @@ WindowStateHook g_windowHook = nullptr;
 StereoRecordHook g_stereoHook = nullptr;
 ClickSoundLoader g_soundLoader = nullptr;
 EffectsPanel* g_effectsPanel = nullptr;
+const LoopTimeSettings* g_loopTime = nullptr;
 
 int Bit(int on) { return on != 0 ? 1 : 0; }
 int Position(int value) { return std::clamp(value, 0, 127); }
+
+// Loads a click sound and rebuilds the click loop for one measure of the current loop
+// time (the default settings when none is attached).
+bool LoadClickSound(bool accent, const std::string& path) {
+  if (g_soundLoader) return g_soundLoader(accent, path);
+  const LoopTimeSettings defaults;
+  const LoopTimeSettings& loopTime = g_loopTime ? *g_loopTime : defaults;
+  return Audio_LoadClickSample(accent ? ClickAccent : ClickBeat, path.c_str(),
+                               LoopTime_MeasureSeconds(loopTime), loopTime.beatsPerMeasure);
+}
 
 void WindowChanged() {
   if (g_windowHook) g_windowHook();
@@ -86,6 +99,7 @@ void Preferences_ApplyFilterBeforeDelay(int on) {
 }
 
 void Preferences_AttachEffectsPanel(EffectsPanel* panel) { g_effectsPanel = panel; }
+void Preferences_AttachLoopTime(const LoopTimeSettings* settings) { g_loopTime = settings; }
 
 void Preferences_ApplyDelayMaxMilliseconds(int milliseconds) {
   g_preferences.delay_max_milliseconds = EffectsPanel_ClampDelayMax(milliseconds);
@@ -121,5 +135,5 @@ void Preferences_ApplyMetronomeSound(bool accent, const std::string& value) {
   (accent ? g_preferences.metronome_accent : g_preferences.metronome_beat) = stored;
 
   const std::string resolved = path.is_absolute() ? value : Preferences_ResolveSoundPath(stored);
-  if (!resolved.empty() && g_soundLoader) g_soundLoader(accent, resolved);
+  if (!resolved.empty()) LoadClickSound(accent, resolved);
 }

@@ -66,14 +66,18 @@ void Preferences_SetWindowStateHook(WindowStateHook hook);
 using StereoRecordHook = void (*)(int channels);
 void Preferences_SetStereoRecordHook(StereoRecordHook hook);
 
-// Loads a click sound (accent or beat) from a resolved path; true when loaded. The
-// metronome installs it; without one the path is only stored.
+// Loads a click sound (accent or beat) from a resolved path and rebuilds the click loop;
+// true when loaded. Without one installed the audio layer's click loader is used, with
+// the measure of the attached loop-time settings.
 using ClickSoundLoader = bool (*)(bool accent, const std::string& path);
 void Preferences_SetClickSoundLoader(ClickSoundLoader loader);
 
 // The application's effects panel, which takes the delay maximum (null: none).
 struct EffectsPanel;
 void Preferences_AttachEffectsPanel(EffectsPanel* panel);
+// The application's loop-time settings, whose measure a new click sound is built for.
+struct LoopTimeSettings;
+void Preferences_AttachLoopTime(const LoopTimeSettings* settings);
 
 // Applying preferences that act on the engine or the window.
 void Preferences_ApplyUndo(int on);

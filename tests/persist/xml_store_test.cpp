@@ -89,16 +89,6 @@ TEST_F(XmlStoreTest, WritesTheExactLayout) {
             "</test>\n");
 }
 
-TEST_F(XmlStoreTest, RealsHaveSixDecimalsWhateverTheValue) {
-  std::string out;
-  Xml_AppendReal(out, 120.0);
-  out += ' ';
-  Xml_AppendReal(out, -0.0000004);
-  out += ' ';
-  Xml_AppendReal(out, 10.5);
-  EXPECT_EQ(out, "120.000000 -0.000000 10.500000");
-}
-
 TEST_F(XmlStoreTest, BackupIsEmptyFirstThenThePreviousFile) {
   ASSERT_TRUE(Write());
   EXPECT_TRUE(std::filesystem::exists(backup));

@@ -59,14 +59,6 @@ class ConfigFilesTest : public ::testing::Test {
   ScriptedDialog dialog;
 };
 
-TEST_F(ConfigFilesTest, TableSlicesHaveTheirRowCounts) {
-  EXPECT_EQ(ConfigFiles_SystemTable().count, 2);
-  EXPECT_EQ(ConfigFiles_PreferencesTable().count, 38);
-  EXPECT_EQ(ConfigFiles_DeviceTable().count, 8);
-  EXPECT_STREQ(ConfigFiles_PreferencesTable().rows[37].name, "continuous_metronome");
-  EXPECT_STREQ(ConfigFiles_DeviceTable().rows[7].name, "output_channel");
-}
-
 TEST_F(ConfigFilesTest, DefaultsAreWrittenByteForByte) {
   ASSERT_TRUE(WriteSystemConfiguration());
   ASSERT_TRUE(WritePreferences());
@@ -194,6 +186,30 @@ TEST_F(ConfigFilesTest, ClickSoundsResolveAgainstTheConfigDirectory) {
   EXPECT_NE(ReadBytes(dir.File("Preferences.xml"))
                 .find("<metronome_accent>Sounds/click.wav</metronome_accent>"),
             std::string::npos);
+}
+
+// A mono 16-bit WAV file of `frames` frames of silence.
+void WriteClick(const std::string& path, uint32_t frames) {
+  const uint32_t data = frames * 2;
+  std::string wav = "RIFF";
+  auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) wav += static_cast<char>(v >> (8 * i)); };
+  auto u16 = [&](uint16_t v) { wav += static_cast<char>(v & 0xFF), wav += static_cast<char>(v >> 8); };
+  u32(36 + data);
+  wav += "WAVEfmt ";
+  u32(16), u16(1), u16(1), u32(48000), u32(96000), u16(2), u16(16);
+  wav += "data";
+  u32(data);
+  wav.append(data, '\0');
+  WriteBytes(path, wav);
+}
+
+TEST_F(ConfigFilesTest, ClickSoundIsLoadedIntoTheMetronome) {
+  Preferences_SetClickSoundLoader(nullptr);
+  WriteClick(dir.File("click.wav"), 240);
+  WritePreferencesRows("<metronome_accent>click.wav</metronome_accent>");
+  ReadPreferences();
+  EXPECT_EQ(Audio_GetEngine()->accentSample.length, 240);
+  EXPECT_EQ(App_Preferences().metronome_accent, "click.wav");
 }
 
 TEST_F(ConfigFilesTest, OverlongClickSoundPathsAreIgnored) {
