@@ -4,9 +4,7 @@
 #include <cstdio>
 #include <cstdint>
 #include <fstream>
-#include <iterator>
 #include <system_error>
-#include <vector>
 
 #include "engine/message_dialog.h"
 
@@ -146,10 +144,8 @@ void Xml_TakeBackup(const std::string& path, const std::string& backupPath) {
   std::ofstream backup(backupPath, std::ios::binary | std::ios::trunc);
   if (!backup) return;
   std::ifstream current(path, std::ios::binary);
-  if (!current) return;
-  const std::vector<char> bytes((std::istreambuf_iterator<char>(current)),
-                                std::istreambuf_iterator<char>());
-  if (!bytes.empty()) backup.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!current || current.peek() == std::ifstream::traits_type::eof()) return;
+  backup << current.rdbuf();
 }
 
 bool Xml_ReplaceFile(const std::string& path, std::string_view contents) {
