@@ -9,6 +9,7 @@
 #include "engine/audio.h"
 #include "engine/audio_layer.h"
 #include "engine/buffers.h"
+#include "engine/effects_ops.h"
 #include "engine/message_dialog.h"
 #include "engine/undo.h"
 
@@ -82,6 +83,8 @@ bool Audio_Init() {
   LoopTrack_Reset(&theEngine->accentSample);
   theEngine->beatSample.inUse = 1;
   theEngine->accentSample.inUse = 1;
+  // Without delay buffers the lines pass their channels through; nothing else fails.
+  Effects_Init(theEngine);
 
   if (!AudioLayer_Initialize()) {
     delete theEngine;
@@ -106,6 +109,7 @@ void Audio_Shutdown() {
     Audio_FreeBuffer(sample->pBuffer);
     sample->pBuffer = nullptr;
   }
+  Effects_Release(e);
   Audio_CollectGarbage();
   AudioLayer_Terminate();
   theEngine = nullptr;

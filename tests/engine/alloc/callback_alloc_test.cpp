@@ -1,0 +1,187 @@
+// The audio thread never allocates or frees. This program replaces the global
+// allocator, counts every allocation and free made while the stream callback runs, and
+// drives the callback through a busy scene.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+#include "engine/audio.h"
+#include "engine/buffers.h"
+#include "support/engine_fixture.h"
+
+namespace {
+thread_local bool counting = false;
+std::atomic<long> allocations{0};
+std::atomic<long> frees{0};
+
+void CountAllocation() {
+  if (counting) allocations.fetch_add(1, std::memory_order_relaxed);
+}
+void CountFree(void* p) {
+  if (counting && p) frees.fetch_add(1, std::memory_order_relaxed);
+}
+
+void* Allocate(size_t n) {
+  CountAllocation();
+  void* p = std::malloc(n ? n : 1);
+  if (!p) throw std::bad_alloc();
+  return p;
+}
+
+void* AllocateAligned(size_t n, std::align_val_t a) {
+  CountAllocation();
+  const auto alignment = static_cast<size_t>(a);
+  void* p = std::aligned_alloc(alignment, (n + alignment - 1) / alignment * alignment);
+  if (!p) throw std::bad_alloc();
+  return p;
+}
+
+void Release(void* p) noexcept {
+  CountFree(p);
+  std::free(p);
+}
+}  // namespace
+
+void* operator new(size_t n) { return Allocate(n); }
+void* operator new[](size_t n) { return Allocate(n); }
+void* operator new(size_t n, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(n);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](size_t n, const std::nothrow_t&) noexcept {
+  try {
+    return Allocate(n);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new(size_t n, std::align_val_t a) { return AllocateAligned(n, a); }
+void* operator new[](size_t n, std::align_val_t a) { return AllocateAligned(n, a); }
+void operator delete(void* p) noexcept { Release(p); }
+void operator delete[](void* p) noexcept { Release(p); }
+void operator delete(void* p, size_t) noexcept { Release(p); }
+void operator delete[](void* p, size_t) noexcept { Release(p); }
+void operator delete(void* p, std::align_val_t) noexcept { Release(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { Release(p); }
+void operator delete(void* p, size_t, std::align_val_t) noexcept { Release(p); }
+void operator delete[](void* p, size_t, std::align_val_t) noexcept { Release(p); }
+
+// The C allocator too, where no sanitizer owns it.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+void __libc_free(void*);
+void* malloc(size_t n) {
+  CountAllocation();
+  return __libc_malloc(n);
+}
+void* calloc(size_t n, size_t m) {
+  CountAllocation();
+  return __libc_calloc(n, m);
+}
+void* realloc(void* p, size_t n) {
+  CountAllocation();
+  return __libc_realloc(p, n);
+}
+void free(void* p) {
+  CountFree(p);
+  __libc_free(p);
+}
+}
+#endif
+
+namespace {
+
+class CallbackAllocations : public EngineTest {
+ protected:
+  // One callback of `frames` frames with counting on.
+  void Callback(unsigned long frames) {
+    for (unsigned long i = 0; i < 2 * frames; ++i) in_[i] = static_cast<float>((i * 37) % 101) * 0.001f;
+    counting = true;
+    Audio_ProcessStream(engine(), in_.data(), out_.data(), frames);
+    counting = false;
+  }
+
+  void Publish(int slot, int frames) {
+    const auto bytes = static_cast<uint32_t>(frames * 2 * 4);
+    Audio_PublishBuffer(slot, Audio_AllocBuffer(bytes, true), bytes, static_cast<uint32_t>(frames), 2,
+                        false, 1);
+  }
+
+  std::vector<float> in_ = std::vector<float>(2 * 4096);
+  std::vector<float> out_ = std::vector<float>(2 * 4096);
+};
+
+}  // namespace
+
+TEST_F(CallbackAllocations, BusySceneAllocatesAndFreesNothingOnTheAudioSide) {
+  AudioEngine* e = engine();
+  e->latencyFrames = 300;
+  Audio_SetBeatCallback([](int) {});
+  Audio_SetMidiClockCallback([] {});
+  Audio_SetInsertPassCallback([](int) {});
+  Audio_SetUndoChangedCallback([](int, int, const char*, int) {});
+  Audio_SetTrackChangedCallback([](int) {});
+  e->mixOutput = [](void*, const float*, unsigned long) {};
+
+  for (int i = 1; i < NUM_TRACKS; ++i) {
+    ASSERT_EQ(Audio_CreateLoop(0.5, 0.9, 2, 0), i);
+    Audio_SetTrackEffects(i, i % 2);
+    Audio_SetTrackEffectsMix(i, 0.4);
+    Audio_SetTrackPan(i, i / 9.0);
+  }
+  Audio_SetLoopSelection(3, 1);
+  Audio_SetEditRange(3, 1000, 9000);
+  Audio_SetTrackRate(4, 0.5);
+  Audio_SetTrackRate(5, -1.0);
+  Audio_SetLatentInput(1);
+  e->metronomePlayback = 1;
+  e->metronomeRecord = 1;
+  e->reverbEnabled = 1;
+  e->filterEnabled[0] = e->filterEnabled[1] = 1;
+  Audio_SetCallbackRunning(true);  // swaps now happen inside the callback
+
+  ASSERT_TRUE(Audio_RecordLooping(2));
+  allocations = 0;
+  frees = 0;
+  const unsigned long sizes[] = {256, 64, 511, 1024, 1, 300};
+  for (int i = 0; i < 3000; ++i) {
+    Callback(sizes[i % 6]);
+    // The user-interface side between buffers: new buffers, cuts, resyncs, inserts.
+    switch (i % 50) {
+      case 5: Publish(1 + i % 8, 20000 + i); break;
+      case 11: Publish(0, 24000); break;  // a metronome rebuild
+      case 17: Audio_SetLoopAtPosition(2, true); break;
+      case 23: Audio_RequestResync(6); break;
+      case 29: Audio_InsertLooping(7); break;
+      case 37: Audio_RecordLooping(2); break;
+      case 41: Audio_PlayLooping(); break;
+      case 47: Audio_PollChanges(); break;
+      default: break;
+    }
+  }
+  EXPECT_EQ(allocations.load(), 0);
+  EXPECT_EQ(frees.load(), 0);
+
+  // The callback did hand buffers back, and the user-interface side freed them.
+  Audio_SetCallbackRunning(false);
+  Audio_PollChanges();
+  EXPECT_TRUE(e->retiredBuffers.empty());
+}
+
+TEST_F(CallbackAllocations, TheCountingAllocatorSeesAllocations) {
+  counting = true;
+  auto* probe = new std::vector<int>(100);
+  delete probe;
+  counting = false;
+  EXPECT_GE(allocations.exchange(0), 1);
+  EXPECT_GE(frees.exchange(0), 1);
+}

@@ -1,0 +1,229 @@
+// Track slots, creation and deletion, and the setters' laws and clamps.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "engine/audio.h"
+#include "engine/buffers.h"
+#include "support/engine_fixture.h"
+
+using EngineState = EngineTest;
+
+TEST_F(EngineState, InitCreatesTheMetronomeTrackInSlotZero) {
+  AudioEngine* e = engine();
+  EXPECT_EQ(e->metronomeTrack, 0);
+  LoopTrack& m = track(0);
+  EXPECT_TRUE(m.inUse);
+  EXPECT_EQ(m.numChannels, 1u);
+  EXPECT_EQ(m.length, 48000);
+  EXPECT_DOUBLE_EQ(m.feedback, 0.0);
+  EXPECT_DOUBLE_EQ(m.volume, 0.5);
+  for (int i = 1; i < NUM_TRACKS; ++i) EXPECT_FALSE(track(i).inUse);
+  EXPECT_EQ(e->state.load(), Stopped);
+  EXPECT_EQ(e->pendingCutTrack, -1);
+  EXPECT_TRUE(e->beatSample.inUse);
+}
+
+TEST_F(EngineState, CreateLoopTakesTheLowestFreeSlotWithTheGivenSize) {
+  const int a = Audio_CreateLoop(2.0, 0.5, 2, 0);
+  const int b = Audio_CreateLoop(1.0, 0.5, 1, 1);
+  EXPECT_EQ(a, 1);
+  EXPECT_EQ(b, 2);
+  EXPECT_EQ(track(a).bufferSize, 768000u);
+  EXPECT_EQ(track(a).length, 96000);
+  EXPECT_EQ(track(a).editEnd, 96000);
+  EXPECT_EQ(track(b).length, 48000);
+  EXPECT_EQ(track(b).resync, 1);
+  EXPECT_EQ(track(a).pBuffer.load()[0], 0.0f);
+
+  Audio_DeleteLoop(a);
+  EXPECT_FALSE(track(a).inUse);
+  EXPECT_EQ(track(a).pBuffer.load(), nullptr);
+  EXPECT_EQ(Audio_CreateLoop(0.5, 0.5, 2, 0), a);  // the freed slot is reused first
+  EXPECT_TRUE(dialog.shown.empty());
+}
+
+TEST_F(EngineState, CreateLoopRefusesWhenAllSlotsAreTaken) {
+  for (int i = 1; i < NUM_TRACKS; ++i) ASSERT_EQ(Audio_CreateLoop(0.2, 0.5, 2, 0), i);
+  EXPECT_EQ(Audio_CreateLoop(0.2, 0.5, 2, 0), -1);
+  EXPECT_TRUE(dialog.shown.empty());
+}
+
+TEST_F(EngineState, CreateLoopReportsBadArgumentsAndClampsThem) {
+  const int slot = Audio_CreateLoop(0.05, 1.5, 3, 0);
+  ASSERT_EQ(slot, 1);
+  ASSERT_EQ(dialog.shown.size(), 3u);
+  for (const auto& m : dialog.shown) EXPECT_EQ(m.caption, "Assert Failed");
+  EXPECT_NE(dialog.shown[0].text.find("Invalid feedback setting\n File: audio\nLine: "), std::string::npos);
+  EXPECT_NE(dialog.shown[1].text.find("Invalid time setting"), std::string::npos);
+  EXPECT_NE(dialog.shown[2].text.find("Invalid channels setting"), std::string::npos);
+  EXPECT_EQ(track(slot).numChannels, 2u);
+  EXPECT_EQ(track(slot).length, 4800);
+  EXPECT_DOUBLE_EQ(track(slot).feedback, 1.0);
+}
+
+TEST_F(EngineState, FailedCreateLeavesTheSlotUntouched) {
+  // A slot that held a loop keeps what it had when the re-creation fails.
+  const int slot = Audio_CreateLoop(0.5, 0.25, 2, 0);
+  Audio_SetTrackVolume(slot, 0.3);
+  Audio_DeleteLoop(slot);
+  Audio_FailNextAllocations(1);
+  EXPECT_EQ(Audio_CreateLoop(1.0, 0.8, 1, 1), -1);
+  EXPECT_TRUE(dialog.Saw("Insufficient memory", "Audio_CreateLoop"));
+  LoopTrack& t = track(slot);
+  EXPECT_FALSE(t.inUse);
+  EXPECT_FALSE(t.active);
+  EXPECT_DOUBLE_EQ(t.feedback, 0.25);
+  EXPECT_DOUBLE_EQ(t.volume, 0.3);
+  EXPECT_EQ(t.numChannels, 2u);
+
+  // A slot whose pending buffer is still there is refused before anything changes.
+  float* pending = Audio_AllocBuffer(16, true);
+  t.pNewBuffer.store(pending);
+  EXPECT_EQ(Audio_CreateLoop(1.0, 0.8, 1, 1), -1);
+  EXPECT_TRUE(dialog.Saw("pNewBuffer not NULL", "Audio_CreateLoop"));
+  EXPECT_DOUBLE_EQ(t.feedback, 0.25);
+  t.pNewBuffer.store(nullptr);
+  Audio_FreeBuffer(pending);
+}
+
+TEST_F(EngineState, PanAndEffectsMixLaws) {
+  const int slot = Audio_CreateLoop(0.2, 0.5, 2, 0);
+  struct {
+    double pan, left, right;
+  } pans[] = {{0.25, 1.0, 0.5}, {0.75, 0.5, 1.0}, {0.5, 1.0, 1.0}, {0.0, 1.0, 0.0}, {1.0, 0.0, 1.0}, {-3, 1.0, 0.0}, {7, 0.0, 1.0}};
+  for (const auto& p : pans) {
+    Audio_SetTrackPan(slot, p.pan);
+    EXPECT_DOUBLE_EQ(track(slot).leftGain, p.left) << p.pan;
+    EXPECT_DOUBLE_EQ(track(slot).rightGain, p.right) << p.pan;
+  }
+  EXPECT_DOUBLE_EQ(track(slot).pan, 1.0);
+
+  Audio_SetTrackEffectsMix(slot, 0.5);
+  EXPECT_NEAR(track(slot).dryGain, 0.70710678, 1e-8);
+  EXPECT_NEAR(track(slot).wetGain, 0.70710678, 1e-8);
+  Audio_SetTrackEffectsMix(slot, 2.0);
+  EXPECT_DOUBLE_EQ(track(slot).dryGain, 0.0);
+  EXPECT_DOUBLE_EQ(track(slot).wetGain, 1.0);
+
+  Audio_SetLatentInputPan(0.25);
+  EXPECT_DOUBLE_EQ(engine()->latentLeftGain, 1.0);
+  EXPECT_DOUBLE_EQ(engine()->latentRightGain, 0.5);
+  Audio_SetLatentInputEffectsMix(0.5);
+  EXPECT_NEAR(engine()->latentWetGain, 0.70710678, 1e-8);
+}
+
+TEST_F(EngineState, SettersClampValuesAndRefuseBadIndexes) {
+  const int slot = Audio_CreateLoop(0.2, 0.5, 2, 0);
+  EXPECT_EQ(Audio_SetTrackVolume(slot, 1.5), 1);
+  EXPECT_DOUBLE_EQ(Audio_GetTrackVolume(slot), 1.0);
+  Audio_SetTrackFeedback(slot, -1.0);
+  EXPECT_DOUBLE_EQ(Audio_GetTrackFeedback(slot), 0.0);
+  Audio_SetTrackRate(slot, -0.5);
+  EXPECT_DOUBLE_EQ(Audio_GetTrackRate(slot), -0.5);  // no clamp
+  EXPECT_EQ(Audio_SetTrackSubmix(slot, 2), 0);
+  EXPECT_EQ(Audio_SetTrackSubmix(slot, 1), 1);
+  EXPECT_EQ(Audio_GetTrackSubmix(slot), 1);
+
+  for (int bad : {-1, 9, 100}) {
+    EXPECT_EQ(Audio_SetTrackVolume(bad, 0.5), 0);
+    EXPECT_EQ(Audio_SetTrackPan(bad, 0.5), 0);
+    EXPECT_EQ(Audio_SetLoopSelection(bad, 1), 0);
+    EXPECT_DOUBLE_EQ(Audio_GetTrackVolume(bad), 0.0);
+    EXPECT_EQ(Audio_GetLoopLength(bad), 0);
+    EXPECT_EQ(Audio_DeleteLoop(bad), 0);
+  }
+  EXPECT_EQ(Audio_SetSubmixVolume(2, 0.5), 0);
+  EXPECT_EQ(Audio_SetSubmixVolume(1, 3.0), 1);
+  EXPECT_DOUBLE_EQ(engine()->submixVolume[1], 1.0);
+  Audio_SetMasterVolume(-2);
+  EXPECT_DOUBLE_EQ(engine()->masterVolume, 0.0);
+  EXPECT_EQ(Audio_SetLatentInputTrack(9), 0);
+  EXPECT_EQ(Audio_SetLatentInputTrack(3), 1);
+}
+
+TEST_F(EngineState, EditBeginAndEndKeepTheRangeInsideTheLoop) {
+  const int slot = Audio_CreateLoop(1.0, 0.5, 2, 0);  // 48000 frames
+  LoopTrack& t = track(slot);
+  t.position = 100;
+  EXPECT_EQ(Audio_SetEditBegin(slot, 0.5), 1);
+  EXPECT_EQ(t.editBegin, 24000);
+  EXPECT_EQ(t.position, 24000);  // the head jumps into the range
+  EXPECT_EQ(Audio_SetEditBegin(slot, -0.1), 0);
+  EXPECT_EQ(t.editBegin, 24000);
+
+  EXPECT_EQ(Audio_SetEditEnd(slot, 0.25), 1);  // below begin: raised to it
+  EXPECT_EQ(t.editEnd, 24000);
+  EXPECT_EQ(Audio_SetEditEnd(slot, 5.0), 1);  // beyond the loop: limited
+  EXPECT_EQ(t.editEnd, 48000);
+  EXPECT_EQ(Audio_SetEditBegin(slot, 2.0), 1);  // limited to the end
+  EXPECT_EQ(t.editBegin, 48000);
+
+  EXPECT_EQ(Audio_SetEditRange(slot, -5, 10), 1);
+  EXPECT_EQ(t.editBegin, 0);
+  EXPECT_EQ(t.editEnd, 10);
+  EXPECT_EQ(t.position, 0);
+  EXPECT_EQ(t.resync, 1);
+  Audio_SetEditRange(slot, 60000, 5);
+  EXPECT_EQ(t.editBegin, 47999);
+  EXPECT_EQ(t.editEnd, 48000);
+  EXPECT_DOUBLE_EQ(Audio_GetEditBeginSeconds(slot), 47999 / 48000.0);
+}
+
+TEST_F(EngineState, ResyncRequestsWaitForPendingBuffers) {
+  const int slot = Audio_CreateLoop(0.2, 0.5, 2, 0);
+  EXPECT_EQ(Audio_RequestResync(slot), 1);
+  EXPECT_EQ(track(slot).resync, 1);
+  track(slot).resync = 0;
+  float* pending = Audio_AllocBuffer(16, true);
+  track(slot).pNewBuffer.store(pending);
+  EXPECT_EQ(Audio_RequestResync(slot), 0);
+  EXPECT_EQ(track(slot).resync, 0);
+  track(slot).pNewBuffer.store(nullptr);
+  Audio_FreeBuffer(pending);
+}
+
+TEST_F(EngineState, MetersAreReadAndCleared) {
+  const int slot = Audio_CreateLoop(0.2, 0.5, 2, 0);
+  track(slot).peak = 0.7;
+  EXPECT_DOUBLE_EQ(Audio_GetTrackPeak(slot), 0.7);
+  EXPECT_DOUBLE_EQ(Audio_GetTrackPeak(slot), 0.0);
+  engine()->outputPeak[1] = 0.4;
+  EXPECT_DOUBLE_EQ(Audio_GetOutputPeak(1), 0.4);
+  EXPECT_DOUBLE_EQ(Audio_GetOutputPeak(1), 0.0);
+  EXPECT_DOUBLE_EQ(Audio_GetInputPeak(2), 0.0);
+}
+
+TEST_F(EngineState, PublishedBuffersSwapInAtOnceWithoutAStream) {
+  const int slot = Audio_CreateLoop(0.2, 0.5, 2, 0);
+  float* fresh = Audio_AllocBuffer(800, true);
+  track(slot).position = 50;
+  track(slot).editBegin = 3;
+  Audio_PublishBuffer(slot, fresh, 800, 100, 2, false, 1);
+  EXPECT_EQ(track(slot).pNewBuffer.load(), nullptr);
+  EXPECT_EQ(track(slot).pBuffer.load(), fresh);
+  EXPECT_EQ(track(slot).length, 100);
+  EXPECT_EQ(track(slot).position, 0);
+  EXPECT_EQ(track(slot).editBegin, 0);
+  EXPECT_EQ(track(slot).editEnd, 100);
+  EXPECT_EQ(track(slot).changed, 1u);
+
+  int changedSlot = -1;
+  static int* seen;
+  seen = &changedSlot;
+  Audio_SetTrackChangedCallback([](int t) { *seen = t; });
+  Audio_PollChanges();
+  EXPECT_EQ(changedSlot, slot);
+  EXPECT_EQ(track(slot).changed, 0u);
+}
+
+TEST_F(EngineState, AssertShowsItsMessageAndCallsTheFatalHook) {
+  static int fatalCalls;
+  fatalCalls = 0;
+  engine()->FatalError = [] { ++fatalCalls; };
+  EXPECT_EQ(Audio_Assert("numChannels out of range", "audio", 42), 1);
+  ASSERT_EQ(dialog.shown.size(), 1u);
+  EXPECT_EQ(dialog.shown[0].text, "numChannels out of range\n File: audio\nLine: 42");
+  EXPECT_EQ(dialog.shown[0].caption, "Assert Failed");
+  EXPECT_EQ(fatalCalls, 1);
+}

@@ -1,0 +1,378 @@
+// The stream callback driven with synthetic buffers: playback laws, recording, the
+// insert pass, cuts, resync, meters, Mix to Track, the clock hook and live input.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "engine/audio.h"
+#include "engine/buffers.h"
+#include "support/engine_fixture.h"
+
+namespace {
+
+// The metronome slot (0) stays silent throughout: neither of its gates is on.
+class StreamCallback : public EngineTest {
+ protected:
+  // Frame f, channel c of a loop.
+  float Sample(int slot, int f, int c) {
+    LoopTrack& t = track(slot);
+    return t.pBuffer.load()[f * static_cast<int>(t.numChannels.load()) + c];
+  }
+};
+
+float Ramp(int f, int c) { return static_cast<float>(f + 1) * (c == 0 ? 0.001f : -0.001f); }
+
+}  // namespace
+
+TEST_F(StreamCallback, StoppedAndPausedTracksNeitherMoveNorSoundButLiveInputPasses) {
+  const int slot = MakeLoop(1000, 2, Ramp);
+  Audio_SetLatentInput(1);
+  for (int32_t state : {Stopped, Paused}) {
+    engine()->state = state;
+    track(slot).position = 10;
+    auto out = Run(300, 256, [](long, int c) { return c == 0 ? 0.25f : -0.5f; });
+    EXPECT_EQ(track(slot).position, 10);
+    for (int f = 0; f < 300; ++f) {
+      ASSERT_FLOAT_EQ(out[2 * f], 0.25f);
+      ASSERT_FLOAT_EQ(out[2 * f + 1], -0.5f);
+    }
+    EXPECT_DOUBLE_EQ(Audio_GetInputPeak(1), 0.5);
+  }
+}
+
+TEST_F(StreamCallback, PlaybackAppliesPanVolumeSubmixAndMasterLaws) {
+  const int slot = MakeLoop(1000, 2, [](int, int c) { return c == 0 ? 0.5f : 0.25f; });
+  Audio_SetTrackPan(slot, 0.25);  // left 1.0, right 0.5
+  Audio_SetTrackVolume(slot, 0.8);
+  Audio_SetTrackSubmix(slot, 1);
+  Audio_SetSubmixVolume(1, 0.5);
+  Audio_SetMasterVolume(0.5);  // applied squared
+  engine()->state = Playing;
+  auto out = Run(10);
+  EXPECT_NEAR(out[0], 0.5 * 1.0 * 0.8 * 0.5 * 0.25, 1e-7);
+  EXPECT_NEAR(out[1], 0.25 * 0.5 * 0.8 * 0.5 * 0.25, 1e-7);
+
+  Audio_SetSubmixMute(1, 1);
+  out = Run(10);
+  EXPECT_EQ(out[0], 0.0f);
+  Audio_SetSubmixMute(1, 0);
+  Audio_SetMasterMute(1);
+  out = Run(10);
+  EXPECT_EQ(out[0], 0.0f);
+}
+
+TEST_F(StreamCallback, MonoTracksPlayOneSampleOnBothSidesAndRecordTheInputSum) {
+  const int slot = MakeLoop(500, 1, [](int f, int) { return f * 0.001f; });
+  Audio_SetTrackFeedback(slot, 1.0);
+  track(slot).record = 1;
+  engine()->state = Recording;
+  auto out = Run(500, 256, [](long, int c) { return c == 0 ? 0.1f : 0.2f; });
+  for (int f = 0; f < 500; ++f) {
+    ASSERT_FLOAT_EQ(out[2 * f], f * 0.001f);
+    ASSERT_FLOAT_EQ(out[2 * f + 1], f * 0.001f);
+    ASSERT_NEAR(Sample(slot, f, 0), f * 0.001 + 0.3, 1e-6);
+  }
+  EXPECT_TRUE(track(slot).recorded);  // the record head wrapped
+}
+
+TEST_F(StreamCallback, FeedbackScalesTheOldMaterialAsTheHeadPasses) {
+  for (double feedback : {1.0, 0.0, 0.5}) {
+    framesRun = 0;
+    const int slot = MakeLoop(300, 2, [](int, int) { return 0.5f; });
+    Audio_SetTrackFeedback(slot, feedback);
+    track(slot).record = 1;
+    engine()->state = Recording;
+    Run(300, 64, [](long f, int c) { return c == 0 ? 0.01f * static_cast<float>(f % 7) : 0.125f; });
+    for (int f = 0; f < 300; ++f) {
+      ASSERT_NEAR(Sample(slot, f, 0), 0.5 * feedback + 0.01 * (f % 7), 1e-6) << feedback;
+      ASSERT_NEAR(Sample(slot, f, 1), 0.5 * feedback + 0.125, 1e-6) << feedback;
+    }
+    engine()->state = Stopped;
+    track(slot).record = 0;
+    Audio_DeleteLoop(slot);
+  }
+}
+
+TEST_F(StreamCallback, RecordingWritesBehindTheHeadByTheLatencyScaledByTheRate) {
+  struct Case {
+    double rate;
+    int latency;
+    int expectedOffset;  // frames the write point trails the head by
+  } cases[] = {{1.0, 100, 100}, {0.5, 100, 50}, {-1.0, 100, -100}, {0.5, 101, 50}};
+  for (const Case& k : cases) {
+    const int length = 1000;
+    const int slot = MakeLoop(length, 2);
+    track(slot).record = 1;
+    Audio_SetTrackRate(slot, k.rate);
+    Audio_SetTrackFeedback(slot, 1.0);
+    engine()->latencyFrames = k.latency;
+    const int start = 400;
+    track(slot).position = start;
+    track(slot).exactPosition = start;
+    engine()->state = Recording;
+    // One impulse on the first input frame: the head is at `start` then.
+    const long base = framesRun;
+    Run(1, 256, [base](long f, int c) { return f == base ? (c == 0 ? 1.0f : 2.0f) : 0.0f; });
+    int expected = ((start - k.expectedOffset) % length + length) % length;
+    EXPECT_FLOAT_EQ(Sample(slot, expected, 0), 1.0f) << "rate " << k.rate;
+    EXPECT_FLOAT_EQ(Sample(slot, expected, 1), 2.0f) << "rate " << k.rate;  // channels stay apart
+    engine()->state = Stopped;
+    track(slot).record = 0;
+    Audio_DeleteLoop(slot);
+  }
+}
+
+TEST_F(StreamCallback, HalfSpeedRecordsOnlyOnNewFrames) {
+  const int slot = MakeLoop(100, 1);
+  track(slot).record = 1;
+  Audio_SetTrackRate(slot, 0.5);
+  Audio_SetTrackFeedback(slot, 1.0);
+  engine()->state = Recording;
+  Run(200, 37, [](long, int c) { return c == 0 ? 1.0f : 0.0f; });  // one full pass at half speed
+  for (int f = 0; f < 100; ++f) ASSERT_FLOAT_EQ(Sample(slot, f, 0), 1.0f) << f;
+  EXPECT_EQ(track(slot).position, 0);
+}
+
+TEST_F(StreamCallback, ReverseAndLoopSelectionWrapInsideTheirRanges) {
+  const int slot = MakeLoop(3000, 2, Ramp);
+  engine()->state = Playing;
+  Audio_SetLoopSelection(slot, 1);
+  Audio_SetEditRange(slot, 1000, 2000);
+  track(slot).resync = 0;
+  track(slot).position = 1990;
+  track(slot).exactPosition = 1990;
+  auto out = Run(20);
+  EXPECT_FLOAT_EQ(out[2 * 10], Ramp(1000, 0));  // 1990 + 10 continues at 1000
+  EXPECT_EQ(track(slot).position, 1010);
+
+  Audio_SetTrackRate(slot, -1.0);
+  track(slot).position = 1005;
+  track(slot).exactPosition = 1005;
+  out = Run(10);
+  EXPECT_FLOAT_EQ(out[2 * 6], Ramp(1999, 0));  // below the begin, back to the end
+  Audio_SetLoopSelection(slot, 0);
+  track(slot).position = 3;
+  track(slot).exactPosition = 3;
+  out = Run(5);
+  EXPECT_FLOAT_EQ(out[2 * 4], Ramp(2999, 0));
+}
+
+TEST_F(StreamCallback, InsertRecordsExactlyOnePassFromTheLoopStart) {
+  static std::vector<int> hooks;
+  hooks.clear();
+  Audio_SetInsertPassCallback([](int starting) { hooks.push_back(starting); });
+  const int length = 700;
+  const int slot = MakeLoop(length, 2);
+  Audio_SetTrackFeedback(slot, 1.0);
+  engine()->state = Playing;
+  Run(300);  // head at 300
+  ASSERT_TRUE(Audio_InsertLooping(slot));
+  EXPECT_EQ(engine()->state.load(), InsertWaiting);
+  ASSERT_TRUE(Audio_InsertLooping(slot));  // a second press changes nothing
+  auto ones = [](long, int) { return 1.0f; };
+  Run(400, 128, ones);  // nothing recorded while waiting
+  EXPECT_EQ(engine()->state.load(), InsertWaiting);
+  EXPECT_FLOAT_EQ(Sample(slot, 500, 0), 0.0f);
+  Run(1, 1, ones);  // frame 0: the pass begins
+  EXPECT_EQ(engine()->state.load(), Inserting);
+  Run(length + 50, 96, ones);
+  EXPECT_EQ(engine()->state.load(), Playing);
+  for (int f = 0; f < length; ++f) ASSERT_FLOAT_EQ(Sample(slot, f, 0), 1.0f) << f;
+  EXPECT_EQ(hooks, (std::vector<int>{1, 0}));
+  // The pass's end asks the user-interface side for the recorded take.
+  EXPECT_EQ(engine()->insertSnapshotTrack.load(), slot);
+  Audio_PollChanges();
+  EXPECT_EQ(engine()->insertSnapshotTrack.load(), -1);
+  const UndoSnapshot& now = engine()->undo[1 - engine()->undoCurrent];
+  EXPECT_EQ(now.track, static_cast<uint32_t>(slot));
+  EXPECT_EQ(now.operation, 10u);
+  ASSERT_NE(now.pBuffer, nullptr);
+  EXPECT_FLOAT_EQ(now.pBuffer[0], 1.0f);
+}
+
+TEST_F(StreamCallback, InsertAtHalfSpeedStillRecordsAWholePass) {
+  const int slot = MakeLoop(100, 1);
+  Audio_SetTrackRate(slot, 0.5);
+  Audio_SetTrackFeedback(slot, 1.0);
+  ASSERT_TRUE(Audio_InsertLooping(slot));  // the head sits at frame 0: begins at once
+  Run(1, 1, [](long, int c) { return c == 0 ? 1.0f : 0.0f; });
+  EXPECT_EQ(engine()->state.load(), Inserting);
+  Run(199, 50, [](long, int c) { return c == 0 ? 1.0f : 0.0f; });
+  EXPECT_EQ(engine()->state.load(), Inserting);
+  Run(1, 1);
+  EXPECT_EQ(engine()->state.load(), Playing);
+  for (int f = 0; f < 100; ++f) ASSERT_FLOAT_EQ(Sample(slot, f, 0), 1.0f) << f;
+}
+
+TEST_F(StreamCallback, PendingCutEndsTheLoopAtTheHead) {
+  const int slot = MakeLoop(5000, 2);
+  track(slot).record = 1;
+  engine()->state = Recording;
+  Run(1234, 100);
+  EXPECT_TRUE(Audio_SetLoopAtPosition(slot, false));  // unforced: recording, not yet recorded
+  Run(10, 10);
+  LoopTrack& t = track(slot);
+  EXPECT_EQ(t.length, 1234);
+  EXPECT_EQ(t.editEnd, 1234);
+  EXPECT_EQ(t.bufferSize, 5000u * 2 * 4);  // the buffer keeps its size
+  EXPECT_TRUE(t.recorded);
+  EXPECT_EQ(t.position, 10);
+  EXPECT_EQ(engine()->pendingCutTrack, -1);
+  EXPECT_FALSE(Audio_SetLoopAtPosition(slot, false));  // recorded now: unforced refused
+  EXPECT_TRUE(Audio_SetLoopAtPosition(slot, true));
+
+  engine()->state = Stopped;
+  engine()->pendingCutTrack = -1;
+  EXPECT_FALSE(Audio_SetLoopAtPosition(slot, true));  // force ignored while stopped
+  EXPECT_EQ(engine()->pendingCutTrack, -1);
+}
+
+TEST_F(StreamCallback, ResyncTakesThePositionOfTheNearestRunningTrack) {
+  const int a = MakeLoop(1000, 2);
+  const int b = MakeLoop(400, 2);
+  const int c = MakeLoop(2000, 2);
+  for (auto [slot, at] : {std::pair{a, 700}, {b, 300}, {c, 100}}) {
+    track(slot).position = at;
+    track(slot).exactPosition = at;
+  }
+  engine()->state = Playing;
+
+  // b looks downwards first (a's 700 does not fit in 400, the silent metronome is not
+  // running), then upwards: c's 100 fits.
+  track(b).resync = 1;
+  Run(1, 1);
+  EXPECT_EQ(track(b).position, 101);
+  EXPECT_EQ(track(b).resync, 0);
+
+  // With nothing that fits, the first track met (never the metronome) gives its
+  // position modulo the length.
+  track(a).position = 700;
+  track(a).exactPosition = 700;
+  track(c).position = 1500;
+  track(c).exactPosition = 1500;
+  track(b).resync = 1;
+  Run(1, 1);
+  EXPECT_EQ(track(b).position, 701 % 400 + 1);  // a moved on before b was rendered
+}
+
+TEST_F(StreamCallback, MetersTakeHalfTheSignedSumAndTheEffectsSendSplitsTheSignal) {
+  const int neg = MakeLoop(100, 2, [](int, int) { return -0.5f; });
+  const int pos = MakeLoop(100, 2, [](int, int c) { return c == 0 ? 0.6f : 0.2f; });
+  Audio_SetTrackEffects(pos, 1);
+  Audio_SetTrackEffectsMix(pos, 0.5);
+  engine()->delayEnabled = 0;  // the bus passes through unchanged
+  engine()->state = Playing;
+  auto out = Run(10);
+  EXPECT_DOUBLE_EQ(track(neg).peak, 0.0);  // a negative sum never raises the meter
+  EXPECT_NEAR(track(pos).peak, 0.4, 1e-7);
+  // dry part plus the bus (passed through) equals sqrt(.5) + sqrt(.5) of the signal
+  const double both = std::sqrt(0.5) * 2;
+  EXPECT_NEAR(out[0], -0.5 + 0.6 * both, 1e-6);
+  EXPECT_NEAR(Audio_GetOutputPeak(0), std::fabs(-0.5 + 0.6 * both), 1e-6);
+}
+
+TEST_F(StreamCallback, EffectsSendRoutesTheWetPartThroughTheBus) {
+  const int slot = MakeLoop(100, 2, [](int, int) { return 0.5f; });
+  engine()->delayEnabled = 0;  // the bus passes through unchanged
+  Audio_SetTrackEffectsMix(slot, 1.0);  // all wet, but effects off: plays dry
+  engine()->state = Playing;
+  auto out = Run(8);
+  EXPECT_FLOAT_EQ(out[0], 0.5f);
+  Audio_SetTrackEffects(slot, 1);
+  out = Run(8);
+  EXPECT_FLOAT_EQ(out[0], 0.5f);  // through the bus now
+  engine()->state = Stopped;
+  out = Run(8);
+  EXPECT_FLOAT_EQ(out[0], 0.0f);
+}
+
+TEST_F(StreamCallback, MixToTrackBouncesTheOutputIntoTheRecordTrack) {
+  const int source = MakeLoop(200, 2, [](int, int c) { return c == 0 ? 0.25f : 0.5f; });
+  const int target = MakeLoop(200, 1);
+  Audio_SetTrackVolume(source, 1.0);
+  track(target).record = 1;
+  Audio_SetMixToTrack(1);
+  ASSERT_TRUE(Audio_InsertLooping(target));
+  Run(260, 64);
+  EXPECT_EQ(engine()->state.load(), Playing);
+  // A mono target keeps the right channel of every frame of one pass.
+  for (int f = 0; f < 200; ++f) ASSERT_FLOAT_EQ(Sample(target, f, 0), 0.5f) << f;
+  EXPECT_EQ(source, 1);
+}
+
+TEST_F(StreamCallback, CountOffHoldsTheOtherTracksStill) {
+  const int slot = MakeLoop(1000, 2);
+  track(slot).record = 1;
+  engine()->metronomeRecord = 1;
+  engine()->metronomeCountoff = 1;
+  engine()->state = Recording;
+  Run(500);
+  EXPECT_EQ(track(slot).position, 0);  // the metronome counts off alone
+  EXPECT_EQ(engine()->countoffPasses, 1);
+  EXPECT_FALSE(Audio_SetLoopAtPosition(slot, true));  // no cut during the count-off
+}
+
+TEST_F(StreamCallback, MidiClockTicksLandOnMultiplesOfTheClockPeriod) {
+  static long ticks;
+  ticks = 0;
+  Audio_SetMidiClockCallback([] { ++ticks; });
+  MakeLoop(5000, 2);
+  engine()->state = Playing;
+  for (unsigned long size : {64ul, 256ul, 511ul, 1024ul, 1000ul, 1ul}) {
+    Audio_StopLooping();
+    engine()->state = Playing;
+    ticks = 0;
+    framesRun = 0;
+    long expected = 0;
+    for (int i = 0; i < 20; ++i) {
+      const long before = framesRun;
+      Run(static_cast<long>(size), size);
+      // multiples of 1000 in [before, framesRun)
+      expected += (framesRun + 999) / 1000 - (before + 999) / 1000;
+      ASSERT_EQ(ticks, expected) << "buffer " << size;
+    }
+  }
+  engine()->state = Stopped;
+  ticks = 0;
+  Run(5000);
+  EXPECT_EQ(ticks, 0);
+}
+
+TEST_F(StreamCallback, OversizedCallbacksAreProcessedInPiecesAndMissingBuffersAreSafe) {
+  const int slot = MakeLoop(5000, 2, Ramp);
+  engine()->state = Playing;
+  auto out = Run(2000, 2000);
+  for (int f = 0; f < 2000; ++f) ASSERT_FLOAT_EQ(out[2 * f], Ramp(f, 0)) << f;
+  EXPECT_EQ(track(slot).position, 2000);
+  EXPECT_TRUE(dialog.shown.empty());  // nothing on the audio thread shows a window
+
+  std::vector<float> buffer(64, 7.0f);
+  EXPECT_EQ(Audio_ProcessStream(engine(), nullptr, buffer.data(), 32), 0);
+  for (float s : buffer) EXPECT_EQ(s, 0.0f);
+  EXPECT_EQ(Audio_ProcessStream(engine(), buffer.data(), nullptr, 32), 0);
+  EXPECT_EQ(track(slot).position, 2000);
+}
+
+TEST_F(StreamCallback, StopRewindsAndPauseKeepsPositions) {
+  const int a = MakeLoop(1000, 2);
+  const int b = MakeLoop(3000, 2);
+  Audio_SetLoopSelection(b, 1);
+  Audio_SetEditRange(b, 100, 2000);
+  track(b).resync = 0;
+  Audio_PlayLooping();
+  Run(500);
+  Audio_PauseLooping();
+  Run(500);
+  EXPECT_EQ(track(a).position, 500);
+  Audio_PlayLooping();
+  Run(100);
+  EXPECT_EQ(track(a).position, 600);
+  Audio_StopLooping();
+  EXPECT_EQ(track(a).position, 0);
+  EXPECT_EQ(track(b).position, 100);
+  EXPECT_EQ(track(b).lastPosition, 101);
+  Audio_PlayLooping();
+  Run(10);
+  EXPECT_EQ(track(a).position, 10);
+}
