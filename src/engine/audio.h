@@ -339,6 +339,10 @@ void Audio_PublishBuffer(int track, float* buffer, uint32_t bytes, uint32_t fram
 // waiting buffer is swapped in here). Returns false if it is still waiting after a
 // generous timeout (a stalled stream), so the caller can fail cleanly.
 bool Audio_WaitForSwap(int track);
+// Waits until a callback in progress (one that may have read settings from before the
+// caller's last change) has finished. Returns at once when no callback runs; false only
+// after a generous timeout (a stalled stream).
+bool Audio_WaitForCallbackCycle();
 // Frees a buffer the callback may still be reading, as soon as it no longer can.
 void Audio_RetireBuffer(float* buffer);
 // Frees replaced and retired buffers that are safe to free now.

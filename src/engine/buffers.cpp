@@ -119,6 +119,19 @@ void Audio_PublishBuffer(int track, float* buffer, uint32_t bytes, uint32_t fram
   if (!e->callbackRunning.load()) SwapNow(e, t);
 }
 
+bool Audio_WaitForCallbackCycle() {
+  AudioEngine* e = Audio_GetEngine();
+  if (!e || !e->callbackRunning.load()) return true;
+  const uint64_t started = e->callbacksStarted.load();
+  using namespace std::chrono;
+  const auto deadline = steady_clock::now() + seconds(1);
+  while (e->callbacksFinished.load() < started) {
+    if (steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(microseconds(200));
+  }
+  return true;
+}
+
 bool Audio_WaitForSwap(int track) {
   AudioEngine* e = Audio_GetEngine();
   if (!e || track < 0 || track >= NUM_TRACKS) return false;

@@ -34,8 +34,10 @@ void SettlePendingCut(AudioEngine* e) {
   }
 }
 
-// The end-of-recording snapshot of the record track.
+// The end-of-recording snapshot of the record track. The state has already left
+// recording; a callback that began before that may still be writing its last frames.
 void StoreRecordedTake(AudioEngine* e) {
+  Audio_WaitForCallbackCycle();
   SettlePendingCut(e);
   const int track = Transport_RecordTrack(e);
   if (track >= 0) Undo_After(track);
