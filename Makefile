@@ -1,5 +1,5 @@
 # The whole set-up on a fresh Debian 12 machine: `make run` or `make test`.
-.PHONY: deps build test test-asan test-tsan run bench clean
+.PHONY: deps build test test-asan test-tsan fuzz-replay run bench clean
 
 JOBS ?= $(shell nproc)
 
@@ -25,6 +25,10 @@ test-tsan: deps
 	@cmake --build build-tsan -j $(JOBS)
 	@bash scripts/run-tests.sh build-tsan -L threads
 
+# Every fuzz target replays its seed corpus once (no fuzzing).
+fuzz-replay: deps
+	@bash scripts/replay-fuzz-corpus.sh
+
 run: build
 	@bash scripts/stage-run-dir.sh build build/run
 	@cd build/run && ./kestrine
@@ -33,4 +37,4 @@ bench: build
 	@./build/bench/kestrine_bench
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz

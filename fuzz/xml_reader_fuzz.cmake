@@ -1,6 +1,5 @@
-# The XML readers' fuzz target, for the fuzz project: include(xml_reader_fuzz.cmake) from
-# fuzz/CMakeLists.txt after `src` is set (its replay joins the project's `replay`), or run
-# fuzz/replay-xml-readers.sh, which builds it on its own. It builds the program's layers below the Qt user interface with
+# The XML readers' fuzz target, included by fuzz/CMakeLists.txt (its replay joins the
+# project's `replay`). It builds the program's layers below the Qt user interface with
 # the fuzzer's instrumentation, so coverage reaches the readers and the rows they call.
 #   replay_xml_readers: runs every file of corpus/xml_readers once (what CI does);
 #   build-fuzz/xml_reader_fuzz fuzz/corpus/xml_readers: fuzzes for as long as you let it.
