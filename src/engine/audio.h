@@ -97,10 +97,6 @@ using UndoChangedCallbackFn = void (*)(int track, int operation, const char* nam
 using TrackChangedCallbackFn = void (*)(int track);
 // Receives the final output of every callback piece (the mix-to-disk writer stages it).
 using MixOutputFn = void (*)(void* user, const float* output, unsigned long frames);
-// Makes sure the stream is running before a transport operation; false when it could not
-// be started (the audio layer has reported why). `caller` names the operation for the
-// "Unable to start stream!" message.
-using StreamStarterFn = bool (*)(const char* caller);
 // Called after Audio_Assert has shown its message: the application ends itself.
 using FatalErrorFn = void (*)();
 
@@ -231,7 +227,6 @@ struct AudioEngine {
   // callback in progress during the stop cannot leave the tracks where it had them.
   std::atomic<bool> rewindRequested{false};
 
-  StreamStarterFn StreamStarter = nullptr;
   FatalErrorFn FatalError = nullptr;
 };
 
