@@ -1,1 +1,0 @@
-// Anchors the ui layer's library until its first module lands.
