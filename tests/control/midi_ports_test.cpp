@@ -28,7 +28,7 @@ std::vector<ControlCommand> Posted() {
 
 Trigger OnPort(TriggerType type, int port) {
   Trigger t = Trigger_Make(type);
-  if (port >= 0) t.port.SetInput(port, ValueRange::kSingle);
+  t.port.SetInput(port, ValueRange::kSingle);
   return t;
 }
 
@@ -61,34 +61,28 @@ class MidiPortsTest : public ::testing::Test {
 TEST_F(MidiPortsTest, OpensDevicesInOrderAndDrainsStaleInput) {
   const int in = midi.AddDevice("Keys", true, false);
   midi.AddDevice("Synth", false, true);
-  const int broken = midi.AddDevice("Broken", true, true);
-  midi.FailOpen(broken);
+  midi.FailOpen(midi.AddDevice("Broken", true, true));
   midi.AddDevice(std::string(80, 'x'), true, true);
   midi.Inject(in, MidiMessage(0x90, 60, 100));
-  midi.Inject(in, MidiMessage(0x80, 60, 0));
 
   ASSERT_TRUE(OpenMidiPorts());
-  const MidiPortTable& t = MidiPorts();
   EXPECT_EQ(midi.PendingInput(in), 0);
-  ASSERT_EQ(t.inputCount, 2);
-  ASSERT_EQ(t.outputCount, 2);
-  EXPECT_EQ(t.inputs[1].deviceIndex, 3);
-  EXPECT_EQ(std::string(t.inputs[1].name), std::string(63, 'x'));
-  EXPECT_EQ(t.outputs[0].deviceIndex, 1);
-  EXPECT_TRUE(t.outputs[1].enabled);
-  EXPECT_STREQ(t.inputs[2].name, "None");
-  EXPECT_FALSE(t.inputs[2].enabled);
+  ASSERT_EQ(MidiPorts().inputCount, 2);
+  ASSERT_EQ(MidiPorts().outputCount, 2);
+  EXPECT_EQ(MidiPorts().inputs[1].deviceIndex, 3);
   EXPECT_EQ(MidiPorts_InputList(), (std::vector<std::string>{"Port 1: Keys", "Port 4: " + std::string(63, 'x')}));
   const std::vector<std::string> outputs = MidiPorts_OutputNames();
   ASSERT_EQ(outputs.size(), 16u);
   EXPECT_EQ(outputs[0], "Synth");
   EXPECT_EQ(outputs[2], "None");
-  EXPECT_TRUE(dialog.shown.empty());
-
   CloseMidiPorts();
   EXPECT_FALSE(midi.IsOpen(in));
   EXPECT_FALSE(midi.Initialized());
-  EXPECT_EQ(MidiPorts().outputs[0].stream.load(), nullptr);
+  EXPECT_TRUE(dialog.shown.empty());
+
+  midi.FailInitialize("no sequencer");
+  EXPECT_FALSE(OpenMidiPorts());
+  EXPECT_TRUE(dialog.Saw("no sequencer", "PortMidi Initialization Error"));
 }
 
 TEST_F(MidiPortsTest, TwentyInputsOpenOnlyTheFirstSixteen) {
@@ -96,33 +90,18 @@ TEST_F(MidiPortsTest, TwentyInputsOpenOnlyTheFirstSixteen) {
   const int out = midi.AddDevice("Out", false, true);
   ASSERT_TRUE(OpenMidiPorts());
   EXPECT_EQ(MidiPorts().inputCount, 16);
-  EXPECT_EQ(MidiPorts().outputCount, 1);
   EXPECT_EQ(MidiPorts().outputs[0].deviceIndex, out);
   MidiPoll();
-  for (int d = 0; d < 20; ++d) {
-    EXPECT_EQ(midi.WasOpened(d), d < 16) << d;
-    if (d >= 16) {
-      EXPECT_EQ(midi.PollCount(d), 0) << d;
-    }
-  }
+  for (int d = 0; d < 20; ++d) EXPECT_EQ(midi.WasOpened(d) && midi.PollCount(d) > 0, d < 16) << d;
 }
 
-TEST_F(MidiPortsTest, InitializationErrorIsReportedAndFails) {
-  midi.FailInitialize("no sequencer");
-  EXPECT_FALSE(OpenMidiPorts());
-  EXPECT_TRUE(dialog.Saw("no sequencer", "PortMidi Initialization Error"));
-}
-
-TEST_F(MidiPortsTest, PortMidiWithoutDevicesOpensNothing) {
+TEST_F(MidiPortsTest, PortMidiWithoutDevicesOpensNothingAndSendsNowhere) {
   MidiPorts_UseBackend(nullptr);
   ASSERT_TRUE(OpenMidiPorts());
   struct stat st;
   if (stat("/dev/snd/seq", &st) != 0) {  // no sequencer: no devices
-    EXPECT_EQ(MidiPorts().inputCount, 0);
-    EXPECT_EQ(MidiPorts().outputCount, 0);
+    EXPECT_EQ(MidiPorts().inputCount + MidiPorts().outputCount, 0);
   }
-  for (int i = MidiPorts().inputCount; i < kMaxMidiPorts; ++i) EXPECT_STREQ(MidiPorts().inputs[i].name, "None");
-  for (int i = MidiPorts().outputCount; i < kMaxMidiPorts; ++i) EXPECT_STREQ(MidiPorts().outputs[i].name, "None");
   settings.send_midi_sync = 1;
   settings.metronome_midi_enable = 1;
   SendStart();
@@ -149,37 +128,30 @@ TEST_F(MidiPortsTest, InjectedNoteTravelsThroughPollMatchingAndFireIntoACommand)
   midi.Inject(pedal, MidiMessage(0x92, 60, 127));
   MidiPoll();
   EXPECT_EQ(Posted(), (std::vector<ControlCommand>{{32813, 33025, 3}, {32813, 65534, 3}}));
-  EXPECT_EQ(midi.PendingInput(pedal), 0);
 }
 
 TEST_F(MidiPortsTest, RecomputeEnablesOnlyThePortsTriggersUse) {
   for (int i = 0; i < 5; ++i) midi.AddDevice("In " + std::to_string(i), true, false);
   ASSERT_TRUE(OpenMidiPorts());
-  EXPECT_EQ(Enabled(), std::vector<bool>(5, true));
-
-  Triggers().Add(TriggerType::KeyboardKey, Trigger_Make(TriggerType::KeyboardKey));  // port any
+  Triggers().Add(TriggerType::KeyboardKey, Trigger_Make(TriggerType::KeyboardKey));
   RecomputeEnabledInputs();
   EXPECT_EQ(Enabled(), std::vector<bool>(5, false));  // keyboard triggers use no port
-
   Triggers().Add(TriggerType::ControlChange, OnPort(TriggerType::ControlChange, 3));
   RecomputeEnabledInputs();
   EXPECT_EQ(Enabled(), (std::vector<bool>{false, false, false, true, false}));
 
   // A disabled input is not read: its events wait until it is enabled again.
-  Trigger note = OnPort(TriggerType::NoteOn, 1);
-  note.data1.SetInput(128, 128);
   midi.Inject(1, MidiMessage(0x90, 10, 10));
-  const int polls = midi.PollCount(1);
   MidiPoll();
   EXPECT_EQ(midi.PendingInput(1), 1);
-  EXPECT_EQ(midi.PollCount(1), polls);
+  Trigger note = OnPort(TriggerType::NoteOn, 1);
+  note.data1.SetInput(128, 128);
   Triggers().Add(TriggerType::NoteOn, note);
   EnableAllInputs();
-  EXPECT_EQ(Enabled(), std::vector<bool>(5, true));
   MidiPoll();
   EXPECT_EQ(Posted().size(), 1u);
 
-  Triggers().Add(TriggerType::SongStop, OnPort(TriggerType::SongStop, -1));  // port any
+  Triggers().Add(TriggerType::SongStop, Trigger_Make(TriggerType::SongStop));  // port any
   RecomputeEnabledInputs();
   EXPECT_EQ(Enabled(), std::vector<bool>(5, true));
 }
@@ -190,7 +162,6 @@ TEST_F(MidiPortsTest, SyncMessagesGoToTheSyncPortOnlyWhenEnabled) {
   ASSERT_TRUE(OpenMidiPorts());
   SendStart();
   SendClock();
-  EXPECT_TRUE(midi.Written(0).empty());
   EXPECT_TRUE(midi.Written(sync).empty());
 
   settings.send_midi_sync = 1;
@@ -202,21 +173,18 @@ TEST_F(MidiPortsTest, SyncMessagesGoToTheSyncPortOnlyWhenEnabled) {
   SendSyncForPlay(Recording);       // nothing: the transport already runs
   SendSyncForRecordStart(Playing);  // nothing
   SendSyncForRecordStart(Stopped);  // Start
-  EXPECT_EQ(midi.Written(sync), (std::vector<uint32_t>{0xFA, 0xF8, 0xFC, 0xFB, 0xFA}));
-  EXPECT_TRUE(midi.Written(0).empty());
-
-  for (int port : {2, 16, -1}) {  // an unused entry and out of range
+  for (int port : {2, 16, -1}) {    // an unused entry and out of range
     settings.midi_sync_port = port;
     SendStart();
   }
-  EXPECT_EQ(midi.Written(sync).size(), 5u);
+  EXPECT_EQ(midi.Written(sync), (std::vector<uint32_t>{0xFA, 0xF8, 0xFC, 0xFB, 0xFA}));
+  EXPECT_TRUE(midi.Written(0).empty());
 }
 
-TEST_F(MidiPortsTest, MetronomeNotes) {
+TEST_F(MidiPortsTest, MetronomeNotesAndTheirClamps) {
   const int out = midi.AddDevice("Out", false, true);
   ASSERT_TRUE(OpenMidiPorts());
   SendMetronomeNote(true);  // disabled by default
-  EXPECT_TRUE(midi.Written(out).empty());
   settings.metronome_midi_enable = 1;
   SendMetronomeNote(true);
   SendMetronomeNote(false);
@@ -228,11 +196,10 @@ TEST_F(MidiPortsTest, MetronomeNotes) {
   settings.metronome_midi_channel = 17;
   settings.metronome_midi_accent_note = 200;
   SendMetronomeNote(true);
-  EXPECT_EQ(midi.Written(out), (std::vector<uint32_t>{MidiMessage(0x90, 63, 127), MidiMessage(0x90, 64, 127),
-                                                      MidiMessage(0x99, 37, 90), MidiMessage(0x9F, 127, 127)}));
   settings.metronome_midi_port = 1;  // no such output
   SendMetronomeNote(true);
-  EXPECT_EQ(midi.Written(out).size(), 4u);
+  EXPECT_EQ(midi.Written(out), (std::vector<uint32_t>{MidiMessage(0x90, 63, 127), MidiMessage(0x90, 64, 127),
+                                                      MidiMessage(0x99, 37, 90), MidiMessage(0x9F, 127, 127)}));
 }
 
 TEST_F(MidiPortsTest, EngineHooksSendClockAndMetronomeNotes) {
@@ -242,7 +209,6 @@ TEST_F(MidiPortsTest, EngineHooksSendClockAndMetronomeNotes) {
   AudioEngine* e = Audio_GetEngine();
   e->latencyFrames = 0;
   MidiHooks_Install();
-  EXPECT_EQ(e->MidiClockCallback.load(), &SendClock);
   ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));  // 120 bpm at 48 kHz
   ASSERT_EQ(e->framesPerClock, 1000);
   Audio_SetMetronomePlayback(1);
@@ -254,9 +220,8 @@ TEST_F(MidiPortsTest, EngineHooksSendClockAndMetronomeNotes) {
 
   Audio_PlayLooping();
   run(96000);  // one measure, sync off: four notes, no clock
-  std::vector<uint32_t> written = midi.Written(out);
-  EXPECT_EQ(written, (std::vector<uint32_t>{MidiMessage(0x90, 63, 127), MidiMessage(0x90, 64, 127),
-                                            MidiMessage(0x90, 64, 127), MidiMessage(0x90, 64, 127)}));
+  EXPECT_EQ(midi.Written(out), (std::vector<uint32_t>{MidiMessage(0x90, 63, 127), MidiMessage(0x90, 64, 127),
+                                                      MidiMessage(0x90, 64, 127), MidiMessage(0x90, 64, 127)}));
   bool accent = true;
   EXPECT_TRUE(MidiHooks_TakeBeat(&accent));
   EXPECT_FALSE(accent);  // the last beat was not the first of the measure
@@ -268,8 +233,7 @@ TEST_F(MidiPortsTest, EngineHooksSendClockAndMetronomeNotes) {
   settings.send_midi_sync = 1;
   Audio_PlayLooping();
   run(24064);  // frames 0..24063: clocks at 0, 1000, ..., 24000
-  written = midi.Written(out);
-  EXPECT_EQ(written, std::vector<uint32_t>(25, 0xF8));
+  EXPECT_EQ(midi.Written(out), std::vector<uint32_t>(25, 0xF8));
 
   MidiHooks_Remove();
   EXPECT_EQ(e->BeatCallback.load(), nullptr);
