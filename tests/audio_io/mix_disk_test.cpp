@@ -23,7 +23,7 @@ class MixToDisk : public ::testing::Test {
     static int serial = 0;
     dir = fs::temp_directory_path() /
           ("kestrine-mix-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
-    fs::create_directories(dir);
+    fs::create_directories(dir / "Song_Mix");
   }
   void TearDown() override {
     MixDisk_Detach(Audio_GetEngine());
@@ -42,11 +42,21 @@ class MixToDisk : public ::testing::Test {
     e->mixOutput.load()(e->mixOutputUser, out.data(), frames);
     rendered += frames;
   }
-
+  bool Start() { return Audio_StartMixToDisk("", dir.string(), "Song"); }
   std::string MixFile(int n) const {
     char name[32];
     std::snprintf(name, sizeof name, "Song_%.2d.wav", n);
     return (dir / "Song_Mix" / name).string();
+  }
+  // The file holds a header stating `bytes` of data, and every sampled frame in order.
+  static void ExpectMix(const std::vector<uint8_t>& b, uint32_t bytes) {
+    ASSERT_EQ(b.size(), 44u + bytes);
+    EXPECT_EQ(GetU32(b, 4), 36u + bytes);
+    EXPECT_EQ(GetU32(b, 40), bytes);
+    for (size_t f = 0; f < bytes / 4; f += 331) {
+      EXPECT_EQ(static_cast<int16_t>(GetU16(b, 44 + 4 * f)), static_cast<int16_t>(f % 1000));
+      EXPECT_EQ(static_cast<int16_t>(GetU16(b, 46 + 4 * f)), -static_cast<int16_t>(f % 1000));
+    }
   }
 
   ScriptedDialog messages;
@@ -54,77 +64,45 @@ class MixToDisk : public ::testing::Test {
   unsigned long rendered = 0;
 };
 
-TEST_F(MixToDisk, StopRightAfterStartGivesAnEmptyValidFile) {
-  ASSERT_TRUE(Audio_StartMixToDisk("", dir.string(), "Song"));
-  EXPECT_TRUE(Audio_IsMixingToDisk());
-  EXPECT_EQ(Audio_GetMixFilePath(), MixFile(0));
-  EXPECT_TRUE(Audio_StopMixToDisk());
-  EXPECT_FALSE(Audio_IsMixingToDisk());
-  const std::vector<uint8_t> b = ReadBytes(MixFile(0));
-  ASSERT_EQ(b.size(), 44u);
-  EXPECT_EQ(GetU32(b, 4), 36u);
-  EXPECT_EQ(GetU32(b, 40), 0u);
-  EXPECT_EQ(GetU16(b, 22), 2u);
-  EXPECT_EQ(GetU32(b, 24), 48000u);
-  EXPECT_EQ(GetU32(b, 28), 192000u);
-  EXPECT_EQ(GetU16(b, 32), 4u);
-  EXPECT_EQ(GetU16(b, 34), 16u);
-}
-
-TEST_F(MixToDisk, RecordingThroughCallbackAndTimerKeepsEveryFrameInOrder) {
-  ASSERT_TRUE(Audio_StartMixToDisk("", dir.string(), "Song"));
-  // 48000 frames in callbacks of 256, with the timer running every ~33 ms of audio.
-  while (rendered < 48000) {
+TEST_F(MixToDisk, TakesTheNextFreeNameAndKeepsEveryFrameThroughCallbackAndTimer) {
+  WriteBytes(MixFile(0), {0});
+  WriteBytes(MixFile(1), {0});
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(Audio_GetMixFilePath(), MixFile(2));
+  while (rendered < 48000) {  // callbacks of 256 frames, the timer every ~33 ms of audio
     Render(std::min<unsigned long>(256, 48000 - rendered));
     if (rendered % (256 * 6) == 0) Audio_PollChanges();
   }
-  EXPECT_TRUE(Audio_StopMixToDisk());
-  const std::vector<uint8_t> b = ReadBytes(MixFile(0));
-  ASSERT_EQ(b.size(), 44u + 192000u);
-  EXPECT_EQ(GetU32(b, 4), 192036u);
-  EXPECT_EQ(GetU32(b, 40), 192000u);
-  for (size_t f = 0; f < 48000; f += 997) {
-    EXPECT_EQ(static_cast<int16_t>(GetU16(b, 44 + 4 * f)), static_cast<int16_t>(f % 1000));
-    EXPECT_EQ(static_cast<int16_t>(GetU16(b, 46 + 4 * f)), -static_cast<int16_t>(f % 1000));
-  }
-}
+  // Starting a new mix (here in the mix directory) closes the first one properly.
+  const fs::path elsewhere = dir / "mixes" / "Song_Mix" / "Song_00.wav";
+  ASSERT_TRUE(Audio_StartMixToDisk((dir / "mixes").string(), dir.string(), "Song"));
+  EXPECT_EQ(Audio_GetMixFilePath(), elsewhere.string());
+  ExpectMix(ReadBytes(MixFile(2)), 192000);
+  const std::vector<uint8_t> b = ReadBytes(MixFile(2));
+  EXPECT_EQ(GetU16(b, 22), 2u);
+  EXPECT_EQ(GetU32(b, 24), 48000u);
+  EXPECT_EQ(GetU32(b, 28), 192000u);
+  EXPECT_EQ(GetU16(b, 34), 16u);
 
-TEST_F(MixToDisk, NumbersTheNextFreeNameAndUsesTheMixDirectoryWhenSet) {
-  fs::create_directories(dir / "Song_Mix");
-  WriteBytes(MixFile(0), {0});
-  WriteBytes(MixFile(1), {0});
-  ASSERT_TRUE(Audio_StartMixToDisk("", dir.string(), "Song"));
-  EXPECT_EQ(Audio_GetMixFilePath(), MixFile(2));
-
-  // Starting a new mix closes the first one properly.
-  Render(1000);
-  const fs::path elsewhere = dir / "mixes";
-  ASSERT_TRUE(Audio_StartMixToDisk(elsewhere.string(), dir.string(), "Song"));
-  EXPECT_EQ(Audio_GetMixFilePath(), (elsewhere / "Song_Mix" / "Song_00.wav").string());
-  const std::vector<uint8_t> first = ReadBytes(MixFile(2));
-  ASSERT_EQ(first.size(), 44u + 4000u);
-  EXPECT_EQ(GetU32(first, 40), 4000u);
-  Render(10);
-  EXPECT_TRUE(Audio_StopMixToDisk());
-  EXPECT_EQ(ReadBytes((elsewhere / "Song_Mix" / "Song_00.wav").string()).size(), 44u + 40u)
-      << "nothing of the first mix leaks into the second";
-}
-
-TEST_F(MixToDisk, AllHundredNamesTakenOpensNothing) {
-  fs::create_directories(dir / "Song_Mix");
-  for (int n = 0; n < 100; ++n) WriteBytes(MixFile(n), {0});
-  EXPECT_FALSE(Audio_StartMixToDisk("", dir.string(), "Song"));
+  EXPECT_TRUE(Audio_StopMixToDisk());  // right after the start: an empty, valid file
   EXPECT_FALSE(Audio_IsMixingToDisk());
+  ExpectMix(ReadBytes(elsewhere.string()), 0);
+}
+
+TEST_F(MixToDisk, NothingOpensWhenAllHundredNamesAreTakenOrTheFileCannotBeCreated) {
+  for (int n = 0; n < 100; ++n) WriteBytes(MixFile(n), {0});
+  EXPECT_FALSE(Start());
+  EXPECT_FALSE(MixDiskWriter_Open(MixDisk_Writer(), (dir / "missing" / "x.wav").c_str(), 48000));
+  EXPECT_FALSE(Audio_IsMixingToDisk());
+  EXPECT_TRUE(Audio_StopMixToDisk());  // nothing open: success
   EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(MixToDisk, StagingDropsBlocksWhenBothBuffersAreFullAndNothingWhileClosed) {
   MixDiskWriter* w = MixDisk_Writer();
   Render(512);  // no file: nothing staged
-  EXPECT_EQ(w->state[0].load(), MIX_FREE);
   EXPECT_EQ(w->count[0].load(), 0u);
-
-  ASSERT_TRUE(Audio_StartMixToDisk("", dir.string(), "Song"));
+  ASSERT_TRUE(Start());
   // Three seconds without a timer tick: two buffers of 96000 frames fill, the rest drops.
   for (int i = 0; i < 144000 / 512 * 2; ++i) Render(512);
   EXPECT_EQ(w->state[0].load(), MIX_FULL);
@@ -133,14 +111,12 @@ TEST_F(MixToDisk, StagingDropsBlocksWhenBothBuffersAreFullAndNothingWhileClosed)
   EXPECT_EQ(w->state[0].load(), MIX_FREE);
   EXPECT_EQ(w->state[1].load(), MIX_FREE);
   EXPECT_TRUE(Audio_StopMixToDisk());
-  const std::vector<uint8_t> b = ReadBytes(MixFile(0));
-  EXPECT_EQ(GetU32(b, 40), 2u * MIX_BUFFER_BYTES);
-  EXPECT_EQ(b.size(), 44u + 2u * MIX_BUFFER_BYTES);
+  EXPECT_EQ(ReadBytes(MixFile(0)).size(), 44u + 2u * MIX_BUFFER_BYTES);
 }
 
 TEST_F(MixToDisk, StopsCleanlyBeforeTheSizeFieldsWouldOverflow) {
   MixDiskWriter* w = MixDisk_Writer();
-  ASSERT_TRUE(Audio_StartMixToDisk("", dir.string(), "Song"));
+  ASSERT_TRUE(Start());
   w->maxDataBytes = 100000;  // stands in for the 4 GiB limit of the 32-bit fields
   for (int i = 0; i < 96000 / 500; ++i) Render(500);
   Audio_PollChanges();  // buffer 0 is full: only what fits is written, then the file closes
@@ -148,14 +124,11 @@ TEST_F(MixToDisk, StopsCleanlyBeforeTheSizeFieldsWouldOverflow) {
   Render(500);  // later output is not staged
   EXPECT_EQ(w->state[0].load(), MIX_FREE);
   EXPECT_EQ(w->state[1].load(), MIX_FREE);
-  const std::vector<uint8_t> b = ReadBytes(MixFile(0));
-  ASSERT_EQ(b.size(), 44u + 100000u);
-  EXPECT_EQ(GetU32(b, 4), 100036u);
-  EXPECT_EQ(GetU32(b, 40), 100000u);
+  ExpectMix(ReadBytes(MixFile(0)), 100000);
 }
 
 TEST_F(MixToDisk, CallbackAndTimerOnTwoThreadsLoseNoFrameWhileTheTimerKeepsUp) {
-  ASSERT_TRUE(Audio_StartMixToDisk("", dir.string(), "Song"));
+  ASSERT_TRUE(Start());
   std::atomic<bool> done{false};
   std::thread timer([&] {
     while (!done.load()) {
@@ -170,17 +143,7 @@ TEST_F(MixToDisk, CallbackAndTimerOnTwoThreadsLoseNoFrameWhileTheTimerKeepsUp) {
   done = true;
   timer.join();
   EXPECT_TRUE(Audio_StopMixToDisk());
-  const std::vector<uint8_t> b = ReadBytes(MixFile(0));
-  ASSERT_EQ(b.size(), 44u + 400u * 256u * 4u);
-  for (size_t f = 0; f < 400 * 256; f += 331)
-    EXPECT_EQ(static_cast<int16_t>(GetU16(b, 44 + 4 * f)), static_cast<int16_t>(f % 1000));
-}
-
-TEST_F(MixToDisk, AFileThatCannotBeCreatedIsNotOpened) {
-  MixDiskWriter* w = MixDisk_Writer();
-  EXPECT_FALSE(MixDiskWriter_Open(w, (dir / "missing" / "x.wav").c_str(), 48000));
-  EXPECT_FALSE(Audio_IsMixingToDisk());
-  EXPECT_TRUE(Audio_StopMixToDisk());  // nothing open: success
+  ExpectMix(ReadBytes(MixFile(0)), 400u * 256u * 4u);
 }
 
 }  // namespace
