@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "audio_io/audio_device.h"
 #include "engine/audio.h"
 #include "persist/config_directory.h"
 #include "persist/temp_dir.h"
 #include "support/scripted_dialog.h"
 #include "ui/config_files.h"
-#include "audio_io/audio_device.h"
 #include "ui/effects_panel.h"
 #include "ui/preferences.h"
 
@@ -48,89 +48,68 @@ class ConfigFilesTest : public ::testing::Test {
     ConfigDirectory.clear();
     Audio_Shutdown();
   }
-  void WritePreferencesRows(const std::string& rows) {
-    WriteBytes(dir.File("Preferences.xml"),
-               "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<preferences>\n" + rows +
-                   "</preferences>\n");
+  void ReadPreferencesRows(const std::string& rows) {
+    WriteBytes(dir.File("Preferences.xml"), "<preferences>\n" + rows + "</preferences>\n");
+    ReadPreferences();
   }
-  std::string Fixture(const char* name) { return ReadBytes((kFixtures / name).string()); }
+  bool Wrote(const char* file, const std::string& row) {
+    return ReadBytes(dir.File(file)).find(row) != std::string::npos;
+  }
 
   TempDir dir;
   ScriptedDialog dialog;
 };
 
-TEST_F(ConfigFilesTest, DefaultsAreWrittenByteForByte) {
+TEST_F(ConfigFilesTest, DefaultsAreWrittenByteForByteAndReadBackUnchanged) {
+  App_Preferences().warn_quicksave = 0;
+  ReadSystemConfiguration();  // no files yet: every setting stays, silently
+  ReadPreferences();
+  ReadDeviceConfiguration();
+  EXPECT_EQ(App_Preferences().warn_quicksave, 0);
+  App_Preferences().warn_quicksave = 1;
+  const char* names[] = {"SysConfig.xml", "Preferences.xml", "DeviceConfig.xml"};
   ASSERT_TRUE(WriteSystemConfiguration());
   ASSERT_TRUE(WritePreferences());
   ASSERT_TRUE(WriteDeviceConfiguration());
-  EXPECT_EQ(ReadBytes(dir.File("SysConfig.xml")), Fixture("SysConfig.xml"));
-  EXPECT_EQ(ReadBytes(dir.File("Preferences.xml")), Fixture("Preferences.xml"));
-  EXPECT_EQ(ReadBytes(dir.File("DeviceConfig.xml")), Fixture("DeviceConfig.xml"));
+  for (const char* name : names) EXPECT_EQ(ReadBytes(dir.File(name)), ReadBytes((kFixtures / name).string())) << name;
   EXPECT_EQ(std::filesystem::file_size(dir.File("Preferences.bak")), 0u);
-}
 
-TEST_F(ConfigFilesTest, DefaultFilesReadBackUnchanged) {
-  for (const char* name : {"SysConfig.xml", "Preferences.xml", "DeviceConfig.xml"})
-    std::filesystem::copy_file(kFixtures / name, dir.path / name);
   ReadSystemConfiguration();
   ReadPreferences();
   ReadDeviceConfiguration();
-  EXPECT_TRUE(dialog.shown.empty());
+  ASSERT_TRUE(WriteSystemConfiguration());
   ASSERT_TRUE(WritePreferences());
   ASSERT_TRUE(WriteDeviceConfiguration());
-  EXPECT_EQ(ReadBytes(dir.File("Preferences.xml")), Fixture("Preferences.xml"));
-  EXPECT_EQ(ReadBytes(dir.File("Preferences.bak")), Fixture("Preferences.xml"));
-  EXPECT_EQ(ReadBytes(dir.File("DeviceConfig.xml")), Fixture("DeviceConfig.xml"));
-}
-
-TEST_F(ConfigFilesTest, MissingFilesKeepEveryDefaultSilently) {
-  App_Preferences().warn_quicksave = 0;
-  ReadSystemConfiguration();
-  ReadPreferences();
-  ReadDeviceConfiguration();
+  for (const char* name : names) EXPECT_EQ(ReadBytes(dir.File(name)), ReadBytes((kFixtures / name).string())) << name;
+  EXPECT_EQ(ReadBytes(dir.File("Preferences.bak")), ReadBytes((kFixtures / "Preferences.xml").string()));
   EXPECT_TRUE(dialog.shown.empty());
-  EXPECT_EQ(App_Preferences().warn_quicksave, 0);
-  EXPECT_STREQ(Audio_GetDeviceConfiguration()->inputDeviceName, "none");
 }
 
-TEST_F(ConfigFilesTest, DelayMaximumIsClamped) {
-  WritePreferencesRows("<delay_max_milliseconds>100</delay_max_milliseconds>");
-  ReadPreferences();
-  EXPECT_EQ(App_Preferences().delay_max_milliseconds, 200);
+TEST_F(ConfigFilesTest, PreferenceRowsAreClampedOrIgnoredAndReachTheEngine) {
   EffectsPanel panel;
   Preferences_AttachEffectsPanel(&panel);
-  WritePreferencesRows("<delay_max_milliseconds>9999</delay_max_milliseconds>");
-  ReadPreferences();
-  Preferences_AttachEffectsPanel(nullptr);
-  EXPECT_EQ(App_Preferences().delay_max_milliseconds, 5000);
-  EXPECT_EQ(panel.delayMaxMilliseconds, 5000);
-}
-
-TEST_F(ConfigFilesTest, MidiSettingsOutOfRangeAreIgnored) {
-  WritePreferencesRows(
+  ReadPreferencesRows(
+      "<delay_max_milliseconds>9999</delay_max_milliseconds>"
       "<metronome_midi_accent_note>128</metronome_midi_accent_note>"
       "<metronome_midi_beat_note>-1</metronome_midi_beat_note>"
       "<metronome_midi_port>16</metronome_midi_port>"
       "<metronome_midi_channel>15</metronome_midi_channel>"
-      "<send_midi_sync>5</send_midi_sync>");
-  ReadPreferences();
-  const MidiSendSettings& midi = App_Preferences().midi;
-  EXPECT_EQ(midi.metronome_midi_accent_note, 63);
-  EXPECT_EQ(midi.metronome_midi_beat_note, 64);
-  EXPECT_EQ(midi.metronome_midi_port, 0);
-  EXPECT_EQ(midi.metronome_midi_channel, 15);
-  EXPECT_EQ(midi.send_midi_sync, 1);
-}
-
-TEST_F(ConfigFilesTest, MonitorLevelsAreClampedAndReachTheEngine) {
-  WritePreferencesRows(
-      "<latent_input>1</latent_input>"
-      "<latent_input_volume>300</latent_input_volume>"
-      "<latent_input_pan>-4</latent_input_pan>"
-      "<latent_input_effects_mix>127</latent_input_effects_mix>"
-      "<filter_before_delay>2</filter_before_delay>"
-      "<continuous_metronome>0</continuous_metronome>");
-  ReadPreferences();
+      "<send_midi_sync>5</send_midi_sync>"
+      "<latent_input>1</latent_input><latent_input_volume>300</latent_input_volume>"
+      "<latent_input_pan>-4</latent_input_pan><latent_input_effects_mix>127</latent_input_effects_mix>"
+      "<filter_before_delay>2</filter_before_delay><continuous_metronome>0</continuous_metronome>"
+      "<warn_quicksave>5</warn_quicksave><crossfade_ab>5</crossfade_ab>");
+  Preferences_AttachEffectsPanel(nullptr);
+  const Preferences& p = App_Preferences();
+  EXPECT_EQ(p.delay_max_milliseconds, 5000);
+  EXPECT_EQ(panel.delayMaxMilliseconds, 5000);
+  EXPECT_EQ(p.midi.metronome_midi_accent_note, 63);  // out of range: ignored
+  EXPECT_EQ(p.midi.metronome_midi_beat_note, 64);
+  EXPECT_EQ(p.midi.metronome_midi_port, 0);
+  EXPECT_EQ(p.midi.metronome_midi_channel, 15);
+  EXPECT_EQ(p.midi.send_midi_sync, 1);  // a switch keeps on/off...
+  EXPECT_EQ(p.crossfade_ab, 1);
+  EXPECT_EQ(p.warn_quicksave, 5);  // ...a stored row its integer
   const AudioEngine* engine = Audio_GetEngine();
   EXPECT_EQ(engine->latentInput, 1);
   EXPECT_DOUBLE_EQ(engine->latentVolume, 1.0);
@@ -139,123 +118,88 @@ TEST_F(ConfigFilesTest, MonitorLevelsAreClampedAndReachTheEngine) {
   EXPECT_EQ(engine->filterBeforeDelay, 1);
   EXPECT_EQ(engine->continuousMetronome, 0);
   ASSERT_TRUE(WritePreferences());
-  const std::string written = ReadBytes(dir.File("Preferences.xml"));
-  EXPECT_NE(written.find("<latent_input_volume>127</latent_input_volume>"), std::string::npos);
-  EXPECT_NE(written.find("<latent_input_pan>0</latent_input_pan>"), std::string::npos);
-  EXPECT_NE(written.find("<filter_before_delay>1</filter_before_delay>"), std::string::npos);
+  EXPECT_TRUE(Wrote("Preferences.xml", "<latent_input_volume>127</latent_input_volume>"));
+  EXPECT_TRUE(Wrote("Preferences.xml", "<latent_input_pan>0</latent_input_pan>"));
+
+  ReadPreferencesRows("<delay_max_milliseconds>100</delay_max_milliseconds>");
+  EXPECT_EQ(App_Preferences().delay_max_milliseconds, 200);
 }
 
-TEST_F(ConfigFilesTest, StoredRowsKeepTheirIntegerAndSwitchRowsKeepOnOff) {
-  WritePreferencesRows("<warn_quicksave>5</warn_quicksave><crossfade_ab>5</crossfade_ab>");
-  ReadPreferences();
-  EXPECT_EQ(App_Preferences().warn_quicksave, 5);
-  EXPECT_EQ(App_Preferences().crossfade_ab, 1);
-}
-
-TEST_F(ConfigFilesTest, UndoRowSwitchesTheEngineAndTellsTheWindow) {
-  WritePreferencesRows("<undo>0</undo>");
-  ReadPreferences();
+TEST_F(ConfigFilesTest, UndoAndStereoRecordRowsActOnTheEngineAndTheWindow) {
+  ReadPreferencesRows("<undo>0</undo><stereo_record>1</stereo_record>");
   EXPECT_EQ(Audio_GetEngine()->undoEnabled, 0u);
-  EXPECT_EQ(App_Preferences().undo, 0);
   EXPECT_EQ(g_windowChanges, 1);
-  WritePreferencesRows("<undo>1</undo>");
-  ReadPreferences();
+  EXPECT_TRUE(g_stereoChannels.empty());  // unchanged: the recording loop stays
+  ReadPreferencesRows("<undo>1</undo><stereo_record>0</stereo_record>");
   EXPECT_EQ(Audio_GetEngine()->undoEnabled, 1u);
-}
-
-TEST_F(ConfigFilesTest, StereoRecordChangeRecreatesTheRecordingLoop) {
-  WritePreferencesRows("<stereo_record>1</stereo_record>");
-  ReadPreferences();
-  EXPECT_TRUE(g_stereoChannels.empty());
-  WritePreferencesRows("<stereo_record>0</stereo_record>");
-  ReadPreferences();
   EXPECT_EQ(g_stereoChannels, std::vector<int>{1});
 }
 
 TEST_F(ConfigFilesTest, ClickSoundsResolveAgainstTheConfigDirectory) {
   const std::string absolute = (dir.path / "Sounds" / "click.wav").string();
-  WritePreferencesRows("<metronome_accent>" + absolute + "</metronome_accent>"
-                       "<metronome_beat>beats/b.wav</metronome_beat>");
-  ReadPreferences();
+  ReadPreferencesRows("<metronome_accent>" + absolute + "</metronome_accent>"
+                      "<metronome_beat>beats/b.wav</metronome_beat>");
   EXPECT_EQ(App_Preferences().metronome_accent, "Sounds/click.wav");
   EXPECT_EQ(App_Preferences().metronome_beat, "beats/b.wav");
-  ASSERT_EQ(g_loadedSounds.size(), 2u);
-  EXPECT_EQ(g_loadedSounds[0], std::make_pair(true, absolute));
-  EXPECT_EQ(g_loadedSounds[1], std::make_pair(false, (dir.path / "beats/b.wav").string()));
+  EXPECT_EQ(g_loadedSounds, (std::vector<std::pair<bool, std::string>>{
+                                {true, absolute}, {false, (dir.path / "beats/b.wav").string()}}));
   ASSERT_TRUE(WritePreferences());
-  EXPECT_NE(ReadBytes(dir.File("Preferences.xml"))
-                .find("<metronome_accent>Sounds/click.wav</metronome_accent>"),
-            std::string::npos);
-}
+  EXPECT_TRUE(Wrote("Preferences.xml", "<metronome_accent>Sounds/click.wav</metronome_accent>"));
 
-// A mono 16-bit WAV file of `frames` frames of silence.
-void WriteClick(const std::string& path, uint32_t frames) {
-  const uint32_t data = frames * 2;
-  std::string wav = "RIFF";
-  auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) wav += static_cast<char>(v >> (8 * i)); };
-  auto u16 = [&](uint16_t v) { wav += static_cast<char>(v & 0xFF), wav += static_cast<char>(v >> 8); };
-  u32(36 + data);
-  wav += "WAVEfmt ";
-  u32(16), u16(1), u16(1), u32(48000), u32(96000), u16(2), u16(16);
-  wav += "data";
-  u32(data);
-  wav.append(data, '\0');
-  WriteBytes(path, wav);
-}
-
-TEST_F(ConfigFilesTest, ClickSoundIsLoadedIntoTheMetronome) {
-  Preferences_SetClickSoundLoader(nullptr);
-  WriteClick(dir.File("click.wav"), 240);
-  WritePreferencesRows("<metronome_accent>click.wav</metronome_accent>");
-  ReadPreferences();
-  EXPECT_EQ(Audio_GetEngine()->accentSample.length, 240);
-  EXPECT_EQ(App_Preferences().metronome_accent, "click.wav");
-}
-
-TEST_F(ConfigFilesTest, OverlongClickSoundPathsAreIgnored) {
-  WritePreferencesRows("<metronome_beat>" + std::string(260, 'x') + "</metronome_beat>"
-                       "<metronome_accent></metronome_accent>");
-  ReadPreferences();
-  EXPECT_EQ(App_Preferences().metronome_beat, "beat.wav");
+  g_loadedSounds.clear();  // overlong paths are ignored, empty ones load nothing
+  ReadPreferencesRows("<metronome_beat>" + std::string(260, 'x') + "</metronome_beat>"
+                      "<metronome_accent></metronome_accent>");
+  EXPECT_EQ(App_Preferences().metronome_beat, "beats/b.wav");
   EXPECT_EQ(App_Preferences().metronome_accent, "");
   EXPECT_TRUE(g_loadedSounds.empty());
 }
 
+TEST_F(ConfigFilesTest, ClickSoundIsLoadedIntoTheMetronome) {
+  Preferences_SetClickSoundLoader(nullptr);
+  std::string wav = "RIFF";  // mono, 16 bits, 240 frames of silence
+  auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) wav += static_cast<char>(v >> (8 * i)); };
+  auto u16 = [&](uint16_t v) { wav += static_cast<char>(v & 0xFF), wav += static_cast<char>(v >> 8); };
+  u32(36 + 480);
+  wav += "WAVEfmt ";
+  u32(16), u16(1), u16(1), u32(48000), u32(96000), u16(2), u16(16);
+  wav += "data";
+  u32(480);
+  WriteBytes(dir.File("click.wav"), wav + std::string(480, '\0'));
+  ReadPreferencesRows("<metronome_accent>click.wav</metronome_accent>");
+  EXPECT_EQ(Audio_GetEngine()->accentSample.length, 240);
+}
+
 TEST_F(ConfigFilesTest, SkinAndTitleBar) {
-  WriteBytes(dir.File("SysConfig.xml"),
-             "<system_configuration><skin>Dark &amp; R\xC3\xA9tro</skin>"
-             "<show_title>0</show_title></system_configuration>");
+  const std::string skin = "Dark & R\xC3\xA9tro";
+  WriteBytes(dir.File("SysConfig.xml"), "<system_configuration><skin>Dark &amp; R\xC3\xA9tro</skin>"
+                                        "<show_title>0</show_title></system_configuration>");
   ReadSystemConfiguration();
-  EXPECT_EQ(App_SystemConfiguration().skin, "Dark & R\xC3\xA9tro");
+  EXPECT_EQ(App_SystemConfiguration().skin, skin);
   EXPECT_EQ(App_SystemConfiguration().show_title, 0);
   EXPECT_EQ(g_windowChanges, 1);
   ASSERT_TRUE(WriteSystemConfiguration());
-  EXPECT_NE(ReadBytes(dir.File("SysConfig.xml")).find("<skin>Dark &amp; R&#233;tro</skin>"),
-            std::string::npos);
+  EXPECT_TRUE(Wrote("SysConfig.xml", "<skin>Dark &amp; R&#233;tro</skin>"));
   App_SystemConfiguration().skin.clear();
   ReadSystemConfiguration();
-  EXPECT_EQ(App_SystemConfiguration().skin, "Dark & R\xC3\xA9tro");
+  EXPECT_EQ(App_SystemConfiguration().skin, skin);
 
-  WriteBytes(dir.File("SysConfig.xml"), "<system_configuration><skin>" + std::string(256, 's') +
-                                            "</skin></system_configuration>");
+  WriteBytes(dir.File("SysConfig.xml"),
+             "<system_configuration><skin>" + std::string(256, 's') + "</skin></system_configuration>");
   ReadSystemConfiguration();
-  EXPECT_EQ(App_SystemConfiguration().skin, "Dark & R\xC3\xA9tro");
+  EXPECT_EQ(App_SystemConfiguration().skin, skin);  // an overlong name is ignored
 }
 
 TEST_F(ConfigFilesTest, LatencyIsReadInMillisecondsAndWrittenFromTheStream) {
   WriteBytes(dir.File("DeviceConfig.xml"),
-             "<device_configuration><latency>10.5</latency>"
-             "<device_sample_rate>44100</device_sample_rate>"
+             "<device_configuration><latency>10.5</latency><device_sample_rate>44100</device_sample_rate>"
              "<input_device_name>A device name well over thirty-one characters</input_device_name>"
              "<use_asio_preferrred_latency>0</use_asio_preferrred_latency>"
-             "<input_channel>2</input_channel>"
-             "<driver_type>8</driver_type></device_configuration>");
+             "<input_channel>2</input_channel><driver_type>8</driver_type></device_configuration>");
   ReadDeviceConfiguration();
   const DeviceConfiguration& wanted = *Audio_GetDeviceConfiguration();
   EXPECT_DOUBLE_EQ(wanted.latency, 0.0105);
   EXPECT_DOUBLE_EQ(wanted.sampleRate, 44100.0);
   EXPECT_STREQ(wanted.inputDeviceName, "A device name well over thirty-");
-  EXPECT_STREQ(wanted.outputDeviceName, "none");
   EXPECT_EQ(wanted.useAsioPreferredLatency, 0);
   EXPECT_EQ(Audio_GetInputChannel(), 2);
   EXPECT_EQ(Audio_GetHostApiType(), -1);
@@ -264,17 +208,12 @@ TEST_F(ConfigFilesTest, LatencyIsReadInMillisecondsAndWrittenFromTheStream) {
   Audio_GetEngine()->latency = wanted.latency;
   Audio_GetEngine()->sampleRate = wanted.sampleRate;
   ASSERT_TRUE(WriteDeviceConfiguration());
-  const std::string written = ReadBytes(dir.File("DeviceConfig.xml"));
-  EXPECT_NE(written.find("<latency>10.500000</latency>"), std::string::npos);
-  EXPECT_NE(written.find("<device_sample_rate>44100.000000</device_sample_rate>"),
-            std::string::npos);
-  EXPECT_NE(written.find("<use_asio_preferrred_latency>0</use_asio_preferrred_latency>"),
-            std::string::npos);
+  EXPECT_TRUE(Wrote("DeviceConfig.xml", "<latency>10.500000</latency>"));
+  EXPECT_TRUE(Wrote("DeviceConfig.xml", "<device_sample_rate>44100.000000</device_sample_rate>"));
 }
 
-TEST_F(ConfigFilesTest, ParseErrorKeepsTheRowsBeforeIt) {
-  WriteBytes(dir.File("Preferences.xml"),
-             "<preferences><peakhold>0</peakhold><warn_quicksave>0</warn");
+TEST_F(ConfigFilesTest, DamagedFilesKeepTheRowsBeforeTheErrorAndWriteFailureNamesTheFile) {
+  WriteBytes(dir.File("Preferences.xml"), "<preferences><peakhold>0</peakhold><warn_quicksave>0</warn");
   ReadPreferences();
   EXPECT_EQ(App_Preferences().peakhold, 0);
   EXPECT_EQ(App_Preferences().warn_quicksave, 1);
@@ -282,9 +221,6 @@ TEST_F(ConfigFilesTest, ParseErrorKeepsTheRowsBeforeIt) {
   WriteBytes(dir.File("DeviceConfig.xml"), "");
   ReadDeviceConfiguration();
   EXPECT_TRUE(dialog.Saw("bad file size in device configuration file.", "File error"));
-}
-
-TEST_F(ConfigFilesTest, WriteFailureNamesTheFile) {
   std::filesystem::create_directory(dir.File("Preferences.xml.tmp"));
   EXPECT_FALSE(WritePreferences());
   EXPECT_TRUE(dialog.Saw("Unable to open preferences XML file for writing.", "File Error"));
