@@ -31,11 +31,6 @@ class LiveStream : public ::testing::Test {
     // CI always starts the server: there a missing one is a failure, not a skip.
     const char* ci = std::getenv("CI");
     const bool mustRun = ci && *ci && std::string(ci) != "false";
-    if (!Shell("command -v jackd >/dev/null 2>&1")) {
-      if (mustRun) FAIL() << "jackd is not installed on the CI machine";
-      GTEST_SKIP() << "jackd is not installed: live audio tests need a JACK server "
-                      "(jackd --no-realtime -d dummy -r 48000 -p 256)";
-    }
     if (!Shell("jack_lsp >/dev/null 2>&1")) {
       if (mustRun) FAIL() << "no JACK server is running on the CI machine";
       GTEST_SKIP() << "no JACK server is running: start jackd --no-realtime -d dummy -r 48000 -p 256";
