@@ -38,15 +38,6 @@ TEST(ValueRange, ScalesOntoTheSixteenBitValue) {
   EXPECT_EQ(partial.Value(64), 33025u);
 }
 
-TEST(ValueRange, PitchBendScale) {
-  ValueRange r = ValueRange::FourteenBit();
-  EXPECT_TRUE(r.Accepts(0));
-  EXPECT_TRUE(r.Accepts(16383));
-  EXPECT_EQ(r.Value(16383), 65534u);
-  EXPECT_EQ(r.Value(8192), 32769u);  // 8192 * 4.00018310546875 = 32769.5
-  EXPECT_EQ(r.Value(0), 0u);
-}
-
 TEST(ValueRange, AcceptsIsInclusiveOrAny) {
   ValueRange r = ValueRange::SevenBit();
   EXPECT_TRUE(r.IsAny());
