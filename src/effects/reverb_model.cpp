@@ -54,8 +54,9 @@ void RunComb(ReverbComb& c, float* storage, const float* in, float* acc, int n) 
   const float feedback = c.feedback.load(kRelaxed);
   const float damp1 = c.damp1.load(kRelaxed);
   const float damp2 = c.damp2.load(kRelaxed);
+  if (c.size <= 0) return;  // not laid out by ReverbModel_Init
   float store = c.filterStore;
-  int index = c.index;
+  int index = c.index >= 0 && c.index < c.size ? c.index : 0;
   int done = 0;
   while (done < n) {
     // Runs up to the end of the buffer without a wrap test per sample.
@@ -78,8 +79,9 @@ void RunComb(ReverbComb& c, float* storage, const float* in, float* acc, int n) 
 // Runs one all-pass over `n` samples of `io`, in place.
 void RunAllPass(ReverbAllPass& a, float* storage, float* io, int n) {
   float* const buffer = storage + a.offset;
+  if (a.size <= 0) return;
   const float feedback = a.feedback;
-  int index = a.index;
+  int index = a.index >= 0 && a.index < a.size ? a.index : 0;
   int done = 0;
   while (done < n) {
     const int run = std::min(n - done, a.size - index);

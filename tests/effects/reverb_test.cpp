@@ -56,6 +56,13 @@ TEST(ReverbModel, LayoutAndStartValues) {
   EXPECT_EQ(m->wet2.load(), 0.0f);  // width 1: the channels do not cross
 }
 
+TEST(ReverbModel, AModelNeverLaidOutProcessesNothingAndReturns) {
+  auto m = std::make_unique<ReverbModel>();  // no ReverbModel_Init: every size is 0
+  float bus[8] = {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f};
+  ReverbModel_Process(m.get(), bus, bus + 1, bus, bus + 1, 4, 2);
+  for (float sample : bus) EXPECT_EQ(sample, 0.0f);  // wet of silence, dry 0
+}
+
 TEST(ReverbModel, SettingsAreScaledAndReadBack) {
   auto m = MakeModel();
   ReverbModel_SetRoomSize(m.get(), 1.0f);
