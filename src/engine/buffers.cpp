@@ -1,16 +1,69 @@
 // Buffer memory and the hand-over of buffers between the two threads.
 #include "engine/buffers.h"
 
+#include <malloc.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
 #include <thread>
 
 #include "engine/audio.h"
 
 namespace {
 std::atomic<int> failAllocations{0};
-}
+
+// The last few large buffers freed, kept for the next allocation of about their size.
+// A fresh allocation of a long loop is mapped from the system page by page on first
+// touch, which costs far more than the copy into it (undo, resize and the buffers they
+// replace come and go in pairs of the same size).
+class RecycledBuffers {
+ public:
+  static constexpr size_t kMinimum = 1 << 20;
+
+  void* Take(size_t bytes) {
+    std::lock_guard<std::mutex> guard(lock_);
+    for (Entry& entry : entries_) {
+      if (entry.buffer && entry.capacity >= bytes && entry.capacity - bytes <= bytes / 4) {
+        void* buffer = entry.buffer;
+        entry = {};
+        return buffer;
+      }
+    }
+    return nullptr;
+  }
+
+  // Keeps `buffer` (false: too small to be worth keeping; the caller frees it).
+  bool Keep(void* buffer) {
+    const size_t capacity = malloc_usable_size(buffer);
+    if (capacity < kMinimum) return false;
+    void* evicted;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      Entry& oldest = entries_[next_];
+      evicted = oldest.buffer;
+      oldest = {buffer, capacity};
+      next_ = (next_ + 1) % kEntries;
+    }
+    std::free(evicted);
+    return true;
+  }
+
+ private:
+  static constexpr size_t kEntries = 2;
+  struct Entry {
+    void* buffer = nullptr;
+    size_t capacity = 0;
+  };
+  std::mutex lock_;
+  Entry entries_[kEntries];
+  size_t next_ = 0;
+};
+
+RecycledBuffers recycled;
+}  // namespace
 
 float* Audio_AllocBuffer(uint64_t bytes, bool zero) {
   if (failAllocations.load() > 0) {
@@ -19,11 +72,19 @@ float* Audio_AllocBuffer(uint64_t bytes, bool zero) {
   }
   if (bytes > UINT32_MAX) return nullptr;
   const size_t size = bytes ? bytes : sizeof(float);
+  if (size >= RecycledBuffers::kMinimum) {
+    if (void* p = recycled.Take(size)) {
+      if (zero) std::memset(p, 0, size);
+      return static_cast<float*>(p);
+    }
+  }
   void* p = zero ? std::calloc(1, size) : std::malloc(size);
   return static_cast<float*>(p);
 }
 
-void Audio_FreeBuffer(float* buffer) { std::free(buffer); }
+void Audio_FreeBuffer(float* buffer) {
+  if (buffer && !recycled.Keep(buffer)) std::free(buffer);
+}
 
 void Audio_FailNextAllocations(int count) { failAllocations.store(count); }
 

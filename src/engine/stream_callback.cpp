@@ -248,8 +248,11 @@ void RenderTrack(AudioEngine* e, int index, const float* in, float* out, unsigne
     if (canRecord && h.position == 0 && isNew) state = InsertHandOver(e, index, state, true);
     if (isNew) h.lastPosition = h.position;
     if (isMetronome && isNew && !Metronome_NewFrame(e, &t, h.position, state)) {
+      // Silent from here on, but the click head keeps moving with the loops so that it
+      // stays in step when the metronome sounds again.
       active = false;
-      break;
+      Advance(h, rate, length, selection, editBegin, editEnd);
+      continue;
     }
 
     float* head = buffer + static_cast<int64_t>(h.position) * channels;

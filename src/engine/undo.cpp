@@ -127,12 +127,14 @@ int Audio_SelectRecordTrack(int track) {
   if (!e || !ValidSlot(track)) return -1;
   const int previous = Transport_RecordTrack(e);
   const bool changed = previous >= 0 && previous != track;
-  if (changed) e->tracks[previous].record = 0;
-  e->tracks[track].record = 1;
   if (changed) {
+    e->tracks[previous].record = 0;
+    // The new track's content is copied before it becomes the record track, so that a
+    // running recording cannot reach it while it is being copied.
     Undo_Before(track, UndoChangeTrack, 0);
     Undo_After(track);
   }
+  e->tracks[track].record = 1;
   return previous;
 }
 

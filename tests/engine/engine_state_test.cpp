@@ -227,3 +227,18 @@ TEST_F(EngineState, AssertShowsItsMessageAndCallsTheFatalHook) {
   EXPECT_EQ(dialog.shown[0].caption, "Assert Failed");
   EXPECT_EQ(fatalCalls, 1);
 }
+
+TEST_F(EngineState, ALargeFreedBufferIsReusedAndZeroedWhenAsked) {
+  const uint32_t bytes = 4u << 20;
+  float* first = Audio_AllocBuffer(bytes, false);
+  ASSERT_NE(first, nullptr);
+  first[12345] = 1.0f;
+  Audio_FreeBuffer(first);
+  float* second = Audio_AllocBuffer(bytes, true);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second[12345], 0.0f);
+  float* small = Audio_AllocBuffer(bytes / 2, false);  // far smaller: not the big one
+  EXPECT_NE(small, second);
+  Audio_FreeBuffer(small);
+  Audio_FreeBuffer(second);
+}

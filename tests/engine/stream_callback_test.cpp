@@ -376,3 +376,13 @@ TEST_F(StreamCallback, StopRewindsAndPauseKeepsPositions) {
   Run(10);
   EXPECT_EQ(track(a).position, 10);
 }
+
+TEST_F(StreamCallback, AMetronomeThatStopsMidBufferStaysInStepWithTheLoops) {
+  const int slot = MakeLoop(48000, 2);  // as long as the 1 s click loop
+  engine()->metronomePlayback = 1;
+  engine()->metronomeMax = 1;
+  Audio_PlayLooping();
+  Run(48000 + 1000, 256);  // the click stops at its second loop start, inside a buffer
+  EXPECT_FALSE(track(0).active);
+  EXPECT_EQ(track(0).position, track(slot).position);
+}

@@ -10,6 +10,7 @@
 
 #include "engine/audio.h"
 #include "engine/buffers.h"
+#include "engine/metronome.h"
 #include "support/engine_fixture.h"
 
 namespace {
@@ -158,7 +159,7 @@ TEST_F(CallbackAllocations, BusySceneAllocatesAndFreesNothingOnTheAudioSide) {
     // The user-interface side between buffers: new buffers, cuts, resyncs, inserts.
     switch (i % 50) {
       case 5: Publish(1 + i % 8, 20000 + i); break;
-      case 11: Publish(0, 24000); break;  // a metronome rebuild
+      case 11: Audio_SetMetronomeTime(i % 100 < 50 ? 2.0 : 1.5, 4, true); break;
       case 17: Audio_SetLoopAtPosition(2, true); break;
       case 23: Audio_RequestResync(6); break;
       case 29: Audio_InsertLooping(7); break;
