@@ -27,11 +27,11 @@ std::vector<int16_t> Ramp(size_t n) {
   return v;
 }
 
-WavSpec Spec(uint16_t channels, size_t frames) {
-  WavSpec spec;
-  spec.channels = channels;
-  spec.samples = Ramp(channels * frames);
-  return spec;
+WavLayout Layout(uint16_t channels, size_t frames) {
+  WavLayout layout;
+  layout.channels = channels;
+  layout.samples = Ramp(channels * frames);
+  return layout;
 }
 
 class LoopFiles : public ::testing::Test {
@@ -51,8 +51,8 @@ class LoopFiles : public ::testing::Test {
   }
 
   std::string Path(const std::string& name) const { return (dir / name).string(); }
-  std::string Write(const std::string& name, const WavSpec& spec) {
-    EXPECT_TRUE(WriteBytes(Path(name), WavBytes(spec)));
+  std::string Write(const std::string& name, const WavLayout& layout) {
+    EXPECT_TRUE(WriteBytes(Path(name), WavBytes(layout)));
     return Path(name);
   }
   std::string Load(const std::string& path, int slot = -2) {
@@ -93,11 +93,11 @@ TEST_F(LoopFiles, MonoAndStereoLoopsRoundTripWithin16BitQuantisation) {
 TEST_F(LoopFiles, SavedFilesHaveTheCanonicalLayoutAndSixChannelsSurvive) {
   const std::string silent = Path("silent.wav");
   ASSERT_EQ(Audio_SaveLoop(track, silent.c_str(), false), silent);
-  WavSpec stereo;
+  WavLayout stereo;
   stereo.samples.assign(2 * 48000, 0);
   EXPECT_EQ(ReadBytes(silent), WavBytes(stereo));
 
-  const WavSpec six = Spec(6, 1000);
+  const WavLayout six = Layout(6, 1000);
   const std::string in = Write("six.wav", six);
   ASSERT_EQ(Load(in), in);
   EXPECT_EQ(Track(track).numChannels, 6u);
@@ -107,7 +107,7 @@ TEST_F(LoopFiles, SavedFilesHaveTheCanonicalLayoutAndSixChannelsSurvive) {
   ASSERT_EQ(Audio_SaveLoop(track, out.c_str(), false), out);
   EXPECT_EQ(ReadBytes(out), ReadBytes(in));
 
-  const std::string empty = Write("empty.wav", WavSpec{});  // zero frames load and save too
+  const std::string empty = Write("empty.wav", WavLayout{});  // zero frames load and save too
   ASSERT_EQ(Load(empty), empty);
   EXPECT_EQ(Track(track).length, 0);
   ASSERT_EQ(Audio_SaveLoop(track, out.c_str(), false), out);
@@ -126,15 +126,15 @@ TEST_F(LoopFiles, SamplesAtOrBeyondFullScaleSaturate) {
 }
 
 TEST_F(LoopFiles, ChunksBeforeDataAreSkippedIncludingOddSizedOnes) {
-  WavSpec spec = Spec(2, 300);
-  spec.formatSize = 18;  // an extended format chunk
-  spec.chunksBefore = Chunk("LIST", std::vector<uint8_t>(27, 'x'));
+  WavLayout layout = Layout(2, 300);
+  layout.formatSize = 18;  // an extended format chunk
+  layout.chunksBefore = Chunk("LIST", std::vector<uint8_t>(27, 'x'));
   const std::vector<uint8_t> fact = Chunk("fact", {1, 0, 0, 0});
-  spec.chunksBefore.insert(spec.chunksBefore.end(), fact.begin(), fact.end());
-  const std::string path = Write("list.wav", spec);
+  layout.chunksBefore.insert(layout.chunksBefore.end(), fact.begin(), fact.end());
+  const std::string path = Write("list.wav", layout);
   ASSERT_EQ(Load(path), path);
   EXPECT_EQ(Track(track).length, 300);
-  EXPECT_FLOAT_EQ(Track(track).pBuffer.load()[599], spec.samples[599] / 32768.0f);
+  EXPECT_FLOAT_EQ(Track(track).pBuffer.load()[599], layout.samples[599] / 32768.0f);
   EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -146,9 +146,9 @@ struct BrokenFile {
 };
 
 std::vector<BrokenFile> BrokenFiles() {
-  const WavSpec good = Spec(2, 32);
+  const WavLayout good = Layout(2, 32);
   auto with = [&](auto change) {
-    WavSpec s = good;
+    WavLayout s = good;
     change(s);
     return WavBytes(s);
   };
@@ -158,30 +158,30 @@ std::vector<BrokenFile> BrokenFiles() {
     if (size) b.resize(size);
     return b;
   };
-  std::vector<uint8_t> cutChunkHeader = with([](WavSpec& s) { s.chunksBefore = Chunk("LIST", {1, 2}); });
+  std::vector<uint8_t> cutChunkHeader = with([](WavLayout& s) { s.chunksBefore = Chunk("LIST", {1, 2}); });
   cutChunkHeader.resize(36 + 10 + 3);
   return {
       {"cut-header", patched(0, 0x46464952, 20), "header read failed"},
       {"not-riff", patched(0, 0x58464952), "Not a wave file"},
       {"not-wave", patched(8, 0x58564157), "Not a wave file"},
-      {"8-bit", with([](WavSpec& s) { s.bits = 8; }), "8 bit format not supported", "Error"},
-      {"24-bit", with([](WavSpec& s) { s.bits = 24; }), "24 bit format not supported", "Error"},
-      {"compressed", with([](WavSpec& s) { s.formatTag = 3; }), "Compressed wav format not supported", "Error"},
-      {"zero-channels", with([](WavSpec& s) { s.channels = 0; }), "Not a wave file"},
-      {"negative-channels", with([](WavSpec& s) { s.channels = 0xFFFF; }), "Not a wave file"},
+      {"8-bit", with([](WavLayout& s) { s.bits = 8; }), "8 bit format not supported", "Error"},
+      {"24-bit", with([](WavLayout& s) { s.bits = 24; }), "24 bit format not supported", "Error"},
+      {"compressed", with([](WavLayout& s) { s.formatTag = 3; }), "Compressed wav format not supported", "Error"},
+      {"zero-channels", with([](WavLayout& s) { s.channels = 0; }), "Not a wave file"},
+      {"negative-channels", with([](WavLayout& s) { s.channels = 0xFFFF; }), "Not a wave file"},
       {"short-format-chunk", patched(16, 10), "header seek failed"},
       {"huge-format-chunk", patched(16, 0xFFFFFFF0u), "header seek failed"},
       {"ends-after-format", patched(0, 0x46464952, 36), "data header read failed"},
-      {"huge-chunk", with([](WavSpec& s) {
+      {"huge-chunk", with([](WavLayout& s) {
          s.chunksBefore = Chunk("LIST", {1, 2});
          s.chunksBefore[4] = s.chunksBefore[5] = s.chunksBefore[6] = s.chunksBefore[7] = 0xFF;
        }),
        "Unable to find data chunk in wav file, or file seek failed."},
       {"cut-chunk-header", cutChunkHeader, "Wave chunk read failed."},
-      {"data-beyond-file", with([](WavSpec& s) { s.dataSizeField = 0x7FFFFFFF; }), "data read failed"},
-      {"data-one-past-file", with([](WavSpec& s) { s.dataSizeField = 129; }), "data read failed"},
-      {"negative-data-size", with([](WavSpec& s) { s.dataSizeField = 0x80000000u; }), "data header read failed"},
-      {"all-ones-data-size", with([](WavSpec& s) { s.dataSizeField = 0xFFFFFFFFu; }), "data header read failed"},
+      {"data-beyond-file", with([](WavLayout& s) { s.dataSizeField = 0x7FFFFFFF; }), "data read failed"},
+      {"data-one-past-file", with([](WavLayout& s) { s.dataSizeField = 129; }), "data read failed"},
+      {"negative-data-size", with([](WavLayout& s) { s.dataSizeField = 0x80000000u; }), "data header read failed"},
+      {"all-ones-data-size", with([](WavLayout& s) { s.dataSizeField = 0xFFFFFFFFu; }), "data header read failed"},
   };
 }
 
@@ -204,17 +204,17 @@ TEST_F(LoopFiles, BrokenAndLyingFilesAreRefusedWithTheirMessageAndLeaveTheTrackA
     EXPECT_EQ(Track(track).pNewBuffer.load(), nullptr);
   }
   if (corpus) {
-    WriteBytes((fs::path(corpus) / "good-mono").string(), WavBytes(Spec(1, 100)));
-    WavSpec listed = Spec(2, 20);
+    WriteBytes((fs::path(corpus) / "good-mono").string(), WavBytes(Layout(1, 100)));
+    WavLayout listed = Layout(2, 20);
     listed.chunksBefore = Chunk("LIST", std::vector<uint8_t>(5, 'a'));
     WriteBytes((fs::path(corpus) / "good-list").string(), WavBytes(listed));
   }
 }
 
 TEST_F(LoopFiles, UserPickedFileIsConfirmedAndADifferentRateIsAskedAbout) {
-  WavSpec spec = Spec(2, 22050);
-  spec.sampleRate = 44100;
-  const std::string path = Write("rate.wav", spec);
+  WavLayout layout = Layout(2, 22050);
+  layout.sampleRate = 44100;
+  const std::string path = Write("rate.wav", layout);
   files.answers = {path};
   messages.answers = {IDNO};
   EXPECT_TRUE(Audio_LoadLoop(track, nullptr, 0, true, true, false).empty());
@@ -242,7 +242,7 @@ TEST_F(LoopFiles, UserPickedFileIsConfirmedAndADifferentRateIsAskedAbout) {
 }
 
 TEST_F(LoopFiles, MissingFileIsLocatedOnlyWhenAsked) {
-  const std::string moved = Write("moved.wav", Spec(2, 100));
+  const std::string moved = Write("moved.wav", Layout(2, 100));
   const std::string missing = Path("gone/loop.wav");
   EXPECT_TRUE(Load(missing).empty());
   EXPECT_TRUE(files.shown.empty());
@@ -261,7 +261,7 @@ TEST_F(LoopFiles, MissingFileIsLocatedOnlyWhenAsked) {
 }
 
 TEST_F(LoopFiles, LoadRefusesBadSlotsAndReportsShortMemory) {
-  const std::string path = Write("ok.wav", Spec(2, 100));
+  const std::string path = Write("ok.wav", Layout(2, 100));
   for (int slot : {-1, 9, 7}) EXPECT_TRUE(Load(path, slot).empty()) << slot;  // 7: no loop there
   EXPECT_TRUE(messages.shown.empty());
   Audio_FailNextAllocations(1);
@@ -320,9 +320,9 @@ TEST_F(LoopFiles, SaveThatFailsPartWayLeavesThePreviousFileIntact) {
 
 TEST_F(LoopFiles, ClickSamplesAreTakenOverAtOnceAndRebuildTheClickLoop) {
   AudioEngine* e = Audio_GetEngine();
-  WavSpec beat = Spec(1, 0);
+  WavLayout beat = Layout(1, 0);
   beat.samples.assign(300, 1000);
-  const WavSpec accent = Spec(1, 500);
+  const WavLayout accent = Layout(1, 500);
   ASSERT_TRUE(Audio_LoadClickSample(ClickBeat, Write("beat.wav", beat).c_str(), 2.0, 4));
   e->accentSample.position = 42;
   ASSERT_TRUE(Audio_LoadClickSample(ClickAccent, Write("accent.wav", accent).c_str(), 2.0, 4));
@@ -338,7 +338,7 @@ TEST_F(LoopFiles, ClickSamplesAreTakenOverAtOnceAndRebuildTheClickLoop) {
   EXPECT_EQ(clicks.pBuffer.load()[24000 + 300], 0.0f);
 
   const float* kept = e->accentSample.pBuffer;  // a refused file keeps the old sample
-  WavSpec eight = accent;
+  WavLayout eight = accent;
   eight.bits = 8;
   EXPECT_FALSE(Audio_LoadClickSample(ClickAccent, Write("bad.wav", eight).c_str(), 2.0, 4));
   EXPECT_TRUE(messages.Saw("8 bit format not supported", "Error"));

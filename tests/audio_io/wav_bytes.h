@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-struct WavSpec {
+struct WavLayout {
   uint16_t formatTag = 1;
   uint16_t channels = 2;
   uint32_t sampleRate = 48000;
@@ -36,7 +36,7 @@ inline std::vector<uint8_t> Chunk(const char* id, const std::vector<uint8_t>& bo
   return b;
 }
 
-inline std::vector<uint8_t> WavBytes(const WavSpec& s) {
+inline std::vector<uint8_t> WavBytes(const WavLayout& s) {
   std::vector<uint8_t> b;
   const uint32_t dataBytes = static_cast<uint32_t>(s.samples.size() * 2);
   PutId(b, "RIFF");
