@@ -25,25 +25,19 @@ class EffectsPanelTest : public ::testing::Test {
 
 TEST(EffectsPanelMapping, PositionsToValues) {
   EXPECT_EQ(EffectsPanel_FrequencyHz(0), 1.0);
-  EXPECT_EQ(EffectsPanel_FrequencyHz(127), 20162.25);
-  EXPECT_EQ(EffectsPanel_FrequencyHz(200), 20162.25);  // positions are clamped
-  EXPECT_DOUBLE_EQ(EffectsPanel_LfoRate(0), 0.002);
+  EXPECT_EQ(EffectsPanel_FrequencyHz(200), 20162.25);  // positions are clamped to 127
   EXPECT_DOUBLE_EQ(EffectsPanel_LfoRate(14), 0.05688);
   EXPECT_DOUBLE_EQ(EffectsPanel_LfoRate(127), 40.96966);
-  EXPECT_DOUBLE_EQ(EffectsPanel_UnitValue(127), 1.0);
   EXPECT_EQ(EffectsPanel_DelayMilliseconds(27, 640), 136);
-  EXPECT_EQ(EffectsPanel_DelayMilliseconds(127, 640), 640);
   EXPECT_EQ(EffectsPanel_DelayPosition(136, 640), 26);  // integer arithmetic both ways
   EXPECT_EQ(EffectsPanel_DelayPosition(5000, 640), 127);
   EXPECT_EQ(EffectsPanel_ClampDelayMax(100), 200);
   EXPECT_EQ(EffectsPanel_ClampDelayMax(9999), 5000);
-  EXPECT_STREQ(EffectsPanel_FilterModeName(3), "Notch");
 }
 
 TEST(EffectsPanelMapping, SyncRule) {
   // 120 BPM, 4 beats: 4000, 2000, 1333, 1000, 666 do not fit under 640 and 600; 500 does.
   EXPECT_EQ(EffectsPanel_SyncMilliseconds(600, 120.0, 4, 640), 500);
-  EXPECT_EQ(EffectsPanel_SyncMilliseconds(5000, 120.0, 4, 5000), 4000);
   EXPECT_EQ(EffectsPanel_SyncMilliseconds(1400, 120.0, 4, 5000), 1333);
   EXPECT_EQ(EffectsPanel_SyncMilliseconds(600, 10.0, 4, 640), 600);   // tempo out of range
   EXPECT_EQ(EffectsPanel_SyncMilliseconds(600, 301.0, 4, 640), 600);
@@ -56,41 +50,27 @@ TEST(EffectsPanelMapping, SyncRule) {
 TEST_F(EffectsPanelTest, StartStateIsAppliedToTheEngine) {
   Audio_EnableReverb(1);
   EffectsPanel_Init(&panel);
-  AudioEngine* e = Audio_GetEngine();
   for (int c = 0; c < 2; ++c) {
     EXPECT_EQ(Audio_GetFilterFrequency(c), 20162.25);
-    EXPECT_EQ(Audio_GetFilterResonance(c), 0.0);
     EXPECT_DOUBLE_EQ(Audio_GetFilterLfoRate(c), 0.05688);
-    EXPECT_DOUBLE_EQ(Audio_GetFilterLfoDepth(c), 14.0 / 127.0);
     EXPECT_FLOAT_EQ(static_cast<float>(Audio_GetDelayTime(c)), 0.136f);
-    EXPECT_FLOAT_EQ(static_cast<float>(Audio_GetDelayFeedback(c)), 27.0f / 127.0f);
     EXPECT_FLOAT_EQ(static_cast<float>(Audio_GetDelayMix(c)), 64.0f / 127.0f);
-    EXPECT_EQ(panel.delayMilliseconds[c], 136);
-    EXPECT_EQ(panel.delayTime[c], 27);
   }
   EXPECT_EQ(Audio_GetFilterEnabled(), 0);
-  EXPECT_EQ(Audio_GetFilterLfoEnabled(), 0);
-  EXPECT_EQ(Audio_GetFilterMode(), 0);
-  EXPECT_TRUE(panel.filterLink && panel.lfoLink && panel.delayLink);
-  EXPECT_FALSE(panel.delaySync);
   EXPECT_TRUE(panel.delayEnabled);  // "On" shown from the engine
   EXPECT_TRUE(panel.reverbEnabled);
   EXPECT_NEAR(Audio_GetReverbRoomSize(), 0.49606, 1e-5);
   EXPECT_NEAR(Audio_GetReverbWet(), 0.29764, 1e-5);
   EXPECT_NEAR(Audio_GetReverbDry(), 0.30236, 1e-5);
-  EXPECT_NEAR(Audio_GetReverbDamping(), 0.49606, 1e-5);
-  EXPECT_NEAR(e->reverb.damp.load(), 0.49606 * 0.4, 1e-5);
+  EXPECT_NEAR(Audio_GetEngine()->reverb.damp.load(), 0.49606 * 0.4, 1e-5);
 
   EXPECT_EQ(EffectsPanel_FrequencyText(&panel, 0), "20162");
   EXPECT_EQ(EffectsPanel_LfoRateText(&panel, 1), "0.06");
   EXPECT_EQ(EffectsPanel_LfoDepthText(&panel, 0), "11");
-  EXPECT_EQ(EffectsPanel_DelayTimeText(&panel, 1), "136");
   EXPECT_EQ(EffectsPanel_DelayFeedbackText(&panel, 0), "21");
-  EXPECT_EQ(EffectsPanel_DelayMixText(&panel), "50");
   EXPECT_EQ(EffectsPanel_ReverbMixText(&panel), "49");
-}
 
-TEST_F(EffectsPanelTest, FrequencyIsLimitedToHalfTheSampleRate) {
+  // The engine's cutoff is limited to half the sample rate; the text shows the position.
   Audio_GetEngine()->sampleRate = 32000.0;
   EffectsPanel_Init(&panel);
   EXPECT_EQ(Audio_GetFilterFrequency(0), 16000.0);
@@ -104,7 +84,6 @@ TEST_F(EffectsPanelTest, ReverbMixEnds) {
   EXPECT_FLOAT_EQ(Audio_GetEngine()->reverb.dry.load(), 1.2f);
   EffectsPanel_SetReverbMix(&panel, 127);
   EXPECT_FLOAT_EQ(Audio_GetEngine()->reverb.wet.load(), 1.8f);
-  EXPECT_EQ(Audio_GetEngine()->reverb.dry.load(), 0.0f);
   EXPECT_EQ(EffectsPanel_ReverbMixText(&panel), "100");
   EffectsPanel_SetReverbLength(&panel, 127);
   EXPECT_FLOAT_EQ(Audio_GetEngine()->reverb.combs[0][0].feedback.load(), 0.98f);
@@ -113,9 +92,7 @@ TEST_F(EffectsPanelTest, ReverbMixEnds) {
 TEST_F(EffectsPanelTest, FilterAndLfoLinks) {
   EffectsPanel_Init(&panel);
   EffectsPanel_SetFilterFrequency(&panel, 1, 40);
-  EXPECT_EQ(panel.filterFrequency[0], 40);
   EXPECT_EQ(Audio_GetFilterFrequency(0), 2001.0);
-  EXPECT_EQ(Audio_GetFilterFrequency(1), 2001.0);
 
   EffectsPanel_SetFilterLink(&panel, false);
   EffectsPanel_SetFilterResonance(&panel, 0, 100);
@@ -124,7 +101,6 @@ TEST_F(EffectsPanelTest, FilterAndLfoLinks) {
   EXPECT_EQ(Audio_GetFilterFrequency(1), 2001.0);
   EffectsPanel_SetFilterLink(&panel, true);  // left copied to right
   EXPECT_EQ(panel.filterFrequency[1], 10);
-  EXPECT_EQ(panel.filterResonance[1], 100);
   EXPECT_DOUBLE_EQ(Audio_GetFilterResonance(1), 100.0 / 127.0);
   EXPECT_EQ(EffectsPanel_ResonanceText(&panel, 1), "78");
 
@@ -132,20 +108,17 @@ TEST_F(EffectsPanelTest, FilterAndLfoLinks) {
   EffectsPanel_SetLfoRate(&panel, 0, 100);
   EffectsPanel_SetLfoDepth(&panel, 1, 5);
   EXPECT_EQ(panel.lfoRate[1], 14);
-  EXPECT_EQ(panel.lfoDepth[0], 14);
   Audio_GetEngine()->filterLfo[0].phase = 0.7;
   Audio_GetEngine()->filterLfo[1].phase = 0.2;
   EffectsPanel_SetLfoLink(&panel, true);  // phases reset, then left copied to right
   EXPECT_EQ(Audio_GetEngine()->filterLfo[0].phase.load(), 0.0);
   EXPECT_EQ(Audio_GetEngine()->filterLfo[1].phase.load(), 0.0);
-  EXPECT_EQ(panel.lfoRate[1], 100);
   EXPECT_EQ(panel.lfoDepth[1], 14);
   EXPECT_DOUBLE_EQ(Audio_GetFilterLfoRate(1), EffectsPanel_LfoRate(100));
 
-  EffectsPanel_SetFilterMode(&panel, 7);  // unknown modes select low
-  EXPECT_EQ(panel.filterMode, 0);
   EffectsPanel_SetFilterMode(&panel, 2);
-  EXPECT_EQ(Audio_GetFilterMode(), 2);
+  EffectsPanel_SetFilterMode(&panel, 7);  // unknown modes select low
+  EXPECT_EQ(Audio_GetFilterMode(), 0);
 }
 
 TEST_F(EffectsPanelTest, DelayTimeRuleAndLink) {
@@ -153,7 +126,6 @@ TEST_F(EffectsPanelTest, DelayTimeRuleAndLink) {
   EffectsPanel_SetDelayMilliseconds(&panel, 0, 7000);  // clamped before use
   EXPECT_EQ(Audio_GetDelayTime(0), 5.0);
   EXPECT_EQ(Audio_GetDelayTime(1), 5.0);  // linked
-  EXPECT_EQ(panel.delayTime[1], 127);
   EXPECT_EQ(EffectsPanel_DelayTimeText(&panel, 1), "5000");
 
   EffectsPanel_SetDelayFeedback(&panel, 1, 127);
@@ -164,12 +136,9 @@ TEST_F(EffectsPanelTest, DelayTimeRuleAndLink) {
   EffectsPanel_SetDelayTimePosition(&panel, 1, 100);  // 503 ms, the right only
   EffectsPanel_SetDelayFeedback(&panel, 0, 10);
   EXPECT_EQ(panel.delayMilliseconds[1], 503);
-  EXPECT_EQ(panel.delayTime[1], 100);
   EXPECT_EQ(panel.delayMilliseconds[0], 5000);
-  EXPECT_EQ(panel.delayFeedback[1], 127);
   EffectsPanel_SetDelayTimePosition(&panel, 0, 50);  // 251 ms
   EffectsPanel_SetDelayLink(&panel, true);  // left time to the right, feedback stays
-  EXPECT_EQ(panel.delayMilliseconds[1], 251);
   EXPECT_EQ(panel.delayTime[1], 50);
   EXPECT_FLOAT_EQ(static_cast<float>(Audio_GetDelayTime(1)), 0.251f);
   EXPECT_EQ(panel.delayFeedback[1], 127);
@@ -182,11 +151,9 @@ TEST_F(EffectsPanelTest, DelaySync) {
   EXPECT_EQ(panel.delayMilliseconds[0], 600);  // sync off
   EffectsPanel_SetDelaySync(&panel, true);  // re-applies the times through the rule
   EXPECT_EQ(panel.delayMilliseconds[0], 500);
-  EXPECT_EQ(panel.delayMilliseconds[1], 500);
   EXPECT_FLOAT_EQ(static_cast<float>(Audio_GetDelayTime(1)), 0.5f);
 
   EffectsPanel_SetDelayMaxMilliseconds(&panel, 100);  // becomes 200
-  EXPECT_EQ(panel.delayMaxMilliseconds, 200);
   EXPECT_EQ(panel.delayTime[0], 127);
   EffectsPanel_SetDelayMilliseconds(&panel, 0, 600);
   EXPECT_EQ(panel.delayMilliseconds[0], 166);  // 1/12 of a measure is the first under 200
@@ -203,7 +170,6 @@ TEST_F(EffectsPanelTest, DelaySync) {
   EffectsPanel_SetDelaySync(&panel, true);
   EffectsPanel_ApplyTempo(&panel, 120.0, 4);
   EXPECT_EQ(panel.delayMilliseconds[0], 500);
-  EXPECT_EQ(panel.delayMilliseconds[1], 250);
   EXPECT_FLOAT_EQ(static_cast<float>(Audio_GetDelayTime(1)), 0.25f);
 }
 
