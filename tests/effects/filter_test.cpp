@@ -50,14 +50,11 @@ TEST(StateVariableFilter, RefusesBadModesAndForeignRecords) {
 
 TEST(StateVariableFilter, FullResonanceOutputsOnlyWhatTheStatesHold) {
   StateVariableFilter a, b;
-  Tune(&a, 800.0, 0.3, FilterBandPass);
-  Tune(&b, 800.0, 0.3, FilterBandPass);
-  for (int n = 0; n < 64; ++n) {
-    StateVariableFilter_Process(&a, TestSignal(n, 0));
-    StateVariableFilter_Process(&b, TestSignal(n, 0));
+  for (StateVariableFilter* f : {&a, &b}) {
+    Tune(f, 800.0, 0.3, FilterBandPass);
+    for (int n = 0; n < 64; ++n) StateVariableFilter_Process(f, TestSignal(n, 0));
+    StateVariableFilter_SetParameter(f, FilterParamResonance, 1.0);
   }
-  StateVariableFilter_SetParameter(&a, FilterParamResonance, 1.0);
-  StateVariableFilter_SetParameter(&b, FilterParamResonance, 1.0);
   bool ringing = false;
   for (int n = 0; n < 32; ++n) {
     const double fromA = StateVariableFilter_Process(&a, 0.9);
@@ -160,7 +157,7 @@ TEST_F(FilterEngineTest, SettersClampRefuseAndReachTheUnits) {
   EXPECT_EQ(unit.inputGain, 0.0);
 }
 
-TEST_F(FilterEngineTest, LfoTriangleTakesTwoOverRateSeconds) {
+TEST_F(FilterEngineTest, LfoTriangleTakesTwoOverRateSecondsAndResetsToZero) {
   // 512 frames at 32768 Hz with rate 1: 1/64 of the way per step, exact in binary.
   engine()->sampleRate = 32768.0;
   Audio_SetFilterLfoRate(0, 1.0);
@@ -169,19 +166,22 @@ TEST_F(FilterEngineTest, LfoTriangleTakesTwoOverRateSeconds) {
   auto step = [&](int times) {
     for (int i = 0; i < times; ++i) Audio_UpdateFilterLfo(engine(), 512);
   };
-  step(32);
-  EXPECT_EQ(lfo.phase.load(), 0.5);
-  step(32);
+  step(64);
   EXPECT_EQ(lfo.phase.load(), 1.0);  // one second up: the top
   step(1);
   EXPECT_EQ(lfo.phase.load(), 1.0);  // clipped, turning down
   EXPECT_EQ(lfo.direction.load(), -1.0);
-  step(64);
-  EXPECT_EQ(lfo.phase.load(), 0.0);  // one second down
+  step(32);
+  EXPECT_EQ(lfo.phase.load(), 0.5);  // down at the same rate
+  EXPECT_EQ(engine()->filterLfo[1].phase.load(), 0.0);
+  // A reset puts the phases to zero keeping the directions: the falling LFO turns at the
+  // next step.
+  engine()->filterLfo[1].phase = 0.25;
+  EXPECT_EQ(Audio_ResetFilterLfo(), 1);
+  EXPECT_EQ(engine()->filterLfo[1].phase.load(), 0.0);
   step(1);
   EXPECT_EQ(lfo.phase.load(), 0.0);
   EXPECT_EQ(lfo.direction.load(), 1.0);
-  EXPECT_EQ(engine()->filterLfo[1].phase.load(), 0.0);
 }
 
 TEST_F(FilterEngineTest, LfoRaisesTheCutoffByUpToFourOctaves) {
@@ -196,19 +196,6 @@ TEST_F(FilterEngineTest, LfoRaisesTheCutoffByUpToFourOctaves) {
   Audio_UpdateFilterLfo(engine(), 0);
   EXPECT_DOUBLE_EQ(engine()->filter[0].frequency, 500.0 * 16.0);
   EXPECT_DOUBLE_EQ(engine()->filter[1].frequency, 500.0 * 4.0);
-}
-
-TEST_F(FilterEngineTest, ResetPutsBothPhasesBackToZeroKeepingDirections) {
-  Audio_SetFilterLfoRate(0, 1.0);
-  Audio_SetFilterLfoRate(1, 2.0);
-  for (int i = 0; i < 130; ++i) Audio_UpdateFilterLfo(engine(), 480);
-  ASSERT_EQ(engine()->filterLfo[0].direction.load(), -1.0);
-  EXPECT_EQ(Audio_ResetFilterLfo(), 1);
-  EXPECT_EQ(engine()->filterLfo[1].phase.load(), 0.0);
-  // The next step starts from 0; the falling LFO turns at once.
-  Audio_UpdateFilterLfo(engine(), 480);
-  EXPECT_EQ(engine()->filterLfo[0].phase.load(), 0.0);
-  EXPECT_EQ(engine()->filterLfo[0].direction.load(), 1.0);
 }
 
 }  // namespace
