@@ -75,27 +75,28 @@ TEST(DelayLine, DryPartPassesAtOnceWithTheEqualPowerLaw) {
 }
 
 TEST(DelayLine, CrossModeFeedsTheLineWithTheLongerTime) {
-  for (const bool leftShorter : {false, true}) {
+  // The mono sum enters the line with the shorter time, whose output feeds the other one;
+  // at equal times the right line takes the input. First echo frames, left and right.
+  const struct {
+    double rightTime;
+    int first[2];
+  } cases[] = {{0.015625, {374, 374 + 749}}, {0.0078125, {374 + 374, 374}}};
+  for (const auto& c : cases) {
     Pair pair(48000.0);
     DelayLine_SetMode(&pair.left, 1);
-    pair.Set(0.0078125, leftShorter ? 0.015625 : 0.0078125, 0.0, 0.0, 1.0, 1.0);  // 375; 750 or equal
+    pair.Set(0.0078125, c.rightTime, 0.0, 0.0, 1.0, 1.0);  // 375 samples; 750 or equal
     int first[2] = {-1, -1};
     for (int n = 0; n < 2000; ++n) {
       float out[2];
       pair.Frame(n == 0 ? 1.0f : 0.0f, 0.0f, out);
-      for (int c = 0; c < 2; ++c)
-        if (out[c] != 0.0f && first[c] < 0) {
-          first[c] = n;
-          EXPECT_EQ(out[c], 0.5f);
+      for (int ch = 0; ch < 2; ++ch)
+        if (out[ch] != 0.0f && first[ch] < 0) {
+          first[ch] = n;
+          EXPECT_EQ(out[ch], 0.5f);
         }
     }
-    if (leftShorter) {  // the mono sum enters the left line, whose output feeds the right
-      EXPECT_EQ(first[0], 374);
-      EXPECT_EQ(first[1], 374 + 749);
-    } else {  // equal times: the right line takes the input
-      EXPECT_EQ(first[1], 374);
-      EXPECT_EQ(first[0], 374 + 374);
-    }
+    EXPECT_EQ(first[0], c.first[0]) << c.rightTime;
+    EXPECT_EQ(first[1], c.first[1]) << c.rightTime;
   }
 }
 
