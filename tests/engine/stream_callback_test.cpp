@@ -272,21 +272,6 @@ TEST_F(StreamCallback, MetersTakeHalfTheSignedSumAndTheEffectsSendSplitsTheSigna
   EXPECT_NEAR(Audio_GetOutputPeak(0), std::fabs(-0.5 + 0.6 * both), 1e-6);
 }
 
-TEST_F(StreamCallback, EffectsSendRoutesTheWetPartThroughTheBus) {
-  const int slot = MakeLoop(100, 2, [](int, int) { return 0.5f; });
-  engine()->delayEnabled = 0;  // the bus passes through unchanged
-  Audio_SetTrackEffectsMix(slot, 1.0);  // all wet, but effects off: plays dry
-  engine()->state = Playing;
-  auto out = Run(8);
-  EXPECT_FLOAT_EQ(out[0], 0.5f);
-  Audio_SetTrackEffects(slot, 1);
-  out = Run(8);
-  EXPECT_FLOAT_EQ(out[0], 0.5f);  // through the bus now
-  engine()->state = Stopped;
-  out = Run(8);
-  EXPECT_FLOAT_EQ(out[0], 0.0f);
-}
-
 TEST_F(StreamCallback, MixToTrackBouncesTheOutputIntoTheRecordTrack) {
   const int source = MakeLoop(200, 2, [](int, int c) { return c == 0 ? 0.25f : 0.5f; });
   const int target = MakeLoop(200, 1);
