@@ -192,16 +192,23 @@ int Audio_DeleteLoop(int track) {
   if (!e || !ValidSlot(track)) return 0;
   LoopTrack& t = e->tracks[track];
   if (!t.inUse) return 0;
-  const uint32_t g = t.generation.load(std::memory_order_relaxed);
-  t.generation.store(g + 1, std::memory_order_relaxed);
-  std::atomic_thread_fence(std::memory_order_release);
-  t.inUse = 0;
-  t.active = 0;
-  float* old = t.pBuffer;
-  float* pending = t.pNewBuffer.exchange(nullptr);
-  t.pBuffer = nullptr;
-  t.bufferSize = 0;
-  t.generation.store(g + 2, std::memory_order_seq_cst);
+  float* old;
+  float* pending;
+  {
+    // Held only against the callback's swap, which could otherwise hand back the old
+    // buffer while this call retires it too.
+    std::lock_guard<std::mutex> guard(e->lock);
+    const uint32_t g = t.generation.load(std::memory_order_relaxed);
+    t.generation.store(g + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    t.inUse = 0;
+    t.active = 0;
+    old = t.pBuffer;
+    pending = t.pNewBuffer.exchange(nullptr);
+    t.pBuffer = nullptr;
+    t.bufferSize = 0;
+    t.generation.store(g + 2, std::memory_order_seq_cst);
+  }
   // A callback that began before this point may still be reading these.
   Audio_RetireBuffer(old);
   if (pending != old) Audio_RetireBuffer(pending);
