@@ -4,11 +4,9 @@
 #include <malloc.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <thread>
 
 #include "engine/audio.h"
 
@@ -111,6 +109,16 @@ float* Audio_SwapInPendingBuffer(LoopTrack* t) {
   return old != incoming ? old : nullptr;
 }
 
+SlotRewrite::SlotRewrite(LoopTrack& track)
+    : track_(track), generation_(track.generation.load(std::memory_order_relaxed)) {
+  track_.generation.store(generation_ + 1, std::memory_order_relaxed);
+  std::atomic_thread_fence(std::memory_order_release);
+}
+
+// Sequentially consistent, so that a buffer retired right after is ordered against the
+// start of every later callback.
+SlotRewrite::~SlotRewrite() { track_.generation.store(generation_ + 2, std::memory_order_seq_cst); }
+
 void Audio_SetCallbackRunning(bool running) {
   if (AudioEngine* e = Audio_GetEngine()) e->callbackRunning.store(running);
 }
@@ -153,11 +161,8 @@ void SwapNow(AudioEngine* e, LoopTrack& t) {
   {
     std::lock_guard<std::mutex> guard(e->lock);
     // Bracketed like a slot rewrite, in case a callback runs although none was announced.
-    const uint32_t g = t.generation.load(std::memory_order_relaxed);
-    t.generation.store(g + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
+    SlotRewrite rewrite(t);
     old = Audio_SwapInPendingBuffer(&t);
-    t.generation.store(g + 2, std::memory_order_release);
   }
   Audio_RetireBuffer(old);
 }
@@ -184,29 +189,23 @@ bool Audio_WaitForCallbackCycle() {
   AudioEngine* e = Audio_GetEngine();
   if (!e || !e->callbackRunning.load()) return true;
   const uint64_t started = e->callbacksStarted.load();
-  using namespace std::chrono;
-  const auto deadline = steady_clock::now() + seconds(1);
-  while (e->callbacksFinished.load() < started) {
-    if (steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(microseconds(200));
-  }
-  return true;
+  return Audio_PollUntil([&] { return e->callbacksFinished.load() >= started; },
+                         std::chrono::seconds(1));
 }
 
 bool Audio_WaitForSwap(int track) {
   AudioEngine* e = Audio_GetEngine();
   if (!e || track < 0 || track >= NUM_TRACKS) return false;
   LoopTrack& t = e->tracks[track];
-  using namespace std::chrono;
-  const auto deadline = steady_clock::now() + seconds(2);
-  while (t.pNewBuffer.load(std::memory_order_acquire)) {
-    if (!e->callbackRunning.load()) {
-      SwapNow(e, t);
-      break;
-    }
-    if (steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(milliseconds(1));
-  }
+  const bool swapped = Audio_PollUntil(
+      [&] {
+        if (!t.pNewBuffer.load(std::memory_order_acquire)) return true;
+        if (e->callbackRunning.load()) return false;
+        SwapNow(e, t);
+        return true;
+      },
+      std::chrono::seconds(2));
+  if (!swapped) return false;
   Audio_CollectGarbage();
   return true;
 }

@@ -1,6 +1,8 @@
 #pragma once
 // Audio buffer memory: allocated and freed on the user-interface thread only.
+#include <chrono>
 #include <cstdint>
+#include <thread>
 
 struct AudioEngine;
 struct LoopTrack;
@@ -17,3 +19,31 @@ void Audio_FailNextAllocations(int count);
 // interface side when no callback is running. The caller holds the engine lock. Returns
 // the replaced buffer (null when none, or when it is the new buffer itself).
 float* Audio_SwapInPendingBuffer(LoopTrack* track);
+
+// Brackets a rewrite of a slot's buffer fields outside a swap (creating or deleting the
+// loop): the slot's generation is odd meanwhile, so a callback skips the slot for that
+// buffer instead of pairing old and new fields.
+class SlotRewrite {
+ public:
+  explicit SlotRewrite(LoopTrack& track);
+  ~SlotRewrite();
+  SlotRewrite(const SlotRewrite&) = delete;
+  SlotRewrite& operator=(const SlotRewrite&) = delete;
+
+ private:
+  LoopTrack& track_;
+  uint32_t generation_;
+};
+
+// A user-interface side wait for something the callback does: polls `done` until it
+// holds (true) or `timeout` passes (false). `done` itself decides what to do when no
+// callback runs, so nothing ever waits for a callback that will not come.
+template <class Done>
+bool Audio_PollUntil(Done done, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  return true;
+}

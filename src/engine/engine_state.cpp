@@ -160,9 +160,7 @@ int Audio_CreateLoop(double time, double feedback, int channels, uint8_t resync)
     return -1;
   }
 
-  const uint32_t g = t.generation.load(std::memory_order_relaxed);
-  t.generation.store(g + 1, std::memory_order_relaxed);
-  std::atomic_thread_fence(std::memory_order_release);
+  SlotRewrite rewrite(t);
   t.record = 0;
   t.numChannels = static_cast<uint32_t>(channels);
   t.feedback = feedback;
@@ -183,7 +181,6 @@ int Audio_CreateLoop(double time, double feedback, int channels, uint8_t resync)
   t.resync = resync;
   t.active = 1;
   t.inUse = 1;
-  t.generation.store(g + 2, std::memory_order_release);
   return slot;
 }
 
@@ -198,16 +195,13 @@ int Audio_DeleteLoop(int track) {
     // Held only against the callback's swap, which could otherwise hand back the old
     // buffer while this call retires it too.
     std::lock_guard<std::mutex> guard(e->lock);
-    const uint32_t g = t.generation.load(std::memory_order_relaxed);
-    t.generation.store(g + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
+    SlotRewrite rewrite(t);
     t.inUse = 0;
     t.active = 0;
     old = t.pBuffer;
     pending = t.pNewBuffer.exchange(nullptr);
     t.pBuffer = nullptr;
     t.bufferSize = 0;
-    t.generation.store(g + 2, std::memory_order_seq_cst);
   }
   // A callback that began before this point may still be reading these.
   Audio_RetireBuffer(old);

@@ -75,38 +75,57 @@ struct Head {
   bool wrapped;
 };
 
+// How a track moves through one piece: its rate and the range it wraps in.
+struct Motion {
+  double rate;
+  int32_t length;
+  bool selection;
+  int32_t begin;
+  int32_t end;
+};
+
+// The edit range as the loop selection uses it; an inconsistent range (the loop just
+// shrank under it) plays the whole loop instead.
+Motion MotionOf(LoopTrack& t, int32_t length) {
+  const int32_t begin = t.editBegin;
+  const int32_t end = t.editEnd;
+  const bool selection = t.loopSelection && begin >= 0 && end <= length && begin < end;
+  return {t.rate, length, selection, begin, end};
+}
+
+// The track's head, brought back inside a loop that shrank under it.
+Head HeadOf(LoopTrack& t, int32_t length, int32_t lastPosition) {
+  Head h{t.exactPosition, t.position, lastPosition, false};
+  if (h.position < 0 || h.position >= length || !(h.exact >= 0.0 && h.exact < length)) {
+    h.position = std::clamp(h.position, 0, length - 1);
+    h.exact = h.position;
+  }
+  return h;
+}
+
+void StoreHead(LoopTrack& t, const Head& h) {
+  t.exactPosition = h.exact;
+  t.position = h.position;
+  t.lastPosition = h.lastPosition;
+}
+
 // Advances by one output frame, wrapping inside the loop or the edit range.
-inline void Advance(Head& h, double rate, int32_t length, bool selection, int32_t begin,
-                    int32_t end) {
-  h.exact += rate;
+inline void Advance(Head& h, const Motion& m) {
+  h.exact += m.rate;
   h.position = static_cast<int32_t>(h.exact);
-  if (!selection) {
-    if (h.position >= length) {
-      h.position -= length;
-      h.exact -= length;
-      h.wrapped = true;
-    } else if (h.position < 0) {
-      h.position += length;
-      h.exact += length;
-      h.wrapped = true;
-    }
-  } else {
-    const int32_t span = end - begin;
-    if (h.position >= end) {
-      h.position -= span;
-      h.exact -= span;
-      h.wrapped = true;
-    } else if (h.position < begin) {
-      h.position += span;
-      h.exact += span;
-      h.wrapped = true;
-    }
+  const int32_t begin = m.selection ? m.begin : 0;
+  const int32_t end = m.selection ? m.end : m.length;
+  const int32_t span = end - begin;
+  if (h.position >= end) {
+    h.position -= span;
+    h.exact -= span;
+    h.wrapped = true;
+  } else if (h.position < begin) {
+    h.position += span;
+    h.exact += span;
+    h.wrapped = true;
   }
-  if (h.position < 0) {
-    h.position = 0;
-  } else if (h.position > length - 1) {
-    h.position = length - 1;
-  }
+  h.position = std::clamp(h.position, 0, m.length - 1);
 }
 
 // Aligns track `index` with the other running tracks (the resync rule).
@@ -210,20 +229,9 @@ void RenderTrack(AudioEngine* e, int index, const float* in, float* out, unsigne
   const int32_t length = view.length;
   const int32_t channels = view.channels;
   float* const buffer = view.buffer;
-
-  // The edit range as the loop selection uses it; an inconsistent range (the loop just
-  // shrank under it) plays the whole loop instead.
-  const int32_t editBegin = t.editBegin;
-  const int32_t editEnd = t.editEnd;
-  const bool selection = t.loopSelection && editBegin >= 0 && editEnd <= length && editBegin < editEnd;
-
-  Head h{t.exactPosition, t.position, t.lastPosition, false};
-  if (h.position < 0 || h.position >= length || !(h.exact >= 0.0 && h.exact < length)) {
-    h.position = std::clamp(h.position, 0, length - 1);
-    h.exact = h.position;
-  }
-
-  const double rate = t.rate;
+  const Motion motion = MotionOf(t, length);
+  Head h = HeadOf(t, length, t.lastPosition);
+  const double rate = motion.rate;
   const uint32_t submix = t.submix < 2 ? t.submix.load() : 0;
   const double g = e->submixMute[submix] ? 0.0 : e->submixVolume[submix].load();
   const double volume = t.volume;
@@ -241,7 +249,7 @@ void RenderTrack(AudioEngine* e, int index, const float* in, float* out, unsigne
 
   for (unsigned long f = 0; f < frames; ++f) {
     if (!active) {
-      Advance(h, rate, length, selection, editBegin, editEnd);
+      Advance(h, motion);
       continue;
     }
     const bool isNew = h.position != h.lastPosition;
@@ -251,7 +259,7 @@ void RenderTrack(AudioEngine* e, int index, const float* in, float* out, unsigne
       // Silent from here on, but the click head keeps moving with the loops so that it
       // stays in step when the metronome sounds again.
       active = false;
-      Advance(h, rate, length, selection, editBegin, editEnd);
+      Advance(h, motion);
       continue;
     }
 
@@ -286,12 +294,10 @@ void RenderTrack(AudioEngine* e, int index, const float* in, float* out, unsigne
     }
 
     if (meter * 0.5 > peak) peak = meter * 0.5;
-    Advance(h, rate, length, selection, editBegin, editEnd);
+    Advance(h, motion);
   }
 
-  t.exactPosition = h.exact;
-  t.position = h.position;
-  t.lastPosition = h.lastPosition;
+  StoreHead(t, h);
   t.peak = peak;
   if (isMetronome && !active) t.active = 0;
   if (h.wrapped && isRecordTrack) t.recorded = 1;
@@ -311,16 +317,8 @@ void MixIntoTrack(AudioEngine* e, const float* out, unsigned long frames, int32_
   LoopTrack& t = e->tracks[index];
   SlotView view;
   if (!ReadSlot(t, &view)) return;
-  const int32_t length = view.length;
-  const int32_t editBegin = t.editBegin;
-  const int32_t editEnd = t.editEnd;
-  const bool selection = t.loopSelection && editBegin >= 0 && editEnd <= length && editBegin < editEnd;
-  const double rate = t.rate;
-  Head h{t.exactPosition, t.position, -1, false};
-  if (h.position < 0 || h.position >= length || !(h.exact >= 0.0 && h.exact < length)) {
-    h.position = std::clamp(h.position, 0, length - 1);
-    h.exact = h.position;
-  }
+  const Motion motion = MotionOf(t, view.length);
+  Head h = HeadOf(t, view.length, -1);
   double peak = t.peak;
   for (unsigned long f = 0; f < frames; ++f) {
     const bool isNew = h.position != h.lastPosition;
@@ -340,11 +338,9 @@ void MixIntoTrack(AudioEngine* e, const float* out, unsigned long frames, int32_
       if (meter * 0.5 > peak) peak = meter * 0.5;
       h.lastPosition = h.position;
     }
-    Advance(h, rate, length, selection, editBegin, editEnd);
+    Advance(h, motion);
   }
-  t.exactPosition = h.exact;
-  t.position = h.position;
-  t.lastPosition = h.lastPosition;
+  StoreHead(t, h);
   t.peak = peak;
   if (h.wrapped) t.recorded = 1;
 }

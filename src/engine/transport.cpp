@@ -1,11 +1,10 @@
 // The transport state machine's engine operations.
 #include "engine/transport.h"
 
-#include <chrono>
-#include <thread>
 
 #include "engine/audio.h"
 #include "engine/audio_layer.h"
+#include "engine/buffers.h"
 #include "engine/undo.h"
 
 namespace {
@@ -21,17 +20,15 @@ bool Playable(const AudioEngine* e, int track) {
 // stored, or the history would keep the uncut length. Without a running callback the
 // user-interface side applies it itself.
 void SettlePendingCut(AudioEngine* e) {
-  using namespace std::chrono;
-  const auto deadline = steady_clock::now() + seconds(1);
-  while (e->pendingCutTrack != -1) {
-    if (!e->callbackRunning.load()) {
-      std::lock_guard<std::mutex> guard(e->lock);
-      Transport_ApplyPendingCut(e);
-      return;
-    }
-    if (steady_clock::now() > deadline) return;
-    std::this_thread::sleep_for(milliseconds(1));
-  }
+  Audio_PollUntil(
+      [e] {
+        if (e->pendingCutTrack == -1) return true;
+        if (e->callbackRunning.load()) return false;
+        std::lock_guard<std::mutex> guard(e->lock);
+        Transport_ApplyPendingCut(e);
+        return true;
+      },
+      std::chrono::seconds(1));
 }
 
 // The end-of-recording snapshot of the record track. The state has already left
