@@ -75,11 +75,11 @@ struct Head {
   bool wrapped;
 };
 
-// How a track moves through one piece: its rate and the range it wraps in.
+// How a track moves through one piece: its rate and the range it wraps in (the edit
+// range with the loop selection on, else the whole loop).
 struct Motion {
   double rate;
   int32_t length;
-  bool selection;
   int32_t begin;
   int32_t end;
 };
@@ -90,7 +90,7 @@ Motion MotionOf(LoopTrack& t, int32_t length) {
   const int32_t begin = t.editBegin;
   const int32_t end = t.editEnd;
   const bool selection = t.loopSelection && begin >= 0 && end <= length && begin < end;
-  return {t.rate, length, selection, begin, end};
+  return selection ? Motion{t.rate, length, begin, end} : Motion{t.rate, length, 0, length};
 }
 
 // The track's head, brought back inside a loop that shrank under it.
@@ -113,14 +113,12 @@ void StoreHead(LoopTrack& t, const Head& h) {
 inline void Advance(Head& h, const Motion& m) {
   h.exact += m.rate;
   h.position = static_cast<int32_t>(h.exact);
-  const int32_t begin = m.selection ? m.begin : 0;
-  const int32_t end = m.selection ? m.end : m.length;
-  const int32_t span = end - begin;
-  if (h.position >= end) {
+  const int32_t span = m.end - m.begin;
+  if (h.position >= m.end) {
     h.position -= span;
     h.exact -= span;
     h.wrapped = true;
-  } else if (h.position < begin) {
+  } else if (h.position < m.begin) {
     h.position += span;
     h.exact += span;
     h.wrapped = true;
