@@ -9,8 +9,8 @@
 #include "control/trigger_set.h"
 #include "engine/audio.h"
 #include "persist/config_directory.h"
-#include "ui/config_files.h"
-#include "ui/preferences.h"
+#include "app/config_files.h"
+#include "app/preferences.h"
 
 namespace {
 

@@ -11,7 +11,7 @@ find_package(Threads REQUIRED)
 
 file(GLOB xml_fuzz_sources CONFIGURE_DEPENDS
      ${src}/effects/*.cpp ${src}/engine/*.cpp ${src}/audio_io/*.cpp ${src}/persist/*.cpp
-     ${src}/control/*.cpp ${src}/ui/*.cpp)
+     ${src}/control/*.cpp ${src}/app/*.cpp)
 add_library(xml_fuzz_layers STATIC ${xml_fuzz_sources})
 target_include_directories(xml_fuzz_layers PUBLIC ${src})
 target_compile_options(xml_fuzz_layers PRIVATE -g -O1 -fsanitize=fuzzer-no-link,address,undefined

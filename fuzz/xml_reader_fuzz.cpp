@@ -15,7 +15,7 @@
 #include "engine/audio.h"
 #include "engine/message_dialog.h"
 #include "persist/config_directory.h"
-#include "ui/config_files.h"
+#include "app/config_files.h"
 
 namespace {
 

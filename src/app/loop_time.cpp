@@ -1,5 +1,5 @@
 // Loop-time settings, their panel validation and tap tempo.
-#include "ui/loop_time.h"
+#include "app/loop_time.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "ui/preferences.h"
+#include "app/preferences.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -8,8 +8,8 @@
 #include "engine/metronome.h"
 #include "engine/undo.h"
 #include "persist/config_directory.h"
-#include "ui/effects_panel.h"
-#include "ui/loop_time.h"
+#include "app/effects_panel.h"
+#include "app/loop_time.h"
 
 namespace {
 

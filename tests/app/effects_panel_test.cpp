@@ -1,5 +1,5 @@
 // The effects panel model: mappings and texts, start state, link and sync rules.
-#include "ui/effects_panel.h"
+#include "app/effects_panel.h"
 
 #include <gtest/gtest.h>
 

@@ -11,9 +11,9 @@
 #include "persist/config_directory.h"
 #include "persist/temp_dir.h"
 #include "support/scripted_dialog.h"
-#include "ui/config_files.h"
-#include "ui/effects_panel.h"
-#include "ui/preferences.h"
+#include "app/config_files.h"
+#include "app/effects_panel.h"
+#include "app/preferences.h"
 
 namespace {
 

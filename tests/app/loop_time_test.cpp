@@ -4,7 +4,7 @@
 #include "engine/audio.h"
 #include "engine/metronome.h"
 #include "support/scripted_dialog.h"
-#include "ui/loop_time.h"
+#include "app/loop_time.h"
 
 namespace {
 

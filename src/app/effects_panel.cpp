@@ -1,4 +1,4 @@
-#include "ui/effects_panel.h"
+#include "app/effects_panel.h"
 
 #include <algorithm>
 #include <cmath>

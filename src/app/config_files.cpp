@@ -1,4 +1,4 @@
-#include "ui/config_files.h"
+#include "app/config_files.h"
 
 #include <string>
 
@@ -7,7 +7,7 @@
 #include "persist/xml_read_state.h"
 #include "persist/xml_reader.h"
 #include "persist/xml_writer.h"
-#include "ui/preferences.h"
+#include "app/preferences.h"
 
 namespace {
 
