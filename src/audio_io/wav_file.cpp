@@ -41,30 +41,52 @@ bool SkipForward(std::FILE* f, uint64_t bytes) {
   return std::fseek(f, static_cast<long>(bytes), SEEK_CUR) == 0;
 }
 
+// RIFF pads a chunk of odd size with one byte.
+uint64_t PaddedSize(uint32_t size) { return static_cast<uint64_t>(size) + (size & 1); }
+
+// Reads chunk headers from the current position, skipping whole chunks, until one named
+// `id`; leaves the file at its first body byte with its header in `header`. False when
+// the file ends first or a chunk claims more bytes than the file holds.
+bool FindChunk(std::FILE* f, const char* id, uint8_t header[8]) {
+  for (;;) {
+    if (std::fread(header, 1, 8, f) != 8) return false;
+    if (std::memcmp(header, id, 4) == 0) return true;
+    if (!SkipForward(f, PaddedSize(U32(header + 4)))) return false;
+  }
+}
+
 }  // namespace
 
 WavReadResult Wav_ReadHeader(std::FILE* f, WavFormat* format) {
   uint8_t h[36];
   if (std::fread(h, 1, sizeof h, f) != sizeof h) return WAV_HEADER_READ;
   if (std::memcmp(h + 8, "WAVE", 4) != 0 || std::memcmp(h, "RIFF", 4) != 0) return WAV_NOT_WAVE;
-  const uint32_t formatSize = U32(h + 16);
-  format->formatTag = U16(h + 20);
-  format->channels = static_cast<int16_t>(U16(h + 22));
-  format->sampleRate = U32(h + 24);
-  format->bitsPerSample = static_cast<int16_t>(U16(h + 34));
+  // The format chunk as it lies in the file: 8 bytes of chunk header, 16 fixed bytes.
+  const uint8_t* fmt = h + 12;
+  uint8_t found[24];
+  if (std::memcmp(fmt, "fmt ", 4) != 0) {
+    // Field recorders put JUNK, bext and other chunks first: walk to the format chunk.
+    if (std::fseek(f, 12, SEEK_SET) != 0 || !FindChunk(f, "fmt ", found) ||
+        std::fread(found + 8, 1, 16, f) != 16)
+      return WAV_HEADER_READ;
+    fmt = found;
+  }
+  const uint32_t formatSize = U32(fmt + 4);
+  format->formatTag = U16(fmt + 8);
+  format->channels = static_cast<int16_t>(U16(fmt + 10));
+  format->sampleRate = U32(fmt + 12);
+  format->bitsPerSample = static_cast<int16_t>(U16(fmt + 22));
   if (format->bitsPerSample != 16) return WAV_BIT_FORMAT;
   if (format->formatTag != 1) return WAV_COMPRESSED;
   // A file without a positive channel count has no frames to hold its samples.
   if (format->channels <= 0) return WAV_NOT_WAVE;
   // A format chunk shorter than its 16 fixed bytes would have us seek backwards.
-  if (formatSize < 16 || !SkipForward(f, formatSize - 16)) return WAV_HEADER_SEEK;
+  if (formatSize < 16 || !SkipForward(f, PaddedSize(formatSize) - 16)) return WAV_HEADER_SEEK;
 
   uint8_t chunk[8];
   if (std::fread(chunk, 1, sizeof chunk, f) != sizeof chunk) return WAV_DATA_HEADER_READ;
   while (std::memcmp(chunk, "data", 4) != 0) {
-    // RIFF pads a chunk of odd size with one byte.
-    const uint64_t size = U32(chunk + 4);
-    if (!SkipForward(f, size + (size & 1))) return WAV_CHUNK_SEEK;
+    if (!SkipForward(f, PaddedSize(U32(chunk + 4)))) return WAV_CHUNK_SEEK;
     if (std::fread(chunk, 1, sizeof chunk, f) != sizeof chunk) return WAV_CHUNK_READ;
   }
   format->dataBytes = static_cast<int32_t>(U32(chunk + 4));

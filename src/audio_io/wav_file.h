@@ -22,7 +22,7 @@ struct WavFormat {
 
 enum WavReadResult {
   WAV_OK,
-  WAV_HEADER_READ,       // fewer than 36 bytes
+  WAV_HEADER_READ,       // fewer than 36 bytes, or no whole format chunk
   WAV_NOT_WAVE,          // not RIFF/WAVE, or no usable channel count
   WAV_BIT_FORMAT,        // not 16 bits per sample
   WAV_COMPRESSED,        // format tag other than PCM
@@ -33,8 +33,9 @@ enum WavReadResult {
   WAV_DATA_SHORT,        // the data chunk claims more bytes than the file holds
 };
 
-// Reads the header up to the first sample and leaves the file there. Never trusts a size
-// beyond what the file really holds.
+// Reads the header up to the first sample and leaves the file there. Chunks before the
+// format chunk and between it and the data chunk are skipped (odd sizes padded to even,
+// as RIFF lays them out). Never trusts a size beyond what the file really holds.
 WavReadResult Wav_ReadHeader(std::FILE* file, WavFormat* format);
 
 // The message and caption the loop loader shows for a failed header.

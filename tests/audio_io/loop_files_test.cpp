@@ -125,16 +125,39 @@ TEST_F(LoopFiles, SamplesAtOrBeyondFullScaleSaturate) {
     EXPECT_EQ(static_cast<int16_t>(GetU16(b, 44 + 2 * i)), expected[i]) << "sample " << i;
 }
 
-TEST_F(LoopFiles, ChunksBeforeDataAreSkippedIncludingOddSizedOnes) {
-  WavLayout layout = Layout(2, 300);
-  layout.formatSize = 18;  // an extended format chunk
-  layout.chunksBefore = Chunk("LIST", std::vector<uint8_t>(27, 'x'));
-  const std::vector<uint8_t> fact = Chunk("fact", {1, 0, 0, 0});
-  layout.chunksBefore.insert(layout.chunksBefore.end(), fact.begin(), fact.end());
-  const std::string path = Write("list.wav", layout);
-  ASSERT_EQ(Load(path), path);
-  EXPECT_EQ(Track(track).length, 300);
-  EXPECT_FLOAT_EQ(Track(track).pBuffer.load()[599], layout.samples[599] / 32768.0f);
+std::vector<uint8_t> Join(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// Field recorders put JUNK and bext chunks before the format chunk; odd sizes are padded.
+TEST_F(LoopFiles, ChunksAroundTheFormatChunkAreSkippedIncludingOddSizedOnes) {
+  const std::vector<uint8_t> junk = Chunk("JUNK", std::vector<uint8_t>(28, 0));
+  const std::vector<uint8_t> bext = Chunk("bext", std::vector<uint8_t>(603, 'b'));
+  const std::vector<uint8_t> list = Chunk("LIST", std::vector<uint8_t>(27, 'x'));
+  const struct {
+    const char* name;
+    std::vector<uint8_t> first;
+    uint32_t formatSize;
+    std::vector<uint8_t> beforeData;
+  } cases[] = {
+      {"list-and-fact-before-data", {}, 18, Join(list, Chunk("fact", {1, 0, 0, 0}))},
+      {"junk-before-format", junk, 16, {}},
+      {"junk-and-odd-bext-before-format", Join(junk, bext), 16, list},
+      {"odd-format-chunk-after-bext", bext, 17, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WavLayout layout = Layout(2, 300);
+    layout.chunksFirst = c.first;
+    layout.formatSize = c.formatSize;
+    layout.chunksBefore = c.beforeData;
+    const std::string path = Write(std::string(c.name) + ".wav", layout);
+    ASSERT_EQ(Load(path), path);
+    EXPECT_EQ(Track(track).numChannels, 2u);
+    EXPECT_EQ(Track(track).length, 300);
+    EXPECT_FLOAT_EQ(Track(track).pBuffer.load()[599], layout.samples[599] / 32768.0f);
+  }
   EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -160,6 +183,15 @@ std::vector<BrokenFile> BrokenFiles() {
   };
   std::vector<uint8_t> cutChunkHeader = with([](WavLayout& s) { s.chunksBefore = Chunk("LIST", {1, 2}); });
   cutChunkHeader.resize(36 + 10 + 3);
+  // A 30-byte JUNK chunk stating `junkSize`, first in a file cut at `cutAt` (0: whole).
+  auto junkFirst = [&](uint32_t junkSize, size_t cutAt) {
+    WavLayout s = good;
+    s.chunksFirst = Chunk("JUNK", std::vector<uint8_t>(30, 0));
+    for (int i = 0; i < 4; ++i) s.chunksFirst[4 + i] = static_cast<uint8_t>(junkSize >> (8 * i));
+    std::vector<uint8_t> b = WavBytes(s);
+    if (cutAt) b.resize(cutAt);
+    return b;
+  };
   return {
       {"cut-header", patched(0, 0x46464952, 20), "header read failed"},
       {"not-riff", patched(0, 0x58464952), "Not a wave file"},
@@ -172,6 +204,10 @@ std::vector<BrokenFile> BrokenFiles() {
       {"short-format-chunk", patched(16, 10), "header seek failed"},
       {"huge-format-chunk", patched(16, 0xFFFFFFF0u), "header seek failed"},
       {"ends-after-format", patched(0, 0x46464952, 36), "data header read failed"},
+      {"huge-chunk-before-format", junkFirst(0xFFFFFFFFu, 0), "header read failed"},
+      {"chunk-before-format-past-end", junkFirst(200, 0), "header read failed"},
+      {"no-format-chunk", junkFirst(30, 12 + 38), "header read failed"},
+      {"format-cut-after-chunk-before-it", junkFirst(30, 12 + 38 + 8 + 12), "header read failed"},
       {"huge-chunk", with([](WavLayout& s) {
          s.chunksBefore = Chunk("LIST", {1, 2});
          s.chunksBefore[4] = s.chunksBefore[5] = s.chunksBefore[6] = s.chunksBefore[7] = 0xFF;

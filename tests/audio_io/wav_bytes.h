@@ -11,6 +11,7 @@ struct WavLayout {
   uint32_t sampleRate = 48000;
   uint16_t bits = 16;
   uint32_t formatSize = 16;           // extra bytes beyond 16 are written as zeros
+  std::vector<uint8_t> chunksFirst;   // whole chunks placed between "WAVE" and "fmt "
   std::vector<uint8_t> chunksBefore;  // whole chunks placed between "fmt " and "data"
   std::vector<int16_t> samples;
   int64_t dataSizeField = -1;  // the data size to state; -1: the true size
@@ -42,6 +43,7 @@ inline std::vector<uint8_t> WavBytes(const WavLayout& s) {
   PutId(b, "RIFF");
   PutU32(b, 0);  // patched below
   PutId(b, "WAVE");
+  b.insert(b.end(), s.chunksFirst.begin(), s.chunksFirst.end());
   PutId(b, "fmt ");
   PutU32(b, s.formatSize);
   PutU16(b, s.formatTag);
@@ -51,6 +53,7 @@ inline std::vector<uint8_t> WavBytes(const WavLayout& s) {
   PutU16(b, static_cast<uint16_t>(s.channels * (s.bits / 8)));
   PutU16(b, s.bits);
   for (uint32_t i = 16; i < s.formatSize && i < 4096; ++i) b.push_back(0);
+  if (s.formatSize < 4096 && (s.formatSize & 1)) b.push_back(0);  // RIFF's pad byte
   b.insert(b.end(), s.chunksBefore.begin(), s.chunksBefore.end());
   PutId(b, "data");
   PutU32(b, s.dataSizeField >= 0 ? static_cast<uint32_t>(s.dataSizeField) : dataBytes);
