@@ -1,9 +1,6 @@
 #include "audio_io/loop_files.h"
 
-#include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +9,7 @@
 #include <vector>
 
 #include "audio_io/file_dialog.h"
+#include "audio_io/file_replace.h"
 #include "audio_io/wav_file.h"
 #include "engine/audio.h"
 #include "engine/buffers.h"
@@ -119,15 +117,7 @@ const char* WriteLoop(std::FILE* f, const float* samples, size_t count, uint16_t
     samples += n;
     count -= n;
   }
-  if (std::fflush(f) != 0 || ::fsync(fileno(f)) != 0) return "file data write failed";
   return nullptr;
-}
-
-// A new file gets the permissions an ordinary create would give it.
-mode_t CreateMode() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
 }
 
 }  // namespace
@@ -198,25 +188,19 @@ std::string Audio_SaveLoop(int track, const char* path, bool interactive) {
                          MB_YESNO) != IDYES)
     return {};
 
-  std::string temp = file + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  File f(fd >= 0 ? ::fdopen(fd, "wb") : nullptr);
-  if (!f) {
-    if (fd >= 0) {
-      ::close(fd);
-      ::unlink(temp.c_str());
+  const char* failure = nullptr;
+  const FileReplaceResult result = File_Replace(file, [&](std::FILE* f) {
+    failure = WriteLoop(f, samples, count, static_cast<uint16_t>(channels),
+                        static_cast<uint32_t>(e->sampleRate.load()));
+    return failure == nullptr;
+  });
+  if (result != FileReplace_Done) {
+    if (interactive) {
+      if (result == FileReplace_Unwritable)
+        MessageDialog_Show(owner, Format("Could not open file %s", file), "Error");
+      else
+        MessageDialog_Show(owner, failure ? failure : "file data write failed", "Audio_SaveLoop()");
     }
-    if (interactive) MessageDialog_Show(owner, Format("Could not open file %s", file), "Error");
-    return {};
-  }
-  ::fchmod(fd, CreateMode());
-  const char* failure = WriteLoop(f.get(), samples, count, static_cast<uint16_t>(channels),
-                                  static_cast<uint32_t>(e->sampleRate.load()));
-  if (std::fclose(f.release()) != 0 && !failure) failure = "file data write failed";
-  if (!failure && std::rename(temp.c_str(), file.c_str()) != 0) failure = "file data write failed";
-  if (failure) {
-    ::unlink(temp.c_str());
-    if (interactive) MessageDialog_Show(owner, failure, "Audio_SaveLoop()");
     return {};
   }
   lastPath = file;

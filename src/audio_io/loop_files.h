@@ -16,8 +16,9 @@ std::string Audio_LoadLoop(int track, const char* path, uint8_t flag, bool confi
 
 // Saves slot `track` as a 16-bit WAV file at `path` (null or empty: ask with the
 // file-save dialog). `interactive` asks before overwriting and reports failures. The
-// file is written beside the target and renamed into place, so a failed save leaves the
-// previous file as it was. Returns the path written, or an empty text.
+// file is replaced whole (File_Replace): a failed save leaves the previous file as it
+// was, a link is saved through, a read-only file is refused and an overwritten file keeps
+// its permissions. Returns the path written, or an empty text.
 std::string Audio_SaveLoop(int track, const char* path, bool interactive);
 
 // Loads a click sound into the engine's beat or accent click record (taken over at once:

@@ -354,6 +354,38 @@ TEST_F(LoopFiles, SaveThatFailsPartWayLeavesThePreviousFileIntact) {
       << "no temporary file is left behind";
 }
 
+// A save replaces the file the user sees: through a link, keeping its permissions, and
+// never one marked read-only.
+TEST_F(LoopFiles, SaveGoesThroughLinksKeepsPermissionsAndRefusesReadOnlyFiles) {
+  fs::create_directory(dir / "real");
+  const std::string real = Path("real/loop.wav"), link = Path("link.wav");
+  ASSERT_TRUE(WriteBytes(real, {1, 2, 3}));
+  fs::permissions(real, fs::perms(0640));
+  fs::create_symlink("real/loop.wav", link);
+  fs::create_symlink("real/new.wav", Path("dangling.wav"));
+
+  EXPECT_EQ(Audio_SaveLoop(track, link.c_str(), false), link);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(ReadBytes(real).size(), 192044u);
+  EXPECT_EQ(fs::status(real).permissions(), fs::perms(0640));
+  const std::string dangling = Path("dangling.wav");
+  EXPECT_EQ(Audio_SaveLoop(track, dangling.c_str(), false), dangling);  // creates what it names
+  EXPECT_TRUE(fs::is_symlink(dangling));
+  EXPECT_EQ(ReadBytes(Path("real/new.wav")).size(), 192044u);
+
+  ASSERT_TRUE(WriteBytes(real, {1, 2, 3}));
+  fs::permissions(real, fs::perms(0444));
+  for (const std::string& path : {real, link}) {
+    EXPECT_TRUE(Audio_SaveLoop(track, path.c_str(), true).empty()) << path;
+    EXPECT_TRUE(messages.Saw("Could not open file " + path, "Error")) << path;
+  }
+  EXPECT_TRUE(Audio_SaveLoop(track, real.c_str(), false).empty());
+  EXPECT_EQ(ReadBytes(real), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(fs::status(real).permissions(), fs::perms(0444));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "real"), fs::directory_iterator()), 2)
+      << "no temporary file is left behind";
+}
+
 TEST_F(LoopFiles, ClickSamplesAreTakenOverAtOnceAndRebuildTheClickLoop) {
   AudioEngine* e = Audio_GetEngine();
   WavLayout beat = Layout(1, 0);
