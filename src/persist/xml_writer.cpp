@@ -6,6 +6,7 @@
 #include <fstream>
 #include <system_error>
 
+#include "audio_io/file_replace.h"
 #include "engine/message_dialog.h"
 
 namespace {
@@ -149,15 +150,9 @@ void Xml_TakeBackup(const std::string& path, const std::string& backupPath) {
 }
 
 bool Xml_ReplaceFile(const std::string& path, std::string_view contents) {
-  const std::string temporary = path + ".tmp";
-  std::FILE* out = std::fopen(temporary.c_str(), "w");
-  if (!out) return false;
-  bool ok = std::fwrite(contents.data(), 1, contents.size(), out) == contents.size();
-  ok = (std::fflush(out) == 0) && ok;
-  ok = (std::fclose(out) == 0) && ok;
-  if (ok) ok = std::rename(temporary.c_str(), path.c_str()) == 0;
-  if (!ok) std::remove(temporary.c_str());
-  return ok;
+  return File_Replace(path, [&](std::FILE* out) {
+           return std::fwrite(contents.data(), 1, contents.size(), out) == contents.size();
+         }) == FileReplace_Done;
 }
 
 bool Xml_WriteSettingsFile(const std::string& path, const std::string& backupPath,

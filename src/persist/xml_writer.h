@@ -1,7 +1,7 @@
 #pragma once
 // Writes the program's XML files: the shared prologue, one element line per table row,
 // the backup copy taken before each write, and the replacement of the file through a
-// temporary file so that a failed write never destroys the previous one.
+// temporary file so that a failed write or a power cut never destroys the previous one.
 //
 // Text values escape '&', '<' and '>' and write every character above 127 as a numeric
 // character reference, so any name survives the ISO-8859-1 declaration; plain ASCII
@@ -36,8 +36,9 @@ void Xml_AppendIndexedRows(std::string& out, SettingTable table, int index,
 // absent or empty file leaves the backup empty). Never stops the write that follows.
 void Xml_TakeBackup(const std::string& path, const std::string& backupPath);
 
-// Writes `contents` to a temporary file beside `path` and renames it into place.
-// False (and `path` untouched) when any step fails.
+// Replaces `path` with `contents` the way loops are saved (File_Replace): flushed to the
+// disk before and after the rename, through a symbolic link, keeping the file's
+// permissions. False (and `path` untouched) when any step fails or the file is read-only.
 bool Xml_ReplaceFile(const std::string& path, std::string_view contents);
 
 // A whole configuration file: backup, prologue with `title`, `root` element holding one

@@ -4,13 +4,17 @@
 
 #include <cfloat>
 #include <climits>
+#include <filesystem>
 #include <string>
 
+#include "persist/config_directory.h"
 #include "persist/temp_dir.h"
 #include "persist/xml_read_state.h"
 #include "persist/xml_reader.h"
 #include "persist/xml_writer.h"
 #include "support/scripted_dialog.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -74,15 +78,55 @@ TEST_F(XmlStoreTest, WritesTheExactLayoutAndKeepsThePreviousFileAsBackup) {
   g.count = 8;
   ASSERT_TRUE(Write());
   EXPECT_EQ(ReadBytes(backup), first);
-  EXPECT_FALSE(std::filesystem::exists(file + ".tmp"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 2)
+      << "no temporary file is left behind";
+}
 
-  // The temporary file cannot be created where a directory of its name stands.
-  const std::string second = ReadBytes(file);
-  std::filesystem::create_directory(file + ".tmp");
+// The file the user sees is replaced: through a link, keeping its permissions, and never
+// one marked read-only (nor a folder standing in its place).
+TEST_F(XmlStoreTest, WriteGoesThroughLinksKeepsPermissionsAndRefusesReadOnlyFiles) {
+  fs::create_directory(dir.path / "real");
+  const std::string real = dir.File("real/Test.xml");
+  WriteBytes(real, "old");
+  fs::permissions(real, fs::perms(0600));
+  fs::create_symlink("real/Test.xml", file);
+  ASSERT_TRUE(Write());
+  EXPECT_TRUE(fs::is_symlink(file));
+  EXPECT_NE(ReadBytes(real).find("<count>7</count>"), std::string::npos);
+  EXPECT_EQ(fs::status(real).permissions(), fs::perms(0600));
+  EXPECT_EQ(ReadBytes(backup), "old");
+
+  fs::permissions(real, fs::perms(0444));
+  const std::string written = ReadBytes(real);
   g.count = 99;
   EXPECT_FALSE(Write());
   EXPECT_TRUE(dialog.Saw("Unable to open test XML file for writing.", "File Error"));
-  EXPECT_EQ(ReadBytes(file), second);
+  EXPECT_EQ(ReadBytes(real), written);
+  EXPECT_EQ(fs::status(real).permissions(), fs::perms(0444));
+
+  fs::remove(file);
+  fs::create_directory(file);
+  dialog.shown.clear();
+  EXPECT_FALSE(Write());
+  EXPECT_TRUE(dialog.Saw("Unable to open test XML file for writing.", "File Error"));
+  EXPECT_TRUE(fs::is_directory(file));
+}
+
+// Without a configuration folder the files are the current directory's, not the root's.
+TEST_F(XmlStoreTest, AnEmptyConfigDirectoryMeansTheCurrentDirectory) {
+  const fs::path start = fs::current_path();
+  ConfigDirectory.clear();
+  ASSERT_EQ(ConfigDirectory_File("Test.xml"), "Test.xml");
+  fs::current_path(dir.path);
+  const bool written = Xml_WriteSettingsFile(ConfigDirectory_File("Test.xml"), ConfigDirectory_File("Test.bak"),
+                                             "Kestrine Test", "test", kTable, "Unable to write.");
+  fs::current_path(start);
+  EXPECT_TRUE(written);
+  EXPECT_TRUE(fs::exists(file));
+  EXPECT_TRUE(fs::exists(backup));
+  ConfigDirectory = dir.path.string();
+  EXPECT_EQ(ConfigDirectory_File("Test.xml"), file);
+  ConfigDirectory.clear();
 }
 
 TEST_F(XmlStoreTest, ValuesAreReadByTheRowsRules) {
