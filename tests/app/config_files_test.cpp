@@ -221,7 +221,7 @@ TEST_F(ConfigFilesTest, DamagedFilesKeepTheRowsBeforeTheErrorAndWriteFailureName
   WriteBytes(dir.File("DeviceConfig.xml"), "");
   ReadDeviceConfiguration();
   EXPECT_TRUE(dialog.Saw("bad file size in device configuration file.", "File error"));
-  std::filesystem::create_directory(dir.File("Preferences.xml.tmp"));
+  std::filesystem::permissions(dir.File("Preferences.xml"), std::filesystem::perms::owner_read);
   EXPECT_FALSE(WritePreferences());
   EXPECT_TRUE(dialog.Saw("Unable to open preferences XML file for writing.", "File Error"));
 }

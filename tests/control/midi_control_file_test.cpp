@@ -134,7 +134,7 @@ TEST_F(MidiControlFileTest, MissingOrEmptyFileKeepsTheTriggersAndWriteFailureIsR
   EXPECT_TRUE(dialog.Saw("bad file size in MIDI XML file.", "File error"));
   EXPECT_EQ(Triggers().Count(TriggerType::NoteOn), 1);
 
-  std::filesystem::create_directory(dir.File("set_Midi.xml.tmp"));
+  std::filesystem::permissions(dir.File("set_Midi.xml"), std::filesystem::perms::owner_read);
   EXPECT_FALSE(WriteMidiControlFile(base));
   EXPECT_TRUE(dialog.Saw("Unable to open MIDI control XML file for writing.", "File Error"));
 }
