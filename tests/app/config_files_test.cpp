@@ -8,6 +8,7 @@
 
 #include "audio_io/audio_device.h"
 #include "engine/audio.h"
+#include "engine/audio_layer.h"
 #include "persist/config_directory.h"
 #include "persist/temp_dir.h"
 #include "support/scripted_dialog.h"
@@ -194,7 +195,7 @@ TEST_F(ConfigFilesTest, LatencyIsReadInMillisecondsAndWrittenFromTheStream) {
              "<device_configuration><latency>10.5</latency><device_sample_rate>44100</device_sample_rate>"
              "<input_device_name>A device name well over thirty-one characters</input_device_name>"
              "<use_asio_preferrred_latency>0</use_asio_preferrred_latency>"
-             "<input_channel>2</input_channel><driver_type>8</driver_type></device_configuration>");
+             "<input_channel>2</input_channel></device_configuration>");
   ReadDeviceConfiguration();
   const DeviceConfiguration& wanted = *Audio_GetDeviceConfiguration();
   EXPECT_DOUBLE_EQ(wanted.latency, 0.0105);
@@ -202,7 +203,6 @@ TEST_F(ConfigFilesTest, LatencyIsReadInMillisecondsAndWrittenFromTheStream) {
   EXPECT_STREQ(wanted.inputDeviceName, "A device name well over thirty-");
   EXPECT_EQ(wanted.useAsioPreferredLatency, 0);
   EXPECT_EQ(Audio_GetInputChannel(), 2);
-  EXPECT_EQ(Audio_GetHostApiType(), -1);
 
   // The stream, once opened with the wanted values, is what the file records.
   Audio_GetEngine()->latency = wanted.latency;
@@ -210,6 +210,41 @@ TEST_F(ConfigFilesTest, LatencyIsReadInMillisecondsAndWrittenFromTheStream) {
   ASSERT_TRUE(WriteDeviceConfiguration());
   EXPECT_TRUE(Wrote("DeviceConfig.xml", "<latency>10.500000</latency>"));
   EXPECT_TRUE(Wrote("DeviceConfig.xml", "<device_sample_rate>44100.000000</device_sample_rate>"));
+}
+
+// The PortAudio layer in place of the engine's deviceless default, for one test.
+struct WithPortAudio {
+  WithPortAudio() {
+    Audio_Shutdown();
+    AudioIo_Install();
+    Audio_Init();
+  }
+  ~WithPortAudio() {
+    Audio_Shutdown();
+    AudioLayer_Install(nullptr);
+    Audio_Init();
+  }
+};
+
+// A driver type the audio layer offers is selected; one it does not offer (3, ASIO, never
+// exists here) changes nothing, and the file records the selected one.
+TEST_F(ConfigFilesTest, DriverTypeSelectsAnOfferedHostApiAndAnUnknownOneChangesNothing) {
+  WithPortAudio portAudio;
+  const struct { int before, read, after; } cases[] = {
+      {-1, 3, -1}, {-1, 8, 8}, {8, 3, 8}, {8, 99, 8}, {8, -1, 8}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.before * 1000 + c.read);
+    Audio_SetHostApi(c.before);
+    ASSERT_EQ(Audio_GetHostApiType(), c.before) << "PortAudio is built with ALSA here";
+    WriteBytes(dir.File("DeviceConfig.xml"), "<device_configuration><driver_type>" +
+                                                 std::to_string(c.read) +
+                                                 "</driver_type></device_configuration>");
+    ReadDeviceConfiguration();
+    EXPECT_EQ(Audio_GetHostApiType(), c.after);
+    ASSERT_TRUE(WriteDeviceConfiguration());
+    EXPECT_TRUE(Wrote("DeviceConfig.xml", "<driver_type>" + std::to_string(c.after) + "</driver_type>"));
+  }
+  EXPECT_TRUE(dialog.shown.empty());
 }
 
 TEST_F(ConfigFilesTest, DamagedFilesKeepTheRowsBeforeTheErrorAndWriteFailureNamesTheFile) {
