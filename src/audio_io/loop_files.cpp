@@ -94,9 +94,10 @@ bool ReadWav(AudioEngine* e, std::FILE* f, const std::string& path, bool askToLo
     return false;
   }
   out->buffer = buffer;
-  out->bytes = static_cast<uint32_t>(bytes);
   out->channels = static_cast<uint32_t>(format.channels);
-  out->frames = out->bytes / (out->channels * 4);
+  out->frames = static_cast<uint32_t>(bytes / (out->channels * 4));
+  // A last frame the file holds only part of is dropped: every buffer is whole frames.
+  out->bytes = out->frames * out->channels * 4;
   return true;
 }
 

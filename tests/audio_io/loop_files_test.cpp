@@ -161,6 +161,20 @@ TEST_F(LoopFiles, ChunksAroundTheFormatChunkAreSkippedIncludingOddSizedOnes) {
   EXPECT_TRUE(messages.shown.empty());
 }
 
+TEST_F(LoopFiles, APartLastFrameIsDroppedSoTheBufferHoldsWholeFrames) {
+  const struct { uint16_t channels; size_t samples; int64_t dataSize; int32_t frames; } cases[] = {
+      {2, 5, -1, 2}, {6, 13, -1, 2}, {1, 4, 7, 3}};  // an odd data size: half a sample
+  for (const auto& c : cases) {
+    WavLayout layout = Layout(c.channels, 0);
+    layout.samples = Ramp(c.samples);
+    layout.dataSizeField = c.dataSize;
+    const std::string path = Write("part" + std::to_string(c.channels) + ".wav", layout);
+    ASSERT_EQ(Load(path), path);
+    EXPECT_EQ(Track(track).length, c.frames) << c.channels;
+    EXPECT_EQ(Track(track).bufferSize, static_cast<uint32_t>(c.frames * c.channels * 4)) << c.channels;
+  }
+}
+
 struct BrokenFile {
   const char* name;
   std::vector<uint8_t> bytes;
