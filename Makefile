@@ -1,5 +1,5 @@
 # The whole set-up on a fresh Debian 12 machine: `make run` or `make test`.
-.PHONY: deps build test test-asan test-tsan fuzz-replay run bench clean
+.PHONY: deps build test test-asan test-tsan fuzz-replay run bench mutation-sample clean
 
 JOBS ?= $(shell nproc)
 
@@ -32,6 +32,10 @@ fuzz-replay: deps
 run: build
 	@bash scripts/stage-run-dir.sh build build/run
 	@cd build/run && ./kestrine
+
+# A short sample of single-point mutations: how many the tests catch (not part of CI).
+mutation-sample: build
+	@python3 tools/mutation_sample.py --seed $${SEED:-1} --count $${COUNT:-20}
 
 bench: build
 	@./build/bench/kestrine_bench

@@ -88,7 +88,10 @@ float* DelayLine_Attach(DelayLine* line, float* buffer, uint32_t samples, double
   line->length.store(LengthFor(line, samples), std::memory_order_release);
   line->writeIndex.store(0, kRelaxed);
   line->ready.store(buffer ? 1u : 0u, kRelaxed);
-  line->generation.store(g + 2, std::memory_order_release);
+  // Sequentially consistent: the caller retires `old` by reading how many callbacks have
+  // begun, and that read must not move ahead of this store, or a callback beginning in
+  // between could still pick up the old buffer after it was freed.
+  line->generation.store(g + 2, std::memory_order_seq_cst);
   return old != buffer ? old : nullptr;
 }
 

@@ -50,6 +50,7 @@ struct LoopTrack {
   Relaxed<uint32_t> newBufferSize{0};
   Relaxed<uint32_t> newLength{0};
   Relaxed<uint32_t> newNumChannels{0};
+  Relaxed<uint8_t> newResync{0};  // becomes `resync` at the swap
   Relaxed<uint8_t> keepEditRange{0};
   Relaxed<double> feedback{0.904};
   Relaxed<uint32_t> recorded{0};
@@ -326,8 +327,9 @@ int Audio_ProcessStream(AudioEngine* engine, const float* input, float* output,
 
 // ---- Buffer hand-over (user-interface side) ----
 
-// Publishes a prepared buffer for `track`: companion fields first, then, under the lock,
-// `resync` and pNewBuffer. Without a running callback it is swapped in at once.
+// Publishes a prepared buffer for `track`: companion fields (its resync request among
+// them, so that a callback clearing the old buffer's request cannot drop it) first, then,
+// under the lock, pNewBuffer. Without a running callback it is swapped in at once.
 void Audio_PublishBuffer(int track, float* buffer, uint32_t bytes, uint32_t frames,
                          uint32_t channels, bool keepEditRange, uint8_t resync);
 // Waits until `track` has no buffer waiting (only while a callback runs; otherwise the

@@ -102,6 +102,8 @@ float* Audio_SwapInPendingBuffer(LoopTrack* t) {
     t->editEnd = static_cast<int32_t>(t->newLength.load());
   }
   t->keepEditRange = 0;
+  t->resync = t->newResync.load();
+  t->newResync = 0;
   t->newBufferSize = 0;
   t->newLength = 0;
   t->pNewBuffer.store(nullptr, std::memory_order_release);
@@ -177,9 +179,9 @@ void Audio_PublishBuffer(int track, float* buffer, uint32_t bytes, uint32_t fram
   t.newLength = frames;
   t.newNumChannels = channels;
   t.keepEditRange = static_cast<uint8_t>(keepEditRange);
+  t.newResync = resync;
   {
     std::lock_guard<std::mutex> guard(e->lock);
-    t.resync = resync;
     t.pNewBuffer.store(buffer, std::memory_order_release);
   }
   if (!e->callbackRunning.load()) SwapNow(e, t);

@@ -12,6 +12,13 @@ struct LoopTrack;
 float* Audio_AllocBuffer(uint64_t bytes, bool zero);
 void Audio_FreeBuffer(float* buffer);
 
+// A byte count derived from a time, cut down to whole frames of `channels` samples, so
+// that every copy, repeat and length the engine derives from it moves whole frames.
+inline uint64_t Audio_WholeFrameBytes(uint64_t bytes, uint32_t channels) {
+  const uint64_t frameBytes = static_cast<uint64_t>(channels) * sizeof(float);
+  return frameBytes ? bytes - bytes % frameBytes : 0;
+}
+
 // Test hook: the next `count` allocations fail, as if memory were short.
 void Audio_FailNextAllocations(int count);
 

@@ -20,7 +20,9 @@ MixDiskServiceFn mixDiskService = nullptr;
 
 inline bool ValidSlot(int track) { return track >= 0 && track < NUM_TRACKS; }
 
-double Clamp01(double v) { return std::clamp(v, 0.0, 1.0); }
+// NaN (from a corrupt file or a bad computation) becomes 0: it would poison the mix and
+// every effect's state for good.
+double Clamp01(double v) { return std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0); }
 
 // Linear balance law with unity at the centre.
 void BalanceGains(double p, double* left, double* right) {
@@ -53,6 +55,7 @@ void LoopTrack_Reset(LoopTrack* t) {
   t->newBufferSize = 0;
   t->newLength = 0;
   t->newNumChannels = 0;
+  t->newResync = 0;
   t->keepEditRange = 0;
   t->feedback = 0.904;
   t->recorded = 0;
@@ -153,7 +156,8 @@ int Audio_CreateLoop(double time, double feedback, int channels, uint8_t resync)
     MessageDialog_Show(e->messageOwner, "pNewBuffer not NULL", "Audio_CreateLoop");
     return -1;
   }
-  const auto bufferSize = static_cast<uint32_t>(channels * e->sampleRate * time * 4.0);
+  const auto bufferSize = static_cast<uint32_t>(Audio_WholeFrameBytes(
+      static_cast<uint64_t>(channels * e->sampleRate * time * 4.0), static_cast<uint32_t>(channels)));
   float* buffer = Audio_AllocBuffer(bufferSize, true);
   if (!buffer) {
     MessageDialog_Show(e->messageOwner, "Insufficient memory", "Audio_CreateLoop");
@@ -173,6 +177,7 @@ int Audio_CreateLoop(double time, double feedback, int channels, uint8_t resync)
   t.editBegin = 0;
   t.newBufferSize = 0;
   t.newLength = 0;
+  t.newResync = 0;
   t.newNumChannels = 0;
   t.bufferSize = bufferSize;
   t.length = static_cast<int32_t>(bufferSize / (static_cast<uint32_t>(channels) * 4));

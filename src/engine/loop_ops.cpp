@@ -69,25 +69,28 @@ bool Audio_EraseLoop(int track, int undoable) {
   return true;
 }
 
-bool Audio_ResizeLoop(int track, double seconds, bool inPlace, uint8_t resync, int mode, bool repeat) {
-  AudioEngine* e = Audio_GetEngine();
-  LoopTrack* t = EditableTrack(e, track);
-  if (!t || !(seconds >= MIN_LOOP_SECONDS && seconds <= MAX_LOOP_SECONDS)) return false;
+namespace {
+
+// Gives the loop `newLength` frames (see Audio_ResizeLoop). Every size here is a whole
+// number of frames, so copies and repeats never split a frame between two samples.
+bool ResizeToFrames(AudioEngine* e, int track, LoopTrack* t, uint64_t newLength, bool inPlace,
+                    uint8_t resync, int mode, bool repeat) {
   const uint32_t channels = t->numChannels;
-  const auto newSize = static_cast<uint64_t>(seconds * channels * e->sampleRate * 4.0);
-  if (newSize > MaxLoopBytes(e, channels)) return false;
+  const uint64_t frameBytes = channels * sizeof(float);
+  const uint64_t newSize = newLength * frameBytes;
+  if (newLength == 0 || newSize > MaxLoopBytes(e, channels)) return false;
   const uint32_t operation = mode == ResizeMultiply ? UndoMultiply
                              : mode == ResizeDivide ? UndoDivide
                                                     : UndoNewLoopTime;
   float* const old = t->pBuffer;
   const uint32_t oldBytes = t->bufferSize;
-  const auto newLength = static_cast<uint32_t>(newSize / (4 * channels));
+  const auto frames = static_cast<uint32_t>(newLength);
 
   if (inPlace && newSize <= oldBytes) {
     // Only the length changes; frames beyond the old length keep what the buffer held.
     Undo_Before(track, operation, 0);
-    Undo_AfterBuffer(track, old, oldBytes, newLength, channels);
-    Audio_PublishBuffer(track, old, oldBytes, newLength, channels, false, resync);
+    Undo_AfterBuffer(track, old, oldBytes, frames, channels);
+    Audio_PublishBuffer(track, old, oldBytes, frames, channels, false, resync);
     return true;
   }
 
@@ -101,13 +104,15 @@ bool Audio_ResizeLoop(int track, double seconds, bool inPlace, uint8_t resync, i
   char* dst = reinterpret_cast<char*>(buffer);
   const char* src = reinterpret_cast<const char*>(old);
   if (inPlace) {
-    const uint64_t rest = newSize - oldBytes;
-    if (rest > oldBytes) Audio_Assert("multiply exceeded 2x length", "audio", __LINE__);
-    std::memcpy(dst, src, oldBytes);
-    FillRepeating(dst + oldBytes, rest, src, oldBytes);
+    // The whole old buffer (a tail a Divide hid comes back), then its start again.
+    const uint64_t whole = Audio_WholeFrameBytes(oldBytes, channels);
+    const uint64_t rest = newSize - whole;
+    if (rest > whole) Audio_Assert("multiply exceeded 2x length", "audio", __LINE__);
+    std::memcpy(dst, src, whole);
+    FillRepeating(dst + whole, rest, src, whole);
   } else {
     const uint64_t loopBytes =
-        std::min<uint64_t>(static_cast<uint64_t>(t->length) * channels * sizeof(float), oldBytes);
+        std::min<uint64_t>(static_cast<uint64_t>(t->length) * frameBytes, Audio_WholeFrameBytes(oldBytes, channels));
     const uint64_t first = std::min(loopBytes, newSize);
     std::memcpy(dst, src, first);
     FillRepeating(dst + first, newSize - first, src, repeat ? loopBytes : 0);
@@ -115,9 +120,38 @@ bool Audio_ResizeLoop(int track, double seconds, bool inPlace, uint8_t resync, i
 
   Undo_Before(track, operation, 0);
   const auto bytes = static_cast<uint32_t>(newSize);
-  Undo_AfterBuffer(track, buffer, bytes, newLength, channels);
-  Audio_PublishBuffer(track, buffer, bytes, newLength, channels, false, resync);
+  Undo_AfterBuffer(track, buffer, bytes, frames, channels);
+  Audio_PublishBuffer(track, buffer, bytes, frames, channels, false, resync);
   return true;
+}
+
+}  // namespace
+
+bool Audio_ResizeLoop(int track, double seconds, bool inPlace, uint8_t resync, int mode, bool repeat) {
+  AudioEngine* e = Audio_GetEngine();
+  LoopTrack* t = EditableTrack(e, track);
+  if (!t || !(seconds >= MIN_LOOP_SECONDS && seconds <= MAX_LOOP_SECONDS)) return false;
+  const uint32_t channels = t->numChannels;
+  const auto bytes = static_cast<uint64_t>(seconds * channels * e->sampleRate * 4.0);
+  return ResizeToFrames(e, track, t, Audio_WholeFrameBytes(bytes, channels) / (channels * sizeof(float)),
+                        inPlace, resync, mode, repeat);
+}
+
+bool Audio_MultiplyLoop(int track, bool newBuffer) {
+  AudioEngine* e = Audio_GetEngine();
+  LoopTrack* t = EditableTrack(e, track);
+  if (!t) return false;
+  return ResizeToFrames(e, track, t, 2 * static_cast<uint64_t>(t->length), !newBuffer, 1, ResizeMultiply,
+                        newBuffer);
+}
+
+bool Audio_DivideLoop(int track) {
+  AudioEngine* e = Audio_GetEngine();
+  LoopTrack* t = EditableTrack(e, track);
+  if (!t) return false;
+  const uint64_t half = static_cast<uint64_t>(t->length) / 2;
+  if (static_cast<double>(half) < MIN_LOOP_SECONDS * e->sampleRate) return false;
+  return ResizeToFrames(e, track, t, half, true, 1, ResizeDivide, false);
 }
 
 bool Audio_NudgeLoop(int track, int32_t frames) {

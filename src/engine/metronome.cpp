@@ -63,7 +63,8 @@ bool Audio_SetMetronomeTime(double seconds, int beats, bool force) {
 
   const uint32_t channels = t->numChannels == 2 ? 2 : 1;
   const auto bytesPerSecond = static_cast<int64_t>(channels * e->sampleRate * 4.0);
-  const auto size = static_cast<uint32_t>(static_cast<double>(bytesPerSecond) * seconds);
+  const auto size = static_cast<uint32_t>(
+      Audio_WholeFrameBytes(static_cast<uint64_t>(static_cast<double>(bytesPerSecond) * seconds), channels));
   if (!force && size == t->bufferSize && beats == e->metronomeBeats) return true;
 
   // A rebuild still waiting for the callback must be taken over before its companion

@@ -19,7 +19,7 @@
 namespace {
 
 const std::filesystem::path kFixtures =
-    std::filesystem::path(__FILE__).parent_path().parent_path() / "persist" / "fixtures";
+    std::filesystem::path(KESTRINE_TEST_SOURCE_DIR) / "persist" / "fixtures";
 
 int g_windowChanges = 0;
 std::vector<int> g_stereoChannels;

@@ -121,6 +121,19 @@ TEST_F(EngineState, SettersClampValuesAndRefuseBadIndexes) {
   EXPECT_EQ(Audio_SetSubmixVolume(2, 0.5), 0);
   Audio_SetMasterVolume(-2);
   EXPECT_DOUBLE_EQ(engine()->masterVolume, 0.0);
+
+  // NaN would poison the mix and every effect's state for good: it becomes 0.
+  const double nan = std::nan("");
+  Audio_SetTrackVolume(slot, nan);
+  Audio_SetTrackFeedback(slot, nan);
+  Audio_SetTrackPan(slot, nan);
+  Audio_SetTrackEffectsMix(slot, nan);
+  Audio_SetMasterVolume(nan);
+  Audio_SetLatentInputVolume(nan);
+  for (double v : {track(slot).volume.load(), track(slot).feedback.load(), track(slot).pan.load(),
+                   track(slot).leftGain.load(), track(slot).wetGain.load(), engine()->masterVolume.load(),
+                   engine()->latentVolume.load()})
+    EXPECT_FALSE(std::isnan(v));
 }
 
 TEST_F(EngineState, EditBeginAndEndKeepTheRangeInsideTheLoop) {

@@ -6,6 +6,7 @@
 #include "engine/audio.h"
 #include "engine/buffers.h"
 #include "engine/loop_ops.h"
+#include "engine/metronome.h"
 #include "engine/undo.h"
 #include "support/scripted_dialog.h"
 
@@ -63,6 +64,52 @@ TEST_F(LoopOpsTest, MultiplyDivideInPlace) {
   EXPECT_EQ(t().pBuffer.load(), buffer);
   EXPECT_EQ(Source(k1s + 5), k1s + 5);
   EXPECT_EQ(t().resync, 1);
+}
+
+// Tempo-derived times are rarely a whole number of frames: every size the engine
+// derives from them must be, and the user's Multiply and Divide must give exactly twice
+// and half the frames, or the copies shear samples across channels and loops drift.
+TEST_F(LoopOpsTest, TempoTimesGiveWholeFramesAndExactMultiplyDivide) {
+  struct Case {
+    double bpm;
+    int channels;
+  };
+  for (const Case c : {Case{130, 2}, Case{97, 1}, Case{113, 2}, Case{61, 1}}) {
+    SCOPED_TRACE(c.bpm);
+    const double seconds = 60.0 / c.bpm * 4 * 2;  // two measures of 4/4
+    const int s = Audio_CreateLoop(seconds, 0.9, c.channels, 0);
+    ASSERT_GT(s, 0);
+    LoopTrack& l = e->tracks[s];
+    const uint32_t frameBytes = 4u * static_cast<uint32_t>(c.channels);
+    EXPECT_EQ(l.bufferSize % frameBytes, 0u);
+    EXPECT_EQ(static_cast<uint32_t>(l.length) * frameBytes, l.bufferSize);
+    Ramp(s);
+    const int length = l.length;
+    auto at = [&](int f, int ch) { return l.pBuffer[f * c.channels + ch]; };
+
+    ASSERT_TRUE(Audio_MultiplyLoop(s, false));
+    ASSERT_EQ(l.length, 2 * length);
+    for (int f = 0; f < length; ++f)
+      for (int ch = 0; ch < c.channels; ++ch) ASSERT_EQ(at(f + length, ch), at(f, ch)) << f;
+
+    ASSERT_NE(Audio_Undo(), -1);  // back to the loop before Multiply
+    ASSERT_EQ(l.length, length);
+    EXPECT_EQ(at(length - 1, 0), length - 1);
+
+    ASSERT_TRUE(Audio_DivideLoop(s));
+    EXPECT_EQ(l.length, length / 2);
+    ASSERT_TRUE(Audio_MultiplyLoop(s, false));  // the hidden half comes back
+    EXPECT_EQ(l.length, length / 2 * 2);
+    EXPECT_EQ(at(length / 2 * 2 - 1, c.channels - 1), c.channels == 1 ? length / 2 * 2 - 1 : -(length / 2 * 2 - 1));
+
+    ASSERT_TRUE(Audio_MultiplyLoop(s, true));  // a new buffer holding the loop twice
+    EXPECT_EQ(l.length, length / 2 * 4);
+    EXPECT_EQ(at(length / 2 * 2 + 5, 0), 5);
+    Audio_DeleteLoop(s);
+  }
+  ASSERT_TRUE(Audio_SetMetronomeTime(60.0 / 97 * 4, 4, true));
+  const LoopTrack& click = e->tracks[e->metronomeTrack];
+  EXPECT_EQ(click.bufferSize % (4 * click.numChannels), 0u);
 }
 
 TEST_F(LoopOpsTest, MultiplyRepeatsTheLoopNeverReadingBeyondTheOldBuffer) {

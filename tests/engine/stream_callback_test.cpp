@@ -2,7 +2,9 @@
 // insert pass, cuts, resync, meters, Mix to Track, the clock hook and live input.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 #include <vector>
 
 #include "engine/audio.h"
@@ -254,6 +256,32 @@ TEST_F(StreamCallback, ResyncTakesThePositionOfTheNearestRunningTrack) {
   track(b).resync = 1;
   Run(1, 1);
   EXPECT_EQ(track(b).position, 701 % 400 + 1);  // a moved on before b was rendered
+}
+
+// A buffer published with resync while the callback is between its swap step and the
+// track's render (here: the swap finds the lock busy) must still start aligned.
+TEST_F(StreamCallback, ResyncOfAWaitingBufferSurvivesARenderOfTheOldOne) {
+  const int a = MakeLoop(1000, 2);
+  const int b = MakeLoop(400, 2);
+  track(a).position = 100;
+  track(a).exactPosition = 100;
+  engine()->state = Playing;
+  Audio_SetCallbackRunning(true);
+  Audio_PublishBuffer(b, Audio_AllocBuffer(400 * 8, true), 400 * 8, 400, 2, false, 1);
+  std::atomic<int> step{0};
+  std::thread holder([&] {
+    engine()->lock.lock();
+    step = 1;
+    while (step != 2) std::this_thread::yield();
+    engine()->lock.unlock();
+  });
+  while (step != 1) std::this_thread::yield();
+  Run(1, 1);  // the swap finds the lock busy; the old buffer plays
+  step = 2;
+  holder.join();
+  Run(1, 1);  // swapped in, then aligned with a
+  EXPECT_EQ(track(b).position, track(a).position + 1);  // a moved on before b was rendered
+  Audio_SetCallbackRunning(false);
 }
 
 TEST_F(StreamCallback, MetersTakeHalfTheSignedSumAndTheEffectsSendSplitsTheSignal) {
