@@ -95,9 +95,9 @@ bool ReadWav(AudioEngine* e, std::FILE* f, const std::string& path, bool askToLo
   }
   out->buffer = buffer;
   out->channels = static_cast<uint32_t>(format.channels);
-  out->frames = static_cast<uint32_t>(bytes / (out->channels * 4));
   // A last frame the file holds only part of is dropped: every buffer is whole frames.
-  out->bytes = out->frames * out->channels * 4;
+  out->bytes = static_cast<uint32_t>(Audio_WholeFrameBytes(bytes, out->channels));
+  out->frames = out->bytes / (out->channels * 4);
   return true;
 }
 
