@@ -22,7 +22,8 @@ SpscQueue<MidiOutMessage, kMidiUiQueueCapacity> uiQueue;
 std::atomic<uint64_t> nextSequence{0};
 // Every number below this one has been written (or was discarded as left over).
 std::atomic<uint64_t> writtenThrough{0};
-// Set while a writer runs; producers queue nothing otherwise.
+// Set while a writer runs; producers queue nothing otherwise, and the writer ends once
+// it is cleared.
 std::atomic<bool> running{false};
 
 std::atomic<uint64_t> writtenCount{0};
@@ -35,7 +36,6 @@ std::atomic<int64_t> totalDelay{0};
 std::mutex uiLock;
 std::condition_variable wake;
 bool uiPending = false;  // under uiLock: something was queued since the writer looked
-bool quit = false;       // under uiLock
 std::thread writer;
 
 int64_t Now() {
@@ -72,7 +72,7 @@ void Write(MidiBackend* backend, const std::array<MidiStream, kMidiOutputStreams
 void WriterLoop(MidiBackend* backend, std::array<MidiStream, kMidiOutputStreams> streams, uint64_t next) {
   MidiOutMessage fromAudio, fromUi;
   bool haveAudio = false, haveUi = false;
-  for (;;) {
+  while (running.load(std::memory_order_acquire)) {
     if (!haveAudio) haveAudio = audioQueue.pop(fromAudio);
     if (!haveUi) haveUi = uiQueue.pop(fromUi);
     // Numbers below `next` were taken before this writer started: left over, not written.
@@ -95,10 +95,10 @@ void WriterLoop(MidiBackend* backend, std::array<MidiStream, kMidiOutputStreams>
       continue;
     } else {
       std::unique_lock<std::mutex> lock(uiLock);
-      if (quit) return;
-      if (!uiPending) wake.wait_for(lock, std::chrono::milliseconds(1));
+      if (!uiPending && running.load(std::memory_order_relaxed)) {
+        wake.wait_for(lock, std::chrono::milliseconds(1));
+      }
       uiPending = false;
-      if (quit) return;
       continue;
     }
     writtenThrough.store(++next, std::memory_order_release);
@@ -121,7 +121,6 @@ void MidiOutput_Start(MidiBackend* backend, const MidiStream (&streams)[kMidiOut
   writtenThrough.store(first, std::memory_order_release);
   {
     std::lock_guard<std::mutex> guard(uiLock);
-    quit = false;
     uiPending = false;
     running.store(true, std::memory_order_release);
   }
@@ -134,7 +133,6 @@ void MidiOutput_Stop() {
   {
     std::lock_guard<std::mutex> guard(uiLock);
     running.store(false, std::memory_order_release);
-    quit = true;
   }
   wake.notify_one();
   writer.join();
