@@ -136,14 +136,14 @@ bool OpenMidiPorts() {
 void CloseMidiPorts() {
   MidiBackend* b = openBackend.load();
   if (!b) return;
+  // The output thread is the only other thread in the MIDI layer: once it has written
+  // what was queued and stopped, every stream may be closed.
+  MidiOutput_Stop();
   for (MidiPort& port : table.inputs) {
     if (MidiStream stream = port.stream.exchange(nullptr)) b->Close(stream);
     port.deviceIndex = 0;
     port.enabled = false;
   }
-  // The writer is the only thread that writes to the output streams: once it has
-  // stopped they may be closed.
-  MidiOutput_Stop();
   for (MidiPort& port : table.outputs) {
     port.enabled = false;
     if (MidiStream stream = port.stream.exchange(nullptr)) b->Close(stream);
