@@ -1,5 +1,8 @@
 #include "control/midi_output.h"
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -70,6 +73,12 @@ void Write(MidiBackend* backend, const std::array<MidiStream, kMidiOutputStreams
 // wake-ups a second while the ports are open. User-interface sends do notify, so Start
 // and Stop go out at once, and stopping the writer never waits out a poll.
 void WriterLoop(MidiBackend* backend, std::array<MidiStream, kMidiOutputStreams> streams, uint64_t next) {
+  // Clock bytes are only as steady as this thread's wake-ups: take the lowest real-time
+  // priority where the system grants it (below any audio thread), else stay as is.
+  sched_param param{};
+  param.sched_priority = sched_get_priority_min(SCHED_FIFO);
+  pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+
   MidiOutMessage fromAudio, fromUi;
   bool haveAudio = false, haveUi = false;
   while (running.load(std::memory_order_acquire)) {
@@ -91,7 +100,9 @@ void WriterLoop(MidiBackend* backend, std::array<MidiStream, kMidiOutputStreams>
       Write(backend, streams, fromUi);
       haveUi = false;
     } else if (haveAudio || haveUi || nextSequence.load(std::memory_order_acquire) != next) {
-      std::this_thread::yield();  // `next` is taken but not pushed yet
+      // `next` is taken but not pushed yet. Sleep rather than yield: with real-time
+      // priority a yield would keep a preempted user-interface producer off this core.
+      std::this_thread::sleep_for(std::chrono::microseconds(20));
       continue;
     } else {
       std::unique_lock<std::mutex> lock(uiLock);
