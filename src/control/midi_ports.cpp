@@ -68,7 +68,7 @@ int OpenDirection(MidiBackend* b, MidiPort (&ports)[kMaxMidiPorts], bool input, 
 enum class From { Audio, Ui };
 
 // Queues one short message for the output at table position `position`, if it is open.
-void WriteOutput(int32_t position, uint32_t message, From from) {
+void QueueOutput(int32_t position, uint32_t message, From from) {
   if (position < 0 || position >= kMaxMidiPorts) return;
   if (!table.outputs[position].enabled) return;
   if (from == From::Audio) {
@@ -81,7 +81,7 @@ void WriteOutput(int32_t position, uint32_t message, From from) {
 void SendSync(uint32_t message, From from) {
   const MidiSendSettings& s = *sendSettings.load();
   if (!s.send_midi_sync) return;
-  WriteOutput(s.midi_sync_port, message, from);
+  QueueOutput(s.midi_sync_port, message, from);
 }
 
 int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : v > hi ? hi : v; }
@@ -206,7 +206,7 @@ void SendMetronomeNote(bool accent) {
   const uint32_t channel = static_cast<uint32_t>(Clamp(s.metronome_midi_channel, 0, 15));
   const int32_t note = accent ? s.metronome_midi_accent_note : s.metronome_midi_beat_note;
   const int32_t velocity = accent ? s.metronome_midi_accent_volume : s.metronome_midi_beat_volume;
-  WriteOutput(s.metronome_midi_port,
+  QueueOutput(s.metronome_midi_port,
               MidiMessage(kNoteOn + channel, static_cast<uint32_t>(Clamp(note, 0, 127)),
                           static_cast<uint32_t>(Clamp(velocity, 0, 127))),
               From::Audio);
