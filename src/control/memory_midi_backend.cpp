@@ -29,13 +29,27 @@ void MemoryMidiBackend::Inject(int device, uint32_t message) {
 }
 
 std::vector<uint32_t> MemoryMidiBackend::Written(int device) const {
-  std::lock_guard<std::mutex> guard(lock_);
-  return devices_.at(static_cast<size_t>(device))->written;
+  std::vector<uint32_t> messages;
+  for (const WriteRecord& r : WriteLog(device)) messages.push_back(r.message);
+  return messages;
 }
 
-void MemoryMidiBackend::ClearWritten(int device) {
-  std::lock_guard<std::mutex> guard(lock_);
-  devices_.at(static_cast<size_t>(device))->written.clear();
+std::vector<MemoryMidiBackend::WriteRecord> MemoryMidiBackend::WriteLog(int device) const {
+  Device* d;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    d = devices_.at(static_cast<size_t>(device)).get();
+  }
+  std::lock_guard<std::mutex> guard(writtenLock_);
+  return d->written;
+}
+
+void MemoryMidiBackend::HoldWrites(bool hold) {
+  {
+    std::lock_guard<std::mutex> guard(holdLock_);
+    held_ = hold;
+  }
+  released_.notify_all();
 }
 
 bool MemoryMidiBackend::IsOpen(int device) const {
@@ -122,11 +136,20 @@ bool MemoryMidiBackend::Read(MidiStream stream, uint32_t* message) {
 }
 
 void MemoryMidiBackend::Write(MidiStream stream, uint32_t message) {
-  // No lock here: the port table serialises writes to one port, and this double checks
-  // that it does. The write takes a moment, so that overlapping writes would show.
+  const WriteRecord record{message, std::this_thread::get_id(), std::chrono::steady_clock::now()};
+  writesBegun_.fetch_add(1);
+  {
+    std::unique_lock<std::mutex> hold(holdLock_);
+    released_.wait(hold, [this] { return !held_; });
+  }
+  // Writes to one device must come one at a time; the write takes a moment, so that
+  // overlapping writes would show.
   Device* d = EndOf(stream)->device;
   if (d->writing.exchange(true)) overlaps_.fetch_add(1);
-  if (d->written.size() < d->written.capacity()) d->written.push_back(message);
+  {
+    std::lock_guard<std::mutex> guard(writtenLock_);
+    if (d->written.size() < d->written.capacity()) d->written.push_back(record);
+  }
   std::this_thread::yield();
   d->writing.store(false);
 }

@@ -1,22 +1,32 @@
 #pragma once
 // An in-memory MIDI layer: devices are declared by the test, input events are injected,
-// and every written message is recorded. It also notices two writes to one device that
-// overlap in time, which the port table's per-port lock must prevent.
+// and every written message is recorded with the thread that wrote it and when. It also
+// notices two writes to one device that overlap in time, and can hold writes back to
+// stand for a slow device.
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "control/midi_backend.h"
 
 class MemoryMidiBackend final : public MidiBackend {
  public:
-  // Capacity of each device's record of written messages (reserved up front so that a
-  // write from the audio thread never allocates).
-  static constexpr size_t kWrittenCapacity = 1 << 16;
+  // Capacity of each device's record of written messages (reserved up front, so that
+  // recording never allocates).
+  static constexpr size_t kWrittenCapacity = 1 << 14;
+
+  struct WriteRecord {
+    uint32_t message;
+    std::thread::id thread;
+    std::chrono::steady_clock::time_point time;
+  };
 
   // Declares a device; returns its index.
   int AddDevice(const std::string& name, bool input, bool output);
@@ -29,7 +39,12 @@ class MemoryMidiBackend final : public MidiBackend {
   void Inject(int device, uint32_t message);
   // The messages written to the device, in order.
   std::vector<uint32_t> Written(int device) const;
-  void ClearWritten(int device);
+  // The same with the writing thread and the time of each write.
+  std::vector<WriteRecord> WriteLog(int device) const;
+  // While held, every write waits inside Write until released.
+  void HoldWrites(bool hold);
+  // Number of writes that have entered Write (held or not).
+  int WritesBegun() const { return writesBegun_.load(); }
   bool IsOpen(int device) const;
   bool WasOpened(int device) const;
   int PollCount(int device) const;
@@ -58,7 +73,7 @@ class MemoryMidiBackend final : public MidiBackend {
     bool everOpened = false;
     int polls = 0;
     std::deque<uint32_t> input;
-    std::vector<uint32_t> written;
+    std::vector<WriteRecord> written;  // under writtenLock_
     std::atomic<bool> writing{false};
     // The stream handles of the two directions.
     struct End {
@@ -69,8 +84,15 @@ class MemoryMidiBackend final : public MidiBackend {
   static Device::End* EndOf(MidiStream stream) { return static_cast<Device::End*>(stream); }
 
   mutable std::mutex lock_;  // guards everything but `written` and `writing`
+  // Separate from lock_, so that a write never waits for a poll: the overlap check
+  // would otherwise see nothing.
+  mutable std::mutex writtenLock_;
   std::vector<std::unique_ptr<Device>> devices_;
   bool initialized_ = false;
   std::string initError_;
   std::atomic<int> overlaps_{0};
+  std::atomic<int> writesBegun_{0};
+  std::mutex holdLock_;
+  std::condition_variable released_;
+  bool held_ = false;  // under holdLock_
 };

@@ -32,8 +32,8 @@ class MidiBackend {
   // Reads one event's message (status in bits 0..7, data1 8..15, data2 16..23); false
   // when nothing was read.
   virtual bool Read(MidiStream stream, uint32_t* message) = 0;
-  // Writes one short message at once (timestamp 0). Called from the audio thread too: it
-  // must not allocate or block beyond the write itself. Errors are ignored.
+  // Writes one short message at once (timestamp 0). Called only by the MIDI output
+  // thread, while other calls may run on the user-interface thread. Errors are ignored.
   virtual void Write(MidiStream stream, uint32_t message) = 0;
   virtual void Close(MidiStream stream) = 0;
 };

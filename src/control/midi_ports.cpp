@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "control/midi_output.h"
 #include "control/trigger_set.h"
 #include "engine/message_dialog.h"
 
@@ -10,7 +11,7 @@ namespace {
 
 MidiPortTable table;
 std::atomic<MidiBackend*> selectedBackend{nullptr};
-// The layer the open streams belong to; the audio thread writes through it.
+// The layer the open streams belong to.
 std::atomic<MidiBackend*> openBackend{nullptr};
 
 const MidiSendSettings defaultSettings;
@@ -54,10 +55,7 @@ int OpenDirection(MidiBackend* b, MidiPort (&ports)[kMaxMidiPorts], bool input, 
     MidiStream stream = open(d);
     if (!stream) continue;  // left out without a message
     MidiPort& port = ports[count];
-    {
-      std::lock_guard<std::mutex> guard(port.writeLock);
-      port.stream.store(stream);
-    }
+    port.stream.store(stream);
     port.deviceIndex = d;
     port.enabled = true;
     SetName(port, info.name);
@@ -67,21 +65,23 @@ int OpenDirection(MidiBackend* b, MidiPort (&ports)[kMaxMidiPorts], bool input, 
   return count;
 }
 
-// Writes one short message to the output at table position `position`, if it is open.
-void WriteOutput(int32_t position, uint32_t message) {
+enum class From { Audio, Ui };
+
+// Queues one short message for the output at table position `position`, if it is open.
+void QueueOutput(int32_t position, uint32_t message, From from) {
   if (position < 0 || position >= kMaxMidiPorts) return;
-  MidiPort& port = table.outputs[position];
-  if (!port.enabled) return;
-  MidiBackend* b = openBackend.load();
-  if (!b) return;
-  std::lock_guard<std::mutex> guard(port.writeLock);
-  if (MidiStream stream = port.stream.load()) b->Write(stream, message);
+  if (!table.outputs[position].enabled) return;
+  if (from == From::Audio) {
+    MidiOutput_QueueFromAudio(position, message);
+  } else {
+    MidiOutput_Queue(position, message);
+  }
 }
 
-void SendSync(uint32_t message) {
+void SendSync(uint32_t message, From from) {
   const MidiSendSettings& s = *sendSettings.load();
   if (!s.send_midi_sync) return;
-  WriteOutput(s.midi_sync_port, message);
+  QueueOutput(s.midi_sync_port, message, from);
 }
 
 int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : v > hi ? hi : v; }
@@ -125,27 +125,28 @@ bool OpenMidiPorts() {
     return stream;
   });
   table.outputCount = OpenDirection(b, table.outputs, false, [&](int d) { return b->OpenOutput(d); });
+  if (table.outputCount > 0) {
+    MidiStream streams[kMidiOutputStreams];
+    for (int i = 0; i < kMaxMidiPorts; ++i) streams[i] = table.outputs[i].stream.load();
+    MidiOutput_Start(b, streams);
+  }
   return true;
 }
 
 void CloseMidiPorts() {
   MidiBackend* b = openBackend.load();
   if (!b) return;
+  // The output thread is the only other thread in the MIDI layer: once it has written
+  // what was queued and stopped, every stream may be closed.
+  MidiOutput_Stop();
   for (MidiPort& port : table.inputs) {
     if (MidiStream stream = port.stream.exchange(nullptr)) b->Close(stream);
     port.deviceIndex = 0;
     port.enabled = false;
   }
   for (MidiPort& port : table.outputs) {
-    MidiStream stream;
-    {
-      // Once the stream is cleared under the port's lock no hook can still be writing
-      // to it, so it may be closed.
-      std::lock_guard<std::mutex> guard(port.writeLock);
-      stream = port.stream.exchange(nullptr);
-      port.enabled = false;
-    }
-    if (stream) b->Close(stream);
+    port.enabled = false;
+    if (MidiStream stream = port.stream.exchange(nullptr)) b->Close(stream);
     port.deviceIndex = 0;
   }
   openBackend.store(nullptr);
@@ -192,10 +193,10 @@ void RecomputeEnabledInputs() {
   }
 }
 
-void SendClock() { SendSync(kClock); }
-void SendStart() { SendSync(kStart); }
-void SendContinue() { SendSync(kContinue); }
-void SendStop() { SendSync(kStop); }
+void SendClock() { SendSync(kClock, From::Audio); }
+void SendStart() { SendSync(kStart, From::Ui); }
+void SendContinue() { SendSync(kContinue, From::Ui); }
+void SendStop() { SendSync(kStop, From::Ui); }
 
 void SendMetronomeNote(bool accent) {
   const MidiSendSettings& s = *sendSettings.load();
@@ -205,9 +206,10 @@ void SendMetronomeNote(bool accent) {
   const uint32_t channel = static_cast<uint32_t>(Clamp(s.metronome_midi_channel, 0, 15));
   const int32_t note = accent ? s.metronome_midi_accent_note : s.metronome_midi_beat_note;
   const int32_t velocity = accent ? s.metronome_midi_accent_volume : s.metronome_midi_beat_volume;
-  WriteOutput(s.metronome_midi_port,
+  QueueOutput(s.metronome_midi_port,
               MidiMessage(kNoteOn + channel, static_cast<uint32_t>(Clamp(note, 0, 127)),
-                          static_cast<uint32_t>(Clamp(velocity, 0, 127))));
+                          static_cast<uint32_t>(Clamp(velocity, 0, 127))),
+              From::Audio);
 }
 
 void SendSyncForPlay(TransportState before) {

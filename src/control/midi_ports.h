@@ -5,12 +5,12 @@
 // Start/Continue/Stop and metronome notes.
 //
 // Threads: everything runs on the user-interface thread except SendClock and
-// SendMetronomeNote, which the engine calls on the audio thread. Each output port has a
-// lock held only for the write of one short message, so writes from the two threads to
-// one port never interleave and the audio side never waits longer than one such write.
+// SendMetronomeNote, which the engine calls on the audio thread. No send writes to the
+// MIDI layer itself: each queues its message for the MIDI output thread (midi_output.h),
+// which writes the messages of both threads in the order they were sent. The audio side
+// thus never waits, locks or enters the kernel, and bytes on one port never interleave.
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -25,7 +25,6 @@ struct MidiPort {
   int32_t deviceIndex = 0;                  // MIDI layer device index (0-based)
   Relaxed<bool> enabled{false};             // inputs: polled; outputs: opened
   char name[64] = "None";                   // device name, at most 63 characters
-  std::mutex writeLock;                     // outputs: held for one write
 };
 
 struct MidiPortTable {
@@ -44,9 +43,12 @@ void MidiPorts_UseBackend(MidiBackend* backend);
 // Where the send functions read their preferences (null: built-in defaults).
 void MidiPorts_UseSendSettings(const MidiSendSettings* settings);
 
-// Opens every input and output device (up to 16 each), draining input already pending.
-// False, after showing "PortMidi Initialization Error", when the MIDI layer cannot start.
+// Opens every input and output device (up to 16 each), draining input already pending,
+// and starts the MIDI output thread when an output opened. False, after showing
+// "PortMidi Initialization Error", when the MIDI layer cannot start.
 bool OpenMidiPorts();
+// Writes what is still queued (the Stop sent at shutdown goes out), stops the output
+// thread, then closes every port.
 void CloseMidiPorts();
 // Reads every waiting event of the enabled inputs and dispatches it to the triggers.
 void MidiPoll();
@@ -56,11 +58,13 @@ void EnableAllInputs();
 void RecomputeEnabledInputs();
 
 // Timing clock, Start, Continue, Stop: on the sync port when `send_midi_sync` is on.
+// SendClock: audio thread only (wait-free). The others: any thread but the audio thread.
 void SendClock();
 void SendStart();
 void SendContinue();
 void SendStop();
 // A metronome note-on (accent or beat note) when `metronome_midi_enable` is on.
+// Audio thread only (wait-free).
 void SendMetronomeNote(bool accent);
 
 // The sync messages that go with a transport command, sent before the transport moves:

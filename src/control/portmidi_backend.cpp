@@ -65,6 +65,7 @@ class PortMidi final : public MidiBackend {
   }
 
   int Poll(MidiStream stream) override {
+    std::lock_guard<std::mutex> guard(clientLock_);
     const PmError r = Pm_Poll(static_cast<PortMidiStream*>(stream));
     if (r == pmGotData) return 1;
     if (r == pmNoData) return 0;
@@ -73,6 +74,7 @@ class PortMidi final : public MidiBackend {
 
   bool Read(MidiStream stream, uint32_t* message) override {
     PmEvent event;
+    std::lock_guard<std::mutex> guard(clientLock_);
     if (Pm_Read(static_cast<PortMidiStream*>(stream), &event, 1) != 1) return false;
     *message = static_cast<uint32_t>(event.message);
     return true;
@@ -82,10 +84,7 @@ class PortMidi final : public MidiBackend {
     PmEvent event;
     event.message = static_cast<PmMessage>(message);
     event.timestamp = 0;
-    // On Linux all PortMidi outputs go through one shared sequencer client, so writes to
-    // two different ports from the two threads must not overlap either. Still only one
-    // short message is ever written under this lock.
-    std::lock_guard<std::mutex> guard(writeLock_);
+    std::lock_guard<std::mutex> guard(clientLock_);
     Pm_Write(static_cast<PortMidiStream*>(stream), &event, 1);
   }
 
@@ -93,7 +92,10 @@ class PortMidi final : public MidiBackend {
 
  private:
   bool startedTimer_ = false;
-  std::mutex writeLock_;
+  // On Linux every PortMidi stream goes through one shared ALSA sequencer client, which
+  // is not safe to use from two threads at once: the output thread's writes and the
+  // user-interface thread's polls take turns. Neither thread is the audio thread.
+  std::mutex clientLock_;
 };
 
 }  // namespace

@@ -1,16 +1,22 @@
 // The MIDI port table on the in-memory MIDI layer: opening, polling into the triggers,
-// input enabling, sync and metronome output, the engine hooks, and writes from two
-// threads. One test opens the real PortMidi layer, which finds no devices here.
+// input enabling, sync and metronome output, the engine hooks, and the order of output
+// sent from the audio and user-interface threads. One test opens the real PortMidi
+// layer, which finds no devices here.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
+#include <regex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "control/fire_action.h"
 #include "control/memory_midi_backend.h"
+#include "control/midi_output.h"
 #include "control/midi_ports.h"
 #include "control/trigger_set.h"
 #include "engine/audio.h"
@@ -41,6 +47,7 @@ class MidiPortsTest : public ::testing::Test {
     ControlCommands().Clear();
   }
   void TearDown() override {
+    midi.HoldWrites(false);
     CloseMidiPorts();
     MidiPorts_UseBackend(nullptr);
     MidiPorts_UseSendSettings(nullptr);
@@ -177,6 +184,7 @@ TEST_F(MidiPortsTest, SyncMessagesGoToTheSyncPortOnlyWhenEnabled) {
     settings.midi_sync_port = port;
     SendStart();
   }
+  ASSERT_TRUE(MidiOutput_Flush());
   EXPECT_EQ(midi.Written(sync), (std::vector<uint32_t>{0xFA, 0xF8, 0xFC, 0xFB, 0xFA}));
   EXPECT_TRUE(midi.Written(0).empty());
 }
@@ -198,11 +206,14 @@ TEST_F(MidiPortsTest, MetronomeNotesAndTheirClamps) {
   SendMetronomeNote(true);
   settings.metronome_midi_port = 1;  // no such output
   SendMetronomeNote(true);
+  ASSERT_TRUE(MidiOutput_Flush());
   EXPECT_EQ(midi.Written(out), (std::vector<uint32_t>{MidiMessage(0x90, 63, 127), MidiMessage(0x90, 64, 127),
                                                       MidiMessage(0x99, 37, 90), MidiMessage(0x9F, 127, 127)}));
 }
 
-TEST_F(MidiPortsTest, EngineHooksSendClockAndMetronomeNotes) {
+// The beat hook, driven by the engine's own callback: a note per beat, and the beat
+// lights learn of it. (Where the clock falls is the engine's; its hook is below.)
+TEST_F(MidiPortsTest, EngineBeatHookSendsMetronomeNotesAndMarksTheBeat) {
   const int out = midi.AddDevice("Out", false, true);
   ASSERT_TRUE(OpenMidiPorts());
   ASSERT_TRUE(Audio_Init());
@@ -210,16 +221,13 @@ TEST_F(MidiPortsTest, EngineHooksSendClockAndMetronomeNotes) {
   e->latencyFrames = 0;
   MidiHooks_Install();
   ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));  // 120 bpm at 48 kHz
-  ASSERT_EQ(e->framesPerClock, 1000);
   Audio_SetMetronomePlayback(1);
   settings.metronome_midi_enable = 1;
   std::vector<float> in(512, 0.0f), buffer(512);
-  auto run = [&](int frames) {
-    for (int f = 0; f < frames; f += 256) Audio_ProcessStream(e, in.data(), buffer.data(), 256);
-  };
 
   Audio_PlayLooping();
-  run(96000);  // one measure, sync off: four notes, no clock
+  for (int f = 0; f < 96000; f += 256) Audio_ProcessStream(e, in.data(), buffer.data(), 256);
+  ASSERT_TRUE(MidiOutput_Flush());
   EXPECT_EQ(midi.Written(out), (std::vector<uint32_t>{MidiMessage(0x90, 63, 127), MidiMessage(0x90, 64, 127),
                                                       MidiMessage(0x90, 64, 127), MidiMessage(0x90, 64, 127)}));
   bool accent = true;
@@ -227,37 +235,107 @@ TEST_F(MidiPortsTest, EngineHooksSendClockAndMetronomeNotes) {
   EXPECT_FALSE(accent);  // the last beat was not the first of the measure
   EXPECT_FALSE(MidiHooks_TakeBeat(&accent));
 
-  Audio_StopLooping();
-  midi.ClearWritten(out);
-  settings.metronome_midi_enable = 0;
-  settings.send_midi_sync = 1;
-  Audio_PlayLooping();
-  run(24064);  // frames 0..24063: clocks at 0, 1000, ..., 24000
-  EXPECT_EQ(midi.Written(out), std::vector<uint32_t>(25, 0xF8));
-
   MidiHooks_Remove();
   EXPECT_EQ(e->BeatCallback.load(), nullptr);
   Audio_Shutdown();
 }
 
-// The clock from the audio thread and Start/Stop from the user-interface thread share one
-// port: no write may begin while another is under way.
-TEST_F(MidiPortsTest, WritesFromTwoThreadsToOnePortNeverOverlap) {
+// A real audio thread runs the engine's callback with the hooks installed (clock and
+// metronome notes on the sync port) while this thread, as the user interface, plays,
+// pauses, continues and stops. On the wire each Start or Continue comes before the
+// clocks it started and each Stop after the last of them; every byte is written by the
+// one output thread, never by the audio thread or this one, and no two writes overlap.
+TEST_F(MidiPortsTest, StartClocksAndStopFromTwoThreadsArriveInOrder) {
+  const int out = midi.AddDevice("Out", false, true);
+  ASSERT_TRUE(OpenMidiPorts());
+  ASSERT_TRUE(Audio_Init());
+  AudioEngine* e = Audio_GetEngine();
+  e->latencyFrames = 0;
+  MidiHooks_Install();
+  ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));  // a clock every 1000 frames
+  Audio_SetMetronomePlayback(1);
+  settings.send_midi_sync = 1;
+  settings.metronome_midi_enable = 1;
+  const uint64_t droppedBefore = MidiOutput_Stats().dropped;
+
+  std::atomic<bool> done{false};
+  std::thread::id audioThread;
+  std::thread audio([&] {
+    audioThread = std::this_thread::get_id();
+    std::vector<float> in(512, 0.0f), buffer(512);
+    while (!done.load()) {
+      Audio_ProcessStream(e, in.data(), buffer.data(), 256);
+      std::this_thread::yield();
+    }
+  });
+  // Waits until `n` callbacks have finished since the call: with n = 2, one that began
+  // after the call has run to its end.
+  auto awaitCallbacks = [&](uint64_t n) {
+    const uint64_t target = e->callbacksFinished.load() + n;
+    while (e->callbacksFinished.load() < target) std::this_thread::yield();
+  };
+
+  // Until the second round is under way the device takes no bytes, so both queues fill
+  // side by side and only their merge decides the order; after that, bytes go out live.
+  midi.HoldWrites(true);
+  SendSyncForPlay(Stopped);  // Start
+  Audio_PlayLooping();
+  awaitCallbacks(12);  // 3072 frames: at least three clocks
+  Audio_PauseLooping();
+  awaitCallbacks(2);
+  SendStop();
+  SendSyncForPlay(Paused);  // Continue
+  Audio_PlayLooping();
+  awaitCallbacks(12);
+  midi.HoldWrites(false);
+  awaitCallbacks(12);
+  Audio_StopLooping();
+  awaitCallbacks(2);
+  SendStop();
+  done = true;
+  audio.join();
+  MidiHooks_Remove();
+  Audio_Shutdown();
+  CloseMidiPorts();  // no flush: closing writes what is still queued
+
+  std::string wire;
+  std::set<std::thread::id> writers;
+  for (const MemoryMidiBackend::WriteRecord& r : midi.WriteLog(out)) {
+    const uint32_t status = r.message & 0xFF;
+    wire += status == 0xFA ? 'S' : status == 0xFB ? 'C' : status == 0xFC ? 'E' : status == 0xF8 ? 'c' : 'n';
+    writers.insert(r.thread);
+  }
+  EXPECT_TRUE(std::regex_match(wire, std::regex("S[cn]*c[cn]*c[cn]*c[cn]*EC[cn]*c[cn]*c[cn]*c[cn]*E"))) << wire;
+  ASSERT_EQ(writers.size(), 1u);
+  EXPECT_NE(*writers.begin(), audioThread);
+  EXPECT_NE(*writers.begin(), std::this_thread::get_id());
+  EXPECT_EQ(midi.OverlappingWrites(), 0);
+  EXPECT_EQ(MidiOutput_Stats().dropped, droppedBefore);
+}
+
+// A device that stops taking bytes holds up only the output thread: the audio side
+// keeps returning at once, fills its queue, then drops and counts what does not fit.
+// What was queued still goes out in order once the device takes bytes again.
+TEST_F(MidiPortsTest, AFullQueueDropsAndCountsInsteadOfWaiting) {
   const int out = midi.AddDevice("Out", false, true);
   ASSERT_TRUE(OpenMidiPorts());
   settings.send_midi_sync = 1;
-  settings.metronome_midi_enable = 1;
-  constexpr int kWrites = 5000;
-  std::thread audio([] {
-    for (int i = 0; i < kWrites; ++i) {
-      SendClock();
-      SendMetronomeNote(i % 4 == 0);
-    }
-  });
-  for (int i = 0; i < kWrites; ++i) (i % 2 ? SendStop : SendStart)();
-  audio.join();
-  EXPECT_EQ(midi.OverlappingWrites(), 0);
-  EXPECT_EQ(midi.Written(out).size(), 3u * kWrites);
+  const uint64_t droppedBefore = MidiOutput_Stats().dropped;
+  midi.HoldWrites(true);
+  SendStart();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (midi.WritesBegun() == 0 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+  ASSERT_EQ(midi.WritesBegun(), 1);  // the writer is held inside the Start
+
+  for (size_t i = 0; i < kMidiAudioQueueCapacity + 10; ++i) SendClock();
+  SendStop();
+  EXPECT_EQ(MidiOutput_Stats().dropped - droppedBefore, 10u);
+  midi.HoldWrites(false);
+  ASSERT_TRUE(MidiOutput_Flush());
+  std::vector<uint32_t> expected{0xFA};
+  expected.insert(expected.end(), kMidiAudioQueueCapacity, 0xF8);
+  expected.push_back(0xFC);
+  EXPECT_EQ(midi.Written(out), expected);
 }
 
 }  // namespace
