@@ -2,11 +2,15 @@
 // insert pass, cuts, resync, meters, Mix to Track, the clock hook and live input.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <future>
+#include <string>
 #include <vector>
 
 #include "engine/audio.h"
 #include "engine/buffers.h"
+#include "engine/effects_ops.h"
 #include "support/engine_fixture.h"
 
 namespace {
@@ -19,9 +23,26 @@ class StreamCallback : public EngineTest {
     LoopTrack& t = track(slot);
     return t.pBuffer.load()[f * static_cast<int>(t.numChannels.load()) + c];
   }
+  // The delay as a plain echo of the bus, kEcho frames later on both channels, no dry part.
+  static constexpr long kEcho = 374;  // a line of 375 samples
+  static void Echo() {
+    for (int c = 0; c < 2; ++c) {
+      Audio_SetDelayTime(c, 0.0078125);
+      Audio_SetDelayFeedback(c, 0.0);
+      Audio_SetDelayMix(c, 1.0);
+    }
+  }
 };
 
 float Ramp(int f, int c) { return static_cast<float>(f + 1) * (c == 0 ? 0.001f : -0.001f); }
+float Impulse(int f, int) { return f == 0 ? 1.0f : 0.0f; }
+
+// The first frame whose left output is not silent, or -1.
+long FirstSound(const std::vector<float>& out) {
+  for (size_t f = 0; 2 * f < out.size(); ++f)
+    if (out[2 * f] != 0.0f) return static_cast<long>(f);
+  return -1;
+}
 
 }  // namespace
 
@@ -78,7 +99,7 @@ TEST_F(StreamCallback, MonoTracksPlayOneSampleOnBothSidesAndRecordTheInputSum) {
 
 TEST_F(StreamCallback, FeedbackScalesTheOldMaterialAsTheHeadPasses) {
   for (double feedback : {1.0, 0.0, 0.5}) {
-    framesRun = 0;
+    Reset();
     const int slot = MakeLoop(300, 2, [](int, int) { return 0.5f; });
     Audio_SetTrackFeedback(slot, feedback);
     track(slot).record = 1;
@@ -88,9 +109,6 @@ TEST_F(StreamCallback, FeedbackScalesTheOldMaterialAsTheHeadPasses) {
       ASSERT_NEAR(Sample(slot, f, 0), 0.5 * feedback + 0.01 * (f % 7), 1e-6) << feedback;
       ASSERT_NEAR(Sample(slot, f, 1), 0.5 * feedback + 0.125, 1e-6) << feedback;
     }
-    engine()->state = Stopped;
-    track(slot).record = 0;
-    Audio_DeleteLoop(slot);
   }
 }
 
@@ -101,6 +119,7 @@ TEST_F(StreamCallback, RecordingWritesBehindTheHeadByTheLatencyScaledByTheRate) 
     int expectedOffset;  // frames the write point trails the head by
   } cases[] = {{1.0, 100, 100}, {0.5, 100, 50}, {-1.0, 100, -100}, {0.5, 101, 50}};
   for (const Case& k : cases) {
+    Reset();
     const int length = 1000;
     const int slot = MakeLoop(length, 2);
     track(slot).record = 1;
@@ -117,9 +136,6 @@ TEST_F(StreamCallback, RecordingWritesBehindTheHeadByTheLatencyScaledByTheRate) 
     int expected = ((start - k.expectedOffset) % length + length) % length;
     EXPECT_FLOAT_EQ(Sample(slot, expected, 0), 1.0f) << "rate " << k.rate;
     EXPECT_FLOAT_EQ(Sample(slot, expected, 1), 2.0f) << "rate " << k.rate;  // channels stay apart
-    engine()->state = Stopped;
-    track(slot).record = 0;
-    Audio_DeleteLoop(slot);
   }
 }
 
@@ -370,4 +386,83 @@ TEST_F(StreamCallback, AMetronomeThatStopsMidBufferStaysInStepWithTheLoops) {
   Run(48000 + 1000, 256);  // the click stops at its second loop start, inside a buffer
   EXPECT_FALSE(track(0).active);
   EXPECT_EQ(track(0).position, track(slot).position);
+}
+
+TEST_F(StreamCallback, WhileRunningTheEffectsRunOnlyForASend) {
+  // An impulse sent wholly to the bus in the first buffer; the effect answers at `answer`.
+  // Without a send from then on the effect stands still while playing (its tail stops at
+  // once) and rings on from where it stood when the transport stops.
+  const struct {
+    bool reverb, keepSend;
+    long answer, whilePlaying;
+  } cases[] = {{false, true, kEcho, kEcho}, {false, false, kEcho, -1}, {true, true, 1116, 1116}, {true, false, 1116, -1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.reverb ? "reverb" : "delay") + (c.keepSend ? ", send kept" : ", send off"));
+    Reset();
+    Echo();
+    Audio_EnableDelay(!c.reverb);
+    Audio_EnableReverb(c.reverb);
+    const int slot = MakeLoop(48000, 2, Impulse);
+    Audio_SetTrackEffects(slot, 1);
+    Audio_SetTrackEffectsMix(slot, 1.0);
+    Audio_PlayLooping();
+    std::vector<float> out = Run(256);
+    Audio_SetTrackEffects(slot, c.keepSend);
+    const std::vector<float> rest = Run(c.answer + 100 - 256);
+    out.insert(out.end(), rest.begin(), rest.end());
+    EXPECT_EQ(FirstSound(out), c.whilePlaying);
+    if (c.keepSend) continue;
+    Audio_StopLooping();
+    EXPECT_EQ(FirstSound(Run(c.answer)), c.answer - 256);
+  }
+}
+
+TEST_F(StreamCallback, LiveInputTakesTheEffectsMixOfTheCurrentTrack) {
+  Echo();
+  const int slot = MakeLoop(100, 2);
+  Audio_SetTrackEffectsMix(slot, 0.64);  // dry 0.6, wet 0.8
+  Audio_SetLatentInput(1);
+  Audio_SetLatentInputEffectsMix(0.0);  // its own gains: all dry
+  Audio_SetLatentInputTrack(slot);
+  const struct {
+    bool useLoopMix;
+    float dry, echo;
+  } cases[] = {{true, 0.6f, 0.8f}, {false, 1.0f, 0.0f}};
+  for (const auto& c : cases) {
+    Audio_SetLatentInputUseLoopEffectsMix(c.useLoopMix);
+    const long start = framesRun;
+    const std::vector<float> out = Run(400, 256, [start](long f, int) { return f == start ? 1.0f : 0.0f; });
+    EXPECT_NEAR(out[0], c.dry, 1e-6) << c.useLoopMix;
+    EXPECT_NEAR(out[1], c.dry, 1e-6) << c.useLoopMix;
+    EXPECT_NEAR(out[2 * kEcho], c.echo, 1e-6) << c.useLoopMix;  // the wet part, through the delay
+  }
+}
+
+TEST_F(StreamCallback, StopAndPlayApplyAPendingCutBeforeStoringTheTake) {
+  // The first recording in "Max Time" mode ends with a forced cut and then Stop or Play,
+  // with or without a callback running to apply the cut.
+  for (const bool stop : {true, false}) {
+    for (const bool callback : {false, true}) {
+      SCOPED_TRACE(std::string(stop ? "stop" : "play") + (callback ? ", callback running" : ""));
+      Reset();
+      const int cut = MakeLoop(5000, 2), other = MakeLoop(3000, 2);
+      Audio_SetCallbackRunning(callback);
+      ASSERT_TRUE(Audio_RecordLooping(cut));
+      Run(1234);
+      ASSERT_TRUE(Audio_SetLoopAtPosition(cut, true));
+      auto command = std::async(std::launch::async, stop ? Audio_StopLooping : Audio_PlayLooping);
+      while (command.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
+        if (callback) Run(256);
+      Run(100);
+      EXPECT_EQ(track(cut).length, 1234);
+      EXPECT_TRUE(track(cut).recorded);
+      const UndoSnapshot& take = engine()->undo[1 - engine()->undoCurrent];
+      EXPECT_EQ(take.track, static_cast<uint32_t>(cut));
+      EXPECT_EQ(take.length, 1234u);
+      // Stop rewinds every track; Play rewinds only the cut one and the others go on.
+      EXPECT_EQ(track(cut).position, stop ? 0 : (framesRun - 1234) % 1234);
+      EXPECT_EQ(track(other).position, stop ? 0 : framesRun % 3000);
+      Audio_SetCallbackRunning(false);
+    }
+  }
 }
