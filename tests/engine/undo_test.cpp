@@ -52,6 +52,7 @@ class UndoTest : public ::testing::Test {
       if (t().pBuffer[i] != v) return false;
     return true;
   }
+  std::vector<float> Loop() { return {t().pBuffer.load(), t().pBuffer.load() + t().length * 2}; }
   void Run(long frames, float input) {
     std::vector<float> in(512, input), out(512);
     for (long done = 0; done < frames; done += 256) Audio_ProcessStream(e, in.data(), out.data(), 256);
@@ -87,6 +88,46 @@ TEST_F(UndoTest, UndoOfAResizeBringsBackTheLengthAndAudio) {
   EXPECT_EQ(t().pBuffer[2 * (kFrames - 1)], kFrames - 1);
   EXPECT_EQ(Audio_Undo(), 1);
   EXPECT_EQ(t().pBuffer[2 * (kFrames + 3)], 3.0f);
+}
+
+TEST_F(UndoTest, NudgeAndTrimAreUndoneAndRedone) {
+  const struct {
+    const char* name;
+    bool (*operation)();
+    int length, firstFrame;
+  } cases[] = {
+      {"Set Start Point", [] { return Audio_NudgeLoop(1, 100); }, kFrames, 100},
+      {"Trim", [] { return Audio_SetEditRange(1, 1000, 2000) && Audio_TrimLoop(1); }, 1001, 1000},
+  };
+  for (const auto& c : cases) {
+    for (const bool recordOver : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (recordOver ? ", recorded over" : ""));
+      const uint32_t bytes = kFrames * 2 * 4;  // a fresh loop, every frame telling its place
+      Audio_PublishBuffer(1, Audio_AllocBuffer(bytes, false), bytes, kFrames, 2, false, 0);
+      for (int f = 0; f < kFrames; ++f) t().pBuffer[2 * f] = static_cast<float>(f), t().pBuffer[2 * f + 1] = -f;
+      Audio_ResetUndo();
+      const std::vector<float> before = Loop();
+      ASSERT_TRUE(c.operation());
+      ASSERT_EQ(t().length, c.length);
+      EXPECT_EQ(t().pBuffer[0], c.firstFrame);
+      const std::vector<float> after = Loop();
+      EXPECT_EQ(labels.back(), std::string("Press to undo track 1 ") + c.name);
+      if (recordOver) {  // a recording over the result is undone back to it
+        ASSERT_TRUE(Audio_RecordLooping(1));
+        Run(256, 0.25f);
+        Audio_PlayLooping();
+        EXPECT_EQ(Audio_Undo(), 1);
+        EXPECT_TRUE(Loop() == after);
+        continue;
+      }
+      EXPECT_EQ(Audio_Undo(), 1);
+      EXPECT_EQ(t().editEnd, kFrames);
+      EXPECT_TRUE(Loop() == before);
+      EXPECT_EQ(labels.back(), std::string("Press to redo track 1 ") + c.name);
+      EXPECT_EQ(Audio_Undo(), 1);
+      EXPECT_TRUE(Loop() == after);
+    }
+  }
 }
 
 TEST_F(UndoTest, UndoRefusedWhileABufferWaits) {
