@@ -224,6 +224,7 @@ TEST_F(CountoffTest, CountoffOneMaximumTwoWhileRecording) {
   EXPECT_EQ(Between(), 0.0f);
   EXPECT_EQ(e->tracks[recordTrack].position, 0);
   EXPECT_EQ(e->tracks[loop].position, 0);
+  EXPECT_FALSE(Audio_SetLoopAtPosition(recordTrack, true));  // no cut during the count-off
 
   // Recording starts with the second measure, and two measures click.
   Run(1, 0.5f);

@@ -196,15 +196,6 @@ TEST_F(StreamCallback, InsertRecordsExactlyOnePassFromTheLoopStart) {
   EXPECT_EQ(engine()->state.load(), Playing);
   for (int f = 0; f < length; ++f) ASSERT_FLOAT_EQ(Sample(slot, f, 0), 1.0f) << f;
   EXPECT_EQ(hooks, (std::vector<int>{1, 0}));
-  // The pass's end asks the user-interface side for the recorded take.
-  EXPECT_EQ(engine()->insertSnapshotTrack.load(), slot);
-  Audio_PollChanges();
-  EXPECT_EQ(engine()->insertSnapshotTrack.load(), -1);
-  const UndoSnapshot& now = engine()->undo[1 - engine()->undoCurrent];
-  EXPECT_EQ(now.track, static_cast<uint32_t>(slot));
-  EXPECT_EQ(now.operation, 10u);
-  ASSERT_NE(now.pBuffer, nullptr);
-  EXPECT_FLOAT_EQ(now.pBuffer[0], 1.0f);
 }
 
 TEST_F(StreamCallback, InsertAtHalfSpeedStillRecordsAWholePass) {
@@ -300,44 +291,6 @@ TEST_F(StreamCallback, MixToTrackBouncesTheOutputIntoTheRecordTrack) {
   // A mono target keeps the right channel of every frame of one pass.
   for (int f = 0; f < 200; ++f) ASSERT_FLOAT_EQ(Sample(target, f, 0), 0.5f) << f;
   EXPECT_EQ(source, 1);
-}
-
-TEST_F(StreamCallback, CountOffHoldsTheOtherTracksStill) {
-  const int slot = MakeLoop(1000, 2);
-  track(slot).record = 1;
-  engine()->metronomeRecord = 1;
-  engine()->metronomeCountoff = 1;
-  engine()->state = Recording;
-  Run(500);
-  EXPECT_EQ(track(slot).position, 0);  // the metronome counts off alone
-  EXPECT_EQ(engine()->countoffPasses, 1);
-  EXPECT_FALSE(Audio_SetLoopAtPosition(slot, true));  // no cut during the count-off
-}
-
-TEST_F(StreamCallback, MidiClockTicksLandOnMultiplesOfTheClockPeriod) {
-  static long ticks;
-  ticks = 0;
-  Audio_SetMidiClockCallback([] { ++ticks; });
-  MakeLoop(5000, 2);
-  engine()->state = Playing;
-  for (unsigned long size : {64ul, 256ul, 511ul, 1024ul, 1000ul, 1ul}) {
-    Audio_StopLooping();
-    engine()->state = Playing;
-    ticks = 0;
-    framesRun = 0;
-    long expected = 0;
-    for (int i = 0; i < 20; ++i) {
-      const long before = framesRun;
-      Run(static_cast<long>(size), size);
-      // multiples of 1000 in [before, framesRun)
-      expected += (framesRun + 999) / 1000 - (before + 999) / 1000;
-      ASSERT_EQ(ticks, expected) << "buffer " << size;
-    }
-  }
-  engine()->state = Stopped;
-  ticks = 0;
-  Run(5000);
-  EXPECT_EQ(ticks, 0);
 }
 
 TEST_F(StreamCallback, OversizedCallbacksAreProcessedInPiecesAndMissingBuffersAreSafe) {

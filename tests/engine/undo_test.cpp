@@ -62,54 +62,30 @@ class UndoTest : public ::testing::Test {
   ScriptedDialog dialog;
 };
 
-TEST_F(UndoTest, UndoAndRedoOfAnEraseAlternate) {
+TEST_F(UndoTest, EachOperationIsUndoneAndRedone) {
   EXPECT_EQ(labels.back(), "Nothing to Undo");
-  ASSERT_TRUE(Audio_EraseLoop(1, 1));
-  EXPECT_TRUE(Holds(0.0f));
-  EXPECT_EQ(labels.back(), "Press to undo track 1 Erase");
-
-  EXPECT_EQ(Audio_Undo(), 1);
-  EXPECT_TRUE(Holds(0.5f));
-  EXPECT_EQ(labels.back(), "Press to redo track 1 Erase");
-  EXPECT_EQ(Audio_Undo(), 1);
-  EXPECT_TRUE(Holds(0.0f));
-  EXPECT_EQ(labels.back(), "Press to undo track 1 Erase");
-}
-
-TEST_F(UndoTest, UndoOfAResizeBringsBackTheLengthAndAudio) {
-  for (int f = 0; f < kFrames; ++f) t().pBuffer[2 * f] = static_cast<float>(f);
-  ASSERT_TRUE(Audio_ResizeLoop(1, 1.0, false, 1, ResizeMultiply, true));
-  ASSERT_EQ(t().length, 2 * kFrames);
-  EXPECT_EQ(labels.back(), "Press to undo track 1 Multiply");
-
-  EXPECT_EQ(Audio_Undo(), 1);
-  EXPECT_EQ(t().length, kFrames);
-  EXPECT_EQ(t().editEnd, kFrames);
-  EXPECT_EQ(t().pBuffer[2 * (kFrames - 1)], kFrames - 1);
-  EXPECT_EQ(Audio_Undo(), 1);
-  EXPECT_EQ(t().pBuffer[2 * (kFrames + 3)], 3.0f);
-}
-
-TEST_F(UndoTest, NudgeAndTrimAreUndoneAndRedone) {
   const struct {
     const char* name;
     bool (*operation)();
-    int length, firstFrame;
+    int length;
+    float first;  // what frame 0 then holds
   } cases[] = {
-      {"Set Start Point", [] { return Audio_NudgeLoop(1, 100); }, kFrames, 100},
-      {"Trim", [] { return Audio_SetEditRange(1, 1000, 2000) && Audio_TrimLoop(1); }, 1001, 1000},
+      {"Erase", [] { return Audio_EraseLoop(1, 1); }, kFrames, 0},
+      {"Multiply", [] { return Audio_ResizeLoop(1, 1.0, false, 1, ResizeMultiply, true); }, 2 * kFrames, 1},
+      {"Set Start Point", [] { return Audio_NudgeLoop(1, 100); }, kFrames, 101},
+      {"Trim", [] { return Audio_SetEditRange(1, 1000, 2000) && Audio_TrimLoop(1); }, 1001, 1001},
   };
   for (const auto& c : cases) {
     for (const bool recordOver : {false, true}) {
       SCOPED_TRACE(std::string(c.name) + (recordOver ? ", recorded over" : ""));
       const uint32_t bytes = kFrames * 2 * 4;  // a fresh loop, every frame telling its place
       Audio_PublishBuffer(1, Audio_AllocBuffer(bytes, false), bytes, kFrames, 2, false, 0);
-      for (int f = 0; f < kFrames; ++f) t().pBuffer[2 * f] = static_cast<float>(f), t().pBuffer[2 * f + 1] = -f;
+      for (int f = 0; f < kFrames; ++f) t().pBuffer[2 * f] = f + 1.0f, t().pBuffer[2 * f + 1] = -f - 1.0f;
       Audio_ResetUndo();
       const std::vector<float> before = Loop();
       ASSERT_TRUE(c.operation());
       ASSERT_EQ(t().length, c.length);
-      EXPECT_EQ(t().pBuffer[0], c.firstFrame);
+      EXPECT_EQ(t().pBuffer[0], c.first);
       const std::vector<float> after = Loop();
       EXPECT_EQ(labels.back(), std::string("Press to undo track 1 ") + c.name);
       if (recordOver) {  // a recording over the result is undone back to it
@@ -126,6 +102,7 @@ TEST_F(UndoTest, NudgeAndTrimAreUndoneAndRedone) {
       EXPECT_EQ(labels.back(), std::string("Press to redo track 1 ") + c.name);
       EXPECT_EQ(Audio_Undo(), 1);
       EXPECT_TRUE(Loop() == after);
+      EXPECT_EQ(labels.back(), std::string("Press to undo track 1 ") + c.name);
     }
   }
 }
