@@ -2,6 +2,7 @@
 // told, and the recordings and insert passes that feed the history.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -9,7 +10,7 @@
 #include "engine/buffers.h"
 #include "engine/loop_ops.h"
 #include "engine/undo.h"
-#include "support/scripted_dialog.h"
+#include "support/engine_fixture.h"
 
 namespace {
 
@@ -25,12 +26,11 @@ void NoteInsertPass(int starting) { insertPasses.push_back(starting); }
 
 constexpr int kFrames = 24000;  // 0.5 s at 48000 Hz
 
-class UndoTest : public ::testing::Test {
+class UndoTest : public EngineTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(Audio_Init());
-    e = Audio_GetEngine();
-    e->latencyFrames = 0;
+    EngineTest::SetUp();
+    e = engine();
     labels.clear();
     insertPasses.clear();
     Audio_SetUndoChangedCallback(ShowUndoLabel);
@@ -40,26 +40,14 @@ class UndoTest : public ::testing::Test {
     Audio_SelectRecordTrack(1);
     Audio_ResetUndo();
   }
-  void TearDown() override { Audio_Shutdown(); }
 
   LoopTrack& t() { return e->tracks[1]; }
-  void Fill(float v) {
-    for (int i = 0; i < t().length * 2; ++i) t().pBuffer[i] = v;
-  }
-  // Every sample of the loop equals v.
-  bool Holds(float v) {
-    for (int i = 0; i < t().length * 2; ++i)
-      if (t().pBuffer[i] != v) return false;
-    return true;
-  }
+  void Fill(float v) { std::fill_n(t().pBuffer.load(), t().length * 2, v); }
   std::vector<float> Loop() { return {t().pBuffer.load(), t().pBuffer.load() + t().length * 2}; }
-  void Run(long frames, float input) {
-    std::vector<float> in(512, input), out(512);
-    for (long done = 0; done < frames; done += 256) Audio_ProcessStream(e, in.data(), out.data(), 256);
-  }
+  bool Holds(float v) { return Loop() == std::vector<float>(t().length * 2, v); }  // every sample
+  void Run(long frames, float input) { EngineTest::Run(frames, 256, [input](long, int) { return input; }); }
 
   AudioEngine* e = nullptr;
-  ScriptedDialog dialog;
 };
 
 TEST_F(UndoTest, EachOperationIsUndoneAndRedone) {
