@@ -9,6 +9,7 @@
 #include "effects/reverb_model.h"
 #include "effects/state_variable_filter.h"
 #include "effects_fixture.h"
+#include "engine/effects_chain.h"
 
 namespace {
 
@@ -118,13 +119,18 @@ TEST_F(ChainTest, DisabledDelayKeepsItsContentsForLater) {
 }
 
 TEST_F(ChainTest, LfoStepsOncePerCallbackEvenWithTheFilterOff) {
-  Audio_SetFilterLfoRate(0, 1.0);
-  Audio_SetFilterLfoDepth(0, 1.0);
-  Audio_EnableFilterLfo(1);
-  Audio_SetFilterFrequency(0, 100.0);
+  for (int c = 0; c < 2; ++c) {
+    Audio_SetFilterFrequency(c, 100.0);
+    Audio_SetFilterLfoRate(c, 1.0);
+    Audio_SetFilterLfoDepth(c, c ? 0.5 : 1.0);
+  }
   Run(4800, 256, Silence);  // 19 callbacks of 256 frames and one of 192
   EXPECT_NEAR(engine()->filterLfo[0].phase.load(), 0.1, 1e-12);
-  EXPECT_DOUBLE_EQ(engine()->filter[0].frequency, 100.0 * std::exp2(0.4));
+  EXPECT_EQ(engine()->filter[0].frequency, 100.0);  // the LFO off: the set frequency
+  Audio_EnableFilterLfo(1);
+  Audio_UpdateFilterLfo(engine(), 0);
+  EXPECT_DOUBLE_EQ(engine()->filter[0].frequency, 100.0 * std::exp2(0.4));  // depth 1: 4 octaves at phase 1
+  EXPECT_DOUBLE_EQ(engine()->filter[1].frequency, 100.0 * std::exp2(0.2));  // depth 0.5: 2 octaves
 }
 
 TEST_F(ChainTest, GoldenOutputOfTheFullChain) {

@@ -186,18 +186,4 @@ TEST_F(FilterEngineTest, LfoTriangleTakesTwoOverRateSecondsAndResetsToZero) {
   EXPECT_EQ(lfo.direction.load(), 1.0);
 }
 
-TEST_F(FilterEngineTest, LfoRaisesTheCutoffByUpToFourOctaves) {
-  for (int c = 0; c < 2; ++c) {
-    Audio_SetFilterFrequency(c, 500.0);
-    Audio_SetFilterLfoRate(c, 1.0);
-    Audio_SetFilterLfoDepth(c, c ? 0.5 : 1.0);
-  }
-  for (int i = 0; i < 100; ++i) Audio_UpdateFilterLfo(engine(), 480);  // phase 1
-  EXPECT_EQ(engine()->filter[0].frequency, 500.0);  // LFO disabled: the set frequency
-  Audio_EnableFilterLfo(1);
-  Audio_UpdateFilterLfo(engine(), 0);
-  EXPECT_DOUBLE_EQ(engine()->filter[0].frequency, 500.0 * 16.0);
-  EXPECT_DOUBLE_EQ(engine()->filter[1].frequency, 500.0 * 4.0);
-}
-
 }  // namespace
