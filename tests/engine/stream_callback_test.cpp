@@ -264,9 +264,8 @@ TEST_F(StreamCallback, MetersTakeHalfTheSignedSumAndTheEffectsSendSplitsTheSigna
 }
 
 TEST_F(StreamCallback, MixToTrackBouncesTheOutputIntoTheRecordTrack) {
-  const int source = MakeLoop(200, 2, [](int, int c) { return c == 0 ? 0.25f : 0.5f; });
+  MakeLoop(200, 2, [](int, int c) { return c == 0 ? 0.25f : 0.5f; });
   const int target = MakeLoop(200, 1);
-  Audio_SetTrackVolume(source, 1.0);
   track(target).record = 1;
   Audio_SetMixToTrack(1);
   ASSERT_TRUE(Audio_InsertLooping(target));
@@ -274,7 +273,6 @@ TEST_F(StreamCallback, MixToTrackBouncesTheOutputIntoTheRecordTrack) {
   EXPECT_EQ(engine()->state.load(), Playing);
   // A mono target keeps the right channel of every frame of one pass.
   for (int f = 0; f < 200; ++f) ASSERT_FLOAT_EQ(Sample(target, f, 0), 0.5f) << f;
-  EXPECT_EQ(source, 1);
 }
 
 TEST_F(StreamCallback, OversizedCallbacksAreProcessedInPiecesAndMissingBuffersAreSafe) {
