@@ -158,45 +158,38 @@ TEST_F(UndoTest, ChangingTheRecordTrackMakesItTheUndoPoint) {
   EXPECT_EQ(e->undo[1].track, 2u);
 }
 
-TEST_F(UndoTest, ARecordingIsUndoneAndRedone) {
+// A take reaches the history when a recording ends with Play, or when an insert pass ends
+// inside the callback; then the user-interface side completes the history at the next
+// poll or, before it, at the next operation that touches the history.
+enum class Take { Recording, InsertPolled, InsertThenUndo };
+class TakeUndoTest : public UndoTest, public ::testing::WithParamInterface<Take> {};
+
+TEST_P(TakeUndoTest, ATakeIsUndoneAndRedone) {
   Fill(0.0f);
   t().feedback = 0.0;  // each pass replaces the last
   Audio_ResetUndo();
-  ASSERT_TRUE(Audio_RecordLooping(1));
-  EXPECT_EQ(labels.back(), "Press to undo track 1 Record");
-  Run(kFrames + 256, 0.25f);  // a little over one pass
-  Audio_PlayLooping();
-  EXPECT_TRUE(Holds(0.25f));
-  EXPECT_EQ(Audio_Undo(), 1);
-  EXPECT_TRUE(Holds(0.0f));
-  EXPECT_EQ(Audio_Undo(), 1);
-  EXPECT_TRUE(Holds(0.25f));
-}
-
-class InsertUndoTest : public UndoTest, public ::testing::WithParamInterface<bool> {};
-
-// The pass ends inside the callback; the history is completed on the user-interface side,
-// by the next poll or, before it, by the next operation that touches the history.
-TEST_P(InsertUndoTest, AnInsertPassEndingInTheCallbackIsRedoable) {
-  const bool polled = GetParam();
-  Fill(0.0f);
-  Audio_ResetUndo();
-  ASSERT_TRUE(Audio_InsertLooping(1));
-  Run(kFrames + 512, 0.5f);
-  EXPECT_EQ(insertPasses, (std::vector<int>{1, 0}));
-  const float inserted = t().pBuffer[0];
-  ASSERT_NE(inserted, 0.0f);
-  if (polled) Audio_PollChanges();
-
+  if (GetParam() == Take::Recording) {
+    ASSERT_TRUE(Audio_RecordLooping(1));
+    EXPECT_EQ(labels.back(), "Press to undo track 1 Record");
+    Run(kFrames + 256, 0.5f);  // a little over one pass
+    Audio_PlayLooping();
+  } else {
+    ASSERT_TRUE(Audio_InsertLooping(1));
+    Run(kFrames + 512, 0.5f);
+    EXPECT_EQ(insertPasses, (std::vector<int>{1, 0}));
+    if (GetParam() == Take::InsertPolled) Audio_PollChanges();
+  }
+  EXPECT_TRUE(Holds(0.5f));
   EXPECT_EQ(Audio_Undo(), 1);
   EXPECT_TRUE(Holds(0.0f));
   EXPECT_EQ(labels.back(), "Press to redo track 1 Record");
   EXPECT_EQ(Audio_Undo(), 1);
-  EXPECT_TRUE(Holds(inserted));
+  EXPECT_TRUE(Holds(0.5f));
   EXPECT_EQ(labels.back(), "Press to undo track 1 Record");
 }
 
-INSTANTIATE_TEST_SUITE_P(TakenBy, InsertUndoTest, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "Poll" : "NextOperation"; });
+const char* const kTakes[] = {"Recording", "InsertPolled", "InsertThenUndo"};
+INSTANTIATE_TEST_SUITE_P(By, TakeUndoTest, ::testing::Values(Take::Recording, Take::InsertPolled, Take::InsertThenUndo),
+                         [](const auto& info) { return kTakes[static_cast<int>(info.param)]; });
 
 }  // namespace
