@@ -48,12 +48,12 @@ class MetronomeTest : public EngineTest {
     return n;
   }
 
-  // Plays three measures of (seconds, beats) in callbacks of 1, 100 and 256 frames: each
+  // Plays three measures of (seconds, perMeasure beats) in callbacks of 1, 100 and 256 frames: each
   // beat's hook fires once, in the callback holding its frame, the first one accented.
-  void ExpectBeatHooks(double seconds, int beats) {
+  void ExpectBeatHooks(double seconds, int perMeasure) {
     Audio_SetBeatCallback(NoteBeat);
     Audio_SetMetronomePlayback(1);
-    ASSERT_TRUE(Audio_SetMetronomeTime(seconds, beats, true));
+    ASSERT_TRUE(Audio_SetMetronomeTime(seconds, perMeasure, true));
     const long measure = click().length, beat = e->framesPerBeat;
     for (const long size : {1L, 100L, 256L}) {
       Audio_StopLooping();
@@ -64,9 +64,9 @@ class MetronomeTest : public EngineTest {
         Audio_ProcessStream(e, in.data(), output.data(), static_cast<unsigned long>(size));
       std::vector<std::pair<long, int>> expected;
       for (long start = 0; start < callbackStart; start += measure)
-        for (long b = 0, frame = start; b < beats && frame < callbackStart; ++b, frame += beat)
+        for (long b = 0, frame = start; b < perMeasure && frame < callbackStart; ++b, frame += beat)
           expected.emplace_back(frame - frame % size, b == 0);
-      EXPECT_EQ(beatHooks, expected) << seconds << " s, " << beats << " beats, callbacks of " << size;
+      EXPECT_EQ(beatHooks, expected) << seconds << " s, " << perMeasure << " beats, callbacks of " << size;
     }
   }
 
