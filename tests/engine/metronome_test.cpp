@@ -48,8 +48,9 @@ class MetronomeTest : public EngineTest {
     return n;
   }
 
-  // Plays three measures of (seconds, perMeasure beats) in callbacks of 1, 100 and 256 frames: each
-  // beat's hook fires once, in the callback holding its frame, the first one accented.
+  // Plays three measures of `perMeasure` beats in `seconds`, in callbacks of 1, 100 and
+  // 256 frames: each beat's hook fires once, in the callback holding its frame, the first
+  // of a measure accented.
   void ExpectBeatHooks(double seconds, int perMeasure) {
     Audio_SetBeatCallback(NoteBeat);
     Audio_SetMetronomePlayback(1);
