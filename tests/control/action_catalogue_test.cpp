@@ -49,7 +49,8 @@ TEST(ActionCatalogue, ValueConversionsAtTheirEdges) {
   EXPECT_EQ(ActionValue_S127(516), 0);
   EXPECT_EQ(ActionValue_S127(517), 1);
   EXPECT_EQ(ActionValue_S127(65534), 126);  // a full-scale 7-bit value sets 126
-  EXPECT_DOUBLE_EQ(ActionValue_S1(65535), 65535 * 1.5259021896696422e-5);
+  EXPECT_EQ(ActionValue_S1(0), 0.0);
+  EXPECT_DOUBLE_EQ(ActionValue_S1(65535), 1.0);  // the full 16-bit value is the top
   EXPECT_EQ(ActionValue_Ms(32768, 1000), 500);
   EXPECT_NEAR(ActionValue_Pos(32768), 0.5, 1e-4);
   // Filter Mode (Set): the value capped at 3, so a trigger's scaled value gives 0 or 3.

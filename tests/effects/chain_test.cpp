@@ -9,6 +9,7 @@
 #include "effects/reverb_model.h"
 #include "effects/state_variable_filter.h"
 #include "effects_fixture.h"
+#include "engine/effects_chain.h"
 
 namespace {
 
@@ -22,17 +23,6 @@ class ChainTest : public EffectsEngineTest {
     Audio_SetLatentInputUseLoopEffectsMix(0);
     Audio_SetLatentInputEffectsMix(1.0);
   }
-
-  // Runs `frames` frames of `input(n, c)` through the callback in 256-frame buffers.
-  std::vector<float> Process(int frames, float (*input)(int, int)) {
-    std::vector<float> in(2 * frames), out(2 * frames);
-    for (int n = 0; n < frames; ++n) in[2 * n] = input(n + offset, 0), in[2 * n + 1] = input(n + offset, 1);
-    for (int n = 0; n < frames; n += 256)
-      Audio_ProcessStream(engine(), &in[2 * n], &out[2 * n], std::min(256, frames - n));
-    offset += frames;
-    return out;
-  }
-  int offset = 0;
 };
 
 float Impulse(int n, int) { return n == 0 ? 1.0f : 0.0f; }
@@ -89,9 +79,9 @@ TEST_F(ChainTest, FilterAndDelayRunInTheChosenOrder) {
     ASSERT_TRUE(Effects_Init(engine()));
     Configure();
     Audio_SetFilterBeforeDelay(filterFirst);
-    offset = 0;
+    framesRun = 0;
     StateVariableFilter_ResetDither();
-    const std::vector<float> out = Process(2048, TestSignal);
+    const std::vector<float> out = Run(2048, 256, TestSignal);
     EXPECT_EQ(out, Replay(2048, filterFirst));
     EXPECT_NE(out, Replay(2048, !filterFirst));
   }
@@ -100,11 +90,11 @@ TEST_F(ChainTest, FilterAndDelayRunInTheChosenOrder) {
 TEST_F(ChainTest, ReverbRunsOnTheWholeBusWhenEnabled) {
   Audio_EnableDelay(0);
   Audio_SetReverbDry(0.5);
-  std::vector<float> out = Process(3000, TestSignal);
+  std::vector<float> out = Run(3000, 256, TestSignal);
   for (int n = 0; n < 3000; ++n) ASSERT_EQ(out[2 * n], TestSignal(n, 0)) << "disabled: bus as it is";
 
   Audio_EnableReverb(1);
-  out = Process(3000, TestSignal);
+  out = Run(3000, 256, TestSignal);
   auto reference = std::make_unique<ReverbModel>();
   ReverbModel_Init(reference.get());
   ReverbModel_SetDry(reference.get(), 0.5f);
@@ -118,24 +108,29 @@ TEST_F(ChainTest, DisabledDelayKeepsItsContentsForLater) {
   Audio_SetDelayTime(0, 0.0078125);  // 375 samples
   Audio_SetDelayMix(0, 1.0);
   Audio_SetDelayFeedback(0, 0.0);
-  Process(256, Impulse);
+  Run(256, 256, Impulse);
   Audio_EnableDelay(0);
-  std::vector<float> out = Process(1024, Silence);
+  std::vector<float> out = Run(1024, 256, Silence);
   for (float sample : out) ASSERT_EQ(sample, 0.0f);
   Audio_EnableDelay(1);
   // The line stood still at frame 255: the echo still lies 119 frames ahead.
-  out = Process(256, Silence);
+  out = Run(256, 256, Silence);
   for (int n = 0; n < 256; ++n) EXPECT_EQ(out[2 * n], n == 118 ? 1.0f : 0.0f) << n;
 }
 
 TEST_F(ChainTest, LfoStepsOncePerCallbackEvenWithTheFilterOff) {
-  Audio_SetFilterLfoRate(0, 1.0);
-  Audio_SetFilterLfoDepth(0, 1.0);
-  Audio_EnableFilterLfo(1);
-  Audio_SetFilterFrequency(0, 100.0);
-  Process(4800, Silence);  // 19 callbacks of 256 frames and one of 192
+  for (int c = 0; c < 2; ++c) {
+    Audio_SetFilterFrequency(c, 100.0);
+    Audio_SetFilterLfoRate(c, 1.0);
+    Audio_SetFilterLfoDepth(c, c ? 0.5 : 1.0);
+  }
+  Run(4800, 256, Silence);  // 19 callbacks of 256 frames and one of 192
   EXPECT_NEAR(engine()->filterLfo[0].phase.load(), 0.1, 1e-12);
-  EXPECT_DOUBLE_EQ(engine()->filter[0].frequency, 100.0 * std::exp2(0.4));
+  EXPECT_EQ(engine()->filter[0].frequency, 100.0);  // the LFO off: the set frequency
+  Audio_EnableFilterLfo(1);
+  Audio_UpdateFilterLfo(engine(), 0);
+  EXPECT_DOUBLE_EQ(engine()->filter[0].frequency, 100.0 * std::exp2(0.4));  // depth 1: 4 octaves at phase 1
+  EXPECT_DOUBLE_EQ(engine()->filter[1].frequency, 100.0 * std::exp2(0.2));  // depth 0.5: 2 octaves
 }
 
 TEST_F(ChainTest, GoldenOutputOfTheFullChain) {
@@ -153,7 +148,7 @@ TEST_F(ChainTest, GoldenOutputOfTheFullChain) {
   Audio_SetDelayMode(1);
   Audio_SetReverbDry(0.5);
   Audio_EnableReverb(1);
-  const std::vector<float> out = Process(1536, TestSignal);
+  const std::vector<float> out = Run(1536, 256, TestSignal);
   const struct {
     int frame;
     float left, right;

@@ -1,29 +1,18 @@
 #pragma once
-// Shared by the effects tests: a fresh engine with its effects in their start state, and
-// a fixed test signal for the golden-output checks.
-#include <gtest/gtest.h>
-
+// Shared by the effects tests: a fresh engine with its effects in their start state and
+// the filter's dither cycle restarted, and a fixed test signal for the golden checks.
 #include <cmath>
 
 #include "effects/state_variable_filter.h"
-#include "engine/audio.h"
 #include "engine/effects_ops.h"
-#include "support/scripted_dialog.h"
+#include "support/engine_fixture.h"
 
-class EffectsEngineTest : public ::testing::Test {
+class EffectsEngineTest : public EngineTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(Audio_Init());
-    ASSERT_TRUE(Effects_Init(Audio_GetEngine()));
+    EngineTest::SetUp();
     StateVariableFilter_ResetDither();
   }
-  void TearDown() override {
-    Effects_Release(Audio_GetEngine());
-    Audio_Shutdown();
-  }
-  AudioEngine* engine() const { return Audio_GetEngine(); }
-
-  ScriptedDialog dialog;
 };
 
 // A deterministic signal with some sharp edges: a sine plus a click every seventh frame.

@@ -78,10 +78,8 @@ class SceneMatrix : public EngineTest, public ::testing::WithParamInterface<doub
   }
 
   void ResetEngine() {
-    Audio_Shutdown();
-    ASSERT_TRUE(Audio_Init());
+    Reset();
     engine()->sampleRate = GetParam();
-    framesRun = 0;
   }
 };
 

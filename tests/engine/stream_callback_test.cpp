@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <future>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "engine/audio.h"
 #include "engine/buffers.h"
+#include "engine/effects_ops.h"
 #include "support/engine_fixture.h"
 
 namespace {
@@ -21,27 +25,28 @@ class StreamCallback : public EngineTest {
     LoopTrack& t = track(slot);
     return t.pBuffer.load()[f * static_cast<int>(t.numChannels.load()) + c];
   }
+  // The delay as a plain echo of the bus, kEcho frames later on both channels, no dry part.
+  static constexpr long kEcho = 374;  // a line of 375 samples
+  static void Echo() {
+    for (int c = 0; c < 2; ++c) {
+      Audio_SetDelayTime(c, 0.0078125);
+      Audio_SetDelayFeedback(c, 0.0);
+      Audio_SetDelayMix(c, 1.0);
+    }
+  }
 };
 
 float Ramp(int f, int c) { return static_cast<float>(f + 1) * (c == 0 ? 0.001f : -0.001f); }
+float Impulse(int f, int) { return f == 0 ? 1.0f : 0.0f; }
+
+// The first frame whose left output is not silent, or -1.
+long FirstSound(const std::vector<float>& out) {
+  for (size_t f = 0; 2 * f < out.size(); ++f)
+    if (out[2 * f] != 0.0f) return static_cast<long>(f);
+  return -1;
+}
 
 }  // namespace
-
-TEST_F(StreamCallback, StoppedAndPausedTracksNeitherMoveNorSoundButLiveInputPasses) {
-  const int slot = MakeLoop(1000, 2, Ramp);
-  Audio_SetLatentInput(1);
-  for (int32_t state : {Stopped, Paused}) {
-    engine()->state = state;
-    track(slot).position = 10;
-    auto out = Run(300, 256, [](long, int c) { return c == 0 ? 0.25f : -0.5f; });
-    EXPECT_EQ(track(slot).position, 10);
-    for (int f = 0; f < 300; ++f) {
-      ASSERT_FLOAT_EQ(out[2 * f], 0.25f);
-      ASSERT_FLOAT_EQ(out[2 * f + 1], -0.5f);
-    }
-    EXPECT_DOUBLE_EQ(Audio_GetInputPeak(1), 0.5);
-  }
-}
 
 TEST_F(StreamCallback, PlaybackAppliesPanVolumeSubmixAndMasterLaws) {
   const int slot = MakeLoop(1000, 2, [](int, int c) { return c == 0 ? 0.5f : 0.25f; });
@@ -80,7 +85,7 @@ TEST_F(StreamCallback, MonoTracksPlayOneSampleOnBothSidesAndRecordTheInputSum) {
 
 TEST_F(StreamCallback, FeedbackScalesTheOldMaterialAsTheHeadPasses) {
   for (double feedback : {1.0, 0.0, 0.5}) {
-    framesRun = 0;
+    Reset();
     const int slot = MakeLoop(300, 2, [](int, int) { return 0.5f; });
     Audio_SetTrackFeedback(slot, feedback);
     track(slot).record = 1;
@@ -90,9 +95,6 @@ TEST_F(StreamCallback, FeedbackScalesTheOldMaterialAsTheHeadPasses) {
       ASSERT_NEAR(Sample(slot, f, 0), 0.5 * feedback + 0.01 * (f % 7), 1e-6) << feedback;
       ASSERT_NEAR(Sample(slot, f, 1), 0.5 * feedback + 0.125, 1e-6) << feedback;
     }
-    engine()->state = Stopped;
-    track(slot).record = 0;
-    Audio_DeleteLoop(slot);
   }
 }
 
@@ -103,6 +105,7 @@ TEST_F(StreamCallback, RecordingWritesBehindTheHeadByTheLatencyScaledByTheRate) 
     int expectedOffset;  // frames the write point trails the head by
   } cases[] = {{1.0, 100, 100}, {0.5, 100, 50}, {-1.0, 100, -100}, {0.5, 101, 50}};
   for (const Case& k : cases) {
+    Reset();
     const int length = 1000;
     const int slot = MakeLoop(length, 2);
     track(slot).record = 1;
@@ -119,9 +122,6 @@ TEST_F(StreamCallback, RecordingWritesBehindTheHeadByTheLatencyScaledByTheRate) 
     int expected = ((start - k.expectedOffset) % length + length) % length;
     EXPECT_FLOAT_EQ(Sample(slot, expected, 0), 1.0f) << "rate " << k.rate;
     EXPECT_FLOAT_EQ(Sample(slot, expected, 1), 2.0f) << "rate " << k.rate;  // channels stay apart
-    engine()->state = Stopped;
-    track(slot).record = 0;
-    Audio_DeleteLoop(slot);
   }
 }
 
@@ -182,15 +182,6 @@ TEST_F(StreamCallback, InsertRecordsExactlyOnePassFromTheLoopStart) {
   EXPECT_EQ(engine()->state.load(), Playing);
   for (int f = 0; f < length; ++f) ASSERT_FLOAT_EQ(Sample(slot, f, 0), 1.0f) << f;
   EXPECT_EQ(hooks, (std::vector<int>{1, 0}));
-  // The pass's end asks the user-interface side for the recorded take.
-  EXPECT_EQ(engine()->insertSnapshotTrack.load(), slot);
-  Audio_PollChanges();
-  EXPECT_EQ(engine()->insertSnapshotTrack.load(), -1);
-  const UndoSnapshot& now = engine()->undo[1 - engine()->undoCurrent];
-  EXPECT_EQ(now.track, static_cast<uint32_t>(slot));
-  EXPECT_EQ(now.operation, 10u);
-  ASSERT_NE(now.pBuffer, nullptr);
-  EXPECT_FLOAT_EQ(now.pBuffer[0], 1.0f);
 }
 
 TEST_F(StreamCallback, InsertAtHalfSpeedStillRecordsAWholePass) {
@@ -301,9 +292,8 @@ TEST_F(StreamCallback, MetersTakeHalfTheSignedSumAndTheEffectsSendSplitsTheSigna
 }
 
 TEST_F(StreamCallback, MixToTrackBouncesTheOutputIntoTheRecordTrack) {
-  const int source = MakeLoop(200, 2, [](int, int c) { return c == 0 ? 0.25f : 0.5f; });
+  MakeLoop(200, 2, [](int, int c) { return c == 0 ? 0.25f : 0.5f; });
   const int target = MakeLoop(200, 1);
-  Audio_SetTrackVolume(source, 1.0);
   track(target).record = 1;
   Audio_SetMixToTrack(1);
   ASSERT_TRUE(Audio_InsertLooping(target));
@@ -311,45 +301,6 @@ TEST_F(StreamCallback, MixToTrackBouncesTheOutputIntoTheRecordTrack) {
   EXPECT_EQ(engine()->state.load(), Playing);
   // A mono target keeps the right channel of every frame of one pass.
   for (int f = 0; f < 200; ++f) ASSERT_FLOAT_EQ(Sample(target, f, 0), 0.5f) << f;
-  EXPECT_EQ(source, 1);
-}
-
-TEST_F(StreamCallback, CountOffHoldsTheOtherTracksStill) {
-  const int slot = MakeLoop(1000, 2);
-  track(slot).record = 1;
-  engine()->metronomeRecord = 1;
-  engine()->metronomeCountoff = 1;
-  engine()->state = Recording;
-  Run(500);
-  EXPECT_EQ(track(slot).position, 0);  // the metronome counts off alone
-  EXPECT_EQ(engine()->countoffPasses, 1);
-  EXPECT_FALSE(Audio_SetLoopAtPosition(slot, true));  // no cut during the count-off
-}
-
-TEST_F(StreamCallback, MidiClockTicksLandOnMultiplesOfTheClockPeriod) {
-  static long ticks;
-  ticks = 0;
-  Audio_SetMidiClockCallback([] { ++ticks; });
-  MakeLoop(5000, 2);
-  engine()->state = Playing;
-  for (unsigned long size : {64ul, 256ul, 511ul, 1024ul, 1000ul, 1ul}) {
-    Audio_StopLooping();
-    engine()->state = Playing;
-    ticks = 0;
-    framesRun = 0;
-    long expected = 0;
-    for (int i = 0; i < 20; ++i) {
-      const long before = framesRun;
-      Run(static_cast<long>(size), size);
-      // multiples of 1000 in [before, framesRun)
-      expected += (framesRun + 999) / 1000 - (before + 999) / 1000;
-      ASSERT_EQ(ticks, expected) << "buffer " << size;
-    }
-  }
-  engine()->state = Stopped;
-  ticks = 0;
-  Run(5000);
-  EXPECT_EQ(ticks, 0);
 }
 
 TEST_F(StreamCallback, OversizedCallbacksAreProcessedInPiecesAndMissingBuffersAreSafe) {
@@ -367,8 +318,8 @@ TEST_F(StreamCallback, OversizedCallbacksAreProcessedInPiecesAndMissingBuffersAr
   EXPECT_EQ(track(slot).position, 2000);
 }
 
-TEST_F(StreamCallback, StopRewindsAndPauseKeepsPositions) {
-  const int a = MakeLoop(1000, 2);
+TEST_F(StreamCallback, StopRewindsAndPauseKeepsPositionsAndNeitherSounds) {
+  const int a = MakeLoop(1000, 2, Ramp);
   const int b = MakeLoop(3000, 2);
   Audio_SetLoopSelection(b, 1);
   Audio_SetEditRange(b, 100, 2000);
@@ -376,12 +327,13 @@ TEST_F(StreamCallback, StopRewindsAndPauseKeepsPositions) {
   Audio_PlayLooping();
   Run(500);
   Audio_PauseLooping();
-  Run(500);
+  EXPECT_EQ(FirstSound(Run(500)), -1);
   EXPECT_EQ(track(a).position, 500);
   Audio_PlayLooping();
   Run(100);
   EXPECT_EQ(track(a).position, 600);
   Audio_StopLooping();
+  EXPECT_EQ(FirstSound(Run(500)), -1);
   EXPECT_EQ(track(a).position, 0);
   EXPECT_EQ(track(b).position, 100);
   EXPECT_EQ(track(b).lastPosition, 101);
@@ -398,4 +350,80 @@ TEST_F(StreamCallback, AMetronomeThatStopsMidBufferStaysInStepWithTheLoops) {
   Run(48000 + 1000, 256);  // the click stops at its second loop start, inside a buffer
   EXPECT_FALSE(track(0).active);
   EXPECT_EQ(track(0).position, track(slot).position);
+}
+
+TEST_F(StreamCallback, WhileRunningTheEffectsRunOnlyForASend) {
+  // An impulse sent wholly to the bus in the first buffer. Without a send from then on
+  // the effect stands still while playing (its tail stops at once) and rings on from
+  // where it stood when the transport stops.
+  for (const bool reverb : {false, true}) {
+    for (const bool keepSend : {true, false}) {
+      SCOPED_TRACE(std::string(reverb ? "reverb" : "delay") + (keepSend ? ", send kept" : ", send off"));
+      const long answer = reverb ? 1116 : kEcho;  // the frame the effect answers at
+      Reset();
+      Echo();
+      Audio_EnableDelay(!reverb);
+      Audio_EnableReverb(reverb);
+      const int slot = MakeLoop(48000, 2, Impulse);
+      Audio_SetTrackEffects(slot, 1);
+      Audio_SetTrackEffectsMix(slot, 1.0);
+      Audio_PlayLooping();
+      Run(256);
+      Audio_SetTrackEffects(slot, keepSend);
+      EXPECT_EQ(FirstSound(Run(answer)), keepSend ? answer - 256 : -1);
+      if (keepSend) continue;
+      Audio_StopLooping();
+      EXPECT_EQ(FirstSound(Run(answer)), answer - 256);
+    }
+  }
+}
+
+TEST_F(StreamCallback, LiveInputTakesTheEffectsMixOfTheCurrentTrack) {
+  Echo();
+  const int slot = MakeLoop(100, 2);
+  Audio_SetTrackEffectsMix(slot, 0.64);  // dry 0.6, wet 0.8
+  Audio_SetLatentInput(1);
+  Audio_SetLatentInputEffectsMix(0.0);  // its own gains: all dry
+  Audio_SetLatentInputTrack(slot);
+  const struct {
+    bool useLoopMix;
+    float dry, echo;
+  } cases[] = {{true, 0.6f, 0.8f}, {false, 1.0f, 0.0f}};
+  for (const auto& c : cases) {
+    Audio_SetLatentInputUseLoopEffectsMix(c.useLoopMix);
+    const long start = framesRun;
+    const std::vector<float> out = Run(400, 256, [start](long f, int) { return f == start ? 1.0f : 0.0f; });
+    EXPECT_NEAR(out[0], c.dry, 1e-6) << c.useLoopMix;
+    EXPECT_NEAR(out[2 * kEcho], c.echo, 1e-6) << c.useLoopMix;  // the wet part, through the delay
+  }
+  EXPECT_DOUBLE_EQ(Audio_GetInputPeak(0), 1.0);
+}
+
+TEST_F(StreamCallback, StopAndPlayApplyAPendingCutBeforeStoringTheTake) {
+  // The first recording in "Max Time" mode ends with a forced cut and then Stop or Play,
+  // with or without a callback running to apply the cut.
+  for (const bool stop : {true, false}) {
+    for (const bool callback : {false, true}) {
+      SCOPED_TRACE(std::string(stop ? "stop" : "play") + (callback ? ", callback running" : ""));
+      Reset();
+      const int cut = MakeLoop(5000, 2), other = MakeLoop(3000, 2);
+      Audio_SetCallbackRunning(callback);
+      ASSERT_TRUE(Audio_RecordLooping(cut));
+      Run(1234);
+      ASSERT_TRUE(Audio_SetLoopAtPosition(cut, true));
+      auto command = std::async(std::launch::async, stop ? Audio_StopLooping : Audio_PlayLooping);
+      while (command.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
+        if (callback) Run(256);
+      Run(100);
+      EXPECT_EQ(track(cut).length, 1234);
+      EXPECT_TRUE(track(cut).recorded);
+      const UndoSnapshot& take = engine()->undo[1 - engine()->undoCurrent];
+      EXPECT_EQ(take.track, static_cast<uint32_t>(cut));
+      EXPECT_EQ(take.length, 1234u);
+      // Stop rewinds every track; Play rewinds only the cut one and the others go on.
+      EXPECT_EQ(track(cut).position, stop ? 0 : (framesRun - 1234) % 1234);
+      EXPECT_EQ(track(other).position, stop ? 0 : framesRun % 3000);
+      Audio_SetCallbackRunning(false);
+    }
+  }
 }

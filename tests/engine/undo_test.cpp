@@ -2,6 +2,7 @@
 // told, and the recordings and insert passes that feed the history.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -9,7 +10,7 @@
 #include "engine/buffers.h"
 #include "engine/loop_ops.h"
 #include "engine/undo.h"
-#include "support/scripted_dialog.h"
+#include "support/engine_fixture.h"
 
 namespace {
 
@@ -25,12 +26,11 @@ void NoteInsertPass(int starting) { insertPasses.push_back(starting); }
 
 constexpr int kFrames = 24000;  // 0.5 s at 48000 Hz
 
-class UndoTest : public ::testing::Test {
+class UndoTest : public EngineTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(Audio_Init());
-    e = Audio_GetEngine();
-    e->latencyFrames = 0;
+    EngineTest::SetUp();
+    e = engine();
     labels.clear();
     insertPasses.clear();
     Audio_SetUndoChangedCallback(ShowUndoLabel);
@@ -40,53 +40,59 @@ class UndoTest : public ::testing::Test {
     Audio_SelectRecordTrack(1);
     Audio_ResetUndo();
   }
-  void TearDown() override { Audio_Shutdown(); }
 
   LoopTrack& t() { return e->tracks[1]; }
-  void Fill(float v) {
-    for (int i = 0; i < t().length * 2; ++i) t().pBuffer[i] = v;
-  }
-  // Every sample of the loop equals v.
-  bool Holds(float v) {
-    for (int i = 0; i < t().length * 2; ++i)
-      if (t().pBuffer[i] != v) return false;
-    return true;
-  }
-  void Run(long frames, float input) {
-    std::vector<float> in(512, input), out(512);
-    for (long done = 0; done < frames; done += 256) Audio_ProcessStream(e, in.data(), out.data(), 256);
-  }
+  void Fill(float v) { std::fill_n(t().pBuffer.load(), t().length * 2, v); }
+  std::vector<float> Loop() { return {t().pBuffer.load(), t().pBuffer.load() + t().length * 2}; }
+  bool Holds(float v) { return Loop() == std::vector<float>(t().length * 2, v); }  // every sample
+  void Run(long frames, float input) { EngineTest::Run(frames, 256, [input](long, int) { return input; }); }
 
   AudioEngine* e = nullptr;
-  ScriptedDialog dialog;
 };
 
-TEST_F(UndoTest, UndoAndRedoOfAnEraseAlternate) {
+TEST_F(UndoTest, EachOperationIsUndoneAndRedone) {
   EXPECT_EQ(labels.back(), "Nothing to Undo");
-  ASSERT_TRUE(Audio_EraseLoop(1, 1));
-  EXPECT_TRUE(Holds(0.0f));
-  EXPECT_EQ(labels.back(), "Press to undo track 1 Erase");
-
-  EXPECT_EQ(Audio_Undo(), 1);
-  EXPECT_TRUE(Holds(0.5f));
-  EXPECT_EQ(labels.back(), "Press to redo track 1 Erase");
-  EXPECT_EQ(Audio_Undo(), 1);
-  EXPECT_TRUE(Holds(0.0f));
-  EXPECT_EQ(labels.back(), "Press to undo track 1 Erase");
-}
-
-TEST_F(UndoTest, UndoOfAResizeBringsBackTheLengthAndAudio) {
-  for (int f = 0; f < kFrames; ++f) t().pBuffer[2 * f] = static_cast<float>(f);
-  ASSERT_TRUE(Audio_ResizeLoop(1, 1.0, false, 1, ResizeMultiply, true));
-  ASSERT_EQ(t().length, 2 * kFrames);
-  EXPECT_EQ(labels.back(), "Press to undo track 1 Multiply");
-
-  EXPECT_EQ(Audio_Undo(), 1);
-  EXPECT_EQ(t().length, kFrames);
-  EXPECT_EQ(t().editEnd, kFrames);
-  EXPECT_EQ(t().pBuffer[2 * (kFrames - 1)], kFrames - 1);
-  EXPECT_EQ(Audio_Undo(), 1);
-  EXPECT_EQ(t().pBuffer[2 * (kFrames + 3)], 3.0f);
+  const struct {
+    const char* name;
+    bool (*operation)();
+    int length;
+    float first;  // what frame 0 then holds
+  } cases[] = {
+      {"Erase", [] { return Audio_EraseLoop(1, 1); }, kFrames, 0},
+      {"Multiply", [] { return Audio_ResizeLoop(1, 1.0, false, 1, ResizeMultiply, true); }, 2 * kFrames, 1},
+      {"Set Start Point", [] { return Audio_NudgeLoop(1, 100); }, kFrames, 101},
+      {"Trim", [] { return Audio_SetEditRange(1, 1000, 2000) && Audio_TrimLoop(1); }, 1001, 1001},
+  };
+  for (const auto& c : cases) {
+    for (const bool recordOver : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (recordOver ? ", recorded over" : ""));
+      const uint32_t bytes = kFrames * 2 * 4;  // a fresh loop, every frame telling its place
+      Audio_PublishBuffer(1, Audio_AllocBuffer(bytes, false), bytes, kFrames, 2, false, 0);
+      for (int f = 0; f < kFrames; ++f) t().pBuffer[2 * f] = f + 1.0f, t().pBuffer[2 * f + 1] = -f - 1.0f;
+      Audio_ResetUndo();
+      const std::vector<float> before = Loop();
+      ASSERT_TRUE(c.operation());
+      ASSERT_EQ(t().length, c.length);
+      EXPECT_EQ(t().pBuffer[0], c.first);
+      const std::vector<float> after = Loop();
+      EXPECT_EQ(labels.back(), std::string("Press to undo track 1 ") + c.name);
+      if (recordOver) {  // a recording over the result is undone back to it
+        ASSERT_TRUE(Audio_RecordLooping(1));
+        Run(256, 0.25f);
+        Audio_PlayLooping();
+        EXPECT_EQ(Audio_Undo(), 1);
+        EXPECT_TRUE(Loop() == after);
+        continue;
+      }
+      EXPECT_EQ(Audio_Undo(), 1);
+      EXPECT_EQ(t().editEnd, kFrames);
+      EXPECT_TRUE(Loop() == before);
+      EXPECT_EQ(labels.back(), std::string("Press to redo track 1 ") + c.name);
+      EXPECT_EQ(Audio_Undo(), 1);
+      EXPECT_TRUE(Loop() == after);
+      EXPECT_EQ(labels.back(), std::string("Press to undo track 1 ") + c.name);
+    }
+  }
 }
 
 TEST_F(UndoTest, UndoRefusedWhileABufferWaits) {
@@ -152,45 +158,38 @@ TEST_F(UndoTest, ChangingTheRecordTrackMakesItTheUndoPoint) {
   EXPECT_EQ(e->undo[1].track, 2u);
 }
 
-TEST_F(UndoTest, ARecordingIsUndoneAndRedone) {
+// A take reaches the history when a recording ends with Play, or when an insert pass ends
+// inside the callback; then the user-interface side completes the history at the next
+// poll or, before it, at the next operation that touches the history.
+enum class Take { Recording, InsertPolled, InsertThenUndo };
+class TakeUndoTest : public UndoTest, public ::testing::WithParamInterface<Take> {};
+
+TEST_P(TakeUndoTest, ATakeIsUndoneAndRedone) {
   Fill(0.0f);
   t().feedback = 0.0;  // each pass replaces the last
   Audio_ResetUndo();
-  ASSERT_TRUE(Audio_RecordLooping(1));
-  EXPECT_EQ(labels.back(), "Press to undo track 1 Record");
-  Run(kFrames + 256, 0.25f);  // a little over one pass
-  Audio_PlayLooping();
-  EXPECT_TRUE(Holds(0.25f));
-  EXPECT_EQ(Audio_Undo(), 1);
-  EXPECT_TRUE(Holds(0.0f));
-  EXPECT_EQ(Audio_Undo(), 1);
-  EXPECT_TRUE(Holds(0.25f));
-}
-
-class InsertUndoTest : public UndoTest, public ::testing::WithParamInterface<bool> {};
-
-// The pass ends inside the callback; the history is completed on the user-interface side,
-// by the next poll or, before it, by the next operation that touches the history.
-TEST_P(InsertUndoTest, AnInsertPassEndingInTheCallbackIsRedoable) {
-  const bool polled = GetParam();
-  Fill(0.0f);
-  Audio_ResetUndo();
-  ASSERT_TRUE(Audio_InsertLooping(1));
-  Run(kFrames + 512, 0.5f);
-  EXPECT_EQ(insertPasses, (std::vector<int>{1, 0}));
-  const float inserted = t().pBuffer[0];
-  ASSERT_NE(inserted, 0.0f);
-  if (polled) Audio_PollChanges();
-
+  if (GetParam() == Take::Recording) {
+    ASSERT_TRUE(Audio_RecordLooping(1));
+    EXPECT_EQ(labels.back(), "Press to undo track 1 Record");
+    Run(kFrames + 256, 0.5f);  // a little over one pass
+    Audio_PlayLooping();
+  } else {
+    ASSERT_TRUE(Audio_InsertLooping(1));
+    Run(kFrames + 512, 0.5f);
+    EXPECT_EQ(insertPasses, (std::vector<int>{1, 0}));
+    if (GetParam() == Take::InsertPolled) Audio_PollChanges();
+  }
+  EXPECT_TRUE(Holds(0.5f));
   EXPECT_EQ(Audio_Undo(), 1);
   EXPECT_TRUE(Holds(0.0f));
   EXPECT_EQ(labels.back(), "Press to redo track 1 Record");
   EXPECT_EQ(Audio_Undo(), 1);
-  EXPECT_TRUE(Holds(inserted));
+  EXPECT_TRUE(Holds(0.5f));
   EXPECT_EQ(labels.back(), "Press to undo track 1 Record");
 }
 
-INSTANTIATE_TEST_SUITE_P(TakenBy, InsertUndoTest, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "Poll" : "NextOperation"; });
+const char* const kTakes[] = {"Recording", "InsertPolled", "InsertThenUndo"};
+INSTANTIATE_TEST_SUITE_P(By, TakeUndoTest, ::testing::Values(Take::Recording, Take::InsertPolled, Take::InsertThenUndo),
+                         [](const auto& info) { return kTakes[static_cast<int>(info.param)]; });
 
 }  // namespace

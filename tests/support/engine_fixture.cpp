@@ -11,6 +11,12 @@ void EngineTest::SetUp() {
 
 void EngineTest::TearDown() { Audio_Shutdown(); }
 
+void EngineTest::Reset() {
+  Audio_Shutdown();
+  SetUp();
+  framesRun = 0;
+}
+
 int EngineTest::MakeLoop(int frames, int channels, const std::function<float(int, int)>& fill) {
   const int slot = Audio_CreateLoop(0.1, 1.0, channels, 0);
   if (slot < 0) return slot;

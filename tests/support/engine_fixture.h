@@ -14,6 +14,9 @@ class EngineTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
+  // A fresh engine, as at the start of the test.
+  void Reset();
+
   AudioEngine* engine() const { return Audio_GetEngine(); }
   LoopTrack& track(int slot) const { return Audio_GetEngine()->tracks[slot]; }
 
