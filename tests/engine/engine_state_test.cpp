@@ -4,6 +4,7 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "engine/audio.h"
 #include "engine/buffers.h"
