@@ -50,8 +50,11 @@ bool Metronome_NewFrame(AudioEngine* e, LoopTrack* t, int32_t position, int32_t 
     if (BeatCallbackFn beat = e->BeatCallback) beat(1);
     return true;
   }
+  // Beats fall inside the measure's beats only: a measure that is not a whole number of
+  // beats leaves a few frames after the last one, where no extra beat may sound.
   const int32_t framesPerBeat = e->framesPerBeat;
-  if (framesPerBeat > 0 && position % framesPerBeat == 0) {
+  if (framesPerBeat > 0 && position % framesPerBeat == 0 &&
+      position / framesPerBeat < e->metronomeBeats) {
     if (BeatCallbackFn beat = e->BeatCallback) beat(0);
   }
   return true;
