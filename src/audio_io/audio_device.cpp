@@ -377,6 +377,7 @@ bool Audio_OpenStream(double sampleRate, int channels, double latency, int input
   }
   Pa_SetStreamFinishedCallback(stream, OnStreamFinished);
   e->stream = stream;
+  MixDisk_StreamOpened(sampleRate);
   return true;
 }
 
