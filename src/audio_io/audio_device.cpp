@@ -125,10 +125,17 @@ void OnStreamFinished(void*) {
   if (!closingOnPurpose.load()) MarkStreamLost();
 }
 
-void MarkStarted(AudioEngine* e) {
-  streamStarted = true;
+// Pa_StartStream with the loss signals armed first, so that a stream dying at once is
+// not taken for a running one.
+PaError StartStream(AudioEngine* e, PaStream* stream) {
+  streamLost.store(false);
   runningEngine.store(e);
-  Audio_SetCallbackRunning(true);
+  const PaError err = Pa_StartStream(stream);
+  if (err == paNoError) {
+    streamStarted = true;
+    Audio_SetCallbackRunning(!streamLost.load());
+  }
+  return err;
 }
 
 void MarkStopped() {
@@ -295,7 +302,7 @@ bool EnsureStreamActive(const char* caller) {
     const PaError active = Pa_IsStreamActive(stream);
     if (active == 1) return true;
     if (active < 0) ShowPaError(active);
-    err = Pa_StartStream(stream);
+    err = StartStream(e, stream);
   }
   if (err != paNoError) {
     // A stream that cannot start is closed and forgotten: later attempts report the same
@@ -308,7 +315,6 @@ bool EnsureStreamActive(const char* caller) {
     Show("Unable to start stream!", caller);
     return false;
   }
-  MarkStarted(e);
   return true;
 }
 
@@ -440,14 +446,13 @@ bool Audio_OpenDevice(double sampleRate, int channels, double latency, int input
   // racing the callback.
   Effects_SetSampleRate(e, e->sampleRate);
   auto* stream = static_cast<PaStream*>(e->stream);
-  streamLost.store(false);
-  if (Pa_StartStream(stream) != paNoError) {
+  if (StartStream(e, stream) != paNoError) {
     e->stream = nullptr;
+    MarkStopped();
     ReleaseStream(stream, kDeadStreamClose);
     Show("Unable to start stream.", "Audio_OpenDevice()");
     return false;
   }
-  MarkStarted(e);
   return true;
 }
 
