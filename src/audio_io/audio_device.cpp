@@ -3,10 +3,16 @@
 #include <portaudio.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
+#include "audio_io/jack_client_loss.h"
 #include "audio_io/mix_disk_writer.h"
 #include "engine/audio.h"
 #include "engine/audio_layer.h"
@@ -17,6 +23,18 @@ namespace {
 
 DeviceConfiguration config;
 PaHostApiIndex selectedHostApi = -1;  // index of the selected host API, -1: none
+
+// The stream's life beside the handle in the engine record.
+bool streamStarted = false;                      // user-interface thread only
+std::atomic<AudioEngine*> runningEngine{nullptr};  // the engine of a started stream
+std::atomic<bool> streamLost{false};             // it stopped without being asked to
+std::atomic<bool> closingOnPurpose{false};       // a stop we asked for is under way
+// A dead stream's close never came back: that thread may still be inside PortAudio, so
+// PortAudio is neither terminated nor initialised again.
+bool releaseStuck = false;
+
+constexpr const char* kDeviceStopped =
+    "The audio device stopped. Choose a device in Options->Select Audio Devices.";
 
 void* Owner() {
   AudioEngine* e = Audio_GetEngine();
@@ -36,8 +54,27 @@ std::string Format(const char* format, const char* a, const char* b = "") {
 }
 
 void CopyName(char* to, const char* name) {
-  std::strncpy(to, name ? name : "", DEVICE_NAME_CHARS);
-  to[DEVICE_NAME_CHARS] = '\0';
+  const size_t n = DeviceName_CutLength(name);
+  if (n) std::memcpy(to, name, n);
+  to[n] = '\0';
+}
+
+// Whether a device called `name` is the one a configuration calls `wanted` (which was
+// cut when it was stored).
+bool SameDevice(const char* name, const char* wanted) {
+  const size_t n = DeviceName_CutLength(name);
+  return std::strlen(wanted) == n && std::memcmp(name, wanted, n) == 0;
+}
+
+// The first device of the selected host API called `wanted`, or paNoDevice.
+PaDeviceIndex FindDevice(const char* wanted) {
+  const PaHostApiInfo* host = selectedHostApi >= 0 ? Pa_GetHostApiInfo(selectedHostApi) : nullptr;
+  for (int i = 0; host && i < host->deviceCount; ++i) {
+    const PaDeviceIndex device = Pa_HostApiDeviceIndexToDeviceIndex(selectedHostApi, i);
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
+    if (info && info->name && SameDevice(info->name, wanted)) return device;
+  }
+  return paNoDevice;
 }
 
 // The device fields of the engine record: saved before an open, restored when it fails.
@@ -73,6 +110,95 @@ int StreamCallback(const void* input, void* output, unsigned long frames,
   return paContinue;
 }
 
+// Any thread: the stream stopped on its own. From now on nothing waits for the callback
+// (published buffers are swapped in on the user-interface side); the next poll lets go
+// of the stream and tells the user.
+void MarkStreamLost() {
+  if (AudioEngine* e = runningEngine.load()) {
+    streamLost.store(true);
+    e->callbackRunning.store(false);
+  }
+}
+
+// PortAudio's thread: called when the stream ends, asked for or not.
+void OnStreamFinished(void*) {
+  if (!closingOnPurpose.load()) MarkStreamLost();
+}
+
+// Pa_StartStream with the loss signals armed first, so that a stream dying at once is
+// not taken for a running one.
+PaError StartStream(AudioEngine* e, PaStream* stream) {
+  streamLost.store(false);
+  runningEngine.store(e);
+  const PaError err = Pa_StartStream(stream);
+  if (err == paNoError) {
+    streamStarted = true;
+    Audio_SetCallbackRunning(!streamLost.load());
+  }
+  return err;
+}
+
+void MarkStopped() {
+  streamStarted = false;
+  runningEngine.store(nullptr);
+  streamLost.store(false);
+  Audio_SetCallbackRunning(false);
+}
+
+// A started stream that no longer runs although nobody stopped it: the device or the
+// server went away.
+bool StoppedOnItsOwn(AudioEngine* e) {
+  if (!e->stream || !streamStarted) return false;
+  return streamLost.load() || Pa_IsStreamActive(static_cast<PaStream*>(e->stream)) != 1;
+}
+
+// Stops and closes `stream` on a helper thread and waits at most `limit` for it. A
+// stream whose device or server is gone can keep a close waiting for minutes inside
+// PortAudio; one that does not come back in time is abandoned (paTimedOut).
+PaError ReleaseStream(PaStream* stream, std::chrono::milliseconds limit) {
+  struct Release {
+    std::mutex lock;
+    bool stopped = false;  // past the stop: the stream is about to be freed
+    std::atomic<bool> done{false};
+    PaError result = paNoError;
+  };
+  auto release = std::make_shared<Release>();
+  closingOnPurpose.store(true);
+  std::thread worker([release, stream] {
+    Pa_AbortStream(stream);
+    {
+      std::lock_guard<std::mutex> guard(release->lock);
+      release->stopped = true;
+    }
+    release->result = Pa_CloseStream(stream);
+    release->done.store(true);
+  });
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!release->done.load() && std::chrono::steady_clock::now() < deadline) {
+    {
+      // A stop on a lost JACK client waits for a process callback that never comes;
+      // this also covers a server that dies while a close is under way.
+      std::lock_guard<std::mutex> guard(release->lock);
+      if (!release->stopped) JackClientLoss_WakePortAudio();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  PaError result = paTimedOut;
+  if (release->done.load()) {
+    worker.join();
+    result = release->result;
+  } else {
+    worker.detach();
+    releaseStuck = true;
+  }
+  closingOnPurpose.store(false);
+  return result;
+}
+
+// How long a close may take: a dead stream gets a second, a running one longer.
+constexpr std::chrono::milliseconds kDeadStreamClose{1000};
+constexpr std::chrono::milliseconds kStreamClose{10000};
+
 // Buffers published while the stream ran and not yet taken are swapped in now that no
 // callback will take them.
 void SettlePendingSwaps(AudioEngine* e) {
@@ -80,9 +206,50 @@ void SettlePendingSwaps(AudioEngine* e) {
     if (e->tracks[i].pNewBuffer.load()) Audio_WaitForSwap(i);
 }
 
+// Lets go of a stream that stopped on its own: the transport stops (a take in progress
+// is kept), waiting buffers are swapped in, and the handle is released without waiting
+// on it for long. `report` shows the one message of the loss.
+void DropLostStream(AudioEngine* e, bool report) {
+  auto* stream = static_cast<PaStream*>(e->stream);
+  e->stream = nullptr;
+  MarkStopped();
+  Audio_StopLooping();
+  SettlePendingSwaps(e);
+  ReleaseStream(stream, kDeadStreamClose);
+  // Shown last: the message loop runs while it is up, and the stream is gone by then.
+  if (report) Show(kDeviceStopped, "Error");
+}
+
+// After the JACK client was lost PortAudio can only open streams again from a fresh
+// start. `input` and `output` are found again by name: indices may change.
+bool RestartAfterClientLoss(PaDeviceIndex* input, PaDeviceIndex* output) {
+  if (!JackClientLoss_Happened() || releaseStuck) return true;
+  const PaDeviceInfo* in = Pa_GetDeviceInfo(*input);
+  const PaDeviceInfo* out = Pa_GetDeviceInfo(*output);
+  const std::string inName = in && in->name ? in->name : "";
+  const std::string outName = out && out->name ? out->name : "";
+  const int type = Audio_GetHostApiType();
+  Pa_Terminate();
+  JackClientLoss_Reset();
+  if (Pa_Initialize() != paNoError) {
+    Show("PortAudio initialization failed", "Unable to initialize Portaudio");
+    selectedHostApi = -1;
+    return false;
+  }
+  selectedHostApi = -1;
+  if (type >= 0) Audio_SetHostApi(type);
+  char name[DEVICE_NAME_CHARS + 1];
+  CopyName(name, inName.c_str());
+  *input = FindDevice(name);
+  CopyName(name, outName.c_str());
+  *output = FindDevice(name);
+  return true;
+}
+
 bool Initialize() {
   AudioEngine* e = Audio_GetEngine();
   if (!e) return false;
+  JackClientLoss_SetHandler(MarkStreamLost);
   if (Pa_Initialize() != paNoError) {
     Show("PortAudio initialization failed", "Unable to initialize Portaudio");
     return false;
@@ -102,14 +269,22 @@ bool Initialize() {
   return true;
 }
 
-void CloseStreamHook() { Audio_CloseStream(); }
+// At exit a lost stream is let go of without a message.
+void CloseStreamHook() {
+  AudioEngine* e = Audio_GetEngine();
+  if (e && StoppedOnItsOwn(e)) DropLostStream(e, false);
+  Audio_CloseStream();
+}
 
 void Terminate() {
   AudioEngine* e = Audio_GetEngine();
   MixDisk_Detach(e);
   // The delay lines took buffers for the stream's rate; the stream is closed now.
   Effects_Release(e);
-  Pa_Terminate();
+  if (!releaseStuck) {
+    Pa_Terminate();
+    JackClientLoss_Reset();
+  }
   selectedHostApi = -1;
 }
 
@@ -117,30 +292,39 @@ void Terminate() {
 bool EnsureStreamActive(const char* caller) {
   AudioEngine* e = Audio_GetEngine();
   if (!e) return false;
+  if (StoppedOnItsOwn(e)) {
+    DropLostStream(e, true);
+    return false;
+  }
   auto* stream = static_cast<PaStream*>(e->stream);
   PaError err = paBadStreamPtr;  // no stream: nothing can be started
   if (stream) {
     const PaError active = Pa_IsStreamActive(stream);
     if (active == 1) return true;
     if (active < 0) ShowPaError(active);
-    err = Pa_StartStream(stream);
+    err = StartStream(e, stream);
   }
   if (err != paNoError) {
     // A stream that cannot start is closed and forgotten: later attempts report the same
     // until the device is reopened.
-    if (stream) Pa_CloseStream(stream);
     e->stream = nullptr;
-    Audio_SetCallbackRunning(false);
+    MarkStopped();
     SettlePendingSwaps(e);
+    if (stream) ReleaseStream(stream, kDeadStreamClose);
     ShowPaError(err);
     Show("Unable to start stream!", caller);
     return false;
   }
-  Audio_SetCallbackRunning(true);
   return true;
 }
 
-const AudioLayer portAudioLayer{Initialize, CloseStreamHook, Terminate, EnsureStreamActive};
+// The user-interface timer's look at the stream.
+void Poll() {
+  AudioEngine* e = Audio_GetEngine();
+  if (e && StoppedOnItsOwn(e)) DropLostStream(e, true);
+}
+
+const AudioLayer portAudioLayer{Initialize, CloseStreamHook, Terminate, EnsureStreamActive, Poll};
 
 }  // namespace
 
@@ -149,6 +333,20 @@ void DeviceConfiguration_SetInputName(const char* name) { CopyName(config.inputD
 void DeviceConfiguration_SetOutputName(const char* name) { CopyName(config.outputDeviceName, name); }
 
 void AudioIo_Install() { AudioLayer_Install(&portAudioLayer); }
+
+size_t DeviceName_CutLength(const char* name) {
+  if (!name) return 0;
+  size_t n = strnlen(name, DEVICE_NAME_CHARS + 1);
+  if (n <= DEVICE_NAME_CHARS) return n;
+  // Too long: cut at 31 bytes, stepping back over the continuation bytes of a
+  // character that the cut would split, and over that character's first byte.
+  n = DEVICE_NAME_CHARS;
+  size_t start = n;
+  while (start > 0 && (static_cast<unsigned char>(name[start]) & 0xC0) == 0x80) --start;
+  return start;
+}
+
+void AudioDevice_Poll() { Poll(); }
 
 bool Audio_OpenStream(double sampleRate, int channels, double latency, int inputDevice,
                       int outputDevice) {
@@ -183,17 +381,23 @@ bool Audio_OpenStream(double sampleRate, int channels, double latency, int input
     ShowPaError(err);
     return false;
   }
+  Pa_SetStreamFinishedCallback(stream, OnStreamFinished);
   e->stream = stream;
+  MixDisk_StreamOpened(sampleRate);
   return true;
 }
 
 bool Audio_CloseStream() {
   AudioEngine* e = Audio_GetEngine();
   if (!e || !e->stream) return true;
+  if (StoppedOnItsOwn(e)) {
+    DropLostStream(e, true);
+    return true;
+  }
   Audio_StopLooping();
-  const PaError err = Pa_CloseStream(static_cast<PaStream*>(e->stream));
+  const PaError err = ReleaseStream(static_cast<PaStream*>(e->stream), kStreamClose);
   e->stream = nullptr;
-  Audio_SetCallbackRunning(false);
+  MarkStopped();
   SettlePendingSwaps(e);
   if (err != paNoError) {
     ShowPaError(err);
@@ -207,6 +411,7 @@ bool Audio_OpenDevice(double sampleRate, int channels, double latency, int input
   AudioEngine* e = Audio_GetEngine();
   if (!e) return false;
   Audio_CloseStream();
+  if (!RestartAfterClientLoss(&inputDevice, &outputDevice)) return false;
   if (selectedHostApi < 0) {
     Show("Please go to Options->Select Audio Devices\nand choose an audio device.",
          "Select an Audio Device");
@@ -240,33 +445,22 @@ bool Audio_OpenDevice(double sampleRate, int channels, double latency, int input
   // The stream is still stopped: the delay lines and filters take the new rate without
   // racing the callback.
   Effects_SetSampleRate(e, e->sampleRate);
-  const PaError err = Pa_StartStream(static_cast<PaStream*>(e->stream));
-  if (err != paNoError) {
-    Pa_CloseStream(static_cast<PaStream*>(e->stream));
+  auto* stream = static_cast<PaStream*>(e->stream);
+  if (StartStream(e, stream) != paNoError) {
     e->stream = nullptr;
+    MarkStopped();
+    ReleaseStream(stream, kDeadStreamClose);
     Show("Unable to start stream.", "Audio_OpenDevice()");
     return false;
   }
-  Audio_SetCallbackRunning(true);
   return true;
 }
 
 bool Audio_OpenConfiguredDevice() {
   // The ASIO preferred latency needs an ASIO host API, which none of the host APIs here
   // is: the flag is kept but changes nothing.
-  const PaHostApiInfo* host = selectedHostApi >= 0 ? Pa_GetHostApiInfo(selectedHostApi) : nullptr;
-  if (!host || host->deviceCount <= 0) return false;
-  PaDeviceIndex input = paNoDevice, output = paNoDevice;
-  for (int i = 0; i < host->deviceCount; ++i) {
-    const PaDeviceIndex device = Pa_HostApiDeviceIndexToDeviceIndex(selectedHostApi, i);
-    const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
-    if (!info || !info->name) continue;
-    if (input == paNoDevice && std::strncmp(info->name, config.inputDeviceName, DEVICE_NAME_CHARS) == 0)
-      input = device;
-    if (output == paNoDevice &&
-        std::strncmp(info->name, config.outputDeviceName, DEVICE_NAME_CHARS) == 0)
-      output = device;
-  }
+  const PaDeviceIndex input = FindDevice(config.inputDeviceName);
+  const PaDeviceIndex output = FindDevice(config.outputDeviceName);
   if (input == paNoDevice || output == paNoDevice) return false;
   return Audio_OpenDevice(config.sampleRate, 2, config.latency, input, output);
 }

@@ -2,6 +2,7 @@
 // The one audio stream of the program: a full-duplex, stereo, 32-bit float PortAudio
 // stream of 256 frames per buffer whose callback renders the engine. Opened, reopened
 // and closed on the user-interface thread only.
+#include <cstddef>
 #include <cstdint>
 
 // The wanted device settings, kept apart from the stream's live values (the device
@@ -16,14 +17,23 @@ struct DeviceConfiguration {
 };
 
 DeviceConfiguration* Audio_GetDeviceConfiguration();
-// Stores a wanted device name, cut to 31 characters.
+// Stores a wanted device name, cut to at most 31 bytes.
 void DeviceConfiguration_SetInputName(const char* name);
 void DeviceConfiguration_SetOutputName(const char* name);
+// The bytes of `name` (UTF-8) kept when it is cut to 31: never half a character, so that
+// the same device name cut again compares equal.
+size_t DeviceName_CutLength(const char* name);
 
 // Installs the PortAudio layer into the engine: Audio_Init then initialises PortAudio
 // (and the mix-to-disk writer), Audio_Shutdown closes the stream and terminates it, and
 // transport operations restart an inactive stream. Call before Audio_Init.
 void AudioIo_Install();
+
+// User-interface timer (also run by Audio_PollChanges): notices a stream that stopped
+// on its own (device unplugged, audio server gone). Its handle is then released without
+// blocking, the transport stops, waiting buffers are swapped in and one message tells
+// the user; opening a device again brings sound back.
+void AudioDevice_Poll();
 
 // Opens the device that the configuration and the selected host API name. False, with
 // no message, when the names are not found there (the caller reports).

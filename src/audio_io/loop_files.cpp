@@ -215,6 +215,13 @@ bool Audio_LoadClickSample(ClickSample which, const char* path, double measureSe
   if (!f) return false;
   LoadedWav wav;
   if (!ReadWav(e, f.get(), path, false, false, &wav)) return false;
+  if (wav.channels > 2) {
+    Audio_FreeBuffer(wav.buffer);
+    const std::string text = std::string("Click samples must be mono or stereo:\n") + path +
+                             " has " + std::to_string(wav.channels) + " channels.";
+    MessageDialog_Show(e->messageOwner, text, "Audio_LoadClickSample()");
+    return false;
+  }
   if (!Audio_SetClickSample(which, wav.buffer, wav.bytes, wav.frames, wav.channels)) return false;
   lastPath = path;
   Audio_SetMetronomeTime(measureSeconds, beats, true);

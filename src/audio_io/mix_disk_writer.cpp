@@ -11,6 +11,7 @@
 
 #include "audio_io/wav_file.h"
 #include "engine/audio.h"
+#include "engine/message_dialog.h"
 
 namespace {
 
@@ -52,7 +53,12 @@ void Stage(void* user, const float* output, unsigned long frames) {
 }
 
 void Service() {
-  if (theWriter) MixDiskWriter_Flush(theWriter);
+  if (!theWriter || theWriter->file < 0 || MixDiskWriter_Flush(theWriter)) return;
+  // The writer is closed already: a tick during the message finds nothing to write.
+  AudioEngine* e = Audio_GetEngine();
+  MessageDialog_Show(e ? e->messageOwner : nullptr,
+                     "Mix to disk stopped: writing " + mixFilePath + " failed.", "File Error");
+  mixFilePath.clear();
 }
 
 }  // namespace
@@ -75,9 +81,9 @@ void MixDiskWriter_Destroy(MixDiskWriter* w) {
   delete w;
 }
 
-bool MixDiskWriter_Open(MixDiskWriter* w, const char* path, uint32_t sampleRate) {
+bool MixDiskWriter_Open(MixDiskWriter* w, const char* path, uint32_t sampleRate, bool exclusive) {
   MixDiskWriter_Close(w, false);
-  const int fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC), 0666);
   if (fd < 0) return false;
   uint8_t header[WAV_HEADER_BYTES];
   Wav_BuildHeader(header, 2, sampleRate, 0);
@@ -93,6 +99,7 @@ bool MixDiskWriter_Open(MixDiskWriter* w, const char* path, uint32_t sampleRate)
   w->file = fd;
   w->writePosition = WAV_HEADER_BYTES;
   w->dataBytes = 0;
+  w->sampleRate = sampleRate;
   w->open.store(true, std::memory_order_release);
   return true;
 }
@@ -167,6 +174,8 @@ bool MixDiskWriter_Close(MixDiskWriter* w, bool afterError) {
   if (!WriteAt(w->file, patch, 4, 4)) ok = false;
   for (int i = 0; i < 4; ++i) patch[i] = static_cast<uint8_t>(w->dataBytes >> (8 * i));
   if (!WriteAt(w->file, patch, 4, 40)) ok = false;
+  // A write that failed part way may have left bytes the header does not count.
+  if (::ftruncate(w->file, static_cast<off_t>(WAV_HEADER_BYTES + w->dataBytes)) != 0) ok = false;
   if (::close(w->file) != 0) ok = false;
   w->file = -1;
   w->dataBytes = 0;
@@ -205,17 +214,24 @@ bool Audio_StartMixToDisk(const std::string& mixDirectory, const std::string& se
       fs::path(mixDirectory.empty() ? sessionDirectory : mixDirectory) / (sessionName + "_Mix");
   std::error_code ec;
   fs::create_directories(folder, ec);
+  const auto rate = static_cast<uint32_t>(e->sampleRate.load());
   for (int n = 0; n < 100; ++n) {
     char name[32];
     std::snprintf(name, sizeof name, "_%.2d.wav", n);
     const fs::path file = folder / (sessionName + name);
-    if (fs::exists(file, ec) || ec) continue;
-    if (!MixDiskWriter_Open(theWriter, file.c_str(), static_cast<uint32_t>(e->sampleRate.load())))
-      return false;
-    mixFilePath = file.string();
-    return true;
+    if (MixDiskWriter_Open(theWriter, file.c_str(), rate, true)) {
+      mixFilePath = file.string();
+      return true;
+    }
+    // Taken (perhaps just now, or by a link): try the next number. Anything else fails.
+    if (fs::symlink_status(file, ec).type() == fs::file_type::not_found) return false;
   }
   return false;
+}
+
+void MixDisk_StreamOpened(double sampleRate) {
+  if (theWriter && theWriter->file >= 0 && theWriter->sampleRate != static_cast<uint32_t>(sampleRate))
+    Audio_StopMixToDisk();
 }
 
 bool Audio_StopMixToDisk() {

@@ -21,3 +21,7 @@ void AudioLayer_Terminate() {
 bool AudioLayer_EnsureStreamActive(const char* caller) {
   return !installed || !installed->ensureStreamActive || installed->ensureStreamActive(caller);
 }
+
+void AudioLayer_Poll() {
+  if (installed && installed->poll) installed->poll();
+}

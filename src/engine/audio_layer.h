@@ -10,6 +10,9 @@ struct AudioLayer {
   // Makes sure the stream is active before a transport operation; false when it could
   // not be started (after the messages naming `caller`).
   bool (*ensureStreamActive)(const char* caller) = nullptr;
+  // Periodic user-interface service, run first by Audio_PollChanges (notices a stream
+  // that stopped on its own).
+  void (*poll)() = nullptr;
 };
 
 void AudioLayer_Install(const AudioLayer* layer);
@@ -17,3 +20,4 @@ bool AudioLayer_Initialize();
 void AudioLayer_CloseStream();
 void AudioLayer_Terminate();
 bool AudioLayer_EnsureStreamActive(const char* caller);
+void AudioLayer_Poll();

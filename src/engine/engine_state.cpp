@@ -482,6 +482,7 @@ void Audio_SetMixDiskService(MixDiskServiceFn fn) { mixDiskService = fn; }
 void Audio_PollChanges() {
   AudioEngine* e = theEngine;
   if (!e) return;
+  AudioLayer_Poll();
   Undo_TakeDueSnapshot();
   Audio_CollectGarbage();
   for (int i = 0; i < NUM_TRACKS; ++i) {

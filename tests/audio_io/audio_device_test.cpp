@@ -40,6 +40,23 @@ TEST_F(AudioDevice, StartsWithTheDefaultDeviceSettingsAndNoHostApi) {
                            "Select an Audio Device"));
 }
 
+TEST_F(AudioDevice, LongDeviceNamesAreCutOnACharacterBoundary) {
+  // 29 ASCII bytes, then "é" and "ü" (2 bytes each): the 31-byte cut falls between them.
+  const std::string name = std::string(29, 'a') + "\xC3\xA9\xC3\xBC" + " USB";
+  DeviceConfiguration_SetOutputName(name.c_str());
+  const std::string stored = Audio_GetDeviceConfiguration()->outputDeviceName;
+  EXPECT_EQ(stored, name.substr(0, 31));
+  EXPECT_EQ(DeviceName_CutLength(name.c_str()), 31u);
+  const std::string shifted = "b" + name;  // now the cut would split "é"
+  DeviceConfiguration_SetOutputName(shifted.c_str());
+  EXPECT_EQ(std::string(Audio_GetDeviceConfiguration()->outputDeviceName), shifted.substr(0, 30));
+  // The device's own name, cut the same way, equals what was stored: it is found again.
+  EXPECT_EQ(DeviceName_CutLength(shifted.c_str()), 30u);
+  const std::string threeBytes = std::string(30, 'c') + "\xE2\x82\xAC";  // "€" across the cut
+  EXPECT_EQ(DeviceName_CutLength(threeBytes.c_str()), 30u);
+  EXPECT_EQ(DeviceName_CutLength("system"), 6u);
+}
+
 TEST_F(AudioDevice, HostApiIsSelectedByTypeAndAsioNeverExists) {
   EXPECT_FALSE(Audio_SetHostApi(3));
   ASSERT_TRUE(Audio_SetHostApi(8)) << "PortAudio is built with ALSA here";

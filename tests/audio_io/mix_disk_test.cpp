@@ -1,68 +1,12 @@
 // Mix to disk: numbered files, header patch at close, staging through the callback and
-// the timer, dropped blocks when the timer falls behind, the 32-bit size limit.
-#include <gtest/gtest.h>
-#include <unistd.h>
+// the timer, dropped blocks when the timer falls behind, the 32-bit size limit, a write
+// that fails while recording, a stream reopened at another rate.
+#include <signal.h>
+#include <sys/resource.h>
 
-#include <filesystem>
-#include <thread>
-
-#include "audio_io/mix_disk_writer.h"
-#include "audio_io/wav_bytes.h"
-#include "engine/audio.h"
-#include "support/scripted_dialog.h"
-
-namespace fs = std::filesystem;
+#include "audio_io/mix_disk_fixture.h"
 
 namespace {
-
-class MixToDisk : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(Audio_Init());
-    MixDisk_Attach(Audio_GetEngine());
-    static int serial = 0;
-    dir = fs::temp_directory_path() /
-          ("kestrine-mix-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
-    fs::create_directories(dir / "Song_Mix");
-  }
-  void TearDown() override {
-    MixDisk_Detach(Audio_GetEngine());
-    Audio_Shutdown();
-    fs::remove_all(dir);
-  }
-
-  // One callback's worth of output: frame f of the run holds (f, -f) scaled.
-  void Render(unsigned long frames) {
-    std::vector<float> out(2 * frames);
-    for (unsigned long f = 0; f < frames; ++f) {
-      out[2 * f] = static_cast<float>((rendered + f) % 1000) / 32768.0f;
-      out[2 * f + 1] = -out[2 * f];
-    }
-    AudioEngine* e = Audio_GetEngine();
-    e->mixOutput.load()(e->mixOutputUser, out.data(), frames);
-    rendered += frames;
-  }
-  bool Start() { return Audio_StartMixToDisk("", dir.string(), "Song"); }
-  std::string MixFile(int n) const {
-    char name[32];
-    std::snprintf(name, sizeof name, "Song_%.2d.wav", n);
-    return (dir / "Song_Mix" / name).string();
-  }
-  // The file holds a header stating `bytes` of data, and every sampled frame in order.
-  static void ExpectMix(const std::vector<uint8_t>& b, uint32_t bytes) {
-    ASSERT_EQ(b.size(), 44u + bytes);
-    EXPECT_EQ(GetU32(b, 4), 36u + bytes);
-    EXPECT_EQ(GetU32(b, 40), bytes);
-    for (size_t f = 0; f < bytes / 4; f += 331) {
-      EXPECT_EQ(static_cast<int16_t>(GetU16(b, 44 + 4 * f)), static_cast<int16_t>(f % 1000));
-      EXPECT_EQ(static_cast<int16_t>(GetU16(b, 46 + 4 * f)), -static_cast<int16_t>(f % 1000));
-    }
-  }
-
-  ScriptedDialog messages;
-  fs::path dir;
-  unsigned long rendered = 0;
-};
 
 TEST_F(MixToDisk, TakesTheNextFreeNameAndKeepsEveryFrameThroughCallbackAndTimer) {
   WriteBytes(MixFile(0), {0});
@@ -127,23 +71,55 @@ TEST_F(MixToDisk, StopsCleanlyBeforeTheSizeFieldsWouldOverflow) {
   ExpectMix(ReadBytes(MixFile(0)), 100000);
 }
 
-TEST_F(MixToDisk, CallbackAndTimerOnTwoThreadsLoseNoFrameWhileTheTimerKeepsUp) {
+TEST_F(MixToDisk, NumberedNamesNeverFollowALinkOrReplaceAFile) {
+  // A dangling link in place of number 00: writing through it would create the target.
+  const fs::path target = dir / "elsewhere.wav";
+  fs::create_symlink(target, MixFile(0));
   ASSERT_TRUE(Start());
-  std::atomic<bool> done{false};
-  std::thread timer([&] {
-    while (!done.load()) {
-      Audio_PollChanges();
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  });
-  for (int i = 0; i < 400; ++i) {
-    Render(256);
-    if (i % 50 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  done = true;
-  timer.join();
+  EXPECT_EQ(Audio_GetMixFilePath(), MixFile(1));
+  EXPECT_FALSE(fs::exists(target));
   EXPECT_TRUE(Audio_StopMixToDisk());
-  ExpectMix(ReadBytes(MixFile(0)), 400u * 256u * 4u);
+}
+
+TEST_F(MixToDisk, AFailedWriteEndsTheMixWithAValidFileAndAMessage) {
+  ASSERT_TRUE(Start());
+  for (int i = 0; i < 96000 / 500; ++i) Render(500);
+  Audio_PollChanges();  // the first buffer reaches the file
+  for (int i = 0; i < 96000 / 500; ++i) Render(500);
+  // The file size limit makes the second buffer's write fail part way, as a full disk would.
+  struct sigaction ignore {}, saved {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGXFSZ, &ignore, &saved);
+  rlimit limit{}, old{};
+  getrlimit(RLIMIT_FSIZE, &old);
+  limit.rlim_cur = 44 + MIX_BUFFER_BYTES + 1000;
+  limit.rlim_max = old.rlim_max;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  Audio_PollChanges();
+  setrlimit(RLIMIT_FSIZE, &old);
+  sigaction(SIGXFSZ, &saved, nullptr);
+
+  EXPECT_FALSE(Audio_IsMixingToDisk());
+  EXPECT_TRUE(messages.Saw("Mix to disk stopped: writing " + MixFile(0) + " failed.", "File Error"));
+  ExpectMix(ReadBytes(MixFile(0)), MIX_BUFFER_BYTES);  // what was written, and no more
+  Render(500);
+  EXPECT_EQ(MixDisk_Writer()->state[0].load(), MIX_FREE) << "nothing is staged after the failure";
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(Audio_GetMixFilePath(), MixFile(1));
+}
+
+TEST_F(MixToDisk, AStreamOpenedAtAnotherRateClosesTheMixFile) {
+  ASSERT_TRUE(Start());
+  Render(1000);
+  MixDisk_StreamOpened(48000.0);  // same rate: the mix goes on
+  EXPECT_TRUE(Audio_IsMixingToDisk());
+  Render(1000);
+  MixDisk_StreamOpened(44100.0);
+  EXPECT_FALSE(Audio_IsMixingToDisk());
+  const std::vector<uint8_t> b = ReadBytes(MixFile(0));
+  EXPECT_EQ(GetU32(b, 24), 48000u);
+  ExpectMix(b, 2000 * 4);
+  EXPECT_TRUE(messages.shown.empty());
 }
 
 }  // namespace
