@@ -55,6 +55,7 @@ bool App_InitApplicationData(App* app) {
   Audio_SetMetronomeVolume(app->metronomeVolume / 127.0);
   Audio_SelectRecordTrack(App_CurrentSlot(app));
   Audio_SetLoopSelection(App_CurrentSlot(app), 1);
+  Audio_ResetUndo();  // the current track as the first undo point ("Nothing to Undo")
   app->fields[static_cast<int>(PanelField::Seconds)] = "4.000000";
   app->fields[static_cast<int>(PanelField::Measures)] = std::to_string(app->loopTime.measures);
   app->fields[static_cast<int>(PanelField::MaxTime)] = "20.000000";
