@@ -181,7 +181,13 @@ void About(App* app) {
                                 "Skin Author: None"});
 }
 
-bool RunDialog(App* app, ModalDialog dialog) { return app->dialogs && app->dialogs->Run(dialog); }
+bool RunDialog(App* app, ModalDialog dialog) {
+  if (!app->dialogs) {
+    MessageDialog_Show(nullptr, "Dialog failed!", "Error");
+    return false;
+  }
+  return app->dialogs->Run(dialog);
+}
 
 }  // namespace
 

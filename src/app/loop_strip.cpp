@@ -78,7 +78,7 @@ void LoopStrip_SetName(App* app, StripIndex strip, const std::string& name) {
     stored.resize(kMaxPathChars);
   }
   s->name = stored;
-  app->fields[static_cast<int>(PanelField::TrackName1) + strip.value] = stored;
+  app->fields[static_cast<int>(TrackNameField(strip.value))] = stored;
 }
 
 std::string LoopStrip_GetDirectory(App* app, StripIndex strip) {

@@ -49,7 +49,7 @@ bool App_InitApplicationData(App* app) {
     MessageDialog_Show(nullptr, "LoopStrip_Init() failed", "InitApplicationData()");
     return false;
   }
-  for (int i = 0; i < kStripCount; ++i) app->fields[static_cast<int>(PanelField::TrackName1) + i] = app->strips[i].name;
+  for (int i = 0; i < kStripCount; ++i) app->fields[static_cast<int>(TrackNameField(i))] = app->strips[i].name;
   EffectsPanel_Init(&app->effects);
   LoopStrip_SetFeedback(app, app->feedback);
   Audio_SetMetronomeVolume(app->metronomeVolume / 127.0);
@@ -77,6 +77,7 @@ bool App_Start(App* app, const std::string& startDirectory, const AppSeams& seam
   app->sessions = seams.sessions;
   app->loopEdit = seams.loopEdit;
   if (!App_InitApplicationData(app)) {
+    App_Detach(app);
     Audio_Shutdown();
     return false;
   }

@@ -35,6 +35,11 @@ TEST_F(AppTest, StripsStartWithTrackOneAudibleAndAllEmpty) {
   EXPECT_TRUE(view.stop);
   EXPECT_EQ(view.lengthText, "4.00");
   EXPECT_EQ(view.halfText, "2.00");
+
+  LoopStrip_SetName(&app(), StripIndex{8}, "Nine");
+  EXPECT_TRUE(dialog.Saw("Invalid loop track", "Error"));
+  LoopStrip_SetName(&app(), StripIndex{1}, std::string(300, 'n') + ".wav");
+  EXPECT_EQ(strip(1).name.size(), 259u);  // cut, extension and all
 }
 
 TEST_F(AppTest, MidiNoteRecordsATakeThatUndoRemoves) {
