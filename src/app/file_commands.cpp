@@ -77,6 +77,7 @@ void SetMetronomeLength(App* app) {
 // A session was loaded: its name, a clean state, the loop-time mark cleared.
 void SessionLoaded(App* app, const std::string& name) {
   app->sessionName = name;
+  for (int i = 0; i < kStripCount; ++i) app->fields[static_cast<int>(TrackNameField(i))] = app->strips[i].name;
   app->lastLoopTime = -1.0;
   app->firstLoopSet = false;
   App_SetDirty(app, false);

@@ -81,6 +81,9 @@ TEST_F(AppTest, EnterAndTabCommitThePanelFields) {
 }
 
 TEST_F(AppTest, PopupMenuOnATrackNumberActsOnThatTrack) {
+  EXPECT_EQ(Panel_ButtonCommand(1001), CommandId(Command::TransportRecord));
+  EXPECT_EQ(Panel_ButtonCommand(1271), CommandId(Command::SetStartPoint));
+  EXPECT_EQ(Panel_ButtonCommand(1010), 0);
   std::vector<MenuEntry> menu = App_PopupMenu(&app(), -1);
   EXPECT_EQ(menu[0].text, "Hide Title Bar");
   EXPECT_EQ(menu[1].text, "Load Loop...");

@@ -163,7 +163,7 @@ TEST_F(AppTest, DroppedFilesFillConsecutiveTracksAndStopAfterTrackEight) {
   const std::string a = MakeWav("alpha.wav", 4800, 8192);
   const std::string b = MakeWav("beta.WAV", 2400, 16384);
   const std::string c = MakeWav("gamma.wav", 1200, 4096);
-  App_Drop(&app(), 6, {dir + "/notes.txt", a, b, c});
+  App_Drop(&app(), 6, {dir + "/live.session", dir + "/notes.txt", a, b, c});
   EXPECT_EQ(strip(6).name, "alpha");
   EXPECT_EQ(strip(7).name, "beta");
   EXPECT_EQ(Audio_GetLoopLength(slot(6)), 4800);
@@ -172,7 +172,8 @@ TEST_F(AppTest, DroppedFilesFillConsecutiveTracksAndStopAfterTrackEight) {
   EXPECT_FALSE(strip(6).empty || strip(6).mute || strip(7).empty);
   EXPECT_EQ(strip(6).directory, dir);
   for (int i = 0; i < 6; ++i) EXPECT_TRUE(strip(i).empty);
-  EXPECT_TRUE(app().dirty);
+  EXPECT_EQ(sessions.calls, std::vector<std::string>{"Load " + dir + "/live"});
+  EXPECT_EQ(app().sessionName, "live");
 }
 
 TEST_F(AppTest, TitleMarksUnsavedChangesUntilTheSessionIsSaved) {
