@@ -98,6 +98,10 @@ TEST_F(AppTest, PopupMenuOnATrackNumberActsOnThatTrack) {
   EXPECT_EQ(app().pendingTrack, 0);
   EXPECT_TRUE(std::filesystem::exists(dir + "/five.wav"));
 
+  Do(Command::AboutDialog);
+  EXPECT_EQ(dialogs.about.version, "Version 1.73");
+  EXPECT_EQ(dialogs.about.skin, "Current Skin: None");
+
   App_PopupChoose(&app(), menu[0]);
   EXPECT_FALSE(window.titleBar);
   EXPECT_EQ(App_PopupMenu(&app(), -1)[0].text, "Show Title Bar");

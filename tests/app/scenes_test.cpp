@@ -40,6 +40,10 @@ TEST_F(AppTest, StripsStartWithTrackOneAudibleAndAllEmpty) {
   EXPECT_TRUE(dialog.Saw("Invalid loop track", "Error"));
   LoopStrip_SetName(&app(), StripIndex{1}, std::string(300, 'n') + ".wav");
   EXPECT_EQ(strip(1).name.size(), 259u);  // cut, extension and all
+  LoopStrip_SetName(&app(), StripIndex{1}, "Take 2.wav");
+  EXPECT_EQ(strip(1).name, "Take 2");
+  LoopStrip_SetName(&app(), StripIndex{1}, "v1. intro");
+  EXPECT_EQ(strip(1).name, "v1. intro");
 }
 
 TEST_F(AppTest, MidiNoteRecordsATakeThatUndoRemoves) {
