@@ -1,6 +1,6 @@
 #pragma once
 // What the transport panel shows, as data: the window reads it after every entry point
-// and draws it without rules of its own.
+// and draws it without rules of its own. User-interface thread only.
 #include <string>
 #include <vector>
 
