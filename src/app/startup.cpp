@@ -24,8 +24,10 @@ void WindowStateChanged() {
   app->window->EnableMenuEntry(CommandId(Command::TransportUndo), App_Preferences().undo != 0);
 }
 
+// A start directory that cannot be used leaves the files to the current directory: "."
+// rather than an empty text, which would put them at the root of the file system.
 void SetConfigDirectory(const std::string& start) {
-  ConfigDirectory.clear();
+  ConfigDirectory = ".";
   if (start.empty()) {
     MessageDialog_Show(nullptr, "Couldn't get current directory", "Error");
   } else if (start.size() >= 260) {
