@@ -118,6 +118,8 @@ bool App_Start(App* app, const std::string& startDirectory, const AppSeams& seam
   App_SetDirty(app, false);
   if (app->window) {
     app->window->SetTitle(App_Title(app));
+    // Only an ASIO driver has a control panel, and no ASIO host API exists here.
+    app->window->EnableMenuEntry(CommandId(Command::AsioControlPanel), Audio_GetHostApiType() == 3);
     if (!app->window->StartTimers()) {
       MessageDialog_Show(nullptr, "Could not SetTimer()!", "InitApplicationData()");
       app->window->Close();
