@@ -1,22 +1,56 @@
-// Kestrine, a live audio looper. Until the main window exists the program initialises
-// the engine and the audio layer, reports what it set up, and exits.
+// Kestrine, a live audio looper. Until the Qt window exists the program runs its
+// toolkit-free core headless for a few seconds: full start-up (configuration files,
+// audio device, MIDI ports), the timers, then the normal shutdown.
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <thread>
 
-#include "audio_io/audio_device.h"
-#include "engine/audio.h"
+#include "app/app.h"
+#include "app/startup.h"
+
+namespace {
+
+// A window that is not there: timers are run by the loop below.
+class HeadlessWindow final : public WindowHost {
+ public:
+  void SetTitle(const std::string& title) override { std::printf("%s\n", title.c_str()); }
+  void ShowTitleBar(bool) override {}
+  void EnableMenuEntry(int, bool) override {}
+  void FocusPanel() override {}
+  void Close() override { closed = true; }
+  bool StartTimers() override { return true; }
+  void StopTimers() override {}
+  void StartFlashTimer(int) override {}
+  bool closed = false;
+};
+
+}  // namespace
 
 int main() {
-  AudioIo_Install();
-  if (!Audio_Init()) {
-    std::fprintf(stderr, "Kestrine: the engine could not be initialised.\n");
-    return 1;
+  std::error_code ec;
+  const std::filesystem::path start = std::filesystem::current_path(ec);
+  static App app;
+  HeadlessWindow window;
+  AppSeams seams;
+  seams.window = &window;
+  if (!App_Start(&app, ec ? std::string() : start.string(), seams)) return 0;
+  std::printf("Kestrine running without a window for 2 seconds.\n");
+
+  using Clock = std::chrono::steady_clock;
+  const auto end = Clock::now() + std::chrono::seconds(2);
+  auto nextRefresh = Clock::now();
+  while (Clock::now() < end && !window.closed) {
+    App_Timer2(&app);
+    App_DrainCommands(&app);
+    if (Clock::now() >= nextRefresh) {
+      App_Timer1(&app);
+      nextRefresh += std::chrono::milliseconds(33);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
-  AudioEngine* e = Audio_GetEngine();
-  std::printf("Kestrine engine ready: %.0f Hz, %d track slots, metronome track in slot %d (%d frames).\n",
-              e->sampleRate.load(), NUM_TRACKS, e->metronomeTrack, Audio_GetLoopLength(e->metronomeTrack));
-  std::printf("Audio layer initialised; host API type %d selected, no stream opened yet.\n",
-              Audio_GetHostApiType());
-  Audio_Shutdown();
+  if (App_Close(&app)) window.Close();
+  App_Shutdown(&app);
   std::printf("Kestrine shut down cleanly.\n");
   return 0;
 }

@@ -1,0 +1,157 @@
+#include "app/app.h"
+
+#include <cstdio>
+
+#include "app/preferences.h"
+#include "control/midi_ports.h"
+#include "engine/audio.h"
+#include "engine/undo.h"
+
+namespace {
+
+App* g_app = nullptr;
+
+void OnUndoChanged(int track, int operation, const char* name, int redo) {
+  if (g_app) App_UndoChanged(g_app, track, operation, name, redo);
+}
+
+void OnTrackChanged(int track) {
+  if (!g_app || !g_app->loopEdit) return;
+  if (track == App_CurrentSlot(g_app)) g_app->loopEdit->Redraw();
+}
+
+// The engine's assertion has been shown; the window closes through the normal shutdown
+// at the next timer tick, on the user-interface thread.
+void OnFatalError() {
+  if (g_app) g_app->closeRequested.store(true);
+}
+
+// stereo_record changed: the current strip's loop is re-created, silent, with its length.
+void OnStereoRecord(int channels) {
+  if (!g_app) return;
+  const double seconds = Audio_GetLoopSeconds(App_CurrentSlot(g_app));
+  LoopStrip_Recreate(g_app, StripIndex{g_app->currentTrack}, seconds, true, channels,
+                     channels == 2 ? "stereo loop creation failed" : "Mono loop creation failed");
+}
+
+}  // namespace
+
+App* App_Current() { return g_app; }
+
+void App_Attach(App* app) {
+  g_app = app;
+  Audio_SetUndoChangedCallback(OnUndoChanged);
+  Audio_SetTrackChangedCallback(OnTrackChanged);
+  if (AudioEngine* e = Audio_GetEngine()) e->FatalError = OnFatalError;
+  Control_InstallTransportNow(&app->transportNow);
+  Preferences_AttachEffectsPanel(&app->effects);
+  Preferences_AttachLoopTime(&app->loopTime);
+  Preferences_SetStereoRecordHook(OnStereoRecord);
+}
+
+void App_Detach(App* app) {
+  if (g_app != app) return;
+  Audio_SetUndoChangedCallback(nullptr);
+  Audio_SetTrackChangedCallback(nullptr);
+  if (AudioEngine* e = Audio_GetEngine()) e->FatalError = nullptr;
+  Control_InstallTransportNow(nullptr);
+  Preferences_AttachEffectsPanel(nullptr);
+  Preferences_AttachLoopTime(nullptr);
+  Preferences_SetStereoRecordHook(nullptr);
+  Preferences_SetWindowStateHook(nullptr);
+  g_app = nullptr;
+}
+
+// ---- Track numberings ----
+
+StripIndex App_StripOfAction(const App* app, ActionTrack track) {
+  if (track.value < 0 || track.value >= kActionCurrentTrack) return StripIndex{app->currentTrack};
+  return StripIndex{track.value};
+}
+
+EngineSlot App_SlotOfStrip(const App* app, StripIndex strip) {
+  return EngineSlot{strip.Valid() ? app->strips[strip.value].slot : -1};
+}
+
+StripIndex App_StripOfSlot(const App* app, EngineSlot slot) {
+  for (int i = 0; i < kStripCount; ++i)
+    if (slot.value >= 0 && app->strips[i].slot == slot.value) return StripIndex{i};
+  return StripIndex{-1};
+}
+
+int App_CurrentSlot(const App* app) { return app->strips[app->currentTrack].slot; }
+
+// ---- Session state ----
+
+std::string App_Title(const App* app) {
+  char text[400];
+  std::snprintf(text, sizeof text, "%s %s - [%s]%s", kAppTitle, kAppVersion, app->sessionName.c_str(),
+                app->dirty ? "*" : "");
+  return text;
+}
+
+void App_SetDirty(App* app, bool dirty) {
+  const bool changed = app->dirty != dirty;
+  app->dirty = dirty;
+  if (changed || app->title.empty()) {
+    app->title = App_Title(app);
+    if (app->window) app->window->SetTitle(app->title);
+  }
+}
+
+void App_SampleLoopTime(App* app) { app->lastLoopTime = Audio_GetLoopSeconds(App_CurrentSlot(app)); }
+
+void App_UndoChanged(App* app, int slot, int operation, const char* name, int redo) {
+  const StripIndex strip = App_StripOfSlot(app, EngineSlot{slot});
+  app->undoLabel = Undo_DescribeChange(strip.Number(), operation, name, redo);
+}
+
+// ---- Selecting a track ----
+
+void App_SelectTrack(App* app, StripIndex strip) {
+  if (!strip.Valid()) return;
+  const Preferences& prefs = App_Preferences();
+  const bool maxTime = app->loopTime.mode == LoopTimeMaxTime;
+  LoopStrip& s = app->strips[strip.value];
+  if (maxTime && s.empty)
+    LoopTime_ApplyMaxManualTimeField(&app->loopTime, app->fields[static_cast<int>(PanelField::MaxTime)]);
+
+  app->currentTrack = strip.value;
+
+  if (s.empty) {
+    if (maxTime) {
+      if (prefs.empty_to_last_rec && app->firstLoopSet && app->lastLoopTime > 0) {
+        LoopStrip_Recreate(app, strip, app->lastLoopTime, true);
+      } else {
+        LoopStrip_Recreate(app, strip, app->loopTime.maxManualTime, true);
+        app->firstLoopSet = false;
+      }
+    } else if (prefs.empty_to_last_rec && app->lastLoopTime > 0) {
+      LoopStrip_Recreate(app, strip, app->lastLoopTime, true);
+    }
+  }
+  Audio_SelectRecordTrack(s.slot);
+  Audio_SetLoopSelection(s.slot, 1);
+  Audio_SetLatentInputTrack(s.slot);
+  if (Audio_GetTransportState() == Recording) {
+    Audio_RecordLooping(s.slot);
+    if (s.empty) {
+      s.empty = false;
+      s.directory.clear();
+      LoopStrip_SetMute(app, strip, false);
+    }
+  }
+  if (app->loopEdit) app->loopEdit->Reset(strip.value);
+}
+
+// ---- Global switches ----
+
+void App_SetGlobalSlow(App* app, bool on) {
+  app->globalSlow = on;
+  for (int i = 0; i < kStripCount; ++i) LoopStrip_ApplySlow(app, StripIndex{i});
+}
+
+void App_SetGlobalReverse(App* app, bool on) {
+  app->globalReverse = on;
+  for (int i = 0; i < kStripCount; ++i) LoopStrip_ApplyReverse(app, StripIndex{i});
+}

@@ -1,0 +1,210 @@
+#pragma once
+// The application object: everything the program decides, free of any toolkit. The
+// window calls the entry points below and afterwards reads what to show as data
+// (panel_view.h); nothing else changes the application. One App exists while the
+// program runs; tests make their own.
+//
+// Threads: every function here runs on the user-interface thread. The audio thread
+// reaches the application only through atomics (the beat counter of the MIDI hooks, the
+// fatal-error request) that timer 1 polls.
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/app_host.h"
+#include "app/command_id.h"
+#include "app/effects_panel.h"
+#include "app/loop_strip.h"
+#include "app/loop_time.h"
+#include "app/track_numbers.h"
+#include "control/fire_action.h"
+
+inline constexpr const char* kAppTitle = "Kestrine";
+inline constexpr const char* kAppVersion = "1.73";
+
+// The panel's edit fields that commit on Enter or Tab.
+enum class PanelField {
+  None,
+  Seconds,       // 1209
+  Measures,      // 1211
+  MaxTime,       // 1212
+  Tempo,         // 1210
+  Beats,         // 1159
+  Countoff,      // 1144
+  MuteAfter,     // 1145
+  DelayLeft,     // 1294
+  DelayRight,    // 1295
+  TrackName1,    // 1105 .. 1112
+  TrackName8 = TrackName1 + 7,
+};
+
+inline PanelField TrackNameField(int strip) {
+  return static_cast<PanelField>(static_cast<int>(PanelField::TrackName1) + strip);
+}
+
+// The loop-time panel's target (radio buttons 1218, 1219, 1220).
+enum class LoopTimeTarget { Current = 0, Empty = 1, All = 2 };
+
+struct MeterState {
+  double held = 0.0;
+  int holdCounter = 0;
+  double level = 0.0;
+};
+
+struct App;
+
+// The application's implementation of the immediate transport commands.
+class AppTransportNow final : public TransportNow {
+ public:
+  explicit AppTransportNow(App* app) : app_(app) {}
+  bool ExecuteTransportNow(uint32_t commandId) override;
+
+ private:
+  App* app_;
+};
+
+struct App {
+  // ---- Strips and selection ----
+  LoopStrip strips[kStripCount];
+  int currentTrack = 0;  // strip index 0..7 (the record track)
+  int pendingTrack = 0;  // 1..8 from the popup menu, 0 for none
+
+  // ---- Flags ----
+  bool busy = false;
+  bool dirty = false;
+  bool shiftHeld = false;
+  bool controlHeld = false;
+  bool exitInProgress = false;
+  bool globalReverse = false;
+  bool globalSlow = false;
+  // "Max Time" mode: the first recording (or a loaded loop) has fixed the loop length.
+  // This is also the panel's recorded-or-loaded mark.
+  bool firstLoopSet = false;
+  bool mixToDiskArmed = false;
+  bool mixWriterRunning = false;  // what timer 1 saw last
+
+  // ---- Session ----
+  std::string sessionName = "untitled";
+  std::string sessionDirectory;
+  double lastLoopTime = -1.0;
+
+  // ---- Panel values ----
+  LoopTimeSettings loopTime;
+  TapTempo tap;
+  LoopTimeTarget loopTimeTarget = LoopTimeTarget::Current;
+  EffectsPanel effects;
+  int feedback = 114;         // record feedback knob 0..127
+  int metronomeVolume = 63;   // 0..127
+  std::string fields[static_cast<int>(PanelField::TrackName8) + 1];
+  PanelField focus = PanelField::None;
+  std::string undoLabel = "Nothing to Undo";
+  MeterState meters[4];  // input L, input R, output L, output R
+  int meterLeds = 22;
+  bool beatFlash = false;
+  bool accentFlash = false;
+  bool metronomeRecordBox = false;  // control 1242 as shown
+  bool metronomePlayBox = false;    // control 1241 as shown
+  bool repainted = false;
+
+  // ---- Seams ----
+  WindowHost* window = nullptr;
+  DialogHost* dialogs = nullptr;
+  SessionStore* sessions = nullptr;
+  LoopEditModel* loopEdit = nullptr;
+
+  AppTransportNow transportNow{this};
+  // Set from any thread by the engine's fatal-error hook; timer 1 closes the window.
+  std::atomic<bool> closeRequested{false};
+  std::string title;  // last title given to the window
+};
+
+// The application registered for the engine's hooks (at most one at a time).
+App* App_Current();
+// Binds `app` to the engine's hooks and the control layer (hooks, TransportNow, undo
+// label). Start-up does it; tests that skip start-up call it after Audio_Init.
+void App_Attach(App* app);
+void App_Detach(App* app);
+
+// ---- Entry points ----
+
+// A command: id plus the parameter (low 16 bits the track, 8 or more the current one;
+// high 16 bits the value). Menus, buttons, keys and posted trigger commands all end here.
+void App_Command(App* app, uint32_t id, uint32_t parameter = 0);
+inline void App_Command(App* app, Command c, uint32_t parameter = 0) {
+  App_Command(app, CommandId(c), parameter);
+}
+inline uint32_t App_Parameter(int track, int value) {
+  return (static_cast<uint32_t>(value & 0xFFFF) << 16) | static_cast<uint32_t>(track & 0xFFFF);
+}
+// The panel's sliders and knobs, by position 0..127 (the strip buttons are commands with
+// their track: TrackMute, TrackSolo, TrackEffect, TrackSlow, TrackReverse, TrackSubmix,
+// TrackRecord for "Active"). The effects sliders go through the effects panel model.
+enum class Slider { TrackVolume, TrackPan, TrackEffectsMix, RecordFeedback, MetronomeVolume,
+                    MasterVolume, SubmixAVolume, SubmixBVolume, Crossfade };
+void App_Slider(App* app, Slider slider, int strip, int position);
+// Runs every posted command in posting order.
+void App_DrainCommands(App* app);
+// Posts a command to the queue (the keyboard handler and the Toggle Stop/Play row).
+void App_Post(Command c, int track = 0, int value = 0);
+
+// Keyboard: a character message; a key-down / key-up.
+enum class Key { Enter, Tab, Left, Right, Shift, Control, Z, Other };
+void App_Character(App* app, int character);
+void App_KeyDown(App* app, Key key);
+void App_KeyUp(App* app, Key key);
+// The user edits a panel field (the field has the focus while it is edited).
+void App_EditField(App* app, PanelField field, const std::string& text);
+void App_FocusPanel(App* app);
+
+// Files dropped on strip `strip`.
+void App_Drop(App* app, int strip, const std::vector<std::string>& paths);
+
+// Timers: 1 every 33 ms, 2 every 2 ms, 3 when the beat flash ends.
+void App_Timer1(App* app);
+void App_Timer2(App* app);
+void App_Timer3(App* app);
+
+// The window's close button, Exit: asks about unsaved changes; true to close.
+bool App_Close(App* app);
+
+// ---- Operations the entry points share ----
+
+// Makes `strip` the current (record) track with the empty-track loop-time rules.
+void App_SelectTrack(App* app, StripIndex strip);
+void App_SetDirty(App* app, bool dirty);
+// "%s %s - [%s]" with the title, the version and the session name, "*" while dirty.
+std::string App_Title(const App* app);
+// Samples the current track's loop time (after every entry point).
+void App_SampleLoopTime(App* app);
+// The slot of the current strip.
+int App_CurrentSlot(const App* app);
+// The undo label for an UndoChangedCallback report.
+void App_UndoChanged(App* app, int slot, int operation, const char* name, int redo);
+
+// Transport commands of the current strip (transport.cpp).
+void App_Record(App* app);
+void App_Play(App* app);
+void App_Stop(App* app);
+void App_Pause(App* app);
+void App_Insert(App* app);
+void App_SetLoop(App* app);
+void App_Erase(App* app);
+void App_Multiply(App* app);
+void App_Divide(App* app);
+void App_Undo(App* app);
+// Loading a loop into a strip (path empty: the file dialog); `dropped` retries with
+// the locate question. True when loaded.
+bool App_LoadLoop(App* app, StripIndex strip, const std::string& path, bool dropped);
+// Opening a session (path empty: the file dialog).
+void App_OpenSession(App* app, const std::string& path);
+// Global half speed and reverse switches.
+void App_SetGlobalSlow(App* app, bool on);
+void App_SetGlobalReverse(App* app, bool on);
+// Applies the metronome fields (count-off, maximum) and the tempo before Record/Play.
+void App_ApplyMetronomeFields(App* app);
+// Starts or stops the mix-to-disk writer.
+void App_SetMixToDisk(App* app, bool armed);
+// Commits the loop-time field of the current mode and applies the loop time to the
+// target strips.
+void App_CommitLoopTime(App* app);

@@ -1,0 +1,92 @@
+#pragma once
+// What the application asks of its surroundings, as small interfaces. The Qt window
+// implements them; tests install recording doubles. Every seam may be left out (null):
+// a missing window does nothing, a missing dialog answers Cancel, a missing session
+// store or loop edit view performs nothing and reports failure where a result is due.
+// The application calls every seam on the user-interface thread only.
+#include <string>
+#include <vector>
+
+// The main window as the application sees it.
+class WindowHost {
+ public:
+  virtual ~WindowHost() = default;
+  virtual void SetTitle(const std::string& title) = 0;
+  virtual void ShowTitleBar(bool shown) = 0;
+  virtual void EnableMenuEntry(int command, bool enabled) = 0;
+  virtual void FocusPanel() = 0;
+  // Destroys the window: the program ends through the normal shutdown.
+  virtual void Close() = 0;
+  // Timers 1 (33 ms) and 2 (2 ms); false when they could not be started.
+  virtual bool StartTimers() = 0;
+  virtual void StopTimers() = 0;
+  // One-shot timer 3 that ends the beat flash.
+  virtual void StartFlashTimer(int milliseconds) = 0;
+};
+
+// Modal dialogs owned by other parts of the program. Each returns true for OK.
+enum class ModalDialog {
+  Metronome,
+  SetLatency,
+  Preferences,
+  MidiControl,
+  SelectAudioDevices,
+  SelectSkin,
+  SetLoopTime,
+  AsioControlPanel,
+};
+
+struct AboutText {
+  std::string title;    // the program's title
+  std::string version;  // "Version 1.73"
+  std::string skin;     // "Current Skin: %s" / "Current Skin: None"
+  std::string author;   // "Skin Author: %s" / "Skin Author: None"
+};
+
+class DialogHost {
+ public:
+  virtual ~DialogHost() = default;
+  // "Select Track": *strip is 0..7 on OK.
+  virtual bool SelectTrack(int* strip) = 0;
+  // The quicksave name typed by the user.
+  virtual bool QuicksaveName(std::string* name) = 0;
+  virtual bool Run(ModalDialog dialog) = 0;
+  virtual void About(const AboutText& text) = 0;
+  virtual void Help(const std::vector<std::string>& lines) = 0;
+};
+
+// Sessions, quicksaves and the default configuration (written by the sessions work).
+// `base` is a path without extension.
+class SessionStore {
+ public:
+  virtual ~SessionStore() = default;
+  virtual bool Save(const std::string& base) = 0;
+  virtual bool Load(const std::string& base) = 0;
+  virtual bool DefaultExists() = 0;
+  virtual bool SaveDefault() = 0;
+  virtual bool LoadDefault() = 0;
+  virtual bool Quicksave(const std::string& name) = 0;
+  virtual bool LoadQuicksave(int number) = 0;  // 1..8
+  // The fatal-error save: the current session as the "InProgress" quicksave, no prompts.
+  virtual bool SaveInProgress() = 0;
+};
+
+// The loop edit view's model (cursor, selection, zoom and the operations on them).
+enum class ZoomStep { In, Out, OutFull, ToSelection };
+class LoopEditModel {
+ public:
+  virtual ~LoopEditModel() = default;
+  virtual void MoveCursor(int direction, bool wholeBeat, bool selection) = 0;
+  // Arrow keys, with the held Control and Shift flags.
+  virtual void CursorKey(int direction, bool control, bool shift) = 0;
+  // A fraction of the loop for the cursor (selection minimum) or the selection maximum.
+  virtual void SetPosition(double fraction, bool snapToBeat, bool maximum) = 0;
+  virtual void CursorToLoopEdge(bool end, bool selection) = 0;
+  virtual void Zoom(ZoomStep step) = 0;
+  virtual void Trim() = 0;
+  virtual void LoopSelection() = 0;
+  virtual void SetStartPoint() = 0;
+  // The current strip changed or its loop was replaced.
+  virtual void Reset(int strip) = 0;
+  virtual void Redraw() = 0;
+};

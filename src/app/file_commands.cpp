@@ -1,0 +1,351 @@
+#include "app/file_commands.h"
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+
+#include "app/app.h"
+#include "app/config_files.h"
+#include "app/preferences.h"
+#include "audio_io/file_dialog.h"
+#include "audio_io/loop_files.h"
+#include "engine/audio.h"
+#include "engine/message_dialog.h"
+#include "engine/metronome.h"
+#include "persist/config_directory.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kSessionExtension = ".session";
+constexpr const char* kDontWarn = "Do not warn me about this again";
+
+void DontWarnUnsaved() {
+  App_Preferences().warn_unsaved_loops = 0;
+  WritePreferences();
+}
+void DontWarnDefaultConfig() {
+  App_Preferences().warn_default_config = 0;
+  WritePreferences();
+}
+
+std::vector<FileFilter> SessionFilters() {
+  return {{std::string("Session Files (*") + kSessionExtension + ")", std::string("*") + kSessionExtension},
+          {"All Files (*.*)", "*.*"}};
+}
+
+std::string Format(const char* format, int n) {
+  char text[128];
+  std::snprintf(text, sizeof text, format, n);
+  return text;
+}
+
+// Gives the loop-file dialogs their title: the loop file functions open the dialog
+// themselves with the toolkit's default title.
+class TitledFileDialog final : public FileDialog {
+ public:
+  explicit TitledFileDialog(std::string title) : inner_(FileDialog_Installed()), title_(std::move(title)) {
+    FileDialog_Install(this);
+  }
+  ~TitledFileDialog() override { FileDialog_Install(inner_); }
+  std::string Open(void* owner, const std::string& title, const std::vector<FileFilter>& filters) override {
+    return inner_ ? inner_->Open(owner, title.empty() ? title_ : title, filters) : std::string();
+  }
+  std::string Save(void* owner, const std::string& title, const std::vector<FileFilter>& filters) override {
+    return inner_ ? inner_->Save(owner, title.empty() ? title_ : title, filters) : std::string();
+  }
+
+ private:
+  FileDialog* inner_;
+  std::string title_;
+};
+
+// Every track back to its start before a session is read or written.
+void RewindAll() { Audio_StopLooping(); }
+
+void CommitPanelFields(App* app) {
+  App_CommitLoopTime(app);
+  LoopTime_ApplyTempoFields(&app->loopTime, app->fields[static_cast<int>(PanelField::Tempo)],
+                            app->fields[static_cast<int>(PanelField::Beats)]);
+}
+
+void SetMetronomeLength(App* app) {
+  Audio_SetMetronomeTime(LoopTime_MeasureSeconds(app->loopTime), app->loopTime.beatsPerMeasure, false);
+}
+
+// A session was loaded: its name, a clean state, the loop-time mark cleared.
+void SessionLoaded(App* app, const std::string& name) {
+  app->sessionName = name;
+  for (int i = 0; i < kStripCount; ++i) app->fields[static_cast<int>(TrackNameField(i))] = app->strips[i].name;
+  app->lastLoopTime = -1.0;
+  app->firstLoopSet = false;
+  App_SetDirty(app, false);
+  app->title = App_Title(app);
+  if (app->window) app->window->SetTitle(app->title);
+  SetMetronomeLength(app);
+}
+
+// The strip the loop command acts on: the popup's pending track, else "Select Track".
+bool ChooseStrip(App* app, int* strip) {
+  if (app->pendingTrack > 0) {
+    *strip = app->pendingTrack - 1;
+    app->pendingTrack = 0;
+    return true;
+  }
+  return app->dialogs && app->dialogs->SelectTrack(strip) && *strip >= 0 && *strip < kStripCount;
+}
+
+void NewSession(App* app) {
+  RewindAll();
+  Preferences& prefs = App_Preferences();
+  if (prefs.warn_default_config &&
+      MessageDialog_Show(nullptr, "This will erase all current loops, proceed?", "Start New Session?", MB_OKCANCEL,
+                         kDontWarn, DontWarnDefaultConfig) != IDOK)
+    return;
+  App_SystemConfiguration().skin.clear();
+  ReadSystemConfiguration();
+  if (!app->sessions || !app->sessions->LoadDefault()) {
+    MessageDialog_Show(nullptr, "New session was not loaded.", "No New Session");
+    return;
+  }
+  SessionLoaded(app, "Untitled");
+  if (app->window) app->window->FocusPanel();
+  if (prefs.warn_default_config) MessageDialog_Show(nullptr, "Configuration Loaded.", "");
+}
+
+void SaveSession(App* app) {
+  RewindAll();
+  CommitPanelFields(app);
+  if (!app->sessions) return;
+  if (app->sessions->Save((fs::path(app->sessionDirectory) / app->sessionName).string())) App_SetDirty(app, false);
+}
+
+void SaveSessionAs(App* app) {
+  RewindAll();
+  std::string file = FileDialog_Save(nullptr, "Save Session As:", SessionFilters());
+  if (file.empty() || file.size() > kMaxPathChars) return;
+  std::error_code ec;
+  if (fs::exists(file, ec) &&
+      MessageDialog_Show(nullptr, "Session file exists, overwrite?", "Overwrite Session?", MB_OKCANCEL) != IDOK)
+    return;
+  CommitPanelFields(app);
+  const fs::path base = fs::path(file).replace_extension();
+  if (!app->sessions || !app->sessions->Save(base.string())) return;
+  app->sessionName = base.filename().string();
+  app->sessionDirectory = base.parent_path().string();
+  App_SetDirty(app, false);
+  app->title = App_Title(app);
+  if (app->window) app->window->SetTitle(app->title);
+}
+
+void SaveDefault(App* app) {
+  const Preferences& prefs = App_Preferences();
+  if (prefs.warn_default_config &&
+      MessageDialog_Show(nullptr, "Save current state as default configuration?", "Save as Default?", MB_OKCANCEL,
+                         kDontWarn, DontWarnDefaultConfig) != IDOK)
+    return;
+  if (!app->sessions || !app->sessions->SaveDefault()) {
+    MessageDialog_Show(nullptr, "Error while saving configuration.", "Error");
+    return;
+  }
+  if (App_Preferences().warn_default_config) MessageDialog_Show(nullptr, "Configuration Saved.", "");
+}
+
+void LoadLoopCommand(App* app) {
+  int strip = 0;
+  if (!ChooseStrip(app, &strip)) return;
+  App_LoadLoop(app, StripIndex{strip}, {}, false);
+  if (app->loopEdit) app->loopEdit->Redraw();
+}
+
+void SaveLoopCommand(App* app) {
+  int strip = 0;
+  if (!ChooseStrip(app, &strip)) return;
+  TitledFileDialog titled(Format("Save Track %d As:", strip + 1));
+  const std::string saved = Audio_SaveLoop(app->strips[strip].slot, nullptr, true);
+  if (saved.empty()) return;
+  LoopStrip_SetName(app, StripIndex{strip}, fs::path(saved).filename().string());
+  app->strips[strip].directory = fs::path(saved).parent_path().string();
+}
+
+void Quicksave(App* app, const std::string& name) {
+  RewindAll();
+  if (app->sessions) app->sessions->Quicksave(name);
+}
+
+void About(App* app) {
+  if (!app->dialogs) return;
+  const std::string& skin = App_SystemConfiguration().skin;
+  app->dialogs->About(AboutText{kAppTitle, std::string("Version ") + kAppVersion,
+                                "Current Skin: " + (skin.empty() ? std::string("None") : skin),
+                                "Skin Author: None"});
+}
+
+bool RunDialog(App* app, ModalDialog dialog) {
+  if (!app->dialogs) {
+    MessageDialog_Show(nullptr, "Dialog failed!", "Error");
+    return false;
+  }
+  return app->dialogs->Run(dialog);
+}
+
+}  // namespace
+
+bool App_LoadLoop(App* app, StripIndex strip, const std::string& path, bool dropped) {
+  if (!strip.Valid()) return false;
+  LoopStrip& s = app->strips[strip.value];
+  const Preferences& prefs = App_Preferences();
+  TitledFileDialog titled(Format("Load Track %d:", strip.Number()));
+  const char* given = path.empty() ? nullptr : path.c_str();
+  std::string loaded = Audio_LoadLoop(s.slot, given, 1, prefs.warn_file_load, prefs.warn_sample_rate, false);
+  const bool firstAttempt = !loaded.empty();
+  if (!firstAttempt) {
+    if (!dropped || s.empty) return false;
+    loaded = Audio_LoadLoop(s.slot, given, 1, prefs.warn_file_load, prefs.warn_sample_rate, true);
+    if (loaded.empty()) return false;
+    LoopStrip_SetMute(app, strip, false);
+  }
+  LoopStrip_SetName(app, strip, fs::path(loaded).filename().string());
+  s.directory = fs::path(loaded).parent_path().string();
+  if (firstAttempt && prefs.unmute_after_load_loop) LoopStrip_SetMute(app, strip, false);
+  s.empty = false;
+  if (app->loopTime.mode == LoopTimeMaxTime) app->firstLoopSet = true;
+  if (strip.value == app->currentTrack && app->loopEdit) app->loopEdit->Reset(strip.value);
+  App_SetDirty(app, true);
+  return true;
+}
+
+void App_OpenSession(App* app, const std::string& path) {
+  if (App_Preferences().warn_unsaved_loops && app->dirty &&
+      MessageDialog_Show(nullptr, "Current session has unsaved changes, continue anyway?", "Session Unsaved",
+                         MB_YESNO, kDontWarn, DontWarnUnsaved) != IDYES)
+    return;
+  std::string file = path;
+  if (file.empty()) {
+    file = FileDialog_Open(nullptr, "Load Session:", SessionFilters());
+    if (file.empty()) return;
+  } else if (!fs::path(file).has_filename()) {
+    return;
+  }
+  const fs::path base = fs::path(file).replace_extension();
+  if (!app->sessions || !app->sessions->Load(base.string())) return;
+  app->sessionDirectory = base.parent_path().string();
+  SessionLoaded(app, base.filename().string());
+}
+
+void App_Drop(App* app, int strip, const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) {
+    if (strip < 0 || strip >= kStripCount) break;
+    std::string extension = fs::path(path).extension().string();
+    for (char& ch : extension) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    if (extension == ".wav") {
+      App_LoadLoop(app, StripIndex{strip}, path, true);
+      ++strip;  // the next file goes to the next track, loaded or not
+    } else if (extension == kSessionExtension) {
+      App_OpenSession(app, path);
+    }
+  }
+  if (app->loopEdit) app->loopEdit->Redraw();
+  App_SampleLoopTime(app);
+}
+
+void FileCommand_LoadQuicksave(App* app, int number) {
+  RewindAll();
+  if (app->sessions && app->sessions->LoadQuicksave(number)) {
+    char name[16];
+    std::snprintf(name, sizeof name, "Quicksave%02d", number);
+    SessionLoaded(app, name);
+  }
+}
+
+void FileCommand_SaveQuicksave(App* app, int number) {
+  char name[16];
+  std::snprintf(name, sizeof name, "Quicksave%02d", number);
+  Quicksave(app, name);
+}
+
+bool FileCommand_Run(App* app, Command command) {
+  switch (command) {
+    case Command::NewSession: NewSession(app); break;
+    case Command::OpenSession: RewindAll(); App_OpenSession(app, {}); break;
+    case Command::SaveSession: SaveSession(app); break;
+    case Command::SaveSessionAs: SaveSessionAs(app); break;
+    case Command::SaveDefaultConfig: SaveDefault(app); break;
+    case Command::LoadLoop: LoadLoopCommand(app); break;
+    case Command::SaveLoop: SaveLoopCommand(app); break;
+    case Command::Quicksave: {
+      std::string name;
+      if (app->dialogs && app->dialogs->QuicksaveName(&name) && !name.empty()) Quicksave(app, name);
+      break;
+    }
+    case Command::MetronomeDialog: RunDialog(app, ModalDialog::Metronome); break;
+    case Command::SetLatencyDialog: RunDialog(app, ModalDialog::SetLatency); break;
+    case Command::PreferencesDialog: RunDialog(app, ModalDialog::Preferences); break;
+    case Command::MidiControlDialog: RunDialog(app, ModalDialog::MidiControl); break;
+    case Command::SelectAudioDevicesDialog: RunDialog(app, ModalDialog::SelectAudioDevices); break;
+    case Command::SelectSkinDialog: RunDialog(app, ModalDialog::SelectSkin); break;
+    case Command::AsioControlPanel: RunDialog(app, ModalDialog::AsioControlPanel); break;
+    case Command::SetLoopTimeDialog: RunDialog(app, ModalDialog::SetLoopTime); break;
+    case Command::AboutDialog: About(app); break;
+    case Command::Exit:
+      if (App_Close(app) && app->window) app->window->Close();
+      break;
+    default:
+      return false;
+  }
+  return true;
+}
+
+bool Help_ReadLines(const std::string& path, std::vector<std::string>* lines) {
+  lines->clear();
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  std::string line;
+  bool any = false;
+  bool ended = false;  // a byte 255 ended the line: skip to its line feed
+  int feeds = 0;       // consecutive line feeds
+  auto finish = [&]() {
+    lines->push_back(line);
+    const bool copyright = line.size() >= 9 && [&] {
+      for (int i = 0; i < 9; ++i)
+        if (std::tolower(static_cast<unsigned char>(line[i])) != "copyright"[i]) return false;
+      return true;
+    }();
+    line.clear();
+    ended = false;
+    return copyright;
+  };
+  int c;
+  bool stop = false;
+  while (!stop && (c = std::fgetc(f)) != EOF) {
+    any = true;
+    if (c == '\n') {
+      if (feeds > 0) lines->push_back({});  // each further line feed: one empty line
+      else stop = finish();
+      ++feeds;
+      continue;
+    }
+    feeds = 0;
+    if (c == '\t' || c == '\r' || ended) continue;
+    if (c == 255) {
+      ended = true;
+      continue;
+    }
+    if (line.size() < kHelpLineLimit) line.push_back(static_cast<char>(c));
+  }
+  const bool readError = std::ferror(f) != 0;
+  std::fclose(f);
+  if (!any || readError) return false;
+  if (!stop && (!line.empty() || ended)) finish();  // the last line has no line feed
+  return true;
+}
+
+void App_ShowHelp(App* app) {
+  std::vector<std::string> lines;
+  if (!Help_ReadLines(ConfigDirectory_File("help.txt"), &lines)) {
+    MessageDialog_Show(nullptr, "Couldn't open help file named Help.txt in the Kestrine directory.", "Error");
+    return;
+  }
+  if (app->dialogs) app->dialogs->Help(lines);
+}

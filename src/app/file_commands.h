@@ -1,0 +1,26 @@
+#pragma once
+// The file and dialog commands of the menus: sessions, quicksaves, the default
+// configuration, loop files, the modal dialogs, About and Help. Each runs as a flow over
+// the dialog seams (MessageDialog, FileDialog, DialogHost, SessionStore). User-interface
+// thread only.
+#include <string>
+#include <vector>
+
+#include "app/command_id.h"
+
+struct App;
+
+// Runs a file or dialog command; false when `command` is none of them.
+bool FileCommand_Run(App* app, Command command);
+void FileCommand_LoadQuicksave(App* app, int number);  // 1..8
+void FileCommand_SaveQuicksave(App* app, int number);  // 1..8
+
+// help.txt: the list lines it gives (tabs dropped, byte 255 ends a line, reading stops
+// after the line that begins with "copyright", runs of line feeds give empty lines, a
+// line is cut at kHelpLineLimit characters). False when the file cannot be opened, is
+// empty or cannot be read.
+inline constexpr size_t kHelpLineLimit = 1023;
+bool Help_ReadLines(const std::string& path, std::vector<std::string>* lines);
+// Shows the help list, or "Couldn't open help file named Help.txt in the Kestrine
+// directory." when help.txt cannot be read.
+void App_ShowHelp(App* app);

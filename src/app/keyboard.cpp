@@ -1,0 +1,163 @@
+// The built-in keyboard handler and the panel's edit fields: characters become commands
+// (after the keyboard triggers have had them), Enter and Tab commit the field being
+// edited, arrows move the loop edit view's cursor.
+#include <algorithm>
+
+#include "app/app.h"
+#include "app/preferences.h"
+#include "control/trigger_set.h"
+#include "engine/audio.h"
+#include "engine/loop_ops.h"
+
+namespace {
+
+std::string& Field(App* app, PanelField f) { return app->fields[static_cast<int>(f)]; }
+
+bool IsTrackName(PanelField f) {
+  return static_cast<int>(f) >= static_cast<int>(PanelField::TrackName1) &&
+         static_cast<int>(f) <= static_cast<int>(PanelField::TrackName8);
+}
+
+// The eight names from the name fields; a name holding a directory separator is not a
+// name and gives "Track %d".
+void TakeTrackNames(App* app) {
+  for (int i = 0; i < kStripCount; ++i) {
+    std::string& text = Field(app, TrackNameField(i));
+    if (text.find('/') != std::string::npos || text.find('\\') != std::string::npos)
+      text = LoopStrip_DefaultName(StripIndex{i});
+    LoopStrip_SetName(app, StripIndex{i}, text);
+  }
+}
+
+void CommitField(App* app, PanelField f) {
+  switch (f) {
+    case PanelField::Seconds:
+    case PanelField::Measures:
+    case PanelField::MaxTime:
+      App_CommitLoopTime(app);
+      break;
+    case PanelField::Tempo:
+    case PanelField::Beats:
+      if (LoopTime_ApplyTempoFields(&app->loopTime, Field(app, PanelField::Tempo), Field(app, PanelField::Beats)))
+        EffectsPanel_ApplyTempo(&app->effects, app->loopTime.tempo, app->loopTime.beatsPerMeasure);
+      if (app->loopEdit) app->loopEdit->Redraw();
+      break;
+    case PanelField::Countoff:
+    case PanelField::MuteAfter:
+      App_ApplyMetronomeFields(app);
+      break;
+    case PanelField::DelayLeft:
+    case PanelField::DelayRight: {
+      const int channel = f == PanelField::DelayLeft ? 0 : 1;
+      const std::string& text = Field(app, f);
+      char* end = nullptr;
+      const long ms = std::strtol(text.c_str(), &end, 10);
+      if (end != text.c_str()) EffectsPanel_SetDelayMilliseconds(&app->effects, channel, static_cast<int>(ms));
+      break;
+    }
+    default:
+      if (IsTrackName(f)) TakeTrackNames(app);
+      break;
+  }
+}
+
+void PostStopOrPlay() {
+  App_Post(Audio_GetTransportState() != Stopped ? Command::TransportStop : Command::TransportPlay);
+}
+
+}  // namespace
+
+void App_CommitLoopTime(App* app) {
+  LoopTimeSettings& lt = app->loopTime;
+  bool stored = false;
+  switch (lt.mode) {
+    case LoopTimeSeconds: stored = LoopTime_ApplyLoopTimeField(&lt, Field(app, PanelField::Seconds)); break;
+    case LoopTimeMeasures: stored = LoopTime_ApplyMeasuresField(&lt, Field(app, PanelField::Measures)); break;
+    default: stored = LoopTime_ApplyMaxManualTimeField(&lt, Field(app, PanelField::MaxTime)); break;
+  }
+  if (!stored) return;
+  app->firstLoopSet = false;
+  const double seconds = LoopTime_ModeSeconds(lt);
+  for (int i = 0; i < kStripCount; ++i) {
+    LoopStrip& s = app->strips[i];
+    // In "Max Time" the target buttons are disabled: the current strip takes the time.
+    const bool target = lt.mode == LoopTimeMaxTime ? i == app->currentTrack
+                        : app->loopTimeTarget == LoopTimeTarget::All ? true
+                        : app->loopTimeTarget == LoopTimeTarget::Empty ? s.empty
+                                                                       : i == app->currentTrack;
+    if (!target) continue;
+    if (s.empty)
+      LoopStrip_Recreate(app, StripIndex{i}, seconds, true);
+    else
+      Audio_ResizeLoop(s.slot, seconds, false, 1, ResizeNewLoopTime, false);
+  }
+}
+
+void App_EditField(App* app, PanelField field, const std::string& text) {
+  Field(app, field) = text;
+  app->focus = field;
+  if (IsTrackName(field)) App_SetDirty(app, true);
+}
+
+void App_FocusPanel(App* app) {
+  app->focus = PanelField::None;
+  if (app->window) app->window->FocusPanel();
+}
+
+void App_Character(App* app, int ch) {
+  if (app->focus != PanelField::None) return;  // the field being edited takes it
+  if (Triggers().MatchKey(ch)) return;
+  if (ch < 32 || ch > 118) return;
+  switch (ch) {
+    case ' ':
+      if (App_Preferences().spacebar_record)
+        App_Post(Command::TransportRecord);
+      else
+        PostStopOrPlay();
+      break;
+    case 'd': App_Post(Command::TransportDivide); break;
+    case 'e': App_Post(Command::TransportErase); break;
+    case 'i': App_Post(Command::TransportInsert); break;
+    case 'l': App_Post(Command::TransportSetLoop); break;
+    case 'm': App_Post(Command::TransportMultiply); break;
+    case 'p': App_Post(Command::TransportPause); break;
+    case 'r': App_Post(Command::TransportRecord); break;
+    case 's': App_Post(Command::TransportSlow); break;
+    case 'u': App_Post(Command::TransportUndo); break;
+    case 'v': App_Post(Command::TransportReverse); break;
+    default:
+      if (ch >= '1' && ch <= '8') App_SelectTrack(app, StripIndex{ch - '1'});
+      break;
+  }
+  App_SampleLoopTime(app);
+}
+
+void App_KeyDown(App* app, Key key) {
+  if (app->focus != PanelField::None) {
+    if (key == Key::Enter || key == Key::Tab) {
+      const PanelField field = app->focus;
+      CommitField(app, field);
+      App_FocusPanel(app);
+    }
+    return;  // digits and arrows belong to the field
+  }
+  switch (key) {
+    case Key::Enter: PostStopOrPlay(); break;
+    case Key::Shift: app->shiftHeld = true; break;
+    case Key::Control: app->controlHeld = true; break;
+    case Key::Left:
+    case Key::Right:
+      if (app->loopEdit) app->loopEdit->CursorKey(key == Key::Left ? -1 : 1, app->controlHeld, app->shiftHeld);
+      break;
+    case Key::Z:
+      if (app->controlHeld) App_Post(Command::TransportUndo);
+      break;
+    default: break;
+  }
+  App_SampleLoopTime(app);
+}
+
+void App_KeyUp(App* app, Key key) {
+  if (key == Key::Shift) app->shiftHeld = false;
+  if (key == Key::Control) app->controlHeld = false;
+}

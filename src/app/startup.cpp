@@ -1,0 +1,164 @@
+#include "app/startup.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "app/app.h"
+#include "app/config_files.h"
+#include "app/preferences.h"
+#include "audio_io/audio_device.h"
+#include "control/midi_ports.h"
+#include "engine/audio.h"
+#include "engine/message_dialog.h"
+#include "engine/metronome.h"
+#include "engine/undo.h"
+#include "persist/config_directory.h"
+
+namespace {
+
+// show_title and undo changed: the window's title bar, Undo button and menu entry.
+void WindowStateChanged() {
+  App* app = App_Current();
+  if (!app || !app->window) return;
+  app->window->ShowTitleBar(App_SystemConfiguration().show_title != 0);
+  app->window->EnableMenuEntry(CommandId(Command::TransportUndo), App_Preferences().undo != 0);
+}
+
+// A start directory that cannot be used leaves the files to the current directory: "."
+// rather than an empty text, which would put them at the root of the file system.
+void SetConfigDirectory(const std::string& start) {
+  ConfigDirectory = ".";
+  if (start.empty()) {
+    MessageDialog_Show(nullptr, "Couldn't get current directory", "Error");
+  } else if (start.size() >= 260) {
+    MessageDialog_Show(nullptr, "Current directory path too long", "Error");
+  } else {
+    ConfigDirectory = start;
+  }
+}
+
+}  // namespace
+
+bool App_InitApplicationData(App* app) {
+  ConfigFiles_InitDefaults();
+  app->lastLoopTime = -1.0;
+  app->sessionDirectory = ConfigDirectory;
+  app->sessionName = "untitled";
+  App_Attach(app);
+  MidiPorts_UseSendSettings(&App_Preferences().midi);
+  Preferences_SetWindowStateHook(WindowStateChanged);
+  if (!LoopStrip_Init(app)) {
+    MessageDialog_Show(nullptr, "LoopStrip_Init() failed", "InitApplicationData()");
+    return false;
+  }
+  for (int i = 0; i < kStripCount; ++i) app->fields[static_cast<int>(TrackNameField(i))] = app->strips[i].name;
+  EffectsPanel_Init(&app->effects);
+  LoopStrip_SetFeedback(app, app->feedback);
+  Audio_SetMetronomeVolume(app->metronomeVolume / 127.0);
+  Audio_SelectRecordTrack(App_CurrentSlot(app));
+  Audio_SetLoopSelection(App_CurrentSlot(app), 1);
+  Audio_ResetUndo();  // the current track as the first undo point ("Nothing to Undo")
+  app->fields[static_cast<int>(PanelField::Seconds)] = "4.000000";
+  app->fields[static_cast<int>(PanelField::Measures)] = std::to_string(app->loopTime.measures);
+  app->fields[static_cast<int>(PanelField::MaxTime)] = "20.000000";
+  app->fields[static_cast<int>(PanelField::Tempo)] = "120";
+  app->fields[static_cast<int>(PanelField::Beats)] = std::to_string(app->loopTime.beatsPerMeasure);
+  app->fields[static_cast<int>(PanelField::Countoff)] = std::to_string(Audio_GetMetronomeCountoff());
+  app->fields[static_cast<int>(PanelField::MuteAfter)] = std::to_string(Audio_GetMetronomeMax());
+  app->title = App_Title(app);
+  return true;
+}
+
+bool App_Start(App* app, const std::string& startDirectory, const AppSeams& seams) {
+  app->currentTrack = 0;
+  AudioIo_Install();
+  if (!Audio_Init()) return false;
+  SetConfigDirectory(startDirectory);
+  app->window = seams.window;
+  app->dialogs = seams.dialogs;
+  app->sessions = seams.sessions;
+  app->loopEdit = seams.loopEdit;
+  if (!App_InitApplicationData(app)) {
+    App_Detach(app);
+    Audio_Shutdown();
+    return false;
+  }
+  App_Preferences().quicksave_directory.clear();
+
+  // Configuration files. Without Preferences.xml the default click sounds still load.
+  App_SystemConfiguration().skin.clear();
+  ReadSystemConfiguration();
+  std::error_code ec;
+  const bool hasPreferences = std::filesystem::exists(ConfigDirectory_File("Preferences.xml"), ec);
+  ReadPreferences();
+  if (!hasPreferences) {
+    Preferences_ApplyMetronomeSound(true, App_Preferences().metronome_accent);
+    Preferences_ApplyMetronomeSound(false, App_Preferences().metronome_beat);
+  }
+  ConfigFiles_SetDeviceDefaults();
+  ReadDeviceConfiguration();
+
+  if (!Audio_OpenConfiguredDevice())
+    MessageDialog_Show(nullptr, "Please go to Options->Select Audio Devices\nand choose an audio device.",
+                       "Select an Audio Device");
+  if (!OpenMidiPorts()) {
+    Audio_Shutdown();
+    App_Detach(app);
+    return false;
+  }
+  MidiHooks_Install();
+
+  if (app->sessions) {
+    if (!app->sessions->DefaultExists()) app->sessions->SaveDefault();
+    if (app->sessions->LoadDefault()) app->sessionName = "Untitled";
+  }
+  Audio_SetMetronomeTime(LoopTime_MeasureSeconds(app->loopTime), app->loopTime.beatsPerMeasure, false);
+  Audio_ResetUndo();
+  Preferences_ApplyShowTitle(App_SystemConfiguration().show_title);
+  App_SetDirty(app, false);
+  if (app->window) {
+    app->window->SetTitle(App_Title(app));
+    // Only an ASIO driver has a control panel, and no ASIO host API exists here.
+    app->window->EnableMenuEntry(CommandId(Command::AsioControlPanel), Audio_GetHostApiType() == 3);
+    if (!app->window->StartTimers()) {
+      MessageDialog_Show(nullptr, "Could not SetTimer()!", "InitApplicationData()");
+      app->window->Close();
+      return true;  // the window's destruction runs the shutdown
+    }
+    app->window->FocusPanel();
+  }
+  App_SampleLoopTime(app);
+  return true;
+}
+
+void App_Shutdown(App* app) {
+  if (app->window) app->window->StopTimers();
+  MidiHooks_Remove();
+  if (!app->exitInProgress) CloseMidiPorts();
+  Audio_Shutdown();
+  App_Detach(app);
+}
+
+void App_FatalError(App* app, const char* file, int line) {
+  if (app->exitInProgress) return;
+  app->exitInProgress = true;
+  MidiHooks_Remove();
+  CloseMidiPorts();
+  if (app->sessions) app->sessions->SaveInProgress();
+  char text[1024];
+  std::snprintf(text, sizeof text,
+                "Assert failed in %s at line %d.\n Unable to continue, program is exiting.\n"
+                "Attempted to save session in directory:\n%s/InProgress",
+                file, line, ConfigDirectory.c_str());
+  MessageDialog_Show(nullptr, text, "Failure");
+  if (app->window) app->window->Close();
+}
+
+bool App_Close(App* app) {
+  if (!App_Preferences().warn_unsaved_loops || !app->dirty || app->exitInProgress) return true;
+  return MessageDialog_Show(nullptr, "Current session has unsaved changes, continue anyway?", "Session Unsaved",
+                            MB_YESNO, "Do not warn me about this again", [] {
+                              App_Preferences().warn_unsaved_loops = 0;
+                              WritePreferences();
+                            }) == IDYES;
+}

@@ -1,0 +1,71 @@
+// The three timers' work, as plain functions the window's timers call.
+#include <algorithm>
+
+#include "app/app.h"
+#include "app/panel_view.h"
+#include "app/preferences.h"
+#include "audio_io/mix_disk_writer.h"
+#include "control/midi_ports.h"
+#include "engine/audio.h"
+#include "engine/metronome.h"
+
+namespace {
+
+// The click is heard in this transport state.
+bool MetronomeAudible() {
+  switch (Audio_GetTransportState()) {
+    case Recording: case InsertWaiting: case Inserting: return Audio_GetMetronomeRecord() != 0;
+    case Playing: return Audio_GetMetronomePlayback() != 0;
+    default: return false;
+  }
+}
+
+void BeatLights(App* app) {
+  bool accent = false;
+  if (!MidiHooks_TakeBeat(&accent) || !MetronomeAudible()) return;
+  if (accent) {
+    app->metronomePlayBox = true;
+    app->accentFlash = true;
+  }
+  app->metronomeRecordBox = true;
+  app->beatFlash = true;
+  if (app->window && app->loopTime.tempo > 0)
+    app->window->StartFlashTimer(static_cast<int>(30000.0 / app->loopTime.tempo));
+}
+
+}  // namespace
+
+void App_Timer1(App* app) {
+  if (app->closeRequested.exchange(false)) {
+    // The engine's assertion asked the program to end: the normal shutdown follows.
+    if (app->window) app->window->Close();
+    return;
+  }
+  Audio_PollChanges();  // also writes staged mix-to-disk audio
+  const bool peakHold = App_Preferences().peakhold != 0;
+  Meter_Update(&app->meters[0], Audio_GetInputPeak(0), peakHold);
+  Meter_Update(&app->meters[1], Audio_GetInputPeak(1), peakHold);
+  Meter_Update(&app->meters[2], Audio_GetOutputPeak(0), peakHold);
+  Meter_Update(&app->meters[3], Audio_GetOutputPeak(1), peakHold);
+  // The writer closes itself at its size limit or on a write error: Mix->Disk goes off.
+  if (app->mixWriterRunning && !Audio_IsMixingToDisk()) {
+    app->mixWriterRunning = false;
+    app->mixToDiskArmed = false;
+  }
+  BeatLights(app);
+  if (app->loopEdit) app->loopEdit->Redraw();
+  app->repainted = false;
+  App_SampleLoopTime(app);
+}
+
+void App_Timer2(App*) { MidiPoll(); }
+
+void App_Timer3(App* app) {
+  app->beatFlash = false;
+  app->accentFlash = false;
+  const TransportState state = Audio_GetTransportState();
+  const bool running = (state == Playing && Audio_GetMetronomePlayback()) ||
+                       (state == Recording && Audio_GetMetronomeRecord());
+  app->metronomeRecordBox = running ? false : Audio_GetMetronomeRecord() != 0;
+  app->metronomePlayBox = running ? false : Audio_GetMetronomePlayback() != 0;
+}

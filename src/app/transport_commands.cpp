@@ -1,0 +1,213 @@
+// The user-level transport commands of the current strip: what Record, Play, Stop,
+// Pause, Insert and Set Loop do around the engine's transport (metronome settings, MIDI
+// sync, the "Max Time" first-loop cut, mix to disk), and Erase, Multiply, Divide, Undo.
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+#include "app/app.h"
+#include "app/preferences.h"
+#include "audio_io/mix_disk_writer.h"
+#include "control/midi_ports.h"
+#include "engine/audio.h"
+#include "engine/loop_ops.h"
+#include "engine/metronome.h"
+#include "engine/undo.h"
+
+namespace {
+
+LoopStrip& CurrentStrip(App* app) { return app->strips[app->currentTrack]; }
+
+bool FirstRecordingInMaxTime(const App* app) {
+  return app->loopTime.mode == LoopTimeMaxTime && !app->firstLoopSet &&
+         Audio_GetTransportState() == Recording;
+}
+
+// Play, Stop and Pause during the first "Max Time" recording end the loop where it is
+// (forced, unless the loop already ran to the maximum and settled its length itself).
+void MaxTimeCut(App* app) {
+  if (!FirstRecordingInMaxTime(app)) return;
+  const int slot = App_CurrentSlot(app);
+  if (Audio_GetLoopRecorded(slot) || Audio_SetLoopAtPosition(slot, true)) app->firstLoopSet = true;
+}
+
+void StartMixIfArmed(App* app) {
+  if (!app->mixToDiskArmed || Audio_IsMixingToDisk()) return;
+  Audio_StartMixToDisk(App_Preferences().mixtodisk_directory, app->sessionDirectory, app->sessionName);
+  app->mixWriterRunning = Audio_IsMixingToDisk();
+}
+
+// A recording or insert began on the strip: an empty strip now holds a loop of its own.
+void TakeStrip(App* app, StripIndex strip) {
+  LoopStrip& s = app->strips[strip.value];
+  if (s.empty) {
+    s.directory.clear();
+    s.empty = false;
+    LoopStrip_SetMute(app, strip, false);
+  }
+  App_SetDirty(app, true);
+}
+
+// A number typed in a panel field; false when the text is not one.
+bool ReadInteger(const std::string& text, int* value) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  const long v = std::strtol(text.c_str(), &end, 10);
+  while (end && (*end == ' ' || *end == '\t')) ++end;
+  if (errno != 0 || !end || *end != '\0' || v < -2147483647L || v > 2147483647L) return false;
+  *value = static_cast<int>(v);
+  return true;
+}
+
+void ApplyNumberField(App* app, PanelField field, void (*set)(int), int (*get)()) {
+  std::string& text = app->fields[static_cast<int>(field)];
+  int value = 0;
+  if (ReadInteger(text, &value))
+    set(value);
+  else
+    text = std::to_string(get());
+}
+
+}  // namespace
+
+void App_ApplyMetronomeFields(App* app) {
+  ApplyNumberField(app, PanelField::MuteAfter, Audio_SetMetronomeMax, Audio_GetMetronomeMax);
+  ApplyNumberField(app, PanelField::Countoff, Audio_SetMetronomeCountoff, Audio_GetMetronomeCountoff);
+  Audio_SetMetronomeTime(LoopTime_MeasureSeconds(app->loopTime), app->loopTime.beatsPerMeasure, false);
+}
+
+void App_Record(App* app) {
+  const TransportState state = Audio_GetTransportState();
+  const int slot = App_CurrentSlot(app);
+  if (state != Recording) {
+    App_ApplyMetronomeFields(app);
+    StartMixIfArmed(app);
+    SendSyncForRecordStart(state);
+    if (Audio_RecordLooping(slot)) TakeStrip(app, StripIndex{app->currentTrack});
+    return;
+  }
+  if (app->loopTime.mode == LoopTimeMaxTime && !app->firstLoopSet) {
+    if (Audio_GetLoopRecorded(slot)) {
+      // The take already ran to the maximum time: its length is settled.
+      app->firstLoopSet = true;
+      Audio_PlayLooping();
+    } else if (Audio_SetLoopAtPosition(slot, false)) {
+      app->firstLoopSet = true;
+      if (App_Preferences().play_after_setloop) Audio_PlayLooping();
+    }
+    return;
+  }
+  Audio_PlayLooping();
+}
+
+void App_Insert(App* app) {
+  StartMixIfArmed(app);
+  if (Audio_InsertLooping(App_CurrentSlot(app))) TakeStrip(app, StripIndex{app->currentTrack});
+}
+
+void App_Play(App* app) {
+  const TransportState before = Audio_GetTransportState();
+  MaxTimeCut(app);
+  App_ApplyMetronomeFields(app);
+  StartMixIfArmed(app);
+  SendSyncForPlay(before);
+  Audio_PlayLooping();
+}
+
+void App_Stop(App* app) {
+  MaxTimeCut(app);
+  Audio_StopLooping();
+  SendStop();
+  if (Audio_IsMixingToDisk()) Audio_StopMixToDisk();
+  app->mixWriterRunning = false;
+}
+
+void App_Pause(App* app) {
+  MaxTimeCut(app);
+  Audio_PauseLooping();
+  SendStop();
+}
+
+void App_SetLoop(App* app) {
+  if (!Audio_SetLoopAtPosition(App_CurrentSlot(app), true)) return;
+  if (App_Preferences().play_after_setloop) Audio_PlayLooping();
+  if (app->loopTime.mode == LoopTimeMaxTime) app->firstLoopSet = true;
+}
+
+bool AppTransportNow::ExecuteTransportNow(uint32_t commandId) {
+  switch (TransportNow_Resolve(commandId, Audio_GetTransportState())) {
+    case TransportOp::Record: App_Record(app_); break;
+    case TransportOp::Stop: App_Stop(app_); break;
+    case TransportOp::Play: App_Play(app_); break;
+    case TransportOp::Pause: App_Pause(app_); break;
+    case TransportOp::SetLoop: App_SetLoop(app_); break;
+    case TransportOp::Insert: App_Insert(app_); break;
+    case TransportOp::None: return false;
+  }
+  App_SampleLoopTime(app_);
+  return true;
+}
+
+void App_Erase(App* app) {
+  const StripIndex strip{app->currentTrack};
+  LoopStrip& s = CurrentStrip(app);
+  Audio_SelectRecordTrack(s.slot);
+  Audio_EraseLoop(s.slot, 1);
+  s.directory.clear();
+  const TransportState state = Audio_GetTransportState();
+  if (app->loopTime.mode != LoopTimeMaxTime) {
+    s.empty = !(state == Recording || state == InsertWaiting || state == Inserting);
+  } else {
+    s.empty = true;
+    bool allEmpty = true;
+    for (const LoopStrip& other : app->strips) allEmpty = allEmpty && other.empty;
+    if (!App_Preferences().empty_to_last_rec || allEmpty) {
+      LoopStrip_Recreate(app, strip, app->loopTime.maxManualTime, false);
+      Audio_SelectRecordTrack(s.slot);
+      app->firstLoopSet = false;
+    }
+  }
+  if (state == Recording) {
+    Audio_RecordLooping(s.slot);
+    s.empty = false;
+  }
+  App_SetDirty(app, true);
+}
+
+void App_Multiply(App* app) {
+  const int slot = App_CurrentSlot(app);
+  const bool maxTime = app->loopTime.mode == LoopTimeMaxTime;
+  if (Audio_ResizeLoop(slot, 2.0 * Audio_GetLoopSeconds(slot), !maxTime, 1, ResizeMultiply, maxTime))
+    App_SetDirty(app, true);
+}
+
+void App_Divide(App* app) {
+  const int slot = App_CurrentSlot(app);
+  if (Audio_ResizeLoop(slot, 0.5 * Audio_GetLoopSeconds(slot), true, 1, ResizeDivide, false))
+    App_SetDirty(app, true);
+}
+
+void App_Undo(App* app) {
+  if (!App_Preferences().undo) return;
+  const int slot = Audio_Undo();
+  if (slot < 0) return;
+  App_SetDirty(app, true);
+  const StripIndex strip = App_StripOfSlot(app, EngineSlot{slot});
+  if (strip.Valid() && app->strips[strip.value].empty) {
+    app->strips[strip.value].empty = false;
+    app->strips[strip.value].directory.clear();
+  }
+  if (app->loopEdit) app->loopEdit->Redraw();
+}
+
+void App_SetMixToDisk(App* app, bool armed) {
+  app->mixToDiskArmed = armed;
+  if (armed) {
+    const TransportState state = Audio_GetTransportState();
+    if (state != Stopped && state != Paused) StartMixIfArmed(app);
+  } else {
+    if (Audio_IsMixingToDisk()) Audio_StopMixToDisk();
+    app->mixWriterRunning = false;
+  }
+}
