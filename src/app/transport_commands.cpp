@@ -176,16 +176,14 @@ void App_Erase(App* app) {
 }
 
 void App_Multiply(App* app) {
-  const int slot = App_CurrentSlot(app);
+  // In frames, not seconds: twice a length in seconds can come out a frame short, and a
+  // multiplied loop would then drift against the others.
   const bool maxTime = app->loopTime.mode == LoopTimeMaxTime;
-  if (Audio_ResizeLoop(slot, 2.0 * Audio_GetLoopSeconds(slot), !maxTime, 1, ResizeMultiply, maxTime))
-    App_SetDirty(app, true);
+  if (Audio_MultiplyLoop(App_CurrentSlot(app), maxTime)) App_SetDirty(app, true);
 }
 
 void App_Divide(App* app) {
-  const int slot = App_CurrentSlot(app);
-  if (Audio_ResizeLoop(slot, 0.5 * Audio_GetLoopSeconds(slot), true, 1, ResizeDivide, false))
-    App_SetDirty(app, true);
+  if (Audio_DivideLoop(App_CurrentSlot(app))) App_SetDirty(app, true);
 }
 
 void App_Undo(App* app) {
