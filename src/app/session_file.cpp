@@ -100,20 +100,30 @@ std::string RelativeDirectory(const std::string& directory) {
   return relative.empty() ? directory : relative.string();
 }
 
+// Tempo and the maximum manual time outside what the panel accepts are ignored, as the
+// loop time is: no working session holds them, and the metronome could not follow.
+bool InTempoRange(double bpm) { return bpm >= 20.0 && bpm <= 300.0; }
+bool InLoopRange(double seconds) { return seconds >= MIN_LOOP_SECONDS && seconds <= MAX_LOOP_SECONDS; }
+
 // Edit range ends are written in seconds with six decimals; reading takes the nearest
-// frame, so every frame of every rate comes back exactly.
+// frame, so every frame of every rate comes back exactly. Times no loop can reach are
+// kept just outside the loop range, where the engine clamps them, so that no later
+// conversion to frames overflows.
 double NearestFrameSeconds(double seconds) {
   const double rate = Audio_GetEngine()->sampleRate;
-  const double frame = std::round(seconds * rate);
+  const double frame = std::round(std::clamp(seconds, -1.0, MAX_LOOP_SECONDS + 1.0) * rate);
   return (frame + 0.5) / rate;
 }
 
+// The loop time of an empty track, to the nearest frame; a loop already that long stays.
 void SetEmptyTrackTime(int i, double seconds) {
-  if (!(seconds >= MIN_LOOP_SECONDS && seconds <= MAX_LOOP_SECONDS) || !S(i).empty) return;
-  const int32_t frames = static_cast<int32_t>(seconds * Audio_GetEngine()->sampleRate);
-  if (frames != Audio_GetLoopLength(Slot(i))) LoopStrip_Recreate(g_app, Strip(i), seconds, true);
+  if (!InLoopRange(seconds) || !S(i).empty) return;
+  const double exact = NearestFrameSeconds(seconds);
+  const auto frames = static_cast<int32_t>(exact * Audio_GetEngine()->sampleRate);
+  if (frames != Audio_GetLoopLength(Slot(i))) LoopStrip_Recreate(g_app, Strip(i), exact, true);
   Audio_SetLoopSelection(Slot(i), 1);
 }
+
 
 const SettingDescriptor kRows[] = {
     // ---- First pass: track rows (13), then the session rows (43) ----
@@ -178,6 +188,7 @@ const SettingDescriptor kRows[] = {
     {.name = "loop_tempo",
      .setReal =
          [](double v) {
+           if (!InTempoRange(v)) return;
            LoopTime_SetTempo(&A().loopTime, v);
            Fx()->tempo = v;  // the delay times, read later, sync to it
          },
@@ -189,7 +200,10 @@ const SettingDescriptor kRows[] = {
      .setInteger = [](int v) { LoopTime_SetMode(&A().loopTime, v); },
      .getInteger = [] { return A().loopTime.mode; }},
     {.name = "loop_max_manual_time",
-     .setReal = [](double v) { LoopTime_SetMaxManualTime(&A().loopTime, v); },
+     .setReal =
+         [](double v) {
+           if (InLoopRange(v)) LoopTime_SetMaxManualTime(&A().loopTime, v);
+         },
      .getReal = [] { return A().loopTime.maxManualTime; }},
     {.name = "loop_beats_per_measure",
      .setInteger =
