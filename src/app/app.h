@@ -8,6 +8,7 @@
 // reaches the application only through atomics (the beat counter of the MIDI hooks, the
 // fatal-error request) that timer 1 polls.
 #include <atomic>
+#include <memory>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -112,6 +113,7 @@ struct App {
   DialogHost* dialogs = nullptr;
   SessionStore* sessions = nullptr;
   LoopEditModel* loopEdit = nullptr;
+  std::unique_ptr<SessionStore> ownedSessions;  // the store start-up made, if any
 
   AppTransportNow transportNow{this};
   // Set from any thread by the engine's fatal-error hook; timer 1 closes the window.

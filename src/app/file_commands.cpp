@@ -7,6 +7,7 @@
 #include "app/app.h"
 #include "app/config_files.h"
 #include "app/preferences.h"
+#include "app/session_file.h"
 #include "audio_io/file_dialog.h"
 #include "audio_io/loop_files.h"
 #include "engine/audio.h"
@@ -18,7 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kSessionExtension = ".session";
 constexpr const char* kDontWarn = "Do not warn me about this again";
 
 void DontWarnUnsaved() {
@@ -64,11 +64,9 @@ class TitledFileDialog final : public FileDialog {
 // Every track back to its start before a session is read or written.
 void RewindAll() { Audio_StopLooping(); }
 
-void CommitPanelFields(App* app) {
-  App_CommitLoopTime(app);
-  LoopTime_ApplyTempoFields(&app->loopTime, app->fields[static_cast<int>(PanelField::Tempo)],
-                            app->fields[static_cast<int>(PanelField::Beats)]);
-}
+// Saving stores what the fields say; it never applies a loop time to the strips, which
+// would cut or pad the loops being saved.
+void CommitPanelFields(App* app) { SessionFile_CommitPanelFields(app); }
 
 void SetMetronomeLength(App* app) {
   Audio_SetMetronomeTime(LoopTime_MeasureSeconds(app->loopTime), app->loopTime.beatsPerMeasure, false);

@@ -2,10 +2,12 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
 #include "app/app.h"
 #include "app/config_files.h"
 #include "app/preferences.h"
+#include "app/session_store.h"
 #include "audio_io/audio_device.h"
 #include "control/midi_ports.h"
 #include "engine/audio.h"
@@ -76,7 +78,9 @@ bool App_Start(App* app, const std::string& startDirectory, const AppSeams& seam
   SetConfigDirectory(startDirectory);
   app->window = seams.window;
   app->dialogs = seams.dialogs;
-  app->sessions = seams.sessions;
+  // The program's own session store unless the caller brings one (tests do).
+  if (!seams.sessions && !app->ownedSessions) app->ownedSessions = std::make_unique<AppSessionStore>(app);
+  app->sessions = seams.sessions ? seams.sessions : app->ownedSessions.get();
   app->loopEdit = seams.loopEdit;
   if (!App_InitApplicationData(app)) {
     App_Detach(app);

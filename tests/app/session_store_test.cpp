@@ -86,6 +86,20 @@ TEST_F(SessionStoreTest, RefusedOrFailedQuicksavesKeepTheSessionDirtyAndItsName)
   EXPECT_EQ(Count("Quicksave Complete"), 0);
 }
 
+// Save Session commits what the loop-time field says, but applying it to the strips
+// would cut the loop being saved.
+TEST_F(SessionStoreTest, SavingStoresTheLoopTimeFieldWithoutResizingTheLoops) {
+  app->sessions = store.get();
+  app->sessionDirectory = dir.path.string();
+  app->loopTime.mode = LoopTimeSeconds;
+  FillTrack(0, 1.0);
+  App_EditField(app.get(), PanelField::Seconds, "0.5");
+  App_Command(app.get(), Command::SaveSession);
+  EXPECT_DOUBLE_EQ(app->loopTime.loopTime, 0.5);
+  ExpectAudio(0, 1.0);
+  EXPECT_TRUE(Exists("untitled.session"));
+}
+
 TEST_F(SessionStoreTest, InProgressSaveOverwritesWithoutAWord) {
   fs::create_directory(dir.path / "InProgress");
   WriteBytes(Path("InProgress/InProgress.session"), "old");
