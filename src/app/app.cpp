@@ -116,8 +116,6 @@ void App_SelectTrack(App* app, StripIndex strip) {
   if (maxTime && s.empty)
     LoopTime_ApplyMaxManualTimeField(&app->loopTime, app->fields[static_cast<int>(PanelField::MaxTime)]);
 
-  const int previous = app->currentTrack;
-  Audio_SetLoopSelection(app->strips[previous].slot, 0);
   app->currentTrack = strip.value;
 
   if (s.empty) {

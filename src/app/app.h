@@ -39,6 +39,10 @@ enum class PanelField {
   TrackName8 = TrackName1 + 7,
 };
 
+inline PanelField TrackNameField(int strip) {
+  return static_cast<PanelField>(static_cast<int>(PanelField::TrackName1) + strip);
+}
+
 // The loop-time panel's target (radio buttons 1218, 1219, 1220).
 enum class LoopTimeTarget { Current = 0, Empty = 1, All = 2 };
 

@@ -207,15 +207,8 @@ void Dispatch(App* app, Command c, ActionTrack track, StripIndex strip) {
     return;
   }
   switch (c) {
-    case C::TransportRecord: App_Record(app); break;
-    case C::TransportStop: App_Stop(app); break;
-    case C::TransportPlay: App_Play(app); break;
-    case C::TransportPause: App_Pause(app); break;
-    case C::TransportSetLoop: App_SetLoop(app); break;
-    case C::TransportInsert: App_Insert(app); break;
-    case C::ToggleStopRecord: case C::TogglePlayPause: case C::TogglePlayRecord:
-      app->transportNow.ExecuteTransportNow(id);
-      break;
+    // The immediate transport commands never get here: they ran before the dispatch, or
+    // were dropped as guarded while another command was busy.
     case C::TransportErase: App_Erase(app); break;
     case C::TransportMultiply: App_Multiply(app); break;
     case C::TransportDivide: App_Divide(app); break;

@@ -77,6 +77,7 @@ void SetMetronomeLength(App* app) {
 // A session was loaded: its name, a clean state, the loop-time mark cleared.
 void SessionLoaded(App* app, const std::string& name) {
   app->sessionName = name;
+  for (int i = 0; i < kStripCount; ++i) app->fields[static_cast<int>(TrackNameField(i))] = app->strips[i].name;
   app->lastLoopTime = -1.0;
   app->firstLoopSet = false;
   App_SetDirty(app, false);
@@ -181,7 +182,13 @@ void About(App* app) {
                                 "Skin Author: None"});
 }
 
-bool RunDialog(App* app, ModalDialog dialog) { return app->dialogs && app->dialogs->Run(dialog); }
+bool RunDialog(App* app, ModalDialog dialog) {
+  if (!app->dialogs) {
+    MessageDialog_Show(nullptr, "Dialog failed!", "Error");
+    return false;
+  }
+  return app->dialogs->Run(dialog);
+}
 
 }  // namespace
 

@@ -22,7 +22,7 @@ bool IsTrackName(PanelField f) {
 // name and gives "Track %d".
 void TakeTrackNames(App* app) {
   for (int i = 0; i < kStripCount; ++i) {
-    std::string& text = Field(app, static_cast<PanelField>(static_cast<int>(PanelField::TrackName1) + i));
+    std::string& text = Field(app, TrackNameField(i));
     if (text.find('/') != std::string::npos || text.find('\\') != std::string::npos)
       text = LoopStrip_DefaultName(StripIndex{i});
     LoopStrip_SetName(app, StripIndex{i}, text);
@@ -80,8 +80,8 @@ void App_CommitLoopTime(App* app) {
   const double seconds = LoopTime_ModeSeconds(lt);
   for (int i = 0; i < kStripCount; ++i) {
     LoopStrip& s = app->strips[i];
-    // "Max Time" re-sizes only empty strips; otherwise the target buttons choose.
-    const bool target = lt.mode == LoopTimeMaxTime ? s.empty
+    // In "Max Time" the target buttons are disabled: the current strip takes the time.
+    const bool target = lt.mode == LoopTimeMaxTime ? i == app->currentTrack
                         : app->loopTimeTarget == LoopTimeTarget::All ? true
                         : app->loopTimeTarget == LoopTimeTarget::Empty ? s.empty
                                                                        : i == app->currentTrack;

@@ -26,11 +26,12 @@ constexpr double kPerStep = 1.0 / 127.0;
 
 int Channels() { return App_Preferences().stereo_record ? 2 : 1; }
 
-// The switches a fresh slot takes from its strip, in this order.
-void ApplySwitches(App* app, StripIndex strip) {
+// The switches a fresh slot takes from its strip, in this order (pan and effects mix too,
+// so that the engine never disagrees with the strip's controls).
+void ApplySwitches(App* app, StripIndex strip, int loopSelection) {
   const LoopStrip& s = app->strips[strip.value];
   LoopStrip_ApplyMuteSolo(app);
-  Audio_SetLoopSelection(s.slot, strip.value == app->currentTrack ? 1 : 0);
+  Audio_SetLoopSelection(s.slot, loopSelection);
   LoopStrip_ApplySlow(app, strip);
   LoopStrip_ApplyReverse(app, strip);
   Audio_SetTrackSubmix(s.slot, s.submix);
@@ -72,13 +73,15 @@ void LoopStrip_SetName(App* app, StripIndex strip, const std::string& name) {
   if (!s) return;
   std::string stored = name;
   if (stored.size() <= kMaxPathChars) {
-    const std::filesystem::path path(stored);
-    if (path.has_extension() && path.has_stem()) stored.resize(stored.size() - path.extension().string().size());
+    // An extension is a last "." followed by no space ("Take 2.wav", not "v1. intro").
+    const size_t dot = stored.rfind('.');
+    if (dot != std::string::npos && dot > 0 && stored.find_first_of(" /\\", dot) == std::string::npos)
+      stored.resize(dot);
   } else {
     stored.resize(kMaxPathChars);
   }
   s->name = stored;
-  app->fields[static_cast<int>(PanelField::TrackName1) + strip.value] = stored;
+  app->fields[static_cast<int>(TrackNameField(strip.value))] = stored;
 }
 
 std::string LoopStrip_GetDirectory(App* app, StripIndex strip) {
@@ -216,6 +219,7 @@ bool LoopStrip_Recreate(App* app, StripIndex strip, double seconds, bool resync,
   LoopStrip* s = Strip(app, strip);
   if (!s) return false;
   const double feedback = Audio_GetTrackFeedback(s->slot);
+  const int loopSelection = Audio_GetLoopSelection(s->slot);
   const bool wasRecordTrack = strip.value == app->currentTrack;
   if (channels <= 0) channels = Channels();
   Audio_DeleteLoop(s->slot);
@@ -230,7 +234,7 @@ bool LoopStrip_Recreate(App* app, StripIndex strip, double seconds, bool resync,
   }
   s->slot = slot;
   s->empty = true;
-  ApplySwitches(app, strip);
+  ApplySwitches(app, strip, loopSelection);
   if (wasRecordTrack) Audio_SelectRecordTrack(slot);
   return true;
 }

@@ -156,8 +156,7 @@ std::vector<MenuEntry> App_PopupMenu(App* app, int strip) {
 void App_PopupChoose(App* app, const MenuEntry& entry) {
   if (entry.command != 32790 && entry.command != 32789) app->pendingTrack = 0;
   if (entry.command == 0) {
-    Preferences_ApplyShowTitle(!App_SystemConfiguration().show_title);
-    if (app->window) app->window->ShowTitleBar(App_SystemConfiguration().show_title != 0);
+    Preferences_ApplyShowTitle(!App_SystemConfiguration().show_title);  // the window follows
     return;
   }
   App_Command(app, static_cast<uint32_t>(entry.command));

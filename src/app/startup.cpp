@@ -49,12 +49,13 @@ bool App_InitApplicationData(App* app) {
     MessageDialog_Show(nullptr, "LoopStrip_Init() failed", "InitApplicationData()");
     return false;
   }
-  for (int i = 0; i < kStripCount; ++i) app->fields[static_cast<int>(PanelField::TrackName1) + i] = app->strips[i].name;
+  for (int i = 0; i < kStripCount; ++i) app->fields[static_cast<int>(TrackNameField(i))] = app->strips[i].name;
   EffectsPanel_Init(&app->effects);
   LoopStrip_SetFeedback(app, app->feedback);
   Audio_SetMetronomeVolume(app->metronomeVolume / 127.0);
   Audio_SelectRecordTrack(App_CurrentSlot(app));
   Audio_SetLoopSelection(App_CurrentSlot(app), 1);
+  Audio_ResetUndo();  // the current track as the first undo point ("Nothing to Undo")
   app->fields[static_cast<int>(PanelField::Seconds)] = "4.000000";
   app->fields[static_cast<int>(PanelField::Measures)] = std::to_string(app->loopTime.measures);
   app->fields[static_cast<int>(PanelField::MaxTime)] = "20.000000";
@@ -76,6 +77,7 @@ bool App_Start(App* app, const std::string& startDirectory, const AppSeams& seam
   app->sessions = seams.sessions;
   app->loopEdit = seams.loopEdit;
   if (!App_InitApplicationData(app)) {
+    App_Detach(app);
     Audio_Shutdown();
     return false;
   }

@@ -1,0 +1,232 @@
+// The user-level flows around the transport, the panel fields, the popup menu, loop
+// files, the beat lights, the mix writer, help.txt and start-up.
+#include <filesystem>
+#include <fstream>
+
+#include "app/app_fixture.h"
+#include "app/config_files.h"
+#include "app/file_commands.h"
+#include "app/panel_view.h"
+#include "app/preferences.h"
+#include "app/startup.h"
+#include "audio_io/mix_disk_writer.h"
+#include "audio_io/wav_bytes.h"
+#include "control/midi_ports.h"
+#include "engine/metronome.h"
+#include "persist/config_directory.h"
+
+TEST_F(AppTest, TransportCommandsSendMidiSyncInTheirOrder) {
+  App_Preferences().midi.send_midi_sync = 1;
+  const int out = 1;  // "Clock", the first output
+  const struct {
+    Command command;
+    TransportState after;
+    uint32_t sent;  // 0: nothing
+  } steps[] = {
+      {Command::TransportRecord, Recording, 0xFA},  // Start
+      {Command::TransportStop, Stopped, 0xFC},
+      {Command::TransportPlay, Playing, 0xFA},
+      {Command::TransportPause, Paused, 0xFC},
+      {Command::TransportPlay, Playing, 0xFB},      // Continue from the pause point
+      {Command::TransportRecord, Recording, 0},     // already moving: no Start
+      {Command::TransportRecord, Playing, 0},       // ends the take
+      {Command::ToggleStopRecord, Stopped, 0xFC},
+  };
+  for (const auto& s : steps) {
+    SCOPED_TRACE(CommandId(s.command));
+    midi.ClearWritten(out);
+    Do(s.command);
+    EXPECT_EQ(Audio_GetTransportState(), s.after);
+    const std::vector<uint32_t> written = midi.Written(out);
+    EXPECT_EQ(written, s.sent ? std::vector<uint32_t>{s.sent} : std::vector<uint32_t>{});
+  }
+}
+
+TEST_F(AppTest, RecordAndPlayApplyTheMetronomeFields) {
+  App_EditField(&app(), PanelField::Countoff, "1");
+  App_EditField(&app(), PanelField::MuteAfter, "two");
+  App_FocusPanel(&app());
+  app().loopTime.tempo = 90.0;
+  Do(Command::TransportRecord);
+  EXPECT_EQ(Audio_GetMetronomeCountoff(), 1);
+  EXPECT_EQ(app().fields[static_cast<int>(PanelField::MuteAfter)], "0");  // rewritten
+  EXPECT_EQ(Audio_GetFramesPerBeat(), 32000);  // 60 / 90 s at 48 kHz
+}
+
+TEST_F(AppTest, EnterAndTabCommitThePanelFields) {
+  App_EditField(&app(), TrackNameField(2), "Kick");
+  Type("r");  // typed into the field, not a command
+  EXPECT_EQ(ControlCommands().Size(), 0u);
+  App_KeyDown(&app(), Key::Tab);
+  EXPECT_EQ(strip(2).name, "Kick");
+  EXPECT_TRUE(app().dirty);
+  EXPECT_EQ(app().focus, PanelField::None);
+
+  App_EditField(&app(), TrackNameField(2), "drums/kick");
+  App_KeyDown(&app(), Key::Enter);
+  EXPECT_EQ(strip(2).name, "Track 3");
+
+  App_EditField(&app(), PanelField::Tempo, "90");
+  App_KeyDown(&app(), Key::Enter);
+  EXPECT_EQ(app().loopTime.tempo, 90.0);
+  EXPECT_EQ(Audio_GetFramesPerBeat(), 32000);
+
+  App_EditField(&app(), PanelField::Seconds, "250");
+  app().loopTime.mode = LoopTimeSeconds;
+  App_KeyDown(&app(), Key::Enter);
+  EXPECT_TRUE(dialog.Saw("Loop time is out of range.", "Loop Time Out of Range"));
+  App_EditField(&app(), PanelField::Seconds, "2");
+  App_KeyDown(&app(), Key::Enter);
+  EXPECT_EQ(Audio_GetLoopLength(slot(0)), 96000);  // the current, empty strip takes it
+}
+
+TEST_F(AppTest, PopupMenuOnATrackNumberActsOnThatTrack) {
+  EXPECT_EQ(Panel_ButtonCommand(1001), CommandId(Command::TransportRecord));
+  EXPECT_EQ(Panel_ButtonCommand(1271), CommandId(Command::SetStartPoint));
+  EXPECT_EQ(Panel_ButtonCommand(1010), 0);
+  std::vector<MenuEntry> menu = App_PopupMenu(&app(), -1);
+  EXPECT_EQ(menu[0].text, "Hide Title Bar");
+  EXPECT_EQ(menu[1].text, "Load Loop...");
+  menu = App_PopupMenu(&app(), 4);
+  EXPECT_EQ(menu[1].text, "Load Loop to Track 5...");
+  ASSERT_EQ(menu[2].text, "Save Track 5 Loop...");
+  track(slot(4)).pBuffer.load()[0] = 0.5f;
+  files.answers = {dir + "/five.wav"};
+  App_PopupChoose(&app(), menu[2]);
+  EXPECT_EQ(files.titles, std::vector<std::string>{"Save Track 5 As:"});
+  EXPECT_EQ(strip(4).name, "five");
+  EXPECT_EQ(app().pendingTrack, 0);
+  EXPECT_TRUE(std::filesystem::exists(dir + "/five.wav"));
+
+  Do(Command::AboutDialog);
+  EXPECT_EQ(dialogs.about.version, "Version 1.73");
+  EXPECT_EQ(dialogs.about.skin, "Current Skin: None");
+
+  App_PopupChoose(&app(), menu[0]);
+  EXPECT_FALSE(window.titleBar);
+  EXPECT_EQ(App_PopupMenu(&app(), -1)[0].text, "Show Title Bar");
+}
+
+TEST_F(AppTest, LoadingALoopAsksForTheTrackAndDroppedFilesMayBeLocated) {
+  const std::string wav = MakeWav("bass.wav", 960, 16384);
+  dialogs.selectTrack = 2;
+  files.answers = {wav};
+  Do(Command::LoadLoop);
+  EXPECT_EQ(files.titles.back(), "Load Track 3:");
+  EXPECT_EQ(strip(2).name, "bass");
+  EXPECT_FALSE(strip(2).empty || strip(2).mute);
+
+  // A dropped file that is not there: an empty track gives up, a used one asks.
+  files.titles.clear();
+  App_Drop(&app(), 5, {dir + "/gone.wav"});
+  EXPECT_TRUE(files.titles.empty());
+  strip(6).empty = false;
+  files.answers = {wav};
+  App_Drop(&app(), 6, {dir + "/gone.wav"});
+  EXPECT_EQ(files.titles, std::vector<std::string>{"Please locate file gone.wav"});
+  EXPECT_EQ(Audio_GetLoopLength(slot(6)), 960);
+  EXPECT_FALSE(strip(6).mute);
+}
+
+TEST_F(AppTest, StereoRecordSwitchRecreatesTheCurrentLoop) {
+  Preferences_ApplyStereoRecord(0);
+  EXPECT_EQ(Audio_GetTrackChannels(slot(0)), 1);
+  EXPECT_EQ(Audio_GetLoopLength(slot(0)), 192000);
+  EXPECT_EQ(Audio_GetTrackChannels(slot(1)), 2);
+  EXPECT_EQ(track(slot(0)).record, 1u);
+}
+
+TEST_F(AppTest, BeatLightsFlashForHalfABeatWhileTheMetronomeIsHeard) {
+  Do(Command::MetronomeRecordToggle);
+  Do(Command::TransportRecord);
+  Run(512);
+  App_Timer1(&app());
+  EXPECT_EQ(window.flashMs, 250);  // half a beat at 120 beats per minute
+  EXPECT_TRUE(app().beatFlash && app().accentFlash);
+  EXPECT_TRUE(App_Panel(&app()).metronomePlay);
+  App_Timer3(&app());
+  EXPECT_FALSE(App_Panel(&app()).metronomeRecord);  // blinking while it clicks
+  Do(Command::TransportStop);
+  App_Timer3(&app());
+  EXPECT_TRUE(App_Panel(&app()).metronomeRecord);  // back to the switches
+  EXPECT_FALSE(App_Panel(&app()).metronomePlay);
+}
+
+TEST_F(AppTest, TimerNoticesAMixWriterThatClosedItself) {
+  Do(Command::TransportPlay);
+  Do(Command::MixToDisk);
+  ASSERT_TRUE(Audio_IsMixingToDisk());
+  MixDisk_Writer()->maxDataBytes = 4096;
+  Run(96000 + 512);
+  App_Timer1(&app());
+  EXPECT_FALSE(Audio_IsMixingToDisk());
+  EXPECT_FALSE(App_Panel(&app()).mixToDisk);
+}
+
+TEST(HelpText, LinesFollowTheListRules) {
+  const std::string path = std::filesystem::temp_directory_path() / "kestrine_help_test.txt";
+  const std::string longLine(kHelpLineLimit + 50, 'x');
+  const struct {
+    std::string text;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"a\tb\nc\n", {"ab", "c"}},
+      {"one\n\n\ntwo", {"one", "", "", "two"}},
+      {"cut\xffhere\nnext\n", {"cut", "next"}},
+      {"text\nCopyright 2026\nafter\n", {"text", "Copyright 2026"}},
+      {"no end line", {"no end line"}},
+      {longLine + "\n", {std::string(kHelpLineLimit, 'x')}},
+  };
+  for (const auto& c : cases) {
+    std::ofstream(path, std::ios::binary) << c.text;
+    std::vector<std::string> lines;
+    ASSERT_TRUE(Help_ReadLines(path, &lines)) << c.text;
+    EXPECT_EQ(lines, c.lines) << c.text;
+  }
+  std::ofstream(path, std::ios::binary) << "";
+  std::vector<std::string> lines;
+  EXPECT_FALSE(Help_ReadLines(path, &lines));
+  std::filesystem::remove(path);
+  EXPECT_FALSE(Help_ReadLines(path, &lines));
+}
+
+// Start-up through the real audio layer, with an in-memory MIDI port.
+TEST(AppStartup, StartsWithoutDeviceOrPreferencesAndLoadsTheClickSounds) {
+  char pattern[] = "/tmp/kestrine_start_XXXXXX";
+  const std::string dir = mkdtemp(pattern);
+  WavLayout click;
+  click.channels = 1;
+  click.samples.assign(300, 10000);
+  ASSERT_TRUE(WriteBytes(dir + "/accent.wav", WavBytes(click)));
+  ASSERT_TRUE(WriteBytes(dir + "/beat.wav", WavBytes(click)));
+  ScriptedDialog dialog;
+  MemoryMidiBackend midi;
+  MidiPorts_UseBackend(&midi);
+  Preferences_ResetDefaults();
+  RecordingWindow window;
+  RecordingSessions sessions;
+  AppSeams seams;
+  seams.window = &window;
+  seams.sessions = &sessions;
+
+  App app;
+  ASSERT_TRUE(App_Start(&app, dir, seams));
+  EXPECT_EQ(ConfigDirectory, dir);
+  EXPECT_EQ(Audio_GetEngine()->accentSample.length, 300);
+  EXPECT_EQ(Audio_GetEngine()->beatSample.length, 300);
+  EXPECT_TRUE(dialog.Saw("Please go to Options->Select Audio Devices\nand choose an audio device.",
+                         "Select an Audio Device"));
+  EXPECT_EQ(sessions.calls, std::vector<std::string>{"LoadDefault"});
+  EXPECT_EQ(window.title, "Kestrine 1.73 - [Untitled]");
+  EXPECT_EQ(app.undoLabel, "Nothing to Undo");
+  App_Shutdown(&app);
+  EXPECT_EQ(Audio_GetEngine(), nullptr);
+
+  App second;
+  ASSERT_TRUE(App_Start(&second, std::string(300, 'd'), seams));
+  EXPECT_TRUE(dialog.Saw("Current directory path too long", "Error"));
+  EXPECT_TRUE(ConfigDirectory.empty());
+  App_Shutdown(&second);
+  MidiPorts_UseBackend(nullptr);
+  std::filesystem::remove_all(dir);
+}
