@@ -34,6 +34,13 @@ if command -v jackd >/dev/null && ! jack_lsp >/dev/null 2>&1; then
 fi
 
 bash "$root/scripts/stage-run-dir.sh" "$build" "$work/run" >/dev/null
+# With the JACK server up, the program is pointed at its "system" device.
+if jack_lsp >/dev/null 2>&1; then
+  cat >"$work/run/DeviceConfig.xml" <<'XML'
+<?xml version="1.0" encoding="ISO-8859-1"?>
+<device_configuration><driver_type>12</driver_type><device_sample_rate>48000</device_sample_rate><input_device_name>system</input_device_name><output_device_name>system</output_device_name><latency>10</latency></device_configuration>
+XML
+fi
 (cd "$work/run" && exec ./kestrine >"$work/kestrine.log" 2>&1) &
 pids+=($!)
 for _ in $(seq 1 100); do xdotool search --name '^Kestrine' >/dev/null 2>&1 && break; sleep 0.1; done
