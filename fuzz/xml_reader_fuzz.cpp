@@ -1,5 +1,5 @@
 // Fuzz target for the XML readers: any byte string as SysConfig.xml, Preferences.xml,
-// DeviceConfig.xml and a MIDI control file. Every reader must refuse what it cannot
+// DeviceConfig.xml, a MIDI control file and a session file. Every reader must refuse what it cannot
 // read with a message and keep running; what it accepts must survive a write and a read
 // unchanged (writing what was read twice gives the same bytes).
 #include <cstddef>
@@ -15,7 +15,10 @@
 #include "engine/audio.h"
 #include "engine/message_dialog.h"
 #include "persist/config_directory.h"
+#include "app/app.h"
 #include "app/config_files.h"
+#include "app/session_file.h"
+#include "app/startup.h"
 
 namespace {
 
@@ -28,6 +31,7 @@ class QuietDialog : public MessageDialog {
 };
 
 QuietDialog quiet;
+App* app = nullptr;  // the application whose strips and panel a session file sets
 
 void Put(const std::string& name, const uint8_t* data, size_t size) {
   std::ofstream out(ConfigDirectory_File(name), std::ios::binary | std::ios::trunc);
@@ -63,6 +67,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   ConfigDirectory = pattern;
   MessageDialog_Install(&quiet);
   Audio_Init();
+  app = new App;
+  if (!App_InitApplicationData(app)) std::abort();
   std::atexit([] {
     std::error_code ignored;
     std::filesystem::remove_all(ConfigDirectory, ignored);
@@ -86,5 +92,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Put("Fuzz_Midi.xml", data, size);
   RoundTrip("Fuzz_Midi.xml", [&] { ReadMidiControlFile(base, false); },
             [&] { WriteMidiControlFile(base); });
+
+  Put("Fuzz.session", data, size);
+  RoundTrip("Fuzz.session", [&] { SessionFile_Load(app, base, false); },
+            [&] { SessionFile_Save(app, base); });
   return 0;
 }

@@ -1,0 +1,49 @@
+#pragma once
+// Session files: the whole performance state as one XML file ("<name>.session") with one
+// WAV file per non-empty track beside it. The XML holds the mixer, effects, loop-time
+// and metronome settings and eight track sections (switches, name, WAV directory
+// relative to the session, edit range, the loop time of an empty track).
+//
+// User-interface thread only; the application's strips, panel and engine are read and
+// written directly. Every failure is reported through MessageDialog by the failing step.
+#include <string>
+
+#include "persist/setting_table.h"
+
+struct App;
+
+inline constexpr const char* kSessionExtension = ".session";
+inline constexpr int kSessionProgressRange = 16;  // 8 track sections + 8 WAV files
+
+// `base` + ".session" (a base that already ends in ".session" is taken as it is).
+std::string SessionFile_Path(const std::string& base);
+
+// Saves the session to SessionFile_Path(`base`): the WAV files of the non-empty tracks
+// first, then the XML file (its previous content kept as "<name>.bak"). Names that are
+// not plain file names become "Track %d"; two tracks of the same name get distinct file
+// names ("Name (2)"), stored as their names. Every file is written beside its target and
+// renamed into place, and the XML file only once every WAV file is written, so a failed
+// save leaves the previous session loadable. On success the session directory is the
+// session file's; on failure it is as it was. True when everything was written.
+bool SessionFile_Save(App* app, const std::string& base);
+
+// Loads the session at SessionFile_Path(`base`). The file is checked whole before
+// anything is applied: a file that cannot be read or parsed changes nothing. Then the
+// settings and track switches are applied, each track's WAV file loaded (a missing one
+// offered to be located; failing that the track is left empty with its default name),
+// the edit ranges and empty tracks' loop times applied, the record track selected and
+// the undo history cleared. True when loaded.
+bool SessionFile_Load(App* app, const std::string& base, bool showProgress);
+
+// The row tables, for tests: 43 session rows, 13 + 3 track rows, and the two read passes.
+SettingTable SessionFile_SessionRows();
+SettingTable SessionFile_TrackRows();
+SettingTable SessionFile_TrackRowsAfterAudio();
+SettingTable SessionFile_FirstPass();
+SettingTable SessionFile_SecondPass();
+
+// Writes the loop-time, tempo and delay-time fields of the panel into the settings
+// without re-sizing any loop (saving never changes a recording).
+void SessionFile_CommitPanelFields(App* app);
+// Puts the panel's fields and the metronome length in step with the settings.
+void SessionFile_RefreshPanel(App* app);

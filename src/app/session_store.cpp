@@ -1,0 +1,208 @@
+#include "app/session_store.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "app/app.h"
+#include "app/config_files.h"
+#include "app/preferences.h"
+#include "app/session_file.h"
+#include "audio_io/audio_device.h"
+#include "control/midi_control_file.h"
+#include "engine/message_dialog.h"
+#include "persist/config_directory.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kDontWarn = "Do not warn me about this again";
+constexpr int kAsioHostApiType = 3;
+
+std::string lastQuicksaveName;
+
+void DontWarnQuicksave() {
+  App_Preferences().warn_quicksave = 0;
+  WritePreferences();
+}
+void DontWarnUnsaved() {
+  App_Preferences().warn_unsaved_loops = 0;
+  WritePreferences();
+}
+
+// True to go on: the session is clean, the question is off, or the user said Yes.
+bool ConfirmUnsaved(const App* app) {
+  return !App_Preferences().warn_unsaved_loops || !app->dirty ||
+         MessageDialog_Show(nullptr, "Current session has unsaved changes, continue anyway?", "Session Unsaved",
+                            MB_YESNO, kDontWarn, DontWarnUnsaved) == IDYES;
+}
+
+void ShowTitle(App* app) {
+  app->title = App_Title(app);
+  if (app->window) app->window->SetTitle(app->title);
+}
+
+// A session now on disk (saved or loaded) under `name`: clean, named, titled.
+void SessionStored(App* app, const std::string& name) {
+  app->sessionName = name;
+  app->dirty = false;
+  ShowTitle(app);
+}
+
+void SessionLoaded(App* app, const std::string& name) {
+  SessionStored(app, name);
+  app->lastLoopTime = -1.0;
+  app->firstLoopSet = false;
+}
+
+bool IsPlainName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.size() <= kMaxPathChars &&
+         name.find('/') == std::string::npos && name.find('\\') == std::string::npos;
+}
+
+// The session and its MIDI control file.
+bool SaveWithTriggers(App* app, const std::string& base) {
+  if (!SessionFile_Save(app, base)) return false;
+  WriteMidiControlFile(SessionFile_Path(base));  // reports its own failure
+  return true;
+}
+
+bool LoadWithTriggers(App* app, const std::string& base) {
+  if (!SessionFile_Load(app, base, true)) return false;
+  ReadMidiControlFile(SessionFile_Path(base), true);
+  return true;
+}
+
+}  // namespace
+
+std::string Quicksave_NumberedName(int number) {
+  if (number < 1 || number > 8) return {};
+  char name[16];
+  std::snprintf(name, sizeof name, "Quicksave%02d", number);
+  return name;
+}
+
+std::string Quicksave_BaseDirectory() {
+  const std::string& preferred = App_Preferences().quicksave_directory;
+  return preferred.empty() ? ConfigDirectory : preferred;
+}
+
+std::string Session_DefaultBase() { return ConfigDirectory_File(kDefaultSessionName); }
+
+const char* QuicksaveName_Check(const std::string& text) {
+  if (text.empty()) return "No name entered for quicksave.";
+  if (text.size() >= 260) return "Quicksave name too long";
+  return nullptr;
+}
+
+const std::string& Quicksave_LastName() { return lastQuicksaveName; }
+
+bool Session_Quicksave(App* app, const std::string& base, const std::string& given, bool interactive,
+                       bool confirmOverwrite) {
+  const std::string directory = base.empty() ? Quicksave_BaseDirectory() : base;
+  std::string name = given;
+  if (name.empty()) {
+    if (!interactive || !app->dialogs || !app->dialogs->QuicksaveName(&name)) return false;
+    if (name.empty()) {
+      MessageDialog_Show(nullptr, "No name found for quicksave.", "Error");
+      return false;
+    }
+  }
+  const bool separator = name.find('/') != std::string::npos || name.find('\\') != std::string::npos;
+  if (!separator) name = fs::path(name).replace_extension().string();
+  if (separator || !IsPlainName(name)) {
+    MessageDialog_Show(nullptr, "Invalid quicksave name", "Error");
+    return false;
+  }
+
+  const fs::path folder = fs::path(directory) / name;
+  std::error_code ec;
+  if (fs::exists(folder, ec)) {
+    if (confirmOverwrite && App_Preferences().warn_quicksave) {
+      char text[400];
+      std::snprintf(text, sizeof text, "Quicksave %s exists, overwrite?", name.c_str());
+      if (MessageDialog_Show(nullptr, text, "Overwrite Quicksave?", MB_OKCANCEL, kDontWarn, DontWarnQuicksave) !=
+          IDOK)
+        return false;
+    }
+  } else if (!fs::create_directory(folder, ec) || ec) {
+    if (interactive) MessageDialog_Show(nullptr, "Unable to create directory:\n" + folder.string(), "Error");
+    return false;
+  }
+
+  SessionFile_CommitPanelFields(app);
+  if (!SaveWithTriggers(app, (folder / name).string())) return false;
+  lastQuicksaveName = name;
+  SessionStored(app, name);
+  if (interactive && App_Preferences().warn_quicksave) {
+    char text[400];
+    std::snprintf(text, sizeof text, "Quicksaved Session as %s.", name.c_str());
+    MessageDialog_Show(nullptr, text, "Quicksave Complete");
+  }
+  return true;
+}
+
+bool Session_LoadQuicksave(App* app, int number) {
+  const std::string name = Quicksave_NumberedName(number);
+  if (name.empty() || !ConfirmUnsaved(app)) return false;
+  if (!LoadWithTriggers(app, (fs::path(Quicksave_BaseDirectory()) / name / name).string())) return false;
+  SessionLoaded(app, name);
+  SessionFile_RefreshPanel(app);
+  return true;
+}
+
+bool Session_SaveDefault(App* app) {
+  SessionFile_CommitPanelFields(app);
+  const std::string directory = app->sessionDirectory;
+  const bool saved = SessionFile_Save(app, Session_DefaultBase());
+  app->sessionDirectory = directory;
+  const bool configured = WriteSystemConfiguration();
+  return saved && configured;
+}
+
+bool Session_LoadDefault(App* app) {
+  if (!ConfirmUnsaved(app)) return false;
+  bool loaded = false;
+  std::error_code ec;
+  if (fs::exists(SessionFile_Path(Session_DefaultBase()), ec)) {
+    loaded = LoadWithTriggers(app, Session_DefaultBase());
+    if (loaded) SessionLoaded(app, "Untitled");
+  }
+
+  // Whatever happened: the panel in step with the settings.
+  SessionFile_RefreshPanel(app);
+  if (app->loopTime.mode == LoopTimeMaxTime) {
+    if (app->strips[app->currentTrack].empty) App_CommitLoopTime(app);
+    App_SelectTrack(app, StripIndex{app->currentTrack});
+    app->firstLoopSet = false;
+  }
+  if (app->window)
+    app->window->EnableMenuEntry(CommandId(Command::AsioControlPanel), Audio_GetHostApiType() == kAsioHostApiType);
+  return loaded;
+}
+
+bool AppSessionStore::Save(const std::string& base) { return SaveWithTriggers(app_, base); }
+
+bool AppSessionStore::Load(const std::string& base) { return LoadWithTriggers(app_, base); }
+
+bool AppSessionStore::DefaultExists() {
+  std::error_code ec;
+  return fs::exists(SessionFile_Path(Session_DefaultBase()), ec);
+}
+
+bool AppSessionStore::SaveDefault() { return Session_SaveDefault(app_); }
+
+bool AppSessionStore::LoadDefault() { return Session_LoadDefault(app_); }
+
+bool AppSessionStore::Quicksave(const std::string& name) {
+  bool numbered = false;
+  for (int n = 1; n <= 8; ++n) numbered = numbered || name == Quicksave_NumberedName(n);
+  return Session_Quicksave(app_, {}, name, !numbered, true);
+}
+
+bool AppSessionStore::LoadQuicksave(int number) { return Session_LoadQuicksave(app_, number); }
+
+bool AppSessionStore::SaveInProgress() {
+  const std::string base = ConfigDirectory.empty() ? std::string(".") : ConfigDirectory;
+  return Session_Quicksave(app_, base, kInProgressName, false, false);
+}

@@ -1,0 +1,74 @@
+#pragma once
+// The application's session store: sessions with their MIDI control files, the eight
+// numbered quicksaves and named quicksaves, the default session in ConfigDirectory and
+// the in-progress save of the fatal-error path. User-interface thread only.
+//
+// A quicksave named X is the folder "<base>/X" holding X.session, X_Midi.xml and the
+// tracks' WAV files; the base is the quicksave_directory preference, or ConfigDirectory
+// when that is empty. Numbered quicksave N is saved and loaded as
+// "<base>/QuicksaveNN/QuicksaveNN" (NN = 01..08), one spelling for both.
+#include <string>
+
+#include "app/app_host.h"
+
+struct App;
+
+inline constexpr const char* kDefaultSessionName = "Default";
+inline constexpr const char* kInProgressName = "InProgress";
+
+// "Quicksave01" .. "Quicksave08"; empty outside 1..8.
+std::string Quicksave_NumberedName(int number);
+// The quicksave base directory of the preferences.
+std::string Quicksave_BaseDirectory();
+// ConfigDirectory + "/Default": the default session, without extension.
+std::string Session_DefaultBase();
+
+// The name dialog's rule for the text in its field when OK is pressed: null to accept,
+// otherwise the message to show (caption "Error") while the dialog stays open. A name of
+// 260 characters or more also empties the field.
+const char* QuicksaveName_Check(const std::string& text);
+// The name the dialog starts with: the last one quicksaved.
+const std::string& Quicksave_LastName();
+
+// A quicksave of the current session named `name` (its extension removed) in `base`
+// (empty: the quicksave base directory). `interactive` reports a folder that cannot be
+// made and confirms the save when done; `confirmOverwrite` asks before replacing an
+// existing folder (while warn_quicksave is on). A name holding a path separator or "..",
+// or an absolute path, is refused: it would write outside the base directory. On success
+// the session is clean and named `name`, in that folder; on failure nothing changes.
+bool Session_Quicksave(App* app, const std::string& base, const std::string& name,
+                       bool interactive, bool confirmOverwrite);
+
+// Loads quicksave N through the session-opening flow (unsaved-changes question, progress
+// window, MIDI control file). False for N outside 1..8 or when not loaded.
+bool Session_LoadQuicksave(App* app, int number);
+
+// Saves the default session (no MIDI control file) and SysConfig.xml; the session is
+// then clean. True only when both were written. The session directory stays the one in
+// use, so the next "Save Session" writes where it did before.
+bool Session_SaveDefault(App* app);
+// Asks about unsaved changes, loads the default session when it exists (then named
+// "Untitled" and clean), and in every case brings the panel in step with the settings.
+// True when the default session was loaded.
+bool Session_LoadDefault(App* app);
+
+// The SessionStore the application calls.
+class AppSessionStore final : public SessionStore {
+ public:
+  explicit AppSessionStore(App* app) : app_(app) {}
+  // The session and then its MIDI control file.
+  bool Save(const std::string& base) override;
+  // The session with the progress window, then its MIDI control file (quietly).
+  bool Load(const std::string& base) override;
+  bool DefaultExists() override;
+  bool SaveDefault() override;
+  bool LoadDefault() override;
+  // Numbered names ("Quicksave01".."Quicksave08") save without completion message, as
+  // the Quick menu's numbered entries do; any other name as one typed by the user.
+  bool Quicksave(const std::string& name) override;
+  bool LoadQuicksave(int number) override;
+  bool SaveInProgress() override;
+
+ private:
+  App* app_;
+};

@@ -1,0 +1,227 @@
+// Session files: a whole session through save and load into a fresh program, the files
+// written beside it, the reading rules, and files that are missing, damaged or lying.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "app/session_file.h"
+#include "app/session_fixture.h"
+#include "engine/effects_ops.h"
+#include "engine/metronome.h"
+#include "engine/transport.h"
+
+namespace session_test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SessionFileTest : public SessionTest {};
+
+TEST_F(SessionFileTest, WholeSessionComesBackInAFreshProgramFromAMovedFolder) {
+  const double seconds[8] = {0.5, 0.75, 2.5, 1.25, 1.5, 1.75, 2.0, 2.25};
+  const char* names[8] = {"Kick", "Bass & Keys", "", "Caf\xC3\xA9 <1>", "Pad", "Lead", "Vox", "Riff"};
+  App* a = app.get();
+  for (int i = 0; i < 8; ++i) {
+    const StripIndex s{i};
+    if (i != 2) FillTrack(i, seconds[i], names[i], i == 4 ? 1 : 2);
+    app->shiftHeld = true;  // two solos
+    LoopStrip_SetSolo(a, s, i == 1 || i == 6);
+    LoopStrip_SetMute(a, s, i % 2 == 1);
+    LoopStrip_SetSlow(a, s, i == 3);
+    LoopStrip_SetReverse(a, s, i == 4);
+    LoopStrip_SetSubmix(a, s, i % 3 == 0 ? 1 : 0);
+    LoopStrip_SetEffects(a, s, i > 4);
+    LoopStrip_SetEffectsMix(a, s, 10 * i);
+    LoopStrip_SetVolume(a, s, 120 - 9 * i);
+    LoopStrip_SetPan(a, s, 15 * i);
+  }
+  ASSERT_TRUE(LoopStrip_Recreate(a, StripIndex{2}, 2.5, false));  // empty, with its own loop time
+  EffectsPanel* fx = &app->effects;
+  EffectsPanel_SetFilterLink(fx, false);
+  EffectsPanel_SetFilterFrequency(fx, 1, 40);
+  EffectsPanel_SetFilterMode(fx, 2);
+  EffectsPanel_EnableReverb(fx, true);
+  EffectsPanel_SetDelayLink(fx, false);
+  EffectsPanel_SetDelayMilliseconds(fx, 1, 375);
+  app->loopTime = {LoopTimeSeconds, 3.5, 97.5, 7, 3, 33.0};
+  LoopStrip_SetFeedback(a, 100);
+  Audio_SetSubmixVolume(0, 0.3);
+  Audio_SetMetronomeCountoff(2);
+  Audio_SetEditBegin(app->strips[1].slot, 0.1);
+  Audio_SetEditEnd(app->strips[1].slot, 0.4);
+  App_SelectTrack(a, StripIndex{5});
+  Triggers().Add(TriggerType::KeyboardKey, Trigger_Make(TriggerType::KeyboardKey));
+
+  fs::create_directory(dir.path / "a");
+  ASSERT_TRUE(store->Save(Path("a/Gig")));
+  for (const char* file : {"Gig.session", "Gig.bak", "Gig_Midi.xml", "Kick.wav", "Bass & Keys.wav",
+                           "Caf\xC3\xA9 <1>.wav", "Pad.wav", "Lead.wav", "Vox.wav", "Riff.wav"})
+    EXPECT_TRUE(Exists(std::string("a/") + file)) << file;
+  EXPECT_FALSE(Exists("a/Track 3.wav"));
+  const std::string saved = ReadBytes(Path("a/Gig.session"));
+  fs::rename(dir.path / "a", dir.path / "b");
+
+  Restart();
+  ASSERT_TRUE(store->Load(Path("b/Gig")));
+  EXPECT_EQ(progress.calls, (std::vector<std::string>{"Loading Gig session 16", "Close"}));
+  EXPECT_EQ(progress.steps, 16);
+  for (int i = 0; i < 8; ++i)
+    if (i != 2) ExpectAudio(i, seconds[i], i == 4 ? 1 : 2);
+  EXPECT_TRUE(app->strips[2].empty);
+  EXPECT_EQ(app->strips[2].name, "Track 3");
+  EXPECT_DOUBLE_EQ(Audio_GetLoopSeconds(app->strips[2].slot), 2.5);
+  EXPECT_EQ(Transport_RecordTrack(engine()), app->strips[5].slot);
+  EXPECT_EQ(Audio_GetEditBegin(app->strips[1].slot), 4800);
+  EXPECT_EQ(Audio_GetEditEnd(app->strips[1].slot), 19200);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(Audio_GetLoopSelection(app->strips[i].slot), 1);
+  // Applied to the engine and the panel, not only kept.
+  EXPECT_DOUBLE_EQ(Audio_GetTrackVolume(app->strips[1].slot), 111 / 127.0);  // soloed
+  EXPECT_DOUBLE_EQ(Audio_GetTrackVolume(app->strips[0].slot), 0.0);
+  EXPECT_DOUBLE_EQ(Audio_GetFilterFrequency(1), EffectsPanel_FrequencyHz(40));
+  EXPECT_DOUBLE_EQ(Audio_GetDelayTime(1), 0.375);
+  EXPECT_EQ(app->fields[static_cast<int>(PanelField::Tempo)], "97.5");
+  EXPECT_EQ(Triggers().Count(TriggerType::KeyboardKey), 1);
+  // Every stored setting: saving again gives the same file.
+  ASSERT_TRUE(store->Save(Path("b/Gig")));
+  EXPECT_EQ(ReadBytes(Path("b/Gig.session")), saved);
+}
+
+TEST_F(SessionFileTest, TheStartStateIsWrittenAsTheFixture) {
+  ASSERT_TRUE(SessionFile_Save(app.get(), Path("Start")));
+  const fs::path fixture = fs::path(__FILE__).parent_path() / "fixtures" / "start.session";
+  EXPECT_EQ(ReadBytes(Path("Start.session")), ReadBytes(fixture.string()));
+  EXPECT_EQ(ReadBytes(Path("Start.bak")), "");
+  ASSERT_TRUE(SessionFile_Save(app.get(), Path("Start")));
+  EXPECT_EQ(ReadBytes(Path("Start.bak")), ReadBytes(Path("Start.session")));
+}
+
+TEST_F(SessionFileTest, TrackNamesBecomeDistinctFileNames) {
+  const char* typed[8] = {"Riff", "Riff", "riff", "a/b", "..", "", "x.wav", "Riff (2)"};
+  const char* stored[8] = {"Riff", "Riff (2)", "riff (3)", "Track 4", "Track 5", "Track 6", "x", "Riff (2) (2)"};
+  for (int i = 0; i < 8; ++i) FillTrack(i, 0.25, typed[i]);
+  ASSERT_TRUE(SessionFile_Save(app.get(), Path("Names")));
+  for (const char* name : stored) EXPECT_TRUE(Exists(std::string(name) + ".wav")) << name;
+
+  Restart();
+  ASSERT_TRUE(SessionFile_Load(app.get(), Path("Names"), false));
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(app->strips[i].name, stored[i]);
+    ExpectAudio(i, 0.25);
+  }
+}
+
+TEST_F(SessionFileTest, AMissingWavWhoseLocationIsDeclinedLeavesThatTrackEmpty) {
+  FillTrack(0, 0.5, "Kick");
+  FillTrack(1, 0.5, "Snare");
+  ASSERT_TRUE(SessionFile_Save(app.get(), Path("Gig")));
+  fs::remove(dir.path / "Kick.wav");
+
+  Restart();
+  ASSERT_TRUE(SessionFile_Load(app.get(), Path("Gig"), false));
+  ASSERT_EQ(files.shown.size(), 1u);
+  EXPECT_EQ(files.shown[0].title, "Please locate file Kick.wav");
+  EXPECT_TRUE(app->strips[0].empty);
+  EXPECT_EQ(app->strips[0].name, "Track 1");
+  EXPECT_EQ(app->strips[1].name, "Snare");
+  ExpectAudio(1, 0.5);
+}
+
+TEST_F(SessionFileTest, ReadingRulesForValuesOutOfRange) {
+  std::string tenThousandTracks;
+  for (int i = 0; i < 10000; ++i) tenThousandTracks += "<track><pan>" + std::to_string(i % 100) + "</pan></track>";
+  const std::pair<std::string, std::function<void(const App&)>> cases[] = {
+      {"<loop_time>0.05</loop_time><loop_tempo>0</loop_tempo>",
+       [](const App& a) { EXPECT_EQ(a.loopTime.loopTime, 4.0); EXPECT_EQ(a.loopTime.tempo, 120.0); }},
+      {"<loop_time>300</loop_time><loop_beats_per_measure>17</loop_beats_per_measure>",
+       [](const App& a) { EXPECT_EQ(a.loopTime.loopTime, 4.0); EXPECT_EQ(a.loopTime.beatsPerMeasure, 4); }},
+      {"<looptime_mode>5</looptime_mode>", [](const App& a) { EXPECT_EQ(a.loopTime.mode, 0); }},
+      {"<feedback>500</feedback><track><volume>300</volume><pan>-4</pan></track>",
+       [](const App& a) {
+         EXPECT_DOUBLE_EQ(Audio_GetTrackFeedback(a.strips[7].slot), 1.0);
+         EXPECT_EQ(a.strips[0].volume, 127);
+         EXPECT_EQ(a.strips[0].pan, 0);
+       }},
+      {"<track><path>" + std::string(300, 'p') + "</path></track><track><path>sub</path></track>",
+       [](const App& a) {
+         EXPECT_EQ(a.strips[0].directory, a.sessionDirectory);
+         EXPECT_EQ(a.strips[1].directory, a.sessionDirectory + "/sub");
+       }},
+      {tenThousandTracks + "<master_volume>0.25</master_volume>",
+       [](const App& a) {
+         EXPECT_EQ(a.strips[7].pan, 7);
+         EXPECT_DOUBLE_EQ(Audio_GetMasterVolume(), 0.25);
+       }},
+  };
+  for (const auto& [body, check] : cases) {
+    SCOPED_TRACE(body.substr(0, 60));
+    Restart();
+    WriteBytes(Path("Rules.session"), "<session>" + body + "</session>");
+    ASSERT_TRUE(SessionFile_Load(app.get(), Path("Rules"), false));
+    check(*app);
+    int invalidTrack = 0;
+    for (const ShownMessage& m : dialog.shown) invalidTrack += m.text == "Invalid loop track";
+    EXPECT_EQ(invalidTrack, body == tenThousandTracks + "<master_volume>0.25</master_volume>" ? 1 : 0);
+  }
+}
+
+TEST_F(SessionFileTest, DamagedFilesAreRefusedWithNothingApplied) {
+  std::string deep;
+  for (int i = 0; i < 300; ++i) deep += "<session>";
+  const char* parse = "Error parsing session file.";
+  const struct {
+    std::string bytes;  // "-": no file at all
+    const char* message;
+  } cases[] = {
+      {"-", "Couldn't open session file."},
+      {"", "bad file size in session file."},
+      {std::string("\x01\x02\xff\xfe garbage\0\x7f", 14), parse},
+      {"<session><master_volume>0.1</master_volume><track><name>Half", parse},
+      {deep, parse},
+      {"<session><master_volume>0.1</master_volume></session><x/>", parse},
+  };
+  FillTrack(0, 0.5);
+  LoopStrip_SetName(app.get(), StripIndex{0}, "Kick");
+  LoopStrip_SetVolume(app.get(), StripIndex{0}, 50);
+  const std::string directory = app->sessionDirectory;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    dialog.shown.clear();
+    fs::remove(dir.path / "Bad.session");
+    if (c.bytes != "-") WriteBytes(Path("Bad.session"), c.bytes);
+    EXPECT_FALSE(SessionFile_Load(app.get(), Path("Bad"), true));
+    ASSERT_EQ(dialog.shown.size(), 1u);
+    EXPECT_EQ(dialog.shown[0].text, c.message);
+    EXPECT_EQ(dialog.shown[0].caption, c.message == parse ? "XML error" : "File error");
+    EXPECT_EQ(app->strips[0].name, "Kick");
+    EXPECT_EQ(app->strips[0].volume, 50);
+    EXPECT_EQ(app->sessionDirectory, directory);
+    EXPECT_DOUBLE_EQ(Audio_GetMasterVolume(), 1.0);
+    ExpectAudio(0, 0.5);
+  }
+  EXPECT_TRUE(progress.calls.empty());
+}
+
+TEST_F(SessionFileTest, AFailedSaveLeavesThePreviousSessionLoadable) {
+  FillTrack(0, 0.5, "Kick");
+  ASSERT_TRUE(SessionFile_Save(app.get(), Path("Gig")));
+  const std::string before = ReadBytes(Path("Gig.session"));
+
+  FillTrack(1, 0.5, "Snare");
+  fs::create_directory(dir.path / "Snare.wav");  // the WAV file cannot be put in place
+  EXPECT_FALSE(SessionFile_Save(app.get(), Path("Gig")));
+  EXPECT_TRUE(dialog.Saw("Unable to write loop file:\n" + Path("Snare.wav"), "File Error"));
+  EXPECT_EQ(ReadBytes(Path("Gig.session")), before);
+
+  fs::remove(dir.path / "Snare.wav");
+  fs::create_directory(dir.path / "Other.session");  // nor the session file
+  EXPECT_FALSE(SessionFile_Save(app.get(), Path("Other")));
+  EXPECT_TRUE(dialog.Saw("Unable to open session XML file for writing.", "File Error"));
+
+  Restart();
+  ASSERT_TRUE(SessionFile_Load(app.get(), Path("Gig"), false));
+  ExpectAudio(0, 0.5);
+  EXPECT_TRUE(app->strips[1].empty);
+}
+
+}  // namespace
+}  // namespace session_test
