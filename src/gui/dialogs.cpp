@@ -8,11 +8,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QCoreApplication>
+#include <algorithm>
 #include <QRadioButton>
 #include <QVBoxLayout>
 #include <cstdio>
 
+#include "app/session_store.h"
 #include "engine/message_dialog.h"
 
 namespace {
@@ -28,7 +32,6 @@ QDialogButtonBox* OkCancel(QDialog* dialog, bool withCancel = true) {
 
 // Radio buttons of the Select Track dialog, tracks 1 to 8.
 constexpr int kSelectTrackIds[8] = {1159, 1160, 1161, 1162, 1119, 1120, 1121, 1122};
-constexpr int kQuicksaveNameLimit = 259;
 
 }  // namespace
 
@@ -86,22 +89,21 @@ bool QtDialogHost::QuicksaveName(std::string* name) {
   dialog.setObjectName("QuicksaveNameDialog");
   auto* layout = new QVBoxLayout(&dialog);
   layout->addWidget(new QLabel("Enter name for session quicksave:", &dialog));
-  auto* field = new QLineEdit(QString::fromStdString(name ? *name : std::string()), &dialog);
+  // The field starts with the last name quicksaved.
+  const std::string start = name && !name->empty() ? *name : Quicksave_LastName();
+  auto* field = new QLineEdit(QString::fromStdString(start), &dialog);
   field->setObjectName("id1257");
   layout->addWidget(field);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
   layout->addWidget(buttons);
   QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-  // OK keeps the dialog open while the name is empty or too long.
+  // OK keeps the dialog open while the application refuses the name.
   QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
-    if (field->text().isEmpty()) {
-      MessageDialog_Show(nullptr, "No name entered for quicksave.", "Error");
-    } else if (field->text().toStdString().size() > kQuicksaveNameLimit) {
-      field->clear();
-      MessageDialog_Show(nullptr, "Quicksave name too long", "Error");
-    } else {
-      dialog.accept();
-    }
+    const std::string text = field->text().toStdString();
+    const char* refusal = QuicksaveName_Check(text);
+    if (!refusal) return dialog.accept();
+    if (text.size() >= 260) field->clear();
+    MessageDialog_Show(nullptr, refusal, "Error");
   });
   field->selectAll();
   if (dialog.exec() != QDialog::Accepted) return false;
@@ -146,4 +148,40 @@ void QtDialogHost::Help(const std::vector<std::string>& lines) {
   layout->addWidget(OkCancel(&dialog, false));
   dialog.resize(560, 480);
   dialog.exec();
+}
+
+QtProgressDialog::QtProgressDialog(QWidget* owner) : owner_(owner) {}
+QtProgressDialog::~QtProgressDialog() { Close(); }
+
+void QtProgressDialog::Open(const std::string& title, int range) {
+  Close();
+  window_ = new QDialog(owner_, Qt::Dialog);
+  window_->setObjectName("ProgressDialog");
+  window_->setWindowTitle(QString::fromStdString(title));
+  window_->setModal(false);
+  auto* layout = new QVBoxLayout(window_);
+  bar_ = new QProgressBar(window_);
+  bar_->setRange(0, std::max(range, 1));
+  bar_->setValue(0);
+  layout->addWidget(bar_);
+  window_->resize(300, 60);
+  window_->show();
+  Paint();
+}
+
+void QtProgressDialog::Step() {
+  if (!bar_) return;
+  bar_->setValue(std::min(bar_->value() + 1, bar_->maximum()));
+  Paint();
+}
+
+void QtProgressDialog::Close() {
+  delete window_;
+  window_ = nullptr;
+  bar_ = nullptr;
+}
+
+void QtProgressDialog::Paint() {
+  // The load runs on this thread: let the window draw itself, but take no input.
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }

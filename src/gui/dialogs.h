@@ -1,13 +1,16 @@
 #pragma once
-// The modal dialogs the application asks for through its seams, on Qt: file open and
+// The modal dialogs and the progress window the application asks for through its seams, on Qt: file open and
 // save, Select Track, the quicksave name, About and Help. The dialogs other parts of
 // the program own (metronome, latency, preferences, MIDI control, devices, skins, loop
 // time) are not built here and answer Cancel.
 #include <QString>
 
 #include "app/app_host.h"
+#include "app/progress_dialog.h"
 #include "audio_io/file_dialog.h"
 
+class QDialog;
+class QProgressBar;
 class QWidget;
 
 class QtFileDialog final : public FileDialog {
@@ -36,4 +39,20 @@ class QtDialogHost final : public DialogHost {
 
  private:
   QWidget* owner_;
+};
+
+// The small modeless window shown while a session loads.
+class QtProgressDialog final : public ProgressDialog {
+ public:
+  explicit QtProgressDialog(QWidget* owner = nullptr);
+  ~QtProgressDialog() override;
+  void Open(const std::string& title, int range) override;
+  void Step() override;
+  void Close() override;
+
+ private:
+  void Paint();
+  QWidget* owner_;
+  QDialog* window_ = nullptr;
+  QProgressBar* bar_ = nullptr;
 };

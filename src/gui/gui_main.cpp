@@ -6,11 +6,22 @@
 #include <filesystem>
 
 #include "app/app.h"
+#include "app/session_store.h"
 #include "app/startup.h"
 #include "gui/dialogs.h"
 #include "gui/key_filter.h"
 #include "gui/main_window.h"
 #include "gui/message_box.h"
+
+namespace {
+
+void Uninstall() {
+  MessageDialog_Install(nullptr);
+  FileDialog_Install(nullptr);
+  ProgressDialog_Install(nullptr);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QApplication qt(argc, argv);
@@ -23,8 +34,11 @@ int main(int argc, char** argv) {
   QtMessageDialog messages(&window);
   QtFileDialog files(&window);
   QtDialogHost dialogs(&window);
+  QtProgressDialog progress(&window);
+  AppSessionStore sessions(&app);
   MessageDialog_Install(&messages);
   FileDialog_Install(&files);
+  ProgressDialog_Install(&progress);
   KeyFilter keys(&app, &window, [&window] { window.Refresh(); });
   qt.installEventFilter(&keys);
 
@@ -33,17 +47,16 @@ int main(int argc, char** argv) {
   AppSeams seams;
   seams.window = &window;
   seams.dialogs = &dialogs;
+  seams.sessions = &sessions;
   int code = 0;
   if (!App_Start(&app, ec ? std::string() : start.string(), seams)) {
-    MessageDialog_Install(nullptr);
-    FileDialog_Install(nullptr);
+    Uninstall();
     return 0;
   }
   window.Refresh();
   if (!window.closed()) code = qt.exec();
   qt.removeEventFilter(&keys);
   App_Shutdown(&app);
-  MessageDialog_Install(nullptr);
-  FileDialog_Install(nullptr);
+  Uninstall();
   return code;
 }
