@@ -29,13 +29,14 @@ const MenuRow kOptionsMenu[] = {
 };
 const MenuRow kHelpMenu[] = {{"&About ...", 32782}};
 
-// Posted commands are announced from the posting thread; the drain runs on ours.
-void CommandPosted(void* user) {
+}  // namespace
+
+void MainWindow::CommandPosted(void* user) {
+  // Announced from the posting thread; one queued drain runs every command posted so far.
   auto* window = static_cast<MainWindow*>(user);
+  if (window->drainQueued_.exchange(true)) return;
   QMetaObject::invokeMethod(window, [window] { window->Drain(); }, Qt::QueuedConnection);
 }
-
-}  // namespace
 
 MainWindow::MainWindow(App* app, QWidget* parent) : QMainWindow(parent), app_(app) {
   setObjectName("MainWindow");
@@ -105,6 +106,7 @@ void MainWindow::Refresh() {
 }
 
 void MainWindow::Drain() {
+  drainQueued_ = false;
   App_DrainCommands(app_);
   Refresh();
 }

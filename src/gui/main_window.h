@@ -45,6 +45,7 @@ class MainWindow : public QMainWindow, public WindowHost {
  private:
   void BuildMenus();
   void Tick();
+  static void CommandPosted(void* user);
 
   App* app_;
   TransportPanel* panel_;

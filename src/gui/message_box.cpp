@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QFontMetrics>
 #include <QLabel>
+#include <QMainWindow>
 #include <QPushButton>
 #include <QStringList>
 #include <algorithm>
@@ -69,8 +70,10 @@ int QtMessageDialog::Show(void*, const std::string& rawText, const std::string& 
 
   const int margin = 10;
   const QSize button = first->sizeHint().expandedTo({75, 23});
-  const int width = MessageLayout_Width(text, checkText, QFontMetrics(dialog.font()).averageCharWidth(),
-                                        button.width());
+  int width = MessageLayout_Width(text, checkText, QFontMetrics(dialog.font()).averageCharWidth(),
+                                  button.width());
+  // The check box's own text is never cut: its indicator needs room the rule leaves out.
+  if (withCheck) width = std::max(width, check->sizeHint().width() * 10 / 9 + 1);
   const int textWidth = width * 9 / 10;
   const int textHeight = std::max(label->heightForWidth(textWidth), QFontMetrics(dialog.font()).height() * 4);
   label->setGeometry((width - textWidth) / 2, margin, textWidth, textHeight);
@@ -87,8 +90,13 @@ int QtMessageDialog::Show(void*, const std::string& rawText, const std::string& 
   }
   dialog.setFixedSize(width, y + button.height() + margin);
 
+  // The owner's client area: a main window's central widget, below its menu bar.
   QRect client;
-  if (owner_) client = QRect(owner_->mapToGlobal(QPoint(0, 0)), owner_->size());
+  if (owner_) {
+    const auto* main = qobject_cast<QMainWindow*>(owner_);
+    const QWidget* area = main && main->centralWidget() ? main->centralWidget() : owner_;
+    client = QRect(area->mapToGlobal(QPoint(0, 0)), area->size());
+  }
   dialog.move(MessageLayout_Position(owner_ ? &client : nullptr, dialog.size()));
 
   int result = ClosedResult(kind);

@@ -319,6 +319,12 @@ void TransportPanel::ShowView(const PanelView& v) {
   effects_->Refresh();
 }
 
+void TransportPanel::paintEvent(QPaintEvent* event) {
+  // The next refresh redraws what a skin paints under the strips.
+  context_.app()->repainted = true;
+  QWidget::paintEvent(event);
+}
+
 void TransportPanel::contextMenuEvent(QContextMenuEvent* event) {
   int strip = -1;
   for (QWidget* w = childAt(event->pos()); w && w != this; w = w->parentWidget())
