@@ -118,8 +118,8 @@ EffectsSection::EffectsSection(PanelContext* context, QWidget* parent)
   static_cast<QBoxLayout*>(filter->layout())->addLayout(lfoSwitches);
   rate_[0] = AddSlider(filter, "lfoRate0", "Rate L", [](S* self, int p) { EffectsPanel_SetLfoRate(MODEL, 0, p); });
   rate_[1] = AddSlider(filter, "lfoRate1", "Rate R", [](S* self, int p) { EffectsPanel_SetLfoRate(MODEL, 1, p); });
-  depth_[0] = AddSlider(filter, "lfoDepth0", "Depth L", [](S* self, int p) { EffectsPanel_SetLfoDepth(MODEL, 0, p); });
-  depth_[1] = AddSlider(filter, "lfoDepth1", "Depth R", [](S* self, int p) { EffectsPanel_SetLfoDepth(MODEL, 1, p); });
+  depth_[0] = AddSlider(filter, "lfoDepth0", "Dep. L", [](S* self, int p) { EffectsPanel_SetLfoDepth(MODEL, 0, p); });
+  depth_[1] = AddSlider(filter, "lfoDepth1", "Dep. R", [](S* self, int p) { EffectsPanel_SetLfoDepth(MODEL, 1, p); });
 
   // ---- Delay ----
   auto* delay = delayBox_ = Group("Delay", parent);
@@ -141,8 +141,8 @@ EffectsSection::EffectsSection(PanelContext* context, QWidget* parent)
   static_cast<QBoxLayout*>(delay->layout())->addLayout(delaySwitches);
   delayTime_[0] = AddSlider(delay, "delayTime0", "Time L", [](S* self, int p) { EffectsPanel_SetDelayTimePosition(MODEL, 0, p); });
   delayTime_[1] = AddSlider(delay, "delayTime1", "Time R", [](S* self, int p) { EffectsPanel_SetDelayTimePosition(MODEL, 1, p); });
-  delayFeedback_[0] = AddSlider(delay, "delayFeedback0", "Fdbk L", [](S* self, int p) { EffectsPanel_SetDelayFeedback(MODEL, 0, p); });
-  delayFeedback_[1] = AddSlider(delay, "delayFeedback1", "Fdbk R", [](S* self, int p) { EffectsPanel_SetDelayFeedback(MODEL, 1, p); });
+  delayFeedback_[0] = AddSlider(delay, "delayFeedback0", "Fb L", [](S* self, int p) { EffectsPanel_SetDelayFeedback(MODEL, 0, p); });
+  delayFeedback_[1] = AddSlider(delay, "delayFeedback1", "Fb R", [](S* self, int p) { EffectsPanel_SetDelayFeedback(MODEL, 1, p); });
   delayMix_ = AddSlider(delay, "delayMix", "Mix", [](S* self, int p) { EffectsPanel_SetDelayMix(MODEL, p); });
 
   // ---- Reverb ----

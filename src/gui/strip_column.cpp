@@ -29,6 +29,9 @@ const StripIds& Strip_Ids(int strip) { return kIds[strip]; }
 StripColumn::StripColumn(PanelContext* context, int strip, QWidget* parent)
     : QWidget(parent), context_(context), strip_(strip) {
   const StripIds& id = kIds[strip];
+  QFont small = font();
+  small.setPointSize(7);
+  setFont(small);
   auto* grid = new QGridLayout(this);
   grid->setContentsMargins(2, 2, 2, 2);
   grid->setSpacing(2);
