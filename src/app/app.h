@@ -137,6 +137,12 @@ inline void App_Command(App* app, Command c, uint32_t parameter = 0) {
 inline uint32_t App_Parameter(int track, int value) {
   return (static_cast<uint32_t>(value & 0xFFFF) << 16) | static_cast<uint32_t>(track & 0xFFFF);
 }
+// The panel's sliders and knobs, by position 0..127 (the strip buttons are commands with
+// their track: TrackMute, TrackSolo, TrackEffect, TrackSlow, TrackReverse, TrackSubmix,
+// TrackRecord for "Active"). The effects sliders go through the effects panel model.
+enum class Slider { TrackVolume, TrackPan, TrackEffectsMix, RecordFeedback, MetronomeVolume,
+                    MasterVolume, SubmixAVolume, SubmixBVolume, Crossfade };
+void App_Slider(App* app, Slider slider, int strip, int position);
 // Runs every posted command in posting order.
 void App_DrainCommands(App* app);
 // Posts a command to the queue (the keyboard handler and the Toggle Stop/Play row).

@@ -3,6 +3,7 @@
 // implements them; tests install recording doubles. Every seam may be left out (null):
 // a missing window does nothing, a missing dialog answers Cancel, a missing session
 // store or loop edit view performs nothing and reports failure where a result is due.
+// The application calls every seam on the user-interface thread only.
 #include <string>
 #include <vector>
 

@@ -308,3 +308,26 @@ void App_DrainCommands(App* app) {
   while (ControlCommands().Take(&command))
     App_Command(app, command.commandId, App_Parameter(command.track, command.value));
 }
+
+void App_Slider(App* app, Slider slider, int strip, int position) {
+  const int p = std::clamp(position, 0, 127);
+  const double unit = p / 127.0;
+  const StripIndex s{strip};
+  switch (slider) {
+    case Slider::TrackVolume: LoopStrip_SetVolume(app, s, p); break;
+    case Slider::TrackPan: LoopStrip_SetPan(app, s, p); break;
+    case Slider::TrackEffectsMix: LoopStrip_SetEffectsMix(app, s, p); break;
+    case Slider::RecordFeedback: LoopStrip_SetFeedback(app, p); break;
+    case Slider::MetronomeVolume:
+      app->metronomeVolume = p;
+      Audio_SetMetronomeVolume(unit);
+      break;
+    case Slider::MasterVolume: Audio_SetMasterVolume(unit); break;
+    case Slider::SubmixAVolume: Audio_SetSubmixVolume(0, unit); break;
+    case Slider::SubmixBVolume: Audio_SetSubmixVolume(1, unit); break;
+    case Slider::Crossfade:
+      Audio_SetSubmixVolume(0, unit);
+      Audio_SetSubmixVolume(1, 1.0 - unit);
+      break;
+  }
+}

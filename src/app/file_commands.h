@@ -1,7 +1,8 @@
 #pragma once
 // The file and dialog commands of the menus: sessions, quicksaves, the default
 // configuration, loop files, the modal dialogs, About and Help. Each runs as a flow over
-// the dialog seams (MessageDialog, FileDialog, DialogHost, SessionStore).
+// the dialog seams (MessageDialog, FileDialog, DialogHost, SessionStore). User-interface
+// thread only.
 #include <string>
 #include <vector>
 

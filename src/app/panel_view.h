@@ -1,6 +1,7 @@
 #pragma once
 // What the transport panel shows, as data: the window reads it after every entry point
-// and draws it without rules of its own.
+// and draws it without rules of its own. User-interface thread only.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -62,8 +63,13 @@ int Meter_LitCount(double level, int leds);
 struct MeterState;
 void Meter_Update(MeterState* meter, double level, bool peakHold);
 
-// The panel's buttons that post a command (control id -> command id; 0 for none).
-int Panel_ButtonCommand(int controlId);
+// The command a panel button gives (command 0 for a control that gives none). The loop-
+// time mode buttons carry their mode in the track field, as Loop Time Mode reads it.
+struct PanelCommand {
+  int command = 0;
+  uint32_t parameter = 0;
+};
+PanelCommand Panel_Button(int controlId);
 
 // The popup menu: entries in order; `strip` is the track-number button under the
 // pointer (-1 elsewhere), which sets the pending track.

@@ -24,8 +24,10 @@ void WindowStateChanged() {
   app->window->EnableMenuEntry(CommandId(Command::TransportUndo), App_Preferences().undo != 0);
 }
 
+// A start directory that cannot be used leaves the files to the current directory: "."
+// rather than an empty text, which would put them at the root of the file system.
 void SetConfigDirectory(const std::string& start) {
-  ConfigDirectory.clear();
+  ConfigDirectory = ".";
   if (start.empty()) {
     MessageDialog_Show(nullptr, "Couldn't get current directory", "Error");
   } else if (start.size() >= 260) {
@@ -116,6 +118,8 @@ bool App_Start(App* app, const std::string& startDirectory, const AppSeams& seam
   App_SetDirty(app, false);
   if (app->window) {
     app->window->SetTitle(App_Title(app));
+    // Only an ASIO driver has a control panel, and no ASIO host API exists here.
+    app->window->EnableMenuEntry(CommandId(Command::AsioControlPanel), Audio_GetHostApiType() == 3);
     if (!app->window->StartTimers()) {
       MessageDialog_Show(nullptr, "Could not SetTimer()!", "InitApplicationData()");
       app->window->Close();

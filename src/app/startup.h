@@ -1,7 +1,7 @@
 #pragma once
 // Start-up and shutdown in their fixed order, free of any toolkit: the Qt main (or the
 // headless program) calls App_Start, runs its event loop with the timers, and calls
-// App_Shutdown after the window is gone.
+// App_Shutdown after the window is gone. User-interface thread only.
 #include <string>
 
 struct App;

@@ -17,8 +17,16 @@
 
 namespace {
 
-const std::filesystem::path kFixtures =
-    std::filesystem::path(__FILE__).parent_path().parent_path() / "persist" / "fixtures";
+// __FILE__ is relative to the build directory when the compiler cache rewrites paths; the
+// test program lives in <build>/tests.
+std::filesystem::path SourceFile() {
+  const std::filesystem::path file(__FILE__);
+  if (file.is_absolute()) return file;
+  std::error_code ec;
+  return std::filesystem::canonical("/proc/self/exe", ec).parent_path().parent_path() / file;
+}
+
+const std::filesystem::path kFixtures = SourceFile().parent_path().parent_path() / "persist" / "fixtures";
 
 int g_windowChanges = 0;
 std::vector<int> g_stereoChannels;

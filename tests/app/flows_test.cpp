@@ -81,9 +81,10 @@ TEST_F(AppTest, EnterAndTabCommitThePanelFields) {
 }
 
 TEST_F(AppTest, PopupMenuOnATrackNumberActsOnThatTrack) {
-  EXPECT_EQ(Panel_ButtonCommand(1001), CommandId(Command::TransportRecord));
-  EXPECT_EQ(Panel_ButtonCommand(1271), CommandId(Command::SetStartPoint));
-  EXPECT_EQ(Panel_ButtonCommand(1010), 0);
+  EXPECT_EQ(Panel_Button(1001).command, CommandId(Command::TransportRecord));
+  EXPECT_EQ(Panel_Button(1280).command, CommandId(Command::LoopTimeMode));
+  EXPECT_EQ(Panel_Button(1280).parameter, 3u);  // "Max Time"
+  EXPECT_EQ(Panel_Button(1010).command, 0);
   std::vector<MenuEntry> menu = App_PopupMenu(&app(), -1);
   EXPECT_EQ(menu[0].text, "Hide Title Bar");
   EXPECT_EQ(menu[1].text, "Load Loop...");
@@ -225,8 +226,20 @@ TEST(AppStartup, StartsWithoutDeviceOrPreferencesAndLoadsTheClickSounds) {
   App second;
   ASSERT_TRUE(App_Start(&second, std::string(300, 'd'), seams));
   EXPECT_TRUE(dialog.Saw("Current directory path too long", "Error"));
-  EXPECT_TRUE(ConfigDirectory.empty());
+  EXPECT_EQ(ConfigDirectory, ".");  // the current directory, never the root
   App_Shutdown(&second);
   MidiPorts_UseBackend(nullptr);
   std::filesystem::remove_all(dir);
+}
+
+TEST_F(AppTest, SlidersSetTheirPositionsExactly) {
+  App_Slider(&app(), Slider::TrackVolume, 0, 1);  // a position a 16-bit value could miss
+  EXPECT_EQ(strip(0).volume, 1);
+  EXPECT_DOUBLE_EQ(track(slot(0)).volume, 1 / 127.0);
+  App_Slider(&app(), Slider::TrackPan, 2, 0);
+  EXPECT_EQ(track(slot(2)).rightGain, 0.0);
+  App_Slider(&app(), Slider::Crossfade, 0, 127);
+  EXPECT_EQ(engine()->submixVolume[1], 0.0);
+  App_Slider(&app(), Slider::RecordFeedback, 0, 200);  // clamped
+  EXPECT_EQ(app().feedback, 127);
 }
