@@ -25,9 +25,10 @@ struct BenchSession {
   BenchSession() {
     std::string pattern = (std::filesystem::temp_directory_path() / "kestrine-bench-XXXXXX").string();
     if (mkdtemp(pattern.data())) path = pattern;
+    Audio_Shutdown();  // a fresh engine, whatever the benchmarks before left in theirs
     Audio_Init();
     ConfigDirectory = path.string();
-    App_InitApplicationData(app.get());
+    if (!App_InitApplicationData(app.get())) std::abort();
     uint32_t noise = 1;
     for (int i = 0; i < kStripCount; ++i) {
       LoopStrip_Recreate(app.get(), StripIndex{i}, kTrackSeconds, false, 2);

@@ -88,7 +88,7 @@ TEST_F(SessionFileTest, WholeSessionComesBackInAFreshProgramFromAMovedFolder) {
 
 TEST_F(SessionFileTest, TheStartStateIsWrittenAsTheFixture) {
   ASSERT_TRUE(SessionFile_Save(app.get(), Path("Start")));
-  const fs::path fixture = fs::path(__FILE__).parent_path() / "fixtures" / "start.session";
+  const fs::path fixture = SourceFolder(__FILE__) / "fixtures" / "start.session";
   EXPECT_EQ(ReadBytes(Path("Start.session")), ReadBytes(fixture.string()));
   EXPECT_EQ(ReadBytes(Path("Start.bak")), "");
   ASSERT_TRUE(SessionFile_Save(app.get(), Path("Start")));

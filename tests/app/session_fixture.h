@@ -21,6 +21,14 @@
 
 namespace session_test {
 
+// The folder of a test source, also when the compiler was given its path relative to the
+// build folder (the test programs live one folder below it).
+inline std::filesystem::path SourceFolder(const char* file) {
+  std::filesystem::path path(file);
+  if (path.is_relative()) path = std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / path;
+  return path.parent_path();
+}
+
 struct RecordingProgress : ProgressDialog {
   void Open(const std::string& title, int range) override { calls.push_back(title + " " + std::to_string(range)); }
   void Step() override { ++steps; }
