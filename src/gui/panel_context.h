@@ -21,6 +21,11 @@ class PanelContext {
   // A command with its parameter, then the focus back to the panel and a refresh.
   void Command(uint32_t id, uint32_t parameter = 0);
   void Command(::Command c, uint32_t parameter = 0) { Command(CommandId(c), parameter); }
+  // A slider moved to position 0..127 (of strip `strip` for the strip sliders).
+  void Slide(::Slider slider, int strip, int position) {
+    App_Slider(app_, slider, strip, position);
+    Changed();
+  }
   // Anything else that changed the application: a refresh.
   void Changed() const {
     if (changed_) changed_();

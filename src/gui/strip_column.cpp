@@ -5,7 +5,6 @@
 #include <QLineEdit>
 #include <QSlider>
 
-#include "app/window_support.h"
 #include "gui/panel_context.h"
 #include "gui/panel_widgets.h"
 
@@ -66,14 +65,12 @@ StripColumn::StripColumn(PanelContext* context, int strip, QWidget* parent)
   grid->addWidget(slow_, 6, 0);
   grid->addWidget(reverse_, 6, 1);
 
-  auto slider = [&](Qt::Orientation o, int controlId, Command command) {
+  auto slider = [&](Qt::Orientation o, int controlId, Slider which) {
     QSlider* s = context->Add(PanelContext::Slider(o, 127, this), controlId);
-    connect(s, &QSlider::valueChanged, this, [this, command](int p) {
-      context_->Command(command, App_Parameter(strip_, App_PositionValue(p)));
-    });
+    connect(s, &QSlider::valueChanged, this, [this, which](int p) { context_->Slide(which, strip_, p); });
     return s;
   };
-  volume_ = slider(Qt::Vertical, id.volume, Command::TrackVolume);
+  volume_ = slider(Qt::Vertical, id.volume, Slider::TrackVolume);
   volume_->setMinimumHeight(90);
   meterA_ = context->Add(new LedMeter(1, Qt::Vertical, this), id.meterA);
   meterB_ = context->Add(new LedMeter(1, Qt::Vertical, this), id.meterB);
@@ -84,8 +81,8 @@ StripColumn::StripColumn(PanelContext* context, int strip, QWidget* parent)
   levels->addWidget(meterB_);
   grid->addLayout(levels, 7, 0, 1, 2, Qt::AlignHCenter);
 
-  pan_ = slider(Qt::Horizontal, id.pan, Command::TrackPan);
-  effectsMix_ = slider(Qt::Horizontal, id.effectsMix, Command::TrackEffectMix);
+  pan_ = slider(Qt::Horizontal, id.pan, Slider::TrackPan);
+  effectsMix_ = slider(Qt::Horizontal, id.effectsMix, Slider::TrackEffectsMix);
   auto* panLabel = new QLabel("Pan", this);
   auto* fxLabel = new QLabel("FX Mix", this);
   grid->addWidget(panLabel, 8, 0, 1, 2);

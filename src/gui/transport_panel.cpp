@@ -40,8 +40,6 @@ void ShowSlider(QSlider* s, int value) {
   s->setValue(value);
 }
 
-constexpr int kFaderSteps = 1024;
-
 }  // namespace
 
 TransportPanel::TransportPanel(App* app, std::function<void()> changed, QWidget* parent)
@@ -92,8 +90,9 @@ TransportPanel::~TransportPanel() = default;
 
 LedButton* TransportPanel::PostButton(int controlId, const QString& text, QWidget* parent) {
   auto* b = context_.Add(new LedButton(text, parent), controlId);
-  const int command = Panel_ButtonCommand(controlId);
-  connect(b, &QAbstractButton::clicked, this, [this, command] { context_.Command(command); });
+  const PanelCommand command = Panel_Button(controlId);
+  connect(b, &QAbstractButton::clicked, this,
+          [this, command] { context_.Command(static_cast<uint32_t>(command.command), command.parameter); });
   return b;
 }
 
@@ -134,7 +133,7 @@ QWidget* TransportPanel::BuildLoopTime() {
   const int fieldIds[] = {1209, 1211, 1212};
   int row = 0;
   for (const auto& [id, text, field] : modes) {
-    g->addWidget(CommandButton(id, text, Command::LoopTimeMode, App_Parameter(row + 1, 0), box), row, 0);
+    g->addWidget(PostButton(id, text, box), row, 0);
     auto* edit = context_.Field(field, fieldIds[row], box);
     edit->setMaximumWidth(80);
     g->addWidget(edit, row, 1);
@@ -144,15 +143,15 @@ QWidget* TransportPanel::BuildLoopTime() {
   g->addWidget(context_.Field(PanelField::Tempo, 1210, box), row++, 1);
   g->addWidget(new QLabel("Beats/Measure", box), row, 0);
   g->addWidget(context_.Field(PanelField::Beats, 1159, box), row++, 1);
-  g->addWidget(CommandButton(1215, "Tap", Command::TapLoopTime, 0, box), row, 0);
-  g->addWidget(CommandButton(1221, "Get", Command::GetLoopTime, 0, box), row++, 1);
-  g->addWidget(CommandButton(1217, "Set", Command::SetLoopTime, 0, box), row, 0);
+  g->addWidget(PostButton(1215, "Tap", box), row, 0);
+  g->addWidget(PostButton(1221, "Get", box), row++, 1);
+  g->addWidget(PostButton(1217, "Set", box), row, 0);
   // The loop button opens the Set Loop Time dialog.
   g->addWidget(CommandButton(1223, "Loop...", Command::SetLoopTimeDialog, 0, box), row++, 1);
   auto* targets = new QHBoxLayout;
-  targets->addWidget(CommandButton(1218, "Current", Command::SetCurrentTrackTime, 0, box));
-  targets->addWidget(CommandButton(1219, "Empty", Command::SetEmptyTracksTime, 0, box));
-  targets->addWidget(CommandButton(1220, "All", Command::SetAllTracksTime, 0, box));
+  targets->addWidget(PostButton(1218, "Current", box));
+  targets->addWidget(PostButton(1219, "Empty", box));
+  targets->addWidget(PostButton(1220, "All", box));
   g->addLayout(targets, row, 0, 1, 2);
   return box;
 }
@@ -169,9 +168,8 @@ QWidget* TransportPanel::BuildMetronome() {
   g->addWidget(new QLabel("Volume", box), 3, 0, 1, 2);
   metronomeVolume_ = PanelContext::Slider(Qt::Horizontal, 127, box);
   metronomeVolume_->setObjectName("metronomeVolume");
-  connect(metronomeVolume_, &QSlider::valueChanged, this, [this](int p) {
-    context_.Command(Command::MetronomeVolume, App_Parameter(kActionCurrentTrack, App_PositionValue(p)));
-  });
+  connect(metronomeVolume_, &QSlider::valueChanged, this,
+          [this](int p) { context_.Slide(Slider::MetronomeVolume, 0, p); });
   g->addWidget(metronomeVolume_, 4, 0, 1, 2);
   g->setRowStretch(5, 1);
   for (int id : {1144, 1145}) static_cast<QLineEdit*>(context_.Control(id))->setMaximumWidth(60);
@@ -189,34 +187,26 @@ QWidget* TransportPanel::BuildMixer() {
     g->addWidget(s, 1, column, Qt::AlignHCenter);
     return s;
   };
-  master_ = fader("masterVolume", "Master", 0, kFaderSteps);
-  submix_[0] = fader("submixA", "A", 1, kFaderSteps);
-  submix_[1] = fader("submixB", "B", 2, kFaderSteps);
+  master_ = fader("masterVolume", "Master", 0, 127);
+  submix_[0] = fader("submixA", "A", 1, 127);
+  submix_[1] = fader("submixB", "B", 2, 127);
   feedback_ = fader("recordFeedback", "Feedback", 3, 127);
   g->addWidget(PostButton(1022, "Mute", box), 2, 0);
   g->addWidget(PostButton(1026, "Mute", box), 2, 1);
   g->addWidget(PostButton(1025, "Mute", box), 2, 2);
-  crossfade_ = PanelContext::Slider(Qt::Horizontal, kFaderSteps, box);
+  crossfade_ = PanelContext::Slider(Qt::Horizontal, 127, box);
   crossfade_->setObjectName("crossfade");
   g->addWidget(new QLabel("A/B Crossfade", box), 3, 0, 1, 3);
   g->addWidget(crossfade_, 4, 0, 1, 3);
 
-  connect(master_, &QSlider::valueChanged, this, [this](int v) {
-    context_.Command(Command::MasterVolume,
-                     App_Parameter(kActionCurrentTrack, App_FaderValue(static_cast<double>(v) / kFaderSteps)));
-  });
+  connect(master_, &QSlider::valueChanged, this, [this](int p) { context_.Slide(Slider::MasterVolume, 0, p); });
   for (int i = 0; i < 2; ++i)
-    connect(submix_[i], &QSlider::valueChanged, this, [this, i](int v) {
-      App_MoveSubmixFader(context_.app(), i, static_cast<double>(v) / kFaderSteps);
+    connect(submix_[i], &QSlider::valueChanged, this, [this, i](int p) {
+      App_MoveSubmixFader(context_.app(), i, p);
       context_.Changed();
     });
-  connect(crossfade_, &QSlider::valueChanged, this, [this](int v) {
-    context_.Command(Command::SubmixCrossfade,
-                     App_Parameter(kActionCurrentTrack, App_FaderValue(static_cast<double>(v) / kFaderSteps)));
-  });
-  connect(feedback_, &QSlider::valueChanged, this, [this](int p) {
-    context_.Command(Command::RecordFeedback, App_Parameter(kActionCurrentTrack, App_PositionValue(p)));
-  });
+  connect(crossfade_, &QSlider::valueChanged, this, [this](int p) { context_.Slide(Slider::Crossfade, 0, p); });
+  connect(feedback_, &QSlider::valueChanged, this, [this](int p) { context_.Slide(Slider::RecordFeedback, 0, p); });
 
   auto* meters = new QVBoxLayout;
   meters->addWidget(new QLabel("Input", box));
@@ -304,10 +294,10 @@ void TransportPanel::ShowView(const PanelView& v) {
   }
 
   const MixerView mixer = App_Mixer(app);
-  ShowSlider(master_, static_cast<int>(mixer.masterVolume * kFaderSteps + 0.5));
-  ShowSlider(submix_[0], static_cast<int>(mixer.submixVolume[0] * kFaderSteps + 0.5));
-  ShowSlider(submix_[1], static_cast<int>(mixer.submixVolume[1] * kFaderSteps + 0.5));
-  ShowSlider(crossfade_, static_cast<int>(mixer.submixVolume[0] * kFaderSteps + 0.5));
+  ShowSlider(master_, mixer.masterVolume);
+  ShowSlider(submix_[0], mixer.submixVolume[0]);
+  ShowSlider(submix_[1], mixer.submixVolume[1]);
+  ShowSlider(crossfade_, mixer.crossfade);
   ShowSlider(feedback_, mixer.feedback);
   ShowSlider(metronomeVolume_, mixer.metronomeVolume);
   ShowLit(Control(1022), mixer.masterMute);

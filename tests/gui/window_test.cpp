@@ -185,10 +185,10 @@ TEST_F(GuiTest, EffectsSlidersGoThroughTheEffectsModel) {
   EXPECT_EQ(Control<QLineEdit>(1295)->text(), "320");  // linked
 
   // Master and submix faders send their commands; crossfade_ab keeps A and B opposite.
-  Named<QSlider>("submixA")->setValue(256);
-  EXPECT_NEAR(Audio_GetEngine()->submixVolume[0], 0.25, 1e-3);
-  EXPECT_NEAR(Audio_GetEngine()->submixVolume[1], 0.75, 1e-3);
-  EXPECT_EQ(Named<QSlider>("submixB")->value(), 768);
+  Named<QSlider>("submixA")->setValue(32);
+  EXPECT_NEAR(Audio_GetEngine()->submixVolume[0], 32 / 127.0, 1e-9);
+  EXPECT_NEAR(Audio_GetEngine()->submixVolume[1], 95 / 127.0, 1e-9);
+  EXPECT_EQ(Named<QSlider>("submixB")->value(), 95);
 }
 
 TEST_F(GuiTest, PopupMenuOnATrackNumberButtonNamesTheTrack) {
