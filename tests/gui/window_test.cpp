@@ -8,10 +8,12 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QSlider>
 #include <QTest>
 #include <QUrl>
 
+#include "app/panel_view.h"
 #include "control/fire_action.h"
 #include "engine/audio.h"
 #include "gui/gui_fixture.h"
@@ -207,4 +209,24 @@ TEST_F(GuiTest, PopupMenuOnATrackNumberButtonNamesTheTrack) {
   EXPECT_EQ(texts[1], "Load Loop to Track 5...");
   EXPECT_EQ(texts[2], "Save Track 5 Loop...");
   EXPECT_EQ(app().pendingTrack, 5);
+}
+
+TEST_F(GuiTest, WithoutItsTitleBarTheWindowMovesByItsPanel) {
+  App_PopupChoose(&app(), App_PopupMenu(&app(), -1)[0]);  // "Hide Title Bar"
+  EXPECT_TRUE(window_->windowFlags().testFlag(Qt::FramelessWindowHint));
+  EXPECT_TRUE(window_->isVisible());
+
+  QWidget* panel = window_->panel();
+  const QPoint start = window_->pos();
+  const QPoint grip(2, 2);  // the panel's own background, outside every control
+  ASSERT_EQ(panel->childAt(grip), nullptr);
+  QTest::mousePress(panel, Qt::LeftButton, Qt::NoModifier, grip);
+  QMouseEvent move(QEvent::MouseMove, QPointF(grip + QPoint(40, 25)), panel->mapToGlobal(QPointF(grip + QPoint(40, 25))),
+                   Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(panel, &move);
+  QTest::mouseRelease(panel, Qt::LeftButton, Qt::NoModifier, grip + QPoint(40, 25));
+  EXPECT_EQ(window_->pos(), start + QPoint(40, 25));
+
+  App_PopupChoose(&app(), App_PopupMenu(&app(), -1)[0]);  // "Show Title Bar"
+  EXPECT_FALSE(window_->windowFlags().testFlag(Qt::FramelessWindowHint));
 }
