@@ -25,6 +25,11 @@ class StreamCallback : public EngineTest {
     LoopTrack& t = track(slot);
     return t.pBuffer.load()[f * static_cast<int>(t.numChannels.load()) + c];
   }
+  // Puts the head of a loop at frame `at`.
+  void Place(int slot, int at) {
+    track(slot).position = at;
+    track(slot).exactPosition = at;
+  }
   // The delay as a plain echo of the bus, kEcho frames later on both channels, no dry part.
   static constexpr long kEcho = 374;  // a line of 375 samples
   static void Echo() {
@@ -113,8 +118,7 @@ TEST_F(StreamCallback, RecordingWritesBehindTheHeadByTheLatencyScaledByTheRate) 
     Audio_SetTrackFeedback(slot, 1.0);
     engine()->latencyFrames = k.latency;
     const int start = 400;
-    track(slot).position = start;
-    track(slot).exactPosition = start;
+    Place(slot, start);
     engine()->state = Recording;
     // One impulse on the first input frame: the head is at `start` then.
     const long base = framesRun;
@@ -131,20 +135,17 @@ TEST_F(StreamCallback, ReverseAndLoopSelectionWrapInsideTheirRanges) {
   Audio_SetLoopSelection(slot, 1);
   Audio_SetEditRange(slot, 1000, 2000);
   track(slot).resync = 0;
-  track(slot).position = 1990;
-  track(slot).exactPosition = 1990;
+  Place(slot, 1990);
   auto out = Run(20);
   EXPECT_FLOAT_EQ(out[2 * 10], Ramp(1000, 0));  // 1990 + 10 continues at 1000
   EXPECT_EQ(track(slot).position, 1010);
 
   Audio_SetTrackRate(slot, -1.0);
-  track(slot).position = 1005;
-  track(slot).exactPosition = 1005;
+  Place(slot, 1005);
   out = Run(10);
   EXPECT_FLOAT_EQ(out[2 * 6], Ramp(1999, 0));  // below the begin, back to the end
   Audio_SetLoopSelection(slot, 0);
-  track(slot).position = 3;
-  track(slot).exactPosition = 3;
+  Place(slot, 3);
   out = Run(5);
   EXPECT_FLOAT_EQ(out[2 * 4], Ramp(2999, 0));
 }
@@ -215,10 +216,7 @@ TEST_F(StreamCallback, ResyncTakesThePositionOfTheNearestRunningTrack) {
   const int a = MakeLoop(1000, 2);
   const int b = MakeLoop(400, 2, Ramp);
   const int c = MakeLoop(2000, 2);
-  for (auto [slot, at] : {std::pair{a, 700}, {b, 300}, {c, 100}}) {
-    track(slot).position = at;
-    track(slot).exactPosition = at;
-  }
+  for (auto [slot, at] : {std::pair{a, 700}, {b, 300}, {c, 100}}) Place(slot, at);
   engine()->state = Playing;
 
   // b looks downwards first (a's 700 does not fit in 400, the silent metronome is not
@@ -230,10 +228,8 @@ TEST_F(StreamCallback, ResyncTakesThePositionOfTheNearestRunningTrack) {
 
   // With nothing that fits, the first track met (never the metronome) gives its
   // position modulo the length.
-  track(a).position = 700;
-  track(a).exactPosition = 700;
-  track(c).position = 1500;
-  track(c).exactPosition = 1500;
+  Place(a, 700);
+  Place(c, 1500);
   track(b).resync = 1;
   const std::vector<float> out = Run(1, 1);
   EXPECT_EQ(track(b).position, 701 % 400 + 1);  // a moved on before b was rendered
@@ -245,8 +241,7 @@ TEST_F(StreamCallback, ResyncTakesThePositionOfTheNearestRunningTrack) {
 TEST_F(StreamCallback, ResyncOfAWaitingBufferSurvivesARenderOfTheOldOne) {
   const int a = MakeLoop(1000, 2);
   const int b = MakeLoop(400, 2);
-  track(a).position = 100;
-  track(a).exactPosition = 100;
+  Place(a, 100);
   engine()->state = Playing;
   Audio_SetCallbackRunning(true);
   Audio_PublishBuffer(b, Audio_AllocBuffer(400 * 8, true), 400 * 8, 400, 2, false, 1);
