@@ -157,6 +157,7 @@ TEST_F(UndoTest, FailedAllocationsLeaveNoFalseEntries) {
 
 TEST_F(UndoTest, ChangingTheRecordTrackMakesItTheUndoPoint) {
   ASSERT_EQ(Audio_CreateLoop(0.5, 1.0, 1, 0), 2);
+  EXPECT_EQ(Audio_SelectRecordTrack(NUM_TRACKS), -1);
   EXPECT_EQ(Audio_SelectRecordTrack(2), 1);
   EXPECT_EQ(t().record, 0u);
   EXPECT_EQ(labels.back(), "Press to undo track 2 Change Track");
