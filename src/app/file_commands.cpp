@@ -19,16 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kDontWarn = "Do not warn me about this again";
-
-void DontWarnUnsaved() {
-  App_Preferences().warn_unsaved_loops = 0;
-  WritePreferences();
-}
-void DontWarnDefaultConfig() {
-  App_Preferences().warn_default_config = 0;
-  WritePreferences();
-}
+constexpr auto DontWarnDefaultConfig = Preferences_StopWarning<&Preferences::warn_default_config>;
 
 std::vector<FileFilter> SessionFilters() {
   return {{std::string("Session Files (*") + kSessionExtension + ")", std::string("*") + kSessionExtension},
@@ -99,7 +90,7 @@ void NewSession(App* app) {
   Preferences& prefs = App_Preferences();
   if (prefs.warn_default_config &&
       MessageDialog_Show(nullptr, "This will erase all current loops, proceed?", "Start New Session?", MB_OKCANCEL,
-                         kDontWarn, DontWarnDefaultConfig) != IDOK)
+                         kDontWarnAgain, DontWarnDefaultConfig) != IDOK)
     return;
   App_SystemConfiguration().skin.clear();
   ReadSystemConfiguration();
@@ -141,7 +132,7 @@ void SaveDefault(App* app) {
   const Preferences& prefs = App_Preferences();
   if (prefs.warn_default_config &&
       MessageDialog_Show(nullptr, "Save current state as default configuration?", "Save as Default?", MB_OKCANCEL,
-                         kDontWarn, DontWarnDefaultConfig) != IDOK)
+                         kDontWarnAgain, DontWarnDefaultConfig) != IDOK)
     return;
   if (!app->sessions || !app->sessions->SaveDefault()) {
     MessageDialog_Show(nullptr, "Error while saving configuration.", "Error");
@@ -215,10 +206,7 @@ bool App_LoadLoop(App* app, StripIndex strip, const std::string& path, bool drop
 }
 
 void App_OpenSession(App* app, const std::string& path) {
-  if (App_Preferences().warn_unsaved_loops && app->dirty &&
-      MessageDialog_Show(nullptr, "Current session has unsaved changes, continue anyway?", "Session Unsaved",
-                         MB_YESNO, kDontWarn, DontWarnUnsaved) != IDYES)
-    return;
+  if (!App_ConfirmUnsaved(app)) return;
   std::string file = path;
   if (file.empty()) {
     file = FileDialog_Open(nullptr, "Load Session:", SessionFilters());

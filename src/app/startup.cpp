@@ -159,10 +159,5 @@ void App_FatalError(App* app, const char* file, int line) {
 }
 
 bool App_Close(App* app) {
-  if (!App_Preferences().warn_unsaved_loops || !app->dirty || app->exitInProgress) return true;
-  return MessageDialog_Show(nullptr, "Current session has unsaved changes, continue anyway?", "Session Unsaved",
-                            MB_YESNO, "Do not warn me about this again", [] {
-                              App_Preferences().warn_unsaved_loops = 0;
-                              WritePreferences();
-                            }) == IDYES;
+  return app->exitInProgress || App_ConfirmUnsaved(app);
 }
