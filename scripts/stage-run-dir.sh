@@ -9,3 +9,8 @@ cp "$build/src/kestrine" "$run/"
 if [ -d "$root/run" ]; then
   cp -r "$root/run/." "$run/"
 fi
+# The skins drawn by the build (tools/skin_maker), each in its own folder under Skins.
+if [ -d "$build/Skins" ]; then
+  mkdir -p "$run/Skins"
+  cp -r "$build/Skins/." "$run/Skins/"
+fi
