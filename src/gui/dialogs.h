@@ -1,0 +1,58 @@
+#pragma once
+// The modal dialogs and the progress window the application asks for through its seams, on Qt: file open and
+// save, Select Track, the quicksave name, About and Help. The dialogs other parts of
+// the program own (metronome, latency, preferences, MIDI control, devices, skins, loop
+// time) are not built here and answer Cancel.
+#include <QString>
+
+#include "app/app_host.h"
+#include "app/progress_dialog.h"
+#include "audio_io/file_dialog.h"
+
+class QDialog;
+class QProgressBar;
+class QWidget;
+
+class QtFileDialog final : public FileDialog {
+ public:
+  explicit QtFileDialog(QWidget* owner = nullptr) : owner_(owner) {}
+  void SetOwner(QWidget* owner) { owner_ = owner; }
+  std::string Open(void* owner, const std::string& title, const std::vector<FileFilter>& filters) override;
+  std::string Save(void* owner, const std::string& title, const std::vector<FileFilter>& filters) override;
+
+ private:
+  QWidget* owner_;
+};
+
+// "desc;;desc" for Qt, with "*.*" meaning every file.
+QString FileDialog_QtFilter(const std::vector<FileFilter>& filters);
+
+class QtDialogHost final : public DialogHost {
+ public:
+  explicit QtDialogHost(QWidget* owner = nullptr) : owner_(owner) {}
+  void SetOwner(QWidget* owner) { owner_ = owner; }
+  bool SelectTrack(int* strip) override;
+  bool QuicksaveName(std::string* name) override;
+  bool Run(ModalDialog dialog) override;
+  void About(const AboutText& text) override;
+  void Help(const std::vector<std::string>& lines) override;
+
+ private:
+  QWidget* owner_;
+};
+
+// The small modeless window shown while a session loads.
+class QtProgressDialog final : public ProgressDialog {
+ public:
+  explicit QtProgressDialog(QWidget* owner = nullptr);
+  ~QtProgressDialog() override;
+  void Open(const std::string& title, int range) override;
+  void Step() override;
+  void Close() override;
+
+ private:
+  void Paint();
+  QWidget* owner_;
+  QDialog* window_ = nullptr;
+  QProgressBar* bar_ = nullptr;
+};
