@@ -8,6 +8,7 @@
 #include "app/config_files.h"
 #include "app/preferences.h"
 #include "app/session_file.h"
+#include "app/skin_select.h"
 #include "audio_io/file_dialog.h"
 #include "audio_io/loop_files.h"
 #include "engine/audio.h"
@@ -165,10 +166,7 @@ void Quicksave(App* app, const std::string& name) {
 
 void About(App* app) {
   if (!app->dialogs) return;
-  const std::string& skin = App_SystemConfiguration().skin;
-  app->dialogs->About(AboutText{kAppTitle, std::string("Version ") + kAppVersion,
-                                "Current Skin: " + (skin.empty() ? std::string("None") : skin),
-                                "Skin Author: None"});
+  app->dialogs->About(AboutText{kAppTitle, std::string("Version ") + kAppVersion, Skin_AboutName(), Skin_AboutAuthor()});
 }
 
 bool RunDialog(App* app, ModalDialog dialog) {
@@ -270,7 +268,9 @@ bool FileCommand_Run(App* app, Command command) {
     case Command::PreferencesDialog: RunDialog(app, ModalDialog::Preferences); break;
     case Command::MidiControlDialog: RunDialog(app, ModalDialog::MidiControl); break;
     case Command::SelectAudioDevicesDialog: RunDialog(app, ModalDialog::SelectAudioDevices); break;
-    case Command::SelectSkinDialog: RunDialog(app, ModalDialog::SelectSkin); break;
+    case Command::SelectSkinDialog:
+      if (RunDialog(app, ModalDialog::SelectSkin)) App_LoadSkin(app);
+      break;
     case Command::AsioControlPanel: RunDialog(app, ModalDialog::AsioControlPanel); break;
     case Command::SetLoopTimeDialog: RunDialog(app, ModalDialog::SetLoopTime); break;
     case Command::AboutDialog: About(app); break;

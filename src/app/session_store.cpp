@@ -7,6 +7,7 @@
 #include "app/config_files.h"
 #include "app/preferences.h"
 #include "app/session_file.h"
+#include "app/skin_select.h"
 #include "audio_io/audio_device.h"
 #include "control/midi_control_file.h"
 #include "engine/message_dialog.h"
@@ -154,7 +155,8 @@ bool Session_LoadDefault(App* app) {
     if (loaded) SessionLoaded(app, "Untitled");
   }
 
-  // Whatever happened: the panel in step with the settings.
+  // Whatever happened: the configured skin, and the panel in step with the settings.
+  App_LoadSkin(app);
   SessionFile_RefreshPanel(app);
   if (app->loopTime.mode == LoopTimeMaxTime) {
     if (app->strips[app->currentTrack].empty) App_CommitLoopTime(app);

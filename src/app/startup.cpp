@@ -8,6 +8,7 @@
 #include "app/config_files.h"
 #include "app/preferences.h"
 #include "app/session_store.h"
+#include "app/skin.h"
 #include "audio_io/audio_device.h"
 #include "control/midi_ports.h"
 #include "engine/audio.h"
@@ -75,6 +76,7 @@ bool App_Start(App* app, const std::string& startDirectory, const AppSeams& seam
   app->currentTrack = 0;
   AudioIo_Install();
   if (!Audio_Init()) return false;
+  Skin_Reset(&App_Skin());
   SetConfigDirectory(startDirectory);
   app->window = seams.window;
   app->dialogs = seams.dialogs;
