@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "callback_scene.h"
 #include "engine/audio.h"
 #include "engine/reference_callback.h"
 
@@ -15,16 +16,7 @@ namespace {
 using Callback = int (*)(AudioEngine*, const float*, float*, unsigned long);
 
 void RunScene(benchmark::State& state, Callback callback) {
-  Audio_Init();
-  AudioEngine* e = Audio_GetEngine();
-  e->latencyFrames = 3840;
-  for (int i = 1; i < NUM_TRACKS; ++i) {
-    Audio_CreateLoop(4.0, 0.9, 2, 0);
-    float* buffer = e->tracks[i].pBuffer;
-    for (int s = 0; s < e->tracks[i].length * 2; ++s) buffer[s] = static_cast<float>((s * i) % 200) * 0.001f;
-    Audio_SetTrackPan(i, i / 9.0);
-  }
-  Audio_RecordLooping(3);
+  AudioEngine* e = CallbackScene_Start();
   const auto frames = static_cast<unsigned long>(state.range(0));
   std::vector<float> in(2 * frames, 0.1f), out(2 * frames);
   for (auto _ : state) {
@@ -34,8 +26,7 @@ void RunScene(benchmark::State& state, Callback callback) {
   const double secondsPerBuffer = static_cast<double>(frames) / 48000.0;
   state.counters["realtime_x"] = benchmark::Counter(
       secondsPerBuffer * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-  Audio_StopLooping();
-  Audio_Shutdown();
+  CallbackScene_End();
 }
 
 void BM_StreamCallback(benchmark::State& state) { RunScene(state, Audio_ProcessStream); }

@@ -582,6 +582,48 @@ void MixIntoTrack(AudioEngine* e, const float* out, unsigned long frames, int32_
   if (h.wrapped) t.recorded = 1;
 }
 
+// Raises each channel's meter to the highest magnitude among `frames` interleaved stereo
+// frames, as `if (|x| > peak) peak = |x|` frame by frame would (a NaN never counts).
+void RaisePeaks(const float* samples, unsigned long frames, Relaxed<double>* peaks) {
+  float highest[2] = {-std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity()};
+  unsigned long f = 0;
+#if defined(__SSE2__)
+  const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+  __m128 lanes = _mm_set1_ps(-std::numeric_limits<float>::infinity());
+  for (; f + 2 <= frames; f += 2)
+    lanes = _mm_max_ps(_mm_and_ps(_mm_loadu_ps(samples + 2 * f), magnitude), lanes);
+  alignas(16) float lane[4];
+  _mm_store_ps(lane, lanes);
+  highest[0] = lane[2] > lane[0] ? lane[2] : lane[0];
+  highest[1] = lane[3] > lane[1] ? lane[3] : lane[1];
+#endif
+  for (; f < frames; ++f) {
+    for (int c = 0; c < 2; ++c) {
+      const float level = samples[2 * f + c] < 0 ? -samples[2 * f + c] : samples[2 * f + c];
+      if (level > highest[c]) highest[c] = level;
+    }
+  }
+  for (int c = 0; c < 2; ++c)
+    if (highest[c] > peaks[c]) peaks[c] = highest[c];
+}
+
+// The master gain over `frames` interleaved stereo frames: each sample times `gain` in
+// double precision, stored as float.
+void ApplyMaster(float* out, unsigned long frames, double gain) {
+  unsigned long i = 0;
+  const unsigned long samples = 2 * frames;
+#if defined(__SSE2__)
+  const __m128d g = _mm_set1_pd(gain);
+  for (; i + 4 <= samples; i += 4) {
+    const __m128 x = _mm_loadu_ps(out + i);
+    const __m128 low = _mm_cvtpd_ps(_mm_mul_pd(_mm_cvtps_pd(x), g));
+    const __m128 high = _mm_cvtpd_ps(_mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(x, x)), g));
+    _mm_storeu_ps(out + i, _mm_movelh_ps(low, high));
+  }
+#endif
+  for (; i < samples; ++i) out[i] = static_cast<float>(out[i] * gain);
+}
+
 void ProcessPiece(AudioEngine* e, const float* in, float* out, unsigned long frames) {
   if (e->rewindRequested.exchange(false)) Transport_RewindAll(e);
   ApplyPendingCut(e);
@@ -614,33 +656,29 @@ void ProcessPiece(AudioEngine* e, const float* in, float* out, unsigned long fra
   const bool filterOn = e->filterEnabled[0] != 0;
   const bool delayOn = e->delayEnabled != 0;
   const bool filterFirst = e->filterBeforeDelay != 0;
-  double inPeak[2] = {e->inputPeak[0], e->inputPeak[1]};
-  for (unsigned long f = 0; f < frames; ++f) {
-    float* bus = effectsBus + 2 * f;
-    if (latent) {
-      const double l = latentLeft * in[2 * f];
-      const double r = latentRight * in[2 * f + 1];
-      bus[0] += static_cast<float>(l * latentWet);
-      bus[1] += static_cast<float>(r * latentWet);
-      out[2 * f] += static_cast<float>(l * latentDry);
-      out[2 * f + 1] += static_cast<float>(r * latentDry);
-    }
-    if (runChain) {
-      if (filterFirst) {
-        if (filterOn) EffectsChain_FilterFrame(e, bus);
-        if (delayOn) EffectsChain_DelayFrame(e, bus);
-      } else {
-        if (delayOn) EffectsChain_DelayFrame(e, bus);
-        if (filterOn) EffectsChain_FilterFrame(e, bus);
+  if (latent || runChain) {
+    for (unsigned long f = 0; f < frames; ++f) {
+      float* bus = effectsBus + 2 * f;
+      if (latent) {
+        const double l = latentLeft * in[2 * f];
+        const double r = latentRight * in[2 * f + 1];
+        bus[0] += static_cast<float>(l * latentWet);
+        bus[1] += static_cast<float>(r * latentWet);
+        out[2 * f] += static_cast<float>(l * latentDry);
+        out[2 * f + 1] += static_cast<float>(r * latentDry);
+      }
+      if (runChain) {
+        if (filterFirst) {
+          if (filterOn) EffectsChain_FilterFrame(e, bus);
+          if (delayOn) EffectsChain_DelayFrame(e, bus);
+        } else {
+          if (delayOn) EffectsChain_DelayFrame(e, bus);
+          if (filterOn) EffectsChain_FilterFrame(e, bus);
+        }
       }
     }
-    for (int c = 0; c < 2; ++c) {
-      const double level = in[2 * f + c] < 0 ? -static_cast<double>(in[2 * f + c]) : in[2 * f + c];
-      if (level > inPeak[c]) inPeak[c] = level;
-    }
   }
-  e->inputPeak[0] = inPeak[0];
-  e->inputPeak[1] = inPeak[1];
+  RaisePeaks(in, frames, e->inputPeak);
 
   if (!(running && effectsSends == 0 && !latent)) {
     if (e->reverbEnabled) EffectsChain_Reverb(e, effectsBus, frames);
@@ -648,17 +686,8 @@ void ProcessPiece(AudioEngine* e, const float* in, float* out, unsigned long fra
   }
 
   const double master = e->masterMute ? 0.0 : e->masterVolume * e->masterVolume;
-  double outPeak[2] = {e->outputPeak[0], e->outputPeak[1]};
-  for (unsigned long f = 0; f < frames; ++f) {
-    for (int c = 0; c < 2; ++c) {
-      float& sample = out[2 * f + c];
-      sample = static_cast<float>(sample * master);
-      const double level = sample < 0 ? -static_cast<double>(sample) : sample;
-      if (level > outPeak[c]) outPeak[c] = level;
-    }
-  }
-  e->outputPeak[0] = outPeak[0];
-  e->outputPeak[1] = outPeak[1];
+  ApplyMaster(out, frames, master);
+  RaisePeaks(out, frames, e->outputPeak);
 
   if (e->mixToTrack) MixIntoTrack(e, out, frames, state);
 
