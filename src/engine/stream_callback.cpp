@@ -4,16 +4,11 @@
 #include <cstring>
 #include <limits>
 
-#if defined(__SSE__) || defined(__x86_64__)
-#include <xmmintrin.h>
-#endif
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-#if defined(__SSE__) || defined(__x86_64__)
-#define KESTRINE_HAVE_MXCSR 1
-#endif
 
+#include "effects/denormal_guard.h"
 #include "engine/audio.h"
 #include "engine/buffers.h"
 #include "engine/effects_chain.h"
@@ -24,28 +19,6 @@ namespace {
 
 // The effects bus: outside the record, used by the callback only.
 alignas(64) float effectsBus[MAX_FRAMES * 2];
-
-// Flush-to-zero and denormals-are-zero for the duration of a callback, so decaying
-// tails never multiply its cost.
-class DenormalGuard {
- public:
-  DenormalGuard() {
-#ifdef KESTRINE_HAVE_MXCSR
-    saved_ = _mm_getcsr();
-    _mm_setcsr(saved_ | 0x8040);  // FTZ | DAZ
-#endif
-  }
-  ~DenormalGuard() {
-#ifdef KESTRINE_HAVE_MXCSR
-    _mm_setcsr(saved_);
-#endif
-  }
-  DenormalGuard(const DenormalGuard&) = delete;
-  DenormalGuard& operator=(const DenormalGuard&) = delete;
-
- private:
-  unsigned saved_ = 0;
-};
 
 inline bool IsRunning(int32_t state) { return state != Stopped && state != Paused; }
 inline bool IsRecordingState(int32_t state) { return state == Recording || state == Inserting; }
@@ -716,7 +689,7 @@ int Audio_ProcessStream(AudioEngine* engine, const float* input, float* output,
     std::memset(output, 0, sizeof(float) * 2 * frames);
     return 0;
   }
-  DenormalGuard denormals;
+  DenormalGuard denormals;  // decaying tails never multiply the callback's cost
   engine->callbacksStarted.fetch_add(1);
   while (frames > 0) {
     const unsigned long piece = std::min<unsigned long>(frames, MAX_FRAMES);
