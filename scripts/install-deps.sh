@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   jackd2 clang libclang-rt-14-dev
-  sox
+  sox python3
 )
 
 missing=()
