@@ -276,25 +276,34 @@ int64_t HalfStep(double rate) {
   return 0;
 }
 
+// Positions whose new frames need the per-frame rules recur every `eventEvery` frames
+// from the loop start: the metronome's beats, or (this value) only the loop start itself,
+// where the record track's insert hand-over happens.
+constexpr int64_t kOnlyLoopStart = std::numeric_limits<int32_t>::max();
+
 // How many frames from the head on form a run (0: render the next frame alone). After
-// each frame of a run the head stays inside [begin, end) without wrapping, and the record
-// track's run never holds its loop start (the insert hand-over happens there).
-unsigned long RunLength(const Head& h, const Motion& m, int64_t step, bool stopBeforeStart,
+// each frame of a run the head stays inside [begin, end) without wrapping, and no frame
+// of the run sits at a position that is a multiple of `eventEvery` (0: no such events).
+unsigned long RunLength(const Head& h, const Motion& m, int64_t step, int64_t eventEvery,
                         unsigned long frames, HalfFrames* half) {
   const double twice = h.exact * 2.0;
   if (!(twice >= 0.0 && twice < 4294967296.0)) return 0;
   const auto t = static_cast<int64_t>(twice);
   if (static_cast<double>(t) != twice || (t >> 1) != h.position) return 0;
   if (h.position < m.begin || h.position >= m.end) return 0;
+  if (eventEvery > 0 && h.position % eventEvery == 0) return 0;
   int64_t n;
   if (step > 0) {
-    if (stopBeforeStart && h.position == 0) return 0;
     n = (2 * static_cast<int64_t>(m.end) - 1 - t) / step;  // the last head stays below end
+    if (eventEvery > 0) {
+      const int64_t event = (h.position / eventEvery + 1) * eventEvery;  // the next one ahead
+      n = std::min<int64_t>(n, (2 * event - 1 - t) / step + 1);          // the last frame before it
+    }
   } else {
     n = (t - 2 * static_cast<int64_t>(m.begin)) / -step;  // ... and at or above begin
-    if (stopBeforeStart) {
-      if (t < 2) return 0;
-      n = std::min<int64_t>(n, (t - 2) / -step + 1);  // the last frame played is above 0
+    if (eventEvery > 0) {
+      const int64_t event = h.position / eventEvery * eventEvery;  // the next one behind
+      n = std::min<int64_t>(n, (t - 2 * event - 2) / -step + 1);   // the last frame above it
     }
   }
   if (n <= 0) return 0;
@@ -483,13 +492,16 @@ void RenderTrack(AudioEngine* e, int index, const float* in, float* out, unsigne
   double highest = -std::numeric_limits<double>::infinity();  // highest meter sum of the runs
   bool active = t.active != 0;
   const int64_t step = HalfStep(rate);
+  int64_t eventEvery = p.canRecord ? kOnlyLoopStart : 0;
+  if (isMetronome) {
+    const int32_t framesPerBeat = e->framesPerBeat;
+    eventEvery = framesPerBeat > 0 ? framesPerBeat : kOnlyLoopStart;
+  }
 
   unsigned long f = 0;
   while (f < frames) {
     HalfFrames half;
-    const unsigned long n = step != 0 && !(isMetronome && active)
-                                ? RunLength(h, motion, step, p.canRecord, frames - f, &half)
-                                : 0;
+    const unsigned long n = step != 0 ? RunLength(h, motion, step, eventEvery, frames - f, &half) : 0;
     if (n == 0) {
       RenderFrame(e, index, t, p, motion, h, active, peak, state, in + 2 * f, out + 2 * f, effectsBus + 2 * f);
       ++f;
