@@ -404,15 +404,89 @@ double PlayRunOf(const TrackPiece& p, const HalfFrames& half, unsigned long n, f
                           : PlayRunAtStep<1, false>(p, half, n, out, bus, max);
 }
 
+#if defined(__SSE2__)
+// Plays and overdubs `n` frames of a stereo track at rate 1, two frames at a time: each
+// frame new, the heads from `head` on, the write points from `target` on without a wrap
+// and never ahead of the head among the frames these read (so no frame reads another's
+// write; a write point at or behind the head lands after that head's own update, as
+// frame by frame). Per sample the arithmetic is the frame-by-frame one. Returns the
+// highest meter sum above `max`.
+template <bool Effects>
+double OverdubRun(const TrackPiece& p, float* head, float* target, unsigned long n, const float* in, float* out,
+                  float* bus, double max) {
+  const __m128d g = _mm_set_pd(p.gain[1], p.gain[0]);
+  const __m128d wetv = _mm_set1_pd(p.wet), dryv = _mm_set1_pd(p.dry), fb = _mm_set1_pd(p.feedback);
+  __m128d highest = _mm_set1_pd(max);
+  unsigned long k = 0;
+  for (; k + 2 <= n; k += 2) {
+    const __m128 x = _mm_loadu_ps(head + 2 * k);
+    const __m128d rawA = _mm_cvtps_pd(x), rawB = _mm_cvtps_pd(_mm_movehl_ps(x, x));
+    const __m128d a = _mm_mul_pd(rawA, g), b = _mm_mul_pd(rawB, g);
+    if constexpr (Effects) {
+      const __m128 toBus = _mm_movelh_ps(_mm_cvtpd_ps(_mm_mul_pd(a, wetv)), _mm_cvtpd_ps(_mm_mul_pd(b, wetv)));
+      _mm_storeu_ps(bus + 2 * k, _mm_add_ps(_mm_loadu_ps(bus + 2 * k), toBus));
+      const __m128 toOut = _mm_movelh_ps(_mm_cvtpd_ps(_mm_mul_pd(a, dryv)), _mm_cvtpd_ps(_mm_mul_pd(b, dryv)));
+      _mm_storeu_ps(out + 2 * k, _mm_add_ps(_mm_loadu_ps(out + 2 * k), toOut));
+    } else {
+      const __m128 toOut = _mm_movelh_ps(_mm_cvtpd_ps(a), _mm_cvtpd_ps(b));
+      _mm_storeu_ps(out + 2 * k, _mm_add_ps(_mm_loadu_ps(out + 2 * k), toOut));
+    }
+    highest = _mm_max_pd(_mm_add_pd(_mm_unpacklo_pd(a, b), _mm_unpackhi_pd(a, b)), highest);
+    // The old material fades by the feedback, then the input lands at the write point
+    // (which may be the head itself, so it is read after the head is stored).
+    _mm_storeu_ps(head + 2 * k, _mm_movelh_ps(_mm_cvtpd_ps(_mm_mul_pd(rawA, fb)), _mm_cvtpd_ps(_mm_mul_pd(rawB, fb))));
+    const __m128 y = _mm_loadu_ps(target + 2 * k);
+    const __m128 i = _mm_loadu_ps(in + 2 * k);
+    const __m128d sumA = _mm_add_pd(_mm_cvtps_pd(y), _mm_cvtps_pd(i));
+    const __m128d sumB = _mm_add_pd(_mm_cvtps_pd(_mm_movehl_ps(y, y)), _mm_cvtps_pd(_mm_movehl_ps(i, i)));
+    _mm_storeu_ps(target + 2 * k, _mm_movelh_ps(_mm_cvtpd_ps(sumA), _mm_cvtpd_ps(sumB)));
+  }
+  max = Higher(_mm_cvtsd_f64(highest), max);
+  max = Higher(_mm_cvtsd_f64(_mm_unpackhi_pd(highest, highest)), max);
+  for (; k < n; ++k) {
+    float* h = head + 2 * k;
+    float* t = target + 2 * k;
+    const double s0 = h[0] * p.gain[0];
+    const double s1 = h[1] * p.gain[1];
+    if constexpr (Effects) {
+      bus[2 * k] += static_cast<float>(s0 * p.wet);
+      out[2 * k] += static_cast<float>(s0 * p.dry);
+      bus[2 * k + 1] += static_cast<float>(s1 * p.wet);
+      out[2 * k + 1] += static_cast<float>(s1 * p.dry);
+    } else {
+      out[2 * k] += static_cast<float>(s0);
+      out[2 * k + 1] += static_cast<float>(s1);
+    }
+    max = Higher(s0 + s1, max);
+    h[0] = static_cast<float>(h[0] * p.feedback);
+    t[0] = static_cast<float>(t[0] + static_cast<double>(in[2 * k]));
+    h[1] = static_cast<float>(h[1] * p.feedback);
+    t[1] = static_cast<float>(t[1] + static_cast<double>(in[2 * k + 1]));
+  }
+  return max;
+}
+#endif
+
+// The write point of the frame at `position`: the latency behind the head, wrapped into
+// the loop.
+inline int64_t WriteFrame(const TrackPiece& p, int32_t position) {
+  int64_t writeFrame = position - p.latencyFrames;
+  if (writeFrame < 0) writeFrame += p.length;
+  if (writeFrame >= p.length) writeFrame -= p.length;
+  return writeFrame;
+}
+
 // Plays and records `n` frames of a run of the record track, frame by frame in order:
 // the write point may lie ahead of the head inside the run (a selection far from the
-// loop start), so each frame sees every write before it. Returns the highest meter sum.
+// loop start), so each frame sees every write before it. Where no frame can see another's
+// write, a stereo track at rate 1 goes two frames at a time. Returns the highest meter sum.
 double RecordRun(const TrackPiece& p, const HalfFrames& half, unsigned long n, Head& h, const float* in,
                  float* out, float* bus, double max) {
   float* const buffer = p.buffer;
   const int64_t channels = p.channels;
   int32_t last = h.lastPosition;
-  for (unsigned long k = 0; k < n; ++k) {
+  unsigned long k = 0;
+  auto frame = [&](unsigned long k) {
     const auto position = static_cast<int32_t>((half.twice + half.step * static_cast<int64_t>(k)) >> 1);
     float* head = buffer + position * channels;
     const double s0 = head[0] * p.gain[0];
@@ -427,12 +501,9 @@ double RecordRun(const TrackPiece& p, const HalfFrames& half, unsigned long n, H
       out[2 * k + 1] += static_cast<float>(s1);
     }
     max = Higher(s0 + s1, max);
-    if (position == last) continue;  // not a new frame: nothing to record
+    if (position == last) return;  // not a new frame: nothing to record
     last = position;
-    int64_t writeFrame = position - p.latencyFrames;
-    if (writeFrame < 0) writeFrame += p.length;
-    if (writeFrame >= p.length) writeFrame -= p.length;
-    float* target = buffer + writeFrame * channels;
+    float* target = buffer + WriteFrame(p, position) * channels;
     if (channels == 2) {
       head[0] = static_cast<float>(head[0] * p.feedback);
       target[0] = static_cast<float>(target[0] + static_cast<double>(in[2 * k]));
@@ -442,7 +513,24 @@ double RecordRun(const TrackPiece& p, const HalfFrames& half, unsigned long n, H
       head[0] = static_cast<float>(head[0] * p.feedback);
       target[0] = static_cast<float>(target[0] + static_cast<double>(in[2 * k]) + in[2 * k + 1]);
     }
+  };
+#if defined(__SSE2__)
+  if (half.step == 2 && channels == 2 && n >= 4) {
+    frame(k++);  // the first frame may repeat the last one; every later one is new
+    const auto position = static_cast<int32_t>((half.twice >> 1) + 1);
+    const int64_t writeFrame = WriteFrame(p, position);
+    const auto rest = static_cast<int64_t>(n - 1);
+    // A write point ahead of the head inside these frames is one a later frame reads.
+    if (writeFrame + rest <= p.length && (writeFrame <= position || writeFrame >= position + rest)) {
+      float* head = buffer + static_cast<int64_t>(position) * 2;
+      float* target = buffer + writeFrame * 2;
+      max = p.sendsToEffects ? OverdubRun<true>(p, head, target, n - 1, in + 2, out + 2, bus + 2, max)
+                             : OverdubRun<false>(p, head, target, n - 1, in + 2, out + 2, bus + 2, max);
+      return max;
+    }
   }
+#endif
+  for (; k < n; ++k) frame(k);
   return max;
 }
 

@@ -119,7 +119,9 @@ class CallbackDifferential : public EngineTest {
           case 19: Audio_SetLatentInput(pick(0, 1)); Audio_SetLatentInputEffectsMix(level()); break;
           case 20: Audio_EnableFilter(pick(0, 1)); Audio_EnableDelay(pick(0, 1)); Audio_EnableReverb(pick(0, 1)); break;
           case 21: Audio_SetMasterVolume(level()); Audio_SetFilterPreLoop(chance(0.2)); break;
-          case 22: e->latencyFrames = pick(0, 600); break;
+          case 22:  // now and then a write point just ahead of the head (a latency just short of the loop)
+            e->latencyFrames = chance(0.5) ? pick(0, 600) : track(t).length - pick(1, 3);
+            break;
           case 23: Audio_NudgeLoop(t, pick(-300, 300)); break;
           case 24: if (chance(0.3)) Audio_Undo(); Audio_PollChanges(); break;
         }
