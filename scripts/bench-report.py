@@ -42,7 +42,7 @@ def fmt(value, digits=1):
 
 
 def callback_table(m, counts):
-    rows = ["| Frames per call | Engine callback | × real time | Per-frame reference | Speed-up | Floor kernel | Instructions per call: engine / reference |",
+    rows = ["| Frames per call | Engine callback | × real time | Per-frame reference | Speed-up | Floor kernel | Instructions per call: engine / reference / floor |",
             "|---:|---:|---:|---:|---:|---:|---:|"]
     for frames in (64, 256, 1024):
         engine = m.get(f"BM_StreamCallback/{frames}")
@@ -55,7 +55,7 @@ def callback_table(m, counts):
         r = ns(reference) if reference else None
         f = ns(floor) if floor else None
         c = counts.get(str(frames), {})
-        instr = (f"{c['engine']:,} / {c['reference']:,}" if "engine" in c and "reference" in c else "n/a")
+        instr = " / ".join(f"{c[k]:,}" if k in c else "n/a" for k in ("engine", "reference", "floor"))
         rows.append(f"| {frames} | {fmt(e / 1000, 2)} µs | {realtime:,.0f}× | "
                     f"{fmt(r / 1000, 2) + ' µs' if r else 'n/a'} | {fmt(r / e, 1) + '×' if r else 'n/a'} | "
                     f"{fmt(f / 1000, 2) + ' µs' if f else 'n/a'} | {instr} |")

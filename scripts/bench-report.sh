@@ -2,7 +2,8 @@
 # Runs every benchmark and rebuilds the figures of docs/PERFORMANCE.md from the results
 # (`make bench`). Writes BUILD_DIR/bench/results.json (Google Benchmark's JSON) and,
 # where valgrind is installed, BUILD_DIR/bench/instructions.json (callgrind instruction
-# counts of the stream callback, which the machine's load cannot disturb). The soak
+# counts of the stream callback, its per-frame reference and the floor kernel, which the
+# machine's load cannot disturb). The soak
 # figures come from the last scripts/soak.sh run (BUILD_DIR/bench/soak.txt), if any.
 # Usage: scripts/bench-report.sh [BUILD_DIR]
 set -euo pipefail
@@ -21,9 +22,10 @@ if command -v valgrind >/dev/null; then
   entries=()
   for frames in 64 256 1024; do
     pair=()
-    for who in engine reference; do
+    for who in engine reference floor; do
       fn=Audio_ProcessStream
       [ "$who" = reference ] && fn=Reference_ProcessStream
+      [ "$who" = floor ] && fn=FloorKernel::Run
       out="$build/bench/callgrind.$who.$frames.out"
       valgrind --tool=callgrind --callgrind-out-file="$out" --toggle-collect="$fn*" \
         "$build/bench/callback_profile" "$who" "$frames" "$calls" >/dev/null 2>&1

@@ -3,7 +3,8 @@
 # 64-frame periods, and the engine on a live stream against it for MINUTES minutes
 # (default 10) with eight stereo tracks playing, one overdubbing with feedback, every
 # effect on, live input, the metronome and MIDI clock out. Reports the xruns JACK saw,
-# the callback times and the process's memory at the start and the end.
+# the callback times and the process's memory at the start and the end, and keeps the
+# report in BUILD_DIR/bench/soak.txt for docs/PERFORMANCE.md (make bench).
 # Usage: scripts/soak.sh [MINUTES] [BUILD_DIR]
 set -euo pipefail
 minutes=${1:-10}
@@ -34,11 +35,13 @@ jack_lsp >/dev/null 2>&1 || { echo "soak: the JACK dummy server did not start" >
 
 # PortAudio probes ALSA first and complains on a machine without sound cards.
 report=$("$build/bench/kestrine_soak" "$minutes" 2> >(grep -v "^ALSA lib" >&2))
-echo "$report"
 cp_log
-# jackd logs two kinds: a cycle the engine's client had not finished in time, and a cycle
-# the dummy driver's timer itself started late (the server, not the client, was not
-# scheduled in time: without real-time priority on a busy machine).
-echo "jack_xruns_client_late $(grep -c 'was not finished' "$log" || true)"
-echo "jack_xruns_driver_late $(grep -c 'JackTimedDriver::Process XRun' "$log" || true)"
-echo "machine $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), load $(cut -d' ' -f1-3 /proc/loadavg)"
+{
+  echo "$report"
+  # jackd logs two kinds: a cycle the engine's client had not finished in time, and a
+  # cycle the dummy driver's timer itself started late (the server, not the client, was
+  # not scheduled in time: without real-time priority on a busy machine).
+  echo "jack_xruns_client_late $(grep -c 'was not finished' "$log" || true)"
+  echo "jack_xruns_driver_late $(grep -c 'JackTimedDriver::Process XRun' "$log" || true)"
+  echo "machine $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), load average at the end $(cut -d' ' -f1-3 /proc/loadavg)"
+} | tee "$build/bench/soak.txt"
