@@ -158,6 +158,7 @@ def soak_section(path):
         "",
         "| Soak figure | Value |",
         "|---|---:|",
+        f"| JACK server | `{values.get('jack_server', '?')}` |",
         f"| Callbacks ({values.get('frames_per_callback', '?')} frames each) | {int(values['callbacks']):,} |",
         f"| JACK xruns: the engine's client late | {values.get('jack_xruns_client_late', '?')} |",
         f"| JACK xruns: the dummy driver's own timer late | {values.get('jack_xruns_driver_late', '?')} |",
