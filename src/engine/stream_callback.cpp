@@ -186,7 +186,7 @@ void SwapPendingBuffers(AudioEngine* e) {
 // ---- Track rendering ----
 //
 // A track's frames are rendered in runs: stretches in which its head neither wraps nor
-// meets an event (the record track's loop start, the metronome's clicks), at a rate whose
+// meets an event (the record track's loop start, the metronome's beats), at a rate whose
 // head positions follow in closed form. Inside a run nothing is decided per frame; the
 // frames between runs go through RenderFrame, one at a time. Either way every sample is
 // computed by the same operations in the same order, so the result is the same bit for
@@ -206,6 +206,15 @@ struct TrackPiece {
   bool canRecord;  // the record track, not bouncing the mix
   bool isMetronome;
 };
+
+// The write point of the frame at `position`: the latency behind the head, wrapped into
+// the loop.
+inline int64_t WriteFrame(const TrackPiece& p, int32_t position) {
+  int64_t writeFrame = position - p.latencyFrames;
+  if (writeFrame < 0) writeFrame += p.length;
+  if (writeFrame >= p.length) writeFrame -= p.length;
+  return writeFrame;
+}
 
 // One frame of a track, every rule checked: the frames between runs.
 void RenderFrame(AudioEngine* e, int index, LoopTrack& t, const TrackPiece& p, const Motion& motion,
@@ -241,10 +250,7 @@ void RenderFrame(AudioEngine* e, int index, LoopTrack& t, const TrackPiece& p, c
   }
 
   if (p.canRecord && isNew && IsRecordingState(state)) {
-    int64_t writeFrame = h.position - p.latencyFrames;
-    if (writeFrame < 0) writeFrame += p.length;
-    if (writeFrame >= p.length) writeFrame -= p.length;
-    float* target = p.buffer + writeFrame * p.channels;
+    float* target = p.buffer + WriteFrame(p, h.position) * p.channels;
     if (p.channels == 2) {
       head[0] = static_cast<float>(head[0] * p.feedback);
       target[0] = static_cast<float>(target[0] + static_cast<double>(in[0]));
@@ -466,15 +472,6 @@ double OverdubRun(const TrackPiece& p, float* head, float* target, unsigned long
   return max;
 }
 #endif
-
-// The write point of the frame at `position`: the latency behind the head, wrapped into
-// the loop.
-inline int64_t WriteFrame(const TrackPiece& p, int32_t position) {
-  int64_t writeFrame = position - p.latencyFrames;
-  if (writeFrame < 0) writeFrame += p.length;
-  if (writeFrame >= p.length) writeFrame -= p.length;
-  return writeFrame;
-}
 
 // Plays and records `n` frames of a run of the record track, frame by frame in order:
 // the write point may lie ahead of the head inside the run (a selection far from the
