@@ -3,8 +3,8 @@
 # (`make bench`). Writes BUILD_DIR/bench/results.json (Google Benchmark's JSON) and,
 # where valgrind is installed, BUILD_DIR/bench/instructions.json (callgrind instruction
 # counts of the stream callback, its per-frame reference and the floor kernel, which the
-# machine's load cannot disturb). The soak figures come from the last scripts/soak.sh run
-# (BUILD_DIR/bench/soak.txt), if any.
+# machine's load cannot disturb). The soak figures come from the last scripts/soak.sh runs
+# (BUILD_DIR/bench/soak.txt and soak-realtime.txt), if any.
 # Usage: scripts/bench-report.sh [BUILD_DIR]
 set -euo pipefail
 build=${1:-build}
@@ -37,5 +37,5 @@ if command -v valgrind >/dev/null; then
   echo "{$(IFS=,; echo "${entries[*]}")}" >"$instructions"
 fi
 
-python3 scripts/bench-report.py "$results" "$instructions" "$build/bench/soak.txt" docs/PERFORMANCE.md
+python3 scripts/bench-report.py "$results" "$instructions" "$build/bench" docs/PERFORMANCE.md
 echo "docs/PERFORMANCE.md rebuilt from $results"

@@ -4,7 +4,8 @@
 # (default 10) with eight stereo tracks playing, one overdubbing with feedback, every
 # effect on, live input, the metronome and MIDI clock out. Reports the xruns JACK saw,
 # the callback times and the process's memory at the start and the end, and keeps the
-# report in BUILD_DIR/bench/soak.txt for docs/PERFORMANCE.md (make bench).
+# report in BUILD_DIR/bench/soak.txt (soak-realtime.txt with SOAK_REALTIME=1) for
+# docs/PERFORMANCE.md (make bench).
 # Usage: scripts/soak.sh [MINUTES] [BUILD_DIR]
 set -euo pipefail
 minutes=${1:-10}
@@ -49,4 +50,4 @@ cp_log
   echo "jack_xruns_driver_late $(grep -c 'JackTimedDriver::Process XRun' "$log" || true)"
   echo "jack_server $realtime"
   echo "machine $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //'), load average at the end $(cut -d' ' -f1-3 /proc/loadavg)"
-} | tee "$build/bench/soak.txt"
+} | tee "$build/bench/soak$([ "$realtime" = --realtime ] && echo -realtime).txt"
