@@ -22,6 +22,7 @@
 #include "engine/audio.h"
 #include "engine/effects_chain.h"
 #include "engine/effects_ops.h"
+#include "previous_reverb.h"
 
 namespace {
 
@@ -115,6 +116,22 @@ void BM_ReverbBlock(benchmark::State& state) {
   PerFrame(state, kBlock);
 }
 BENCHMARK(BM_ReverbBlock);
+
+// The reverb's process as it was before, on the same block and in the same run.
+void BM_PreviousReverbBlock(benchmark::State& state) {
+  BusyEngine busy;
+  const std::vector<float> input = BusySignal(kBlock);
+  std::vector<float> bus = input;
+  DenormalGuard denormals;
+  ReverbModel* m = &busy.engine()->reverb;
+  for (auto _ : state) {
+    bus = input;
+    Previous_ReverbProcess(m, bus.data(), bus.data() + 1, bus.data(), bus.data() + 1, kBlock, 2);
+    benchmark::ClobberMemory();
+  }
+  PerFrame(state, kBlock);
+}
+BENCHMARK(BM_PreviousReverbBlock);
 
 // The plain per-frame reverb the tests hold the model to, on the same block and in the
 // same run, under the callback's flush-to-zero: the figure the model is measured against.

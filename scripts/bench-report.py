@@ -73,6 +73,7 @@ def effects_table(m):
     for label, name in (("Filter + LFO (both channels)", "BM_FilterBlock"),
                         ("Stereo delay", "BM_DelayBlock"),
                         ("Reverb", "BM_ReverbBlock"),
+                        ("Reverb as it was before (same run)", "BM_PreviousReverbBlock"),
                         ("Reverb, plain per-frame reference (same run)", "BM_ReferenceReverbBlock"),
                         ("Whole callback: live input, filter, delay, reverb, master", "BM_FullChainCallback")):
         if name in m:
@@ -126,8 +127,8 @@ def undo_table(m):
 
 def control_table(m):
     rows = ["| Control and files | CPU time |", "|---|---:|"]
-    for label, name, unit in (("Match one MIDI event, 1 trigger", "BM_MatchOneEventAgainst1000Triggers/1", "ns"),
-                              ("Match one MIDI event, 1000 triggers", "BM_MatchOneEventAgainst1000Triggers/1000", "ns"),
+    for label, name, unit in (("Match one MIDI event against 1000 triggers, one of them firing", "BM_MatchOneEventAgainst1000Triggers/1", "ns"),
+                              ("Match one MIDI event against 1000 triggers, all of them firing", "BM_MatchOneEventAgainst1000Triggers/1000", "ns"),
                               ("MIDI poll, idle port table", "BM_MidiPollIdleTable", "ns"),
                               ("MIDI poll, no devices", "BM_MidiPollNoDevices", "ns"),
                               ("Read Preferences.xml", "BM_ReadPreferences", "us"),
