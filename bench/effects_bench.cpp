@@ -22,6 +22,7 @@
 #include "engine/audio.h"
 #include "engine/effects_chain.h"
 #include "engine/effects_ops.h"
+#include "engine/reference_callback.h"
 #include "previous_reverb.h"
 
 namespace {
@@ -150,13 +151,18 @@ void BM_ReferenceReverbBlock(benchmark::State& state) {
 }
 BENCHMARK(BM_ReferenceReverbBlock);
 
-// The whole callback on a busy bus: live input, filter + LFO, delay, reverb, master.
-void BM_FullChainCallback(benchmark::State& state) {
+// The whole callback on a busy bus: live input, filter + LFO, delay, reverb, master;
+// beside it the per-frame reference callback on the same bus in the same run (it runs the
+// same effects blocks: the two differ only in the mixing around them).
+void FullChain(benchmark::State& state, bool reference) {
   BusyEngine busy;
   const std::vector<float> in = BusySignal(kBlock);
   std::vector<float> out(2 * kBlock);
   for (auto _ : state) {
-    Audio_ProcessStream(busy.engine(), in.data(), out.data(), kBlock);
+    if (reference)
+      Reference_ProcessStream(busy.engine(), in.data(), out.data(), kBlock);
+    else
+      Audio_ProcessStream(busy.engine(), in.data(), out.data(), kBlock);
     benchmark::ClobberMemory();
   }
   PerFrame(state, kBlock);
@@ -164,7 +170,10 @@ void BM_FullChainCallback(benchmark::State& state) {
   state.counters["x_real_time"] = benchmark::Counter(
       static_cast<double>(kBlock) / kRate, benchmark::Counter::kIsIterationInvariantRate);
 }
+void BM_FullChainCallback(benchmark::State& state) { FullChain(state, false); }
 BENCHMARK(BM_FullChainCallback);
+void BM_FullChainReferenceCallback(benchmark::State& state) { FullChain(state, true); }
+BENCHMARK(BM_FullChainReferenceCallback);
 
 // ---- The reverb against sox on the same 60 s stereo file ----
 

@@ -75,7 +75,8 @@ def effects_table(m):
                         ("Reverb", "BM_ReverbBlock"),
                         ("Reverb as it was before (same run)", "BM_PreviousReverbBlock"),
                         ("Reverb, plain per-frame reference (same run)", "BM_ReferenceReverbBlock"),
-                        ("Whole callback: live input, filter, delay, reverb, master", "BM_FullChainCallback")):
+                        ("Whole callback: live input, filter, delay, reverb, master", "BM_FullChainCallback"),
+                        ("The same through the per-frame reference callback, same effects blocks (same run)", "BM_FullChainReferenceCallback")):
         if name in m:
             rows.append(f"| {label} | {fmt(per_frame(m[name], 256), 1)} ns |")
     full = m.get("BM_FullChainCallback")
