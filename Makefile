@@ -1,5 +1,5 @@
 # The whole set-up on a fresh Debian 12 machine: `make run` or `make test`.
-.PHONY: deps build test test-asan test-tsan fuzz-replay run bench mutation-sample clean
+.PHONY: deps build test test-asan test-tsan fuzz-replay run bench mutation-sample soak clean
 
 JOBS ?= $(shell nproc)
 
@@ -37,8 +37,13 @@ run: build
 mutation-sample: build
 	@python3 tools/mutation_sample.py --seed $${SEED:-1} --count $${COUNT:-20}
 
+# Every benchmark; rebuilds the figures of docs/PERFORMANCE.md from the JSON it writes.
 bench: build
-	@./build/bench/kestrine_bench
+	@bash scripts/bench-report.sh build
+
+# The soak run on a live JACK stream (10 minutes; MINUTES=n to change). Not part of CI.
+soak: build
+	@bash scripts/soak.sh $(or $(MINUTES),10) build
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz

@@ -1,6 +1,6 @@
 // Loop file throughput: loading and saving a 240 s stereo 16-bit WAV (46 MB), next to
-// `sox FILE -n` reading the same file as a whole process; and the callback's cost of
-// staging one 256-frame block for mix to disk.
+// `sox FILE -n` reading the same file and `sox FILE COPY` copying it, each as a whole
+// process; and the callback's cost of staging one 256-frame block for mix to disk.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -86,6 +86,21 @@ void BM_SoxRead240sStereo(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * FILE_BYTES));
 }
 BENCHMARK(BM_SoxRead240sStereo)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// sox reading the file and writing it again as 16-bit WAV: the reference for a load and
+// a save together.
+void BM_SoxCopy240sStereo(benchmark::State& state) {
+  if (std::system("command -v sox >/dev/null 2>&1") != 0) {
+    state.SkipWithError("sox is not installed");
+    return;
+  }
+  const std::string command = "sox '" + LoopFile() + "' -b 16 '" + (Folder() / "sox-copy.wav").string() + "'";
+  for (auto _ : state) {
+    if (std::system(command.c_str()) != 0) state.SkipWithError("sox failed");
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * FILE_BYTES));
+}
+BENCHMARK(BM_SoxCopy240sStereo)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // What the callback pays per buffer while mixing to disk. The staging buffers are
 // emptied between batches without writing them, to keep the disk out of the figure.

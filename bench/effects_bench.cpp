@@ -16,10 +16,14 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "effects/denormal_guard.h"
 #include "effects/reverb_model.h"
+#include "effects/reference_reverb.h"
 #include "engine/audio.h"
 #include "engine/effects_chain.h"
 #include "engine/effects_ops.h"
+#include "engine/reference_callback.h"
+#include "previous_reverb.h"
 
 namespace {
 
@@ -114,13 +118,51 @@ void BM_ReverbBlock(benchmark::State& state) {
 }
 BENCHMARK(BM_ReverbBlock);
 
-// The whole callback on a busy bus: live input, filter + LFO, delay, reverb, master.
-void BM_FullChainCallback(benchmark::State& state) {
+// The reverb's process as it was before, on the same block and in the same run.
+void BM_PreviousReverbBlock(benchmark::State& state) {
+  BusyEngine busy;
+  const std::vector<float> input = BusySignal(kBlock);
+  std::vector<float> bus = input;
+  DenormalGuard denormals;
+  ReverbModel* m = &busy.engine()->reverb;
+  for (auto _ : state) {
+    bus = input;
+    Previous_ReverbProcess(m, bus.data(), bus.data() + 1, bus.data(), bus.data() + 1, kBlock, 2);
+    benchmark::ClobberMemory();
+  }
+  PerFrame(state, kBlock);
+}
+BENCHMARK(BM_PreviousReverbBlock);
+
+// The plain per-frame reverb the tests hold the model to, on the same block and in the
+// same run, under the callback's flush-to-zero: the figure the model is measured against.
+void BM_ReferenceReverbBlock(benchmark::State& state) {
+  BusyEngine busy;
+  const std::vector<float> input = BusySignal(kBlock);
+  std::vector<float> bus = input;
+  DenormalGuard denormals;
+  ReverbModel* m = &busy.engine()->reverb;
+  for (auto _ : state) {
+    bus = input;
+    Reference_ReverbProcess(m, bus.data(), bus.data() + 1, bus.data(), bus.data() + 1, kBlock, 2);
+    benchmark::ClobberMemory();
+  }
+  PerFrame(state, kBlock);
+}
+BENCHMARK(BM_ReferenceReverbBlock);
+
+// The whole callback on a busy bus: live input, filter + LFO, delay, reverb, master;
+// beside it the per-frame reference callback on the same bus in the same run (it runs the
+// same effects blocks: the two differ only in the mixing around them).
+void FullChain(benchmark::State& state, bool reference) {
   BusyEngine busy;
   const std::vector<float> in = BusySignal(kBlock);
   std::vector<float> out(2 * kBlock);
   for (auto _ : state) {
-    Audio_ProcessStream(busy.engine(), in.data(), out.data(), kBlock);
+    if (reference)
+      Reference_ProcessStream(busy.engine(), in.data(), out.data(), kBlock);
+    else
+      Audio_ProcessStream(busy.engine(), in.data(), out.data(), kBlock);
     benchmark::ClobberMemory();
   }
   PerFrame(state, kBlock);
@@ -128,7 +170,10 @@ void BM_FullChainCallback(benchmark::State& state) {
   state.counters["x_real_time"] = benchmark::Counter(
       static_cast<double>(kBlock) / kRate, benchmark::Counter::kIsIterationInvariantRate);
 }
+void BM_FullChainCallback(benchmark::State& state) { FullChain(state, false); }
 BENCHMARK(BM_FullChainCallback);
+void BM_FullChainReferenceCallback(benchmark::State& state) { FullChain(state, true); }
+BENCHMARK(BM_FullChainReferenceCallback);
 
 // ---- The reverb against sox on the same 60 s stereo file ----
 

@@ -1,38 +1,52 @@
-// One 256-frame stream callback at 48 kHz with eight stereo 4 s tracks playing, one of
-// them recording, the effects bus idle. Reports the real-time factor: the buffer's
-// duration over the time one call takes.
+// The stream callback at 48 kHz with eight stereo 4 s tracks playing, one of them
+// recording, the effects bus idle, at 64, 256 and 1024 frames per call; beside it the
+// plain per-frame reference callback the differential test keeps, on the same scene in
+// the same run, so that the two figures share the machine's load. Reports the real-time
+// factor: the buffer's duration over the time one call takes.
 #include <benchmark/benchmark.h>
 
 #include <vector>
 
+#include "callback_scene.h"
 #include "engine/audio.h"
-#include "engine/message_dialog.h"
+#include "engine/reference_callback.h"
 
 namespace {
 
-void BM_StreamCallback256(benchmark::State& state) {
-  Audio_Init();
-  AudioEngine* e = Audio_GetEngine();
-  e->latencyFrames = 3840;
-  for (int i = 1; i < NUM_TRACKS; ++i) {
-    Audio_CreateLoop(4.0, 0.9, 2, 0);
-    float* buffer = e->tracks[i].pBuffer;
-    for (int s = 0; s < e->tracks[i].length * 2; ++s) buffer[s] = static_cast<float>((s * i) % 200) * 0.001f;
-    Audio_SetTrackPan(i, i / 9.0);
-  }
-  Audio_RecordLooping(3);
-  const unsigned long frames = 256;
+using Callback = int (*)(AudioEngine*, const float*, float*, unsigned long);
+
+void RunScene(benchmark::State& state, Callback callback) {
+  AudioEngine* e = CallbackScene_Start();
+  const auto frames = static_cast<unsigned long>(state.range(0));
   std::vector<float> in(2 * frames, 0.1f), out(2 * frames);
   for (auto _ : state) {
-    Audio_ProcessStream(e, in.data(), out.data(), frames);
+    callback(e, in.data(), out.data(), frames);
     benchmark::DoNotOptimize(out.data());
   }
-  const double secondsPerBuffer = frames / 48000.0;
+  const double secondsPerBuffer = static_cast<double>(frames) / 48000.0;
   state.counters["realtime_x"] = benchmark::Counter(
       secondsPerBuffer * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-  Audio_StopLooping();
-  Audio_Shutdown();
+  CallbackScene_End();
 }
-BENCHMARK(BM_StreamCallback256);
+
+void BM_StreamCallback(benchmark::State& state) { RunScene(state, Audio_ProcessStream); }
+BENCHMARK(BM_StreamCallback)->Arg(64)->Arg(256)->Arg(1024);
+
+void BM_ReferenceCallback(benchmark::State& state) { RunScene(state, Reference_ProcessStream); }
+BENCHMARK(BM_ReferenceCallback)->Arg(64)->Arg(256)->Arg(1024);
+
+// The floor kernel (callback_scene.h) on the same scene's arithmetic.
+void BM_FloorKernel(benchmark::State& state) {
+  const auto frames = static_cast<unsigned long>(state.range(0));
+  FloorKernel floor(frames);
+  for (auto _ : state) {
+    floor.Run();
+    benchmark::DoNotOptimize(floor.out.data());
+    benchmark::DoNotOptimize(floor.peaks);
+  }
+  state.counters["realtime_x"] = benchmark::Counter(
+      static_cast<double>(frames) / 48000.0 * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_FloorKernel)->Arg(64)->Arg(256)->Arg(1024);
 
 }  // namespace

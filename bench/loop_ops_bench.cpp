@@ -2,6 +2,9 @@
 // the undo history on the longest loop (240 s stereo, 92 MB).
 #include <benchmark/benchmark.h>
 
+#include <cstring>
+#include <vector>
+
 #include "engine/audio.h"
 #include "engine/loop_ops.h"
 #include "engine/metronome.h"
@@ -40,6 +43,21 @@ void BM_UndoSnapshotSameSize(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * loop.bytes());
 }
 BENCHMARK(BM_UndoSnapshotSameSize)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// The floor for a snapshot of the same size: a plain memcpy between two buffers of the
+// loop's size that are already faulted in.
+void BM_Memcpy240sStereo(benchmark::State& state) {
+  LongLoop loop;
+  const uint32_t bytes = loop.bytes();
+  std::vector<float> copy(bytes / 4, 1.0f);
+  const float* source = Audio_GetEngine()->tracks[loop.track].pBuffer;
+  for (auto _ : state) {
+    std::memcpy(copy.data(), source, bytes);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * bytes);
+}
+BENCHMARK(BM_Memcpy240sStereo)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 // The first snapshot into a fresh allocation, dominated by page faults.
 void BM_UndoSnapshotFresh(benchmark::State& state) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "effects/denormal_guard.h"
+
 namespace {
 
 constexpr auto kRelaxed = std::memory_order_relaxed;
@@ -13,14 +15,6 @@ constexpr float kScaleDamp = 0.4f;
 constexpr float kScaleRoom = 0.28f;
 constexpr float kOffsetRoom = 0.7f;
 constexpr int kChunk = 256;  // frames per pass of the filter-by-filter loops
-
-// Zero for denormals and zeros (exponent bits all clear), so tails end in exact zeros
-// and never slow the processor down.
-inline float Flush(float v) {
-  uint32_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  return (bits & 0x7f800000u) == 0 ? 0.0f : v;
-}
 
 void Update(ReverbModel* m) {
   const float wet = m->wet.load(kRelaxed);
@@ -48,32 +42,62 @@ void Update(ReverbModel* m) {
   }
 }
 
-// Runs one comb over `n` samples of `in`, adding its output to `acc`.
-void RunComb(ReverbComb& c, float* storage, const float* in, float* acc, int n) {
-  float* const buffer = storage + c.offset;
-  const float feedback = c.feedback.load(kRelaxed);
-  const float damp1 = c.damp1.load(kRelaxed);
-  const float damp2 = c.damp2.load(kRelaxed);
-  if (c.size <= 0) return;  // not laid out by ReverbModel_Init
-  float store = c.filterStore;
-  int index = c.index >= 0 && c.index < c.size ? c.index : 0;
+// Runs one channel's eight combs side by side over `n` samples of `in`, writing their
+// sum to `sum`. Sample by sample all eight combs step together, so their independent
+// feedback chains overlap in the processor instead of waiting on each other; the sum
+// adds them in comb order, as one comb after the other would. The samples between two
+// buffer wraps run without a wrap test.
+void RunCombs(ReverbComb (&combs)[kReverbCombs], float* storage, const float* in, float* sum, int n) {
+  for (const ReverbComb& c : combs) {
+    if (c.size <= 0) {  // not laid out by ReverbModel_Init: silence
+      std::fill(sum, sum + n, 0.0f);
+      return;
+    }
+  }
+  float* buffer[kReverbCombs];
+  int index[kReverbCombs];
+  float feedback[kReverbCombs], damp1[kReverbCombs], damp2[kReverbCombs], store[kReverbCombs];
+  for (int i = 0; i < kReverbCombs; ++i) {
+    ReverbComb& c = combs[i];
+    buffer[i] = storage + c.offset;
+    index[i] = c.index >= 0 && c.index < c.size ? c.index : 0;
+    feedback[i] = c.feedback.load(kRelaxed);
+    damp1[i] = c.damp1.load(kRelaxed);
+    damp2[i] = c.damp2.load(kRelaxed);
+    store[i] = c.filterStore;
+  }
   int done = 0;
   while (done < n) {
-    // Runs up to the end of the buffer without a wrap test per sample.
-    const int run = std::min(n - done, c.size - index);
-    float* b = buffer + index;
+    int run = n - done;
+    float* b[kReverbCombs];
+    for (int i = 0; i < kReverbCombs; ++i) {
+      run = std::min(run, combs[i].size - index[i]);
+      b[i] = buffer[i] + index[i];
+    }
     for (int k = 0; k < run; ++k) {
-      const float out = Flush(b[k]);
-      store = Flush(out * damp2 + store * damp1);
-      b[k] = in[done + k] + store * feedback;
-      acc[done + k] += out;
+      const float x = in[done + k];
+      float acc = 0.0f;
+#pragma GCC unroll 8
+      for (int i = 0; i < kReverbCombs; ++i) {
+        // Denormals need no flush here: the model runs with flush-to-zero and
+        // denormals-are-zero set, which zeroes them exactly as a flush would.
+        const float out = b[i][k];
+        store[i] = out * damp2[i] + store[i] * damp1[i];
+        b[i][k] = x + store[i] * feedback[i];
+        acc += out;
+      }
+      sum[done + k] = acc;
     }
     done += run;
-    index += run;
-    if (index >= c.size) index = 0;
+    for (int i = 0; i < kReverbCombs; ++i) {
+      index[i] += run;
+      if (index[i] >= combs[i].size) index[i] = 0;
+    }
   }
-  c.filterStore = store;
-  c.index = index;
+  for (int i = 0; i < kReverbCombs; ++i) {
+    combs[i].filterStore = store[i];
+    combs[i].index = index[i];
+  }
 }
 
 // Runs one all-pass over `n` samples of `io`, in place.
@@ -85,11 +109,12 @@ void RunAllPass(ReverbAllPass& a, float* storage, float* io, int n) {
   int done = 0;
   while (done < n) {
     const int run = std::min(n - done, a.size - index);
-    float* b = buffer + index;
+    float* __restrict b = buffer + index;
+    float* __restrict v = io + done;
     for (int k = 0; k < run; ++k) {
-      const float x = io[done + k];
-      const float held = Flush(b[k]);
-      io[done + k] = held - x;
+      const float x = v[k];
+      const float held = b[k];
+      v[k] = held - x;
       b[k] = x + held * feedback;
     }
     done += run;
@@ -173,22 +198,18 @@ void ReverbModel_Process(ReverbModel* m, const float* inLeft, const float* inRig
   const float wet1 = m->wet1.load(kRelaxed);
   const float wet2 = m->wet2.load(kRelaxed);
   const float dry = m->dry.load(kRelaxed);
-  // Each filter runs over a chunk at a time; per frame the arithmetic and its order are
+  // Every value that would be a denormal becomes zero, as the model's flush rule asks.
+  DenormalGuard denormals;
+  // The filters run over a chunk at a time; per frame the arithmetic and its order are
   // those of running every filter frame by frame.
   float input[kChunk];
   float left[kChunk];
   float right[kChunk];
   while (frames > 0) {
     const int n = static_cast<int>(std::min<unsigned long>(frames, kChunk));
-    for (int k = 0; k < n; ++k) {
-      input[k] = (inLeft[k * stride] + inRight[k * stride]) * gain;
-      left[k] = 0.0f;
-      right[k] = 0.0f;
-    }
-    for (int i = 0; i < kReverbCombs; ++i) {
-      RunComb(m->combs[0][i], m->storage, input, left, n);
-      RunComb(m->combs[1][i], m->storage, input, right, n);
-    }
+    for (int k = 0; k < n; ++k) input[k] = (inLeft[k * stride] + inRight[k * stride]) * gain;
+    RunCombs(m->combs[0], m->storage, input, left, n);
+    RunCombs(m->combs[1], m->storage, input, right, n);
     for (int i = 0; i < kReverbAllPasses; ++i) {
       RunAllPass(m->allPasses[0][i], m->storage, left, n);
       RunAllPass(m->allPasses[1][i], m->storage, right, n);

@@ -74,6 +74,8 @@ float ReverbModel_GetMode(const ReverbModel* model);
 void ReverbModel_Mute(ReverbModel* model);
 
 // Processes `frames` frames; samples of one channel are `stride` floats apart. Input and
-// output may be the same memory (the engine runs it in place on its bus).
+// output may be the same memory (the engine runs it in place on its bus). Runs with
+// flush-to-zero and denormals-are-zero set, so every value that would be a denormal is
+// zero and a tail ends in exact zeros; the caller's setting is restored on return.
 void ReverbModel_Process(ReverbModel* model, const float* inLeft, const float* inRight,
                          float* outLeft, float* outRight, unsigned long frames, int stride);

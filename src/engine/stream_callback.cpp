@@ -2,12 +2,13 @@
 // it never allocates, frees, waits on a lock, does I/O or shows anything.
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
-#if defined(__SSE__) || defined(__x86_64__)
-#include <xmmintrin.h>
-#define KESTRINE_HAVE_MXCSR 1
+#if defined(__SSE2__)
+#include <emmintrin.h>
 #endif
 
+#include "effects/denormal_guard.h"
 #include "engine/audio.h"
 #include "engine/buffers.h"
 #include "engine/effects_chain.h"
@@ -18,28 +19,6 @@ namespace {
 
 // The effects bus: outside the record, used by the callback only.
 alignas(64) float effectsBus[MAX_FRAMES * 2];
-
-// Flush-to-zero and denormals-are-zero for the duration of a callback, so decaying
-// tails never multiply its cost.
-class DenormalGuard {
- public:
-  DenormalGuard() {
-#ifdef KESTRINE_HAVE_MXCSR
-    saved_ = _mm_getcsr();
-    _mm_setcsr(saved_ | 0x8040);  // FTZ | DAZ
-#endif
-  }
-  ~DenormalGuard() {
-#ifdef KESTRINE_HAVE_MXCSR
-    _mm_setcsr(saved_);
-#endif
-  }
-  DenormalGuard(const DenormalGuard&) = delete;
-  DenormalGuard& operator=(const DenormalGuard&) = delete;
-
- private:
-  unsigned saved_ = 0;
-};
 
 inline bool IsRunning(int32_t state) { return state != Stopped && state != Paused; }
 inline bool IsRecordingState(int32_t state) { return state == Recording || state == Inserting; }
@@ -204,6 +183,354 @@ void SwapPendingBuffers(AudioEngine* e) {
   if (locked) e->lock.unlock();
 }
 
+// ---- Track rendering ----
+//
+// A track's frames are rendered in runs: stretches in which its head neither wraps nor
+// meets an event (the record track's loop start, the metronome's beats), at a rate whose
+// head positions follow in closed form. Inside a run nothing is decided per frame; the
+// frames between runs go through RenderFrame, one at a time. Either way every sample is
+// computed by the same operations in the same order, so the result is the same bit for
+// bit as rendering every frame alone.
+
+// Everything about one track that stays fixed for a callback piece.
+struct TrackPiece {
+  float* buffer;
+  int32_t length;
+  int32_t channels;
+  double gain[2];  // submix x pan x volume, per output channel
+  double wet;
+  double dry;
+  double feedback;
+  int64_t latencyFrames;  // how far the write point trails the head (scaled by the rate)
+  bool sendsToEffects;
+  bool canRecord;  // the record track, not bouncing the mix
+  bool isMetronome;
+};
+
+// The write point of the frame at `position`: the latency behind the head, wrapped into
+// the loop.
+inline int64_t WriteFrame(const TrackPiece& p, int32_t position) {
+  int64_t writeFrame = position - p.latencyFrames;
+  if (writeFrame < 0) writeFrame += p.length;
+  if (writeFrame >= p.length) writeFrame -= p.length;
+  return writeFrame;
+}
+
+// One frame of a track, every rule checked: the frames between runs.
+void RenderFrame(AudioEngine* e, int index, LoopTrack& t, const TrackPiece& p, const Motion& motion,
+                 Head& h, bool& active, double& peak, int32_t& state, const float* in, float* out,
+                 float* bus) {
+  if (!active) {
+    Advance(h, motion);
+    return;
+  }
+  const bool isNew = h.position != h.lastPosition;
+  if (p.canRecord && h.position == 0 && isNew) state = InsertHandOver(e, index, state, true);
+  if (isNew) h.lastPosition = h.position;
+  if (p.isMetronome && isNew && !Metronome_NewFrame(e, &t, h.position, state)) {
+    // Silent from here on, but the click head keeps moving with the loops so that it
+    // stays in step when the metronome sounds again.
+    active = false;
+    Advance(h, motion);
+    return;
+  }
+
+  float* head = p.buffer + static_cast<int64_t>(h.position) * p.channels;
+  const double sample[2] = {head[0], p.channels == 2 ? head[1] : head[0]};
+  double meter = 0.0;
+  for (int c = 0; c < 2; ++c) {
+    const double s = sample[c] * p.gain[c];
+    if (p.sendsToEffects) {
+      bus[c] += static_cast<float>(s * p.wet);
+      out[c] += static_cast<float>(s * p.dry);
+    } else {
+      out[c] += static_cast<float>(s);
+    }
+    meter += s;
+  }
+
+  if (p.canRecord && isNew && IsRecordingState(state)) {
+    float* target = p.buffer + WriteFrame(p, h.position) * p.channels;
+    if (p.channels == 2) {
+      head[0] = static_cast<float>(head[0] * p.feedback);
+      target[0] = static_cast<float>(target[0] + static_cast<double>(in[0]));
+      head[1] = static_cast<float>(head[1] * p.feedback);
+      target[1] = static_cast<float>(target[1] + static_cast<double>(in[1]));
+    } else {
+      head[0] = static_cast<float>(head[0] * p.feedback);
+      target[0] = static_cast<float>(target[0] + static_cast<double>(in[0]) + in[1]);
+    }
+  }
+
+  if (meter * 0.5 > peak) peak = meter * 0.5;
+  Advance(h, motion);
+}
+
+// The head in half frames when the rate moves it by whole or half frames and it sits on
+// the half-frame grid: then every step is exact and the positions of a run follow in
+// closed form. `step` is twice the rate (-2, -1, 1, 2); 0 for any other rate.
+struct HalfFrames {
+  int64_t twice;  // 2 x exactPosition
+  int64_t step;
+};
+
+int64_t HalfStep(double rate) {
+  if (rate == 1.0) return 2;
+  if (rate == 0.5) return 1;
+  if (rate == -1.0) return -2;
+  if (rate == -0.5) return -1;
+  return 0;
+}
+
+// Positions whose new frames need the per-frame rules recur every `eventEvery` frames
+// from the loop start: the metronome's beats, or (this value) only the loop start itself,
+// where the record track's insert hand-over happens.
+constexpr int64_t kOnlyLoopStart = std::numeric_limits<int32_t>::max();
+
+// How many frames from the head on form a run (0: render the next frame alone). After
+// each frame of a run the head stays inside [begin, end) without wrapping, and no frame
+// of the run sits at a position that is a multiple of `eventEvery` (0: no such events).
+unsigned long RunLength(const Head& h, const Motion& m, int64_t step, int64_t eventEvery,
+                        unsigned long frames, HalfFrames* half) {
+  const double twice = h.exact * 2.0;
+  if (!(twice >= 0.0 && twice < 4294967296.0)) return 0;
+  const auto t = static_cast<int64_t>(twice);
+  if (static_cast<double>(t) != twice || (t >> 1) != h.position) return 0;
+  if (h.position < m.begin || h.position >= m.end) return 0;
+  if (eventEvery > 0 && h.position % eventEvery == 0) return 0;
+  int64_t n;
+  if (step > 0) {
+    n = (2 * static_cast<int64_t>(m.end) - 1 - t) / step;  // the last head stays below end
+    if (eventEvery > 0) {
+      const int64_t event = (h.position / eventEvery + 1) * eventEvery;  // the next one ahead
+      n = std::min<int64_t>(n, (2 * event - 1 - t) / step + 1);          // the last frame before it
+    }
+  } else {
+    n = (t - 2 * static_cast<int64_t>(m.begin)) / -step;  // ... and at or above begin
+    if (eventEvery > 0) {
+      const int64_t event = h.position / eventEvery * eventEvery;  // the next one behind
+      n = std::min<int64_t>(n, (t - 2 * event - 2) / -step + 1);   // the last frame above it
+    }
+  }
+  if (n <= 0) return 0;
+  *half = HalfFrames{t, step};
+  return static_cast<unsigned long>(std::min<int64_t>(n, static_cast<int64_t>(frames)));
+}
+
+void AdvanceRun(Head& h, const HalfFrames& half, unsigned long n, bool active) {
+  const int64_t t = half.twice + half.step * static_cast<int64_t>(n);
+  if (active) h.lastPosition = static_cast<int32_t>((t - half.step) >> 1);
+  h.exact = static_cast<double>(t) * 0.5;
+  h.position = static_cast<int32_t>(t >> 1);
+}
+
+// Keeps the running maximum of meter sums the way `if (m > max) max = m` does.
+inline double Higher(double m, double max) { return m > max ? m : max; }
+
+// Plays `n` frames of a run into out (and bus), frame k from frame (twice + k x step) / 2
+// of the buffer. Returns the highest meter sum (not halved) above `max`.
+template <int Channels, bool Effects, int Step>
+double PlayRun(const TrackPiece& p, int64_t twice, unsigned long n, float* out, float* bus, double max) {
+  const double g0 = p.gain[0], g1 = p.gain[1], wet = p.wet, dry = p.dry;
+  const float* buffer = p.buffer;
+  unsigned long k = 0;
+#if defined(__SSE2__)
+  if constexpr (Step == 2) {
+    // Two frames at a time: the two channels of a frame side by side in one register.
+    const float* head = buffer + (twice >> 1) * Channels;
+    const __m128d g = _mm_set_pd(g1, g0);
+    const __m128d wetv = _mm_set1_pd(wet), dryv = _mm_set1_pd(dry);
+    __m128d highest = _mm_set1_pd(max);
+    for (; k + 2 <= n; k += 2) {
+      __m128d a, b;  // frames k and k + 1, as doubles
+      if constexpr (Channels == 2) {
+        const __m128 x = _mm_loadu_ps(head + 2 * k);
+        a = _mm_cvtps_pd(x);
+        b = _mm_cvtps_pd(_mm_movehl_ps(x, x));
+      } else {
+        const __m128 x = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(head + k)));
+        a = _mm_cvtps_pd(_mm_unpacklo_ps(x, x));
+        b = _mm_cvtps_pd(_mm_shuffle_ps(x, x, _MM_SHUFFLE(1, 1, 1, 1)));
+      }
+      a = _mm_mul_pd(a, g);
+      b = _mm_mul_pd(b, g);
+      if constexpr (Effects) {
+        const __m128 toBus = _mm_movelh_ps(_mm_cvtpd_ps(_mm_mul_pd(a, wetv)), _mm_cvtpd_ps(_mm_mul_pd(b, wetv)));
+        _mm_storeu_ps(bus + 2 * k, _mm_add_ps(_mm_loadu_ps(bus + 2 * k), toBus));
+        const __m128 toOut = _mm_movelh_ps(_mm_cvtpd_ps(_mm_mul_pd(a, dryv)), _mm_cvtpd_ps(_mm_mul_pd(b, dryv)));
+        _mm_storeu_ps(out + 2 * k, _mm_add_ps(_mm_loadu_ps(out + 2 * k), toOut));
+      } else {
+        const __m128 toOut = _mm_movelh_ps(_mm_cvtpd_ps(a), _mm_cvtpd_ps(b));
+        _mm_storeu_ps(out + 2 * k, _mm_add_ps(_mm_loadu_ps(out + 2 * k), toOut));
+      }
+      // Left + right of both frames; the maximum keeps `highest` when the sum is NaN.
+      const __m128d sums = _mm_add_pd(_mm_unpacklo_pd(a, b), _mm_unpackhi_pd(a, b));
+      highest = _mm_max_pd(sums, highest);
+    }
+    max = Higher(_mm_cvtsd_f64(highest), max);
+    max = Higher(_mm_cvtsd_f64(_mm_unpackhi_pd(highest, highest)), max);
+  }
+#endif
+  for (; k < n; ++k) {
+    const int64_t position = (twice + Step * static_cast<int64_t>(k)) >> 1;
+    const float* head = buffer + position * Channels;
+    const double s0 = head[0] * g0;
+    const double s1 = head[Channels - 1] * g1;
+    if constexpr (Effects) {
+      bus[2 * k] += static_cast<float>(s0 * wet);
+      out[2 * k] += static_cast<float>(s0 * dry);
+      bus[2 * k + 1] += static_cast<float>(s1 * wet);
+      out[2 * k + 1] += static_cast<float>(s1 * dry);
+    } else {
+      out[2 * k] += static_cast<float>(s0);
+      out[2 * k + 1] += static_cast<float>(s1);
+    }
+    max = Higher(s0 + s1, max);
+  }
+  return max;
+}
+
+template <int Channels, bool Effects>
+double PlayRunAtStep(const TrackPiece& p, const HalfFrames& half, unsigned long n, float* out, float* bus,
+                     double max) {
+  switch (half.step) {
+    case 2: return PlayRun<Channels, Effects, 2>(p, half.twice, n, out, bus, max);
+    case 1: return PlayRun<Channels, Effects, 1>(p, half.twice, n, out, bus, max);
+    case -1: return PlayRun<Channels, Effects, -1>(p, half.twice, n, out, bus, max);
+    default: return PlayRun<Channels, Effects, -2>(p, half.twice, n, out, bus, max);
+  }
+}
+
+double PlayRunOf(const TrackPiece& p, const HalfFrames& half, unsigned long n, float* out, float* bus,
+                 double max) {
+  if (p.channels == 2)
+    return p.sendsToEffects ? PlayRunAtStep<2, true>(p, half, n, out, bus, max)
+                            : PlayRunAtStep<2, false>(p, half, n, out, bus, max);
+  return p.sendsToEffects ? PlayRunAtStep<1, true>(p, half, n, out, bus, max)
+                          : PlayRunAtStep<1, false>(p, half, n, out, bus, max);
+}
+
+#if defined(__SSE2__)
+// Plays and overdubs `n` frames of a stereo track at rate 1, two frames at a time: each
+// frame new, the heads from `head` on, the write points from `target` on without a wrap
+// and never ahead of the head among the frames these read (so no frame reads another's
+// write; a write point at or behind the head lands after that head's own update, as
+// frame by frame). Per sample the arithmetic is the frame-by-frame one. Returns the
+// highest meter sum above `max`.
+template <bool Effects>
+double OverdubRun(const TrackPiece& p, float* head, float* target, unsigned long n, const float* in, float* out,
+                  float* bus, double max) {
+  const __m128d g = _mm_set_pd(p.gain[1], p.gain[0]);
+  const __m128d wetv = _mm_set1_pd(p.wet), dryv = _mm_set1_pd(p.dry), fb = _mm_set1_pd(p.feedback);
+  __m128d highest = _mm_set1_pd(max);
+  unsigned long k = 0;
+  for (; k + 2 <= n; k += 2) {
+    const __m128 x = _mm_loadu_ps(head + 2 * k);
+    const __m128d rawA = _mm_cvtps_pd(x), rawB = _mm_cvtps_pd(_mm_movehl_ps(x, x));
+    const __m128d a = _mm_mul_pd(rawA, g), b = _mm_mul_pd(rawB, g);
+    if constexpr (Effects) {
+      const __m128 toBus = _mm_movelh_ps(_mm_cvtpd_ps(_mm_mul_pd(a, wetv)), _mm_cvtpd_ps(_mm_mul_pd(b, wetv)));
+      _mm_storeu_ps(bus + 2 * k, _mm_add_ps(_mm_loadu_ps(bus + 2 * k), toBus));
+      const __m128 toOut = _mm_movelh_ps(_mm_cvtpd_ps(_mm_mul_pd(a, dryv)), _mm_cvtpd_ps(_mm_mul_pd(b, dryv)));
+      _mm_storeu_ps(out + 2 * k, _mm_add_ps(_mm_loadu_ps(out + 2 * k), toOut));
+    } else {
+      const __m128 toOut = _mm_movelh_ps(_mm_cvtpd_ps(a), _mm_cvtpd_ps(b));
+      _mm_storeu_ps(out + 2 * k, _mm_add_ps(_mm_loadu_ps(out + 2 * k), toOut));
+    }
+    highest = _mm_max_pd(_mm_add_pd(_mm_unpacklo_pd(a, b), _mm_unpackhi_pd(a, b)), highest);
+    // The old material fades by the feedback, then the input lands at the write point
+    // (which may be the head itself, so it is read after the head is stored).
+    _mm_storeu_ps(head + 2 * k, _mm_movelh_ps(_mm_cvtpd_ps(_mm_mul_pd(rawA, fb)), _mm_cvtpd_ps(_mm_mul_pd(rawB, fb))));
+    const __m128 y = _mm_loadu_ps(target + 2 * k);
+    const __m128 i = _mm_loadu_ps(in + 2 * k);
+    const __m128d sumA = _mm_add_pd(_mm_cvtps_pd(y), _mm_cvtps_pd(i));
+    const __m128d sumB = _mm_add_pd(_mm_cvtps_pd(_mm_movehl_ps(y, y)), _mm_cvtps_pd(_mm_movehl_ps(i, i)));
+    _mm_storeu_ps(target + 2 * k, _mm_movelh_ps(_mm_cvtpd_ps(sumA), _mm_cvtpd_ps(sumB)));
+  }
+  max = Higher(_mm_cvtsd_f64(highest), max);
+  max = Higher(_mm_cvtsd_f64(_mm_unpackhi_pd(highest, highest)), max);
+  for (; k < n; ++k) {
+    float* h = head + 2 * k;
+    float* t = target + 2 * k;
+    const double s0 = h[0] * p.gain[0];
+    const double s1 = h[1] * p.gain[1];
+    if constexpr (Effects) {
+      bus[2 * k] += static_cast<float>(s0 * p.wet);
+      out[2 * k] += static_cast<float>(s0 * p.dry);
+      bus[2 * k + 1] += static_cast<float>(s1 * p.wet);
+      out[2 * k + 1] += static_cast<float>(s1 * p.dry);
+    } else {
+      out[2 * k] += static_cast<float>(s0);
+      out[2 * k + 1] += static_cast<float>(s1);
+    }
+    max = Higher(s0 + s1, max);
+    h[0] = static_cast<float>(h[0] * p.feedback);
+    t[0] = static_cast<float>(t[0] + static_cast<double>(in[2 * k]));
+    h[1] = static_cast<float>(h[1] * p.feedback);
+    t[1] = static_cast<float>(t[1] + static_cast<double>(in[2 * k + 1]));
+  }
+  return max;
+}
+#endif
+
+// Plays and records `n` frames of a run of the record track, frame by frame in order:
+// the write point may lie ahead of the head inside the run (a selection far from the
+// loop start), so each frame sees every write before it. Where no frame can see another's
+// write, a stereo track at rate 1 goes two frames at a time. Returns the highest meter sum.
+double RecordRun(const TrackPiece& p, const HalfFrames& half, unsigned long n, Head& h, const float* in,
+                 float* out, float* bus, double max) {
+  float* const buffer = p.buffer;
+  const int64_t channels = p.channels;
+  int32_t last = h.lastPosition;
+  unsigned long k = 0;
+  auto frame = [&](unsigned long k) {
+    const auto position = static_cast<int32_t>((half.twice + half.step * static_cast<int64_t>(k)) >> 1);
+    float* head = buffer + position * channels;
+    const double s0 = head[0] * p.gain[0];
+    const double s1 = head[channels - 1] * p.gain[1];
+    if (p.sendsToEffects) {
+      bus[2 * k] += static_cast<float>(s0 * p.wet);
+      out[2 * k] += static_cast<float>(s0 * p.dry);
+      bus[2 * k + 1] += static_cast<float>(s1 * p.wet);
+      out[2 * k + 1] += static_cast<float>(s1 * p.dry);
+    } else {
+      out[2 * k] += static_cast<float>(s0);
+      out[2 * k + 1] += static_cast<float>(s1);
+    }
+    max = Higher(s0 + s1, max);
+    if (position == last) return;  // not a new frame: nothing to record
+    last = position;
+    float* target = buffer + WriteFrame(p, position) * channels;
+    if (channels == 2) {
+      head[0] = static_cast<float>(head[0] * p.feedback);
+      target[0] = static_cast<float>(target[0] + static_cast<double>(in[2 * k]));
+      head[1] = static_cast<float>(head[1] * p.feedback);
+      target[1] = static_cast<float>(target[1] + static_cast<double>(in[2 * k + 1]));
+    } else {
+      head[0] = static_cast<float>(head[0] * p.feedback);
+      target[0] = static_cast<float>(target[0] + static_cast<double>(in[2 * k]) + in[2 * k + 1]);
+    }
+  };
+#if defined(__SSE2__)
+  if (half.step == 2 && channels == 2 && n >= 4) {
+    frame(k++);  // the first frame may repeat the last one; every later one is new
+    const auto position = static_cast<int32_t>((half.twice >> 1) + 1);
+    const int64_t writeFrame = WriteFrame(p, position);
+    const auto rest = static_cast<int64_t>(n - 1);
+    // A write point ahead of the head inside these frames is one a later frame reads.
+    if (writeFrame + rest <= p.length && (writeFrame <= position || writeFrame >= position + rest)) {
+      float* head = buffer + static_cast<int64_t>(position) * 2;
+      float* target = buffer + writeFrame * 2;
+      max = p.sendsToEffects ? OverdubRun<true>(p, head, target, n - 1, in + 2, out + 2, bus + 2, max)
+                             : OverdubRun<false>(p, head, target, n - 1, in + 2, out + 2, bus + 2, max);
+      return max;
+    }
+  }
+#endif
+  for (; k < n; ++k) frame(k);
+  return max;
+}
+
 // Renders one track slot into the output and the effects bus; records into it.
 void RenderTrack(AudioEngine* e, int index, const float* in, float* out, unsigned long frames,
                  int32_t& state, int& effectsSends) {
@@ -225,75 +552,57 @@ void RenderTrack(AudioEngine* e, int index, const float* in, float* out, unsigne
   }
 
   const int32_t length = view.length;
-  const int32_t channels = view.channels;
-  float* const buffer = view.buffer;
   const Motion motion = MotionOf(t, length);
   Head h = HeadOf(t, length, t.lastPosition);
   const double rate = motion.rate;
   const uint32_t submix = t.submix < 2 ? t.submix.load() : 0;
   const double g = e->submixMute[submix] ? 0.0 : e->submixVolume[submix].load();
   const double volume = t.volume;
-  const double gain[2] = {g * t.leftGain * volume, g * t.rightGain * volume};
-  const double wet = t.wetGain;
-  const double dry = t.dryGain;
-  const double feedback = t.feedback;
-  double peak = t.peak;
-  const bool canRecord = isRecordTrack && !mixToTrack;
+  TrackPiece p;
+  p.buffer = view.buffer;
+  p.length = length;
+  p.channels = view.channels;
+  p.gain[0] = g * t.leftGain * volume;
+  p.gain[1] = g * t.rightGain * volume;
+  p.wet = t.wetGain;
+  p.dry = t.dryGain;
+  p.feedback = t.feedback;
   // The write point trails the head by the stream's latency, scaled by the rate so that
   // what the performer heard and what plays back line up (ahead of it in reverse).
-  const auto latencyFrames =
-      static_cast<int64_t>(static_cast<double>(e->latencyFrames.load()) * rate) % length;
+  p.latencyFrames = static_cast<int64_t>(static_cast<double>(e->latencyFrames.load()) * rate) % length;
+  p.sendsToEffects = sendsToEffects;
+  p.canRecord = isRecordTrack && !mixToTrack;
+  p.isMetronome = isMetronome;
+  double peak = t.peak;
+  double highest = -std::numeric_limits<double>::infinity();  // highest meter sum of the runs
   bool active = t.active != 0;
-
-  for (unsigned long f = 0; f < frames; ++f) {
-    if (!active) {
-      Advance(h, motion);
-      continue;
-    }
-    const bool isNew = h.position != h.lastPosition;
-    if (canRecord && h.position == 0 && isNew) state = InsertHandOver(e, index, state, true);
-    if (isNew) h.lastPosition = h.position;
-    if (isMetronome && isNew && !Metronome_NewFrame(e, &t, h.position, state)) {
-      // Silent from here on, but the click head keeps moving with the loops so that it
-      // stays in step when the metronome sounds again.
-      active = false;
-      Advance(h, motion);
-      continue;
-    }
-
-    float* head = buffer + static_cast<int64_t>(h.position) * channels;
-    const double sample[2] = {head[0], channels == 2 ? head[1] : head[0]};
-    double meter = 0.0;
-    for (int c = 0; c < 2; ++c) {
-      const double s = sample[c] * gain[c];
-      if (sendsToEffects) {
-        effectsBus[2 * f + c] += static_cast<float>(s * wet);
-        out[2 * f + c] += static_cast<float>(s * dry);
-      } else {
-        out[2 * f + c] += static_cast<float>(s);
-      }
-      meter += s;
-    }
-
-    if (canRecord && isNew && IsRecordingState(state)) {
-      int64_t writeFrame = h.position - latencyFrames;
-      if (writeFrame < 0) writeFrame += length;
-      if (writeFrame >= length) writeFrame -= length;
-      float* target = buffer + writeFrame * channels;
-      if (channels == 2) {
-        head[0] = static_cast<float>(head[0] * feedback);
-        target[0] = static_cast<float>(target[0] + static_cast<double>(in[2 * f]));
-        head[1] = static_cast<float>(head[1] * feedback);
-        target[1] = static_cast<float>(target[1] + static_cast<double>(in[2 * f + 1]));
-      } else {
-        head[0] = static_cast<float>(head[0] * feedback);
-        target[0] = static_cast<float>(target[0] + static_cast<double>(in[2 * f]) + in[2 * f + 1]);
-      }
-    }
-
-    if (meter * 0.5 > peak) peak = meter * 0.5;
-    Advance(h, motion);
+  const int64_t step = HalfStep(rate);
+  int64_t eventEvery = p.canRecord ? kOnlyLoopStart : 0;
+  if (isMetronome) {
+    const int32_t framesPerBeat = e->framesPerBeat;
+    eventEvery = framesPerBeat > 0 ? framesPerBeat : kOnlyLoopStart;
   }
+
+  unsigned long f = 0;
+  while (f < frames) {
+    HalfFrames half;
+    const unsigned long n = step != 0 ? RunLength(h, motion, step, eventEvery, frames - f, &half) : 0;
+    if (n == 0) {
+      RenderFrame(e, index, t, p, motion, h, active, peak, state, in + 2 * f, out + 2 * f, effectsBus + 2 * f);
+      ++f;
+      continue;
+    }
+    if (active) {
+      if (p.canRecord && IsRecordingState(state))
+        highest = RecordRun(p, half, n, h, in + 2 * f, out + 2 * f, effectsBus + 2 * f, highest);
+      else
+        highest = PlayRunOf(p, half, n, out + 2 * f, effectsBus + 2 * f, highest);
+    }
+    AdvanceRun(h, half, n, active);
+    f += n;
+  }
+  // The peak takes the highest half meter sum, as if compared frame by frame.
+  if (highest * 0.5 > peak) peak = highest * 0.5;
 
   StoreHead(t, h);
   t.peak = peak;
@@ -343,6 +652,48 @@ void MixIntoTrack(AudioEngine* e, const float* out, unsigned long frames, int32_
   if (h.wrapped) t.recorded = 1;
 }
 
+// Raises each channel's meter to the highest magnitude among `frames` interleaved stereo
+// frames, as `if (|x| > peak) peak = |x|` frame by frame would (a NaN never counts).
+void RaisePeaks(const float* samples, unsigned long frames, Relaxed<double>* peaks) {
+  float highest[2] = {-std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity()};
+  unsigned long f = 0;
+#if defined(__SSE2__)
+  const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+  __m128 lanes = _mm_set1_ps(-std::numeric_limits<float>::infinity());
+  for (; f + 2 <= frames; f += 2)
+    lanes = _mm_max_ps(_mm_and_ps(_mm_loadu_ps(samples + 2 * f), magnitude), lanes);
+  alignas(16) float lane[4];
+  _mm_store_ps(lane, lanes);
+  highest[0] = lane[2] > lane[0] ? lane[2] : lane[0];
+  highest[1] = lane[3] > lane[1] ? lane[3] : lane[1];
+#endif
+  for (; f < frames; ++f) {
+    for (int c = 0; c < 2; ++c) {
+      const float level = samples[2 * f + c] < 0 ? -samples[2 * f + c] : samples[2 * f + c];
+      if (level > highest[c]) highest[c] = level;
+    }
+  }
+  for (int c = 0; c < 2; ++c)
+    if (highest[c] > peaks[c]) peaks[c] = highest[c];
+}
+
+// The master gain over `frames` interleaved stereo frames: each sample times `gain` in
+// double precision, stored as float.
+void ApplyMaster(float* out, unsigned long frames, double gain) {
+  unsigned long i = 0;
+  const unsigned long samples = 2 * frames;
+#if defined(__SSE2__)
+  const __m128d g = _mm_set1_pd(gain);
+  for (; i + 4 <= samples; i += 4) {
+    const __m128 x = _mm_loadu_ps(out + i);
+    const __m128 low = _mm_cvtpd_ps(_mm_mul_pd(_mm_cvtps_pd(x), g));
+    const __m128 high = _mm_cvtpd_ps(_mm_mul_pd(_mm_cvtps_pd(_mm_movehl_ps(x, x)), g));
+    _mm_storeu_ps(out + i, _mm_movelh_ps(low, high));
+  }
+#endif
+  for (; i < samples; ++i) out[i] = static_cast<float>(out[i] * gain);
+}
+
 void ProcessPiece(AudioEngine* e, const float* in, float* out, unsigned long frames) {
   if (e->rewindRequested.exchange(false)) Transport_RewindAll(e);
   ApplyPendingCut(e);
@@ -375,33 +726,29 @@ void ProcessPiece(AudioEngine* e, const float* in, float* out, unsigned long fra
   const bool filterOn = e->filterEnabled[0] != 0;
   const bool delayOn = e->delayEnabled != 0;
   const bool filterFirst = e->filterBeforeDelay != 0;
-  double inPeak[2] = {e->inputPeak[0], e->inputPeak[1]};
-  for (unsigned long f = 0; f < frames; ++f) {
-    float* bus = effectsBus + 2 * f;
-    if (latent) {
-      const double l = latentLeft * in[2 * f];
-      const double r = latentRight * in[2 * f + 1];
-      bus[0] += static_cast<float>(l * latentWet);
-      bus[1] += static_cast<float>(r * latentWet);
-      out[2 * f] += static_cast<float>(l * latentDry);
-      out[2 * f + 1] += static_cast<float>(r * latentDry);
-    }
-    if (runChain) {
-      if (filterFirst) {
-        if (filterOn) EffectsChain_FilterFrame(e, bus);
-        if (delayOn) EffectsChain_DelayFrame(e, bus);
-      } else {
-        if (delayOn) EffectsChain_DelayFrame(e, bus);
-        if (filterOn) EffectsChain_FilterFrame(e, bus);
+  if (latent || runChain) {
+    for (unsigned long f = 0; f < frames; ++f) {
+      float* bus = effectsBus + 2 * f;
+      if (latent) {
+        const double l = latentLeft * in[2 * f];
+        const double r = latentRight * in[2 * f + 1];
+        bus[0] += static_cast<float>(l * latentWet);
+        bus[1] += static_cast<float>(r * latentWet);
+        out[2 * f] += static_cast<float>(l * latentDry);
+        out[2 * f + 1] += static_cast<float>(r * latentDry);
+      }
+      if (runChain) {
+        if (filterFirst) {
+          if (filterOn) EffectsChain_FilterFrame(e, bus);
+          if (delayOn) EffectsChain_DelayFrame(e, bus);
+        } else {
+          if (delayOn) EffectsChain_DelayFrame(e, bus);
+          if (filterOn) EffectsChain_FilterFrame(e, bus);
+        }
       }
     }
-    for (int c = 0; c < 2; ++c) {
-      const double level = in[2 * f + c] < 0 ? -static_cast<double>(in[2 * f + c]) : in[2 * f + c];
-      if (level > inPeak[c]) inPeak[c] = level;
-    }
   }
-  e->inputPeak[0] = inPeak[0];
-  e->inputPeak[1] = inPeak[1];
+  RaisePeaks(in, frames, e->inputPeak);
 
   if (!(running && effectsSends == 0 && !latent)) {
     if (e->reverbEnabled) EffectsChain_Reverb(e, effectsBus, frames);
@@ -409,17 +756,8 @@ void ProcessPiece(AudioEngine* e, const float* in, float* out, unsigned long fra
   }
 
   const double master = e->masterMute ? 0.0 : e->masterVolume * e->masterVolume;
-  double outPeak[2] = {e->outputPeak[0], e->outputPeak[1]};
-  for (unsigned long f = 0; f < frames; ++f) {
-    for (int c = 0; c < 2; ++c) {
-      float& sample = out[2 * f + c];
-      sample = static_cast<float>(sample * master);
-      const double level = sample < 0 ? -static_cast<double>(sample) : sample;
-      if (level > outPeak[c]) outPeak[c] = level;
-    }
-  }
-  e->outputPeak[0] = outPeak[0];
-  e->outputPeak[1] = outPeak[1];
+  ApplyMaster(out, frames, master);
+  RaisePeaks(out, frames, e->outputPeak);
 
   if (e->mixToTrack) MixIntoTrack(e, out, frames, state);
 
@@ -448,7 +786,7 @@ int Audio_ProcessStream(AudioEngine* engine, const float* input, float* output,
     std::memset(output, 0, sizeof(float) * 2 * frames);
     return 0;
   }
-  DenormalGuard denormals;
+  DenormalGuard denormals;  // decaying tails never multiply the callback's cost
   engine->callbacksStarted.fetch_add(1);
   while (frames > 0) {
     const unsigned long piece = std::min<unsigned long>(frames, MAX_FRAMES);

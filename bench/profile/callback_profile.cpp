@@ -1,0 +1,42 @@
+// Runs the callback benchmark's scene for a fixed number of calls, through the engine's
+// callback, the per-frame reference or the floor kernel, for instruction counts that the
+// machine's load cannot disturb:
+//   valgrind --tool=callgrind --toggle-collect='Audio_ProcessStream*'
+//       build/bench/callback_profile engine 256 2000
+// (Reference_ProcessStream* with `reference`, FloorKernel::Run* with `floor`).
+// Instructions per call = total / calls.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "callback_scene.h"
+#include "engine/reference_callback.h"
+
+int main(int argc, char** argv) {
+  const char* who = argc == 4 ? argv[1] : "";
+  if (std::strcmp(who, "engine") != 0 && std::strcmp(who, "reference") != 0 && std::strcmp(who, "floor") != 0) {
+    std::fprintf(stderr, "usage: %s engine|reference|floor FRAMES CALLS\n", argv[0]);
+    return 2;
+  }
+  const bool reference = std::strcmp(who, "reference") == 0;
+  const unsigned long frames = std::strtoul(argv[2], nullptr, 10);
+  const long calls = std::strtol(argv[3], nullptr, 10);
+  if (std::strcmp(who, "floor") == 0) {
+    FloorKernel floor(frames);
+    for (long i = 0; i < calls; ++i) floor.Run();
+    std::printf("%g %g\n", static_cast<double>(floor.out[0]), floor.peaks[0]);
+    return 0;
+  }
+  AudioEngine* e = CallbackScene_Start();
+  std::vector<float> in(2 * frames, 0.1f), out(2 * frames);
+  for (long i = 0; i < calls; ++i) {
+    if (reference)
+      Reference_ProcessStream(e, in.data(), out.data(), frames);
+    else
+      Audio_ProcessStream(e, in.data(), out.data(), frames);
+  }
+  std::printf("%g\n", static_cast<double>(out[0]));
+  CallbackScene_End();
+  return 0;
+}
