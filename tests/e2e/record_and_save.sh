@@ -51,7 +51,8 @@ XML
 kestrine=$!
 pids+=($kestrine)
 window=""
-for _ in $(seq 1 100); do
+# Generous waits: on a loaded machine start-up can take several seconds.
+for _ in $(seq 1 300); do
   window=$(xdotool search --name '^Kestrine' 2>/dev/null | head -1) && [ -n "$window" ] && break
   sleep 0.1
 done
@@ -66,7 +67,7 @@ sleep 0.5
 xdotool key alt+f
 sleep 0.5
 xdotool key s
-for _ in $(seq 1 100); do [ -f "$run/Untitled.session" ] && break; sleep 0.1; done
+for _ in $(seq 1 300); do [ -f "$run/Untitled.session" ] && break; sleep 0.1; done
 sleep 0.5
 
 import -window root "$out/e2e_window.png" 2>/dev/null || xwd -root -silent >"$out/e2e_window.xwd" || true
