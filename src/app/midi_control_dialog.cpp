@@ -33,10 +33,17 @@ ValueRange* InputRange(ControlEntry* e) {
 }
 const ValueRange* InputRange(const ControlEntry* e) { return InputRange(const_cast<ControlEntry*>(e)); }
 
-// A list index as a range value and back (128 stands for the range's "any").
-int FromIndex(int index, const ValueRange& r) { return index >= kAnyValueIndex ? r.any : index; }
+// A list index as a range value and back (128 stands for the range's "any"). The lists
+// offer 0..127; a 14-bit pitch-bend range shows its most significant 7 bits there, so
+// that its full scale shows, and is chosen, as 0..127.
+bool Wide(const ValueRange& r) { return r.top != 127; }
+int FromIndex(int index, const ValueRange& r, bool high) {
+  if (index >= kAnyValueIndex) return r.any;
+  return Wide(r) ? index * 128 + (high ? 127 : 0) : index;
+}
 int ToIndex(int value, const ValueRange& r) {
   if (value == r.any) return kAnyValueIndex;
+  if (Wide(r) && value >= 0) value /= 128;
   return value >= 0 && value < kAnyValueIndex ? value : -1;
 }
 int PortIndex(const ValueRange& r) {
@@ -44,8 +51,14 @@ int PortIndex(const ValueRange& r) {
   return r.low >= 0 && r.low < kAnyPortIndex ? r.low : -1;
 }
 
-// A value of one scale's range carried into another's: "any" stays "any".
-int Carry(int value, const ValueRange& from, const ValueRange& to) { return value == from.any ? to.any : value; }
+// A value of one range carried into a range of another type: "any" stays "any", and
+// between the 7-bit and the 14-bit scale a value keeps its place on the scale.
+int Carry(int value, const ValueRange& from, const ValueRange& to, bool high) {
+  if (value == from.any) return to.any;
+  if (Wide(from) == Wide(to)) return value;
+  const int index = ToIndex(value, from);
+  return index < 0 ? to.any : FromIndex(index, to, high);
+}
 
 void SingleValue(ValueRange* r, int value) { r->SetInput(value, ValueRange::kSingle); }
 
@@ -217,8 +230,8 @@ ControlEntry ControlEntry_Convert(const ControlEntry& old, TriggerType type, int
   const ValueRange* from = InputRange(&old);
   if (ValueRange* to = InputRange(&e)) {
     if (from) {
-      to->SetInput(Carry(from->low, *from, *to), Carry(from->high, *from, *to));
-      to->SetOutput(Carry(from->outputLow, *from, *to), Carry(from->outputHigh, *from, *to));
+      to->SetInput(Carry(from->low, *from, *to, false), Carry(from->high, *from, *to, true));
+      to->SetOutput(Carry(from->outputLow, *from, *to, false), Carry(from->outputHigh, *from, *to, true));
     } else {
       to->SetInput(to->any, to->any);
     }
@@ -293,7 +306,8 @@ void MidiControlDialog_Choose(MidiControlDialog* d, ControlList list, int index)
       if (!r || index > kAnyValueIndex) break;
       const int outLow = r->outputLow, outHigh = r->outputHigh;
       int lo = r->low, hi = r->high;
-      ChooseBound(list == ControlList::InputLow, FromIndex(index, *r), r->any, &lo, &hi);
+      const bool low = list == ControlList::InputLow;
+      ChooseBound(low, FromIndex(index, *r, !low), r->any, &lo, &hi);
       r->SetInput(lo, hi);
       r->SetOutput(outLow, outHigh);
       break;
@@ -302,7 +316,8 @@ void MidiControlDialog_Choose(MidiControlDialog* d, ControlList list, int index)
     case ControlList::OutputHigh: {
       if (!r || index > kAnyValueIndex) break;
       int lo = r->outputLow, hi = r->outputHigh;
-      ChooseBound(list == ControlList::OutputLow, FromIndex(index, *r), r->any, &lo, &hi);
+      const bool low = list == ControlList::OutputLow;
+      ChooseBound(low, FromIndex(index, *r, !low), r->any, &lo, &hi);
       r->SetOutput(lo, hi);
       break;
     }

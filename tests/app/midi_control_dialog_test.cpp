@@ -77,6 +77,12 @@ TEST_F(MidiControlDialogTest, NewTriggerLearnsAPlayedNote) {
   EXPECT_EQ(v.value, 60);
   EXPECT_STREQ(v.rangeLabel, "Velocity");
 
+  // A bend keeps the full output scale on its own 14-bit scale.
+  MidiControlDialog_Learn(&d, kLearnPitchBend, 0);
+  EXPECT_EQ(d.entries[0].trigger.data1.outputHigh, 16383);
+  EXPECT_EQ(MidiControlDialog_Details(d).outputHigh, 127);
+  EXPECT_EQ(MidiControlDialog_Details(d).inputLow, kAnyValueIndex);
+
   MidiControlDialog_Learn(&d, kLearnKeyboardKey, 'q');
   EXPECT_EQ(Line(0), "Keyboard key  q  (LOWER CASE ONLY) will trigger Transport Play");
   EXPECT_EQ(MidiControlDialog_Details(d).value, 'q' - 32);
