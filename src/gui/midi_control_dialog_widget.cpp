@@ -40,6 +40,8 @@ MidiControlDialogWidget::MidiControlDialogWidget(QWidget* parent) : QDialog(pare
   Dialog_Fill(DetailList(ControlList::Channel), ControlList_PortsOrChannels());
   Dialog_Fill(DetailList(ControlList::Event), ControlList_Events());
   Dialog_Fill(DetailList(ControlList::Track), ControlList_Tracks());
+  DetailList(ControlList::Type)->setMinimumWidth(140);
+  DetailList(ControlList::Event)->setMinimumWidth(220);
 
   valueLabel_ = new QLabel(this);
   rangeLabel_ = new QLabel(this);
