@@ -1,5 +1,5 @@
 // Fuzz target for the XML readers: any byte string as SysConfig.xml, Preferences.xml,
-// DeviceConfig.xml, a MIDI control file and a session file. Every reader must refuse what it cannot
+// DeviceConfig.xml, a MIDI control file, a session file and a skin file. Every reader must refuse what it cannot
 // read with a message and keep running; what it accepts must survive a write and a read
 // unchanged (writing what was read twice gives the same bytes).
 #include <cstddef>
@@ -18,6 +18,7 @@
 #include "app/app.h"
 #include "app/config_files.h"
 #include "app/session_file.h"
+#include "app/skin.h"
 #include "app/startup.h"
 
 namespace {
@@ -69,6 +70,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   Audio_Init();
   app = new App;
   if (!App_InitApplicationData(app)) std::abort();
+  std::filesystem::create_directories(ConfigDirectory_File("Skins/Fuzz"));
   std::atexit([] {
     std::error_code ignored;
     std::filesystem::remove_all(ConfigDirectory, ignored);
@@ -96,5 +98,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Put("Fuzz.session", data, size);
   RoundTrip("Fuzz.session", [&] { SessionFile_Load(app, base, false); },
             [&] { SessionFile_Save(app, base); });
+
+  // A skin is only read: whatever it says, the model stays within its ranges.
+  Put("Skins/Fuzz/Fuzz.xml", data, size);
+  Skin skin;
+  const bool loaded = Skin_Load(&skin, "Fuzz", ConfigDirectory);
+  if (skin.numMeterLeds < 0 || skin.numMeterLeds > kSkinMaxMeterLeds || skin.author.size() > kSkinAuthorMax ||
+      loaded != Skin_Loaded(skin))
+    __builtin_trap();
   return 0;
 }

@@ -150,6 +150,37 @@ def layer_of(mutant):
     return mutant.file.split("/")[1]
 
 
+def test_layers(mutant):
+    """The layers whose tests run for a mutant: its own, and the effects tests for the
+    engine's effects operations, which they exercise."""
+    layer = layer_of(mutant)
+    if layer == "engine" and Path(mutant.file).name.startswith("effects_"):
+        return ["engine", "effects"]
+    return [layer]
+
+
+_compile_commands = {}
+
+
+def compiles(build, mutant):
+    """A quick syntax-only compile of the mutated file with its own flags: most mutants
+    that do not compile are dropped here, before any build."""
+    if not _compile_commands:
+        for entry in json.loads((ROOT / build / "compile_commands.json").read_text()):
+            _compile_commands[str(Path(entry["file"]).resolve())] = entry
+    entry = _compile_commands.get(str((ROOT / mutant.file).resolve()))
+    if not entry:
+        return True
+    args = entry.get("arguments") or entry["command"].split()
+    args = [a for a in args if a not in ("ccache",) and not a.endswith("/ccache")]
+    if "-o" in args:
+        i = args.index("-o")
+        del args[i:i + 2]
+    args = [a for a in args if a != "-c"] + ["-fsyntax-only"]
+    return subprocess.run(args, cwd=entry["directory"], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL).returncode == 0
+
+
 def targets_in_build(build, layer):
     present = run(["ninja", "-C", build, "-t", "targets", "all"]).stdout
     return [t for t in TEST_TARGETS[layer] if re.search(rf"^tests/{t}:", present, re.M)]
@@ -166,7 +197,9 @@ def try_mutant(mutant, build, timeout):
     started = time.monotonic()
     try:
         path.write_text("".join(lines))
-        targets = targets_in_build(build, layer_of(mutant))
+        if not compiles(build, mutant):
+            return "uncompilable"
+        targets = [t for layer in test_layers(mutant) for t in targets_in_build(build, layer)]
         built = run(["cmake", "--build", build, "--target", *targets])
         if built.returncode != 0:
             return "uncompilable"

@@ -2,9 +2,11 @@
 
 #include <cstdio>
 
+#include "app/config_files.h"
 #include "app/preferences.h"
 #include "control/midi_ports.h"
 #include "engine/audio.h"
+#include "engine/message_dialog.h"
 #include "engine/undo.h"
 
 namespace {
@@ -154,4 +156,11 @@ void App_SetGlobalSlow(App* app, bool on) {
 void App_SetGlobalReverse(App* app, bool on) {
   app->globalReverse = on;
   for (int i = 0; i < kStripCount; ++i) LoopStrip_ApplyReverse(app, StripIndex{i});
+}
+
+bool App_ConfirmUnsaved(const App* app) {
+  return !App_Preferences().warn_unsaved_loops || !app->dirty ||
+         MessageDialog_Show(nullptr, "Current session has unsaved changes, continue anyway?", "Session Unsaved",
+                            MB_YESNO, kDontWarnAgain,
+                            Preferences_StopWarning<&Preferences::warn_unsaved_loops>) == IDYES;
 }

@@ -175,6 +175,9 @@ bool App_Close(App* app);
 // Makes `strip` the current (record) track with the empty-track loop-time rules.
 void App_SelectTrack(App* app, StripIndex strip);
 void App_SetDirty(App* app, bool dirty);
+// Before the session is replaced or the program ends: true to go on (the session is
+// clean, the question is switched off, or the user answered Yes).
+bool App_ConfirmUnsaved(const App* app);
 // "%s %s - [%s]" with the title, the version and the session name, "*" while dirty.
 std::string App_Title(const App* app);
 // Samples the current track's loop time (after every entry point).

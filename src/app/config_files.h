@@ -2,6 +2,7 @@
 // The three configuration files in ConfigDirectory: SysConfig.xml, Preferences.xml and
 // DeviceConfig.xml, each with its .bak copy. Their rows are consecutive slices of one
 // settings table; reading applies every recognised element, writing emits every row.
+#include "app/preferences.h"
 #include "persist/setting_table.h"
 
 // The application defaults these files carry: preferences and system configuration
@@ -20,6 +21,15 @@ SettingTable ConfigFiles_DeviceTable();       // 8 rows from `driver_type`
 // Writers: true when written; on failure the message has been shown.
 bool WriteSystemConfiguration();
 bool WritePreferences();
+
+// The check box of a question that can be silenced, and its action: confirming with the
+// box ticked switches that question's warn_* preference off and writes Preferences.xml.
+inline constexpr const char* kDontWarnAgain = "Do not warn me about this again";
+template <int Preferences::*Warning>
+void Preferences_StopWarning() {
+  App_Preferences().*Warning = 0;
+  WritePreferences();
+}
 bool WriteDeviceConfiguration();
 
 // Readers: a missing file is silent and keeps what is set; other failures are reported.

@@ -8,6 +8,7 @@
 #include "app/config_files.h"
 #include "app/preferences.h"
 #include "app/session_file.h"
+#include "app/skin_select.h"
 #include "audio_io/file_dialog.h"
 #include "audio_io/loop_files.h"
 #include "engine/audio.h"
@@ -19,16 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kDontWarn = "Do not warn me about this again";
-
-void DontWarnUnsaved() {
-  App_Preferences().warn_unsaved_loops = 0;
-  WritePreferences();
-}
-void DontWarnDefaultConfig() {
-  App_Preferences().warn_default_config = 0;
-  WritePreferences();
-}
+constexpr auto DontWarnDefaultConfig = Preferences_StopWarning<&Preferences::warn_default_config>;
 
 std::vector<FileFilter> SessionFilters() {
   return {{std::string("Session Files (*") + kSessionExtension + ")", std::string("*") + kSessionExtension},
@@ -99,7 +91,7 @@ void NewSession(App* app) {
   Preferences& prefs = App_Preferences();
   if (prefs.warn_default_config &&
       MessageDialog_Show(nullptr, "This will erase all current loops, proceed?", "Start New Session?", MB_OKCANCEL,
-                         kDontWarn, DontWarnDefaultConfig) != IDOK)
+                         kDontWarnAgain, DontWarnDefaultConfig) != IDOK)
     return;
   App_SystemConfiguration().skin.clear();
   ReadSystemConfiguration();
@@ -141,7 +133,7 @@ void SaveDefault(App* app) {
   const Preferences& prefs = App_Preferences();
   if (prefs.warn_default_config &&
       MessageDialog_Show(nullptr, "Save current state as default configuration?", "Save as Default?", MB_OKCANCEL,
-                         kDontWarn, DontWarnDefaultConfig) != IDOK)
+                         kDontWarnAgain, DontWarnDefaultConfig) != IDOK)
     return;
   if (!app->sessions || !app->sessions->SaveDefault()) {
     MessageDialog_Show(nullptr, "Error while saving configuration.", "Error");
@@ -174,10 +166,7 @@ void Quicksave(App* app, const std::string& name) {
 
 void About(App* app) {
   if (!app->dialogs) return;
-  const std::string& skin = App_SystemConfiguration().skin;
-  app->dialogs->About(AboutText{kAppTitle, std::string("Version ") + kAppVersion,
-                                "Current Skin: " + (skin.empty() ? std::string("None") : skin),
-                                "Skin Author: None"});
+  app->dialogs->About(AboutText{kAppTitle, std::string("Version ") + kAppVersion, Skin_AboutName(), Skin_AboutAuthor()});
 }
 
 bool RunDialog(App* app, ModalDialog dialog) {
@@ -215,10 +204,7 @@ bool App_LoadLoop(App* app, StripIndex strip, const std::string& path, bool drop
 }
 
 void App_OpenSession(App* app, const std::string& path) {
-  if (App_Preferences().warn_unsaved_loops && app->dirty &&
-      MessageDialog_Show(nullptr, "Current session has unsaved changes, continue anyway?", "Session Unsaved",
-                         MB_YESNO, kDontWarn, DontWarnUnsaved) != IDYES)
-    return;
+  if (!App_ConfirmUnsaved(app)) return;
   std::string file = path;
   if (file.empty()) {
     file = FileDialog_Open(nullptr, "Load Session:", SessionFilters());
@@ -282,7 +268,9 @@ bool FileCommand_Run(App* app, Command command) {
     case Command::PreferencesDialog: RunDialog(app, ModalDialog::Preferences); break;
     case Command::MidiControlDialog: RunDialog(app, ModalDialog::MidiControl); break;
     case Command::SelectAudioDevicesDialog: RunDialog(app, ModalDialog::SelectAudioDevices); break;
-    case Command::SelectSkinDialog: RunDialog(app, ModalDialog::SelectSkin); break;
+    case Command::SelectSkinDialog:
+      if (RunDialog(app, ModalDialog::SelectSkin)) App_LoadSkin(app);
+      break;
     case Command::AsioControlPanel: RunDialog(app, ModalDialog::AsioControlPanel); break;
     case Command::SetLoopTimeDialog: RunDialog(app, ModalDialog::SetLoopTime); break;
     case Command::AboutDialog: About(app); break;

@@ -7,6 +7,7 @@
 #include "app/config_files.h"
 #include "app/preferences.h"
 #include "app/session_file.h"
+#include "app/skin_select.h"
 #include "audio_io/audio_device.h"
 #include "control/midi_control_file.h"
 #include "engine/message_dialog.h"
@@ -16,26 +17,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kDontWarn = "Do not warn me about this again";
 constexpr int kAsioHostApiType = 3;
 
 std::string lastQuicksaveName;
 
-void DontWarnQuicksave() {
-  App_Preferences().warn_quicksave = 0;
-  WritePreferences();
-}
-void DontWarnUnsaved() {
-  App_Preferences().warn_unsaved_loops = 0;
-  WritePreferences();
-}
-
-// True to go on: the session is clean, the question is off, or the user said Yes.
-bool ConfirmUnsaved(const App* app) {
-  return !App_Preferences().warn_unsaved_loops || !app->dirty ||
-         MessageDialog_Show(nullptr, "Current session has unsaved changes, continue anyway?", "Session Unsaved",
-                            MB_YESNO, kDontWarn, DontWarnUnsaved) == IDYES;
-}
+constexpr auto DontWarnQuicksave = Preferences_StopWarning<&Preferences::warn_quicksave>;
 
 void ShowTitle(App* app) {
   app->title = App_Title(app);
@@ -121,7 +107,7 @@ bool Session_Quicksave(App* app, const std::string& base, const std::string& giv
     if (confirmOverwrite && App_Preferences().warn_quicksave) {
       char text[400];
       std::snprintf(text, sizeof text, "Quicksave %s exists, overwrite?", name.c_str());
-      if (MessageDialog_Show(nullptr, text, "Overwrite Quicksave?", MB_OKCANCEL, kDontWarn, DontWarnQuicksave) !=
+      if (MessageDialog_Show(nullptr, text, "Overwrite Quicksave?", MB_OKCANCEL, kDontWarnAgain, DontWarnQuicksave) !=
           IDOK)
         return false;
     }
@@ -144,7 +130,7 @@ bool Session_Quicksave(App* app, const std::string& base, const std::string& giv
 
 bool Session_LoadQuicksave(App* app, int number) {
   const std::string name = Quicksave_NumberedName(number);
-  if (name.empty() || !ConfirmUnsaved(app)) return false;
+  if (name.empty() || !App_ConfirmUnsaved(app)) return false;
   if (!LoadWithTriggers(app, (fs::path(Quicksave_BaseDirectory()) / name / name).string())) return false;
   SessionLoaded(app, name);
   SessionFile_RefreshPanel(app);
@@ -161,7 +147,7 @@ bool Session_SaveDefault(App* app) {
 }
 
 bool Session_LoadDefault(App* app) {
-  if (!ConfirmUnsaved(app)) return false;
+  if (!App_ConfirmUnsaved(app)) return false;
   bool loaded = false;
   std::error_code ec;
   if (fs::exists(SessionFile_Path(Session_DefaultBase()), ec)) {
@@ -169,7 +155,8 @@ bool Session_LoadDefault(App* app) {
     if (loaded) SessionLoaded(app, "Untitled");
   }
 
-  // Whatever happened: the panel in step with the settings.
+  // Whatever happened: the configured skin, and the panel in step with the settings.
+  App_LoadSkin(app);
   SessionFile_RefreshPanel(app);
   if (app->loopTime.mode == LoopTimeMaxTime) {
     if (app->strips[app->currentTrack].empty) App_CommitLoopTime(app);

@@ -8,6 +8,7 @@
 #include "app/config_files.h"
 #include "app/preferences.h"
 #include "app/session_store.h"
+#include "app/skin.h"
 #include "audio_io/audio_device.h"
 #include "control/midi_ports.h"
 #include "engine/audio.h"
@@ -75,6 +76,7 @@ bool App_Start(App* app, const std::string& startDirectory, const AppSeams& seam
   app->currentTrack = 0;
   AudioIo_Install();
   if (!Audio_Init()) return false;
+  Skin_Reset(&App_Skin());
   SetConfigDirectory(startDirectory);
   app->window = seams.window;
   app->dialogs = seams.dialogs;
@@ -159,10 +161,5 @@ void App_FatalError(App* app, const char* file, int line) {
 }
 
 bool App_Close(App* app) {
-  if (!App_Preferences().warn_unsaved_loops || !app->dirty || app->exitInProgress) return true;
-  return MessageDialog_Show(nullptr, "Current session has unsaved changes, continue anyway?", "Session Unsaved",
-                            MB_YESNO, "Do not warn me about this again", [] {
-                              App_Preferences().warn_unsaved_loops = 0;
-                              WritePreferences();
-                            }) == IDYES;
+  return app->exitInProgress || App_ConfirmUnsaved(app);
 }

@@ -149,6 +149,18 @@ void MidiOutput_Stop() {
   writer.join();
 }
 
+namespace {
+// A message with the next number of the one order both queues share.
+MidiOutMessage Numbered(int32_t port, uint32_t message) {
+  MidiOutMessage m;
+  m.sequence = nextSequence.fetch_add(1);
+  m.queuedAt = Now();
+  m.port = port;
+  m.message = message;
+  return m;
+}
+}  // namespace
+
 bool MidiOutput_QueueFromAudio(int32_t port, uint32_t message) {
   if (!running.load(std::memory_order_acquire)) return false;
   // This is the queue's only producer: once there is room, the push below cannot fail,
@@ -157,12 +169,7 @@ bool MidiOutput_QueueFromAudio(int32_t port, uint32_t message) {
     droppedCount.fetch_add(1, std::memory_order_relaxed);
     return false;
   }
-  MidiOutMessage m;
-  m.sequence = nextSequence.fetch_add(1);
-  m.queuedAt = Now();
-  m.port = port;
-  m.message = message;
-  audioQueue.push(m);
+  audioQueue.push(Numbered(port, message));
   return true;
 }
 
@@ -174,12 +181,7 @@ bool MidiOutput_Queue(int32_t port, uint32_t message) {
       droppedCount.fetch_add(1, std::memory_order_relaxed);
       return false;
     }
-    MidiOutMessage m;
-    m.sequence = nextSequence.fetch_add(1);
-    m.queuedAt = Now();
-    m.port = port;
-    m.message = message;
-    uiQueue.push(m);
+    uiQueue.push(Numbered(port, message));
     uiPending = true;
   }
   wake.notify_one();

@@ -1,12 +1,58 @@
 #pragma once
-// The modal dialogs of the Options menu and the panel, run by the main window's
-// DialogHost::Run. User-interface thread only.
+// The modal dialogs and the progress window the application asks for through its seams, on Qt: file open and
+// save, Select Track, the quicksave name, About and Help. Run opens the option dialogs
+// of modal_dialogs.h (metronome, latency, preferences, MIDI control, devices, loop
+// time); Select Skin and the ASIO control panel answer Cancel here.
+#include <QString>
+
 #include "app/app_host.h"
+#include "app/progress_dialog.h"
+#include "audio_io/file_dialog.h"
 
+class QDialog;
+class QProgressBar;
 class QWidget;
-struct App;
 
-// Runs dialog `which` modally over `parent` (QDialog::exec, so timers, MIDI polling and
-// learning go on meanwhile) and returns true when it was closed with OK. Select Skin and
-// ASIO Control Panel are not among these dialogs: they answer false.
-bool Dialogs_Run(QWidget* parent, App* app, ModalDialog which);
+class QtFileDialog final : public FileDialog {
+ public:
+  explicit QtFileDialog(QWidget* owner = nullptr) : owner_(owner) {}
+  void SetOwner(QWidget* owner) { owner_ = owner; }
+  std::string Open(void* owner, const std::string& title, const std::vector<FileFilter>& filters) override;
+  std::string Save(void* owner, const std::string& title, const std::vector<FileFilter>& filters) override;
+
+ private:
+  QWidget* owner_;
+};
+
+// "desc;;desc" for Qt, with "*.*" meaning every file.
+QString FileDialog_QtFilter(const std::vector<FileFilter>& filters);
+
+class QtDialogHost final : public DialogHost {
+ public:
+  explicit QtDialogHost(QWidget* owner = nullptr) : owner_(owner) {}
+  void SetOwner(QWidget* owner) { owner_ = owner; }
+  bool SelectTrack(int* strip) override;
+  bool QuicksaveName(std::string* name) override;
+  bool Run(ModalDialog dialog) override;
+  void About(const AboutText& text) override;
+  void Help(const std::vector<std::string>& lines) override;
+
+ private:
+  QWidget* owner_;
+};
+
+// The small modeless window shown while a session loads.
+class QtProgressDialog final : public ProgressDialog {
+ public:
+  explicit QtProgressDialog(QWidget* owner = nullptr);
+  ~QtProgressDialog() override;
+  void Open(const std::string& title, int range) override;
+  void Step() override;
+  void Close() override;
+
+ private:
+  void Paint();
+  QWidget* owner_;
+  QDialog* window_ = nullptr;
+  QProgressBar* bar_ = nullptr;
+};

@@ -64,7 +64,7 @@ TEST_F(MidiControlFileTest, EveryTypeReadsBackAndWritesTheSameBytes) {
 
 TEST_F(MidiControlFileTest, NumbersAreClampedAndMissingFieldsTakeTheDefaults) {
   ReadBlocks(
-      "<trigger><trigger_type>keyboard_key</trigger_type><key>10</key><track>0</track></trigger>"
+      "<trigger><trigger_type>keyboard_key</trigger_type><key>10</key><track>0</track><port>3</port></trigger>"
       "<trigger><trigger_type>keyboard_key</trigger_type><key>200</key><track>12</track></trigger>"
       "<trigger><port>0</port><channel>17</channel><note>300</note>"
       "<min_velocity>-5</min_velocity><max_velocity>999</max_velocity></trigger>"
@@ -73,6 +73,7 @@ TEST_F(MidiControlFileTest, NumbersAreClampedAndMissingFieldsTakeTheDefaults) {
       "<trigger><trigger_type>song_start</trigger_type><channel>11</channel></trigger>");
   ASSERT_EQ(Triggers().Count(TriggerType::KeyboardKey), 2);
   EXPECT_EQ(Get(TriggerType::KeyboardKey, 0).data1.low, 32);
+  EXPECT_TRUE(Get(TriggerType::KeyboardKey, 0).port.IsAny());  // keys come from no port
   EXPECT_EQ(Get(TriggerType::KeyboardKey, 1).data1.low, 126);
   EXPECT_EQ(Get(TriggerType::KeyboardKey, 1).action.track, 8);
   ASSERT_EQ(Triggers().Count(TriggerType::NoteOn), 3);  // an unknown type is a note on
@@ -110,6 +111,7 @@ TEST_F(MidiControlFileTest, PitchBendKeepsItsFourteenBitScale) {
              "</trigger>");
   ASSERT_EQ(Triggers().Count(TriggerType::PitchBend), 2);
   EXPECT_EQ(Get(TriggerType::PitchBend, 0).data1.Value(8192), 32769u);
+  EXPECT_EQ(Get(TriggerType::PitchBend, 0).data1.outputHigh, 16383);
   EXPECT_EQ(Get(TriggerType::PitchBend, 1).data1.outputLow, 16384);
   EXPECT_EQ(Get(TriggerType::PitchBend, 1).data1.outputHigh, 16383);
 

@@ -5,7 +5,6 @@
 #include <memory>
 #include <vector>
 
-#include "effects/delay_line.h"
 #include "effects/reverb_model.h"
 #include "effects/state_variable_filter.h"
 #include "effects_fixture.h"
@@ -28,9 +27,7 @@ class ChainTest : public EffectsEngineTest {
 float Impulse(int n, int) { return n == 0 ? 1.0f : 0.0f; }
 float Silence(int, int) { return 0.0f; }
 
-// The order test's settings: 700 Hz band pass at resonance 0.8, delays of 3 and 4 ms with
-// feedback 0.7 and mix 0.6. `Replay` runs the test signal through a stand-alone filter
-// pair and delay pair in the given order.
+// 700 Hz band pass at resonance 0.8, delays of 3 and 4 ms with feedback 0.7, mix 0.6.
 void Configure() {
   for (int c = 0; c < 2; ++c) {
     Audio_SetFilterFrequency(c, 700.0);
@@ -43,47 +40,30 @@ void Configure() {
   Audio_EnableFilter(1);
 }
 
-std::vector<float> Replay(int frames, bool filterFirst) {
-  StateVariableFilter_ResetDither();
-  StateVariableFilter filter[2];
-  DelayLine delay[2];
-  std::vector<float> buffers[2], out(2 * frames);
-  for (int c = 0; c < 2; ++c) {
-    StateVariableFilter_Init(&filter[c]);
-    StateVariableFilter_Configure(&filter[c], 700.0, 0.8, 48000.0);
-    StateVariableFilter_SetParameter(&filter[c], FilterParamMode, FilterBandPass);
-    DelayLine_Init(&delay[c]);
-    buffers[c].assign(DelayLine_BufferSamples(48000.0), 0.0f);
-    DelayLine_Attach(&delay[c], buffers[c].data(), buffers[c].size(), 48000.0);
-    DelayLine_SetTime(&delay[c], c ? 0.004 : 0.003);
-    DelayLine_SetFeedback(&delay[c], 0.7);
-    DelayLine_SetMix(&delay[c], 0.6);
-  }
-  auto applyFilter = [&](float* frame) {
-    for (int c = 0; c < 2; ++c) frame[c] = static_cast<float>(StateVariableFilter_Process(&filter[c], frame[c]));
-  };
-  for (int n = 0; n < frames; ++n) {
-    float* frame = &out[2 * n];
-    frame[0] = TestSignal(n, 0);
-    frame[1] = TestSignal(n, 1);
-    if (filterFirst) applyFilter(frame);
-    DelayLine_ProcessStereo(&delay[0], &delay[1], frame);
-    if (!filterFirst) applyFilter(frame);
-  }
-  return out;
-}
-
 TEST_F(ChainTest, FilterAndDelayRunInTheChosenOrder) {
+  // The callback's output against the two stages applied frame by frame to a fresh engine.
+  auto replay = [this](bool filterFirst) {
+    Reset();
+    Configure();
+    Audio_UpdateFilterLfo(engine(), 0);  // the units take the settings
+    std::vector<float> out(2 * 2048);
+    for (int n = 0; n < 2048; ++n) {
+      float* frame = &out[2 * n];
+      frame[0] = TestSignal(n, 0), frame[1] = TestSignal(n, 1);
+      if (filterFirst) EffectsChain_FilterFrame(engine(), frame);
+      EffectsChain_DelayFrame(engine(), frame);
+      if (!filterFirst) EffectsChain_FilterFrame(engine(), frame);
+    }
+    return out;
+  };
   for (const bool filterFirst : {true, false}) {
     SCOPED_TRACE(filterFirst ? "filter first" : "delay first");
-    ASSERT_TRUE(Effects_Init(engine()));
+    Reset();
     Configure();
     Audio_SetFilterBeforeDelay(filterFirst);
-    framesRun = 0;
-    StateVariableFilter_ResetDither();
     const std::vector<float> out = Run(2048, 256, TestSignal);
-    EXPECT_EQ(out, Replay(2048, filterFirst));
-    EXPECT_NE(out, Replay(2048, !filterFirst));
+    EXPECT_EQ(out, replay(filterFirst));
+    EXPECT_NE(out, replay(!filterFirst));
   }
 }
 

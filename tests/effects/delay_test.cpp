@@ -14,89 +14,74 @@
 
 namespace {
 
-// A stereo pair on buffers owned by the test.
+// A stereo pair on buffers owned by the test: times, feedbacks and mixes left and right.
 struct Pair {
-  DelayLine left, right;
-  std::vector<float> bufferLeft, bufferRight;
+  DelayLine line[2];
+  std::vector<float> buffer[2];
 
-  explicit Pair(double sampleRate) {
-    const uint32_t samples = DelayLine_BufferSamples(sampleRate);
-    bufferLeft.assign(samples, 0.0f);
-    bufferRight.assign(samples, 0.0f);
-    DelayLine_Init(&left);
-    DelayLine_Init(&right);
-    DelayLine_Attach(&left, bufferLeft.data(), samples, sampleRate);
-    DelayLine_Attach(&right, bufferRight.data(), samples, sampleRate);
+  Pair(double rate, double timeL, double timeR, double fbL, double fbR, double mixL, double mixR) {
+    const double time[2] = {timeL, timeR}, feedback[2] = {fbL, fbR}, mix[2] = {mixL, mixR};
+    for (int c = 0; c < 2; ++c) {
+      buffer[c].assign(DelayLine_BufferSamples(rate), 0.0f);
+      DelayLine_Init(&line[c]);
+      DelayLine_Attach(&line[c], buffer[c].data(), static_cast<uint32_t>(buffer[c].size()), rate);
+      DelayLine_SetTime(&line[c], time[c]);
+      DelayLine_SetFeedback(&line[c], feedback[c]);
+      DelayLine_SetMix(&line[c], mix[c]);
+    }
   }
-  void Set(double timeL, double timeR, double feedbackL, double feedbackR, double mixL, double mixR) {
-    DelayLine_SetTime(&left, timeL);
-    DelayLine_SetTime(&right, timeR);
-    DelayLine_SetFeedback(&left, feedbackL);
-    DelayLine_SetFeedback(&right, feedbackR);
-    DelayLine_SetMix(&left, mixL);
-    DelayLine_SetMix(&right, mixR);
-  }
-  void Frame(float l, float r, float* out) {
-    out[0] = l;
-    out[1] = r;
-    DelayLine_ProcessStereo(&left, &right, out);
+  // Runs an input whose frame n is (l(n), r(n)); returns the output, interleaved.
+  std::vector<float> Run(int frames, float (*input)(int, int)) {
+    std::vector<float> out(2 * frames);
+    for (int n = 0; n < frames; ++n) {
+      out[2 * n] = input(n, 0), out[2 * n + 1] = input(n, 1);
+      DelayLine_ProcessStereo(&line[0], &line[1], &out[2 * n]);
+    }
+    return out;
   }
 };
 
-TEST(DelayLine, AnImpulseComesBackAsWrittenAndRepeatsEveryLength) {
-  Pair pair(48000.0);
-  pair.Set(0.0078125, 0.015625, 0.5, 0.25, 1.0, 1.0);  // 375 and 750 samples
-  std::vector<int> echoes[2];
-  std::vector<float> levels[2];
-  for (int n = 0; n < 1600; ++n) {
-    float out[2];
-    pair.Frame(n == 0 ? 1.0f : 0.0f, n == 0 ? 1.0f : 0.0f, out);
-    for (int c = 0; c < 2; ++c)
-      if (out[c] != 0.0f) echoes[c].push_back(n), levels[c].push_back(out[c]);
-  }
-  // The read position is the sample written length - 1 frames ago; the scaled sample is
-  // read again a full length later.
-  EXPECT_EQ(echoes[0], (std::vector<int>{374, 749, 1124, 1499}));
-  EXPECT_EQ(levels[0], (std::vector<float>{1.0f, 0.5f, 0.25f, 0.125f}));
-  EXPECT_EQ(echoes[1], (std::vector<int>{749, 1499}));
-  EXPECT_EQ(levels[1], (std::vector<float>{1.0f, 0.25f}));
-  // The length truncates the single-precision time: 0.01 s is 479 samples, not 480.
-  DelayLine_SetTime(&pair.left, 0.01);
-  EXPECT_EQ(pair.left.length.load(), 479);
+float Impulse(int n, int) { return n == 0 ? 1.0f : 0.0f; }
+float LeftImpulse(int n, int c) { return n == 0 && c == 0 ? 1.0f : 0.0f; }
+// The frames where channel c sounds, and what it sounds there.
+std::vector<std::pair<int, float>> Echoes(const std::vector<float>& out, int c) {
+  std::vector<std::pair<int, float>> echoes;
+  for (size_t n = 0; 2 * n < out.size(); ++n)
+    if (out[2 * n + c] != 0.0f) echoes.emplace_back(static_cast<int>(n), out[2 * n + c]);
+  return echoes;
 }
 
-TEST(DelayLine, DryPartPassesAtOnceWithTheEqualPowerLaw) {
-  Pair pair(48000.0);
-  DelayLine_SetMix(&pair.left, 0.36);
-  float out[2];
-  pair.Frame(0.5f, 0.25f, out);
-  EXPECT_FLOAT_EQ(out[0], 0.5f * 0.8f);
-  EXPECT_FLOAT_EQ(out[1], 0.25f * std::sqrt(0.5f));
+TEST(DelayLine, AnImpulseComesBackAsWrittenAndRepeatsEveryLength) {
+  Pair pair(48000.0, 0.0078125, 0.015625, 0.5, 0.25, 1.0, 1.0);  // 375 and 750 samples
+  const std::vector<float> out = pair.Run(1600, Impulse);
+  // The read position is the sample written length - 1 frames ago; the scaled sample is
+  // read again a full length later.
+  using E = std::vector<std::pair<int, float>>;
+  EXPECT_EQ(Echoes(out, 0), (E{{374, 1.0f}, {749, 0.5f}, {1124, 0.25f}, {1499, 0.125f}}));
+  EXPECT_EQ(Echoes(out, 1), (E{{749, 1.0f}, {1499, 0.25f}}));
+  // The length truncates the single-precision time: 0.01 s is 479 samples, not 480.
+  DelayLine_SetTime(&pair.line[0], 0.01);
+  EXPECT_EQ(pair.line[0].length.load(), 479);
+  // The dry part passes at once with the equal-power law: mix 0.36 leaves 0.8, 0.5 sqrt(0.5).
+  Pair dry(48000.0, 0.5, 0.5, 0.5, 0.5, 0.36, 0.5);
+  const std::vector<float> first = dry.Run(1, [](int, int c) { return c ? 0.25f : 0.5f; });
+  EXPECT_FLOAT_EQ(first[0], 0.5f * 0.8f);
+  EXPECT_FLOAT_EQ(first[1], 0.25f * std::sqrt(0.5f));
 }
 
 TEST(DelayLine, CrossModeFeedsTheLineWithTheLongerTime) {
   // The mono sum enters the line with the shorter time, whose output feeds the other one;
-  // at equal times the right line takes the input. First echo frames, left and right.
+  // at equal times the right line takes the input. First echoes left and right.
   const struct {
     double rightTime;
-    int first[2];
-  } cases[] = {{0.015625, {374, 374 + 749}}, {0.0078125, {374 + 374, 374}}};
+    int left, right;
+  } cases[] = {{0.015625, 374, 374 + 749}, {0.0078125, 374 + 374, 374}};
   for (const auto& c : cases) {
-    Pair pair(48000.0);
-    DelayLine_SetMode(&pair.left, 1);
-    pair.Set(0.0078125, c.rightTime, 0.0, 0.0, 1.0, 1.0);  // 375 samples; 750 or equal
-    int first[2] = {-1, -1};
-    for (int n = 0; n < 2000; ++n) {
-      float out[2];
-      pair.Frame(n == 0 ? 1.0f : 0.0f, 0.0f, out);
-      for (int ch = 0; ch < 2; ++ch)
-        if (out[ch] != 0.0f && first[ch] < 0) {
-          first[ch] = n;
-          EXPECT_EQ(out[ch], 0.5f);
-        }
-    }
-    EXPECT_EQ(first[0], c.first[0]) << c.rightTime;
-    EXPECT_EQ(first[1], c.first[1]) << c.rightTime;
+    Pair pair(48000.0, 0.0078125, c.rightTime, 0.0, 0.0, 1.0, 1.0);
+    DelayLine_SetMode(&pair.line[0], 1);
+    const std::vector<float> out = pair.Run(2000, LeftImpulse);
+    EXPECT_EQ(Echoes(out, 0).front(), std::make_pair(c.left, 0.5f)) << c.rightTime;
+    EXPECT_EQ(Echoes(out, 1).front(), std::make_pair(c.right, 0.5f)) << c.rightTime;
   }
 }
 
@@ -108,30 +93,27 @@ TEST(DelayLine, GoldenOutputInCrossMode) {
       {0.599694252f, 0.366500467f}, {0.518604517f, 0.313129336f}, {0.600354552f, 0.231787264f},
       {0.62847662f, 0.129740357f}, {0.737389386f, 0.209753305f}, {0.518803716f, -0.0989706516f},
       {0.390805453f, 0.0859574825f}, {0.437062711f, -0.050356254f}, {0.0446325652f, -0.0776436031f}};
-  Pair pair(960.0);
-  pair.Set(0.005, 0.008, 0.6, 0.3, 0.7, 0.4);
-  DelayLine_SetMode(&pair.left, 1);
+  Pair pair(960.0, 0.005, 0.008, 0.6, 0.3, 0.7, 0.4);
+  DelayLine_SetMode(&pair.line[0], 1);
+  const std::vector<float> out = pair.Run(12, TestSignal);
   for (int n = 0; n < 12; ++n) {
-    float out[2];
-    pair.Frame(TestSignal(n, 0), TestSignal(n, 1), out);
-    EXPECT_FLOAT_EQ(out[0], expected[n][0]) << n;
-    EXPECT_FLOAT_EQ(out[1], expected[n][1]) << n;
+    EXPECT_FLOAT_EQ(out[2 * n], expected[n][0]) << n;
+    EXPECT_FLOAT_EQ(out[2 * n + 1], expected[n][1]) << n;
   }
 }
 
-TEST(DelayLine, ALineWithoutBufferPassesItsChannelThrough) {
-  Pair pair(48000.0);
-  DelayLine_Attach(&pair.right, nullptr, 0, 48000.0);
-  DelayLine_SetMix(&pair.left, 1.0);
-  DelayLine_SetMix(&pair.right, 1.0);
-  float out[2];
-  pair.Frame(0.5f, 0.5f, out);
-  EXPECT_EQ(out[0], 0.0f);  // all wet, nothing delayed yet
-  EXPECT_EQ(out[1], 0.5f);  // untouched
-  DelayLine_SetMode(&pair.left, 1);  // cross mode needs both lines: neither runs
-  pair.Frame(0.5f, 0.25f, out);
-  EXPECT_EQ(out[0], 0.5f);
-  EXPECT_EQ(out[1], 0.25f);
+TEST(DelayLine, LinesWithoutBufferOrOfAnotherKindPassTheFrameThrough) {
+  Pair pair(48000.0, 0.5, 0.5, 0.5, 0.5, 1.0, 1.0);
+  DelayLine_Attach(&pair.line[1], nullptr, 0, 48000.0);
+  auto half = [](int, int) { return 0.5f; };
+  EXPECT_EQ(pair.Run(1, half), (std::vector<float>{0.0f, 0.5f}));  // all wet, nothing delayed yet; untouched
+  EXPECT_EQ(DelayLine_SetMode(&pair.line[0], 1), 1);  // cross mode needs both lines: neither runs
+  EXPECT_EQ(pair.Run(1, half), (std::vector<float>{0.5f, 0.5f}));
+  Pair other(48000.0, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5);
+  EXPECT_EQ(DelayLine_SetMix(&other.line[0], 1.0) + DelayLine_SetFeedback(&other.line[0], 0.5), 2);
+  other.line[1].kind = 2;  // a record that is not a delay line: the frame is left alone
+  EXPECT_EQ(other.Run(1, half), (std::vector<float>{0.5f, 0.5f}));
+  EXPECT_EQ(DelayLine_SetTime(&other.line[1], 1.0), 0);
 }
 
 // ---- Engine operations and the sample-rate change ----
@@ -139,21 +121,20 @@ TEST(DelayLine, ALineWithoutBufferPassesItsChannelThrough) {
 using DelayEngineTest = EffectsEngineTest;
 
 TEST_F(DelayEngineTest, OperationsClampAndRefuse) {
-  EXPECT_EQ(engine()->delay[0].length.load(), 24000);  // 0.5 s at the start
-  EXPECT_EQ(engine()->delay[0].bufferBytes.load(), 240000u * 4u);
+  DelayLine* line = engine()->delay;
+  EXPECT_EQ(line[0].length.load(), 24000);  // 0.5 s at the start
+  EXPECT_EQ(line[0].bufferBytes.load(), 240000u * 4u);
   Audio_SetDelayFeedback(0, 1.0);
   EXPECT_DOUBLE_EQ(Audio_GetDelayFeedback(0), 0.99f);
   Audio_SetDelayTime(1, 7.0);
-  EXPECT_EQ(engine()->delay[1].length.load(), 240000);  // 5 s
+  EXPECT_EQ(line[1].length.load(), 240000);  // 5 s
   Audio_SetDelayTime(0, 0.251);
   EXPECT_EQ(Audio_GetDelayMilliseconds(0), 251);
   Audio_SetDelayTime(1, 0.0);
-  EXPECT_EQ(engine()->delay[1].length.load(), 48);  // 1 ms
+  EXPECT_EQ(line[1].length.load(), 48);  // 1 ms
   Audio_SetDelayMix(0, 2.0);
   EXPECT_EQ(Audio_GetDelayMix(0), 1.0);
-  EXPECT_EQ(Audio_SetDelayTime(2, 1.0), 0);
-  EXPECT_EQ(Audio_SetDelayFeedback(-1, 0.1), 0);
-  EXPECT_EQ(Audio_SetDelayMode(2), 0);
+  EXPECT_EQ(Audio_SetDelayTime(2, 1.0) + Audio_SetDelayFeedback(-1, 0.1) + Audio_SetDelayMode(2), 0);
 }
 
 TEST_F(DelayEngineTest, SampleRateChangeKeepsTheLengthWithinTheNewBuffer) {

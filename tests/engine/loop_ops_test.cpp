@@ -236,7 +236,7 @@ TEST_F(LoopOpsTest, EraseSilencesAndKeepsTheLength) {
   EXPECT_EQ(t().recorded, 0u);
   EXPECT_EQ(t().editEnd, 2 * k1s);
   EXPECT_EQ(e->pendingCutTrack, -1);
-  EXPECT_FALSE(Audio_EraseLoop(8, 0));  // not in use
+  for (int bad : {8, NUM_TRACKS, -1}) EXPECT_FALSE(Audio_EraseLoop(bad, 0)) << bad;  // not in use, no slot
 }
 
 }  // namespace

@@ -25,6 +25,11 @@ class StreamCallback : public EngineTest {
     LoopTrack& t = track(slot);
     return t.pBuffer.load()[f * static_cast<int>(t.numChannels.load()) + c];
   }
+  // Puts the head of a loop at frame `at`.
+  void Place(int slot, int at) {
+    track(slot).position = at;
+    track(slot).exactPosition = at;
+  }
   // The delay as a plain echo of the bus, kEcho frames later on both channels, no dry part.
   static constexpr long kEcho = 374;  // a line of 375 samples
   static void Echo() {
@@ -113,8 +118,7 @@ TEST_F(StreamCallback, RecordingWritesBehindTheHeadByTheLatencyScaledByTheRate) 
     Audio_SetTrackFeedback(slot, 1.0);
     engine()->latencyFrames = k.latency;
     const int start = 400;
-    track(slot).position = start;
-    track(slot).exactPosition = start;
+    Place(slot, start);
     engine()->state = Recording;
     // One impulse on the first input frame: the head is at `start` then.
     const long base = framesRun;
@@ -125,37 +129,23 @@ TEST_F(StreamCallback, RecordingWritesBehindTheHeadByTheLatencyScaledByTheRate) 
   }
 }
 
-TEST_F(StreamCallback, HalfSpeedRecordsOnlyOnNewFrames) {
-  const int slot = MakeLoop(100, 1);
-  track(slot).record = 1;
-  Audio_SetTrackRate(slot, 0.5);
-  Audio_SetTrackFeedback(slot, 1.0);
-  engine()->state = Recording;
-  Run(200, 37, [](long, int c) { return c == 0 ? 1.0f : 0.0f; });  // one full pass at half speed
-  for (int f = 0; f < 100; ++f) ASSERT_FLOAT_EQ(Sample(slot, f, 0), 1.0f) << f;
-  EXPECT_EQ(track(slot).position, 0);
-}
-
 TEST_F(StreamCallback, ReverseAndLoopSelectionWrapInsideTheirRanges) {
   const int slot = MakeLoop(3000, 2, Ramp);
   engine()->state = Playing;
   Audio_SetLoopSelection(slot, 1);
   Audio_SetEditRange(slot, 1000, 2000);
   track(slot).resync = 0;
-  track(slot).position = 1990;
-  track(slot).exactPosition = 1990;
+  Place(slot, 1990);
   auto out = Run(20);
   EXPECT_FLOAT_EQ(out[2 * 10], Ramp(1000, 0));  // 1990 + 10 continues at 1000
   EXPECT_EQ(track(slot).position, 1010);
 
   Audio_SetTrackRate(slot, -1.0);
-  track(slot).position = 1005;
-  track(slot).exactPosition = 1005;
+  Place(slot, 1005);
   out = Run(10);
   EXPECT_FLOAT_EQ(out[2 * 6], Ramp(1999, 0));  // below the begin, back to the end
   Audio_SetLoopSelection(slot, 0);
-  track(slot).position = 3;
-  track(slot).exactPosition = 3;
+  Place(slot, 3);
   out = Run(5);
   EXPECT_FLOAT_EQ(out[2 * 4], Ramp(2999, 0));
 }
@@ -184,6 +174,7 @@ TEST_F(StreamCallback, InsertRecordsExactlyOnePassFromTheLoopStart) {
   EXPECT_EQ(hooks, (std::vector<int>{1, 0}));
 }
 
+// Each frame is written once, on the output frame that reaches it first.
 TEST_F(StreamCallback, InsertAtHalfSpeedStillRecordsAWholePass) {
   const int slot = MakeLoop(100, 1);
   Audio_SetTrackRate(slot, 0.5);
@@ -223,12 +214,9 @@ TEST_F(StreamCallback, PendingCutEndsTheLoopAtTheHead) {
 
 TEST_F(StreamCallback, ResyncTakesThePositionOfTheNearestRunningTrack) {
   const int a = MakeLoop(1000, 2);
-  const int b = MakeLoop(400, 2);
+  const int b = MakeLoop(400, 2, Ramp);
   const int c = MakeLoop(2000, 2);
-  for (auto [slot, at] : {std::pair{a, 700}, {b, 300}, {c, 100}}) {
-    track(slot).position = at;
-    track(slot).exactPosition = at;
-  }
+  for (auto [slot, at] : {std::pair{a, 700}, {b, 300}, {c, 100}}) Place(slot, at);
   engine()->state = Playing;
 
   // b looks downwards first (a's 700 does not fit in 400, the silent metronome is not
@@ -240,13 +228,12 @@ TEST_F(StreamCallback, ResyncTakesThePositionOfTheNearestRunningTrack) {
 
   // With nothing that fits, the first track met (never the metronome) gives its
   // position modulo the length.
-  track(a).position = 700;
-  track(a).exactPosition = 700;
-  track(c).position = 1500;
-  track(c).exactPosition = 1500;
+  Place(a, 700);
+  Place(c, 1500);
   track(b).resync = 1;
-  Run(1, 1);
+  const std::vector<float> out = Run(1, 1);
   EXPECT_EQ(track(b).position, 701 % 400 + 1);  // a moved on before b was rendered
+  EXPECT_NEAR(out[0], Ramp(701 % 400, 0) * track(b).volume, 1e-6);  // b sounds from there at once
 }
 
 // A buffer published with resync while the callback is between its swap step and the
@@ -254,8 +241,7 @@ TEST_F(StreamCallback, ResyncTakesThePositionOfTheNearestRunningTrack) {
 TEST_F(StreamCallback, ResyncOfAWaitingBufferSurvivesARenderOfTheOldOne) {
   const int a = MakeLoop(1000, 2);
   const int b = MakeLoop(400, 2);
-  track(a).position = 100;
-  track(a).exactPosition = 100;
+  Place(a, 100);
   engine()->state = Playing;
   Audio_SetCallbackRunning(true);
   Audio_PublishBuffer(b, Audio_AllocBuffer(400 * 8, true), 400 * 8, 400, 2, false, 1);
@@ -292,15 +278,24 @@ TEST_F(StreamCallback, MetersTakeHalfTheSignedSumAndTheEffectsSendSplitsTheSigna
 }
 
 TEST_F(StreamCallback, MixToTrackBouncesTheOutputIntoTheRecordTrack) {
-  MakeLoop(200, 2, [](int, int c) { return c == 0 ? 0.25f : 0.5f; });
-  const int target = MakeLoop(200, 1);
-  track(target).record = 1;
-  Audio_SetMixToTrack(1);
-  ASSERT_TRUE(Audio_InsertLooping(target));
-  Run(260, 64);
-  EXPECT_EQ(engine()->state.load(), Playing);
-  // A mono target keeps the right channel of every frame of one pass.
-  for (int f = 0; f < 200; ++f) ASSERT_FLOAT_EQ(Sample(target, f, 0), 0.5f) << f;
+  for (const int channels : {1, 2}) {
+    Reset();
+    MakeLoop(200, 2, [](int, int c) { return c == 0 ? 0.25f : 0.5f; });
+    const int target = MakeLoop(200, channels);
+    track(target).record = 1;
+    Audio_SetMixToTrack(1);
+    ASSERT_TRUE(Audio_InsertLooping(target));
+    Run(260, 64);
+    EXPECT_EQ(engine()->state.load(), Playing);
+    // Every frame of one pass; a mono target keeps the right channel.
+    for (int f = 0; f < 200; ++f) {
+      ASSERT_FLOAT_EQ(Sample(target, f, 0), channels == 1 ? 0.5f : 0.25f) << f;
+      if (channels == 2) {
+        ASSERT_FLOAT_EQ(Sample(target, f, 1), 0.5f) << f;
+      }
+    }
+    EXPECT_DOUBLE_EQ(track(target).peak, channels == 1 ? 0.5 : 0.375);  // half the sum, as it plays back
+  }
 }
 
 TEST_F(StreamCallback, OversizedCallbacksAreProcessedInPiecesAndMissingBuffersAreSafe) {
@@ -392,11 +387,12 @@ TEST_F(StreamCallback, LiveInputTakesTheEffectsMixOfTheCurrentTrack) {
   for (const auto& c : cases) {
     Audio_SetLatentInputUseLoopEffectsMix(c.useLoopMix);
     const long start = framesRun;
-    const std::vector<float> out = Run(400, 256, [start](long f, int) { return f == start ? 1.0f : 0.0f; });
+    const std::vector<float> out = Run(400, 256, [start](long f, int c) { return f == start ? 1.0f - 0.5f * c : 0.0f; });
     EXPECT_NEAR(out[0], c.dry, 1e-6) << c.useLoopMix;
     EXPECT_NEAR(out[2 * kEcho], c.echo, 1e-6) << c.useLoopMix;  // the wet part, through the delay
   }
   EXPECT_DOUBLE_EQ(Audio_GetInputPeak(0), 1.0);
+  EXPECT_DOUBLE_EQ(Audio_GetInputPeak(1), 0.5);
 }
 
 TEST_F(StreamCallback, StopAndPlayApplyAPendingCutBeforeStoringTheTake) {

@@ -60,6 +60,8 @@ TEST_F(UndoTest, EachOperationIsUndoneAndRedone) {
   } cases[] = {
       {"Erase", [] { return Audio_EraseLoop(1, 1); }, kFrames, 0},
       {"Multiply", [] { return Audio_ResizeLoop(1, 1.0, false, 1, ResizeMultiply, true); }, 2 * kFrames, 1},
+      {"Divide", [] { return Audio_ResizeLoop(1, 0.25, true, 1, ResizeDivide, false); }, kFrames / 2, 1},
+      {"new loop time", [] { return Audio_ResizeLoop(1, 0.25, false, 1, ResizeNewLoopTime, false); }, kFrames / 2, 1},
       {"Set Start Point", [] { return Audio_NudgeLoop(1, 100); }, kFrames, 101},
       {"Trim", [] { return Audio_SetEditRange(1, 1000, 2000) && Audio_TrimLoop(1); }, 1001, 1001},
   };
@@ -118,6 +120,7 @@ TEST_F(UndoTest, DisablingFreesBothCopies) {
   for (const UndoSnapshot& entry : e->undo) {
     EXPECT_EQ(entry.pBuffer, nullptr);
     EXPECT_EQ(entry.bufferSize, 0u);
+    EXPECT_EQ(entry.track, 0u);
   }
   EXPECT_EQ(Audio_Undo(), -1);
   ASSERT_TRUE(Audio_EraseLoop(1, 1));  // takes no snapshot
@@ -139,6 +142,9 @@ TEST_F(UndoTest, FailedAllocationsLeaveNoFalseEntries) {
   Undo_Flip();
   EXPECT_EQ(Audio_Undo(), -1);
   Undo_Flip();
+  Undo_Store(2, 1, longer.data(), 64, 8, 2, UndoRecord, 0);  // there are two entries only
+  EXPECT_EQ(e->state.load(), Stopped);
+  EXPECT_EQ(e->undoEnabled, 1u);
 
   // An undo that cannot copy changes nothing.
   ASSERT_TRUE(Audio_EraseLoop(1, 1));
@@ -151,6 +157,7 @@ TEST_F(UndoTest, FailedAllocationsLeaveNoFalseEntries) {
 
 TEST_F(UndoTest, ChangingTheRecordTrackMakesItTheUndoPoint) {
   ASSERT_EQ(Audio_CreateLoop(0.5, 1.0, 1, 0), 2);
+  EXPECT_EQ(Audio_SelectRecordTrack(NUM_TRACKS), -1);
   EXPECT_EQ(Audio_SelectRecordTrack(2), 1);
   EXPECT_EQ(t().record, 0u);
   EXPECT_EQ(labels.back(), "Press to undo track 2 Change Track");

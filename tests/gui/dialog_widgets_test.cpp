@@ -22,15 +22,15 @@
 namespace {
 
 TEST_F(DialogWidgetTest, LoopTimeDialogTakesTheTypedSeconds) {
-  LoopTimeDialogWidget dialog(nullptr, app.get());
+  LoopTimeDialogWidget dialog(nullptr, &app());
   dialog.show();
   auto* seconds = Child<QLineEdit>(&dialog, "1013");
   ASSERT_NE(seconds, nullptr);
   Child<QRadioButton>(&dialog, "1164")->click();
   seconds->setText("6");
   EXPECT_TRUE(Press(&dialog, true));
-  EXPECT_DOUBLE_EQ(app->loopTime.loopTime, 6.0);
-  EXPECT_EQ(app->loopTime.mode, 0);
+  EXPECT_DOUBLE_EQ(app().loopTime.loopTime, 6.0);
+  EXPECT_EQ(app().loopTime.mode, 0);
 }
 
 TEST_F(DialogWidgetTest, LatencyDialogRefusesTooLongAndStaysOpen) {

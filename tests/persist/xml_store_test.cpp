@@ -169,8 +169,8 @@ TEST_F(XmlStoreTest, MarkupAndAccentedTextSurviveAWriteAndARead) {
   EXPECT_EQ(Xml_ReadSettings(file, kMessages, kTable), XmlRead_Done);
   EXPECT_EQ(g.name, name);
   std::string out;  // bytes that are not UTF-8 are written as Latin-1
-  Xml_AppendEscaped(out, std::string("a\xE9z\x01\r", 5));
-  EXPECT_EQ(out, "a&#233;z&#13;");
+  Xml_AppendEscaped(out, std::string("a\xE9z\x01\r\xF0\x9F\x98\x80", 9));
+  EXPECT_EQ(out, "a&#233;z&#13;&#128512;");
 }
 
 TEST_F(XmlStoreTest, PerObjectRowsNeedAnIndex) {

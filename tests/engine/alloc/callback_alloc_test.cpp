@@ -25,21 +25,20 @@ void CountFree(void* p) {
   if (counting && p) frees.fetch_add(1, std::memory_order_relaxed);
 }
 
-void* Allocate(size_t n) {
+void* Allocate(size_t n, size_t alignment = 0) {
   CountAllocation();
-  void* p = std::malloc(n ? n : 1);
+  void* p = alignment ? std::aligned_alloc(alignment, (n + alignment - 1) / alignment * alignment)
+                      : std::malloc(n ? n : 1);
   if (!p) throw std::bad_alloc();
   return p;
 }
-
-void* AllocateAligned(size_t n, std::align_val_t a) {
-  CountAllocation();
-  const auto alignment = static_cast<size_t>(a);
-  void* p = std::aligned_alloc(alignment, (n + alignment - 1) / alignment * alignment);
-  if (!p) throw std::bad_alloc();
-  return p;
+void* AllocateOrNull(size_t n) noexcept {
+  try {
+    return Allocate(n);
+  } catch (...) {
+    return nullptr;
+  }
 }
-
 void Release(void* p) noexcept {
   CountFree(p);
   std::free(p);
@@ -48,22 +47,10 @@ void Release(void* p) noexcept {
 
 void* operator new(size_t n) { return Allocate(n); }
 void* operator new[](size_t n) { return Allocate(n); }
-void* operator new(size_t n, const std::nothrow_t&) noexcept {
-  try {
-    return Allocate(n);
-  } catch (...) {
-    return nullptr;
-  }
-}
-void* operator new[](size_t n, const std::nothrow_t&) noexcept {
-  try {
-    return Allocate(n);
-  } catch (...) {
-    return nullptr;
-  }
-}
-void* operator new(size_t n, std::align_val_t a) { return AllocateAligned(n, a); }
-void* operator new[](size_t n, std::align_val_t a) { return AllocateAligned(n, a); }
+void* operator new(size_t n, const std::nothrow_t&) noexcept { return AllocateOrNull(n); }
+void* operator new[](size_t n, const std::nothrow_t&) noexcept { return AllocateOrNull(n); }
+void* operator new(size_t n, std::align_val_t a) { return Allocate(n, static_cast<size_t>(a)); }
+void* operator new[](size_t n, std::align_val_t a) { return Allocate(n, static_cast<size_t>(a)); }
 void operator delete(void* p) noexcept { Release(p); }
 void operator delete[](void* p) noexcept { Release(p); }
 void operator delete(void* p, size_t) noexcept { Release(p); }
@@ -80,22 +67,10 @@ void* __libc_malloc(size_t);
 void* __libc_calloc(size_t, size_t);
 void* __libc_realloc(void*, size_t);
 void __libc_free(void*);
-void* malloc(size_t n) {
-  CountAllocation();
-  return __libc_malloc(n);
-}
-void* calloc(size_t n, size_t m) {
-  CountAllocation();
-  return __libc_calloc(n, m);
-}
-void* realloc(void* p, size_t n) {
-  CountAllocation();
-  return __libc_realloc(p, n);
-}
-void free(void* p) {
-  CountFree(p);
-  __libc_free(p);
-}
+void* malloc(size_t n) { return CountAllocation(), __libc_malloc(n); }
+void* calloc(size_t n, size_t m) { return CountAllocation(), __libc_calloc(n, m); }
+void* realloc(void* p, size_t n) { return CountAllocation(), __libc_realloc(p, n); }
+void free(void* p) { CountFree(p), __libc_free(p); }
 }
 #endif
 

@@ -1,0 +1,198 @@
+#include "gui/effects_section.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include "app/effects_panel.h"
+#include "gui/panel_context.h"
+
+namespace {
+
+QGroupBox* Group(const QString& title, QWidget* parent) {
+  auto* box = new QGroupBox(title, parent);
+  auto* row = new QHBoxLayout(box);
+  row->setContentsMargins(4, 2, 4, 2);
+  row->setSpacing(2);
+  return box;
+}
+
+void Show(QSlider* slider, int p) {
+  if (slider->isSliderDown() || slider->value() == p) return;
+  const QSignalBlocker block(slider);
+  slider->setValue(p);
+}
+
+void Show(QCheckBox* box, bool on) {
+  if (box->isChecked() == on) return;
+  const QSignalBlocker block(box);
+  box->setChecked(on);
+}
+
+void Show(QLabel* label, const std::string& text) { label->setText(QString::fromStdString(text)); }
+
+}  // namespace
+
+// The section's slider callbacks need the model; they are plain functions over `this`.
+#define MODEL (&self->context_->app()->effects)
+
+EffectsSection::SliderText EffectsSection::AddSlider(QWidget* box, const QString& name, const QString& caption,
+                                                     void (*move)(EffectsSection*, int)) {
+  auto* column = new QVBoxLayout;
+  column->setSpacing(1);
+  SliderText st;
+  st.text = new QLabel(box);
+  st.text->setAlignment(Qt::AlignCenter);
+  st.text->setObjectName(name + "Text");
+  st.slider = PanelContext::Slider(Qt::Vertical, kEffectsSliderMax, box);
+  st.slider->setObjectName(name);
+  st.slider->setMinimumHeight(70);
+  auto* label = new QLabel(caption, box);
+  st.text->setFixedWidth(35);
+  label->setFixedWidth(35);
+  label->setAlignment(Qt::AlignCenter);
+  column->addWidget(st.text);
+  column->addWidget(st.slider, 1, Qt::AlignHCenter);
+  column->addWidget(label);
+  static_cast<QBoxLayout*>(box->layout())->addLayout(column);
+  connect(st.slider, &QSlider::valueChanged, this, [this, move](int p) {
+    move(this, p);
+    context_->Changed();
+  });
+  return st;
+}
+
+QCheckBox* EffectsSection::AddCheck(QWidget* parent, const QString& name, const QString& caption,
+                                    void (*toggle)(EffectsSection*, bool)) {
+  auto* box = new QCheckBox(caption, parent);
+  box->setObjectName(name);
+  box->setFocusPolicy(Qt::NoFocus);
+  connect(box, &QCheckBox::toggled, this, [this, toggle](bool on) {
+    toggle(this, on);
+    App_FocusPanel(context_->app());
+    context_->Changed();
+  });
+  return box;
+}
+
+EffectsSection::EffectsSection(PanelContext* context, QWidget* parent)
+    : QObject(parent), context_(context), parent_(parent) {
+  using S = EffectsSection;
+
+  // ---- Filter and LFO ----
+  auto* filter = filterBox_ = Group("Filter", parent);
+  auto* filterSwitches = new QVBoxLayout;
+  filterOn_ = AddCheck(filter, "filterOn", "On", [](S* self, bool on) { EffectsPanel_EnableFilter(MODEL, on); });
+  filterLink_ = AddCheck(filter, "filterLink", "Link", [](S* self, bool on) { EffectsPanel_SetFilterLink(MODEL, on); });
+  filterSwitches->addWidget(filterOn_);
+  filterSwitches->addWidget(filterLink_);
+  for (int m = 0; m < 4; ++m) {
+    mode_[m] = new QRadioButton(EffectsPanel_FilterModeName(m), filter);
+    mode_[m]->setObjectName(QString("filterMode%1").arg(m));
+    mode_[m]->setFocusPolicy(Qt::NoFocus);
+    connect(mode_[m], &QRadioButton::clicked, this, [this, m] {
+      EffectsPanel_SetFilterMode(&context_->app()->effects, m);
+      App_FocusPanel(context_->app());
+      context_->Changed();
+    });
+    filterSwitches->addWidget(mode_[m]);
+  }
+  static_cast<QBoxLayout*>(filter->layout())->addLayout(filterSwitches);
+  frequency_[0] = AddSlider(filter, "filterFrequency0", "Freq L", [](S* self, int p) { EffectsPanel_SetFilterFrequency(MODEL, 0, p); });
+  frequency_[1] = AddSlider(filter, "filterFrequency1", "Freq R", [](S* self, int p) { EffectsPanel_SetFilterFrequency(MODEL, 1, p); });
+  resonance_[0] = AddSlider(filter, "filterResonance0", "Res L", [](S* self, int p) { EffectsPanel_SetFilterResonance(MODEL, 0, p); });
+  resonance_[1] = AddSlider(filter, "filterResonance1", "Res R", [](S* self, int p) { EffectsPanel_SetFilterResonance(MODEL, 1, p); });
+  auto* lfoSwitches = new QVBoxLayout;
+  lfoSwitches->addWidget(new QLabel("LFO", filter));
+  lfoOn_ = AddCheck(filter, "lfoOn", "On", [](S* self, bool on) { EffectsPanel_EnableLfo(MODEL, on); });
+  lfoLink_ = AddCheck(filter, "lfoLink", "Link", [](S* self, bool on) { EffectsPanel_SetLfoLink(MODEL, on); });
+  lfoSwitches->addWidget(lfoOn_);
+  lfoSwitches->addWidget(lfoLink_);
+  lfoSwitches->addStretch();
+  static_cast<QBoxLayout*>(filter->layout())->addLayout(lfoSwitches);
+  rate_[0] = AddSlider(filter, "lfoRate0", "Rate L", [](S* self, int p) { EffectsPanel_SetLfoRate(MODEL, 0, p); });
+  rate_[1] = AddSlider(filter, "lfoRate1", "Rate R", [](S* self, int p) { EffectsPanel_SetLfoRate(MODEL, 1, p); });
+  depth_[0] = AddSlider(filter, "lfoDepth0", "Dep. L", [](S* self, int p) { EffectsPanel_SetLfoDepth(MODEL, 0, p); });
+  depth_[1] = AddSlider(filter, "lfoDepth1", "Dep. R", [](S* self, int p) { EffectsPanel_SetLfoDepth(MODEL, 1, p); });
+
+  // ---- Delay ----
+  auto* delay = delayBox_ = Group("Delay", parent);
+  auto* delaySwitches = new QVBoxLayout;
+  delayOn_ = AddCheck(delay, "delayOn", "On", [](S* self, bool on) { EffectsPanel_EnableDelay(MODEL, on); });
+  delayMode_ = AddCheck(delay, "delayMode", "Mode", [](S* self, bool on) { EffectsPanel_SetDelayMode(MODEL, on); });
+  delayLink_ = AddCheck(delay, "delayLink", "Link", [](S* self, bool on) { EffectsPanel_SetDelayLink(MODEL, on); });
+  delaySync_ = AddCheck(delay, "delaySync", "Sync", [](S* self, bool on) { EffectsPanel_SetDelaySync(MODEL, on); });
+  for (QCheckBox* b : {delayOn_, delayMode_, delayLink_, delaySync_}) delaySwitches->addWidget(b);
+  const PanelField msFields[2] = {PanelField::DelayLeft, PanelField::DelayRight};
+  const int msIds[2] = {1294, 1295};
+  for (int c = 0; c < 2; ++c) {
+    delayMs_[c] = context->Field(msFields[c], msIds[c], delay);
+    delayMs_[c]->setMaximumWidth(48);
+    delaySwitches->addWidget(new QLabel(c == 0 ? "ms L" : "ms R", delay));
+    delaySwitches->addWidget(delayMs_[c]);
+  }
+  delaySwitches->addStretch();
+  static_cast<QBoxLayout*>(delay->layout())->addLayout(delaySwitches);
+  delayTime_[0] = AddSlider(delay, "delayTime0", "Time L", [](S* self, int p) { EffectsPanel_SetDelayTimePosition(MODEL, 0, p); });
+  delayTime_[1] = AddSlider(delay, "delayTime1", "Time R", [](S* self, int p) { EffectsPanel_SetDelayTimePosition(MODEL, 1, p); });
+  delayFeedback_[0] = AddSlider(delay, "delayFeedback0", "Fb L", [](S* self, int p) { EffectsPanel_SetDelayFeedback(MODEL, 0, p); });
+  delayFeedback_[1] = AddSlider(delay, "delayFeedback1", "Fb R", [](S* self, int p) { EffectsPanel_SetDelayFeedback(MODEL, 1, p); });
+  delayMix_ = AddSlider(delay, "delayMix", "Mix", [](S* self, int p) { EffectsPanel_SetDelayMix(MODEL, p); });
+
+  // ---- Reverb ----
+  auto* reverb = reverbBox_ = Group("Reverb", parent);
+  reverbOn_ = AddCheck(reverb, "reverbOn", "On", [](S* self, bool on) { EffectsPanel_EnableReverb(MODEL, on); });
+  static_cast<QBoxLayout*>(reverb->layout())->addWidget(reverbOn_, 0, Qt::AlignTop);
+  reverbLength_ = AddSlider(reverb, "reverbLength", "Time", [](S* self, int p) { EffectsPanel_SetReverbLength(MODEL, p); });
+  reverbMix_ = AddSlider(reverb, "reverbMix", "Mix", [](S* self, int p) { EffectsPanel_SetReverbMix(MODEL, p); });
+  reverbDamping_ = AddSlider(reverb, "reverbDamping", "Tone", [](S* self, int p) { EffectsPanel_SetReverbDamping(MODEL, p); });
+}
+
+#undef MODEL
+
+void EffectsSection::Refresh() {
+  const EffectsPanel* m = &context_->app()->effects;
+  for (int c = 0; c < 2; ++c) {
+    Show(frequency_[c].slider, m->filterFrequency[c]);
+    Show(frequency_[c].text, EffectsPanel_FrequencyText(m, c));
+    Show(resonance_[c].slider, m->filterResonance[c]);
+    Show(resonance_[c].text, EffectsPanel_ResonanceText(m, c));
+    Show(rate_[c].slider, m->lfoRate[c]);
+    Show(rate_[c].text, EffectsPanel_LfoRateText(m, c));
+    Show(depth_[c].slider, m->lfoDepth[c]);
+    Show(depth_[c].text, EffectsPanel_LfoDepthText(m, c));
+    Show(delayTime_[c].slider, m->delayTime[c]);
+    Show(delayTime_[c].text, EffectsPanel_DelayTimeText(m, c));
+    Show(delayFeedback_[c].slider, m->delayFeedback[c]);
+    Show(delayFeedback_[c].text, EffectsPanel_DelayFeedbackText(m, c));
+    ShowFieldText(delayMs_[c], std::to_string(m->delayMilliseconds[c]));
+  }
+  Show(delayMix_.slider, m->delayMix);
+  Show(delayMix_.text, EffectsPanel_DelayMixText(m));
+  Show(reverbLength_.slider, m->reverbLength);
+  Show(reverbLength_.text, EffectsPanel_ReverbLengthText(m));
+  Show(reverbMix_.slider, m->reverbMix);
+  Show(reverbMix_.text, EffectsPanel_ReverbMixText(m));
+  Show(reverbDamping_.slider, m->reverbDamping);
+  Show(reverbDamping_.text, EffectsPanel_ReverbDampingText(m));
+  for (int i = 0; i < 4; ++i)
+    if (mode_[i]->isChecked() != (m->filterMode == i)) {
+      const QSignalBlocker block(mode_[i]);
+      mode_[i]->setChecked(m->filterMode == i);
+    }
+  Show(filterOn_, m->filterEnabled);
+  Show(lfoOn_, m->lfoEnabled);
+  Show(filterLink_, m->filterLink);
+  Show(lfoLink_, m->lfoLink);
+  Show(delayOn_, m->delayEnabled);
+  Show(delayMode_, m->delayCrossMode);
+  Show(delayLink_, m->delayLink);
+  Show(delaySync_, m->delaySync);
+  Show(reverbOn_, m->reverbEnabled);
+}

@@ -1,0 +1,62 @@
+// Kestrine with its window: the Qt program around the toolkit-free application. The
+// window is shown first, then the application starts (configuration, audio device, MIDI,
+// default session, timers); the event loop runs until the window closes, and the
+// normal shutdown follows.
+#include <QApplication>
+#include <filesystem>
+
+#include "app/app.h"
+#include "app/session_store.h"
+#include "app/startup.h"
+#include "gui/dialogs.h"
+#include "gui/key_filter.h"
+#include "gui/main_window.h"
+#include "gui/message_box.h"
+
+namespace {
+
+void Uninstall() {
+  MessageDialog_Install(nullptr);
+  FileDialog_Install(nullptr);
+  ProgressDialog_Install(nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication qt(argc, argv);
+  QApplication::setApplicationName(kAppTitle);
+  std::error_code ec;
+  const std::filesystem::path start = std::filesystem::current_path(ec);
+
+  static App app;
+  MainWindow window(&app);
+  QtMessageDialog messages(&window);
+  QtFileDialog files(&window);
+  QtDialogHost dialogs(&window);
+  QtProgressDialog progress(&window);
+  AppSessionStore sessions(&app);
+  MessageDialog_Install(&messages);
+  FileDialog_Install(&files);
+  ProgressDialog_Install(&progress);
+  KeyFilter keys(&app, &window, [&window] { window.Refresh(); });
+  qt.installEventFilter(&keys);
+
+  window.PlaceOnScreen();
+  window.show();
+  AppSeams seams;
+  seams.window = &window;
+  seams.dialogs = &dialogs;
+  seams.sessions = &sessions;
+  int code = 0;
+  if (!App_Start(&app, ec ? std::string() : start.string(), seams)) {
+    Uninstall();
+    return 0;
+  }
+  window.Refresh();
+  if (!window.closed()) code = qt.exec();
+  qt.removeEventFilter(&keys);
+  App_Shutdown(&app);
+  Uninstall();
+  return code;
+}

@@ -1,0 +1,174 @@
+#include "gui/main_window.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QScreen>
+
+#include "app/panel_view.h"
+#include "control/fire_action.h"
+#include "gui/transport_panel.h"
+
+namespace {
+
+struct MenuRow {
+  const char* text;  // null: separator
+  int command;
+};
+
+const MenuRow kFileMenu[] = {
+    {"&New Session (Default Session)", 32836}, {"&Open Session...", 32832}, {"&Save Session...", 32833},
+    {"Save Session &As...", 32939},           {nullptr, 0},               {"&Load Loop...", 32790},
+    {"Sa&ve Loop...", 32789},                 {nullptr, 0},               {"Save &Current Session as Default", 32834},
+    {nullptr, 0},                             {"E&xit", 105},
+};
+const MenuRow kOptionsMenu[] = {
+    {"&Metronome...", 32805},         {"Set &Latency...", 32788},          {"&Preferences...", 32800},
+    {"MIDI and Keyboard &Control...", 32824}, {"Select &Skin...", 32854}, {"Select Audio &Devices...", 32784},
+    {"ASIO Control Panel", 32837},
+};
+const MenuRow kHelpMenu[] = {{"&About ...", 32782}};
+
+}  // namespace
+
+void MainWindow::CommandPosted(void* user) {
+  // Announced from the posting thread; one queued drain runs every command posted so far.
+  auto* window = static_cast<MainWindow*>(user);
+  if (window->drainQueued_.exchange(true)) return;
+  QMetaObject::invokeMethod(window, [window] { window->Drain(); }, Qt::QueuedConnection);
+}
+
+MainWindow::MainWindow(App* app, QWidget* parent) : QMainWindow(parent), app_(app) {
+  setObjectName("MainWindow");
+  setWindowTitle(kAppTitle);
+  panel_ = new TransportPanel(app, [this] { Refresh(); }, this);
+  setCentralWidget(panel_);
+  BuildMenus();
+  EnableMenuEntry(CommandId(Command::AsioControlPanel), false);  // no ASIO driver on this platform
+
+  refresh_.setInterval(33);
+  connect(&refresh_, &QTimer::timeout, this, &MainWindow::Tick);
+  midi_.setInterval(2);
+  midi_.setTimerType(Qt::PreciseTimer);
+  connect(&midi_, &QTimer::timeout, this, [this] { App_Timer2(app_); });
+  flash_.setSingleShot(true);
+  connect(&flash_, &QTimer::timeout, this, [this] {
+    App_Timer3(app_);
+    Refresh();
+  });
+  ControlCommands().SetNotify(CommandPosted, this);
+}
+
+MainWindow::~MainWindow() { ControlCommands().SetNotify(nullptr, nullptr); }
+
+void MainWindow::BuildMenus() {
+  auto add = [this](const char* title, const MenuRow* rows, size_t count) {
+    QMenu* menu = menuBar()->addMenu(title);
+    for (size_t i = 0; i < count; ++i) {
+      if (!rows[i].text) {
+        menu->addSeparator();
+        continue;
+      }
+      QAction* action = menu->addAction(rows[i].text);
+      const int command = rows[i].command;
+      action->setData(command);
+      actions_.insert(command, action);
+      connect(action, &QAction::triggered, this, [this, command] {
+        App_Command(app_, static_cast<uint32_t>(command));
+        Refresh();
+      });
+    }
+    return menu;
+  };
+  add("&File", kFileMenu, std::size(kFileMenu));
+  add("&Options", kOptionsMenu, std::size(kOptionsMenu));
+  std::vector<MenuRow> quick = {{"Quick&save Session and Loops...", 32858}, {nullptr, 0}};
+  static std::string texts[16];
+  for (int n = 1; n <= 8; ++n) {
+    texts[n - 1] = "Save Quicksave0" + std::to_string(n);
+    quick.push_back({texts[n - 1].c_str(), 32876 + n});
+  }
+  quick.push_back({nullptr, 0});
+  for (int n = 1; n <= 8; ++n) {
+    texts[7 + n] = "Load Quicksave0&" + std::to_string(n);
+    quick.push_back({texts[7 + n].c_str(), 32858 + n});
+  }
+  add("&Quick", quick.data(), quick.size());
+  add("&Help", kHelpMenu, std::size(kHelpMenu));
+}
+
+void MainWindow::Refresh() {
+  if (closed_) return;
+  const PanelView view = App_Panel(app_);
+  const QString title = QString::fromStdString(view.title);
+  if (windowTitle() != title) setWindowTitle(title);
+  panel_->ShowView(view);
+}
+
+void MainWindow::Drain() {
+  drainQueued_ = false;
+  App_DrainCommands(app_);
+  Refresh();
+}
+
+void MainWindow::Tick() {
+  App_Timer1(app_);
+  if (closed_) return;
+  panel_->TakeLevels();
+  Refresh();
+}
+
+void MainWindow::PlaceOnScreen() {
+  adjustSize();
+  setFixedSize(sizeHint());
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  QRect frame = frameGeometry();
+  frame.moveCenter(area.center());
+  move(std::max(frame.left(), area.left()), std::max(frame.top(), area.top()));
+}
+
+void MainWindow::SetTitle(const std::string& title) { setWindowTitle(QString::fromStdString(title)); }
+
+void MainWindow::ShowTitleBar(bool shown) {
+  if (windowFlags().testFlag(Qt::FramelessWindowHint) == !shown) return;
+  const bool visible = isVisible();
+  setWindowFlag(Qt::FramelessWindowHint, !shown);
+  if (visible) show();
+}
+
+void MainWindow::EnableMenuEntry(int command, bool enabled) {
+  if (QAction* action = actions_.value(command, nullptr)) action->setEnabled(enabled);
+}
+
+void MainWindow::FocusPanel() { panel_->setFocus(); }
+
+void MainWindow::Close() {
+  closing_ = true;
+  close();
+}
+
+bool MainWindow::StartTimers() {
+  refresh_.start();
+  midi_.start();
+  return refresh_.isActive() && midi_.isActive();
+}
+
+void MainWindow::StopTimers() {
+  refresh_.stop();
+  midi_.stop();
+  flash_.stop();
+}
+
+void MainWindow::StartFlashTimer(int milliseconds) { flash_.start(std::max(1, milliseconds)); }
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!closing_ && !App_Close(app_)) {
+    event->ignore();
+    return;
+  }
+  StopTimers();
+  closed_ = true;
+  event->accept();
+}

@@ -1,0 +1,113 @@
+#include "gui/strip_column.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+
+#include "gui/panel_context.h"
+#include "gui/panel_widgets.h"
+
+namespace {
+
+constexpr StripIds kIds[kStripCount] = {
+    {1069, 1160, 1141, 1146, 1059, 1296, 1097, 1057, 11205, 1113, 1125, 1133, 1105, 1164, 1239},
+    {1070, 1161, 1142, 1147, 1061, 1297, 1098, 1058, 11207, 1114, 1126, 1134, 1106, 1165, 1238},
+    {1071, 1162, 1143, 1149, 1064, 1298, 1099, 1063, 11208, 1115, 1127, 1135, 1107, 1167, 1237},
+    {1072, 1163, 1148, 1151, 1067, 1299, 1100, 1066, 11209, 1116, 1128, 1136, 1108, 1227, 1236},
+    {1075, 1166, 1150, 1153, 1074, 1300, 1101, 1073, 11210, 1117, 1129, 1137, 1109, 1228, 1235},
+    {1079, 1168, 1152, 1155, 1078, 1301, 1102, 1077, 11211, 1118, 1130, 1138, 1110, 1229, 1232},
+    {1083, 1169, 1154, 1157, 1082, 1302, 1103, 1081, 11212, 1119, 1131, 1139, 1111, 1230, 1233},
+    {1087, 1170, 1156, 1158, 1086, 1303, 1104, 1085, 11213, 1120, 1132, 1140, 1112, 1231, 1234},
+};
+
+}  // namespace
+
+const StripIds& Strip_Ids(int strip) { return kIds[strip]; }
+
+StripColumn::StripColumn(PanelContext* context, int strip, QWidget* parent)
+    : QWidget(parent), context_(context), strip_(strip) {
+  const StripIds& id = kIds[strip];
+  QFont small = font();
+  small.setPointSize(7);
+  setFont(small);
+  auto* grid = new QGridLayout(this);
+  grid->setContentsMargins(2, 2, 2, 2);
+  grid->setSpacing(2);
+
+  number_ = context->Add(new TrackNumberButton(strip, this), id.number);
+  name_ = context->Field(static_cast<PanelField>(static_cast<int>(PanelField::TrackName1) + strip), id.name, this);
+  loopTime_ = context->Add(new QLabel(this), id.loopTime);
+  loopTime_->setAlignment(Qt::AlignCenter);
+  grid->addWidget(number_, 0, 0, 1, 2);
+  grid->addWidget(name_, 1, 0, 1, 2);
+  grid->addWidget(loopTime_, 2, 0, 1, 2);
+
+  // Each switch posts its track's command; the app decides what it does.
+  auto button = [&](const char* text, int controlId, Command command) {
+    auto* b = context->Add(new LedButton(text, this), controlId);
+    connect(b, &QAbstractButton::clicked, this,
+            [this, command] { context_->Command(command, App_Parameter(strip_, 0)); });
+    return b;
+  };
+  active_ = button("Active", id.active, Command::TrackRecord);
+  mute_ = button("Mute", id.mute, Command::TrackMute);
+  solo_ = button("Solo", id.solo, Command::TrackSolo);
+  submix_ = button("Mix", id.submix, Command::TrackSubmix);
+  effects_ = button("FX", id.effects, Command::TrackEffect);
+  slow_ = button("Slow", id.slow, Command::TrackSlow);
+  reverse_ = button("Rev.", id.reverse, Command::TrackReverse);
+  grid->addWidget(active_, 3, 0, 1, 2);
+  grid->addWidget(mute_, 4, 0);
+  grid->addWidget(solo_, 4, 1);
+  grid->addWidget(submix_, 5, 0);
+  grid->addWidget(effects_, 5, 1);
+  grid->addWidget(slow_, 6, 0);
+  grid->addWidget(reverse_, 6, 1);
+
+  auto slider = [&](Qt::Orientation o, int controlId, Slider which) {
+    QSlider* s = context->Add(PanelContext::Slider(o, 127, this), controlId);
+    connect(s, &QSlider::valueChanged, this, [this, which](int p) { context_->Slide(which, strip_, p); });
+    return s;
+  };
+  volume_ = slider(Qt::Vertical, id.volume, Slider::TrackVolume);
+  volume_->setMinimumHeight(90);
+  meterA_ = context->Add(new LedMeter(1, Qt::Vertical, this), id.meterA);
+  meterB_ = context->Add(new LedMeter(1, Qt::Vertical, this), id.meterB);
+  auto* levels = new QHBoxLayout;
+  levels->setSpacing(3);
+  levels->addWidget(meterA_);
+  levels->addWidget(volume_);
+  levels->addWidget(meterB_);
+  grid->addLayout(levels, 7, 0, 1, 2, Qt::AlignHCenter);
+
+  pan_ = slider(Qt::Horizontal, id.pan, Slider::TrackPan);
+  effectsMix_ = slider(Qt::Horizontal, id.effectsMix, Slider::TrackEffectsMix);
+  auto* panLabel = new QLabel("Pan", this);
+  auto* fxLabel = new QLabel("FX Mix", this);
+  grid->addWidget(panLabel, 8, 0, 1, 2);
+  grid->addWidget(pan_, 9, 0, 1, 2);
+  grid->addWidget(fxLabel, 10, 0, 1, 2);
+  grid->addWidget(effectsMix_, 11, 0, 1, 2);
+}
+
+void StripColumn::Refresh(const StripView& v, int meterLit, int meterLeds) {
+  active_->setLit(v.active);
+  mute_->setLit(v.mute);
+  solo_->setLit(v.solo);
+  submix_->setLit(v.submixB);
+  effects_->setLit(v.effects);
+  slow_->setLit(v.slow);
+  reverse_->setLit(v.reverse);
+  for (auto [slider, value] : {std::pair{volume_, v.volume}, {pan_, v.pan}, {effectsMix_, v.effectsMix}}) {
+    if (slider->isSliderDown() || slider->value() == value) continue;
+    const QSignalBlocker block(slider);
+    slider->setValue(value);
+  }
+  meterA_->setLedCount(meterLeds);
+  meterB_->setLedCount(meterLeds);
+  meterA_->setLevel(0, meterLit, 0);
+  meterB_->setLevel(0, meterLit, 0);
+  ShowFieldText(name_, v.name);
+  loopTime_->setText(QString::fromStdString(v.loopTime));
+}

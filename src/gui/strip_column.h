@@ -1,0 +1,41 @@
+#pragma once
+// One track strip of the panel: number button (drop target, popup), Active, Mute, Solo,
+// Mix, FX, Slow and Rev. buttons, volume with its two meter bars, pan, effects mix, the
+// name field and the loop-time display.
+#include <QWidget>
+
+#include "app/panel_view.h"
+
+class PanelContext;
+class LedButton;
+class LedMeter;
+class QLabel;
+class QLineEdit;
+class QSlider;
+class TrackNumberButton;
+
+// The control ids of each strip, tracks 1 to 8.
+struct StripIds {
+  int mute, submix, solo, active, effects, effectsMix, meterA, volume, pan, meterB, slow, reverse, name,
+      loopTime, number;
+};
+const StripIds& Strip_Ids(int strip);
+
+class StripColumn : public QWidget {
+  Q_OBJECT
+
+ public:
+  StripColumn(PanelContext* context, int strip, QWidget* parent = nullptr);
+  void Refresh(const StripView& view, int meterLit, int meterLeds);
+  TrackNumberButton* numberButton() const { return number_; }
+
+ private:
+  PanelContext* context_;
+  int strip_;
+  TrackNumberButton* number_;
+  LedButton *active_, *mute_, *solo_, *submix_, *effects_, *slow_, *reverse_;
+  QSlider *volume_, *pan_, *effectsMix_;
+  LedMeter *meterA_, *meterB_;
+  QLineEdit* name_;
+  QLabel* loopTime_;
+};

@@ -1,0 +1,67 @@
+#pragma once
+// The transport panel, the main window's central widget: transport buttons, loop-time
+// fields, metronome switches, mixer and meters, the position bar with the loop edit
+// buttons, the eight strips and the effects. It draws the application's panel view and
+// turns every click into an entry point; the popup menu and moving the window by the
+// panel live here too.
+#include <QWidget>
+#include <array>
+#include <memory>
+
+#include "app/window_support.h"
+#include "gui/panel_context.h"
+
+class EffectsSection;
+class LedButton;
+class LedMeter;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QSlider;
+class StripColumn;
+struct PanelView;
+
+class TransportPanel : public QWidget {
+  Q_OBJECT
+
+ public:
+  // `changed` runs after every entry point the panel calls.
+  TransportPanel(App* app, std::function<void()> changed, QWidget* parent = nullptr);
+  ~TransportPanel() override;
+
+  // Draws the application's state.
+  void Refresh();
+  void ShowView(const PanelView& view);
+  // Timer 1's part: the strips' levels since the last tick.
+  void TakeLevels();
+  QWidget* Control(int id) const { return context_.Control(id); }
+  PanelContext& context() { return context_; }
+
+ protected:
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  QWidget* BuildTransport();
+  QWidget* BuildLoopTime();
+  QWidget* BuildMetronome();
+  QWidget* BuildMixer();
+  QWidget* BuildPosition();
+  LedButton* PostButton(int controlId, const QString& text, QWidget* parent);
+  LedButton* CommandButton(int controlId, const QString& text, Command command, uint32_t parameter, QWidget* parent);
+
+  PanelContext context_;
+  std::array<StripColumn*, kStripCount> strips_{};
+  EffectsSection* effects_ = nullptr;
+  LedMeter* inputMeter_ = nullptr;
+  LedMeter* outputMeter_ = nullptr;
+  QProgressBar* position_ = nullptr;
+  QLabel *lengthText_ = nullptr, *halfText_ = nullptr, *editing_ = nullptr, *undoLabel_ = nullptr;
+  QSlider *master_ = nullptr, *submix_[2] = {}, *crossfade_ = nullptr, *feedback_ = nullptr, *metronomeVolume_ = nullptr;
+  StripLevels levels_;
+  bool dragging_ = false;
+  QPoint dragOffset_;
+};

@@ -1,0 +1,232 @@
+// The window as a user drives it: menus, panel clicks, keys through the event filter,
+// files dropped on a track, the effects sliders. Each checks that the input reached the
+// application and that the window shows the application's state afterwards.
+#include <QAction>
+#include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QSlider>
+#include <QTest>
+#include <QUrl>
+
+#include "app/panel_view.h"
+#include "control/fire_action.h"
+#include "engine/audio.h"
+#include "gui/gui_fixture.h"
+#include "gui/panel_widgets.h"
+
+namespace {
+
+bool Lit(QWidget* w) { return w && w->property("lit").toBool(); }
+
+}  // namespace
+
+TEST_F(GuiTest, MenusCarryTheirTextsAndCommandIds) {
+  struct Row {
+    const char* menu;
+    std::vector<std::pair<const char*, int>> entries;
+  };
+  std::vector<std::pair<const char*, int>> quick = {{"Quick&save Session and Loops...", 32858}};
+  static const char* saves[] = {"Save Quicksave01", "Save Quicksave02", "Save Quicksave03", "Save Quicksave04",
+                                "Save Quicksave05", "Save Quicksave06", "Save Quicksave07", "Save Quicksave08"};
+  static const char* loads[] = {"Load Quicksave0&1", "Load Quicksave0&2", "Load Quicksave0&3", "Load Quicksave0&4",
+                                "Load Quicksave0&5", "Load Quicksave0&6", "Load Quicksave0&7", "Load Quicksave0&8"};
+  for (int n = 0; n < 8; ++n) quick.push_back({saves[n], 32877 + n});
+  for (int n = 0; n < 8; ++n) quick.push_back({loads[n], 32859 + n});
+  const Row expected[] = {
+      {"&File",
+       {{"&New Session (Default Session)", 32836}, {"&Open Session...", 32832}, {"&Save Session...", 32833},
+        {"Save Session &As...", 32939}, {"&Load Loop...", 32790}, {"Sa&ve Loop...", 32789},
+        {"Save &Current Session as Default", 32834}, {"E&xit", 105}}},
+      {"&Options",
+       {{"&Metronome...", 32805}, {"Set &Latency...", 32788}, {"&Preferences...", 32800},
+        {"MIDI and Keyboard &Control...", 32824}, {"Select &Skin...", 32854},
+        {"Select Audio &Devices...", 32784}, {"ASIO Control Panel", 32837}}},
+      {"&Quick", quick},
+      {"&Help", {{"&About ...", 32782}}},
+  };
+  const QList<QAction*> menus = window_->menuBar()->actions();
+  ASSERT_EQ(menus.size(), 4);
+  for (int m = 0; m < 4; ++m) {
+    EXPECT_EQ(menus[m]->text(), expected[m].menu);
+    std::vector<std::pair<std::string, int>> shown;
+    for (QAction* a : menus[m]->menu()->actions())
+      if (!a->isSeparator()) shown.push_back({a->text().toStdString(), a->data().toInt()});
+    ASSERT_EQ(shown.size(), expected[m].entries.size()) << expected[m].menu;
+    for (size_t i = 0; i < shown.size(); ++i) {
+      EXPECT_EQ(shown[i].first, expected[m].entries[i].first);
+      EXPECT_EQ(shown[i].second, expected[m].entries[i].second) << shown[i].first;
+    }
+  }
+  // No ASIO driver exists here; the application may enable entries through its host.
+  EXPECT_FALSE(window_->MenuAction(32837)->isEnabled());
+  window_->EnableMenuEntry(32799, false);  // an id without an entry is ignored
+}
+
+TEST_F(GuiTest, AMenuEntryRunsItsCommand) {
+  window_->MenuAction(32782)->trigger();  // About
+  EXPECT_EQ(dialogs.about.version, "Version 1.73");
+}
+
+TEST_F(GuiTest, TransportButtonsAndStripSwitchesReachTheCore) {
+  Click(1001);  // Record
+  EXPECT_EQ(Audio_GetTransportState(), Recording);
+  EXPECT_TRUE(Lit(Control(1001)));
+  EXPECT_FALSE(Lit(Control(1000)));
+  Click(1000);  // Stop
+  EXPECT_NE(Audio_GetTransportState(), Recording);
+  EXPECT_FALSE(Lit(Control(1001)));
+
+  // Solo on track 3 clears track 2's; with Shift held both stay.
+  const int solo2 = 1142, solo3 = 1143;
+  Click(solo2);
+  Click(solo3);
+  EXPECT_FALSE(strip(1).solo);
+  EXPECT_TRUE(strip(2).solo);
+  EXPECT_TRUE(Lit(Control(solo3)));
+  EXPECT_FALSE(Lit(Control(solo2)));
+  QTest::keyPress(window_->panel(), Qt::Key_Shift);
+  Click(solo2);
+  QTest::keyRelease(window_->panel(), Qt::Key_Shift);
+  EXPECT_TRUE(strip(1).solo);
+  EXPECT_TRUE(strip(2).solo);
+
+  // Active selects the track; the "Editing" label follows.
+  Click(1151);  // track 4 Active
+  EXPECT_EQ(app().currentTrack, 3);
+  EXPECT_EQ(Control<QLabel>(1274)->text(), "Editing 4: Track 4");
+  EXPECT_TRUE(Lit(Control(1151)));
+}
+
+TEST_F(GuiTest, KeysReachTheKeyboardHandlerBeforeTheWidgets) {
+  QWidget* panel = window_->panel();
+  // Upper case does nothing; "r" posts Record, which the window drains.
+  QTest::keyClick(panel, 'R');
+  Settle();
+  EXPECT_EQ(Audio_GetTransportState(), Stopped);
+  QTest::keyClick(panel, 'r');
+  Settle();
+  EXPECT_EQ(Audio_GetTransportState(), Recording);
+  EXPECT_TRUE(Lit(Control(1001)));
+  QTest::keyClick(panel, Qt::Key_Return);
+  Settle();
+  EXPECT_NE(Audio_GetTransportState(), Recording);
+
+  // Ctrl+Z with Control held posts Undo.
+  ControlCommands().SetNotify(nullptr, nullptr);  // keep the post in the queue to look at it
+  QTest::keyPress(panel, Qt::Key_Control);
+  QTest::keyClick(panel, Qt::Key_Z, Qt::ControlModifier);
+  QTest::keyRelease(panel, Qt::Key_Control);
+  ControlCommand posted;
+  ASSERT_TRUE(ControlCommands().Take(&posted));
+  EXPECT_EQ(posted.commandId, 32799);
+  EXPECT_FALSE(ControlCommands().Take(&posted));
+
+  // Characters typed into a name field are the field's; Enter commits the names.
+  auto* name = Control<QLineEdit>(1107);  // track 3
+  name->setFocus();
+  Settle();
+  name->selectAll();
+  QTest::keyClicks(name, "pr");
+  EXPECT_EQ(ControlCommands().Size(), 0u);
+  EXPECT_EQ(Audio_GetTransportState(), Stopped);
+  QTest::keyClick(name, Qt::Key_Return);
+  Settle();
+  EXPECT_EQ(strip(2).name, "pr");
+  EXPECT_TRUE(window_->panel()->hasFocus());
+  EXPECT_TRUE(app().dirty);
+  EXPECT_TRUE(window_->windowTitle().endsWith("*"));
+}
+
+TEST_F(GuiTest, TwoWavFilesDroppedOnTrack7LoadIntoTracks7And8) {
+  const std::string a = MakeWav("kick.wav", 4800, 1000);
+  const std::string b = MakeWav("snare.WAV", 9600, 2000);
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(a)), QUrl::fromLocalFile(QString::fromStdString(b))});
+  auto* target = Control(1233);  // track 7's number button
+  ASSERT_NE(target, nullptr);
+  QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(target, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(target, &drop);
+  Settle();
+  EXPECT_FALSE(strip(6).empty);
+  EXPECT_FALSE(strip(7).empty);
+  EXPECT_EQ(strip(6).name, "kick");
+  EXPECT_EQ(strip(7).name, "snare");
+  EXPECT_EQ(Control<QLineEdit>(1111)->text(), "kick");
+  EXPECT_EQ(Control<QLabel>(1230)->text(), "0.10");
+  EXPECT_EQ(Control<QLabel>(1231)->text(), "0.20");
+}
+
+TEST_F(GuiTest, EffectsSlidersGoThroughTheEffectsModel) {
+  // Linked filter channels move together; the texts are the model's.
+  auto* left = Named<QSlider>("filterFrequency0");
+  ASSERT_NE(left, nullptr);
+  left->setValue(0);
+  EXPECT_EQ(app().effects.filterFrequency[0], 0);
+  EXPECT_EQ(app().effects.filterFrequency[1], 0);
+  EXPECT_EQ(Named<QSlider>("filterFrequency1")->value(), 0);
+  EXPECT_EQ(Named<QLabel>("filterFrequency1Text")->text(), "1");
+
+  // A delay time typed into its box and committed with Enter.
+  auto* ms = Control<QLineEdit>(1294);
+  ms->setFocus();
+  Settle();
+  ms->selectAll();
+  QTest::keyClicks(ms, "320");
+  QTest::keyClick(ms, Qt::Key_Return);
+  Settle();
+  EXPECT_EQ(app().effects.delayMilliseconds[0], 320);
+  EXPECT_EQ(Named<QLabel>("delayTime0Text")->text(), "320");
+  EXPECT_EQ(Control<QLineEdit>(1295)->text(), "320");  // linked
+
+  // Master and submix faders send their commands; crossfade_ab keeps A and B opposite.
+  Named<QSlider>("submixA")->setValue(32);
+  EXPECT_NEAR(Audio_GetEngine()->submixVolume[0], 32 / 127.0, 1e-9);
+  EXPECT_NEAR(Audio_GetEngine()->submixVolume[1], 95 / 127.0, 1e-9);
+  EXPECT_EQ(Named<QSlider>("submixB")->value(), 95);
+}
+
+TEST_F(GuiTest, PopupMenuOnATrackNumberButtonNamesTheTrack) {
+  auto* number = Control(1235);  // track 5
+  QStringList texts;
+  QTimer::singleShot(0, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) return;
+    for (QAction* a : menu->actions()) texts << a->text();
+    menu->close();
+  });
+  QContextMenuEvent event(QContextMenuEvent::Mouse, number->mapTo(window_->panel(), QPoint(3, 3)),
+                          number->mapToGlobal(QPoint(3, 3)));
+  QCoreApplication::sendEvent(window_->panel(), &event);
+  ASSERT_GE(texts.size(), 3);
+  EXPECT_EQ(texts[1], "Load Loop to Track 5...");
+  EXPECT_EQ(texts[2], "Save Track 5 Loop...");
+  EXPECT_EQ(app().pendingTrack, 5);
+}
+
+TEST_F(GuiTest, WithoutItsTitleBarTheWindowMovesByItsPanel) {
+  App_PopupChoose(&app(), App_PopupMenu(&app(), -1)[0]);  // "Hide Title Bar"
+  EXPECT_TRUE(window_->windowFlags().testFlag(Qt::FramelessWindowHint));
+  EXPECT_TRUE(window_->isVisible());
+
+  QWidget* panel = window_->panel();
+  const QPoint start = window_->pos();
+  const QPoint grip(2, 2);  // the panel's own background, outside every control
+  ASSERT_EQ(panel->childAt(grip), nullptr);
+  QTest::mousePress(panel, Qt::LeftButton, Qt::NoModifier, grip);
+  QMouseEvent move(QEvent::MouseMove, QPointF(grip + QPoint(40, 25)), panel->mapToGlobal(QPointF(grip + QPoint(40, 25))),
+                   Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(panel, &move);
+  QTest::mouseRelease(panel, Qt::LeftButton, Qt::NoModifier, grip + QPoint(40, 25));
+  EXPECT_EQ(window_->pos(), start + QPoint(40, 25));
+
+  App_PopupChoose(&app(), App_PopupMenu(&app(), -1)[0]);  // "Show Title Bar"
+  EXPECT_FALSE(window_->windowFlags().testFlag(Qt::FramelessWindowHint));
+}
