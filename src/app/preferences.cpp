@@ -124,7 +124,7 @@ std::string Preferences_ResolveSoundPath(const std::string& stored) {
   return (std::filesystem::path(ConfigDirectory) / path).string();
 }
 
-void Preferences_ApplyMetronomeSound(bool accent, const std::string& value) {
+bool Preferences_ApplyMetronomeSound(bool accent, const std::string& value) {
   std::string stored = value;
   const std::filesystem::path path(value);
   if (path.is_absolute() && !ConfigDirectory.empty()) {
@@ -135,5 +135,5 @@ void Preferences_ApplyMetronomeSound(bool accent, const std::string& value) {
   (accent ? g_preferences.metronome_accent : g_preferences.metronome_beat) = stored;
 
   const std::string resolved = path.is_absolute() ? value : Preferences_ResolveSoundPath(stored);
-  if (!resolved.empty()) LoadClickSound(accent, resolved);
+  return !resolved.empty() && LoadClickSound(accent, resolved);
 }

@@ -94,7 +94,8 @@ void Preferences_ApplyShowTitle(int on);
 
 // A click sound path as given by the user or a file: a relative path is kept and
 // resolved against ConfigDirectory; an absolute one is kept relative to ConfigDirectory
-// and used as given. Loads the sound when the resolved path is not empty.
-void Preferences_ApplyMetronomeSound(bool accent, const std::string& path);
+// and used as given. Loads the sound when the resolved path is not empty; true when
+// loaded.
+bool Preferences_ApplyMetronomeSound(bool accent, const std::string& path);
 // The path a stored click sound resolves to.
 std::string Preferences_ResolveSoundPath(const std::string& stored);

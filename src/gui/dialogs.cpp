@@ -16,8 +16,10 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
+#include "app/app.h"
 #include "app/session_store.h"
 #include "engine/message_dialog.h"
+#include "gui/modal_dialogs.h"
 
 namespace {
 
@@ -112,6 +114,8 @@ bool QtDialogHost::QuicksaveName(std::string* name) {
 }
 
 bool QtDialogHost::Run(ModalDialog dialog) {
+  if (dialog != ModalDialog::SelectSkin && dialog != ModalDialog::AsioControlPanel)
+    return Dialogs_Run(owner_, App_Current(), dialog);
   // Built by other parts of the program; until then the dialog answers Cancel.
   std::fprintf(stderr, "Dialog %d is not available in this build.\n", static_cast<int>(dialog));
   return false;

@@ -1,8 +1,8 @@
 #pragma once
 // The modal dialogs and the progress window the application asks for through its seams, on Qt: file open and
-// save, Select Track, the quicksave name, About and Help. The dialogs other parts of
-// the program own (metronome, latency, preferences, MIDI control, devices, skins, loop
-// time) are not built here and answer Cancel.
+// save, Select Track, the quicksave name, About and Help. Run opens the option dialogs
+// of modal_dialogs.h (metronome, latency, preferences, MIDI control, devices, loop
+// time); Select Skin and the ASIO control panel answer Cancel here.
 #include <QString>
 
 #include "app/app_host.h"

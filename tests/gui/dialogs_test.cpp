@@ -48,8 +48,15 @@ TEST_F(GuiTest, SelectTrackAndQuicksaveNameDialogs) {
   EXPECT_EQ(name, "Gig");
   EXPECT_TRUE(dialog.Saw("No name entered for quicksave.", "Error"));
 
-  // Dialogs built elsewhere answer Cancel.
+  // The option dialogs open modally; Select Skin answers Cancel through this seam.
+  QTimer::singleShot(0, [] {
+    QDialog* d = OpenDialog();
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->windowTitle(), "Metronome");
+    d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
+  });
   EXPECT_FALSE(host.Run(ModalDialog::Metronome));
+  EXPECT_FALSE(host.Run(ModalDialog::SelectSkin));
 }
 
 TEST(FileDialogFilter, PatternsForQt) {

@@ -1,0 +1,123 @@
+#include "gui/preferences_dialog_widget.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include "gui/dialog_parts.h"
+
+PreferencesDialogWidget::PreferencesDialogWidget(QWidget* parent)
+    : QDialog(parent), model_(PreferencesDialog_Open()) {
+  setWindowTitle("Preferences");
+  auto* layout = new QVBoxLayout(this);
+
+  auto* monitorGroup = new QGroupBox("Monitor Input", this);
+  auto* monitorGrid = new QGridLayout(monitorGroup);
+  auto* monitor = new QCheckBox("&Monitor", monitorGroup);
+  monitor->setChecked(model_.monitor);
+  connect(monitor, &QCheckBox::toggled, this, [this](bool on) { PreferencesDialog_SetMonitor(&model_, on); });
+  monitorGrid->addWidget(monitor, 0, 0);
+  const char* sliderIds[3] = {"1206", "1207", "1210"};
+  for (int i = 0; i < 3; ++i) {
+    sliders_[i] = new QSlider(Qt::Horizontal, monitorGroup);
+    sliders_[i]->setObjectName(sliderIds[i]);
+    sliders_[i]->setRange(0, 127);
+    sliders_[i]->setValue(model_.slider[i]);
+    sliderLabels_[i] = new QLabel(monitorGroup);
+    connect(sliders_[i], &QSlider::valueChanged, this, [this, i](int position) {
+      PreferencesDialog_MoveSlider(&model_, static_cast<MonitorSlider>(i), position);
+      ShowState();
+    });
+    monitorGrid->addWidget(sliderLabels_[i], i + 1, 0);
+    monitorGrid->addWidget(sliders_[i], i + 1, 1);
+  }
+  auto* useLoop = new QCheckBox("Use active track FX mix", monitorGroup);
+  useLoop->setChecked(model_.useLoopEffectsMix);
+  connect(useLoop, &QCheckBox::toggled, this, [this](bool on) {
+    PreferencesDialog_SetUseLoopEffectsMix(&model_, on);
+    ShowState();
+  });
+  monitorGrid->addWidget(useLoop, 4, 0, 1, 2);
+  layout->addWidget(monitorGroup);
+
+  auto* boxGrid = new QGridLayout;
+  undo_ = new QCheckBox("&Undo Enabled", this);
+  undo_->setChecked(model_.undo);
+  stereo_ = new QCheckBox("&Record in Stereo", this);
+  stereo_->setChecked(model_.stereo);
+  boxGrid->addWidget(undo_, 0, 0);
+  boxGrid->addWidget(stereo_, 0, 1);
+  for (int i = 0; i < kPreferenceBoxCount; ++i) {
+    boxes_[i] = new QCheckBox(kPreferenceBoxes[i].label, this);
+    boxes_[i]->setChecked(model_.boxes[i]);
+    boxGrid->addWidget(boxes_[i], 1 + i / 2, i % 2);
+  }
+  layout->addLayout(boxGrid);
+
+  auto* form = new QFormLayout;
+  auto* sendSync = new QCheckBox("Send MIDI Clock Sync", this);
+  sendSync->setChecked(model_.sendSync);
+  port_ = new QComboBox(this);
+  port_->setObjectName("1289");
+  std::vector<std::string> names;
+  for (const MidiOutputChoice& c : model_.ports) names.push_back(c.name);
+  Dialog_Fill(port_, names);
+  connect(sendSync, &QCheckBox::toggled, this, [this](bool on) {
+    PreferencesDialog_SetSendSync(&model_, on);
+    ShowState();
+  });
+  connect(port_, &QComboBox::activated, this, [this](int entry) { PreferencesDialog_ChoosePort(&model_, entry); });
+  form->addRow(sendSync, port_);
+  quicksave_ = new QLineEdit(Q(model_.quicksaveDirectory), this);
+  quicksave_->setObjectName("1255");
+  mixToDisk_ = new QLineEdit(Q(model_.mixToDiskDirectory), this);
+  mixToDisk_->setObjectName("1256");
+  delayMax_ = new QLineEdit(Q(model_.delayMax), this);
+  delayMax_->setObjectName("1144");
+  form->addRow("Quicksave Directory:", quicksave_);
+  form->addRow("Mix to Disk Directory:", mixToDisk_);
+  form->addRow("Max Delay Time (200 to 5000 milliseconds)", delayMax_);
+  layout->addLayout(form);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  layout->addWidget(buttons);
+  ShowState();
+}
+
+void PreferencesDialogWidget::ShowState() {
+  for (int i = 0; i < 3; ++i)
+    sliderLabels_[i]->setText(Q(PreferencesDialog_SliderLabel(model_, static_cast<MonitorSlider>(i))));
+  const bool mix = PreferencesDialog_EffectsMixEnabled(model_);
+  sliders_[2]->setEnabled(mix);
+  sliderLabels_[2]->setEnabled(mix);
+  port_->setEnabled(PreferencesDialog_PortEnabled(model_));
+  Dialog_Select(port_, model_.port);
+}
+
+void PreferencesDialogWidget::accept() {
+  model_.undo = undo_->isChecked();
+  model_.stereo = stereo_->isChecked();
+  for (int i = 0; i < kPreferenceBoxCount; ++i) model_.boxes[i] = boxes_[i]->isChecked();
+  model_.quicksaveDirectory = S(quicksave_->text());
+  model_.mixToDiskDirectory = S(mixToDisk_->text());
+  model_.delayMax = S(delayMax_->text());
+  const bool closes = PreferencesDialog_Ok(&model_);
+  // A field the model emptied (a path too long) shows empty.
+  quicksave_->setText(Q(model_.quicksaveDirectory));
+  mixToDisk_->setText(Q(model_.mixToDiskDirectory));
+  if (closes) QDialog::accept();
+}
+
+void PreferencesDialogWidget::reject() {
+  PreferencesDialog_Cancel(&model_);
+  QDialog::reject();
+}

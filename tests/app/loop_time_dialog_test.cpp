@@ -1,0 +1,134 @@
+// Set Loop Time: what OK refuses with which message, what it gives which tracks, and that
+// the stored time shows at the next opening.
+#include <gtest/gtest.h>
+
+#include "app/app_fixture.h"
+#include "app/loop_time_dialog.h"
+#include "app/preferences.h"
+#include "engine/audio.h"
+
+namespace {
+
+class LoopTimeDialogTest : public AppTest {
+ protected:
+  LoopTimeDialog Open(LoopTimeChoice choice) {
+    LoopTimeDialog d = LoopTimeDialog_Open(&app());
+    d.choice = choice;
+    return d;
+  }
+  double Seconds(int strip) { return Audio_GetLoopSeconds(slot(strip)); }
+};
+
+TEST_F(LoopTimeDialogTest, TempoModeStoresTheTimeAndShowsItNextTime) {
+  LoopTimeDialog d = Open(LoopTimeChoice::Seconds);
+  d.seconds = "3";
+  ASSERT_TRUE(LoopTimeDialog_Ok(&d));
+  d = LoopTimeDialog_Open(&app());
+  EXPECT_EQ(d.choice, LoopTimeChoice::Seconds);
+  EXPECT_EQ(d.focus, LoopTimeDialogField::Seconds);
+  LoopTimeDialog_Enter(&d, LoopTimeDialogField::Measures);
+  EXPECT_EQ(d.choice, LoopTimeChoice::Tempo);
+  d.tempo = "120";
+  d.measures = "2";
+  ASSERT_TRUE(LoopTimeDialog_Ok(&d));  // 60 / 120 x 4 beats x 2 measures
+  EXPECT_DOUBLE_EQ(app().loopTime.loopTime, 4.0);
+  EXPECT_EQ(app().loopTime.mode, 1);
+  EXPECT_NEAR(Seconds(0), 4.0, 1e-4);
+  EXPECT_EQ(app().fields[static_cast<int>(PanelField::Measures)], "2");
+
+  d = LoopTimeDialog_Open(&app());
+  EXPECT_EQ(d.seconds, "4.0000");
+  EXPECT_EQ(d.tempo, "120.0000");
+  EXPECT_EQ(d.focus, LoopTimeDialogField::Measures);
+}
+
+TEST_F(LoopTimeDialogTest, OkRefusesWithItsMessageAndStaysOpen) {
+  struct Case {
+    LoopTimeChoice choice;
+    const char* seconds;
+    const char* tempo;
+    const char* measures;
+    const char* maxTime;
+    const char* message;  // null: accepted
+  };
+  const Case cases[] = {
+      {LoopTimeChoice::Tempo, "", "19.9", "2", "", "Tempo out of range"},
+      {LoopTimeChoice::Tempo, "", "300", "2", "", nullptr},
+      {LoopTimeChoice::Tempo, "", "300.01", "2", "", "Tempo out of range"},
+      {LoopTimeChoice::Tempo, "", " ", "2", "", "Please enter a tempo"},
+      {LoopTimeChoice::Tempo, "", "20", "41", "", "Time too long"},
+      {LoopTimeChoice::Seconds, "240", "", "", "", nullptr},
+      {LoopTimeChoice::Seconds, "240.01", "", "", "", "Time too long"},
+      {LoopTimeChoice::Seconds, "0.09", "", "", "", "Time too short.\nButton = 0"},
+      {LoopTimeChoice::Seconds, "", "", "", "", "Please enter a time in seconds"},
+      {LoopTimeChoice::Manual, "", "", "", "", "Please enter a maximum manual loop time"},
+      {LoopTimeChoice::Manual, "", "", "", "0.05", "Time too short."},
+      {LoopTimeChoice::Manual, "", "", "", "241", "Time too long."},
+      {LoopTimeChoice::Manual, "", "", "", "12.5", nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.seconds) + "|" + c.tempo + "|" + c.maxTime);
+    dialog.shown.clear();
+    LoopTimeDialog d = Open(c.choice);
+    d.seconds = c.seconds;
+    d.tempo = c.tempo;
+    d.measures = c.measures;
+    d.maxTime = c.maxTime;
+    EXPECT_EQ(LoopTimeDialog_Ok(&d), c.message == nullptr);
+    if (c.message) {
+      ASSERT_EQ(dialog.shown.size(), 1u);
+      EXPECT_TRUE(dialog.Saw(c.message, "Error"));
+    }
+  }
+  EXPECT_DOUBLE_EQ(app().loopTime.maxManualTime, 12.5);
+  EXPECT_EQ(app().loopTime.mode, 2);
+
+  // Measures that are no number: said so, and then the time is too short.
+  dialog.shown.clear();
+  LoopTimeDialog d = Open(LoopTimeChoice::Tempo);
+  d.measures = "two";
+  EXPECT_FALSE(LoopTimeDialog_Ok(&d));
+  EXPECT_TRUE(dialog.Saw("Unable to translate \"two\" into a Measure value,\nplease enter a new value for Measures.", "Error"));
+  EXPECT_TRUE(dialog.Saw("Time too short.\nButton = 1", "Error"));
+}
+
+TEST_F(LoopTimeDialogTest, TargetsAndEraseQuestions) {
+  strip(1).empty = false;  // a recorded track: only "all" reaches it
+  LoopTimeDialog d = Open(LoopTimeChoice::Seconds);
+  d.seconds = "3";
+  d.setAll = true;
+  dialog.answers = {IDCANCEL};
+  EXPECT_FALSE(LoopTimeDialog_Ok(&d));  // a cancelled question keeps the dialog open
+  EXPECT_TRUE(dialog.Saw("This will erase all loops! Proceed?", "Erase All Loops?"));
+  EXPECT_NEAR(Seconds(0), 4.0, 1e-4);
+
+  d.setAll = false;
+  d.setEmpty = true;
+  dialog.shown.clear();
+  ASSERT_TRUE(LoopTimeDialog_Ok(&d));
+  EXPECT_TRUE(dialog.shown.empty());  // empty tracks are given the time without asking
+  EXPECT_NEAR(Seconds(7), 3.0, 1e-4);
+  EXPECT_NEAR(Seconds(1), 4.0, 1e-4);
+
+  App_Preferences().warn_erase_loops = 0;
+  d.setEmpty = false;
+  d.setAll = true;
+  d.seconds = "5";
+  ASSERT_TRUE(LoopTimeDialog_Ok(&d));
+  EXPECT_TRUE(dialog.shown.empty());
+  EXPECT_NEAR(Seconds(1), 5.0, 1e-4);
+
+  // Manual gives the current track the time and clears the recorded-or-loaded mark.
+  App_Preferences().warn_erase_loops = 1;
+  app().firstLoopSet = true;
+  d = Open(LoopTimeChoice::Manual);
+  EXPECT_FALSE(LoopTimeDialog_CheckBoxesEnabled(d));
+  d.maxTime = "6";
+  ASSERT_TRUE(LoopTimeDialog_Ok(&d));
+  EXPECT_TRUE(dialog.Saw("This will erase current loop. Proceed?", "Erase Loop?"));
+  EXPECT_FALSE(app().firstLoopSet);
+  EXPECT_NEAR(Seconds(0), 6.0, 1e-4);
+  EXPECT_NEAR(Seconds(2), 5.0, 1e-4);
+}
+
+}  // namespace

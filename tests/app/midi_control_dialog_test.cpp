@@ -1,0 +1,205 @@
+// MIDI & Keyboard Control: the working list, its description lines, edits with the range
+// rules, conversion, learning from injected MIDI, and what OK and Cancel leave behind.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/app_fixture.h"
+#include "app/midi_control_dialog.h"
+#include "control/action_catalogue.h"
+#include "control/midi_ports.h"
+#include "control/trigger_set.h"
+
+namespace {
+
+class MidiControlDialogTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    keys = midi.AddDevice("Keys", true, false);  // a second input, device index 2
+    Restart();
+  }
+  void TearDown() override {
+    Triggers().StopLearn();
+    AppTest::TearDown();
+  }
+  std::string Line(int entry) { return MidiControlDialog_Lines(d)[entry]; }
+  void Choose(ControlList list, int index) { MidiControlDialog_Choose(&d, list, index); }
+  static Trigger OnPort(int port) {
+    Trigger t = Trigger_Make(TriggerType::NoteOn);
+    t.port.SetInput(port, ValueRange::kSingle);
+    return t;
+  }
+  MidiControlDialog d;
+  int keys = -1;
+};
+
+TEST_F(MidiControlDialogTest, OpenAndCancelLeaveTheTriggersAndReDisableUnusedInputs) {
+  Triggers().Add(TriggerType::ControlChange, OnPort(5));
+  Triggers().Add(TriggerType::NoteOn, OnPort(keys));
+  RecomputeEnabledInputs();
+  ASSERT_FALSE(MidiPorts().inputs[0].enabled);
+
+  MidiControlDialog_Open(&d);
+  ASSERT_EQ(d.entries.size(), 2u);
+  EXPECT_EQ(d.entries[0].type, TriggerType::NoteOn);  // Note On before Control Change
+  EXPECT_EQ(d.selected, 0);
+  EXPECT_TRUE(MidiPorts().inputs[0].enabled);
+  EXPECT_TRUE(Triggers().Learning());
+  EXPECT_EQ(d.ports, (std::vector<std::string>{"Port 1: Pads", "Port 3: Keys"}));
+  MidiControlDialog_New(&d);
+  MidiControlDialog_Cancel(&d);
+  EXPECT_FALSE(Triggers().Learning());
+  EXPECT_FALSE(MidiPorts().inputs[0].enabled);
+  EXPECT_TRUE(MidiPorts().inputs[1].enabled);
+  EXPECT_EQ(Triggers().Count(TriggerType::NoteOn), 1);
+  EXPECT_EQ(Triggers().Count(TriggerType::ControlChange), 1);
+}
+
+TEST_F(MidiControlDialogTest, NewTriggerLearnsAPlayedNote) {
+  MidiControlDialog_Open(&d);
+  EXPECT_EQ(d.selected, -1);
+  midi.Inject(keys, MidiMessage(0x90, 62, 100));
+  MidiPoll();
+  MidiControlDialog_TakeLearned(&d);  // nothing selected: nothing learned
+  EXPECT_TRUE(d.entries.empty());
+
+  MidiControlDialog_New(&d);
+  midi.Inject(keys, MidiMessage(0x90, 60, 100));  // middle C, channel 1
+  midi.Inject(keys, MidiMessage(0x80, 60, 0));    // its Note Off is not learned
+  MidiPoll();
+  MidiControlDialog_TakeLearned(&d);
+  ASSERT_EQ(d.entries.size(), 1u);
+  EXPECT_EQ(Line(0), "Note 60 On, any velocity, will trigger Transport Play");
+  const ControlDetails v = MidiControlDialog_Details(d);
+  EXPECT_EQ(v.port, keys);
+  EXPECT_EQ(v.channel, 0);
+  EXPECT_EQ(v.value, 60);
+  EXPECT_STREQ(v.rangeLabel, "Velocity");
+
+  // A bend keeps the full output scale on its own 14-bit scale.
+  MidiControlDialog_Learn(&d, kLearnPitchBend, 0);
+  EXPECT_EQ(d.entries[0].trigger.data1.outputHigh, 16383);
+  EXPECT_EQ(MidiControlDialog_Details(d).outputHigh, 127);
+  EXPECT_EQ(MidiControlDialog_Details(d).inputLow, kAnyValueIndex);
+
+  MidiControlDialog_Learn(&d, kLearnKeyboardKey, 'q');
+  EXPECT_EQ(Line(0), "Keyboard key  q  (LOWER CASE ONLY) will trigger Transport Play");
+  EXPECT_EQ(MidiControlDialog_Details(d).value, 'q' - 32);
+  EXPECT_FALSE(MidiControlDialog_Details(d).rangeEnabled);
+}
+
+TEST_F(MidiControlDialogTest, RangeEditsKeepLowBelowHigh) {
+  MidiControlDialog_Open(&d);
+  MidiControlDialog_New(&d);
+  Choose(ControlList::InputLow, 20);
+  EXPECT_EQ(Line(0), "Note 0 On, velocity 20 to 20, will trigger Transport Play");
+  Choose(ControlList::InputHigh, 10);
+  EXPECT_EQ(Line(0), "Note 0 On, velocity 10 to 10, will trigger Transport Play");
+  Choose(ControlList::InputHigh, 90);
+  Choose(ControlList::InputLow, kAnyValueIndex);
+  EXPECT_EQ(Line(0), "Note 0 On, any velocity, will trigger Transport Play");
+
+  Choose(ControlList::Type, static_cast<int>(TriggerType::ControlChange));
+  Choose(ControlList::Value, 7);
+  Choose(ControlList::Event, 1);
+  Choose(ControlList::InputLow, 30);
+  Choose(ControlList::InputHigh, 40);
+  EXPECT_EQ(Line(0), "Control Change 7, value 30 to 40, will adjust " +
+                         Describe({ActionCatalogue_Row(1).commandId, 0}) + " from 0 to 127");  // output kept
+  Choose(ControlList::OutputLow, 50);
+  Choose(ControlList::OutputHigh, 5);  // the output low follows it down
+  ControlDetails v = MidiControlDialog_Details(d);
+  EXPECT_EQ(v.outputLow, 5);
+  EXPECT_EQ(v.outputHigh, 5);
+  Choose(ControlList::OutputLow, kAnyValueIndex);
+  v = MidiControlDialog_Details(d);
+  EXPECT_EQ(v.outputHigh, kAnyValueIndex);
+
+  // Conversion keeps the port, channel, action and the value range where the type has one.
+  Choose(ControlList::Port, 3);
+  Choose(ControlList::Track, 8);
+  Choose(ControlList::Type, static_cast<int>(TriggerType::PitchBend));
+  v = MidiControlDialog_Details(d);
+  EXPECT_EQ(v.port, 3);
+  EXPECT_EQ(v.channel, kAnyPortIndex);
+  EXPECT_EQ(v.track, 8);
+  EXPECT_EQ(v.inputLow, 30);
+  EXPECT_STREQ(v.valueLabel, "None");
+  Choose(ControlList::Type, static_cast<int>(TriggerType::ProgramChange));
+  v = MidiControlDialog_Details(d);
+  EXPECT_FALSE(v.rangeEnabled);
+  EXPECT_EQ(v.value, 0);  // pitch bend had no single data1 value
+  Choose(ControlList::InputLow, 50);  // no range on this type: nothing changes
+  EXPECT_EQ(MidiControlDialog_Details(d).inputLow, v.inputLow);
+}
+
+TEST_F(MidiControlDialogTest, DescriptionLines) {
+  const auto make = [](TriggerType type, int data1, int low, int high, int outLow, int outHigh) {
+    ControlEntry e{type, Trigger_Make(type)};
+    if (type != TriggerType::ChannelPressure && type != TriggerType::PitchBend && data1 >= 0)
+      e.trigger.data1.SetInput(data1, ValueRange::kSingle);
+    const bool data2 = TriggerType_ValueSource(type) == ValueSource::Data2;
+    if (!data2 && type != TriggerType::ChannelPressure && type != TriggerType::PitchBend) return e;
+    ValueRange& r = data2 ? e.trigger.data2 : e.trigger.data1;
+    r.SetInput(low, high);
+    r.SetOutput(outLow, outHigh);
+    return e;
+  };
+  const std::string a = "Transport Play";
+  const struct {
+    ControlEntry entry;
+    std::string line;
+  } cases[] = {
+      {make(TriggerType::NoteOff, 61, 1, 2, 1, 2), "Note 61 Off, velocity 1 to 2, will trigger " + a},
+      {make(TriggerType::PolyPressure, 5, 128, 128, 0, 127), "Poly Pressure on Note 5 will adjust " + a + " from 0 to 127"},
+      {make(TriggerType::PolyPressure, 5, 3, 4, 128, 128), "Poly Pressure 3 to 4 on Note 5 will adjust " + a},
+      {make(TriggerType::ControlChange, 9, 128, 128, 128, 128), "Control Change 9, any value, will trigger " + a},
+      {make(TriggerType::ProgramChange, 12, 128, 128, 0, 127), "Program Change 12 will trigger " + a},
+      {make(TriggerType::ChannelPressure, -1, 128, 128, 128, 128), "Channel Pressure will adjust " + a},
+      {make(TriggerType::PitchBend, -1, 100, 200, 0, 50), "Pitch Bend from 100 to 200 will adjust " + a + " from 0 to 50"},
+      {make(TriggerType::PitchBend, -1, 16384, 16384, 0, 16383), "Pitch Bend, any value, will adjust " + a + " from 0 to 16383"},
+      {make(TriggerType::SongStop, -1, 128, 128, 0, 127), "Song Stop will trigger " + a},
+      {make(TriggerType::KeyboardKey, 'G', 128, 128, 0, 127), "Keyboard key  G  (UPPER CASE ONLY) will trigger " + a},
+      {make(TriggerType::KeyboardKey, '5', 128, 128, 0, 127), "Keyboard key  5  will trigger " + a},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ControlEntry_Describe(c.entry), c.line);
+}
+
+TEST_F(MidiControlDialogTest, OkReplacesAndWritesTheDefaultFileLoadDefaultReadsIt) {
+  const std::string file = dir + "/Default_Midi.xml";
+  MidiControlDialog_Open(&d);
+  MidiControlDialog_Ok(&d);  // nothing changed: written all the same
+  EXPECT_TRUE(std::filesystem::exists(file));
+  EXPECT_FALSE(Triggers().Learning());
+
+  MidiControlDialog_Open(&d);
+  MidiControlDialog_New(&d);
+  MidiControlDialog_New(&d);
+  MidiControlDialog_Select(&d, 0);
+  Choose(ControlList::Value, 40);
+  MidiControlDialog_Delete(&d);  // the entry after it moves up and is selected
+  EXPECT_EQ(d.selected, 0);
+  MidiControlDialog_Delete(&d);
+  EXPECT_EQ(d.selected, -1);
+  MidiControlDialog_New(&d);
+  Choose(ControlList::Value, 40);
+  MidiControlDialog_Ok(&d);
+  ASSERT_EQ(Triggers().Count(TriggerType::NoteOn), 1);
+  EXPECT_EQ(Triggers().Get(TriggerType::NoteOn, 0).data1.low, 40);
+  EXPECT_TRUE(MidiPorts().inputs[0].enabled);  // a trigger on any port hears them all
+
+  Triggers().ClearAll();
+  MidiControlDialog_Open(&d);
+  dialog.answers = {IDNO};
+  MidiControlDialog_LoadDefault(&d);
+  EXPECT_TRUE(dialog.Saw("This will replace all current triggers with those from the default configuration. Continue?",
+                         "Replace All Triggers?"));
+  EXPECT_TRUE(d.entries.empty());
+  MidiControlDialog_LoadDefault(&d);  // Yes
+  ASSERT_EQ(d.entries.size(), 1u);
+  EXPECT_EQ(Line(0), "Note 40 On, any velocity, will trigger Transport Play");
+  MidiControlDialog_Cancel(&d);
+}
+
+}  // namespace

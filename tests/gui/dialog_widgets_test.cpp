@@ -1,0 +1,90 @@
+// One smoke test per Qt dialog: open it offscreen, change one control, close it, and
+// check that the change reached the application.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QSlider>
+
+#include "control/action_catalogue.h"
+#include "engine/audio.h"
+#include "gui/device_dialog_widget.h"
+#include "gui/dialog_fixture.h"
+#include "gui/latency_dialog_widget.h"
+#include "gui/loop_time_dialog_widget.h"
+#include "gui/metronome_dialog_widget.h"
+#include "gui/midi_control_dialog_widget.h"
+#include "gui/preferences_dialog_widget.h"
+
+namespace {
+
+TEST_F(DialogWidgetTest, LoopTimeDialogTakesTheTypedSeconds) {
+  LoopTimeDialogWidget dialog(nullptr, &app());
+  dialog.show();
+  auto* seconds = Child<QLineEdit>(&dialog, "1013");
+  ASSERT_NE(seconds, nullptr);
+  Child<QRadioButton>(&dialog, "1164")->click();
+  seconds->setText("6");
+  EXPECT_TRUE(Press(&dialog, true));
+  EXPECT_DOUBLE_EQ(app().loopTime.loopTime, 6.0);
+  EXPECT_EQ(app().loopTime.mode, 0);
+}
+
+TEST_F(DialogWidgetTest, LatencyDialogRefusesTooLongAndStaysOpen) {
+  LatencyDialogWidget dialog(nullptr);
+  dialog.show();
+  Child<QLineEdit>(&dialog, "milliseconds")->setText("1000.5");
+  EXPECT_FALSE(Press(&dialog, true));
+  EXPECT_TRUE(dialog.isVisible());
+  EXPECT_TRUE(this->dialog.Saw("Latency too long", "Error"));
+  EXPECT_FALSE(Press(&dialog, false));
+  EXPECT_FALSE(dialog.isVisible());
+}
+
+TEST_F(DialogWidgetTest, PreferencesSliderActsAtOnceAndCancelPutsItBack) {
+  PreferencesDialogWidget dialog(nullptr);
+  dialog.show();
+  auto* volume = Child<QSlider>(&dialog, "1206");
+  ASSERT_NE(volume, nullptr);
+  volume->setValue(64);
+  EXPECT_DOUBLE_EQ(Audio_GetEngine()->latentVolume, 64 / 127.0);
+  EXPECT_FALSE(Press(&dialog, false));
+  EXPECT_DOUBLE_EQ(Audio_GetEngine()->latentVolume, 1.0);
+}
+
+TEST_F(DialogWidgetTest, MetronomeBeatVolumeSticksThroughCancel) {
+  MetronomeDialogWidget dialog(nullptr);
+  dialog.show();
+  auto* beatVolume = Child<QComboBox>(&dialog, "1289");
+  ASSERT_NE(beatVolume, nullptr);
+  beatVolume->setCurrentIndex(90);
+  emit beatVolume->activated(90);
+  EXPECT_FALSE(Press(&dialog, false));
+  EXPECT_EQ(App_Preferences().midi.metronome_midi_beat_volume, 90);
+}
+
+TEST_F(DialogWidgetTest, MidiControlNewTriggerKeptByOk) {
+  MidiControlDialogWidget dialog(nullptr);
+  dialog.show();
+  auto* box = dialog.findChild<QDialogButtonBox*>();
+  for (QAbstractButton* b : box->buttons())
+    if (b->text() == "New Trigger") b->click();
+  ASSERT_EQ(dialog.TriggerList()->count(), 1);
+  dialog.DetailList(ControlList::Value)->setCurrentRow(60);
+  EXPECT_EQ(dialog.TriggerList()->item(0)->text(), "Note 60 On, any velocity, will trigger Transport Play");
+  EXPECT_TRUE(Press(&dialog, true));
+  ASSERT_EQ(Triggers().Count(TriggerType::NoteOn), 1);
+  EXPECT_EQ(Triggers().Get(TriggerType::NoteOn, 0).data1.low, 60);
+}
+
+TEST_F(DialogWidgetTest, DeviceDialogWithoutDriversEndsAtOnce) {
+  DeviceDialogWidget dialog(nullptr, nullptr);
+  EXPECT_FALSE(dialog.Opened());  // no audio layer in this test: no driver
+  EXPECT_EQ(dialog.Drivers()->count(), 0);
+  EXPECT_TRUE(this->dialog.Saw("Portaudio found no sound card drivers.", "Error"));
+}
+
+}  // namespace
