@@ -29,12 +29,17 @@ void LoopEditWidget::drawColumns(int x0, int x1) {
   model_->Columns(x0, x1, &columns_);
   QPainter p(&image_);
   const int h = image_.height();
-  for (size_t i = 0; i < columns_.size(); ++i) {
+  const int n = static_cast<int>(columns_.size());
+  // Backgrounds: one rectangle per run of columns with the same pen.
+  for (int run = 0, i = 1; i <= n; ++i) {
+    if (i < n && columns_[i].background == columns_[run].background) continue;
+    p.fillRect(x0 + run, 0, i - run, h, pens_[columns_[run].background]);
+    run = i;
+  }
+  for (int i = 0; i < n; ++i) {
     const LoopEditColumn& c = columns_[i];
-    const int x = x0 + static_cast<int>(i);
-    p.fillRect(x, 0, 1, h, pens_[c.background]);
     for (int l = 0; l < c.lanes; ++l)
-      p.fillRect(x, c.lane[l].top, 1, c.lane[l].bottom - c.lane[l].top + 1, pens_[c.lane[l].pen]);
+      p.fillRect(x0 + i, c.lane[l].top, 1, c.lane[l].bottom - c.lane[l].top + 1, pens_[c.lane[l].pen]);
   }
 }
 
