@@ -5,17 +5,25 @@
 
 #include "app/loop_edit_model.h"
 
-LoopEditWidget::LoopEditWidget(AppLoopEdit* model, QWidget* parent) : QWidget(parent), model_(model) {
+LoopEditWidget::LoopEditWidget(AppLoopEdit* model, QWidget* parent) : QWidget(parent), model_(nullptr) {
   setAttribute(Qt::WA_OpaquePaintEvent);  // every pixel comes from the image
   setMinimumSize(16, 16);
   setColours(LoopEditColours{});
-  if (model_) model_->SetRepaintHook([this] { update(); });
+  setModel(model);
 }
 
 LoopEditWidget::LoopEditWidget(App* app, QWidget* parent) : LoopEditWidget(App_LoopEditView(app), parent) {}
 
 LoopEditWidget::~LoopEditWidget() {
   if (model_) model_->SetRepaintHook(nullptr);
+}
+
+void LoopEditWidget::setModel(AppLoopEdit* model) {
+  if (model_) model_->SetRepaintHook(nullptr);
+  model_ = model;
+  imageStale_ = true;
+  if (model_) model_->SetRepaintHook([this] { update(); });
+  update();
 }
 
 void LoopEditWidget::setColours(const LoopEditColours& colours) {

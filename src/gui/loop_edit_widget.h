@@ -21,6 +21,8 @@ class LoopEditWidget : public QWidget {
   explicit LoopEditWidget(AppLoopEdit* model, QWidget* parent = nullptr);
   explicit LoopEditWidget(App* app, QWidget* parent = nullptr);
   ~LoopEditWidget() override;
+  // A window made before start-up installs the application's view once it exists.
+  void setModel(AppLoopEdit* model);
 
   // The eight colours (the skin's, or the built-in ones); every column is redrawn.
   void setColours(const LoopEditColours& colours);
