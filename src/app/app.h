@@ -114,6 +114,7 @@ struct App {
   SessionStore* sessions = nullptr;
   LoopEditModel* loopEdit = nullptr;
   std::unique_ptr<SessionStore> ownedSessions;  // the store start-up made, if any
+  std::unique_ptr<LoopEditModel> ownedLoopEdit;  // the view start-up made, if any
 
   AppTransportNow transportNow{this};
   // Set from any thread by the engine's fatal-error hook; timer 1 closes the window.

@@ -73,6 +73,16 @@ class SessionStore {
 
 // The loop edit view's model (cursor, selection, zoom and the operations on them).
 enum class ZoomStep { In, Out, OutFull, ToSelection };
+// Which of the view's buttons may be pressed now.
+struct LoopEditButtons {
+  bool trim = true;           // 1262 "Cut Unselected"
+  bool zoomSelection = true;  // 1263 "Zoom  Select."
+  bool zoomOutFull = true;    // 1265
+  bool zoomIn = true;         // 1268
+  bool zoomOut = true;        // 1269
+  bool loopSelected = true;   // 1270
+  bool setStartPoint = true;  // 1271
+};
 class LoopEditModel {
  public:
   virtual ~LoopEditModel() = default;
@@ -88,5 +98,9 @@ class LoopEditModel {
   virtual void SetStartPoint() = 0;
   // The current strip changed or its loop was replaced.
   virtual void Reset(int strip) = 0;
+  // The shown loop may have changed: the next paint redraws every column.
   virtual void Redraw() = 0;
+  // The periodic refresh (timer 1): play position, auto-scroll of a drag.
+  virtual void Refresh() { Redraw(); }
+  virtual LoopEditButtons Buttons() const { return {}; }
 };

@@ -68,6 +68,10 @@ PanelView App_Panel(const App* app) {
   v.maxTimeFieldEnabled = !fixedTime;
   v.loopTimeTarget = static_cast<int>(app->loopTimeTarget);
   v.editButtonsEnabled = Audio_GetLoopSelection(slot) != 0;
+  if (app->loopEdit) v.loopEdit = app->loopEdit->Buttons();
+  for (bool* b : {&v.loopEdit.trim, &v.loopEdit.zoomSelection, &v.loopEdit.zoomOutFull, &v.loopEdit.zoomIn,
+                  &v.loopEdit.zoomOut, &v.loopEdit.loopSelected})
+    *b = *b && v.editButtonsEnabled;
 
   char editing[300];
   std::snprintf(editing, sizeof editing, "Editing %d: %s", app->currentTrack + 1,

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/app_host.h"
 #include "app/track_numbers.h"
 
 struct App;
@@ -40,6 +41,8 @@ struct PanelView {
   bool getEnabled = false, setEnabled = false, loopButtonEnabled = false, maxTimeFieldEnabled = false;
   int loopTimeTarget = 0;  // 0 Current, 1 Empty, 2 All
   bool editButtonsEnabled = false;
+  // Each loop edit button: the view's own rule, and for 1260..1270 editButtonsEnabled.
+  LoopEditButtons loopEdit;
   std::string editing;    // "Editing %d: %s"
   std::string undoLabel;  // control 1291
   bool undoEnabled = true;  // Undo button 1007 and menu entry 32799

@@ -6,6 +6,7 @@
 
 #include "app/app.h"
 #include "app/config_files.h"
+#include "app/loop_edit_model.h"
 #include "app/preferences.h"
 #include "app/session_store.h"
 #include "app/skin.h"
@@ -83,7 +84,8 @@ bool App_Start(App* app, const std::string& startDirectory, const AppSeams& seam
   // The program's own session store unless the caller brings one (tests do).
   if (!seams.sessions && !app->ownedSessions) app->ownedSessions = std::make_unique<AppSessionStore>(app);
   app->sessions = seams.sessions ? seams.sessions : app->ownedSessions.get();
-  app->loopEdit = seams.loopEdit;
+  if (!seams.loopEdit && !app->ownedLoopEdit) app->ownedLoopEdit = std::make_unique<AppLoopEdit>(app);
+  app->loopEdit = seams.loopEdit ? seams.loopEdit : app->ownedLoopEdit.get();
   if (!App_InitApplicationData(app)) {
     App_Detach(app);
     Audio_Shutdown();

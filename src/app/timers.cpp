@@ -53,7 +53,7 @@ void App_Timer1(App* app) {
     app->mixToDiskArmed = false;
   }
   BeatLights(app);
-  if (app->loopEdit) app->loopEdit->Redraw();
+  if (app->loopEdit) app->loopEdit->Refresh();
   app->repainted = false;
   App_SampleLoopTime(app);
 }

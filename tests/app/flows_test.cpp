@@ -6,6 +6,7 @@
 #include "app/app_fixture.h"
 #include "app/config_files.h"
 #include "app/file_commands.h"
+#include "app/loop_edit_model.h"
 #include "app/panel_view.h"
 #include "app/preferences.h"
 #include "app/startup.h"
@@ -223,6 +224,7 @@ TEST(AppStartup, StartsWithoutDeviceOrPreferencesAndLoadsTheClickSounds) {
   EXPECT_EQ(sessions.calls, std::vector<std::string>{"LoadDefault"});
   EXPECT_EQ(window.title, "Kestrine 1.73 - [Untitled]");
   EXPECT_EQ(app.undoLabel, "Nothing to Undo");
+  EXPECT_NE(App_LoopEditView(&app), nullptr);  // the program's own loop edit view
   App_Shutdown(&app);
   EXPECT_EQ(Audio_GetEngine(), nullptr);
 
