@@ -114,9 +114,8 @@ bool QtDialogHost::QuicksaveName(std::string* name) {
 }
 
 bool QtDialogHost::Run(ModalDialog dialog) {
-  if (dialog != ModalDialog::SelectSkin && dialog != ModalDialog::AsioControlPanel)
-    return Dialogs_Run(owner_, App_Current(), dialog);
-  // Built by other parts of the program; until then the dialog answers Cancel.
+  if (dialog != ModalDialog::AsioControlPanel) return Dialogs_Run(owner_, App_Current(), dialog);
+  // No ASIO driver on this platform: the control panel answers Cancel.
   std::fprintf(stderr, "Dialog %d is not available in this build.\n", static_cast<int>(dialog));
   return false;
 }

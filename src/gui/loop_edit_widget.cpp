@@ -74,6 +74,7 @@ const QImage& LoopEditWidget::image() {
 }
 
 void LoopEditWidget::paintEvent(QPaintEvent*) {
+  if (!model_) return QPainter(this).fillRect(rect(), pens_[PenUnlooped]);  // before start-up
   renderPending();
   QPainter(this).drawImage(0, 0, image_);
 }

@@ -23,6 +23,7 @@ class LoopEditWidget : public QWidget {
   ~LoopEditWidget() override;
   // A window made before start-up installs the application's view once it exists.
   void setModel(AppLoopEdit* model);
+  bool hasModel() const { return model_ != nullptr; }
 
   // The eight colours (the skin's, or the built-in ones); every column is redrawn.
   void setColours(const LoopEditColours& colours);

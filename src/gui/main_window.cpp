@@ -27,6 +27,9 @@ const MenuRow kOptionsMenu[] = {
     {"MIDI and Keyboard &Control...", 32824}, {"Select &Skin...", 32854}, {"Select Audio &Devices...", 32784},
     {"ASIO Control Panel", 32837},
 };
+// Room left on the screen for the window manager's title bar.
+constexpr int kTitleBarAllowance = 32;
+
 const MenuRow kHelpMenu[] = {{"&About ...", 32782}};
 
 }  // namespace
@@ -120,10 +123,12 @@ void MainWindow::Tick() {
 
 void MainWindow::PlaceOnScreen() {
   adjustSize();
-  setFixedSize(sizeHint());
   const QScreen* screen = QGuiApplication::primaryScreen();
-  if (!screen) return;
+  if (!screen) return setFixedSize(sizeHint());
   const QRect area = screen->availableGeometry();
+  // On a small screen the panel gives up what it can (the strips' faders grow shorter),
+  // leaving room for a title bar.
+  setFixedSize(sizeHint().boundedTo(area.size() - QSize(0, kTitleBarAllowance)).expandedTo(minimumSizeHint()));
   QRect frame = frameGeometry();
   frame.moveCenter(area.center());
   move(std::max(frame.left(), area.left()), std::max(frame.top(), area.top()));

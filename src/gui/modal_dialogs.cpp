@@ -7,6 +7,7 @@
 #include "gui/metronome_dialog_widget.h"
 #include "gui/midi_control_dialog_widget.h"
 #include "gui/preferences_dialog_widget.h"
+#include "gui/skin_dialog.h"
 
 bool Dialogs_Run(QWidget* parent, App* app, ModalDialog which) {
   switch (which) {
@@ -19,7 +20,7 @@ bool Dialogs_Run(QWidget* parent, App* app, ModalDialog which) {
       DeviceDialogWidget dialog(parent, app ? app->window : nullptr);
       return dialog.Opened() && dialog.exec() == QDialog::Accepted;
     }
-    case ModalDialog::SelectSkin:
+    case ModalDialog::SelectSkin: return SelectSkinDialog_Run(parent);
     case ModalDialog::AsioControlPanel: return false;
   }
   return false;

@@ -8,14 +8,20 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QProgressBar>
 #include <QSlider>
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include "app/loop_edit_model.h"
 #include "app/panel_view.h"
+#include "app/skin.h"
 #include "gui/effects_section.h"
+#include "gui/loop_edit_widget.h"
 #include "gui/panel_widgets.h"
+#include "gui/skin_images.h"
+#include "gui/skin_painter.h"
 #include "gui/strip_column.h"
 
 namespace {
@@ -46,6 +52,15 @@ TransportPanel::TransportPanel(App* app, std::function<void()> changed, QWidget*
     : QWidget(parent), context_(app, std::move(changed)) {
   setObjectName("TransportPanel");
   setFocusPolicy(Qt::StrongFocus);
+  // Made before start-up, which loads the configured skin through it.
+  skinImages_ = new SkinImageCache(this);
+  connect(skinImages_, &SkinImageCache::changed, this, [this] {
+    update();
+    // A skin loads image by image: its colours are taken once the load has finished.
+    if (skinQueued_) return;
+    skinQueued_ = true;
+    QMetaObject::invokeMethod(this, [this] { ApplySkin(); }, Qt::QueuedConnection);
+  });
   auto* page = new QVBoxLayout(this);
   page->setContentsMargins(6, 4, 6, 4);
   page->setSpacing(4);
@@ -84,6 +99,7 @@ TransportPanel::TransportPanel(App* app, std::function<void()> changed, QWidget*
   bottom->addWidget(effects_->delayBox());
   bottom->addStretch(1);
   page->addLayout(bottom, 1);
+  basePalette_ = palette();
 }
 
 TransportPanel::~TransportPanel() = default;
@@ -248,6 +264,11 @@ QWidget* TransportPanel::BuildPosition() {
                                                  {1271, "Set Start"}};
   for (const auto& [id, text] : buttons) edit->addWidget(PostButton(id, text, box));
   g->addLayout(edit, 1, 0);
+  // The loop edit view: the current track's waveform. The application's view exists
+  // only after start-up; ShowView attaches it.
+  wave_ = context_.Add(new LoopEditWidget(static_cast<AppLoopEdit*>(nullptr), box), 1275);
+  wave_->setFixedHeight(96);
+  g->addWidget(wave_, 2, 0, 1, 3);
   return box;
 }
 
@@ -257,6 +278,8 @@ void TransportPanel::Refresh() { ShowView(App_Panel(context_.app())); }
 
 void TransportPanel::ShowView(const PanelView& v) {
   const App* app = context_.app();
+  if (!wave_->hasModel())
+    if (AppLoopEdit* view = App_LoopEditView(context_.app())) wave_->setModel(view);
   const std::pair<int, bool> lit[] = {
       {1000, v.stop}, {1002, v.play}, {1001, v.record}, {1004, v.pause}, {1008, v.slow}, {1009, v.reverse},
       {1014, v.mixToDisk}, {1015, v.mixToTrack}, {1242, v.metronomeRecord}, {1241, v.metronomePlay},
@@ -268,9 +291,9 @@ void TransportPanel::ShowView(const PanelView& v) {
       {1218, v.targetButtonsEnabled}, {1219, v.targetButtonsEnabled}, {1220, v.targetButtonsEnabled},
       {1209, v.secondsFieldEnabled}, {1211, v.measuresFieldEnabled}, {1212, v.maxTimeFieldEnabled},
       {1221, v.getEnabled}, {1217, v.setEnabled}, {1223, v.loopButtonEnabled}, {1007, v.undoEnabled},
-      {1262, v.editButtonsEnabled}, {1263, v.editButtonsEnabled}, {1265, v.editButtonsEnabled},
-      {1268, v.editButtonsEnabled}, {1269, v.editButtonsEnabled}, {1270, v.editButtonsEnabled},
-      {1271, v.editButtonsEnabled},
+      {1262, v.loopEdit.trim}, {1263, v.loopEdit.zoomSelection}, {1265, v.loopEdit.zoomOutFull},
+      {1268, v.loopEdit.zoomIn}, {1269, v.loopEdit.zoomOut}, {1270, v.loopEdit.loopSelected},
+      {1271, v.loopEdit.setStartPoint},
   };
   for (const auto& [id, on] : enabled) Control(id)->setEnabled(on);
   const std::pair<int, PanelField> fields[] = {
@@ -312,7 +335,22 @@ void TransportPanel::ShowView(const PanelView& v) {
 void TransportPanel::paintEvent(QPaintEvent* event) {
   // The next refresh redraws what a skin paints under the strips.
   context_.app()->repainted = true;
-  QWidget::paintEvent(event);
+  QPainter p(this);
+  if (!SkinPaint_Background(p, rect(), *skinImages_)) QWidget::paintEvent(event);
+}
+
+void TransportPanel::ApplySkin() {
+  skinQueued_ = false;
+  const Skin& skin = App_Skin();
+  const bool loaded = Skin_Loaded(skin);
+  setPalette(loaded ? SkinPalette(skin, basePalette_) : basePalette_);
+  LoopEditColours colours;
+  for (int i = 0; i < kLoopEditPens && i < kLoopEditColourCount; ++i) {
+    const SkinColour& c = skin.loopEdit[i];
+    colours.rgb[i] = (uint32_t(c.red & 0xFF) << 16) | (uint32_t(c.green & 0xFF) << 8) | uint32_t(c.blue & 0xFF);
+  }
+  wave_->setColours(colours);
+  update();
 }
 
 void TransportPanel::contextMenuEvent(QContextMenuEvent* event) {

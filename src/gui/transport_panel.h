@@ -4,6 +4,7 @@
 // buttons, the eight strips and the effects. It draws the application's panel view and
 // turns every click into an entry point; the popup menu and moving the window by the
 // panel live here too.
+#include <QPalette>
 #include <QWidget>
 #include <array>
 #include <memory>
@@ -14,10 +15,12 @@
 class EffectsSection;
 class LedButton;
 class LedMeter;
+class LoopEditWidget;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QSlider;
+class SkinImageCache;
 class StripColumn;
 struct PanelView;
 
@@ -36,6 +39,10 @@ class TransportPanel : public QWidget {
   void TakeLevels();
   QWidget* Control(int id) const { return context_.Control(id); }
   PanelContext& context() { return context_; }
+  LoopEditWidget* loopEditView() const { return wave_; }
+  SkinImageCache* skinImages() const { return skinImages_; }
+  // Takes the loaded skin's colours (or the built-in look without a skin).
+  void ApplySkin();
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
@@ -61,6 +68,10 @@ class TransportPanel : public QWidget {
   QProgressBar* position_ = nullptr;
   QLabel *lengthText_ = nullptr, *halfText_ = nullptr, *editing_ = nullptr, *undoLabel_ = nullptr;
   QSlider *master_ = nullptr, *submix_[2] = {}, *crossfade_ = nullptr, *feedback_ = nullptr, *metronomeVolume_ = nullptr;
+  LoopEditWidget* wave_ = nullptr;        // control 1275; its model is attached after start-up
+  SkinImageCache* skinImages_ = nullptr;  // the skin's images for the window's lifetime
+  QPalette basePalette_;                  // the built-in look, before any skin colours
+  bool skinQueued_ = false;
   StripLevels levels_;
   bool dragging_ = false;
   QPoint dragOffset_;

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <filesystem>
 
 #include "gui/dialogs.h"
 #include "gui/gui_fixture.h"
@@ -48,15 +49,19 @@ TEST_F(GuiTest, SelectTrackAndQuicksaveNameDialogs) {
   EXPECT_EQ(name, "Gig");
   EXPECT_TRUE(dialog.Saw("No name entered for quicksave.", "Error"));
 
-  // The option dialogs open modally; Select Skin answers Cancel through this seam.
-  QTimer::singleShot(0, [] {
-    QDialog* d = OpenDialog();
-    ASSERT_NE(d, nullptr);
-    EXPECT_EQ(d->windowTitle(), "Metronome");
-    d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->click();
-  });
+  // The option dialogs open modally, Select Skin among them.
+  for (const char* title : {"Metronome", "Select Skin"}) {
+    QTimer::singleShot(0, [title] {
+      QDialog* d = OpenDialog();
+      ASSERT_NE(d, nullptr);
+      EXPECT_EQ(d->windowTitle(), title);
+      d->reject();
+    });
+  }
   EXPECT_FALSE(host.Run(ModalDialog::Metronome));
+  std::filesystem::create_directories(std::filesystem::path(ConfigDirectory) / "Skins");
   EXPECT_FALSE(host.Run(ModalDialog::SelectSkin));
+  EXPECT_FALSE(host.Run(ModalDialog::AsioControlPanel));
 }
 
 TEST(FileDialogFilter, PatternsForQt) {

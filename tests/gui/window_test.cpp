@@ -13,10 +13,12 @@
 #include <QTest>
 #include <QUrl>
 
+#include "app/loop_edit_model.h"
 #include "app/panel_view.h"
 #include "control/fire_action.h"
 #include "engine/audio.h"
 #include "gui/gui_fixture.h"
+#include "gui/loop_edit_widget.h"
 #include "gui/panel_widgets.h"
 
 namespace {
@@ -70,6 +72,19 @@ TEST_F(GuiTest, MenusCarryTheirTextsAndCommandIds) {
 TEST_F(GuiTest, AMenuEntryRunsItsCommand) {
   window_->MenuAction(32782)->trigger();  // About
   EXPECT_EQ(dialogs.about.version, "Version 1.73");
+}
+
+TEST_F(GuiTest, TheLoopEditViewDrawsTheApplicationsViewInAWindowThatFitsTheScreen) {
+  auto* wave = Control<LoopEditWidget>(1275);
+  ASSERT_NE(wave, nullptr);
+  EXPECT_TRUE(wave->isVisible());
+  EXPECT_GE(wave->height(), 90);
+  EXPECT_EQ(wave->hasModel(), App_LoopEditView(app_.get()) != nullptr);
+  // The whole window, panel and menu bar, fits a 1366x768 screen with a title bar.
+  const QSize least = window_->minimumSizeHint();
+  std::printf("window %dx%d, at least %dx%d\n", window_->width(), window_->height(), least.width(), least.height());
+  EXPECT_LE(least.width(), 1366);
+  EXPECT_LE(least.height(), 768 - 32);
 }
 
 TEST_F(GuiTest, TransportButtonsAndStripSwitchesReachTheCore) {
