@@ -2,9 +2,10 @@
 # Takes a screenshot of the Kestrine window as a user sees it: a virtual X display
 # (Xvfb), the JACK dummy audio server when jackd is installed, the program started in a
 # fresh directory (first start), a PNG of the whole screen.
-# Usage: screenshot.sh BUILD_DIR OUT.png [SECONDS_TO_WAIT]
+# Usage: screenshot.sh BUILD_DIR OUT.png [SECONDS_TO_WAIT] [SKIN]
+# With SKIN (a folder of the run directory's Skins), the program starts with that skin.
 set -euo pipefail
-build=$(cd "$1" && pwd); out=$2; wait_s=${3:-3}
+build=$(cd "$1" && pwd); out=$2; wait_s=${3:-3}; skin=${4:-}
 root=$(cd "$(dirname "$0")/.." && pwd)
 for tool in Xvfb xdotool import; do
   command -v "$tool" >/dev/null || { echo "screenshot.sh: $tool is missing" >&2; exit 77; }
@@ -39,6 +40,13 @@ if jack_lsp >/dev/null 2>&1; then
   cat >"$work/run/DeviceConfig.xml" <<'XML'
 <?xml version="1.0" encoding="ISO-8859-1"?>
 <device_configuration><driver_type>12</driver_type><device_sample_rate>48000</device_sample_rate><input_device_name>system</input_device_name><output_device_name>system</output_device_name><latency>10</latency></device_configuration>
+XML
+fi
+if [ -n "$skin" ]; then
+  [ -d "$work/run/Skins/$skin" ] || { echo "screenshot.sh: no skin $skin in the run directory" >&2; exit 1; }
+  cat >"$work/run/SysConfig.xml" <<XML
+<?xml version="1.0" encoding="ISO-8859-1"?>
+<system_configuration><skin>$skin</skin></system_configuration>
 XML
 fi
 (cd "$work/run" && exec ./kestrine >"$work/kestrine.log" 2>&1) &

@@ -55,11 +55,8 @@ TransportPanel::TransportPanel(App* app, std::function<void()> changed, QWidget*
   // Made before start-up, which loads the configured skin through it.
   skinImages_ = new SkinImageCache(this);
   connect(skinImages_, &SkinImageCache::changed, this, [this] {
+    skinChanged_ = true;
     update();
-    // A skin loads image by image: its colours are taken once the load has finished.
-    if (skinQueued_) return;
-    skinQueued_ = true;
-    QMetaObject::invokeMethod(this, [this] { ApplySkin(); }, Qt::QueuedConnection);
   });
   auto* page = new QVBoxLayout(this);
   page->setContentsMargins(6, 4, 6, 4);
@@ -278,6 +275,9 @@ void TransportPanel::Refresh() { ShowView(App_Panel(context_.app())); }
 
 void TransportPanel::ShowView(const PanelView& v) {
   const App* app = context_.app();
+  // A skin loads image by image, with events running under its progress dialog: the
+  // colours are taken again once its name shows it has finished.
+  if (skinChanged_ || App_Skin().current != appliedSkin_) ApplySkin();
   if (!wave_->hasModel())
     if (AppLoopEdit* view = App_LoopEditView(context_.app())) wave_->setModel(view);
   const std::pair<int, bool> lit[] = {
@@ -340,8 +340,9 @@ void TransportPanel::paintEvent(QPaintEvent* event) {
 }
 
 void TransportPanel::ApplySkin() {
-  skinQueued_ = false;
+  skinChanged_ = false;
   const Skin& skin = App_Skin();
+  appliedSkin_ = skin.current;
   const bool loaded = Skin_Loaded(skin);
   setPalette(loaded ? SkinPalette(skin, basePalette_) : basePalette_);
   LoopEditColours colours;

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <array>
 #include <memory>
+#include <string>
 
 #include "app/window_support.h"
 #include "gui/panel_context.h"
@@ -71,7 +72,8 @@ class TransportPanel : public QWidget {
   LoopEditWidget* wave_ = nullptr;        // control 1275; its model is attached after start-up
   SkinImageCache* skinImages_ = nullptr;  // the skin's images for the window's lifetime
   QPalette basePalette_;                  // the built-in look, before any skin colours
-  bool skinQueued_ = false;
+  bool skinChanged_ = true;  // the images changed since the colours were last taken
+  std::string appliedSkin_;   // the skin whose colours the panel shows
   StripLevels levels_;
   bool dragging_ = false;
   QPoint dragOffset_;

@@ -12,6 +12,7 @@
 
 #include "gui/dialogs.h"
 #include "gui/gui_fixture.h"
+#include "persist/config_directory.h"
 
 namespace {
 
@@ -50,16 +51,18 @@ TEST_F(GuiTest, SelectTrackAndQuicksaveNameDialogs) {
   EXPECT_TRUE(dialog.Saw("No name entered for quicksave.", "Error"));
 
   // The option dialogs open modally, Select Skin among them.
-  for (const char* title : {"Metronome", "Select Skin"}) {
+  const auto cancel = [](const char* title) {
     QTimer::singleShot(0, [title] {
       QDialog* d = OpenDialog();
       ASSERT_NE(d, nullptr);
       EXPECT_EQ(d->windowTitle(), title);
       d->reject();
     });
-  }
+  };
+  cancel("Metronome");
   EXPECT_FALSE(host.Run(ModalDialog::Metronome));
   std::filesystem::create_directories(std::filesystem::path(ConfigDirectory) / "Skins");
+  cancel("Select Skin");
   EXPECT_FALSE(host.Run(ModalDialog::SelectSkin));
   EXPECT_FALSE(host.Run(ModalDialog::AsioControlPanel));
 }

@@ -82,7 +82,6 @@ TEST_F(GuiTest, TheLoopEditViewDrawsTheApplicationsViewInAWindowThatFitsTheScree
   EXPECT_EQ(wave->hasModel(), App_LoopEditView(app_.get()) != nullptr);
   // The whole window, panel and menu bar, fits a 1366x768 screen with a title bar.
   const QSize least = window_->minimumSizeHint();
-  std::printf("window %dx%d, at least %dx%d\n", window_->width(), window_->height(), least.width(), least.height());
   EXPECT_LE(least.width(), 1366);
   EXPECT_LE(least.height(), 768 - 32);
 }
