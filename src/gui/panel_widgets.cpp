@@ -7,6 +7,9 @@
 #include <QStyleOptionButton>
 #include <QUrl>
 
+#include "gui/skin_images.h"
+#include "gui/skin_painter.h"
+
 namespace {
 
 const QColor kLedOn(230, 40, 30);
@@ -83,6 +86,7 @@ QSize LedMeter::sizeHint() const {
 
 void LedMeter::paintEvent(QPaintEvent*) {
   QPainter p(this);
+  if (PaintSkinned(p)) return;
   p.fillRect(rect(), QColor(16, 16, 18));
   const bool horizontal = orientation_ == Qt::Horizontal;
   const int along = horizontal ? width() : height();
@@ -101,6 +105,22 @@ void LedMeter::paintEvent(QPaintEvent*) {
       p.fillRect(r, colour);
     }
   }
+}
+
+bool LedMeter::PaintSkinned(QPainter& p) {
+  // The skin's LED images, when the window's image cache holds both.
+  const auto* images = dynamic_cast<const SkinImageCache*>(SkinImages_Installed());
+  if (!images) return false;
+  const bool horizontal = orientation_ == Qt::Horizontal;
+  const QSize channel = horizontal ? QSize(width(), std::min(height(), 6)) : QSize(std::min(width(), 6), height());
+  for (int c = 0; c < channels_; ++c) {
+    p.save();
+    p.translate(horizontal ? QPoint(0, c * 12) : QPoint(c * 12, 0));
+    const bool drawn = SkinPaint_Meter(p, channel, *images, count_, lit_[c], held_[c] > 0 ? held_[c] : -1);
+    p.restore();
+    if (!drawn) return false;  // nothing drawn for the first channel either: both images are needed
+  }
+  return true;
 }
 
 TrackNumberButton::TrackNumberButton(int strip, QWidget* parent) : QAbstractButton(parent), strip_(strip) {

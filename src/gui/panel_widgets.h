@@ -9,6 +9,8 @@
 #include <vector>
 
 // A button whose LED shows a state the application decides (never toggled by a click).
+class QPainter;
+
 class LedButton : public QAbstractButton {
   Q_OBJECT
   Q_PROPERTY(bool lit READ lit)
@@ -43,6 +45,8 @@ class LedMeter : public QWidget {
   void paintEvent(QPaintEvent*) override;
 
  private:
+  bool PaintSkinned(QPainter& p);
+
   int channels_;
   Qt::Orientation orientation_;
   int count_ = 22;
