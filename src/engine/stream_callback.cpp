@@ -327,11 +327,45 @@ void AdvanceRun(Head& h, const HalfFrames& half, unsigned long n, bool active) {
 // Keeps the running maximum of meter sums the way `if (m > max) max = m` does.
 inline double Higher(double m, double max) { return m > max ? m : max; }
 
+// Adds one frame's scaled samples to the output, split with the effects bus when the track
+// sends to it. Returns the running meter maximum with this frame's sum.
+template <bool Effects>
+inline double MixFrame(const TrackPiece& p, double s0, double s1, float* out, float* bus, unsigned long k,
+                       double max) {
+  if constexpr (Effects) {
+    bus[2 * k] += static_cast<float>(s0 * p.wet);
+    out[2 * k] += static_cast<float>(s0 * p.dry);
+    bus[2 * k + 1] += static_cast<float>(s1 * p.wet);
+    out[2 * k + 1] += static_cast<float>(s1 * p.dry);
+  } else {
+    out[2 * k] += static_cast<float>(s0);
+    out[2 * k + 1] += static_cast<float>(s1);
+  }
+  return Higher(s0 + s1, max);
+}
+
+#if defined(__SSE2__)
+// The same for frames k and k + 1 at once (`a` and `b`, each left and right as doubles).
+template <bool Effects>
+inline void MixTwoFrames(__m128d a, __m128d b, __m128d wetv, __m128d dryv, float* out, float* bus,
+                         unsigned long k) {
+  if constexpr (Effects) {
+    const __m128 toBus = _mm_movelh_ps(_mm_cvtpd_ps(_mm_mul_pd(a, wetv)), _mm_cvtpd_ps(_mm_mul_pd(b, wetv)));
+    _mm_storeu_ps(bus + 2 * k, _mm_add_ps(_mm_loadu_ps(bus + 2 * k), toBus));
+    const __m128 toOut = _mm_movelh_ps(_mm_cvtpd_ps(_mm_mul_pd(a, dryv)), _mm_cvtpd_ps(_mm_mul_pd(b, dryv)));
+    _mm_storeu_ps(out + 2 * k, _mm_add_ps(_mm_loadu_ps(out + 2 * k), toOut));
+  } else {
+    const __m128 toOut = _mm_movelh_ps(_mm_cvtpd_ps(a), _mm_cvtpd_ps(b));
+    _mm_storeu_ps(out + 2 * k, _mm_add_ps(_mm_loadu_ps(out + 2 * k), toOut));
+  }
+}
+#endif
+
 // Plays `n` frames of a run into out (and bus), frame k from frame (twice + k x step) / 2
 // of the buffer. Returns the highest meter sum (not halved) above `max`.
 template <int Channels, bool Effects, int Step>
 double PlayRun(const TrackPiece& p, int64_t twice, unsigned long n, float* out, float* bus, double max) {
-  const double g0 = p.gain[0], g1 = p.gain[1], wet = p.wet, dry = p.dry;
+  const double g0 = p.gain[0], g1 = p.gain[1];
   const float* buffer = p.buffer;
   unsigned long k = 0;
 #if defined(__SSE2__)
@@ -339,7 +373,7 @@ double PlayRun(const TrackPiece& p, int64_t twice, unsigned long n, float* out, 
     // Two frames at a time: the two channels of a frame side by side in one register.
     const float* head = buffer + (twice >> 1) * Channels;
     const __m128d g = _mm_set_pd(g1, g0);
-    const __m128d wetv = _mm_set1_pd(wet), dryv = _mm_set1_pd(dry);
+    const __m128d wetv = _mm_set1_pd(p.wet), dryv = _mm_set1_pd(p.dry);
     __m128d highest = _mm_set1_pd(max);
     for (; k + 2 <= n; k += 2) {
       __m128d a, b;  // frames k and k + 1, as doubles
@@ -354,15 +388,7 @@ double PlayRun(const TrackPiece& p, int64_t twice, unsigned long n, float* out, 
       }
       a = _mm_mul_pd(a, g);
       b = _mm_mul_pd(b, g);
-      if constexpr (Effects) {
-        const __m128 toBus = _mm_movelh_ps(_mm_cvtpd_ps(_mm_mul_pd(a, wetv)), _mm_cvtpd_ps(_mm_mul_pd(b, wetv)));
-        _mm_storeu_ps(bus + 2 * k, _mm_add_ps(_mm_loadu_ps(bus + 2 * k), toBus));
-        const __m128 toOut = _mm_movelh_ps(_mm_cvtpd_ps(_mm_mul_pd(a, dryv)), _mm_cvtpd_ps(_mm_mul_pd(b, dryv)));
-        _mm_storeu_ps(out + 2 * k, _mm_add_ps(_mm_loadu_ps(out + 2 * k), toOut));
-      } else {
-        const __m128 toOut = _mm_movelh_ps(_mm_cvtpd_ps(a), _mm_cvtpd_ps(b));
-        _mm_storeu_ps(out + 2 * k, _mm_add_ps(_mm_loadu_ps(out + 2 * k), toOut));
-      }
+      MixTwoFrames<Effects>(a, b, wetv, dryv, out, bus, k);
       // Left + right of both frames; the maximum keeps `highest` when the sum is NaN.
       const __m128d sums = _mm_add_pd(_mm_unpacklo_pd(a, b), _mm_unpackhi_pd(a, b));
       highest = _mm_max_pd(sums, highest);
@@ -376,16 +402,7 @@ double PlayRun(const TrackPiece& p, int64_t twice, unsigned long n, float* out, 
     const float* head = buffer + position * Channels;
     const double s0 = head[0] * g0;
     const double s1 = head[Channels - 1] * g1;
-    if constexpr (Effects) {
-      bus[2 * k] += static_cast<float>(s0 * wet);
-      out[2 * k] += static_cast<float>(s0 * dry);
-      bus[2 * k + 1] += static_cast<float>(s1 * wet);
-      out[2 * k + 1] += static_cast<float>(s1 * dry);
-    } else {
-      out[2 * k] += static_cast<float>(s0);
-      out[2 * k + 1] += static_cast<float>(s1);
-    }
-    max = Higher(s0 + s1, max);
+    max = MixFrame<Effects>(p, s0, s1, out, bus, k, max);
   }
   return max;
 }
@@ -428,15 +445,7 @@ double OverdubRun(const TrackPiece& p, float* head, float* target, unsigned long
     const __m128 x = _mm_loadu_ps(head + 2 * k);
     const __m128d rawA = _mm_cvtps_pd(x), rawB = _mm_cvtps_pd(_mm_movehl_ps(x, x));
     const __m128d a = _mm_mul_pd(rawA, g), b = _mm_mul_pd(rawB, g);
-    if constexpr (Effects) {
-      const __m128 toBus = _mm_movelh_ps(_mm_cvtpd_ps(_mm_mul_pd(a, wetv)), _mm_cvtpd_ps(_mm_mul_pd(b, wetv)));
-      _mm_storeu_ps(bus + 2 * k, _mm_add_ps(_mm_loadu_ps(bus + 2 * k), toBus));
-      const __m128 toOut = _mm_movelh_ps(_mm_cvtpd_ps(_mm_mul_pd(a, dryv)), _mm_cvtpd_ps(_mm_mul_pd(b, dryv)));
-      _mm_storeu_ps(out + 2 * k, _mm_add_ps(_mm_loadu_ps(out + 2 * k), toOut));
-    } else {
-      const __m128 toOut = _mm_movelh_ps(_mm_cvtpd_ps(a), _mm_cvtpd_ps(b));
-      _mm_storeu_ps(out + 2 * k, _mm_add_ps(_mm_loadu_ps(out + 2 * k), toOut));
-    }
+    MixTwoFrames<Effects>(a, b, wetv, dryv, out, bus, k);
     highest = _mm_max_pd(_mm_add_pd(_mm_unpacklo_pd(a, b), _mm_unpackhi_pd(a, b)), highest);
     // The old material fades by the feedback, then the input lands at the write point
     // (which may be the head itself, so it is read after the head is stored).
@@ -454,16 +463,7 @@ double OverdubRun(const TrackPiece& p, float* head, float* target, unsigned long
     float* t = target + 2 * k;
     const double s0 = h[0] * p.gain[0];
     const double s1 = h[1] * p.gain[1];
-    if constexpr (Effects) {
-      bus[2 * k] += static_cast<float>(s0 * p.wet);
-      out[2 * k] += static_cast<float>(s0 * p.dry);
-      bus[2 * k + 1] += static_cast<float>(s1 * p.wet);
-      out[2 * k + 1] += static_cast<float>(s1 * p.dry);
-    } else {
-      out[2 * k] += static_cast<float>(s0);
-      out[2 * k + 1] += static_cast<float>(s1);
-    }
-    max = Higher(s0 + s1, max);
+    max = MixFrame<Effects>(p, s0, s1, out, bus, k, max);
     h[0] = static_cast<float>(h[0] * p.feedback);
     t[0] = static_cast<float>(t[0] + static_cast<double>(in[2 * k]));
     h[1] = static_cast<float>(h[1] * p.feedback);
@@ -488,16 +488,8 @@ double RecordRun(const TrackPiece& p, const HalfFrames& half, unsigned long n, H
     float* head = buffer + position * channels;
     const double s0 = head[0] * p.gain[0];
     const double s1 = head[channels - 1] * p.gain[1];
-    if (p.sendsToEffects) {
-      bus[2 * k] += static_cast<float>(s0 * p.wet);
-      out[2 * k] += static_cast<float>(s0 * p.dry);
-      bus[2 * k + 1] += static_cast<float>(s1 * p.wet);
-      out[2 * k + 1] += static_cast<float>(s1 * p.dry);
-    } else {
-      out[2 * k] += static_cast<float>(s0);
-      out[2 * k + 1] += static_cast<float>(s1);
-    }
-    max = Higher(s0 + s1, max);
+    max = p.sendsToEffects ? MixFrame<true>(p, s0, s1, out, bus, k, max)
+                           : MixFrame<false>(p, s0, s1, out, bus, k, max);
     if (position == last) return;  // not a new frame: nothing to record
     last = position;
     float* target = buffer + WriteFrame(p, position) * channels;
