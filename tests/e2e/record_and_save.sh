@@ -12,40 +12,18 @@ for tool in Xvfb xdotool jackd jack_lsp; do
   command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is not installed"; exit 77; }
 done
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$root/scripts/virtual-desktop.sh"
 fail() { echo "FAILED: $*"; echo "--- program output"; grep -v '^ALSA' "$work/kestrine.log" | tail -20 || true; exit 1; }
 
-display=90
-while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1366x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY=":$display" JACK_NO_START_SERVER=1
-for _ in $(seq 1 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
-xdotool getdisplaygeometry >/dev/null 2>&1 || fail "Xvfb did not start"
-
-if ! jack_lsp >/dev/null 2>&1; then
-  jackd --no-realtime -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
-  pids+=($!)
-  for _ in $(seq 1 50); do jack_lsp >/dev/null 2>&1 && break; sleep 0.1; done
-fi
-jack_lsp >/dev/null 2>&1 || fail "the JACK dummy server did not start"
+start_display 90 || fail "Xvfb did not start"
+start_jack || fail "the JACK dummy server did not start"
 
 # A fresh run directory pointed at JACK's "system" device.
 run="$work/run"
 mkdir -p "$run"
 cp "$program" "$run/kestrine"
 [ -d "$root/run" ] && cp -r "$root/run/." "$run/"
-cat >"$run/DeviceConfig.xml" <<'XML'
-<?xml version="1.0" encoding="ISO-8859-1"?>
-<device_configuration><driver_type>12</driver_type><device_sample_rate>48000</device_sample_rate><input_device_name>system</input_device_name><output_device_name>system</output_device_name><latency>10</latency></device_configuration>
-XML
+use_jack_device "$run"
 
 (cd "$run" && exec ./kestrine >"$work/kestrine.log" 2>&1) &
 kestrine=$!

@@ -1,0 +1,41 @@
+# Sourced by the scripts that run the real program as a user would: a scratch folder
+# ($work) removed on exit with every process started into $pids, a virtual X display
+# (Xvfb) on a free number from $1, the JACK dummy server when none runs, and a
+# DeviceConfig.xml pointing a run directory at JACK's "system" device.
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# start_display FIRST_NUMBER: exports DISPLAY; false when Xvfb does not answer.
+start_display() {
+  local display=$1
+  while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+  Xvfb ":$display" -screen 0 1366x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+  pids+=($!)
+  export DISPLAY=":$display" JACK_NO_START_SERVER=1
+  for _ in $(seq 1 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+  xdotool getdisplaygeometry >/dev/null 2>&1
+}
+
+# start_jack: the JACK dummy server unless one runs; false when none answers.
+start_jack() {
+  if ! jack_lsp >/dev/null 2>&1; then
+    jackd --no-realtime -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 1 50); do jack_lsp >/dev/null 2>&1 && break; sleep 0.1; done
+  fi
+  jack_lsp >/dev/null 2>&1
+}
+
+# use_jack_device RUN_DIR
+use_jack_device() {
+  cat >"$1/DeviceConfig.xml" <<'XML'
+<?xml version="1.0" encoding="ISO-8859-1"?>
+<device_configuration><driver_type>12</driver_type><device_sample_rate>48000</device_sample_rate><input_device_name>system</input_device_name><output_device_name>system</output_device_name><latency>10</latency></device_configuration>
+XML
+}
