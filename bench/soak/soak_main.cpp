@@ -29,6 +29,7 @@
 #include "engine/audio.h"
 #include "engine/effects_ops.h"
 #include "engine/metronome.h"
+#include "every_effect.h"
 
 namespace {
 
@@ -128,22 +129,7 @@ void BuildScene() {
     Audio_SetTrackEffects(slot, 1);
     Audio_SetTrackEffectsMix(slot, 0.5);
   }
-  for (int c = 0; c < 2; ++c) {
-    Audio_SetFilterFrequency(c, 1200.0);
-    Audio_SetFilterResonance(c, 0.6);
-    Audio_SetFilterLfoRate(c, 0.5);
-    Audio_SetFilterLfoDepth(c, 0.5);
-    Audio_SetDelayTime(c, c ? 0.375 : 0.25);
-    Audio_SetDelayFeedback(c, 0.6);
-    Audio_SetDelayMix(c, 0.5);
-  }
-  Audio_EnableFilter(1);
-  Audio_EnableFilterLfo(1);
-  Audio_EnableDelay(1);
-  Audio_SetReverbRoomSize(0.8);
-  Audio_SetReverbWet(0.3);
-  Audio_SetReverbDry(0.3);
-  Audio_EnableReverb(1);
+  Bench_SwitchOnEveryEffect();
   Audio_SetLatentInput(1);
   Audio_SetLatentInputUseLoopEffectsMix(0);
   Audio_SetLatentInputEffectsMix(0.3);
