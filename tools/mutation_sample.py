@@ -9,8 +9,13 @@ that do not compile are skipped and replaced by others. A seed and a count make 
 reproducible: the same tree, seed and count give the same mutants.
 
     tools/mutation_sample.py --seed 1 --count 100 [--build build] [--layers engine,effects]
+                             [--report out.json]
+    tools/mutation_sample.py --replay out.json [--layers engine]
 
-The source file is restored after every mutant, also on Ctrl+C.
+Every test program of the layer runs, so the report names each test that kills a mutant
+(its killers). --replay runs the mutants of an earlier report again, to check that the
+tests still kill what they killed then. The source file is restored after every mutant,
+also on Ctrl+C.
 """
 
 import argparse
@@ -20,7 +25,7 @@ import re
 import subprocess
 import sys
 import time
-from dataclasses import dataclass, asdict
+from dataclasses import dataclass, asdict, field
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
@@ -46,6 +51,7 @@ class Mutant:
     after: str
     outcome: str = ""
     seconds: float = 0.0
+    killers: list = field(default_factory=list)
 
 
 # Each operator maps one source line to its mutated forms (the line without its comment).
@@ -146,8 +152,17 @@ def run(cmd, timeout=None):
                           text=True, timeout=timeout)
 
 
+def layer_of_path(file):
+    return file.split("/")[1]
+
+
 def layer_of(mutant):
-    return mutant.file.split("/")[1]
+    return layer_of_path(mutant.file)
+
+
+def source_matches(mutant):
+    lines = (ROOT / mutant.file).read_text().splitlines()
+    return mutant.line <= len(lines) and (code_part(lines[mutant.line - 1]) or "").strip() == mutant.before
 
 
 def test_layers(mutant):
@@ -203,14 +218,21 @@ def try_mutant(mutant, build, timeout):
         built = run(["cmake", "--build", build, "--target", *targets])
         if built.returncode != 0:
             return "uncompilable"
+        outcome = "survived"
+        mutant.killers = []
         for target in targets:
             try:
                 result = run([f"{build}/tests/{target}", "--gtest_brief=1"], timeout=timeout)
             except subprocess.TimeoutExpired:
-                return "timeout"
+                mutant.killers.append(f"{target}: timeout")
+                outcome = "timeout" if outcome == "survived" else outcome
+                continue
             if result.returncode != 0:
-                return "killed"
-        return "survived"
+                failed = sorted(set(re.findall(r"^\[  FAILED  \] (\w+(?:/\w+)?\.\w+(?:/\w+)?)",
+                                               result.stdout, re.M)))
+                mutant.killers += failed or [f"{target}: exit {result.returncode}"]
+                outcome = "killed"
+        return outcome
     finally:
         path.write_text(original)
         mutant.seconds = round(time.monotonic() - started, 1)
@@ -224,22 +246,32 @@ def main():
     parser.add_argument("--layers", default=",".join(LAYERS))
     parser.add_argument("--timeout", type=int, default=60, help="seconds per test program")
     parser.add_argument("--report", default=None, help="write the results as JSON here")
+    parser.add_argument("--replay", default=None, help="run the mutants of this report again")
     args = parser.parse_args()
 
     layers = [l for l in args.layers.split(",") if l]
     unknown = set(layers) - set(LAYERS)
     if unknown:
         parser.error(f"unknown layers: {', '.join(sorted(unknown))}")
-    pool = candidates(layers)
-    random.Random(args.seed).shuffle(pool)
-    print(f"{len(pool)} candidate mutants in {', '.join(layers)}; sampling {args.count} (seed {args.seed})")
+    if args.replay:
+        pool = [Mutant(**{k: v for k, v in m.items() if k in ("file", "line", "operator", "before", "after")})
+                for m in json.loads(Path(args.replay).read_text()) if layer_of_path(m["file"]) in layers]
+        args.count = len(pool)
+        print(f"replaying {len(pool)} mutants of {args.replay} in {', '.join(layers)}")
+    else:
+        pool = candidates(layers)
+        random.Random(args.seed).shuffle(pool)
+        print(f"{len(pool)} candidate mutants in {', '.join(layers)}; sampling {args.count} (seed {args.seed})")
 
     results = []
     for mutant in pool:
         if len(results) == args.count:
             break
-        mutant.outcome = try_mutant(mutant, args.build, args.timeout)
-        if mutant.outcome == "uncompilable":
+        if args.replay and not source_matches(mutant):
+            mutant.outcome = "stale"  # the line changed since the report: not comparable
+        else:
+            mutant.outcome = try_mutant(mutant, args.build, args.timeout)
+        if mutant.outcome == "uncompilable" and not args.replay:
             continue
         results.append(mutant)
         print(f"[{len(results):3}/{args.count}] {mutant.outcome:8} {mutant.file}:{mutant.line} "
@@ -249,7 +281,8 @@ def main():
 
     print("\nlayer       killed  survived  timeout  kill rate")
     for layer in layers + ["all"]:
-        mine = [m for m in results if layer == "all" or layer_of(m) == layer]
+        mine = [m for m in results if (layer == "all" or layer_of(m) == layer)
+                and m.outcome in ("killed", "survived", "timeout")]
         if not mine:
             continue
         killed = sum(m.outcome in ("killed", "timeout") for m in mine)
@@ -261,6 +294,9 @@ def main():
         print("\nsurvivors:")
         for m in survivors:
             print(f"  {m.file}:{m.line} {m.operator}: {m.before}  ->  {m.after}")
+    stale = [m for m in results if m.outcome in ("stale", "uncompilable")]
+    if stale:
+        print(f"\n{len(stale)} mutants no longer apply to the tree (left out of the rates)")
     if args.report:
         Path(args.report).write_text(json.dumps([asdict(m) for m in results], indent=1))
     return 0
