@@ -22,6 +22,7 @@ import argparse
 import json
 import random
 import re
+import signal
 import subprocess
 import sys
 import time
@@ -148,8 +149,9 @@ def candidates(layers):
 
 
 def run(cmd, timeout=None):
+    # A mutant can make a test print any bytes: undecodable ones are replaced, not fatal.
     return subprocess.run(cmd, cwd=ROOT, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                          text=True, timeout=timeout)
+                          text=True, errors="replace", timeout=timeout)
 
 
 def layer_of_path(file):
@@ -239,6 +241,8 @@ def try_mutant(mutant, build, timeout):
 
 
 def main():
+    # A terminated run restores the mutated file like Ctrl+C does.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--count", type=int, default=100)
