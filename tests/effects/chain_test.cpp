@@ -1,24 +1,29 @@
-// The stereo delay and the effects chain as the stream callback runs it: echo timing,
-// cross mode, feedback and mix laws, clamps, the buffer at a sample-rate change, the
-// delay keeping its contents while disabled, and golden runs of the full chain.
+// The effects through the engine and the stream callback: delay echo timing, cross mode,
+// clamps and sample-rate change, the filter setters and LFO, golden runs of the chain.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <vector>
 
 #include "effects/delay_line.h"
+#include "effects/filter_lfo.h"
+#include "effects/state_variable_filter.h"
 #include "engine/buffers.h"
 #include "engine/effects_chain.h"
-#include "effects_fixture.h"
+#include "engine/effects_ops.h"
+#include "support/engine_fixture.h"
+#include "test_signal.h"
 
 namespace {
 
 using Echoes = std::vector<std::pair<int, float>>;
 
-class ChainTest : public EffectsEngineTest {
+class ChainTest : public EngineTest {
  protected:
   void SetUp() override {
-    EffectsEngineTest::SetUp();
+    EngineTest::SetUp();
+    StateVariableFilter_ResetDither();  // one cycle for the whole program
     // Live input straight onto the bus (wet 1, dry 0); the transport stays stopped, so
     // the chain runs on every buffer.
     Audio_SetLatentInput(1);
@@ -47,7 +52,6 @@ class ChainTest : public EffectsEngineTest {
 };
 
 float Impulse(int n, int) { return n == 0 ? 1.0f : 0.0f; }
-float LeftImpulse(int n, int c) { return n == 0 && c == 0 ? 1.0f : 0.0f; }
 float Half(int, int) { return 0.5f; }
 
 TEST_F(ChainTest, AnEchoComesBackAsWrittenAndRepeatsEveryLength) {
@@ -58,27 +62,18 @@ TEST_F(ChainTest, AnEchoComesBackAsWrittenAndRepeatsEveryLength) {
   // read again a full length later.
   EXPECT_EQ(EchoesOf(out, 0), (Echoes{{374, 1.0f}, {749, 0.5f}, {1124, 0.25f}, {1499, 0.125f}}));
   EXPECT_EQ(EchoesOf(out, 1), (Echoes{{749, 1.0f}, {1499, 0.25f}}));
-  // The length truncates the single-precision time: 0.01 s is 479 samples, not 480.
-  Audio_SetDelayTime(0, 0.01);
-  EXPECT_EQ(engine()->delay[0].length.load(), 479);
-  // The dry part passes at once with the equal-power law: mix 0.36 leaves 0.8, 0.5 sqrt(0.5).
-  Reset();
-  Line(0, 0.5, 0.5, 0.36);
-  EXPECT_EQ(Delay(1, [](int, int c) { return c ? 0.25f : 0.5f; }),
-            (std::vector<float>{0.5f * 0.8f, 0.25f * std::sqrt(0.5f)}));
 }
 
 TEST_F(ChainTest, CrossModeFeedsTheLineWithTheLongerTime) {
   // The mono sum enters the line with the shorter time, whose output feeds the other one;
   // at equal times the right line takes the input. First echoes left and right.
-  const struct { double rightTime; int left, right; } cases[] = {{0.015625, 374, 374 + 749},
-                                                                 {0.0078125, 374 + 374, 374}};
+  const struct { double rightTime; int left, right; } cases[] = {{0.015625, 374, 374 + 749}, {0.0078125, 748, 374}};
   for (const auto& c : cases) {
     Reset();
     Line(0, 0.0078125, 0.0, 1.0);
     Line(1, c.rightTime, 0.0, 1.0);
     EXPECT_EQ(Audio_SetDelayMode(1), 1);
-    const std::vector<float> out = Delay(2000, LeftImpulse);
+    const std::vector<float> out = Delay(2000, [](int n, int c) { return n == 0 && c == 0 ? 1.0f : 0.0f; });
     EXPECT_EQ(EchoesOf(out, 0).front(), std::make_pair(c.left, 0.5f)) << c.rightTime;
     EXPECT_EQ(EchoesOf(out, 1).front(), std::make_pair(c.right, 0.5f)) << c.rightTime;
   }
@@ -102,15 +97,14 @@ TEST_F(ChainTest, DelayLinesWithoutBufferOrOfAnotherKindPassTheFrameThrough) {
 
 TEST_F(ChainTest, DelayOperationsClampAndRefuse) {
   Audio_SetDelayFeedback(0, 1.0);
-  EXPECT_DOUBLE_EQ(Audio_GetDelayFeedback(0), 0.99f);
   Audio_SetDelayMix(0, 2.0);
-  EXPECT_EQ(Audio_GetDelayMix(0), 1.0);
   Audio_SetDelayTime(0, 0.251);
+  EXPECT_EQ((std::array{Audio_GetDelayFeedback(0), Audio_GetDelayMix(0)}), (std::array{double{0.99f}, 1.0}));
   EXPECT_EQ(Audio_GetDelayMilliseconds(0), 251);
-  Audio_SetDelayTime(1, 0.0);
-  EXPECT_EQ(engine()->delay[1].length.load(), 48);  // 1 ms
-  Audio_SetDelayTime(1, 7.0);
-  EXPECT_EQ(engine()->delay[1].length.load(), 240000);  // 5 s, the whole buffer
+  // The length truncates the single-precision time (0.01 s is 479 samples, not 480),
+  // between 1 ms and the whole 5 s buffer.
+  auto length = [&](double seconds) { return Audio_SetDelayTime(1, seconds), engine()->delay[1].length.load(); };
+  EXPECT_EQ((std::array{length(0.01), length(0.0), length(7.0)}), (std::array{479, 48, 240000}));
   EXPECT_EQ(Audio_SetDelayTime(2, 1.0) + Audio_SetDelayFeedback(-1, 0.1) + Audio_SetDelayMode(2), 0);
 
   // At a sample-rate change the lengths stay within the new buffers.
@@ -147,35 +141,77 @@ TEST_F(ChainTest, DisabledDelayKeepsItsContentsForLater) {
 TEST_F(ChainTest, GoldenOutputOfTheFullChainInEitherOrder) {
   // Regenerate only on purpose: filter with LFO, delay in cross mode, reverb over the
   // whole bus, the delay first and then the filter first.
-  const struct { int frame; float left, right; } expected[2][8] = {
-      {{0, 0.00068736955f, 0.0051148296f}, {1, 0.0057523516f, 0.042364933f}, {95, 0.15473737f, -0.23277715f},
-       {96, 0.21142703f, -0.42216462f}, {255, 0.010427204f, 0.15803896f}, {256, -0.0063222609f, 0.16091861f},
-       {1200, -0.056445602f, 0.18309703f}, {1535, -0.063445605f, 0.18800378f}},
-      {{0, 0.000687369553f, 0.00511482917f}, {1, 0.00575235114f, 0.0423649326f}, {95, 0.156372696f, -0.232777148f},
-       {96, 0.224775568f, -0.422164619f}, {255, -0.377115786f, 0.43555671f}, {256, -0.412597328f, 0.454156399f},
-       {1200, -0.239992648f, 0.40085575f}, {1535, -0.224804968f, 0.380090803f}}};
+  const struct { int frame; float left, right; } expected[2][6] = {
+      {{0, 0.00068736955f, 0.0051148296f}, {95, 0.15473737f, -0.23277715f}, {255, 0.010427204f, 0.15803896f},
+       {256, -0.0063222609f, 0.16091861f}, {1200, -0.056445602f, 0.18309703f}, {1535, -0.063445605f, 0.18800378f}},
+      {{0, 0.000687369553f, 0.00511482917f}, {95, 0.156372696f, -0.232777148f}, {255, -0.377115786f, 0.43555671f},
+       {256, -0.412597328f, 0.454156399f}, {1200, -0.239992648f, 0.40085575f}, {1535, -0.224804968f, 0.380090803f}}};
   for (int filterFirst = 0; filterFirst < 2; ++filterFirst) {
     Reset();
-    for (int c = 0; c < 2; ++c) {
-      Audio_SetFilterFrequency(c, c ? 2500.0 : 1500.0);
-      Audio_SetFilterResonance(c, 0.5);
-      Audio_SetFilterLfoRate(c, 5.0);
-      Audio_SetFilterLfoDepth(c, 0.5);
-    }
+    for (int c = 0; c < 2; ++c)
+      Audio_SetFilterFrequency(c, c ? 2500.0 : 1500.0), Audio_SetFilterResonance(c, 0.5), Audio_SetFilterLfoRate(c, 5.0),
+          Audio_SetFilterLfoDepth(c, 0.5), Audio_SetDelayTime(c, c ? 0.003 : 0.002);
     Audio_EnableFilterLfo(1);
     Audio_EnableFilter(1);
     Audio_SetFilterBeforeDelay(filterFirst);
-    Audio_SetDelayTime(0, 0.002);
-    Audio_SetDelayTime(1, 0.003);
     Audio_SetDelayMode(1);
     Audio_SetReverbDry(0.5);
     Audio_EnableReverb(1);
     const std::vector<float> out = Run(1536, 256, TestSignal);
-    for (const auto& s : expected[filterFirst]) {
+    for (const auto& s : expected[filterFirst])
       EXPECT_EQ(std::make_pair(out[2 * s.frame], out[2 * s.frame + 1]), std::make_pair(s.left, s.right))
           << s.frame << (filterFirst ? " filter first" : " delay first");
-    }
   }
+}
+
+TEST_F(ChainTest, FilterSettersClampRefuseAndReachTheUnits) {
+  Audio_SetFilterFrequency(0, 30000.0);
+  Audio_SetFilterFrequency(1, -5.0);
+  Audio_SetFilterResonance(0, 1.5);
+  Audio_SetFilterLfoRate(1, 250.0);
+  Audio_SetFilterLfoDepth(0, -1.0);
+  EXPECT_EQ((std::array{Audio_GetFilterFrequency(0), Audio_GetFilterFrequency(1), Audio_GetFilterLfoRate(1),
+                        Audio_GetFilterLfoDepth(0)}), (std::array{24000.0, 0.0, 100.0, 0.0}));
+  EXPECT_EQ(Audio_SetFilterFrequency(2, 100.0) + Audio_SetFilterResonance(-1, 0.5) + Audio_SetFilterMode(4) +
+                Audio_SetFilterMode(-1), 0);
+  EXPECT_EQ(Audio_SetFilterMode(2), 1);
+  EXPECT_EQ(StateVariableFilter_GetParameter(&engine()->filter[1], FilterParamMode), 2);
+  // The next step takes the settings to the units, resonance clamped to 1.
+  Audio_UpdateFilterLfo(engine(), 256);
+  const StateVariableFilter& unit = engine()->filter[0];
+  EXPECT_EQ((std::array{unit.frequency, unit.f, unit.resonance, unit.inputGain}), (std::array{24000.0, 0.99, 1.0, 0.0}));
+}
+
+TEST_F(ChainTest, FilterLfoTriangleStepsOnceACallbackTakesTwoOverRateSecondsAndResetsToZero) {
+  // 512 frames at 32768 Hz with rate 1: 1/64 of the way per step, exact in binary.
+  engine()->sampleRate = 32768.0;
+  Audio_SetFilterFrequency(0, 100.0);
+  Audio_SetFilterLfoRate(0, 1.0);
+  Audio_SetFilterLfoDepth(0, 0.5);
+  Audio_SetFilterLfoRate(1, 0.0);  // frozen
+  FilterLfo& lfo = engine()->filterLfo[0];
+  Run(16384, 512);  // the callback steps it even with the filter off
+  EXPECT_EQ(lfo.phase.load(), 0.5);
+  EXPECT_EQ(engine()->filter[0].frequency, 100.0);  // the LFO off: the set frequency
+  Audio_EnableFilterLfo(1);
+  Audio_UpdateFilterLfo(engine(), 0);
+  EXPECT_DOUBLE_EQ(engine()->filter[0].frequency, 200.0);  // depth 1 would sweep 4 octaves
+  auto step = [&](int times) { while (times--) Audio_UpdateFilterLfo(engine(), 512); };
+  auto state = [&] { return std::make_pair(lfo.phase.load(), lfo.direction.load()); };
+  step(32);
+  EXPECT_EQ(state(), std::make_pair(1.0, 1.0));  // one second up: the top
+  step(1);
+  EXPECT_EQ(state(), std::make_pair(1.0, -1.0));  // clipped, turning down
+  step(32);
+  EXPECT_EQ(state(), std::make_pair(0.5, -1.0));  // down at the same rate
+  EXPECT_EQ(engine()->filterLfo[1].phase.load(), 0.0);
+  // A reset puts the phases to zero keeping the directions: the falling LFO turns at the
+  // next step.
+  engine()->filterLfo[1].phase = 0.25;
+  EXPECT_EQ(Audio_ResetFilterLfo(), 1);
+  EXPECT_EQ(engine()->filterLfo[1].phase.load(), 0.0);
+  step(1);
+  EXPECT_EQ(state(), std::make_pair(0.0, 1.0));
 }
 
 }  // namespace

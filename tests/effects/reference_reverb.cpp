@@ -4,12 +4,10 @@
 
 #include "effects/reverb_model.h"
 
-namespace {
-
 // Zero for denormals and zeros.
-float Flush(float v) { return std::fpclassify(v) == FP_SUBNORMAL || v == 0.0f ? 0.0f : v; }
+static float Flush(float v) { return std::fpclassify(v) == FP_SUBNORMAL || v == 0.0f ? 0.0f : v; }
 
-float Comb(ReverbComb& c, float* storage, float x) {
+static float Comb(ReverbComb& c, float* storage, float x) {
   float* buffer = storage + c.offset;
   const float out = Flush(buffer[c.index]);
   c.filterStore = Flush(out * c.damp2.load() + c.filterStore * c.damp1.load());
@@ -18,15 +16,13 @@ float Comb(ReverbComb& c, float* storage, float x) {
   return out;
 }
 
-float AllPass(ReverbAllPass& a, float* storage, float x) {
+static float AllPass(ReverbAllPass& a, float* storage, float x) {
   float* buffer = storage + a.offset;
   const float held = Flush(buffer[a.index]);
   buffer[a.index] = x + held * a.feedback;
   if (++a.index >= a.size) a.index = 0;
   return held - x;
 }
-
-}  // namespace
 
 void Reference_ReverbProcess(ReverbModel* m, const float* inLeft, const float* inRight, float* outLeft,
                              float* outRight, unsigned long frames, int stride) {
