@@ -35,7 +35,8 @@ TEST(StateVariableFilter, NearSilenceIsReplacedByOneSharedDitherCycleThatAdvance
   StateVariableFilter u[6];
   for (StateVariableFilter& f : u) Tune(&f, 3000.0, 0.0);
   const struct { int unit; double in, heard; } steps[] = {
-      {0, 1e-5, -3e-5}, {1, 0.0, -2e-5}, {0, 0.25, 0.25}, {0, -1e-6, 0.0}, {1, 0.0, 2e-5}, {2, 0.0, 3e-5}};
+      {0, 1e-5, -3e-5}, {1, 0.0, -2e-5}, {0, 0.25, 0.25}, {0, -1e-6, 0.0}, {1, 0.0, 2e-5}, {2, 0.0, 3e-5},
+      {2, 0.0, 0.0}, {1, 1e-5, -3e-5}};  // round the cycle and on
   for (const auto& s : steps) {
     const double out = StateVariableFilter_Process(&u[s.unit], s.in);
     // A zero fed to a reference would take a step of the cycle itself.
@@ -64,6 +65,8 @@ TEST(StateVariableFilter, ResponseFollowsModeCutoffResonanceAndSampleRate) {
       {100, 1000, 0, FilterHighPass, 48000, 0.0, 0.05, "high pass, below"},
       {10000, 1000, 0, FilterHighPass, 48000, 0.9, 1.1, "high pass, above"},
       {1000, 1000, 0, FilterNotch, 48000, 0.0, 0.1, "notch, at the cutoff"},
+      {100, 1000, 0, FilterNotch, 48000, 0.9, 1.1, "notch, away from it"},
+      {1000, 1000, 0, FilterBandPass, 48000, 0.3, 1.1, "band pass, at the cutoff"},
       {1000, 1000, 0, FilterLowPass, 48000, 0.45, 0.55, "no resonance: half at the cutoff"},
       {1000, 1000, 0, FilterLowPass, 96000, 0.45, 0.55, "the same at 96000 Hz"},
       {1000, 1000, 0.5, FilterLowPass, 48000, 2.0, 2.7, "resonance 0.5 raises a peak"},

@@ -96,8 +96,8 @@ TEST(ReverbModel, GoldenOutputWhateverTheBlockSize) {
       {1115, 0.249208048f, 0.151378974f}, {1116, 0.257764518f, 0.0858216509f}, {1117, 0.226350367f, 0.0125981458f},
       {1139, 0.179217204f, -0.0520041846f}, {1140, 0.118042901f, -0.124706507f}, {1300, 0.12231949f, 0.267740428f},
       {1399, -0.22233586f, -0.0611913055f}};
-  // Blocks of 1400 frames, 300 and 7 cross every buffer's wrap at different places.
-  for (int block : {1400, 300, 7}) {
+  // Blocks of 1400 frames, 257 (a pass and a frame), 7 and 1 cross the wraps differently.
+  for (int block : {1400, 257, 7, 1}) {
     auto m = MakeModel();
     ReverbModel_SetDry(m.get(), 0.25f);
     const std::vector<float> out = Reverberate(m.get(), 1400, TestSignal, block);
