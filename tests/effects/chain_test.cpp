@@ -73,8 +73,8 @@ TEST_F(ChainTest, CrossModeFeedsTheLineWithTheLongerTime) {
     Line(1, c.rightTime, 0.0, 1.0);
     EXPECT_EQ(Audio_SetDelayMode(1), 1);
     const std::vector<float> out = Delay(2000, [](int n, int c) { return n == 0 && c == 0 ? 1.0f : 0.0f; });
-    EXPECT_EQ(EchoesOf(out, 0).front(), std::make_pair(c.left, 0.5f)) << c.rightTime;
-    EXPECT_EQ(EchoesOf(out, 1).front(), std::make_pair(c.right, 0.5f)) << c.rightTime;
+    EXPECT_EQ(EchoesOf(out, 0).at(0), std::make_pair(c.left, 0.5f)) << c.rightTime;
+    EXPECT_EQ(EchoesOf(out, 1).at(0), std::make_pair(c.right, 0.5f)) << c.rightTime;
   }
 }
 
@@ -88,8 +88,7 @@ TEST_F(ChainTest, DelayLinesWithoutBufferOrOfAnotherKindPassTheFrameThrough) {
   Audio_SetDelayMode(0);
   line[1].kind = 2;  // a record that is not a delay line: refused, and the frame left alone
   EXPECT_EQ(DelayLine_Init(&line[1]) + DelayLine_SetTime(&line[1], 1.0) + DelayLine_SetFeedback(&line[1], 0.1) +
-                DelayLine_SetMix(&line[1], 0.1) + DelayLine_SetMode(&line[1], 0),
-            0);
+                DelayLine_SetMix(&line[1], 0.1) + DelayLine_SetMode(&line[1], 0), 0);
   EXPECT_EQ(Delay(1, Half), (std::vector<float>{0.5f, 0.5f}));
   line[1].kind = 1;
 }

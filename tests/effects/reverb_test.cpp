@@ -58,8 +58,10 @@ TEST(ReverbModel, RoomDampingAndWidthShapeTheTailWhichStaysBounded) {
   EXPECT_EQ(mono[0], mono[1]);  // width 0: both channels hear the same
 }
 
-TEST(ReverbModel, TailDecaysToExactZerosAndAModelNeverLaidOutIsSilent) {
+TEST(ReverbModel, BuffersFitTheStorageTailsDecayToExactZerosAndAModelNeverLaidOutIsSilent) {
   auto m = MakeModel();
+  const ReverbAllPass& last = m->allPasses[1][kReverbAllPasses - 1];
+  ASSERT_EQ(last.offset + last.size, kReverbStorageSamples);  // the buffers fill the storage, no more
   ReverbModel_SetDry(m.get(), 0.5f);
   Reverberate(m.get(), 48000, TestSignal);
   // A float tail at the start settings falls below the normal range within about 17 s.
