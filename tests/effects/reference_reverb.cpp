@@ -1,19 +1,13 @@
 #include "reference_reverb.h"
 
-#include <cstring>
+#include <cmath>
 
 #include "effects/reverb_model.h"
 
-namespace {
+// Zero for denormals and zeros.
+static float Flush(float v) { return std::fpclassify(v) == FP_SUBNORMAL || v == 0.0f ? 0.0f : v; }
 
-// Zero for denormals and zeros (exponent bits all clear).
-float Flush(float v) {
-  uint32_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  return (bits & 0x7f800000u) == 0 ? 0.0f : v;
-}
-
-float Comb(ReverbComb& c, float* storage, float x) {
+static float Comb(ReverbComb& c, float* storage, float x) {
   float* buffer = storage + c.offset;
   const float out = Flush(buffer[c.index]);
   c.filterStore = Flush(out * c.damp2.load() + c.filterStore * c.damp1.load());
@@ -22,28 +16,23 @@ float Comb(ReverbComb& c, float* storage, float x) {
   return out;
 }
 
-float AllPass(ReverbAllPass& a, float* storage, float x) {
+static float AllPass(ReverbAllPass& a, float* storage, float x) {
   float* buffer = storage + a.offset;
   const float held = Flush(buffer[a.index]);
-  const float out = held - x;
   buffer[a.index] = x + held * a.feedback;
   if (++a.index >= a.size) a.index = 0;
-  return out;
+  return held - x;
 }
-
-}  // namespace
 
 void Reference_ReverbProcess(ReverbModel* m, const float* inLeft, const float* inRight, float* outLeft,
                              float* outRight, unsigned long frames, int stride) {
   const float gain = m->gain.load(), wet1 = m->wet1.load(), wet2 = m->wet2.load(), dry = m->dry.load();
   for (unsigned long f = 0; f < frames; ++f) {
-    const float l = inLeft[f * stride];
-    const float r = inRight[f * stride];
-    const float input = (l + r) * gain;
+    const float l = inLeft[f * stride], r = inRight[f * stride];
     float left = 0.0f, right = 0.0f;
     for (int i = 0; i < kReverbCombs; ++i) {
-      left += Comb(m->combs[0][i], m->storage, input);
-      right += Comb(m->combs[1][i], m->storage, input);
+      left += Comb(m->combs[0][i], m->storage, (l + r) * gain);
+      right += Comb(m->combs[1][i], m->storage, (l + r) * gain);
     }
     for (int i = 0; i < kReverbAllPasses; ++i) {
       left = AllPass(m->allPasses[0][i], m->storage, left);
