@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -23,8 +21,7 @@ class MixToDisk : public ::testing::Test {
     ASSERT_TRUE(Audio_Init());
     MixDisk_Attach(Audio_GetEngine());
     static int serial = 0;
-    dir = fs::temp_directory_path() /
-          ("kestrine-mix-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
+    dir = fs::temp_directory_path() / ("kestrine-mix-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
     fs::create_directories(dir / "Song_Mix");
   }
   void TearDown() override {
@@ -33,32 +30,26 @@ class MixToDisk : public ::testing::Test {
     fs::remove_all(dir);
   }
 
-  // One callback's worth of output: frame f of the run holds (f, -f) scaled.
+  // One callback's worth of output: frame f holds (f, -f) modulo 1000, as 16-bit samples.
+  static int16_t Sample(size_t f) { return static_cast<int16_t>(f % 1000); }
   void Render(unsigned long frames) {
-    std::vector<float> out(2 * frames);
-    for (unsigned long f = 0; f < frames; ++f) {
-      out[2 * f] = static_cast<float>((rendered + f) % 1000) / 32768.0f;
-      out[2 * f + 1] = -out[2 * f];
-    }
-    AudioEngine* e = Audio_GetEngine();
-    e->mixOutput.load()(e->mixOutputUser, out.data(), frames);
+    std::vector<float> out;
+    for (unsigned long f = rendered; f < rendered + frames; ++f)
+      out.insert(out.end(), {Sample(f) / 32768.0f, -Sample(f) / 32768.0f});
+    Audio_GetEngine()->mixOutput.load()(Audio_GetEngine()->mixOutputUser, out.data(), frames);
     rendered += frames;
   }
   bool Start() { return Audio_StartMixToDisk("", dir.string(), "Song"); }
   std::string MixFile(int n) const {
-    char name[32];
-    std::snprintf(name, sizeof name, "Song_%.2d.wav", n);
-    return (dir / "Song_Mix" / name).string();
+    return (dir / "Song_Mix" / ("Song_" + std::to_string(100 + n).substr(1) + ".wav")).string();
   }
-  // The file holds a header stating `bytes` of data, and every sampled frame in order.
-  static void ExpectMix(const std::vector<uint8_t>& b, uint32_t bytes) {
+  // The file is a canonical 48 kHz stereo WAV of the first `bytes` / 4 frames rendered.
+  static void ExpectMix(const std::string& path, uint32_t bytes) {
+    WavLayout mix;
+    for (size_t f = 0; f < bytes / 4; ++f) mix.samples.insert(mix.samples.end(), {Sample(f), static_cast<int16_t>(-Sample(f))});
+    const std::vector<uint8_t> b = ReadBytes(path);
     ASSERT_EQ(b.size(), 44u + bytes);
-    EXPECT_EQ(GetU32(b, 4), 36u + bytes);
-    EXPECT_EQ(GetU32(b, 40), bytes);
-    for (size_t f = 0; f < bytes / 4; f += 331) {
-      EXPECT_EQ(static_cast<int16_t>(GetU16(b, 44 + 4 * f)), static_cast<int16_t>(f % 1000));
-      EXPECT_EQ(static_cast<int16_t>(GetU16(b, 46 + 4 * f)), -static_cast<int16_t>(f % 1000));
-    }
+    EXPECT_TRUE(b == WavBytes(mix)) << path;
   }
 
   ScriptedDialog messages;

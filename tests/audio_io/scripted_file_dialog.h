@@ -14,10 +14,8 @@ class ScriptedFileDialog : public FileDialog {
     std::string title;
     std::vector<FileFilter> filters;
   };
-
   ScriptedFileDialog() { FileDialog_Install(this); }
   ~ScriptedFileDialog() override { FileDialog_Install(nullptr); }
-
   std::string Open(void*, const std::string& title, const std::vector<FileFilter>& filters) override {
     return Answer(false, title, filters);
   }
@@ -31,9 +29,8 @@ class ScriptedFileDialog : public FileDialog {
  private:
   std::string Answer(bool save, const std::string& title, const std::vector<FileFilter>& filters) {
     shown.push_back({save, title, filters});
-    if (answers.empty()) return {};
-    std::string answer = answers.front();
-    answers.pop_front();
+    std::string answer = answers.empty() ? "" : answers.front();
+    if (!answers.empty()) answers.pop_front();
     return answer;
   }
 };

@@ -83,19 +83,17 @@ TEST(RealtimePaths, DispatchAndKeyMatchingAllocateNothing) {
     t.data1.SetInput(i % 128, ValueRange::kSingle);
     t.action = {32771, 0};
     set.Add(TriggerType::ControlChange, t);
-    Trigger key = Trigger_Make(TriggerType::KeyboardKey);
-    key.data1.SetInput('k', 'k');
-    set.Add(TriggerType::KeyboardKey, key);
+    t = Trigger_Make(TriggerType::KeyboardKey);
+    t.data1.SetInput('k', 'k');
+    set.Add(TriggerType::KeyboardKey, t);
   }
   RunEverything transport;
   Control_InstallTransportNow(&transport);
-
   const long before = allocations;
   set.DispatchMidi(0, 0, 0xB0, 7, 100);   // 8 of the 1000 match and fire
   set.DispatchMidi(0, 0, 0x90, 60, 100);  // an empty list
   const bool keyMatched = set.MatchKey('k');
   const long after = allocations;
-
   Control_InstallTransportNow(nullptr);
   EXPECT_EQ(after, before);
   EXPECT_TRUE(keyMatched);
@@ -124,7 +122,8 @@ class AudioSideSends : public ::testing::Test {
     MidiPorts_UseBackend(nullptr);
     MidiPorts_UseSendSettings(nullptr);
   }
-  // What the stream callback does to the hooks over a few buffers.
+  // What the stream callback does to the hooks: a clock, then a beat (every fourth one
+  // the first of its measure).
   void RunHooks(int times) {
     const MidiClockCallbackFn clock = engine->MidiClockCallback;
     const BeatCallbackFn beat = engine->BeatCallback;
@@ -145,12 +144,18 @@ TEST_F(AudioSideSends, NeitherAllocateNorLockNorWriteThemselves) {
   RunHooks(100);
   const long allocationsAfter = allocations, locksAfter = lockAttempts;
   ASSERT_TRUE(MidiOutput_Flush());
-
   EXPECT_EQ(allocationsAfter, allocationsBefore);
   EXPECT_EQ(locksAfter, locksBefore);
   const std::vector<MemoryMidiBackend::WriteRecord> log = midi.WriteLog(out);
   ASSERT_EQ(log.size(), 200u);
-  for (const MemoryMidiBackend::WriteRecord& r : log) ASSERT_NE(r.thread, std::this_thread::get_id());
+  for (size_t i = 0; i < log.size(); ++i) {
+    const uint32_t note = MidiMessage(0x90, i % 8 == 1 ? 63 : 64, 127);  // the accent's own note
+    ASSERT_EQ(log[i].message, i % 2 ? note : 0xF8u) << i;
+    ASSERT_NE(log[i].thread, std::this_thread::get_id());
+  }
+  bool accent = true;
+  EXPECT_TRUE(MidiHooks_TakeBeat(&accent));  // the beat lights learn of the last beat
+  EXPECT_FALSE(accent);
   // The counters do see what they count: a user-interface send takes its queue's lock.
   SendStart();
   EXPECT_GT(lockAttempts, locksAfter);

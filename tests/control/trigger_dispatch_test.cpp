@@ -64,24 +64,18 @@ TEST_F(TriggerDispatch, MatchingFiresEveryMatchInOrderWithTheScaledValue) {
 }
 
 TEST_F(TriggerDispatch, ValueComesFromTheTypesValueRange) {
-  Trigger pressure = Trigger_Make(TriggerType::ChannelPressure);
-  pressure.action = {32889, 0};
-  Add(TriggerType::ChannelPressure, pressure);
-  Trigger bend = Trigger_Make(TriggerType::PitchBend);
-  bend.action = {32955, 0};
-  Add(TriggerType::PitchBend, bend);
-  Trigger program = Trigger_Make(TriggerType::ProgramChange);
-  program.data1.SetInput(5, ValueRange::kSingle);
-  program.action = {32859, 0};
-  Add(TriggerType::ProgramChange, program);
-  Trigger start = Trigger_Make(TriggerType::SongStart);
-  start.channel.SetInput(10, ValueRange::kSingle);
-  start.action = {32776, 0};
-  Add(TriggerType::SongStart, start);
-  Trigger stop = Trigger_Make(TriggerType::SongStop);
-  stop.channel.SetInput(0, ValueRange::kSingle);  // can never match: Stop is channel 12
-  Add(TriggerType::SongStop, stop);
-
+  auto add = [&](TriggerType type, int data1, int channel, uint32_t command) {
+    Trigger t = Trigger_Make(type);
+    if (data1 >= 0) t.data1.SetInput(data1, ValueRange::kSingle);
+    if (channel >= 0) t.channel.SetInput(channel, ValueRange::kSingle);
+    t.action = {command, 0};
+    Add(type, t);
+  };
+  add(TriggerType::ChannelPressure, -1, -1, 32889);
+  add(TriggerType::PitchBend, -1, -1, 32955);
+  add(TriggerType::ProgramChange, 5, -1, 32859);
+  add(TriggerType::SongStart, -1, 10, 32776);
+  add(TriggerType::SongStop, -1, 0, 32777);  // can never match: Stop is channel 12
   set.DispatchMidi(0, 0, 0xD0, 64, 0);     // pressure is data1
   set.DispatchMidi(0, 0, 0xE0, 0, 64);     // bend 64 * 128 = 8192
   set.DispatchMidi(0, 0, 0xE0, 127, 127);  // bend 16383
