@@ -124,7 +124,7 @@ TEST_F(LoopFiles, BrokenAndLyingFilesAreRefusedWithTheirMessageAndLeaveTheTrackA
   const std::vector<uint8_t> junkFirst = with([](WavLayout& s) { s.chunksFirst = Chunk("JUNK", std::vector<uint8_t>(30, 0)); });
   const std::vector<uint8_t> listed = with([](WavLayout& s) { s.chunksBefore = Chunk("LIST", {1, 2}); });
   const char* const kCaption = "Audio_LoadLoop()";
-  const struct { const char* name; std::vector<uint8_t> bytes; const char* text; const char* caption; } cases[] = {
+  const struct { const char* name; std::vector<uint8_t> bytes; const char *text, *caption; } cases[] = {
       {"cut-header", patched(bytes, 0, 0x46464952, 20), "header read failed", kCaption},
       {"not-riff", patched(bytes, 0, 0x58464952), "Not a wave file", kCaption},
       {"not-wave", patched(bytes, 8, 0x58564157), "Not a wave file", kCaption},
@@ -152,12 +152,9 @@ TEST_F(LoopFiles, BrokenAndLyingFilesAreRefusedWithTheirMessageAndLeaveTheTrackA
     ASSERT_TRUE(WriteBytes(Path("broken.wav"), c.bytes));
     messages.shown.clear();
     EXPECT_TRUE(Load(Path("broken.wav")).empty());
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, c.text);
-    EXPECT_EQ(messages.shown[0].caption, c.caption);
-    EXPECT_EQ(Track(track).pBuffer.load(), before);
-    EXPECT_EQ(Track(track).length, 48000);
-    EXPECT_EQ(Track(track).pNewBuffer.load(), nullptr);
+    EXPECT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.Saw(c.text, c.caption));
+    EXPECT_TRUE(Track(track).pBuffer.load() == before && Track(track).length == 48000 && !Track(track).pNewBuffer.load());
   }
 }
 
@@ -169,12 +166,8 @@ TEST_F(LoopFiles, LoadAsksWhatItShouldLocatesMovedFilesAndRefusesBadSlots) {
   messages.answers = {IDNO};
   EXPECT_TRUE(Audio_LoadLoop(track, nullptr, 0, true, true, false).empty());  // a picked file is confirmed
   EXPECT_EQ(files.shown.at(0).filters[0].pattern, "*.wav");
-  ASSERT_EQ(messages.shown.size(), 1u);
-  EXPECT_EQ(messages.shown[0].text, "File: " + path +
-                                        "\n44100 Hz, 16 Bit, 2 Channel, 0.50 Seconds\nLoad this file?\n"
-                                        "(This will erase the current loop.)");
-  EXPECT_EQ(messages.shown[0].caption, "Load File?");
-  EXPECT_EQ(messages.shown[0].kind, MB_YESNO);
+  EXPECT_TRUE(messages.Saw("File: " + path + "\n44100 Hz, 16 Bit, 2 Channel, 0.50 Seconds\nLoad this file?\n"
+                           "(This will erase the current loop.)", "Load File?"));
   messages.answers = {IDNO};  // a given path is not confirmed; the rate question can still refuse
   EXPECT_TRUE(Audio_LoadLoop(track, path.c_str(), 0, true, true, false).empty());
   EXPECT_EQ(messages.shown.size(), 2u);

@@ -9,11 +9,7 @@
 
 class ScriptedFileDialog : public FileDialog {
  public:
-  struct Shown {
-    bool save;
-    std::string title;
-    std::vector<FileFilter> filters;
-  };
+  struct Shown { bool save; std::string title; std::vector<FileFilter> filters; };
   ScriptedFileDialog() { FileDialog_Install(this); }
   ~ScriptedFileDialog() override { FileDialog_Install(nullptr); }
   std::string Open(void*, const std::string& title, const std::vector<FileFilter>& filters) override {
@@ -29,8 +25,9 @@ class ScriptedFileDialog : public FileDialog {
  private:
   std::string Answer(bool save, const std::string& title, const std::vector<FileFilter>& filters) {
     shown.push_back({save, title, filters});
-    std::string answer = answers.empty() ? "" : answers.front();
-    if (!answers.empty()) answers.pop_front();
+    if (answers.empty()) return {};
+    const std::string answer = answers.front();
+    answers.pop_front();
     return answer;
   }
 };

@@ -52,9 +52,8 @@ inline std::vector<uint8_t> WavBytes(const WavLayout& s) {
 }
 
 inline bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out.flush());
+  return static_cast<bool>(std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                                       static_cast<std::streamsize>(bytes.size())));
 }
 
 inline std::vector<uint8_t> ReadBytes(const std::string& path) {
@@ -68,9 +67,9 @@ void WithFileSizeLimit(rlim_t bytes, Body body) {
   struct sigaction ignore {}, saved {};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGXFSZ, &ignore, &saved);
-  rlimit limit{}, old{};
+  rlimit old{};
   getrlimit(RLIMIT_FSIZE, &old);
-  limit = {bytes, old.rlim_max};
+  const rlimit limit{bytes, old.rlim_max};
   if (setrlimit(RLIMIT_FSIZE, &limit) == 0) body();
   setrlimit(RLIMIT_FSIZE, &old);
   sigaction(SIGXFSZ, &saved, nullptr);
