@@ -12,12 +12,8 @@ class ScriptedFileDialog : public FileDialog {
   struct Shown { bool save; std::string title; std::vector<FileFilter> filters; };
   ScriptedFileDialog() { FileDialog_Install(this); }
   ~ScriptedFileDialog() override { FileDialog_Install(nullptr); }
-  std::string Open(void*, const std::string& title, const std::vector<FileFilter>& filters) override {
-    return Answer(false, title, filters);
-  }
-  std::string Save(void*, const std::string& title, const std::vector<FileFilter>& filters) override {
-    return Answer(true, title, filters);
-  }
+  std::string Open(void*, const std::string& t, const std::vector<FileFilter>& f) override { return Answer(false, t, f); }
+  std::string Save(void*, const std::string& t, const std::vector<FileFilter>& f) override { return Answer(true, t, f); }
 
   std::deque<std::string> answers;
   std::vector<Shown> shown;

@@ -10,10 +10,8 @@
 #include <vector>
 
 struct WavLayout {
-  uint16_t formatTag = 1, channels = 2;
-  uint32_t sampleRate = 48000;
-  uint16_t bits = 16;
-  uint32_t formatSize = 16;           // extra bytes beyond 16 are written as zeros
+  uint16_t formatTag = 1, channels = 2, bits = 16;
+  uint32_t sampleRate = 48000, formatSize = 16;  // format bytes beyond 16 are written as zeros
   std::vector<uint8_t> chunksFirst;   // whole chunks placed between "WAVE" and "fmt "
   std::vector<uint8_t> chunksBefore;  // whole chunks placed between "fmt " and "data"
   std::vector<int16_t> samples;
@@ -21,12 +19,9 @@ struct WavLayout {
 };
 
 // Appends `v` little-endian in `bytes` bytes.
-inline void Put(std::vector<uint8_t>& b, uint32_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
+inline void Put(std::vector<uint8_t>& b, uint32_t v, int bytes) { while (bytes--) b.push_back(static_cast<uint8_t>(v)), v >>= 8; }
 inline std::vector<uint8_t> Join(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
+  return a.insert(a.end(), b.begin(), b.end()), a;
 }
 
 inline std::vector<uint8_t> Chunk(const char* id, std::vector<uint8_t> body) {
@@ -67,9 +62,9 @@ void WithFileSizeLimit(rlim_t bytes, Body body) {
   struct sigaction ignore {}, saved {};
   ignore.sa_handler = SIG_IGN;
   sigaction(SIGXFSZ, &ignore, &saved);
-  rlimit old{};
+  rlimit old{}, limit{bytes, 0};
   getrlimit(RLIMIT_FSIZE, &old);
-  const rlimit limit{bytes, old.rlim_max};
+  limit.rlim_max = old.rlim_max;
   if (setrlimit(RLIMIT_FSIZE, &limit) == 0) body();
   setrlimit(RLIMIT_FSIZE, &old);
   sigaction(SIGXFSZ, &saved, nullptr);
