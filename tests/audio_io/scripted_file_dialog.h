@@ -9,21 +9,11 @@
 
 class ScriptedFileDialog : public FileDialog {
  public:
-  struct Shown {
-    bool save;
-    std::string title;
-    std::vector<FileFilter> filters;
-  };
-
+  struct Shown { bool save; std::string title; std::vector<FileFilter> filters; };
   ScriptedFileDialog() { FileDialog_Install(this); }
   ~ScriptedFileDialog() override { FileDialog_Install(nullptr); }
-
-  std::string Open(void*, const std::string& title, const std::vector<FileFilter>& filters) override {
-    return Answer(false, title, filters);
-  }
-  std::string Save(void*, const std::string& title, const std::vector<FileFilter>& filters) override {
-    return Answer(true, title, filters);
-  }
+  std::string Open(void*, const std::string& t, const std::vector<FileFilter>& f) override { return Answer(false, t, f); }
+  std::string Save(void*, const std::string& t, const std::vector<FileFilter>& f) override { return Answer(true, t, f); }
 
   std::deque<std::string> answers;
   std::vector<Shown> shown;
@@ -32,7 +22,7 @@ class ScriptedFileDialog : public FileDialog {
   std::string Answer(bool save, const std::string& title, const std::vector<FileFilter>& filters) {
     shown.push_back({save, title, filters});
     if (answers.empty()) return {};
-    std::string answer = answers.front();
+    const std::string answer = answers.front();
     answers.pop_front();
     return answer;
   }

@@ -11,7 +11,7 @@
 
 namespace {
 
-TEST(ActionCatalogue, KeysAndIdsAreUniqueButForTheSharedKey) {
+TEST(ActionCatalogue, KeysAndIdsAreUniqueButForTheSharedKeyAndRowsAreFoundAndDescribed) {
   std::set<std::string> keys;
   std::set<uint32_t> ids;
   for (int i = 0; i < kActionCount; ++i) {
@@ -22,21 +22,11 @@ TEST(ActionCatalogue, KeysAndIdsAreUniqueButForTheSharedKey) {
     // Exactly the "Now" rows run at once instead of being posted.
     EXPECT_EQ(TransportNow_IsImmediate(row.commandId), row.kind == ActionKind::Now) << row.keyName;
   }
-  EXPECT_EQ(keys.size(), 135u);
-  EXPECT_EQ(ids.size(), 136u);
-}
-
-TEST(ActionCatalogue, LookupsAndDescriptions) {
+  EXPECT_TRUE(keys.size() == 135u && ids.size() == 136u);
   EXPECT_EQ(ActionCatalogue_RowOfCommand(12345), 0);  // unknown: row 0
   uint32_t id = 7;
-  EXPECT_TRUE(ActionCatalogue_CommandOfKey("track_volume", &id));
-  EXPECT_EQ(id, 32813u);
-  // The shared key reads as the later row: a row 98 trigger comes back as row 127.
-  EXPECT_TRUE(ActionCatalogue_CommandOfKey(ActionCatalogue_Row(98).keyName, &id));
-  EXPECT_EQ(ActionCatalogue_RowOfCommand(id), 127);
-  id = 7;
-  EXPECT_FALSE(ActionCatalogue_CommandOfKey("Track_Volume", &id));  // case-sensitive
-  EXPECT_EQ(id, 7u);
+  EXPECT_TRUE(ActionCatalogue_CommandOfKey("track_volume", &id) && id == 32813u);
+  EXPECT_TRUE(!ActionCatalogue_CommandOfKey("Track_Volume", &id) && id == 32813u);  // case-sensitive
   EXPECT_EQ(Describe({32806, 2}), "Mute Track (Toggle) - 3");
   EXPECT_EQ(Describe({32806, 8}), "Mute Track (Toggle) - Current");
   EXPECT_EQ(Describe({112, 0}), "Set Track - 1");
@@ -45,22 +35,17 @@ TEST(ActionCatalogue, LookupsAndDescriptions) {
 }
 
 TEST(ActionCatalogue, ValueConversionsAtTheirEdges) {
-  EXPECT_EQ(ActionValue_S127(65535), 127);
-  EXPECT_EQ(ActionValue_S127(516), 0);
-  EXPECT_EQ(ActionValue_S127(517), 1);
-  EXPECT_EQ(ActionValue_S127(65534), 126);  // a full-scale 7-bit value sets 126
-  EXPECT_EQ(ActionValue_S1(0), 0.0);
-  EXPECT_DOUBLE_EQ(ActionValue_S1(65535), 1.0);  // the full 16-bit value is the top
+  // A full-scale 7-bit trigger value (65534) sets 126; the full 16-bit value is the top.
+  const int s127[][2] = {{65535, 127}, {516, 0}, {517, 1}, {65534, 126}};
+  for (const auto& [in, out] : s127) EXPECT_EQ(ActionValue_S127(in), out) << in;
+  EXPECT_TRUE(ActionValue_S1(0) == 0.0 && ActionValue_S1(65535) == 1.0);
   EXPECT_EQ(ActionValue_Ms(32768, 1000), 500);
   EXPECT_NEAR(ActionValue_Pos(32768), 0.5, 1e-4);
   // Filter Mode (Set): the value capped at 3, so a trigger's scaled value gives 0 or 3.
-  EXPECT_EQ(ActionValue_FilterMode(2), 2);
-  EXPECT_EQ(ActionValue_FilterMode(516), 3);
-  EXPECT_EQ(FilterMode_Next(3), 0);
-  EXPECT_EQ(LoopTimeMode_After(0, 2), 0);  // steps wrap
-  EXPECT_EQ(LoopTimeMode_After(1, 2), 0);  // "2" sets Seconds
-  EXPECT_EQ(LoopTimeMode_After(3, 0), 2);  // "4" sets Max Time
-  EXPECT_EQ(LoopTimeMode_After(8, 1), 2);  // Current steps
+  EXPECT_TRUE(ActionValue_FilterMode(2) == 2 && ActionValue_FilterMode(516) == 3 && FilterMode_Next(3) == 0);
+  // Loop time mode: "2" sets Seconds, "4" Max Time, Current steps, and steps wrap.
+  const int after[][3] = {{1, 2, 0}, {3, 0, 2}, {8, 1, 2}, {0, 2, 0}};
+  for (const auto& [value, mode, next] : after) EXPECT_EQ(LoopTimeMode_After(value, mode), next) << value;
 }
 
 TEST(TransportNow, ToggleCommandsResolveByState) {
@@ -76,11 +61,7 @@ TEST(TransportNow, ToggleCommandsResolveByState) {
 
 struct RecordingTransport : TransportNow {
   std::vector<uint32_t> ran;
-  bool ExecuteTransportNow(uint32_t id) override {
-    if (!TransportNow_IsImmediate(id)) return false;
-    ran.push_back(id);
-    return true;
-  }
+  bool ExecuteTransportNow(uint32_t id) override { return TransportNow_IsImmediate(id) && (ran.push_back(id), true); }
 };
 
 TEST(Fire, ImmediateCommandsRunOthersArePostedInOrderAndNotified) {
@@ -98,8 +79,7 @@ TEST(Fire, ImmediateCommandsRunOthersArePostedInOrderAndNotified) {
   EXPECT_EQ(transport.ran, std::vector<uint32_t>{32771});
   EXPECT_EQ(notified, 3);
   std::vector<ControlCommand> posted;
-  ControlCommand c;
-  while (ControlCommands().Take(&c)) posted.push_back(c);
+  for (ControlCommand c; ControlCommands().Take(&c);) posted.push_back(c);
   EXPECT_EQ(posted, (std::vector<ControlCommand>{{32813, 0xFFFF, 5}, {32806, 0, 8}, {32771, 0, 0}}));
 }
 

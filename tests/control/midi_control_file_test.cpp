@@ -1,6 +1,6 @@
-// The MIDI control file: names, a byte-exact round trip of every trigger type, the
-// reading rules (clamps, "any", one-based numbers, the catalogue's shared key), and what
-// a missing or damaged file leaves in the trigger set and the polled inputs.
+// The MIDI control file: a byte-exact round trip of every trigger type, the reading rules
+// (clamps, "any", one-based numbers, the catalogue's shared key), and what a missing or
+// damaged file leaves in the trigger set and the polled inputs.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -16,8 +16,7 @@
 
 namespace {
 
-const std::filesystem::path kFixtures =
-    std::filesystem::path(KESTRINE_TEST_SOURCE_DIR) / "persist" / "fixtures";
+const std::filesystem::path kFixtures = std::filesystem::path(KESTRINE_TEST_SOURCE_DIR) / "persist" / "fixtures";
 
 class MidiControlFileTest : public ::testing::Test {
  protected:
@@ -36,12 +35,6 @@ class MidiControlFileTest : public ::testing::Test {
   ScriptedDialog dialog;
 };
 
-TEST_F(MidiControlFileTest, NamesFollowTheBasePath) {
-  EXPECT_EQ(MidiControlFile_Path("/s/gig.session"), "/s/gig_Midi.xml");
-  EXPECT_EQ(MidiControlFile_BackupPath("/s/gig.session"), "/s/gig_Midi.bak");
-  EXPECT_EQ(MidiControlFile_Path("/cfg.d/Default"), "/cfg.d/Default_Midi.xml");
-}
-
 TEST_F(MidiControlFileTest, EveryTypeReadsBackAndWritesTheSameBytes) {
   const std::string sample = ReadBytes((kFixtures / "Sample_Midi.xml").string());
   WriteBytes(dir.File("set_Midi.xml"), sample);
@@ -50,10 +43,7 @@ TEST_F(MidiControlFileTest, EveryTypeReadsBackAndWritesTheSameBytes) {
   for (int type = 0; type < kTriggerTypeCount; ++type)
     EXPECT_EQ(Triggers().Count(static_cast<TriggerType>(type)), 1) << type;
   const Trigger noteOn = Get(TriggerType::NoteOn);  // one-based and "any" fields
-  EXPECT_EQ(noteOn.data1.low, 60);
-  EXPECT_TRUE(noteOn.port.IsAny());
-  EXPECT_EQ(noteOn.channel.low, 0);
-  EXPECT_EQ(noteOn.action.track, 8);
+  EXPECT_TRUE(noteOn.data1.low == 60 && noteOn.port.IsAny() && noteOn.channel.low == 0 && noteOn.action.track == 8);
   EXPECT_EQ(noteOn.data2.Value(127), 65534u);
   EXPECT_EQ(Get(TriggerType::ChannelPressure).data1.outputHigh, 90);
 
@@ -72,57 +62,42 @@ TEST_F(MidiControlFileTest, NumbersAreClampedAndMissingFieldsTakeTheDefaults) {
       "<trigger><trigger_type>aftertouch</trigger_type><event_type>no_such_action</event_type></trigger>"
       "<trigger><trigger_type>song_start</trigger_type><channel>11</channel></trigger>");
   ASSERT_EQ(Triggers().Count(TriggerType::KeyboardKey), 2);
-  EXPECT_EQ(Get(TriggerType::KeyboardKey, 0).data1.low, 32);
-  EXPECT_TRUE(Get(TriggerType::KeyboardKey, 0).port.IsAny());  // keys come from no port
-  EXPECT_EQ(Get(TriggerType::KeyboardKey, 1).data1.low, 126);
-  EXPECT_EQ(Get(TriggerType::KeyboardKey, 1).action.track, 8);
+  const Trigger key = Get(TriggerType::KeyboardKey, 0), key2 = Get(TriggerType::KeyboardKey, 1);
+  EXPECT_TRUE(key.data1.low == 32 && key.port.IsAny());  // keys come from no port
+  EXPECT_TRUE(key2.data1.low == 126 && key2.action.track == 8);
   ASSERT_EQ(Triggers().Count(TriggerType::NoteOn), 3);  // an unknown type is a note on
-  const Trigger clamped = Get(TriggerType::NoteOn, 0);
-  EXPECT_EQ(clamped.port.low, 0);
-  EXPECT_EQ(clamped.channel.low, 15);
-  EXPECT_EQ(clamped.data1.low, 127);
-  EXPECT_EQ(clamped.data2.low, 0);
-  EXPECT_EQ(clamped.data2.high, 127);
-  EXPECT_EQ(Get(TriggerType::NoteOn, 1).port.low, 15);
-  EXPECT_EQ(Get(TriggerType::NoteOn, 1).channel.low, 0);  // only lower-case "any" is any
-  const Trigger pending = Get(TriggerType::NoteOn, 2);
-  EXPECT_EQ(pending.action.commandId, 32776u);  // "Transport Play"
-  EXPECT_EQ(pending.data1.low, 0);
-  EXPECT_EQ(pending.data2.high, 127);
+  const Trigger clamped = Get(TriggerType::NoteOn, 0), any = Get(TriggerType::NoteOn, 1), plain = Get(TriggerType::NoteOn, 2);
+  EXPECT_TRUE(clamped.port.low == 0 && clamped.channel.low == 15 && clamped.data1.low == 127);
+  EXPECT_TRUE(clamped.data2.low == 0 && clamped.data2.high == 127);
+  EXPECT_TRUE(any.port.low == 15 && any.channel.low == 0);  // only lower-case "any" is any
+  EXPECT_TRUE(plain.action.commandId == 32776u && plain.data1.low == 0 && plain.data2.high == 127);  // "Transport Play"
   EXPECT_EQ(Get(TriggerType::SongStart).channel.low, 10);
   EXPECT_EQ(Triggers().Count(TriggerType::SongStop), 0);
-}
-
-TEST_F(MidiControlFileTest, SharedKeyReadsAsTheLastCatalogueRow) {
-  Trigger t = Trigger_Make(TriggerType::NoteOn);
-  t.action.commandId = ActionCatalogue_Row(98).commandId;
-  Triggers().Add(TriggerType::NoteOn, t);
-  ASSERT_TRUE(WriteMidiControlFile(base));
-  EXPECT_NE(ReadBytes(dir.File("set_Midi.xml")).find("<event_type>metronome_record</event_type>"),
-            std::string::npos);
-  ReadMidiControlFile(base, true);
-  EXPECT_EQ(Get(TriggerType::NoteOn).action.commandId, ActionCatalogue_Row(127).commandId);
 }
 
 TEST_F(MidiControlFileTest, PitchBendKeepsItsFourteenBitScale) {
   ReadBlocks("<trigger><trigger_type>pitch_bend</trigger_type></trigger>"
              "<trigger><trigger_type>pitch_bend</trigger_type>"
-             "<event_min_value>any</event_min_value><event_max_value>20000</event_max_value>"
-             "</trigger>");
+             "<event_min_value>any</event_min_value><event_max_value>20000</event_max_value></trigger>");
   ASSERT_EQ(Triggers().Count(TriggerType::PitchBend), 2);
   EXPECT_EQ(Get(TriggerType::PitchBend, 0).data1.Value(8192), 32769u);
   EXPECT_EQ(Get(TriggerType::PitchBend, 0).data1.outputHigh, 16383);
-  EXPECT_EQ(Get(TriggerType::PitchBend, 1).data1.outputLow, 16384);
-  EXPECT_EQ(Get(TriggerType::PitchBend, 1).data1.outputHigh, 16383);
+  EXPECT_TRUE(Get(TriggerType::PitchBend, 1).data1.outputLow == 16384 && Get(TriggerType::PitchBend, 1).data1.outputHigh == 16383);
+}
 
-  // A value of 128 is an ordinary bend value, not "any".
-  Triggers().ClearAll();
-  Trigger bend = Trigger_Make(TriggerType::PitchBend);
+// Written and read back: a bend value of 128 is an ordinary value, not "any"; the
+// catalogue's shared key reads as its last row.
+TEST_F(MidiControlFileTest, WrittenTriggersReadBackAsTheyWereButForTheSharedKey) {
+  Trigger bend = Trigger_Make(TriggerType::PitchBend), t = Trigger_Make(TriggerType::NoteOn);
   bend.data1.SetOutput(128, 4000);
   Triggers().Add(TriggerType::PitchBend, bend);
+  t.action.commandId = ActionCatalogue_Row(98).commandId;
+  Triggers().Add(TriggerType::NoteOn, t);
   ASSERT_TRUE(WriteMidiControlFile(base));
+  EXPECT_NE(ReadBytes(dir.File("set_Midi.xml")).find("<event_type>metronome_record</event_type>"), std::string::npos);
   ReadMidiControlFile(base, true);
   EXPECT_EQ(Get(TriggerType::PitchBend).data1.outputLow, 128);
+  EXPECT_EQ(Get(TriggerType::NoteOn).action.commandId, ActionCatalogue_Row(127).commandId);
 }
 
 TEST_F(MidiControlFileTest, MissingOrEmptyFileKeepsTheTriggersAndWriteFailureIsReported) {
@@ -135,7 +110,6 @@ TEST_F(MidiControlFileTest, MissingOrEmptyFileKeepsTheTriggersAndWriteFailureIsR
   ReadMidiControlFile(base, true);
   EXPECT_TRUE(dialog.Saw("bad file size in MIDI XML file.", "File error"));
   EXPECT_EQ(Triggers().Count(TriggerType::NoteOn), 1);
-
   std::filesystem::permissions(dir.File("set_Midi.xml"), std::filesystem::perms::owner_read);
   EXPECT_FALSE(WriteMidiControlFile(base));
   EXPECT_TRUE(dialog.Saw("Unable to open MIDI control XML file for writing.", "File Error"));
@@ -149,17 +123,13 @@ TEST_F(MidiControlFileTest, ReadingRecomputesThePolledInputs) {
   MidiPorts_UseBackend(&backend);
   ASSERT_TRUE(OpenMidiPorts());
   ReadBlocks("<trigger><port>2</port></trigger>");
-  EXPECT_FALSE(MidiPorts().inputs[0].enabled);
-  EXPECT_TRUE(MidiPorts().inputs[1].enabled);
-
+  EXPECT_TRUE(!MidiPorts().inputs[0].enabled && MidiPorts().inputs[1].enabled);
   EnableAllInputs();
   ReadBlocks("<trigger><port>1</port></trigger><trigger><port>2</port></trig");
   EXPECT_EQ(Triggers().Count(TriggerType::NoteOn), 1);
   EXPECT_TRUE(dialog.Saw("Error parsing MIDI XML file.", "File error"));
-  EXPECT_TRUE(MidiPorts().inputs[0].enabled);
-  EXPECT_TRUE(MidiPorts().inputs[1].enabled);
-  CloseMidiPorts();
-  MidiPorts_UseBackend(nullptr);
+  EXPECT_TRUE(MidiPorts().inputs[0].enabled && MidiPorts().inputs[1].enabled);
+  CloseMidiPorts(), MidiPorts_UseBackend(nullptr);
 }
 
 }  // namespace
