@@ -1,106 +1,72 @@
 // Loop length operations: the audio and lengths they leave, and what they refuse.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "engine/audio.h"
 #include "engine/buffers.h"
 #include "engine/loop_ops.h"
 #include "engine/metronome.h"
 #include "engine/undo.h"
-#include "support/scripted_dialog.h"
+#include "support/engine_fixture.h"
 
 namespace {
 
-class LoopOpsTest : public ::testing::Test {
+// A 2 s stereo loop in slot 1 whose frame f holds (f, -f): every frame tells where it came from.
+class LoopOpsTest : public EngineTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(Audio_Init());
-    e = Audio_GetEngine();
-    slot = Audio_CreateLoop(2.0, 0.9, 2, 0);
-    ASSERT_EQ(slot, 1);
+    EngineTest::SetUp();
+    ASSERT_EQ(Audio_CreateLoop(2.0, 0.9, 2, 0), slot);
     Ramp(slot);
   }
-  void TearDown() override { Audio_Shutdown(); }
-
-  LoopTrack& t() { return e->tracks[slot]; }
-
-  // Frame f of a loop holds (f, -f): every frame tells where it came from.
-  void Ramp(int track) {
-    LoopTrack& l = e->tracks[track];
+  LoopTrack& t() { return track(slot); }
+  void Ramp(int s) {
+    LoopTrack& l = track(s);
     const int channels = static_cast<int>(l.numChannels.load());
-    const int frames = static_cast<int>(l.bufferSize / (4 * channels));
-    for (int f = 0; f < frames; ++f)
+    for (int f = 0; f < static_cast<int>(l.bufferSize / (4 * channels)); ++f)
       for (int c = 0; c < channels; ++c) l.pBuffer[f * channels + c] = c == 0 ? f : -f;
   }
   // The old frame that frame f of the loop now holds (from its left channel).
   int Source(int f) { return static_cast<int>(t().pBuffer[f * 2]); }
   bool RightMatches(int f) { return t().pBuffer[f * 2 + 1] == -t().pBuffer[f * 2]; }
 
-  AudioEngine* e = nullptr;
-  int slot = -1;
-  ScriptedDialog dialog;
+  const int slot = 1;
 };
 
 constexpr int k1s = 48000;
-
-TEST_F(LoopOpsTest, MultiplyDivideInPlace) {
-  // Multiply of a 2 s loop: 4 s holding it twice.
-  ASSERT_TRUE(Audio_ResizeLoop(slot, 4.0, true, 1, ResizeMultiply, false));
-  ASSERT_EQ(t().length, 4 * k1s);
-  EXPECT_EQ(t().editEnd, 4 * k1s);
-  for (int f : {0, 2 * k1s - 1}) EXPECT_EQ(Source(f + 2 * k1s), f);
-  EXPECT_TRUE(RightMatches(3 * k1s + 7));
-
-  // Divide keeps the buffer and only the length changes; Multiply then finds the hidden
-  // second half again.
-  const float* buffer = t().pBuffer;
-  ASSERT_TRUE(Audio_ResizeLoop(slot, 2.0, true, 1, ResizeDivide, false));
-  Ramp(slot);  // frames 2 s..4 s now differ from frames 0..2 s
-  ASSERT_TRUE(Audio_ResizeLoop(slot, 1.0, true, 1, ResizeDivide, false));
-  EXPECT_EQ(t().length, k1s);
-  ASSERT_TRUE(Audio_ResizeLoop(slot, 2.0, true, 1, ResizeMultiply, false));
-  EXPECT_EQ(t().length, 2 * k1s);
-  EXPECT_EQ(t().pBuffer.load(), buffer);
-  EXPECT_EQ(Source(k1s + 5), k1s + 5);
-  EXPECT_EQ(t().resync, 1);
-}
 
 // Tempo-derived times are rarely a whole number of frames: every size the engine
 // derives from them must be, and the user's Multiply and Divide must give exactly twice
 // and half the frames, or the copies shear samples across channels and loops drift.
 TEST_F(LoopOpsTest, TempoTimesGiveWholeFramesAndExactMultiplyDivide) {
-  struct Case {
-    double bpm;
-    int channels;
-  };
-  for (const Case c : {Case{130, 2}, Case{97, 1}, Case{113, 2}, Case{61, 1}}) {
-    SCOPED_TRACE(c.bpm);
-    const double seconds = 60.0 / c.bpm * 4 * 2;  // two measures of 4/4
-    const int s = Audio_CreateLoop(seconds, 0.9, c.channels, 0);
+  for (const auto& [bpm, channels] : {std::pair{130, 2}, {97, 1}, {113, 2}, {61, 1}}) {
+    SCOPED_TRACE(bpm);
+    const int s = Audio_CreateLoop(60.0 / bpm * 4 * 2, 0.9, channels, 0);  // two measures of 4/4
     ASSERT_GT(s, 0);
-    LoopTrack& l = e->tracks[s];
-    const uint32_t frameBytes = 4u * static_cast<uint32_t>(c.channels);
-    EXPECT_EQ(l.bufferSize % frameBytes, 0u);
-    EXPECT_EQ(static_cast<uint32_t>(l.length) * frameBytes, l.bufferSize);
+    LoopTrack& l = track(s);
+    EXPECT_EQ(static_cast<uint32_t>(l.length) * 4u * channels, l.bufferSize);
     Ramp(s);
     const int length = l.length;
-    auto at = [&](int f, int ch) { return l.pBuffer[f * c.channels + ch]; };
+    auto at = [&](int f, int ch) { return l.pBuffer[f * channels + ch]; };
 
     ASSERT_TRUE(Audio_MultiplyLoop(s, false));
     ASSERT_EQ(l.length, 2 * length);
+    EXPECT_EQ(l.editEnd, 2 * length);
+    EXPECT_EQ(l.resync, 1);
     for (int f = 0; f < length; ++f)
-      for (int ch = 0; ch < c.channels; ++ch) ASSERT_EQ(at(f + length, ch), at(f, ch)) << f;
+      for (int ch = 0; ch < channels; ++ch) ASSERT_EQ(at(f + length, ch), at(f, ch)) << f;
 
     ASSERT_NE(Audio_Undo(), -1);  // back to the loop before Multiply
     ASSERT_EQ(l.length, length);
     EXPECT_EQ(at(length - 1, 0), length - 1);
 
+    // Divide keeps the buffer and only the length changes; Multiply finds the hidden half.
+    const float* buffer = l.pBuffer;
     ASSERT_TRUE(Audio_DivideLoop(s));
     EXPECT_EQ(l.length, length / 2);
-    ASSERT_TRUE(Audio_MultiplyLoop(s, false));  // the hidden half comes back
+    ASSERT_TRUE(Audio_MultiplyLoop(s, false));
     EXPECT_EQ(l.length, length / 2 * 2);
-    EXPECT_EQ(at(length / 2 * 2 - 1, c.channels - 1), c.channels == 1 ? length / 2 * 2 - 1 : -(length / 2 * 2 - 1));
+    EXPECT_EQ(l.pBuffer.load(), buffer);
+    EXPECT_EQ(at(length / 2 * 2 - 1, channels - 1), channels == 1 ? length / 2 * 2 - 1 : -(length / 2 * 2 - 1));
 
     ASSERT_TRUE(Audio_MultiplyLoop(s, true));  // a new buffer holding the loop twice
     EXPECT_EQ(l.length, length / 2 * 4);
@@ -108,7 +74,7 @@ TEST_F(LoopOpsTest, TempoTimesGiveWholeFramesAndExactMultiplyDivide) {
     Audio_DeleteLoop(s);
   }
   ASSERT_TRUE(Audio_SetMetronomeTime(60.0 / 97 * 4, 4, true));
-  const LoopTrack& click = e->tracks[e->metronomeTrack];
+  const LoopTrack& click = track(engine()->metronomeTrack);
   EXPECT_EQ(click.bufferSize % (4 * click.numChannels), 0u);
 }
 
@@ -155,7 +121,7 @@ TEST_F(LoopOpsTest, ResizeRefusalsChangeNothing) {
   EXPECT_FALSE(Audio_ResizeLoop(slot, 3.0, false, 1, ResizeMultiply, false));
   EXPECT_TRUE(dialog.Saw("Insufficient Memory!", "Error"));
   EXPECT_EQ(reports, 0);  // no snapshot taken
-  EXPECT_EQ(e->undo[0].pBuffer, nullptr);
+  EXPECT_EQ(engine()->undo[0].pBuffer, nullptr);
   EXPECT_EQ(t().pBuffer.load(), buffer);
   EXPECT_EQ(t().length, 2 * k1s);
 
@@ -229,13 +195,13 @@ TEST_F(LoopOpsTest, EraseSilencesAndKeepsTheLength) {
   t().recorded = 1;
   t().editBegin = 100;
   t().editEnd = 200;
-  e->pendingCutTrack = slot;
+  engine()->pendingCutTrack = slot;
   ASSERT_TRUE(Audio_EraseLoop(slot, 0));
   for (int i = 0; i < 2 * 2 * k1s; ++i) ASSERT_EQ(t().pBuffer[i], 0.0f);
   EXPECT_EQ(t().length, 2 * k1s);
   EXPECT_EQ(t().recorded, 0u);
   EXPECT_EQ(t().editEnd, 2 * k1s);
-  EXPECT_EQ(e->pendingCutTrack, -1);
+  EXPECT_EQ(engine()->pendingCutTrack, -1);
   for (int bad : {8, NUM_TRACKS, -1}) EXPECT_FALSE(Audio_EraseLoop(bad, 0)) << bad;  // not in use, no slot
 }
 

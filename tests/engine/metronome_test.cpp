@@ -11,15 +11,10 @@
 
 namespace {
 
-int accents = 0;
-int beats = 0;
-int clockTicks = 0;
-void CountBeat(int accent) { ++(accent ? accents : beats); }
-void CountClock() { ++clockTicks; }
+int accents = 0, beats = 0, clockTicks = 0;
 // The beat hooks heard: the first frame of the callback each fired in, and its accent flag.
 std::vector<std::pair<long, int>> beatHooks;
 long callbackStart = 0;
-void NoteBeat(int accent) { beatHooks.emplace_back(callbackStart, accent); }
 
 class MetronomeTest : public EngineTest {
  protected:
@@ -27,8 +22,8 @@ class MetronomeTest : public EngineTest {
     EngineTest::SetUp();
     e = engine();
     accents = beats = clockTicks = 0;
-    Audio_SetBeatCallback(CountBeat);
-    Audio_SetMidiClockCallback(CountClock);
+    Audio_SetBeatCallback([](int accent) { ++(accent ? accents : beats); });
+    Audio_SetMidiClockCallback([] { ++clockTicks; });
   }
 
   LoopTrack& click() { return e->tracks[e->metronomeTrack]; }
@@ -46,29 +41,6 @@ class MetronomeTest : public EngineTest {
     int n = 0;
     while (start + n < click().length && b[start + n] != 0.0f) ++n;
     return n;
-  }
-
-  // Plays three measures of `perMeasure` beats in `seconds`, in callbacks of 1, 100 and
-  // 256 frames: each beat's hook fires once, in the callback holding its frame, the first
-  // of a measure accented.
-  void ExpectBeatHooks(double seconds, int perMeasure) {
-    Audio_SetBeatCallback(NoteBeat);
-    Audio_SetMetronomePlayback(1);
-    ASSERT_TRUE(Audio_SetMetronomeTime(seconds, perMeasure, true));
-    const long measure = click().length, beat = e->framesPerBeat;
-    for (const long size : {1L, 100L, 256L}) {
-      Audio_StopLooping();
-      Audio_PlayLooping();
-      beatHooks.clear();
-      std::vector<float> in(2 * size), output(2 * size);
-      for (callbackStart = 0; callbackStart < 3 * measure; callbackStart += size)
-        Audio_ProcessStream(e, in.data(), output.data(), static_cast<unsigned long>(size));
-      std::vector<std::pair<long, int>> expected;
-      for (long start = 0; start < callbackStart; start += measure)
-        for (long b = 0, frame = start; b < perMeasure && frame < callbackStart; ++b, frame += beat)
-          expected.emplace_back(frame - frame % size, b == 0);
-      EXPECT_EQ(beatHooks, expected) << seconds << " s, " << perMeasure << " beats, callbacks of " << size;
-    }
   }
 
   AudioEngine* e = nullptr;
@@ -108,15 +80,33 @@ INSTANTIATE_TEST_SUITE_P(SampleRates, ClickLoopTest,
                                            ClickCase{44100.0, 22050, 918, 220, 100, 200},
                                            ClickCase{96000.0, 48000, 2000, 479, 218, 436}));
 
-TEST_F(MetronomeTest, BeatHooksFireWhereTheBeatsFall) {
-  ExpectBeatHooks(0.1, 4);
-  ExpectBeatHooks(0.15, 3);
-}
-
-// Fault: at 130 bpm a 4/4 measure holds 88615 frames but four beats only 4 x 22153, and a
-// fifth beat hook (MIDI note, beat flash) fires 3 frames before the next accent.
-TEST_F(MetronomeTest, NoBeatHookInTheFramesLeftAfterTheLastBeat) {
-  ExpectBeatHooks(4 * 60 / 130.0, 4);
+// Each beat's hook fires once, in the callback holding its frame, the first of a measure
+// accented; the MIDI clock ticks every framesPerClock frames from the start.
+TEST_F(MetronomeTest, BeatHooksAndClockFireWhereTheyFall) {
+  Audio_SetBeatCallback([](int accent) { beatHooks.emplace_back(callbackStart, accent); });
+  Audio_SetMetronomePlayback(1);
+  // Fault: at 130 bpm a 4/4 measure holds 88615 frames but four beats only 4 x 22153, and
+  // a fifth beat hook (MIDI note, beat flash) fired 3 frames before the next accent.
+  for (const auto& [seconds, perMeasure] : {std::pair{0.1, 4}, {0.15, 3}, {4 * 60 / 130.0, 4}}) {
+    ASSERT_TRUE(Audio_SetMetronomeTime(seconds, perMeasure, true));
+    const long measure = click().length, beat = e->framesPerBeat;
+    for (const long size : {1L, 100L, 256L}) {
+      SCOPED_TRACE(testing::Message() << seconds << " s, " << perMeasure << " beats, callbacks of " << size);
+      Audio_StopLooping();
+      Audio_PlayLooping();
+      beatHooks.clear();
+      clockTicks = 0;
+      std::vector<float> in(2 * size), output(2 * size);
+      for (callbackStart = 0; callbackStart < 3 * measure; callbackStart += size)
+        Audio_ProcessStream(e, in.data(), output.data(), static_cast<unsigned long>(size));
+      std::vector<std::pair<long, int>> expected;
+      for (long start = 0; start < callbackStart; start += measure)
+        for (long b = 0, frame = start; b < perMeasure && frame < callbackStart; ++b, frame += beat)
+          expected.emplace_back(frame - frame % size, b == 0);
+      EXPECT_EQ(beatHooks, expected);
+      EXPECT_EQ(clockTicks, (callbackStart + e->framesPerClock - 1) / e->framesPerClock);
+    }
+  }
 }
 
 TEST_F(MetronomeTest, RebuildRules) {

@@ -1,7 +1,9 @@
-// The stream callback driven with synthetic buffers: playback laws, recording, the
-// insert pass, cuts, resync, meters, Mix to Track, the clock hook and live input.
+// The stream callback driven with synthetic buffers: playback and overdub against a
+// frame-by-frame model of one loop, inserts, cuts, resync, meters, Mix to Track, the
+// effects send and live input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -43,6 +45,9 @@ class StreamCallback : public EngineTest {
 
 float Ramp(int f, int c) { return static_cast<float>(f + 1) * (c == 0 ? 0.001f : -0.001f); }
 float Impulse(int f, int) { return f == 0 ? 1.0f : 0.0f; }
+// Left and right of varying sign and size, so that the meter's signed sum moves about.
+float Mixed(int f, int c) { return static_cast<float>((f * 7 + c * 3) % 41 - 20) / 20.0f; }
+float Input(long f, int c) { return static_cast<float>((f * (c + 3)) % 97 - 48) / 192.0f; }
 
 // The first frame whose left output is not silent, or -1.
 long FirstSound(const std::vector<float>& out) {
@@ -51,7 +56,134 @@ long FirstSound(const std::vector<float>& out) {
   return -1;
 }
 
+// One loop at unity gain by the rules, frame by frame: the head plays (a mono loop on
+// both sides, split between output and effects bus when it sends); on each new frame while
+// recording the head fades by the feedback and the input is added at the write point, the
+// latency (scaled by the rate) behind the head; then the head moves by the rate and wraps
+// inside the loop or the selection.
+struct LoopModel {
+  std::vector<float> audio;
+  int channels, length, begin, end;
+  double rate, feedback, dry, wet;
+  long latency;
+  bool record, send;
+  double exact;
+  int position, last = -1;
+  double peak = 0.0;
+  bool wrapped = false;
+
+  void Frame(const float* in, float* out) {
+    float* head = &audio[static_cast<size_t>(position * channels)];
+    const double s[2] = {head[0], head[channels - 1]};
+    for (int c = 0; c < 2; ++c)
+      out[c] = send ? static_cast<float>(s[c] * dry) + static_cast<float>(s[c] * wet) : static_cast<float>(s[c]);
+    peak = std::max(peak, (s[0] + s[1]) * 0.5);
+    if (record && position != last) {
+      long write = position - static_cast<long>(static_cast<double>(latency) * rate) % length;
+      write += write < 0 ? length : write >= length ? -length : 0;
+      float* target = &audio[static_cast<size_t>(write * channels)];
+      for (int c = 0; c < channels; ++c) {
+        head[c] = static_cast<float>(head[c] * feedback);
+        target[c] = static_cast<float>(target[c] + static_cast<double>(in[c]) + (channels == 1 ? in[1] : 0.0f));
+      }
+    }
+    last = position;
+    exact += rate;
+    position = static_cast<int>(exact);
+    const int span = end - begin;
+    if (position >= end || position < begin) {
+      const int by = position >= end ? -span : span;
+      position += by;
+      exact += by;
+      wrapped = true;
+    }
+  }
+};
+
 }  // namespace
+
+// Runs are rendered apart from single frames, stepping at whole and half frames and two
+// frames at a time: whatever the rate, range, channels or buffer sizes, every sample must
+// come out as the frame-by-frame rules give it.
+TEST_F(StreamCallback, PlaybackAndOverdubFollowTheFrameByFrameRules) {
+  const struct Scene {
+    const char* name;
+    int channels;
+    double rate;
+    int start, begin, end;  // the selection; the whole loop of 1000 frames when end is 0
+    long latency;
+    double feedback;  // recording when above 0
+    bool send;
+  } scenes[] = {
+      {"stereo forward", 2, 1.0, 990, 0, 0, 0, 0, false},
+      {"mono forward", 1, 1.0, 3, 0, 0, 0, 0, false},
+      {"reverse", 2, -1.0, 5, 0, 0, 0, 0, false},
+      {"half speed", 2, 0.5, 997, 0, 0, 0, 0, true},
+      {"mono half speed reverse", 1, -0.5, 2, 0, 0, 0, 0, false},
+      {"odd rates", 2, 0.7, 0, 0, 0, 0, 0, false},
+      {"odd rate reverse", 1, -1.3, 10, 0, 0, 0, 0, false},
+      {"double speed", 2, 2.0, 1, 0, 0, 0, 0, false},
+      {"selection", 2, 1.0, 690, 300, 700, 0, 0, true},
+      {"selection in reverse", 1, -0.5, 301, 300, 700, 0, 0, false},
+      {"overdub", 2, 1.0, 400, 0, 0, 100, 0.5, false},
+      {"overdub sending", 2, 1.0, 0, 0, 0, 0, 0.75, true},
+      {"mono overdub", 1, 1.0, 900, 0, 0, 37, 0.7, false},
+      {"overdub at half speed", 2, 0.5, 0, 0, 0, 101, 0.9, false},
+      {"overdub in reverse", 2, -1.0, 500, 0, 0, 100, 0.8, false},
+      {"overdub at an odd rate", 1, 1.3, 0, 0, 0, 250, 0.6, false},
+      // The write point runs ahead of the head inside the selection: the head meets it.
+      {"write point ahead", 2, 1.0, 150, 100, 400, 950, 0.5, false},
+  };
+  for (const Scene& s : scenes) {
+    SCOPED_TRACE(s.name);
+    Reset();
+    const int length = 1000;
+    const int slot = MakeLoop(length, s.channels, Mixed);
+    LoopTrack& t = track(slot);
+    Audio_SetTrackRate(slot, s.rate);
+    Audio_SetTrackFeedback(slot, s.feedback);
+    Audio_SetTrackEffects(slot, s.send);
+    Audio_SetTrackEffectsMix(slot, 0.3);
+    Audio_EnableDelay(false);  // the bus passes through unchanged
+    if (s.end > 0) {
+      Audio_SetLoopSelection(slot, 1);
+      Audio_SetEditRange(slot, s.begin, s.end);
+    }
+    Place(slot, s.start);
+    t.lastPosition = -1;
+    t.resync = 0;
+    t.record = s.feedback > 0;
+    engine()->latencyFrames = s.latency;
+    engine()->state = t.record ? Recording : Playing;
+    LoopModel model{std::vector<float>(t.pBuffer.load(), t.pBuffer.load() + length * s.channels),
+                    s.channels, length, s.end > 0 ? s.begin : 0, s.end > 0 ? s.end : length, s.rate,
+                    s.feedback, t.dryGain, t.wetGain, s.latency, t.record != 0, s.send, double(s.start), s.start};
+
+    std::vector<float> out;
+    for (const unsigned long size : {256ul, 1ul, 37ul, 700ul, 64ul, 511ul, 2ul, 900ul})
+      for (const float sample : Run(static_cast<long>(size), size, Input)) out.push_back(sample);
+    double outputPeak[2] = {0, 0}, inputPeak[2] = {0, 0};  // meters: the highest magnitudes
+    for (size_t f = 0; 2 * f < out.size(); ++f) {
+      const float in[2] = {Input(static_cast<long>(f), 0), Input(static_cast<long>(f), 1)};
+      float expected[2];
+      model.Frame(in, expected);
+      for (int c = 0; c < 2; ++c) {
+        ASSERT_EQ(out[2 * f + c], expected[c]) << "frame " << f;
+        outputPeak[c] = std::max<double>(outputPeak[c], std::fabs(expected[c]));
+        inputPeak[c] = std::max<double>(inputPeak[c], std::fabs(in[c]));
+      }
+    }
+    for (int c = 0; c < 2; ++c) {
+      EXPECT_EQ(Audio_GetOutputPeak(c), outputPeak[c]);
+      EXPECT_EQ(Audio_GetInputPeak(c), inputPeak[c]);
+    }
+    for (int i = 0; i < length * s.channels; ++i) ASSERT_EQ(t.pBuffer.load()[i], model.audio[static_cast<size_t>(i)]) << i;
+    EXPECT_EQ(t.position, model.position);
+    EXPECT_EQ(t.exactPosition, model.exact);
+    EXPECT_EQ(t.peak, model.peak);
+    EXPECT_EQ(t.recorded != 0, model.record && model.wrapped);
+  }
+}
 
 TEST_F(StreamCallback, PlaybackAppliesPanVolumeSubmixAndMasterLaws) {
   const int slot = MakeLoop(1000, 2, [](int, int c) { return c == 0 ? 0.5f : 0.25f; });
@@ -74,119 +206,36 @@ TEST_F(StreamCallback, PlaybackAppliesPanVolumeSubmixAndMasterLaws) {
   EXPECT_EQ(out[0], 0.0f);
 }
 
-TEST_F(StreamCallback, MonoTracksPlayOneSampleOnBothSidesAndRecordTheInputSum) {
-  const int slot = MakeLoop(500, 1, [](int f, int) { return f * 0.001f; });
-  Audio_SetTrackFeedback(slot, 1.0);
-  track(slot).record = 1;
-  engine()->state = Recording;
-  auto out = Run(500, 256, [](long, int c) { return c == 0 ? 0.1f : 0.2f; });
-  for (int f = 0; f < 500; ++f) {
-    ASSERT_FLOAT_EQ(out[2 * f], f * 0.001f);
-    ASSERT_FLOAT_EQ(out[2 * f + 1], f * 0.001f);
-    ASSERT_NEAR(Sample(slot, f, 0), f * 0.001 + 0.3, 1e-6);
-  }
-  EXPECT_TRUE(track(slot).recorded);  // the record head wrapped
-}
-
-TEST_F(StreamCallback, FeedbackScalesTheOldMaterialAsTheHeadPasses) {
-  for (double feedback : {1.0, 0.0, 0.5}) {
-    Reset();
-    const int slot = MakeLoop(300, 2, [](int, int) { return 0.5f; });
-    Audio_SetTrackFeedback(slot, feedback);
-    track(slot).record = 1;
-    engine()->state = Recording;
-    Run(300, 64, [](long f, int c) { return c == 0 ? 0.01f * static_cast<float>(f % 7) : 0.125f; });
-    for (int f = 0; f < 300; ++f) {
-      ASSERT_NEAR(Sample(slot, f, 0), 0.5 * feedback + 0.01 * (f % 7), 1e-6) << feedback;
-      ASSERT_NEAR(Sample(slot, f, 1), 0.5 * feedback + 0.125, 1e-6) << feedback;
-    }
-  }
-}
-
-TEST_F(StreamCallback, RecordingWritesBehindTheHeadByTheLatencyScaledByTheRate) {
-  struct Case {
-    double rate;
-    int latency;
-    int expectedOffset;  // frames the write point trails the head by
-  } cases[] = {{1.0, 100, 100}, {0.5, 100, 50}, {-1.0, 100, -100}, {0.5, 101, 50}};
-  for (const Case& k : cases) {
-    Reset();
-    const int length = 1000;
-    const int slot = MakeLoop(length, 2);
-    track(slot).record = 1;
-    Audio_SetTrackRate(slot, k.rate);
-    Audio_SetTrackFeedback(slot, 1.0);
-    engine()->latencyFrames = k.latency;
-    const int start = 400;
-    Place(slot, start);
-    engine()->state = Recording;
-    // One impulse on the first input frame: the head is at `start` then.
-    const long base = framesRun;
-    Run(1, 256, [base](long f, int c) { return f == base ? (c == 0 ? 1.0f : 2.0f) : 0.0f; });
-    int expected = ((start - k.expectedOffset) % length + length) % length;
-    EXPECT_FLOAT_EQ(Sample(slot, expected, 0), 1.0f) << "rate " << k.rate;
-    EXPECT_FLOAT_EQ(Sample(slot, expected, 1), 2.0f) << "rate " << k.rate;  // channels stay apart
-  }
-}
-
-TEST_F(StreamCallback, ReverseAndLoopSelectionWrapInsideTheirRanges) {
-  const int slot = MakeLoop(3000, 2, Ramp);
-  engine()->state = Playing;
-  Audio_SetLoopSelection(slot, 1);
-  Audio_SetEditRange(slot, 1000, 2000);
-  track(slot).resync = 0;
-  Place(slot, 1990);
-  auto out = Run(20);
-  EXPECT_FLOAT_EQ(out[2 * 10], Ramp(1000, 0));  // 1990 + 10 continues at 1000
-  EXPECT_EQ(track(slot).position, 1010);
-
-  Audio_SetTrackRate(slot, -1.0);
-  Place(slot, 1005);
-  out = Run(10);
-  EXPECT_FLOAT_EQ(out[2 * 6], Ramp(1999, 0));  // below the begin, back to the end
-  Audio_SetLoopSelection(slot, 0);
-  Place(slot, 3);
-  out = Run(5);
-  EXPECT_FLOAT_EQ(out[2 * 4], Ramp(2999, 0));
-}
-
+// An insert waits for the loop start, then writes each frame of one pass once (at half
+// speed on the output frame that reaches it first).
 TEST_F(StreamCallback, InsertRecordsExactlyOnePassFromTheLoopStart) {
   static std::vector<int> hooks;
-  hooks.clear();
-  Audio_SetInsertPassCallback([](int starting) { hooks.push_back(starting); });
-  const int length = 700;
-  const int slot = MakeLoop(length, 2);
-  Audio_SetTrackFeedback(slot, 1.0);
-  engine()->state = Playing;
-  Run(300);  // head at 300
-  ASSERT_TRUE(Audio_InsertLooping(slot));
-  EXPECT_EQ(engine()->state.load(), InsertWaiting);
-  ASSERT_TRUE(Audio_InsertLooping(slot));  // a second press changes nothing
-  auto ones = [](long, int) { return 1.0f; };
-  Run(400, 128, ones);  // nothing recorded while waiting
-  EXPECT_EQ(engine()->state.load(), InsertWaiting);
-  EXPECT_FLOAT_EQ(Sample(slot, 500, 0), 0.0f);
-  Run(1, 1, ones);  // frame 0: the pass begins
-  EXPECT_EQ(engine()->state.load(), Inserting);
-  Run(length + 50, 96, ones);
-  EXPECT_EQ(engine()->state.load(), Playing);
-  for (int f = 0; f < length; ++f) ASSERT_FLOAT_EQ(Sample(slot, f, 0), 1.0f) << f;
-  EXPECT_EQ(hooks, (std::vector<int>{1, 0}));
-}
-
-// Each frame is written once, on the output frame that reaches it first.
-TEST_F(StreamCallback, InsertAtHalfSpeedStillRecordsAWholePass) {
-  const int slot = MakeLoop(100, 1);
-  Audio_SetTrackRate(slot, 0.5);
-  Audio_SetTrackFeedback(slot, 1.0);
-  ASSERT_TRUE(Audio_InsertLooping(slot));  // the head sits at frame 0: begins at once
-  Run(1, 1, [](long, int c) { return c == 0 ? 1.0f : 0.0f; });
-  EXPECT_EQ(engine()->state.load(), Inserting);
-  Run(199, 50, [](long, int c) { return c == 0 ? 1.0f : 0.0f; });
-  EXPECT_EQ(engine()->state.load(), Inserting);
-  Run(1, 1);
-  EXPECT_EQ(engine()->state.load(), Playing);
-  for (int f = 0; f < 100; ++f) ASSERT_FLOAT_EQ(Sample(slot, f, 0), 1.0f) << f;
+  auto ones = [](long, int c) { return c == 0 ? 1.0f : 0.0f; };
+  for (const double rate : {1.0, 0.5}) {
+    SCOPED_TRACE(rate);
+    Reset();
+    hooks.clear();
+    Audio_SetInsertPassCallback([](int starting) { hooks.push_back(starting); });
+    const int slot = MakeLoop(700, 2);
+    Audio_SetTrackRate(slot, rate);
+    Audio_SetTrackFeedback(slot, 1.0);
+    engine()->state = Playing;
+    Run(600);  // the head at 600 or 300
+    ASSERT_TRUE(Audio_InsertLooping(slot));
+    ASSERT_TRUE(Audio_InsertLooping(slot));  // a second press changes nothing
+    const long toStart = rate == 1.0 ? 100 : 800;
+    Run(toStart, 128, ones);  // nothing recorded while waiting
+    EXPECT_EQ(engine()->state.load(), InsertWaiting);
+    EXPECT_EQ(Sample(slot, 699, 0), 0.0f);
+    Run(1, 1, ones);  // the head reaches frame 0: the pass begins
+    EXPECT_EQ(engine()->state.load(), Inserting);
+    Run(static_cast<long>(700 / rate) - 1, 96, ones);
+    EXPECT_EQ(engine()->state.load(), Inserting);
+    Run(1, 1);
+    EXPECT_EQ(engine()->state.load(), Playing);
+    for (int f = 0; f < 700; ++f) ASSERT_EQ(Sample(slot, f, 0), 1.0f) << f;
+    EXPECT_EQ(hooks, (std::vector<int>{1, 0}));
+  }
 }
 
 TEST_F(StreamCallback, PendingCutEndsTheLoopAtTheHead) {
@@ -261,22 +310,6 @@ TEST_F(StreamCallback, ResyncOfAWaitingBufferSurvivesARenderOfTheOldOne) {
   Audio_SetCallbackRunning(false);
 }
 
-TEST_F(StreamCallback, MetersTakeHalfTheSignedSumAndTheEffectsSendSplitsTheSignal) {
-  const int neg = MakeLoop(100, 2, [](int, int) { return -0.5f; });
-  const int pos = MakeLoop(100, 2, [](int, int c) { return c == 0 ? 0.6f : 0.2f; });
-  Audio_SetTrackEffects(pos, 1);
-  Audio_SetTrackEffectsMix(pos, 0.5);
-  engine()->delayEnabled = 0;  // the bus passes through unchanged
-  engine()->state = Playing;
-  auto out = Run(10);
-  EXPECT_DOUBLE_EQ(track(neg).peak, 0.0);  // a negative sum never raises the meter
-  EXPECT_NEAR(track(pos).peak, 0.4, 1e-7);
-  // dry part plus the bus (passed through) equals sqrt(.5) + sqrt(.5) of the signal
-  const double both = std::sqrt(0.5) * 2;
-  EXPECT_NEAR(out[0], -0.5 + 0.6 * both, 1e-6);
-  EXPECT_NEAR(Audio_GetOutputPeak(0), std::fabs(-0.5 + 0.6 * both), 1e-6);
-}
-
 TEST_F(StreamCallback, MixToTrackBouncesTheOutputIntoTheRecordTrack) {
   for (const int channels : {1, 2}) {
     Reset();
@@ -298,19 +331,14 @@ TEST_F(StreamCallback, MixToTrackBouncesTheOutputIntoTheRecordTrack) {
   }
 }
 
-TEST_F(StreamCallback, OversizedCallbacksAreProcessedInPiecesAndMissingBuffersAreSafe) {
-  const int slot = MakeLoop(5000, 2, Ramp);
+TEST_F(StreamCallback, MissingBuffersAreSafe) {
+  const int slot = MakeLoop(500, 2, Ramp);
   engine()->state = Playing;
-  auto out = Run(2000, 2000);
-  for (int f = 0; f < 2000; ++f) ASSERT_FLOAT_EQ(out[2 * f], Ramp(f, 0)) << f;
-  EXPECT_EQ(track(slot).position, 2000);
-  EXPECT_TRUE(dialog.shown.empty());  // nothing on the audio thread shows a window
-
   std::vector<float> buffer(64, 7.0f);
   EXPECT_EQ(Audio_ProcessStream(engine(), nullptr, buffer.data(), 32), 0);
-  for (float s : buffer) EXPECT_EQ(s, 0.0f);
+  for (float s : buffer) EXPECT_EQ(s, 0.0f);  // silence, not what the buffer held
   EXPECT_EQ(Audio_ProcessStream(engine(), buffer.data(), nullptr, 32), 0);
-  EXPECT_EQ(track(slot).position, 2000);
+  EXPECT_EQ(track(slot).position, 0);
 }
 
 TEST_F(StreamCallback, StopRewindsAndPauseKeepsPositionsAndNeitherSounds) {
