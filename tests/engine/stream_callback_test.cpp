@@ -1,5 +1,5 @@
 // The stream callback driven with synthetic buffers: playback and overdub against a
-// frame-by-frame model of one loop, inserts, cuts, resync, meters, Mix to Track, the
+// frame-by-frame model of one loop, mix laws, inserts, cuts, resync, Mix to Track, the
 // effects send and live input.
 #include <gtest/gtest.h>
 
@@ -24,8 +24,7 @@ class StreamCallback : public EngineTest {
  protected:
   // Frame f, channel c of a loop.
   float Sample(int slot, int f, int c) {
-    LoopTrack& t = track(slot);
-    return t.pBuffer.load()[f * static_cast<int>(t.numChannels.load()) + c];
+    return track(slot).pBuffer.load()[f * static_cast<int>(track(slot).numChannels.load()) + c];
   }
   // Puts the head of a loop at frame `at`.
   void Place(int slot, int at) {
@@ -35,11 +34,7 @@ class StreamCallback : public EngineTest {
   // The delay as a plain echo of the bus, kEcho frames later on both channels, no dry part.
   static constexpr long kEcho = 374;  // a line of 375 samples
   static void Echo() {
-    for (int c = 0; c < 2; ++c) {
-      Audio_SetDelayTime(c, 0.0078125);
-      Audio_SetDelayFeedback(c, 0.0);
-      Audio_SetDelayMix(c, 1.0);
-    }
+    for (int c = 0; c < 2; ++c) Audio_SetDelayTime(c, 0.0078125), Audio_SetDelayFeedback(c, 0.0), Audio_SetDelayMix(c, 1.0);
   }
 };
 
@@ -56,17 +51,19 @@ long FirstSound(const std::vector<float>& out) {
   return -1;
 }
 
-// One loop at unity gain by the rules, frame by frame: the head plays (a mono loop on
-// both sides, split between output and effects bus when it sends); on each new frame while
-// recording the head fades by the feedback and the input is added at the write point, the
-// latency (scaled by the rate) behind the head; then the head moves by the rate and wraps
-// inside the loop or the selection.
+// One loop by the rules, frame by frame: the head plays at its gains (a mono loop on both
+// sides, split between output and effects bus when it sends); an insert pass begins and
+// ends at a new frame at the loop start; on each new frame while recording the head fades
+// by the feedback and the input is added at the write point, the latency (scaled by the
+// rate) behind the head; then the head moves by the rate and wraps inside the loop or the
+// selection.
 struct LoopModel {
   std::vector<float> audio;
   int channels, length, begin, end;
-  double rate, feedback, dry, wet;
+  double rate, feedback, dry, wet, gain[2], master;
   long latency;
-  bool record, send;
+  char mode;  // 'P'laying, 'R'ecording, 'W'aiting for an insert, 'I'nserting
+  bool send;
   double exact;
   int position, last = -1;
   double peak = 0.0;
@@ -74,11 +71,14 @@ struct LoopModel {
 
   void Frame(const float* in, float* out) {
     float* head = &audio[static_cast<size_t>(position * channels)];
-    const double s[2] = {head[0], head[channels - 1]};
-    for (int c = 0; c < 2; ++c)
-      out[c] = send ? static_cast<float>(s[c] * dry) + static_cast<float>(s[c] * wet) : static_cast<float>(s[c]);
+    const double s[2] = {head[0] * gain[0], head[channels - 1] * gain[1]};
+    for (int c = 0; c < 2; ++c) {
+      const float o = send ? static_cast<float>(s[c] * dry) + static_cast<float>(s[c] * wet) : static_cast<float>(s[c]);
+      out[c] = static_cast<float>(o * master);
+    }
     peak = std::max(peak, (s[0] + s[1]) * 0.5);
-    if (record && position != last) {
+    if (position == 0 && position != last) mode = mode == 'W' ? 'I' : mode == 'I' ? 'P' : mode;
+    if ((mode == 'R' || mode == 'I') && position != last) {
       long write = position - static_cast<long>(static_cast<double>(latency) * rate) % length;
       write += write < 0 ? length : write >= length ? -length : 0;
       float* target = &audio[static_cast<size_t>(write * channels)];
@@ -90,9 +90,8 @@ struct LoopModel {
     last = position;
     exact += rate;
     position = static_cast<int>(exact);
-    const int span = end - begin;
     if (position >= end || position < begin) {
-      const int by = position >= end ? -span : span;
+      const int by = position >= end ? begin - end : end - begin;
       position += by;
       exact += by;
       wrapped = true;
@@ -100,40 +99,50 @@ struct LoopModel {
   }
 };
 
+std::vector<int> insertHooks;
+
 }  // namespace
 
 // Runs are rendered apart from single frames, stepping at whole and half frames and two
-// frames at a time: whatever the rate, range, channels or buffer sizes, every sample must
-// come out as the frame-by-frame rules give it.
+// frames at a time: whatever the rate, range, channels, mix or buffer sizes, every sample
+// must come out as the frame-by-frame rules give it, and the meters hold the block maxima.
 TEST_F(StreamCallback, PlaybackAndOverdubFollowTheFrameByFrameRules) {
   const struct Scene {
     const char* name;
     int channels;
     double rate;
-    int start, begin, end;  // the selection; the whole loop of 1000 frames when end is 0
+    int start;
+    bool selection;  // frames 300..700 of the 1000
+    char mode;       // 'P'lay, 'R'ecord, 'I'nsert
     long latency;
-    double feedback;  // recording when above 0
+    double feedback;
     bool send;
+    int mix;  // 1: pan 0.25, volume 0.8 in submix 1 at 0.5, master 0.5; 2: submix muted; 3: master muted
   } scenes[] = {
-      {"stereo forward", 2, 1.0, 990, 0, 0, 0, 0, false},
-      {"mono forward", 1, 1.0, 3, 0, 0, 0, 0, false},
-      {"reverse", 2, -1.0, 5, 0, 0, 0, 0, false},
-      {"half speed", 2, 0.5, 997, 0, 0, 0, 0, true},
-      {"mono half speed reverse", 1, -0.5, 2, 0, 0, 0, 0, false},
-      {"odd rates", 2, 0.7, 0, 0, 0, 0, 0, false},
-      {"odd rate reverse", 1, -1.3, 10, 0, 0, 0, 0, false},
-      {"double speed", 2, 2.0, 1, 0, 0, 0, 0, false},
-      {"selection", 2, 1.0, 690, 300, 700, 0, 0, true},
-      {"selection in reverse", 1, -0.5, 301, 300, 700, 0, 0, false},
-      {"overdub", 2, 1.0, 400, 0, 0, 100, 0.5, false},
-      {"overdub sending", 2, 1.0, 0, 0, 0, 0, 0.75, true},
-      {"mono overdub", 1, 1.0, 900, 0, 0, 37, 0.7, false},
-      {"overdub at half speed", 2, 0.5, 0, 0, 0, 101, 0.9, false},
-      {"overdub in reverse", 2, -1.0, 500, 0, 0, 100, 0.8, false},
-      {"overdub at an odd rate", 1, 1.3, 0, 0, 0, 250, 0.6, false},
-      // The write point runs ahead of the head inside the selection: the head meets it.
-      {"write point ahead", 2, 1.0, 150, 100, 400, 950, 0.5, false},
+      {"stereo forward", 2, 1.0, 990, false, 'P', 0, 0, false, 0},
+      {"mono forward", 1, 1.0, 3, false, 'P', 0, 0, false, 0},
+      {"reverse", 2, -1.0, 5, false, 'P', 0, 0, false, 0},
+      {"half speed", 2, 0.5, 997, false, 'P', 0, 0, true, 0},
+      {"mono half speed reverse", 1, -0.5, 2, false, 'P', 0, 0, false, 0},
+      {"odd rate", 2, 0.7, 0, false, 'P', 0, 0, false, 0},
+      {"odd rate reverse", 1, -1.3, 10, false, 'P', 0, 0, false, 0},
+      {"double speed", 2, 2.0, 1, false, 'P', 0, 0, false, 0},
+      {"selection", 2, 1.0, 690, true, 'P', 0, 0, true, 0},
+      {"selection in reverse", 1, -0.5, 301, true, 'P', 0, 0, false, 0},
+      {"pan, volume, submix and master (squared)", 2, 1.0, 0, false, 'P', 0, 0, false, 1},
+      {"submix muted", 2, 1.0, 0, false, 'P', 0, 0, false, 2},
+      {"master muted", 1, 0.5, 0, false, 'P', 0, 0, false, 3},
+      {"overdub", 2, 1.0, 400, false, 'R', 100, 0.5, false, 0},
+      {"overdub sending", 2, 1.0, 0, false, 'R', 0, 0.75, true, 1},
+      {"mono overdub", 1, 1.0, 900, false, 'R', 37, 0.7, false, 0},
+      {"overdub at half speed", 2, 0.5, 0, false, 'R', 101, 0.9, false, 0},
+      {"overdub in reverse", 2, -1.0, 500, false, 'R', 100, 0.8, false, 0},
+      {"overdub at an odd rate", 1, 1.3, 0, false, 'R', 250, 0.6, false, 0},
+      {"write point ahead in the selection: the head meets it", 2, 1.0, 350, true, 'R', 950, 0.5, false, 0},
+      {"insert: one pass from the loop start", 2, 1.0, 600, false, 'I', 30, 0.5, false, 0},
+      {"insert at half speed", 1, 0.5, 900, false, 'I', 0, 1.0, false, 0},
   };
+  const double gains[4][3] = {{1, 1, 1}, {0.4, 0.2, 0.25}, {0, 0, 1}, {1, 1, 0}};  // left, right, master
   for (const Scene& s : scenes) {
     SCOPED_TRACE(s.name);
     Reset();
@@ -145,24 +154,41 @@ TEST_F(StreamCallback, PlaybackAndOverdubFollowTheFrameByFrameRules) {
     Audio_SetTrackEffects(slot, s.send);
     Audio_SetTrackEffectsMix(slot, 0.3);
     Audio_EnableDelay(false);  // the bus passes through unchanged
-    if (s.end > 0) {
-      Audio_SetLoopSelection(slot, 1);
-      Audio_SetEditRange(slot, s.begin, s.end);
+    Audio_SetLoopSelection(slot, s.selection);
+    Audio_SetEditRange(slot, 300, 700);
+    if (s.mix == 1) {
+      Audio_SetTrackPan(slot, 0.25);
+      Audio_SetTrackVolume(slot, 0.8);
+      Audio_SetTrackSubmix(slot, 1);
+      Audio_SetSubmixVolume(1, 0.5);
+      Audio_SetMasterVolume(0.5);
     }
+    Audio_SetSubmixMute(0, s.mix == 2);
+    Audio_SetMasterMute(s.mix == 3);
     Place(slot, s.start);
     t.lastPosition = -1;
     t.resync = 0;
-    t.record = s.feedback > 0;
     engine()->latencyFrames = s.latency;
-    engine()->state = t.record ? Recording : Playing;
+    engine()->state = s.mode == 'R' ? Recording : Playing;
+    t.record = s.mode == 'R';
+    insertHooks.clear();
+    Audio_SetInsertPassCallback([](int starting) { insertHooks.push_back(starting); });
+    if (s.mode == 'I') {
+      ASSERT_TRUE(Audio_InsertLooping(slot));
+      ASSERT_TRUE(Audio_InsertLooping(slot));  // a second press changes nothing
+    }
+    const double* g = gains[s.mix];
     LoopModel model{std::vector<float>(t.pBuffer.load(), t.pBuffer.load() + length * s.channels),
-                    s.channels, length, s.end > 0 ? s.begin : 0, s.end > 0 ? s.end : length, s.rate,
-                    s.feedback, t.dryGain, t.wetGain, s.latency, t.record != 0, s.send, double(s.start), s.start};
+                    s.channels, length, s.selection ? 300 : 0, s.selection ? 700 : length, s.rate,
+                    s.feedback, t.dryGain, t.wetGain, {g[0], g[1]}, g[2], s.latency,
+                    s.mode == 'I' ? 'W' : s.mode, s.send, double(s.start), s.start};
 
     std::vector<float> out;
-    for (const unsigned long size : {256ul, 1ul, 37ul, 700ul, 64ul, 511ul, 2ul, 900ul})
-      for (const float sample : Run(static_cast<long>(size), size, Input)) out.push_back(sample);
-    double outputPeak[2] = {0, 0}, inputPeak[2] = {0, 0};  // meters: the highest magnitudes
+    for (const unsigned long size : {256ul, 1ul, 37ul, 700ul, 64ul, 511ul, 2ul, 900ul}) {
+      const std::vector<float> piece = Run(static_cast<long>(size), size, Input);
+      out.insert(out.end(), piece.begin(), piece.end());
+    }
+    double outputPeak[2] = {0, 0}, inputPeak[2] = {0, 0};  // the highest magnitudes
     for (size_t f = 0; 2 * f < out.size(); ++f) {
       const float in[2] = {Input(static_cast<long>(f), 0), Input(static_cast<long>(f), 1)};
       float expected[2];
@@ -181,84 +207,11 @@ TEST_F(StreamCallback, PlaybackAndOverdubFollowTheFrameByFrameRules) {
     EXPECT_EQ(t.position, model.position);
     EXPECT_EQ(t.exactPosition, model.exact);
     EXPECT_EQ(t.peak, model.peak);
-    EXPECT_EQ(t.recorded != 0, model.record && model.wrapped);
+    EXPECT_EQ(t.recorded != 0, s.mode != 'P' && model.wrapped);
+    EXPECT_EQ(engine()->state.load(), s.mode == 'R' ? Recording : Playing);  // an insert pass ends by itself
+    EXPECT_EQ(insertHooks, (s.mode == 'I' ? std::vector<int>{1, 0} : std::vector<int>{}));
+    EXPECT_TRUE(dialog.shown.empty());  // nothing on the audio thread shows a window
   }
-}
-
-TEST_F(StreamCallback, PlaybackAppliesPanVolumeSubmixAndMasterLaws) {
-  const int slot = MakeLoop(1000, 2, [](int, int c) { return c == 0 ? 0.5f : 0.25f; });
-  Audio_SetTrackPan(slot, 0.25);  // left 1.0, right 0.5
-  Audio_SetTrackVolume(slot, 0.8);
-  Audio_SetTrackSubmix(slot, 1);
-  Audio_SetSubmixVolume(1, 0.5);
-  Audio_SetMasterVolume(0.5);  // applied squared
-  engine()->state = Playing;
-  auto out = Run(10);
-  EXPECT_NEAR(out[0], 0.5 * 1.0 * 0.8 * 0.5 * 0.25, 1e-7);
-  EXPECT_NEAR(out[1], 0.25 * 0.5 * 0.8 * 0.5 * 0.25, 1e-7);
-
-  Audio_SetSubmixMute(1, 1);
-  out = Run(10);
-  EXPECT_EQ(out[0], 0.0f);
-  Audio_SetSubmixMute(1, 0);
-  Audio_SetMasterMute(1);
-  out = Run(10);
-  EXPECT_EQ(out[0], 0.0f);
-}
-
-// An insert waits for the loop start, then writes each frame of one pass once (at half
-// speed on the output frame that reaches it first).
-TEST_F(StreamCallback, InsertRecordsExactlyOnePassFromTheLoopStart) {
-  static std::vector<int> hooks;
-  auto ones = [](long, int c) { return c == 0 ? 1.0f : 0.0f; };
-  for (const double rate : {1.0, 0.5}) {
-    SCOPED_TRACE(rate);
-    Reset();
-    hooks.clear();
-    Audio_SetInsertPassCallback([](int starting) { hooks.push_back(starting); });
-    const int slot = MakeLoop(700, 2);
-    Audio_SetTrackRate(slot, rate);
-    Audio_SetTrackFeedback(slot, 1.0);
-    engine()->state = Playing;
-    Run(600);  // the head at 600 or 300
-    ASSERT_TRUE(Audio_InsertLooping(slot));
-    ASSERT_TRUE(Audio_InsertLooping(slot));  // a second press changes nothing
-    const long toStart = rate == 1.0 ? 100 : 800;
-    Run(toStart, 128, ones);  // nothing recorded while waiting
-    EXPECT_EQ(engine()->state.load(), InsertWaiting);
-    EXPECT_EQ(Sample(slot, 699, 0), 0.0f);
-    Run(1, 1, ones);  // the head reaches frame 0: the pass begins
-    EXPECT_EQ(engine()->state.load(), Inserting);
-    Run(static_cast<long>(700 / rate) - 1, 96, ones);
-    EXPECT_EQ(engine()->state.load(), Inserting);
-    Run(1, 1);
-    EXPECT_EQ(engine()->state.load(), Playing);
-    for (int f = 0; f < 700; ++f) ASSERT_EQ(Sample(slot, f, 0), 1.0f) << f;
-    EXPECT_EQ(hooks, (std::vector<int>{1, 0}));
-  }
-}
-
-TEST_F(StreamCallback, PendingCutEndsTheLoopAtTheHead) {
-  const int slot = MakeLoop(5000, 2);
-  track(slot).record = 1;
-  engine()->state = Recording;
-  Run(1234, 100);
-  EXPECT_TRUE(Audio_SetLoopAtPosition(slot, false));  // unforced: recording, not yet recorded
-  Run(10, 10);
-  LoopTrack& t = track(slot);
-  EXPECT_EQ(t.length, 1234);
-  EXPECT_EQ(t.editEnd, 1234);
-  EXPECT_EQ(t.bufferSize, 5000u * 2 * 4);  // the buffer keeps its size
-  EXPECT_TRUE(t.recorded);
-  EXPECT_EQ(t.position, 10);
-  EXPECT_EQ(engine()->pendingCutTrack, -1);
-  EXPECT_FALSE(Audio_SetLoopAtPosition(slot, false));  // recorded now: unforced refused
-  EXPECT_TRUE(Audio_SetLoopAtPosition(slot, true));
-
-  engine()->state = Stopped;
-  engine()->pendingCutTrack = -1;
-  EXPECT_FALSE(Audio_SetLoopAtPosition(slot, true));  // force ignored while stopped
-  EXPECT_EQ(engine()->pendingCutTrack, -1);
 }
 
 TEST_F(StreamCallback, ResyncTakesThePositionOfTheNearestRunningTrack) {
@@ -423,30 +376,46 @@ TEST_F(StreamCallback, LiveInputTakesTheEffectsMixOfTheCurrentTrack) {
   EXPECT_DOUBLE_EQ(Audio_GetInputPeak(1), 0.5);
 }
 
-TEST_F(StreamCallback, StopAndPlayApplyAPendingCutBeforeStoringTheTake) {
-  // The first recording in "Max Time" mode ends with a forced cut and then Stop or Play,
-  // with or without a callback running to apply the cut.
-  for (const bool stop : {true, false}) {
+// A cut ends the loop at the head: while recording the callback applies it; the first
+// recording in "Max Time" mode ends with a forced cut and then Stop or Play, with or
+// without a callback running to apply the cut, and the take is stored as cut.
+TEST_F(StreamCallback, PendingCutEndsTheLoopAtTheHead) {
+  for (const char* end : {"", "stop", "play"}) {
     for (const bool callback : {false, true}) {
-      SCOPED_TRACE(std::string(stop ? "stop" : "play") + (callback ? ", callback running" : ""));
+      SCOPED_TRACE(std::string(end) + (callback ? ", callback running" : ""));
       Reset();
       const int cut = MakeLoop(5000, 2), other = MakeLoop(3000, 2);
       Audio_SetCallbackRunning(callback);
       ASSERT_TRUE(Audio_RecordLooping(cut));
-      Run(1234);
-      ASSERT_TRUE(Audio_SetLoopAtPosition(cut, true));
-      auto command = std::async(std::launch::async, stop ? Audio_StopLooping : Audio_PlayLooping);
-      while (command.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
-        if (callback) Run(256);
-      Run(100);
+      Run(1234, 100);
+      const bool stop = *end == 's';
+      if (!*end) {
+        EXPECT_TRUE(Audio_SetLoopAtPosition(cut, false));  // unforced: recording, not yet recorded
+        Run(10, 10);
+        EXPECT_EQ(track(cut).editEnd, 1234);
+        EXPECT_EQ(track(cut).bufferSize, 5000u * 2 * 4);  // the buffer keeps its size
+        EXPECT_EQ(track(cut).position, 10);
+        EXPECT_EQ(engine()->pendingCutTrack, -1);
+        EXPECT_FALSE(Audio_SetLoopAtPosition(cut, false));  // recorded now: unforced refused
+        Audio_StopLooping();
+        engine()->pendingCutTrack = -1;
+        EXPECT_FALSE(Audio_SetLoopAtPosition(cut, true));  // force ignored while stopped
+        EXPECT_EQ(engine()->pendingCutTrack, -1);
+      } else {
+        ASSERT_TRUE(Audio_SetLoopAtPosition(cut, true));
+        auto command = std::async(std::launch::async, stop ? Audio_StopLooping : Audio_PlayLooping);
+        while (command.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready)
+          if (callback) Run(256);
+        Run(100);
+        const UndoSnapshot& take = engine()->undo[1 - engine()->undoCurrent];
+        EXPECT_EQ(take.track, static_cast<uint32_t>(cut));
+        EXPECT_EQ(take.length, 1234u);
+        // Stop rewinds every track; Play rewinds only the cut one and the others go on.
+        EXPECT_EQ(track(cut).position, stop ? 0 : (framesRun - 1234) % 1234);
+        EXPECT_EQ(track(other).position, stop ? 0 : framesRun % 3000);
+      }
       EXPECT_EQ(track(cut).length, 1234);
       EXPECT_TRUE(track(cut).recorded);
-      const UndoSnapshot& take = engine()->undo[1 - engine()->undoCurrent];
-      EXPECT_EQ(take.track, static_cast<uint32_t>(cut));
-      EXPECT_EQ(take.length, 1234u);
-      // Stop rewinds every track; Play rewinds only the cut one and the others go on.
-      EXPECT_EQ(track(cut).position, stop ? 0 : (framesRun - 1234) % 1234);
-      EXPECT_EQ(track(other).position, stop ? 0 : framesRun % 3000);
       Audio_SetCallbackRunning(false);
     }
   }

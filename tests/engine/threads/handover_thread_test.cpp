@@ -13,33 +13,6 @@
 #include "engine/buffers.h"
 #include "support/scripted_dialog.h"
 
-namespace {
-
-class AudioThread {
- public:
-  explicit AudioThread(AudioEngine* engine)
-      : thread_([this, engine] {
-          std::vector<float> in(2 * 256, 0.25f), out(2 * 256);
-          while (!stop_.load()) {
-            Audio_ProcessStream(engine, in.data(), out.data(), 256);
-            callbacks_.fetch_add(1);
-            std::this_thread::sleep_for(std::chrono::microseconds(100));
-          }
-        }) {}
-  ~AudioThread() {
-    stop_.store(true);
-    thread_.join();
-  }
-  long callbacks() const { return callbacks_.load(); }
-
- private:
-  std::atomic<bool> stop_{false};
-  std::atomic<long> callbacks_{0};
-  std::thread thread_;
-};
-
-}  // namespace
-
 TEST(HandoverThreads, SlotsAreRewrittenWhileTheCallbackRuns) {
   ScriptedDialog dialog;
   ASSERT_TRUE(Audio_Init());
@@ -49,50 +22,50 @@ TEST(HandoverThreads, SlotsAreRewrittenWhileTheCallbackRuns) {
   Audio_SetCallbackRunning(true);
   ASSERT_TRUE(Audio_RecordLooping(1));
 
-  long finalCallbacks = 0;
-  {
-    AudioThread audio(e);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
-    int i = 0;
-    while (std::chrono::steady_clock::now() < deadline && i < 4000) {
-      const int slot = 2 + i % 7;
-      switch (i % 5) {
-        case 0: {  // re-create a loop, as the strips do, while it may be playing
-          const double feedback = Audio_GetTrackFeedback(slot);
-          Audio_DeleteLoop(slot);
-          EXPECT_GE(Audio_CreateLoop(0.1 + 0.01 * (i % 10), feedback, 1 + i % 2, 1), 0);
-          break;
-        }
-        case 1: {  // a resize: a new buffer of another length through the hand-over
-          const uint32_t frames = 3000 + static_cast<uint32_t>(i % 17) * 100;
-          const uint32_t channels = Audio_GetTrackChannels(slot);
-          const uint32_t bytes = frames * channels * 4;
-          if (Audio_WaitForSwap(slot))
-            Audio_PublishBuffer(slot, Audio_AllocBuffer(bytes, true), bytes, frames, channels, false, 1);
-          break;
-        }
-        case 2:  // the record track too: the callback writes into it meanwhile
-          if (Audio_WaitForSwap(1)) {
-            const uint32_t bytes = 4800 * 2 * 4;
-            Audio_PublishBuffer(1, Audio_AllocBuffer(bytes, true), bytes, 4800, 2, false, 0);
-          }
-          break;
-        case 3:
-          Audio_SetTrackVolume(slot, (i % 10) / 10.0);
-          Audio_SetTrackPan(slot, (i % 7) / 7.0);
-          Audio_SetLoopAtPosition(1, true);
-          break;
-        case 4:
-          Audio_PollChanges();
-          break;
-      }
-      ++i;
-      if (i % 16 == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
+  std::atomic<bool> stop{false};
+  std::atomic<long> callbacks{0};
+  std::thread audio([&] {
+    std::vector<float> in(2 * 256, 0.25f), out(2 * 256);
+    while (!stop) {
+      Audio_ProcessStream(e, in.data(), out.data(), 256);
+      ++callbacks;
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
-    Audio_StopLooping();
-    finalCallbacks = audio.callbacks();
+  });
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+  for (int i = 0; std::chrono::steady_clock::now() < deadline && i < 4000; ++i) {
+    const int slot = 2 + i % 7;
+    switch (i % 5) {
+      case 0: {  // re-create a loop, as the strips do, while it may be playing
+        const double feedback = Audio_GetTrackFeedback(slot);
+        Audio_DeleteLoop(slot);
+        EXPECT_GE(Audio_CreateLoop(0.1 + 0.01 * (i % 10), feedback, 1 + i % 2, 1), 0);
+        break;
+      }
+      case 1: {  // a resize: a new buffer of another length through the hand-over
+        const uint32_t frames = 3000 + static_cast<uint32_t>(i % 17) * 100;
+        const uint32_t channels = Audio_GetTrackChannels(slot);
+        const uint32_t bytes = frames * channels * 4;
+        if (Audio_WaitForSwap(slot))
+          Audio_PublishBuffer(slot, Audio_AllocBuffer(bytes, true), bytes, frames, channels, false, 1);
+        break;
+      }
+      case 2:  // the record track too: the callback writes into it meanwhile
+        if (Audio_WaitForSwap(1)) Audio_PublishBuffer(1, Audio_AllocBuffer(4800 * 8, true), 4800 * 8, 4800, 2, false, 0);
+        break;
+      case 3:
+        Audio_SetTrackVolume(slot, (i % 10) / 10.0);
+        Audio_SetTrackPan(slot, (i % 7) / 7.0);
+        Audio_SetLoopAtPosition(1, true);
+        break;
+      case 4: Audio_PollChanges(); break;
+    }
+    if (i % 16 == 15) std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
-  EXPECT_GT(finalCallbacks, 10);
+  Audio_StopLooping();
+  stop = true;
+  audio.join();
+  EXPECT_GT(callbacks.load(), 10);
   Audio_SetCallbackRunning(false);
   Audio_PollChanges();
   EXPECT_TRUE(e->retiredBuffers.empty());
