@@ -22,10 +22,6 @@ namespace {
 // The metronome slot (0) stays silent throughout: neither of its gates is on.
 class StreamCallback : public EngineTest {
  protected:
-  // Frame f, channel c of a loop.
-  float Sample(int slot, int f, int c) {
-    return track(slot).pBuffer.load()[f * static_cast<int>(track(slot).numChannels.load()) + c];
-  }
   // Puts the head of a loop at frame `at`.
   void Place(int slot, int at) {
     track(slot).position = at;
@@ -274,8 +270,9 @@ TEST_F(StreamCallback, MixToTrackBouncesTheOutputIntoTheRecordTrack) {
     Run(260, 64);
     EXPECT_EQ(engine()->state.load(), Playing);
     // Every frame of one pass; a mono target keeps the right channel.
+    const float* audio = track(target).pBuffer;
     for (int f = 0; f < 200; ++f)
-      ASSERT_TRUE(Sample(target, f, channels - 1) == 0.5f && Sample(target, f, 0) == (channels == 1 ? 0.5f : 0.25f)) << f;
+      ASSERT_TRUE(audio[f * channels + channels - 1] == 0.5f && audio[f * channels] == (channels == 1 ? 0.5f : 0.25f)) << f;
     EXPECT_DOUBLE_EQ(track(target).peak, channels == 1 ? 0.5 : 0.375);  // half the sum, as it plays back
   }
 }

@@ -24,6 +24,20 @@ void Feed(long frames, float input) {
   for (long done = 0; done < frames; done += 256) Audio_ProcessStream(Audio_GetEngine(), in.data(), out.data(), 256);
 }
 
+// A take of a constant 0.5 replacing loop 1. It reaches the history when a recording ends
+// with Play, or when an insert pass ends inside the callback; then the user-interface side
+// completes the history at the next poll or, before it, at the next operation that
+// touches the history.
+bool Take(bool insert, bool poll) {
+  Audio_SetTrackFeedback(1, 0.0);
+  insertPasses.clear();
+  if (!(insert ? Audio_InsertLooping(1) : Audio_RecordLooping(1))) return false;
+  Feed(kFrames + 512, 0.5f);
+  if (!insert) Audio_PlayLooping();
+  if (poll) Audio_PollChanges();
+  return insertPasses == (insert ? std::vector<int>{1, 0} : std::vector<int>{});
+}
+
 // A 0.5 s stereo loop in slot 1 holding 0.5, the record track, with a fresh history.
 class UndoTest : public EngineTest {
  protected:
@@ -66,28 +80,9 @@ TEST_F(UndoTest, EachOperationIsUndoneAndRedone) {
       {"new loop time", [] { return Audio_ResizeLoop(1, 0.25, false, 1, ResizeNewLoopTime, false); }, kFrames / 2, 1},
       {"Set Start Point", [] { return Audio_NudgeLoop(1, 100); }, kFrames, 101},
       {"Trim", [] { return Audio_SetEditRange(1, 1000, 2000) && Audio_TrimLoop(1); }, 1001, 1001},
-      // A take reaches the history when a recording ends with Play, or when an insert pass
-      // ends inside the callback; then the user-interface side completes the history at
-      // the next poll or, before it, at the next operation that touches the history.
-      {"Record", [] {
-         Audio_SetTrackFeedback(1, 0.0);  // the take replaces the loop
-         if (!Audio_RecordLooping(1)) return false;
-         Feed(kFrames + 256, 0.5f);
-         Audio_PlayLooping();
-         return true;
-       }, kFrames, 0.5f},
-      {"Record", [] {
-         insertPasses.clear();
-         Audio_InsertLooping(1);
-         Feed(kFrames + 512, 0.5f);
-         Audio_PollChanges();
-         return insertPasses == std::vector<int>{1, 0};
-       }, kFrames, 0.5f},
-      {"Record", [] {  // undone before the next poll
-         Audio_InsertLooping(1);
-         Feed(kFrames + 512, 0.5f);
-         return true;
-       }, kFrames, 0.5f},
+      {"Record", [] { return Take(false, false); }, kFrames, 0.5f},
+      {"Record", [] { return Take(true, true); }, kFrames, 0.5f},
+      {"Record", [] { return Take(true, false); }, kFrames, 0.5f},  // undone before the next poll
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.name) + " " + std::to_string(&c - cases));
@@ -133,19 +128,6 @@ TEST_F(UndoTest, UndoRefusedWhileABufferWaits) {
   Audio_SetCallbackRunning(false);
 }
 
-TEST_F(UndoTest, DisablingFreesBothCopies) {
-  ASSERT_TRUE(Audio_EraseLoop(1, 1));
-  Audio_DisableUndo();
-  for (const UndoSnapshot& entry : e->undo)
-    EXPECT_TRUE(entry.pBuffer == nullptr && entry.bufferSize == 0 && entry.track == 0);
-  EXPECT_EQ(Audio_Undo(), -1);
-  ASSERT_TRUE(Audio_EraseLoop(1, 1));  // takes no snapshot
-  EXPECT_EQ(e->undo[0].pBuffer, nullptr);
-  Audio_EnableUndo();
-  EXPECT_EQ(labels.back(), "Nothing to Undo");
-  EXPECT_NE(e->undo[1].pBuffer, nullptr);
-}
-
 TEST_F(UndoTest, FailedAllocationsLeaveNoFalseEntries) {
   // A snapshot that cannot get memory leaves its entry empty.
   const int other = static_cast<int>(1 - e->undoCurrent);
@@ -168,14 +150,24 @@ TEST_F(UndoTest, FailedAllocationsLeaveNoFalseEntries) {
   EXPECT_TRUE(Holds(0.0f));
 }
 
-TEST_F(UndoTest, ChangingTheRecordTrackMakesItTheUndoPoint) {
+TEST_F(UndoTest, ChangingTheRecordTrackMakesItTheUndoPointAndDisablingFreesBothCopies) {
   ASSERT_EQ(Audio_CreateLoop(0.5, 1.0, 1, 0), 2);
   EXPECT_EQ(Audio_SelectRecordTrack(NUM_TRACKS), -1);
   EXPECT_EQ(Audio_SelectRecordTrack(2), 1);
   EXPECT_EQ(t().record, 0u);
   EXPECT_EQ(labels.back(), "Press to undo track 2 Change Track");
-  EXPECT_EQ(e->undo[0].track, 2u);
-  EXPECT_EQ(e->undo[1].track, 2u);
+  EXPECT_TRUE(e->undo[0].track == 2u && e->undo[1].track == 2u);
+
+  ASSERT_TRUE(Audio_EraseLoop(1, 1));
+  Audio_DisableUndo();
+  for (const UndoSnapshot& entry : e->undo)
+    EXPECT_TRUE(entry.pBuffer == nullptr && entry.bufferSize == 0 && entry.track == 0);
+  EXPECT_EQ(Audio_Undo(), -1);
+  ASSERT_TRUE(Audio_EraseLoop(1, 1));  // takes no snapshot
+  EXPECT_EQ(e->undo[0].pBuffer, nullptr);
+  Audio_EnableUndo();
+  EXPECT_EQ(labels.back(), "Nothing to Undo");
+  EXPECT_NE(e->undo[1].pBuffer, nullptr);
 }
 
 }  // namespace
