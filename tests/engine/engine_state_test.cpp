@@ -14,7 +14,7 @@
 
 using EngineState = EngineTest;
 
-TEST_F(EngineState, CreateLoopTakesTheLowestFreeSlotWithTheGivenSize) {
+TEST_F(EngineState, CreateLoopTakesTheLowestFreeSlotWithTheGivenSizeAndClampsBadArguments) {
   EXPECT_EQ(Audio_CreateLoop(2.0, 0.5, 2, 0), 1);
   EXPECT_EQ(Audio_CreateLoop(1.0, 0.5, 1, 1), 2);
   EXPECT_EQ(track(1).bufferSize, 768000u);
@@ -32,11 +32,10 @@ TEST_F(EngineState, CreateLoopTakesTheLowestFreeSlotWithTheGivenSize) {
   for (int i = 3; i < NUM_TRACKS; ++i) ASSERT_EQ(Audio_CreateLoop(0.2, 0.5, 2, 0), i);
   EXPECT_EQ(Audio_CreateLoop(0.2, 0.5, 2, 0), -1);  // all nine taken
   EXPECT_TRUE(dialog.shown.empty());
-}
 
-TEST_F(EngineState, CreateLoopReportsBadArgumentsAndClampsThem) {
-  static int fatalCalls;
-  fatalCalls = 0;
+  // Bad arguments are reported, then clamped.
+  Audio_DeleteLoop(1);
+  static int fatalCalls = 0;
   engine()->FatalError = [] { ++fatalCalls; };  // each assertion ends the program
   ASSERT_EQ(Audio_CreateLoop(0.05, 1.5, 3, 0), 1);
   ASSERT_EQ(dialog.shown.size(), 3u);

@@ -10,6 +10,7 @@
 #include <future>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "engine/audio.h"
@@ -350,16 +351,12 @@ TEST_F(StreamCallback, LiveInputTakesTheEffectsMixOfTheCurrentTrack) {
   Audio_SetLatentInput(1);
   Audio_SetLatentInputEffectsMix(0.0);  // its own gains: all dry
   Audio_SetLatentInputTrack(slot);
-  const struct {
-    bool useLoopMix;
-    float dry, echo;
-  } cases[] = {{true, 0.6f, 0.8f}, {false, 1.0f, 0.0f}};
-  for (const auto& c : cases) {
-    Audio_SetLatentInputUseLoopEffectsMix(c.useLoopMix);
+  for (const auto& [useLoopMix, dry, echo] : {std::tuple{true, 0.6, 0.8}, {false, 1.0, 0.0}}) {
+    Audio_SetLatentInputUseLoopEffectsMix(useLoopMix);
     const long start = framesRun;
     const std::vector<float> out = Run(400, 256, [start](long f, int) { return f == start ? 1.0f : 0.0f; });
-    EXPECT_NEAR(out[0], c.dry, 1e-6) << c.useLoopMix;
-    EXPECT_NEAR(out[2 * kEcho], c.echo, 1e-6) << c.useLoopMix;  // the wet part, through the delay
+    EXPECT_NEAR(out[0], dry, 1e-6) << useLoopMix;
+    EXPECT_NEAR(out[2 * kEcho], echo, 1e-6) << useLoopMix;  // the wet part, through the delay
   }
 }
 
