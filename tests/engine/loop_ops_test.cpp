@@ -1,106 +1,78 @@
-// Loop length operations: the audio and lengths they leave, and what they refuse.
+// Loop length operations: the audio and lengths they leave and what they refuse; the
+// one-level undo history: what undo and redo bring back, what the undo label is told, and
+// the recordings and insert passes that feed the history.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "engine/audio.h"
 #include "engine/buffers.h"
 #include "engine/loop_ops.h"
 #include "engine/metronome.h"
 #include "engine/undo.h"
-#include "support/scripted_dialog.h"
+#include "support/engine_fixture.h"
 
 namespace {
 
-class LoopOpsTest : public ::testing::Test {
+// A 2 s stereo loop in slot 1 whose frame f holds (f, -f): every frame tells where it came from.
+class LoopOpsTest : public EngineTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(Audio_Init());
-    e = Audio_GetEngine();
-    slot = Audio_CreateLoop(2.0, 0.9, 2, 0);
-    ASSERT_EQ(slot, 1);
+    EngineTest::SetUp();
+    ASSERT_EQ(Audio_CreateLoop(2.0, 0.9, 2, 0), slot);
     Ramp(slot);
   }
-  void TearDown() override { Audio_Shutdown(); }
-
-  LoopTrack& t() { return e->tracks[slot]; }
-
-  // Frame f of a loop holds (f, -f): every frame tells where it came from.
-  void Ramp(int track) {
-    LoopTrack& l = e->tracks[track];
+  LoopTrack& t() { return track(slot); }
+  void Ramp(int s) {
+    LoopTrack& l = track(s);
     const int channels = static_cast<int>(l.numChannels.load());
-    const int frames = static_cast<int>(l.bufferSize / (4 * channels));
-    for (int f = 0; f < frames; ++f)
+    for (int f = 0; f < static_cast<int>(l.bufferSize / (4 * channels)); ++f)
       for (int c = 0; c < channels; ++c) l.pBuffer[f * channels + c] = c == 0 ? f : -f;
   }
   // The old frame that frame f of the loop now holds (from its left channel).
   int Source(int f) { return static_cast<int>(t().pBuffer[f * 2]); }
   bool RightMatches(int f) { return t().pBuffer[f * 2 + 1] == -t().pBuffer[f * 2]; }
 
-  AudioEngine* e = nullptr;
-  int slot = -1;
-  ScriptedDialog dialog;
+  const int slot = 1;
 };
 
 constexpr int k1s = 48000;
-
-TEST_F(LoopOpsTest, MultiplyDivideInPlace) {
-  // Multiply of a 2 s loop: 4 s holding it twice.
-  ASSERT_TRUE(Audio_ResizeLoop(slot, 4.0, true, 1, ResizeMultiply, false));
-  ASSERT_EQ(t().length, 4 * k1s);
-  EXPECT_EQ(t().editEnd, 4 * k1s);
-  for (int f : {0, 2 * k1s - 1}) EXPECT_EQ(Source(f + 2 * k1s), f);
-  EXPECT_TRUE(RightMatches(3 * k1s + 7));
-
-  // Divide keeps the buffer and only the length changes; Multiply then finds the hidden
-  // second half again.
-  const float* buffer = t().pBuffer;
-  ASSERT_TRUE(Audio_ResizeLoop(slot, 2.0, true, 1, ResizeDivide, false));
-  Ramp(slot);  // frames 2 s..4 s now differ from frames 0..2 s
-  ASSERT_TRUE(Audio_ResizeLoop(slot, 1.0, true, 1, ResizeDivide, false));
-  EXPECT_EQ(t().length, k1s);
-  ASSERT_TRUE(Audio_ResizeLoop(slot, 2.0, true, 1, ResizeMultiply, false));
-  EXPECT_EQ(t().length, 2 * k1s);
-  EXPECT_EQ(t().pBuffer.load(), buffer);
-  EXPECT_EQ(Source(k1s + 5), k1s + 5);
-  EXPECT_EQ(t().resync, 1);
-}
 
 // Tempo-derived times are rarely a whole number of frames: every size the engine
 // derives from them must be, and the user's Multiply and Divide must give exactly twice
 // and half the frames, or the copies shear samples across channels and loops drift.
 TEST_F(LoopOpsTest, TempoTimesGiveWholeFramesAndExactMultiplyDivide) {
-  struct Case {
-    double bpm;
-    int channels;
-  };
-  for (const Case c : {Case{130, 2}, Case{97, 1}, Case{113, 2}, Case{61, 1}}) {
-    SCOPED_TRACE(c.bpm);
-    const double seconds = 60.0 / c.bpm * 4 * 2;  // two measures of 4/4
-    const int s = Audio_CreateLoop(seconds, 0.9, c.channels, 0);
+  for (const auto& [bpm, channels] : {std::pair{130, 2}, {97, 1}, {113, 2}, {61, 1}}) {
+    SCOPED_TRACE(bpm);
+    const int s = Audio_CreateLoop(60.0 / bpm * 4 * 2, 0.9, channels, 0);  // two measures of 4/4
     ASSERT_GT(s, 0);
-    LoopTrack& l = e->tracks[s];
-    const uint32_t frameBytes = 4u * static_cast<uint32_t>(c.channels);
-    EXPECT_EQ(l.bufferSize % frameBytes, 0u);
-    EXPECT_EQ(static_cast<uint32_t>(l.length) * frameBytes, l.bufferSize);
+    LoopTrack& l = track(s);
+    EXPECT_EQ(static_cast<uint32_t>(l.length) * 4u * channels, l.bufferSize);
     Ramp(s);
     const int length = l.length;
-    auto at = [&](int f, int ch) { return l.pBuffer[f * c.channels + ch]; };
+    auto at = [&](int f, int ch) { return l.pBuffer[f * channels + ch]; };
 
     ASSERT_TRUE(Audio_MultiplyLoop(s, false));
     ASSERT_EQ(l.length, 2 * length);
+    EXPECT_EQ(l.editEnd, 2 * length);
+    EXPECT_EQ(l.resync, 1);
     for (int f = 0; f < length; ++f)
-      for (int ch = 0; ch < c.channels; ++ch) ASSERT_EQ(at(f + length, ch), at(f, ch)) << f;
+      for (int ch = 0; ch < channels; ++ch) ASSERT_EQ(at(f + length, ch), at(f, ch)) << f;
 
     ASSERT_NE(Audio_Undo(), -1);  // back to the loop before Multiply
     ASSERT_EQ(l.length, length);
     EXPECT_EQ(at(length - 1, 0), length - 1);
 
+    // Divide keeps the buffer and only the length changes; Multiply finds the hidden half.
+    const float* buffer = l.pBuffer;
     ASSERT_TRUE(Audio_DivideLoop(s));
     EXPECT_EQ(l.length, length / 2);
-    ASSERT_TRUE(Audio_MultiplyLoop(s, false));  // the hidden half comes back
+    ASSERT_TRUE(Audio_MultiplyLoop(s, false));
     EXPECT_EQ(l.length, length / 2 * 2);
-    EXPECT_EQ(at(length / 2 * 2 - 1, c.channels - 1), c.channels == 1 ? length / 2 * 2 - 1 : -(length / 2 * 2 - 1));
+    EXPECT_EQ(l.pBuffer.load(), buffer);
+    EXPECT_EQ(at(length / 2 * 2 - 1, channels - 1), channels == 1 ? length / 2 * 2 - 1 : -(length / 2 * 2 - 1));
 
     ASSERT_TRUE(Audio_MultiplyLoop(s, true));  // a new buffer holding the loop twice
     EXPECT_EQ(l.length, length / 2 * 4);
@@ -108,7 +80,7 @@ TEST_F(LoopOpsTest, TempoTimesGiveWholeFramesAndExactMultiplyDivide) {
     Audio_DeleteLoop(s);
   }
   ASSERT_TRUE(Audio_SetMetronomeTime(60.0 / 97 * 4, 4, true));
-  const LoopTrack& click = e->tracks[e->metronomeTrack];
+  const LoopTrack& click = track(engine()->metronomeTrack);
   EXPECT_EQ(click.bufferSize % (4 * click.numChannels), 0u);
 }
 
@@ -142,11 +114,9 @@ TEST_F(LoopOpsTest, NewLoopTimeCutsOrPadsWithSilence) {
   EXPECT_EQ(t().bufferSize, static_cast<uint32_t>(k1s * 8));
 }
 
-TEST_F(LoopOpsTest, ResizeRefusalsChangeNothing) {
-  int reports = 0;
-  static int* counter;
-  counter = &reports;
-  Audio_SetUndoChangedCallback([](int, int, const char*, int) { ++*counter; });
+TEST_F(LoopOpsTest, RefusalsChangeNothing) {
+  static int reports = 0;
+  Audio_SetUndoChangedCallback([](int, int, const char*, int) { ++reports; });
   const float* buffer = t().pBuffer;
   EXPECT_FALSE(Audio_ResizeLoop(slot, 240.5, false, 1, ResizeNewLoopTime, false));
   EXPECT_FALSE(Audio_ResizeLoop(slot, 0.05, false, 1, ResizeNewLoopTime, false));
@@ -155,7 +125,12 @@ TEST_F(LoopOpsTest, ResizeRefusalsChangeNothing) {
   EXPECT_FALSE(Audio_ResizeLoop(slot, 3.0, false, 1, ResizeMultiply, false));
   EXPECT_TRUE(dialog.Saw("Insufficient Memory!", "Error"));
   EXPECT_EQ(reports, 0);  // no snapshot taken
-  EXPECT_EQ(e->undo[0].pBuffer, nullptr);
+  EXPECT_EQ(engine()->undo[0].pBuffer, nullptr);
+  EXPECT_EQ(Audio_NudgeLoop(slot, 2 * k1s) + Audio_NudgeLoop(slot, -1), 0);
+  EXPECT_TRUE(dialog.Saw("Nudge frames too large", "Error"));
+  EXPECT_TRUE(dialog.Saw("Nudge frames must be greater than zero", "Error"));
+  EXPECT_TRUE(Audio_NudgeLoop(slot, 0));
+  for (int bad : {8, NUM_TRACKS, -1}) EXPECT_FALSE(Audio_EraseLoop(bad, 0)) << bad;  // not in use, no slot
   EXPECT_EQ(t().pBuffer.load(), buffer);
   EXPECT_EQ(t().length, 2 * k1s);
 
@@ -171,19 +146,10 @@ TEST_F(LoopOpsTest, ResizeRefusalsChangeNothing) {
 TEST_F(LoopOpsTest, NudgeRotatesTheLoop) {
   ASSERT_TRUE(Audio_NudgeLoop(slot, 100));
   EXPECT_EQ(t().length, 2 * k1s);
-  EXPECT_EQ(Source(0), 100);
   EXPECT_EQ(Source(2 * k1s - 101), 2 * k1s - 1);
   EXPECT_EQ(Source(2 * k1s - 100), 0);
   EXPECT_TRUE(RightMatches(2 * k1s - 1));
   EXPECT_EQ(t().record, 1u);  // the nudged track becomes the record track
-
-  const float* buffer = t().pBuffer;
-  EXPECT_TRUE(Audio_NudgeLoop(slot, 0));
-  EXPECT_FALSE(Audio_NudgeLoop(slot, 2 * k1s));
-  EXPECT_TRUE(dialog.Saw("Nudge frames too large", "Error"));
-  EXPECT_FALSE(Audio_NudgeLoop(slot, -1));
-  EXPECT_TRUE(dialog.Saw("Nudge frames must be greater than zero", "Error"));
-  EXPECT_EQ(t().pBuffer.load(), buffer);
 
   // A loop cut inside its buffer: only the loop is rotated and kept.
   Ramp(slot);
@@ -201,7 +167,6 @@ TEST_F(LoopOpsTest, TrimKeepsTheEditRange) {
   // The edit end is the last frame kept.
   EXPECT_EQ(t().length, 1001);
   EXPECT_EQ(t().editEnd, 1001);
-  EXPECT_EQ(Source(0), 1000);
   EXPECT_EQ(Source(1000), 2000);
 
   // At the loop's end the edit end lies one past the last frame: the copy stops there.
@@ -229,14 +194,169 @@ TEST_F(LoopOpsTest, EraseSilencesAndKeepsTheLength) {
   t().recorded = 1;
   t().editBegin = 100;
   t().editEnd = 200;
-  e->pendingCutTrack = slot;
+  engine()->pendingCutTrack = slot;
   ASSERT_TRUE(Audio_EraseLoop(slot, 0));
-  for (int i = 0; i < 2 * 2 * k1s; ++i) ASSERT_EQ(t().pBuffer[i], 0.0f);
+  EXPECT_TRUE(std::all_of(t().pBuffer.load(), t().pBuffer.load() + 4 * k1s, [](float s) { return s == 0.0f; }));
   EXPECT_EQ(t().length, 2 * k1s);
   EXPECT_EQ(t().recorded, 0u);
   EXPECT_EQ(t().editEnd, 2 * k1s);
-  EXPECT_EQ(e->pendingCutTrack, -1);
-  for (int bad : {8, NUM_TRACKS, -1}) EXPECT_FALSE(Audio_EraseLoop(bad, 0)) << bad;  // not in use, no slot
+  EXPECT_EQ(engine()->pendingCutTrack, -1);
+}
+
+std::vector<std::string> labels;
+std::vector<int> insertPasses;
+constexpr int kFrames = 24000;  // 0.5 s at 48000 Hz
+
+// Runs the callback for at least `frames` frames of a constant input.
+void Feed(long frames, float input) {
+  std::vector<float> in(512, input), out(512);
+  for (long done = 0; done < frames; done += 256) Audio_ProcessStream(Audio_GetEngine(), in.data(), out.data(), 256);
+}
+
+// A take of a constant 0.5 replacing loop 1. It reaches the history when a recording ends
+// with Play, or when an insert pass ends inside the callback; then the user-interface side
+// completes the history at the next poll or, before it, at the next operation that
+// touches the history.
+bool Take(bool insert, bool poll) {
+  Audio_SetTrackFeedback(1, 0.0);
+  insertPasses.clear();
+  if (!(insert ? Audio_InsertLooping(1) : Audio_RecordLooping(1))) return false;
+  Feed(kFrames + 512, 0.5f);
+  if (!insert) Audio_PlayLooping();
+  if (poll) Audio_PollChanges();
+  return insertPasses == (insert ? std::vector<int>{1, 0} : std::vector<int>{});
+}
+
+// A 0.5 s stereo loop in slot 1 holding 0.5, the record track, with a fresh history.
+class UndoTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    e = engine();
+    labels.clear();
+    insertPasses.clear();
+    // The application's label: at start-up the strips take slots 1..8 in order, so a
+    // slot's strip number is the slot itself.
+    Audio_SetUndoChangedCallback([](int track, int operation, const char* name, int redo) {
+      labels.push_back(Undo_DescribeChange(track, operation, name, redo));
+    });
+    Audio_SetInsertPassCallback([](int starting) { insertPasses.push_back(starting); });
+    ASSERT_EQ(Audio_CreateLoop(0.5, 1.0, 2, 0), 1);
+    Fill(0.5f);
+    Audio_SelectRecordTrack(1);
+    Audio_ResetUndo();
+  }
+
+  LoopTrack& t() { return e->tracks[1]; }
+  void Fill(float v) { std::fill_n(t().pBuffer.load(), t().length * 2, v); }
+  std::vector<float> Loop() { return {t().pBuffer.load(), t().pBuffer.load() + t().length * 2}; }
+  bool Holds(float v) { return Loop() == std::vector<float>(t().length * 2, v); }  // every sample
+
+  AudioEngine* e = nullptr;
+};
+
+TEST_F(UndoTest, EachOperationIsUndoneAndRedone) {
+  EXPECT_EQ(labels.back(), "Nothing to Undo");
+  const struct {
+    const char* name;
+    bool (*operation)();
+    int length;
+    float first;  // what frame 0 then holds
+  } cases[] = {
+      {"Erase", [] { return Audio_EraseLoop(1, 1); }, kFrames, 0},
+      {"Multiply", [] { return Audio_ResizeLoop(1, 1.0, false, 1, ResizeMultiply, true); }, 2 * kFrames, 1},
+      {"Divide", [] { return Audio_ResizeLoop(1, 0.25, true, 1, ResizeDivide, false); }, kFrames / 2, 1},
+      {"new loop time", [] { return Audio_ResizeLoop(1, 0.25, false, 1, ResizeNewLoopTime, false); }, kFrames / 2, 1},
+      {"Set Start Point", [] { return Audio_NudgeLoop(1, 100); }, kFrames, 101},
+      {"Trim", [] { return Audio_SetEditRange(1, 1000, 2000) && Audio_TrimLoop(1); }, 1001, 1001},
+      {"Record", [] { return Take(false, false); }, kFrames, 0.5f},
+      {"Record", [] { return Take(true, true); }, kFrames, 0.5f},
+      {"Record", [] { return Take(true, false); }, kFrames, 0.5f},  // undone before the next poll
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + std::to_string(&c - cases));
+    const uint32_t bytes = kFrames * 2 * 4;  // a fresh loop, every frame telling its place
+    Audio_PublishBuffer(1, Audio_AllocBuffer(bytes, false), bytes, kFrames, 2, false, 0);
+    for (int f = 0; f < kFrames; ++f) t().pBuffer[2 * f] = f + 1.0f, t().pBuffer[2 * f + 1] = -f - 1.0f;
+    Audio_ResetUndo();
+    const std::vector<float> before = Loop();
+    ASSERT_TRUE(c.operation());
+    ASSERT_EQ(t().length, c.length);
+    EXPECT_EQ(t().pBuffer[0], c.first);
+    const std::vector<float> after = Loop();
+    EXPECT_EQ(labels.back(), std::string("Press to undo track 1 ") + c.name);
+    EXPECT_EQ(Audio_Undo(), 1);
+    EXPECT_EQ(t().editEnd, kFrames);
+    EXPECT_TRUE(Loop() == before);
+    EXPECT_EQ(labels.back(), std::string("Press to redo track 1 ") + c.name);
+    EXPECT_EQ(Audio_Undo(), 1);
+    EXPECT_TRUE(Loop() == after);
+    EXPECT_EQ(labels.back(), std::string("Press to undo track 1 ") + c.name);
+    ASSERT_TRUE(Audio_RecordLooping(1));  // a recording over the result is undone back to it
+    Feed(256, 0.25f);
+    Audio_PlayLooping();
+    EXPECT_EQ(Audio_Undo(), 1);
+    EXPECT_TRUE(Loop() == after);
+  }
+}
+
+TEST_F(UndoTest, UndoRefusedWhileABufferWaits) {
+  ASSERT_TRUE(Audio_EraseLoop(1, 1));
+  Audio_SetCallbackRunning(true);
+  ASSERT_TRUE(Audio_ResizeLoop(1, 0.25, true, 1, ResizeDivide, false));
+  const uint32_t current = e->undoCurrent;
+  const size_t reports = labels.size();
+  EXPECT_EQ(Audio_Undo(), -1);
+  EXPECT_EQ(e->undoCurrent, current);
+  EXPECT_EQ(labels.size(), reports);
+  Feed(256, 0.0f);  // the callback takes the divided loop over
+  EXPECT_EQ(t().length, kFrames / 2);
+  EXPECT_EQ(Audio_Undo(), 1);  // an in-place divide undone: the old length comes back
+  Feed(256, 0.0f);
+  EXPECT_EQ(t().length, kFrames);
+  Audio_SetCallbackRunning(false);
+}
+
+TEST_F(UndoTest, FailedAllocationsLeaveNoFalseEntries) {
+  // A snapshot that cannot get memory leaves its entry empty.
+  const int other = static_cast<int>(1 - e->undoCurrent);
+  const std::vector<float> longer(4 * kFrames * 2, 0.25f);  // more than the entry holds
+  Audio_FailNextAllocations(1);
+  Undo_Store(other, 1, longer.data(), static_cast<uint32_t>(longer.size() * 4), 4 * kFrames, 2,
+             UndoRecord, 0);
+  EXPECT_EQ(e->undo[other].bufferSize, 0u);
+  Undo_Flip();
+  EXPECT_EQ(Audio_Undo(), -1);
+  Undo_Flip();
+  Undo_Store(2, 1, longer.data(), 64, 8, 2, UndoRecord, 0);  // there are two entries only
+
+  // An undo that cannot copy changes nothing.
+  ASSERT_TRUE(Audio_EraseLoop(1, 1));
+  const uint32_t current = e->undoCurrent;
+  Audio_FailNextAllocations(1);
+  EXPECT_EQ(Audio_Undo(), 1);
+  EXPECT_EQ(e->undoCurrent, current);
+  EXPECT_TRUE(Holds(0.0f));
+}
+
+TEST_F(UndoTest, ChangingTheRecordTrackMakesItTheUndoPointAndDisablingFreesBothCopies) {
+  ASSERT_EQ(Audio_CreateLoop(0.5, 1.0, 1, 0), 2);
+  EXPECT_EQ(Audio_SelectRecordTrack(NUM_TRACKS), -1);
+  EXPECT_EQ(Audio_SelectRecordTrack(2), 1);
+  EXPECT_EQ(t().record, 0u);
+  EXPECT_EQ(labels.back(), "Press to undo track 2 Change Track");
+  EXPECT_TRUE(e->undo[0].track == 2u && e->undo[1].track == 2u);
+
+  ASSERT_TRUE(Audio_EraseLoop(1, 1));
+  Audio_DisableUndo();
+  for (const UndoSnapshot& entry : e->undo)
+    EXPECT_TRUE(entry.pBuffer == nullptr && entry.bufferSize == 0 && entry.track == 0);
+  EXPECT_EQ(Audio_Undo(), -1);
+  ASSERT_TRUE(Audio_EraseLoop(1, 1));  // takes no snapshot
+  EXPECT_EQ(e->undo[0].pBuffer, nullptr);
+  Audio_EnableUndo();
+  EXPECT_EQ(labels.back(), "Nothing to Undo");
+  EXPECT_NE(e->undo[1].pBuffer, nullptr);
 }
 
 }  // namespace

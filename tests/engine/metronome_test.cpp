@@ -2,6 +2,7 @@
 // inside the stream callback.
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "engine/audio.h"
@@ -11,15 +12,10 @@
 
 namespace {
 
-int accents = 0;
-int beats = 0;
-int clockTicks = 0;
-void CountBeat(int accent) { ++(accent ? accents : beats); }
-void CountClock() { ++clockTicks; }
+int accents = 0, beats = 0, clockTicks = 0;
 // The beat hooks heard: the first frame of the callback each fired in, and its accent flag.
 std::vector<std::pair<long, int>> beatHooks;
 long callbackStart = 0;
-void NoteBeat(int accent) { beatHooks.emplace_back(callbackStart, accent); }
 
 class MetronomeTest : public EngineTest {
  protected:
@@ -27,39 +23,59 @@ class MetronomeTest : public EngineTest {
     EngineTest::SetUp();
     e = engine();
     accents = beats = clockTicks = 0;
-    Audio_SetBeatCallback(CountBeat);
-    Audio_SetMidiClockCallback(CountClock);
+    Audio_SetBeatCallback([](int accent) { ++(accent ? accents : beats); });
+    Audio_SetMidiClockCallback([] { ++clockTicks; });
   }
-
   LoopTrack& click() { return e->tracks[e->metronomeTrack]; }
-
   // Runs `buffers` callbacks of 256 frames with a constant input level.
   void Run(int buffers, float input = 0.0f) {
     std::vector<float> in(512, input);
     out.assign(512, 0.0f);
     for (int i = 0; i < buffers; ++i) Audio_ProcessStream(e, in.data(), out.data(), 256);
   }
-
   // The length of the click starting at `start`: samples until the first silent one.
   int ClickLength(int start) {
-    const float* b = click().pBuffer;
     int n = 0;
-    while (start + n < click().length && b[start + n] != 0.0f) ++n;
+    while (start + n < click().length && click().pBuffer[start + n] != 0.0f) ++n;
     return n;
   }
 
-  // Plays three measures of `perMeasure` beats in `seconds`, in callbacks of 1, 100 and
-  // 256 frames: each beat's hook fires once, in the callback holding its frame, the first
-  // of a measure accented.
-  void ExpectBeatHooks(double seconds, int perMeasure) {
-    Audio_SetBeatCallback(NoteBeat);
-    Audio_SetMetronomePlayback(1);
+  AudioEngine* e = nullptr;
+  std::vector<float> out;
+};
+
+constexpr int kMeasureBuffers = 375;  // 96000 frames: 2 s at 48000 Hz
+
+// The measure, its beats and the MIDI clock's period are whole numbers of frames; each
+// beat's click starts high at the metronome volume (0.8 x 0.5).
+TEST_F(MetronomeTest, MeasureBeatAndClockLengthsAt120BpmFourFour) {
+  for (const auto& [rate, perBeat, perClock] : {std::tuple{48000.0, 24000, 1000}, {44100.0, 22050, 918}}) {
+    SCOPED_TRACE(rate);
+    e->sampleRate = rate;
+    ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));
+    EXPECT_EQ(click().length, static_cast<int>(2.0 * rate));
+    EXPECT_EQ(e->framesPerBeat, perBeat);
+    EXPECT_EQ(e->framesPerClock, perClock);
+    for (int beat = 0; beat < 4; ++beat) EXPECT_EQ(click().pBuffer[beat * perBeat], 0.4f) << beat;
+  }
+}
+
+// Each beat's hook fires once, in the callback holding its frame, the first of a measure
+// accented; the MIDI clock ticks every framesPerClock frames from the start.
+TEST_F(MetronomeTest, BeatHooksAndClockFireWhereTheyFall) {
+  Audio_SetBeatCallback([](int accent) { beatHooks.emplace_back(callbackStart, accent); });
+  Audio_SetMetronomePlayback(1);
+  // Fault: at 130 bpm a 4/4 measure holds 88615 frames but four beats only 4 x 22153, and
+  // a fifth beat hook (MIDI note, beat flash) fired 3 frames before the next accent.
+  for (const auto& [seconds, perMeasure] : {std::pair{0.1, 4}, {0.15, 3}, {4 * 60 / 130.0, 4}}) {
     ASSERT_TRUE(Audio_SetMetronomeTime(seconds, perMeasure, true));
     const long measure = click().length, beat = e->framesPerBeat;
     for (const long size : {1L, 100L, 256L}) {
+      SCOPED_TRACE(testing::Message() << seconds << " s, " << perMeasure << " beats, callbacks of " << size);
       Audio_StopLooping();
       Audio_PlayLooping();
       beatHooks.clear();
+      clockTicks = 0;
       std::vector<float> in(2 * size), output(2 * size);
       for (callbackStart = 0; callbackStart < 3 * measure; callbackStart += size)
         Audio_ProcessStream(e, in.data(), output.data(), static_cast<unsigned long>(size));
@@ -67,56 +83,10 @@ class MetronomeTest : public EngineTest {
       for (long start = 0; start < callbackStart; start += measure)
         for (long b = 0, frame = start; b < perMeasure && frame < callbackStart; ++b, frame += beat)
           expected.emplace_back(frame - frame % size, b == 0);
-      EXPECT_EQ(beatHooks, expected) << seconds << " s, " << perMeasure << " beats, callbacks of " << size;
+      EXPECT_EQ(beatHooks, expected);
+      EXPECT_EQ(clockTicks, (callbackStart + e->framesPerClock - 1) / e->framesPerClock);
     }
   }
-
-  AudioEngine* e = nullptr;
-  std::vector<float> out;
-};
-
-static constexpr int kMeasureBuffers = 375;  // 96000 frames: 2 s at 48000 Hz
-
-struct ClickCase {
-  double rate;
-  int framesPerBeat, framesPerClock, clickLength, accentPeriod, beatPeriod;
-};
-
-class ClickLoopTest : public MetronomeTest, public ::testing::WithParamInterface<ClickCase> {};
-
-TEST_P(ClickLoopTest, SyntheticClicksAt120BpmFourFour) {
-  const ClickCase c = GetParam();
-  e->sampleRate = c.rate;
-  ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));
-  EXPECT_EQ(click().length, static_cast<int>(2.0 * c.rate));
-  EXPECT_EQ(e->framesPerBeat, c.framesPerBeat);
-  EXPECT_EQ(e->framesPerClock, c.framesPerClock);
-  // Each click is a square wave, high for the first (integer) half period, then silence
-  // to the next beat; the level includes the metronome volume.
-  const float level = static_cast<float>(0.8 * 0.5);
-  for (int beat = 0; beat < 4; ++beat) {
-    const int period = beat == 0 ? c.accentPeriod : c.beatPeriod;
-    for (int k = 0; k < c.framesPerBeat; ++k) {
-      const float expected = k >= c.clickLength ? 0.0f : k % period < period / 2 ? level : -level;
-      ASSERT_EQ(click().pBuffer[beat * c.framesPerBeat + k], expected) << "beat " << beat << " frame " << k;
-    }
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(SampleRates, ClickLoopTest,
-                         ::testing::Values(ClickCase{48000.0, 24000, 1000, 239, 109, 218},
-                                           ClickCase{44100.0, 22050, 918, 220, 100, 200},
-                                           ClickCase{96000.0, 48000, 2000, 479, 218, 436}));
-
-TEST_F(MetronomeTest, BeatHooksFireWhereTheBeatsFall) {
-  ExpectBeatHooks(0.1, 4);
-  ExpectBeatHooks(0.15, 3);
-}
-
-// Fault: at 130 bpm a 4/4 measure holds 88615 frames but four beats only 4 x 22153, and a
-// fifth beat hook (MIDI note, beat flash) fires 3 frames before the next accent.
-TEST_F(MetronomeTest, NoBeatHookInTheFramesLeftAfterTheLastBeat) {
-  ExpectBeatHooks(4 * 60 / 130.0, 4);
 }
 
 TEST_F(MetronomeTest, RebuildRules) {
@@ -139,31 +109,26 @@ TEST_F(MetronomeTest, RebuildRules) {
   EXPECT_EQ(click().pBuffer.load(), built);
   EXPECT_EQ(e->framesPerBeat, 32000);
   EXPECT_EQ(e->metronomeBeats, 3);
-}
 
-TEST_F(MetronomeTest, MeasuresWithoutRoomForTheirBeatsStayInTheBuffer) {
-  // No beats: a silent measure, no beat length.
+  // No beats: a silent measure. Beats shorter than a click: the clicks overlap but never
+  // pass the buffer's end.
   ASSERT_TRUE(Audio_SetMetronomeTime(1.0, 0, true));
   EXPECT_EQ(e->framesPerBeat, 0);
-  for (int i = 0; i < click().length; ++i) ASSERT_EQ(click().pBuffer[i], 0.0f);
-  // Beats shorter than a click: the clicks overlap but never pass the buffer's end.
+  EXPECT_EQ(ClickLength(0), 0);
   ASSERT_TRUE(Audio_SetMetronomeTime(0.1, 100, true));
   EXPECT_EQ(click().length, 4800);
   EXPECT_EQ(e->framesPerBeat, 48);
-}
 
-TEST_F(MetronomeTest, RebuildWaitsForThePendingClickLoop) {
   // A stream is said to run but no callback comes: the first rebuild stays pending and
   // the second must neither rewrite its companion fields nor drop it.
   Audio_SetCallbackRunning(true);
   ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));
-  ASSERT_EQ(e->state.load(), Stopped);  // and no MIDI clock while stopped
   float* pending = click().pNewBuffer;
   ASSERT_NE(pending, nullptr);
   EXPECT_FALSE(Audio_SetMetronomeTime(1.0, 4, true));
   EXPECT_EQ(click().pNewBuffer.load(), pending);
   EXPECT_EQ(click().newLength, 96000u);
-  Run(1);  // the callback takes the first one over
+  Run(1);  // the callback takes the first one over; no MIDI clock while stopped
   EXPECT_EQ(click().pBuffer.load(), pending);
   EXPECT_EQ(click().length, 96000);
   EXPECT_EQ(clockTicks, 0);
@@ -173,21 +138,19 @@ TEST_F(MetronomeTest, RebuildWaitsForThePendingClickLoop) {
 TEST_F(MetronomeTest, LoadedClickSamplesReplaceTheSyntheticClicks) {
   // The accent is mono; the beat is stereo and is mixed down.
   float* accent = Audio_AllocBuffer(100 * 4, false);
-  for (int i = 0; i < 100; ++i) accent[i] = 0.25f;
+  std::fill_n(accent, 100, 0.25f);
   float* beat = Audio_AllocBuffer(30000 * 2 * 4, false);
   for (int i = 0; i < 30000; ++i) beat[2 * i] = 0.5f, beat[2 * i + 1] = 0.0f;
   ASSERT_TRUE(Audio_SetClickSample(ClickAccent, accent, 100 * 4, 100, 1));
-  // One sample alone leaves the synthetic clicks.
   ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));
-  EXPECT_EQ(ClickLength(0), 239);
+  EXPECT_EQ(ClickLength(0), 239);  // one sample alone leaves the synthetic clicks
   ASSERT_TRUE(Audio_SetClickSample(ClickBeat, beat, 30000 * 2 * 4, 30000, 2));
   ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));
-  const float* b = click().pBuffer;
   EXPECT_EQ(ClickLength(0), 100);
-  // A beat sample longer than a beat is cut at the next beat.
-  for (int beatStart : {24000, 48000, 72000}) {  // not summed with the previous beat's rest
-    EXPECT_EQ(b[beatStart], 0.25f);
-    EXPECT_EQ(b[beatStart + 23999], 0.25f);
+  // A beat sample longer than a beat is cut at the next beat, not summed with its rest.
+  for (int beatStart : {24000, 48000, 72000}) {
+    EXPECT_EQ(click().pBuffer[beatStart], 0.25f);
+    EXPECT_EQ(click().pBuffer[beatStart + 23999], 0.25f);
   }
   EXPECT_FALSE(Audio_SetClickSample(ClickBeat, Audio_AllocBuffer(8, false), 8, 3, 1));  // too small
 }
@@ -203,14 +166,13 @@ class CountoffTest : public MetronomeTest {
     recordTrack = Audio_CreateLoop(8.0, 1.0, 2, 0);
     loop = Audio_CreateLoop(2.0, 1.0, 2, 0);
     ASSERT_GT(loop, 0);
-    LoopTrack& t = e->tracks[loop];
-    for (int i = 0; i < t.length * 2; ++i) t.pBuffer[i] = 0.25f;
+    std::fill_n(e->tracks[loop].pBuffer.load(), 2 * 96000, 0.25f);
   }
   // The output between clicks: the 2 s loop's sound, or silence while it stands still.
   float Between() const { return out[2 * 250]; }  // frame 250 of the last buffer
+  LoopTrack& recording() { return e->tracks[recordTrack]; }
 
-  int recordTrack = -1;
-  int loop = -1;
+  int recordTrack = -1, loop = -1;
 };
 
 TEST_F(CountoffTest, CountoffOneMaximumTwoWhileRecording) {
@@ -224,14 +186,14 @@ TEST_F(CountoffTest, CountoffOneMaximumTwoWhileRecording) {
   EXPECT_EQ(accents, 1);
   EXPECT_EQ(beats, 3);
   EXPECT_EQ(Between(), 0.0f);
-  EXPECT_EQ(e->tracks[recordTrack].position, 0);
+  EXPECT_EQ(recording().position, 0);
   EXPECT_EQ(e->tracks[loop].position, 0);
   EXPECT_FALSE(Audio_SetLoopAtPosition(recordTrack, true));  // no cut during the count-off
 
   // Recording starts with the second measure, and two measures click.
   Run(1, 0.5f);
-  EXPECT_EQ(e->tracks[recordTrack].position, 256);
-  EXPECT_EQ(e->tracks[recordTrack].pBuffer[0], 0.5f);
+  EXPECT_EQ(recording().position, 256);
+  EXPECT_EQ(recording().pBuffer[0], 0.5f);
   EXPECT_EQ(Between(), 0.25f);
   Run(2 * kMeasureBuffers - 1, 0.5f);
   EXPECT_EQ(accents, 3);
@@ -242,43 +204,38 @@ TEST_F(CountoffTest, CountoffOneMaximumTwoWhileRecording) {
   EXPECT_EQ(click().active, 0u);
   EXPECT_EQ(accents, 3);
   EXPECT_EQ(beats, 9);
-  EXPECT_EQ(e->tracks[recordTrack].position, 3 * 96000 + 256);
-  EXPECT_EQ(e->tracks[recordTrack].pBuffer[2 * (3 * 96000)], 0.5f);
+  EXPECT_EQ(recording().position, 3 * 96000 + 256);
+  EXPECT_EQ(recording().pBuffer[2 * (3 * 96000)], 0.5f);
 }
 
 // How long the metronome sounds: measures clicked over six measures of transport.
-struct LimitCase {
-  const char* name;
-  bool recording, continuous;
-  int countoff, max, measures;
-};
-
-class MetronomeLimitTest : public CountoffTest, public ::testing::WithParamInterface<LimitCase> {};
-
-TEST_P(MetronomeLimitTest, ClicksWholeMeasuresThenStops) {
-  const LimitCase c = GetParam();
-  Audio_SetContinuousMetronome(c.continuous);
-  Audio_SetMetronomeCountoff(c.countoff);
-  Audio_SetMetronomeMax(c.max);
-  if (c.recording) {
-    Audio_SetMetronomeRecord(1);
-    ASSERT_TRUE(Audio_RecordLooping(recordTrack));
-  } else {
-    Audio_SetMetronomePlayback(1);
-    Audio_PlayLooping();
+TEST_F(CountoffTest, ClicksWholeMeasuresThenStops) {
+  const struct {
+    const char* name;
+    bool recording, continuous;
+    int countoff, max, measures;
+  } cases[] = {{"continuous without maximum never stops", true, true, 0, 0, 6},
+               {"not continuous sounds only during the count-off", true, false, 1, 0, 1},
+               {"recording, maximum two", true, true, 0, 2, 2},
+               {"playing, maximum two", false, true, 0, 2, 2},
+               {"playing, not continuous, without maximum is silent", false, false, 0, 0, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Audio_StopLooping();
+    accents = beats = 0;
+    Audio_SetContinuousMetronome(c.continuous);
+    Audio_SetMetronomeCountoff(c.countoff);
+    Audio_SetMetronomeMax(c.max);
+    Audio_SetMetronomeRecord(c.recording);
+    Audio_SetMetronomePlayback(!c.recording);
+    if (c.recording)
+      ASSERT_TRUE(Audio_RecordLooping(recordTrack));
+    else
+      Audio_PlayLooping();
+    Run(6 * kMeasureBuffers);
+    EXPECT_EQ(accents, c.measures);
+    EXPECT_EQ(beats, 3 * c.measures);
   }
-  Run(6 * kMeasureBuffers);
-  EXPECT_EQ(accents, c.measures);
-  EXPECT_EQ(beats, 3 * c.measures);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Rules, MetronomeLimitTest,
-    ::testing::Values(LimitCase{"ContinuousWithoutMaximumNeverStops", true, true, 0, 0, 6},
-                      LimitCase{"NotContinuousSoundsOnlyDuringTheCountoff", true, false, 1, 0, 1},
-                      LimitCase{"RecordingMaximumTwo", true, true, 0, 2, 2},
-                      LimitCase{"PlayingMaximumTwo", false, true, 0, 2, 2},
-                      LimitCase{"PlayingNotContinuousWithoutMaximumIsSilent", false, false, 0, 0, 0}),
-    [](const auto& info) { return info.param.name; });
 
 }  // namespace
