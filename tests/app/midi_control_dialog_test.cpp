@@ -1,11 +1,12 @@
 // MIDI & Keyboard Control: the working list, its description lines, edits with the range
 // rules, conversion, learning from injected MIDI, and what OK and Cancel leave behind.
+#include "app/midi_control_dialog.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "app/app_fixture.h"
-#include "app/midi_control_dialog.h"
 #include "control/action_catalogue.h"
 #include "control/midi_ports.h"
 #include "control/trigger_set.h"
@@ -25,18 +26,16 @@ class MidiControlDialogTest : public AppTest {
   }
   std::string Line(int entry) { return MidiControlDialog_Lines(d)[entry]; }
   void Choose(ControlList list, int index) { MidiControlDialog_Choose(&d, list, index); }
-  static Trigger OnPort(int port) {
-    Trigger t = Trigger_Make(TriggerType::NoteOn);
-    t.port.SetInput(port, ValueRange::kSingle);
-    return t;
-  }
+  ControlDetails Details() { return MidiControlDialog_Details(d); }
   MidiControlDialog d;
   int keys = -1;
 };
 
-TEST_F(MidiControlDialogTest, OpenAndCancelLeaveTheTriggersAndReDisableUnusedInputs) {
-  Triggers().Add(TriggerType::ControlChange, OnPort(5));
-  Triggers().Add(TriggerType::NoteOn, OnPort(keys));
+TEST_F(MidiControlDialogTest, OpenHearsEveryInputAndCancelLeavesTheTriggers) {
+  Trigger t = Trigger_Make(TriggerType::NoteOn);
+  t.port.SetInput(keys, ValueRange::kSingle);
+  Triggers().Add(TriggerType::ControlChange, t);
+  Triggers().Add(TriggerType::NoteOn, t);
   RecomputeEnabledInputs();
   ASSERT_FALSE(MidiPorts().inputs[0].enabled);
 
@@ -44,13 +43,12 @@ TEST_F(MidiControlDialogTest, OpenAndCancelLeaveTheTriggersAndReDisableUnusedInp
   ASSERT_EQ(d.entries.size(), 2u);
   EXPECT_EQ(d.entries[0].type, TriggerType::NoteOn);  // Note On before Control Change
   EXPECT_EQ(d.selected, 0);
-  EXPECT_TRUE(MidiPorts().inputs[0].enabled);
-  EXPECT_TRUE(Triggers().Learning());
+  EXPECT_TRUE(MidiPorts().inputs[0].enabled && Triggers().Learning());
   EXPECT_EQ(d.ports, (std::vector<std::string>{"Port 1: Pads", "Port 3: Keys"}));
   MidiControlDialog_New(&d);
   MidiControlDialog_Cancel(&d);
   EXPECT_FALSE(Triggers().Learning());
-  EXPECT_FALSE(MidiPorts().inputs[0].enabled);
+  EXPECT_FALSE(MidiPorts().inputs[0].enabled);  // unused inputs are disabled again
   EXPECT_TRUE(MidiPorts().inputs[1].enabled);
   EXPECT_EQ(Triggers().Count(TriggerType::NoteOn), 1);
   EXPECT_EQ(Triggers().Count(TriggerType::ControlChange), 1);
@@ -58,7 +56,6 @@ TEST_F(MidiControlDialogTest, OpenAndCancelLeaveTheTriggersAndReDisableUnusedInp
 
 TEST_F(MidiControlDialogTest, NewTriggerLearnsAPlayedNote) {
   MidiControlDialog_Open(&d);
-  EXPECT_EQ(d.selected, -1);
   midi.Inject(keys, MidiMessage(0x90, 62, 100));
   MidiPoll();
   MidiControlDialog_TakeLearned(&d);  // nothing selected: nothing learned
@@ -71,25 +68,22 @@ TEST_F(MidiControlDialogTest, NewTriggerLearnsAPlayedNote) {
   MidiControlDialog_TakeLearned(&d);
   ASSERT_EQ(d.entries.size(), 1u);
   EXPECT_EQ(Line(0), "Note 60 On, any velocity, will trigger Transport Play");
-  const ControlDetails v = MidiControlDialog_Details(d);
-  EXPECT_EQ(v.port, keys);
-  EXPECT_EQ(v.channel, 0);
-  EXPECT_EQ(v.value, 60);
-  EXPECT_STREQ(v.rangeLabel, "Velocity");
+  EXPECT_TRUE(Details().port == keys && Details().channel == 0 && Details().value == 60);
+  EXPECT_STREQ(Details().rangeLabel, "Velocity");
 
   // A bend keeps the full output scale on its own 14-bit scale.
   MidiControlDialog_Learn(&d, kLearnPitchBend, 0);
   EXPECT_EQ(d.entries[0].trigger.data1.outputHigh, 16383);
-  EXPECT_EQ(MidiControlDialog_Details(d).outputHigh, 127);
-  EXPECT_EQ(MidiControlDialog_Details(d).inputLow, kAnyValueIndex);
+  EXPECT_EQ(Details().outputHigh, 127);
+  EXPECT_EQ(Details().inputLow, kAnyValueIndex);
 
   MidiControlDialog_Learn(&d, kLearnKeyboardKey, 'q');
   EXPECT_EQ(Line(0), "Keyboard key  q  (LOWER CASE ONLY) will trigger Transport Play");
-  EXPECT_EQ(MidiControlDialog_Details(d).value, 'q' - 32);
-  EXPECT_FALSE(MidiControlDialog_Details(d).rangeEnabled);
+  EXPECT_EQ(Details().value, 'q' - 32);
+  EXPECT_FALSE(Details().rangeEnabled);
 }
 
-TEST_F(MidiControlDialogTest, RangeEditsKeepLowBelowHigh) {
+TEST_F(MidiControlDialogTest, RangeEditsKeepLowBelowHighAndConversionKeepsTheRanges) {
   MidiControlDialog_Open(&d);
   MidiControlDialog_New(&d);
   Choose(ControlList::InputLow, 20);
@@ -109,48 +103,40 @@ TEST_F(MidiControlDialogTest, RangeEditsKeepLowBelowHigh) {
                          Describe({ActionCatalogue_Row(1).commandId, 0}) + " from 0 to 127");  // output kept
   Choose(ControlList::OutputLow, 50);
   Choose(ControlList::OutputHigh, 5);  // the output low follows it down
-  ControlDetails v = MidiControlDialog_Details(d);
-  EXPECT_EQ(v.outputLow, 5);
-  EXPECT_EQ(v.outputHigh, 5);
+  EXPECT_TRUE(Details().outputLow == 5 && Details().outputHigh == 5);
   Choose(ControlList::OutputLow, kAnyValueIndex);
-  v = MidiControlDialog_Details(d);
-  EXPECT_EQ(v.outputHigh, kAnyValueIndex);
+  EXPECT_EQ(Details().outputHigh, kAnyValueIndex);
 
   // Conversion keeps the port, channel, action and the value range where the type has one.
   Choose(ControlList::Port, 3);
   Choose(ControlList::Track, 8);
   Choose(ControlList::Type, static_cast<int>(TriggerType::PitchBend));
-  v = MidiControlDialog_Details(d);
-  EXPECT_EQ(v.port, 3);
-  EXPECT_EQ(v.channel, kAnyPortIndex);
-  EXPECT_EQ(v.track, 8);
-  EXPECT_EQ(v.inputLow, 30);
+  ControlDetails v = Details();
+  EXPECT_TRUE(v.port == 3 && v.channel == kAnyPortIndex && v.track == 8);
+  EXPECT_EQ(v.inputLow, 30);  // the same place on the 14-bit scale
   EXPECT_STREQ(v.valueLabel, "None");
   Choose(ControlList::Type, static_cast<int>(TriggerType::ProgramChange));
-  v = MidiControlDialog_Details(d);
+  v = Details();
   EXPECT_FALSE(v.rangeEnabled);
   EXPECT_EQ(v.value, 0);  // pitch bend had no single data1 value
   Choose(ControlList::InputLow, 50);  // no range on this type: nothing changes
-  EXPECT_EQ(MidiControlDialog_Details(d).inputLow, v.inputLow);
+  EXPECT_EQ(Details().inputLow, v.inputLow);
 }
 
-TEST_F(MidiControlDialogTest, DescriptionLines) {
+TEST(ControlEntryLines, DescribeEachType) {
+  // data1 < 0: the type has no data1 value; the ranges go where the type reads its value.
   const auto make = [](TriggerType type, int data1, int low, int high, int outLow, int outHigh) {
     ControlEntry e{type, Trigger_Make(type)};
-    if (type != TriggerType::ChannelPressure && type != TriggerType::PitchBend && data1 >= 0)
-      e.trigger.data1.SetInput(data1, ValueRange::kSingle);
+    if (data1 >= 0) e.trigger.data1.SetInput(data1, ValueRange::kSingle);
     const bool data2 = TriggerType_ValueSource(type) == ValueSource::Data2;
-    if (!data2 && type != TriggerType::ChannelPressure && type != TriggerType::PitchBend) return e;
+    if (!data2 && data1 >= 0) return e;
     ValueRange& r = data2 ? e.trigger.data2 : e.trigger.data1;
     r.SetInput(low, high);
     r.SetOutput(outLow, outHigh);
     return e;
   };
   const std::string a = "Transport Play";
-  const struct {
-    ControlEntry entry;
-    std::string line;
-  } cases[] = {
+  const std::pair<ControlEntry, std::string> cases[] = {
       {make(TriggerType::NoteOff, 61, 1, 2, 1, 2), "Note 61 Off, velocity 1 to 2, will trigger " + a},
       {make(TriggerType::PolyPressure, 5, 128, 128, 0, 127), "Poly Pressure on Note 5 will adjust " + a + " from 0 to 127"},
       {make(TriggerType::PolyPressure, 5, 3, 4, 128, 128), "Poly Pressure 3 to 4 on Note 5 will adjust " + a},
@@ -163,26 +149,22 @@ TEST_F(MidiControlDialogTest, DescriptionLines) {
       {make(TriggerType::KeyboardKey, 'G', 128, 128, 0, 127), "Keyboard key  G  (UPPER CASE ONLY) will trigger " + a},
       {make(TriggerType::KeyboardKey, '5', 128, 128, 0, 127), "Keyboard key  5  will trigger " + a},
   };
-  for (const auto& c : cases) EXPECT_EQ(ControlEntry_Describe(c.entry), c.line);
+  for (const auto& [entry, line] : cases) EXPECT_EQ(ControlEntry_Describe(entry), line);
 }
 
 TEST_F(MidiControlDialogTest, OkReplacesAndWritesTheDefaultFileLoadDefaultReadsIt) {
-  const std::string file = dir + "/Default_Midi.xml";
   MidiControlDialog_Open(&d);
   MidiControlDialog_Ok(&d);  // nothing changed: written all the same
-  EXPECT_TRUE(std::filesystem::exists(file));
+  EXPECT_TRUE(std::filesystem::exists(dir + "/Default_Midi.xml"));
   EXPECT_FALSE(Triggers().Learning());
 
   MidiControlDialog_Open(&d);
   MidiControlDialog_New(&d);
   MidiControlDialog_New(&d);
   MidiControlDialog_Select(&d, 0);
-  Choose(ControlList::Value, 40);
+  Choose(ControlList::Value, 39);
   MidiControlDialog_Delete(&d);  // the entry after it moves up and is selected
   EXPECT_EQ(d.selected, 0);
-  MidiControlDialog_Delete(&d);
-  EXPECT_EQ(d.selected, -1);
-  MidiControlDialog_New(&d);
   Choose(ControlList::Value, 40);
   MidiControlDialog_Ok(&d);
   ASSERT_EQ(Triggers().Count(TriggerType::NoteOn), 1);
@@ -191,6 +173,7 @@ TEST_F(MidiControlDialogTest, OkReplacesAndWritesTheDefaultFileLoadDefaultReadsI
 
   Triggers().ClearAll();
   MidiControlDialog_Open(&d);
+  MidiControlDialog_Delete(&d);  // nothing selected: nothing deleted
   dialog.answers = {IDNO};
   MidiControlDialog_LoadDefault(&d);
   EXPECT_TRUE(dialog.Saw("This will replace all current triggers with those from the default configuration. Continue?",
@@ -199,6 +182,9 @@ TEST_F(MidiControlDialogTest, OkReplacesAndWritesTheDefaultFileLoadDefaultReadsI
   MidiControlDialog_LoadDefault(&d);  // Yes
   ASSERT_EQ(d.entries.size(), 1u);
   EXPECT_EQ(Line(0), "Note 40 On, any velocity, will trigger Transport Play");
+  MidiControlDialog_New(&d);
+  MidiControlDialog_Delete(&d);  // the last entry: the one before it is not selected
+  EXPECT_EQ(d.selected, -1);
   MidiControlDialog_Cancel(&d);
 }
 
