@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "app/app_fixture.h"
 #include "app/preferences.h"
 #include "engine/audio.h"
@@ -18,7 +20,8 @@ class LoopTimeDialogTest : public AppTest {
     d.choice = choice;
     return d;
   }
-  double Seconds(int strip) { return Audio_GetLoopSeconds(slot(strip)); }
+  // The strip's loop lasts `seconds`.
+  bool Lasts(int strip, double seconds) { return std::fabs(Audio_GetLoopSeconds(slot(strip)) - seconds) < 1e-4; }
 };
 
 TEST_F(LoopTimeDialogTest, TempoModeStoresTheTimeAndShowsItNextTime) {
@@ -26,23 +29,19 @@ TEST_F(LoopTimeDialogTest, TempoModeStoresTheTimeAndShowsItNextTime) {
   d.seconds = "3";
   ASSERT_TRUE(LoopTimeDialog_Ok(&d));
   d = LoopTimeDialog_Open(&app());
-  EXPECT_EQ(d.choice, LoopTimeChoice::Seconds);
-  EXPECT_EQ(d.focus, LoopTimeDialogField::Seconds);
+  EXPECT_TRUE(d.choice == LoopTimeChoice::Seconds && d.focus == LoopTimeDialogField::Seconds);
   LoopTimeDialog_Enter(&d, LoopTimeDialogField::Measures);
   EXPECT_EQ(d.choice, LoopTimeChoice::Tempo);
   app().loopTime.beatsPerMeasure = 3;  // the metronome is built with these, not 4
   d.tempo = "120";
   d.measures = "2";
   ASSERT_TRUE(LoopTimeDialog_Ok(&d));  // 60 / 120 x 3 beats x 2 measures
-  EXPECT_DOUBLE_EQ(app().loopTime.loopTime, 3.0);
-  EXPECT_EQ(app().loopTime.mode, 1);
+  EXPECT_TRUE(app().loopTime.loopTime == 3.0 && app().loopTime.mode == 1);
   EXPECT_EQ(Audio_GetFramesPerBeat(), 24000);
   EXPECT_EQ(app().fields[static_cast<int>(PanelField::Measures)], "2");
 
   d = LoopTimeDialog_Open(&app());
-  EXPECT_EQ(d.seconds, "3.0000");
-  EXPECT_EQ(d.tempo, "120.0000");
-  EXPECT_EQ(d.focus, LoopTimeDialogField::Measures);
+  EXPECT_TRUE(d.seconds == "3.0000" && d.tempo == "120.0000" && d.focus == LoopTimeDialogField::Measures);
 }
 
 TEST_F(LoopTimeDialogTest, OkRefusesWithItsMessageAndStaysOpen) {
@@ -76,8 +75,7 @@ TEST_F(LoopTimeDialogTest, OkRefusesWithItsMessageAndStaysOpen) {
     EXPECT_EQ(LoopTimeDialog_Ok(&d), c.message == nullptr);
     EXPECT_TRUE(!c.message || (dialog.shown.size() == 1 && dialog.Saw(c.message, "Error")));
   }
-  EXPECT_DOUBLE_EQ(app().loopTime.maxManualTime, 12.5);
-  EXPECT_EQ(app().loopTime.mode, 2);
+  EXPECT_TRUE(app().loopTime.maxManualTime == 12.5 && app().loopTime.mode == 2);
 
   // Measures that are no number: said so, and then the time is too short.
   LoopTimeDialog d = Open(LoopTimeChoice::Tempo);
@@ -95,24 +93,21 @@ TEST_F(LoopTimeDialogTest, TargetsAndEraseQuestions) {
   dialog.answers = {IDCANCEL};
   EXPECT_FALSE(LoopTimeDialog_Ok(&d));  // a cancelled question changes nothing, the dialog stays
   EXPECT_TRUE(dialog.Saw("This will erase all loops! Proceed?", "Erase All Loops?"));
-  EXPECT_NEAR(Seconds(0), 4.0, 1e-4);
-  EXPECT_DOUBLE_EQ(app().loopTime.loopTime, 4.0);
+  EXPECT_TRUE(Lasts(0, 4.0) && app().loopTime.loopTime == 4.0);
 
   d.setAll = false;
   d.setEmpty = true;
   dialog.shown.clear();
   ASSERT_TRUE(LoopTimeDialog_Ok(&d));
   EXPECT_TRUE(dialog.shown.empty());  // empty tracks are given the time without asking
-  EXPECT_NEAR(Seconds(7), 3.0, 1e-4);
-  EXPECT_NEAR(Seconds(1), 4.0, 1e-4);
+  EXPECT_TRUE(Lasts(7, 3.0) && Lasts(1, 4.0));
 
   App_Preferences().warn_erase_loops = 0;
   d.setEmpty = false;
   d.setAll = true;
   d.seconds = "5";
   ASSERT_TRUE(LoopTimeDialog_Ok(&d));
-  EXPECT_TRUE(dialog.shown.empty());
-  EXPECT_NEAR(Seconds(1), 5.0, 1e-4);
+  EXPECT_TRUE(dialog.shown.empty() && Lasts(1, 5.0));
 
   // Manual gives the current track the time and clears the recorded-or-loaded mark.
   App_Preferences().warn_erase_loops = 1;
@@ -123,8 +118,7 @@ TEST_F(LoopTimeDialogTest, TargetsAndEraseQuestions) {
   ASSERT_TRUE(LoopTimeDialog_Ok(&d));
   EXPECT_TRUE(dialog.Saw("This will erase current loop. Proceed?", "Erase Loop?"));
   EXPECT_FALSE(app().firstLoopSet);
-  EXPECT_NEAR(Seconds(0), 6.0, 1e-4);
-  EXPECT_NEAR(Seconds(2), 5.0, 1e-4);
+  EXPECT_TRUE(Lasts(0, 6.0) && Lasts(2, 5.0));
 }
 
 }  // namespace

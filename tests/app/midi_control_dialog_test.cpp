@@ -48,10 +48,8 @@ TEST_F(MidiControlDialogTest, OpenHearsEveryInputAndCancelLeavesTheTriggers) {
   MidiControlDialog_New(&d);
   MidiControlDialog_Cancel(&d);
   EXPECT_FALSE(Triggers().Learning());
-  EXPECT_FALSE(MidiPorts().inputs[0].enabled);  // unused inputs are disabled again
-  EXPECT_TRUE(MidiPorts().inputs[1].enabled);
-  EXPECT_EQ(Triggers().Count(TriggerType::NoteOn), 1);
-  EXPECT_EQ(Triggers().Count(TriggerType::ControlChange), 1);
+  EXPECT_TRUE(!MidiPorts().inputs[0].enabled && MidiPorts().inputs[1].enabled);  // unused inputs disabled again
+  EXPECT_TRUE(Triggers().Count(TriggerType::NoteOn) == 1 && Triggers().Count(TriggerType::ControlChange) == 1);
 }
 
 TEST_F(MidiControlDialogTest, NewTriggerLearnsAPlayedNote) {
@@ -74,13 +72,11 @@ TEST_F(MidiControlDialogTest, NewTriggerLearnsAPlayedNote) {
   // A bend keeps the full output scale on its own 14-bit scale.
   MidiControlDialog_Learn(&d, kLearnPitchBend, 0);
   EXPECT_EQ(d.entries[0].trigger.data1.outputHigh, 16383);
-  EXPECT_EQ(Details().outputHigh, 127);
-  EXPECT_EQ(Details().inputLow, kAnyValueIndex);
+  EXPECT_TRUE(Details().outputHigh == 127 && Details().inputLow == kAnyValueIndex);
 
   MidiControlDialog_Learn(&d, kLearnKeyboardKey, 'q');
   EXPECT_EQ(Line(0), "Keyboard key  q  (LOWER CASE ONLY) will trigger Transport Play");
-  EXPECT_EQ(Details().value, 'q' - 32);
-  EXPECT_FALSE(Details().rangeEnabled);
+  EXPECT_TRUE(Details().value == 'q' - 32 && !Details().rangeEnabled);
 }
 
 TEST_F(MidiControlDialogTest, RangeEditsKeepLowBelowHighAndConversionKeepsTheRanges) {
@@ -117,8 +113,7 @@ TEST_F(MidiControlDialogTest, RangeEditsKeepLowBelowHighAndConversionKeepsTheRan
   EXPECT_STREQ(v.valueLabel, "None");
   Choose(ControlList::Type, static_cast<int>(TriggerType::ProgramChange));
   v = Details();
-  EXPECT_FALSE(v.rangeEnabled);
-  EXPECT_EQ(v.value, 0);  // pitch bend had no single data1 value
+  EXPECT_TRUE(!v.rangeEnabled && v.value == 0);  // pitch bend had no single data1 value
   Choose(ControlList::InputLow, 50);  // no range on this type: nothing changes
   EXPECT_EQ(Details().inputLow, v.inputLow);
 }
@@ -155,8 +150,7 @@ TEST(ControlEntryLines, DescribeEachType) {
 TEST_F(MidiControlDialogTest, OkReplacesAndWritesTheDefaultFileLoadDefaultReadsIt) {
   MidiControlDialog_Open(&d);
   MidiControlDialog_Ok(&d);  // nothing changed: written all the same
-  EXPECT_TRUE(std::filesystem::exists(dir + "/Default_Midi.xml"));
-  EXPECT_FALSE(Triggers().Learning());
+  EXPECT_TRUE(std::filesystem::exists(dir + "/Default_Midi.xml") && !Triggers().Learning());
 
   MidiControlDialog_Open(&d);
   MidiControlDialog_New(&d);
