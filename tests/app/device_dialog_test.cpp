@@ -1,5 +1,5 @@
-// Select Audio Devices and Set Latency without an audio layer: the list rule, the channel
-// pairs, the dialog ending at once when there is no driver, and the latency's range.
+// Select Audio Devices and Set Latency without an audio layer: the list rule, the dialog
+// ending at once when there is no driver, and the latency's range.
 #include "app/device_dialog.h"
 
 #include <gtest/gtest.h>
@@ -31,9 +31,6 @@ TEST(DeviceDialogLists, InputsAndOutputsByChannels) {
                      &inputs, &outputs);
   EXPECT_EQ(Names(inputs), "duplex mic dead ");
   EXPECT_EQ(Names(outputs), "duplex hdmi ");
-  EXPECT_EQ(DeviceDialog_ChannelPairs(3), (std::vector<std::string>{"1-2", "3-4"}));
-  EXPECT_EQ(DeviceDialog_ChannelPairs(2), (std::vector<std::string>{"1-2"}));
-  EXPECT_TRUE(DeviceDialog_ChannelPairs(0).empty());
 }
 
 using DeviceDialogTest = AppTest;

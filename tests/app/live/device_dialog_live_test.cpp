@@ -1,11 +1,10 @@
 // Select Audio Devices and Set Latency against a running JACK server (the dummy backend
 // in CI): the lists, the rate probing, the stream closed while the dialog is open and
-// reopened by OK, Cancel or a new latency.
+// reopened by OK or a new latency.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -60,10 +59,8 @@ TEST_F(DeviceDialogLive, ListsJackProbesRatesAndReopensOnOk) {
   EXPECT_FALSE(Audio_IsStreamOpen());  // no audio while the dialog is open
   ASSERT_TRUE(d.driver >= 0 && d.input >= 0 && d.output >= 0);
   EXPECT_EQ(d.drivers[d.driver].type, JACK);
-  EXPECT_TRUE(std::none_of(d.drivers.begin(), d.drivers.end(), [](const HostApiChoice& h) { return h.type == 3; }));  // no ASIO
   EXPECT_EQ(d.inputs[d.input].name, "system");
   EXPECT_EQ(d.outputs[d.output].name, "system");
-  EXPECT_EQ(d.outputDetails.channels, d.outputs[d.output].maxOutputChannels);
   ASSERT_GE(d.rate, 0);  // the rate in use is selected
   EXPECT_EQ(DeviceDialog_RateTexts(d)[d.rate], "48000.0");
   EXPECT_NE(d.inputDetails.rates.find("48000.0  "), std::string::npos);
@@ -74,16 +71,8 @@ TEST_F(DeviceDialogLive, ListsJackProbesRatesAndReopensOnOk) {
   EXPECT_TRUE(Written());
 }
 
-TEST_F(DeviceDialogLive, CancelAndANewLatencyReopenTheStream) {
-  const int input = Audio_GetInputDevice();
-  DeviceDialog d;
-  ASSERT_TRUE(DeviceDialog_Open(&d));
-  EXPECT_FALSE(Audio_IsStreamOpen());
-  DeviceDialog_Cancel(&d);
-  EXPECT_EQ(Audio_GetInputDevice(), input);
-  EXPECT_TRUE(Running());
-  EXPECT_FALSE(Written());
-
+// (Cancel bringing back the stream is checked through the window's device dialog.)
+TEST_F(DeviceDialogLive, ANewLatencyReopensTheStream) {
   LatencyDialog l = LatencyDialog_Open();
   l.milliseconds = "1000";
   ASSERT_TRUE(LatencyDialog_Ok(&l));
