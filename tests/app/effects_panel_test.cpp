@@ -82,8 +82,7 @@ TEST_F(EffectsPanelTest, FilterAndLfoLinks) {
   Audio_GetEngine()->filterLfo[0].phase = 0.7;
   Audio_GetEngine()->filterLfo[1].phase = 0.2;
   EffectsPanel_SetLfoLink(&panel, true);  // phases reset, then left copied to right
-  EXPECT_EQ(Audio_GetEngine()->filterLfo[0].phase.load(), 0.0);
-  EXPECT_EQ(Audio_GetEngine()->filterLfo[1].phase.load(), 0.0);
+  EXPECT_TRUE(Audio_GetEngine()->filterLfo[0].phase.load() == 0.0 && Audio_GetEngine()->filterLfo[1].phase.load() == 0.0);
   EXPECT_EQ(panel.lfoDepth[1], 14);
   EXPECT_DOUBLE_EQ(Audio_GetFilterLfoRate(1), EffectsPanel_LfoRate(100));
 
@@ -103,20 +102,17 @@ TEST_F(EffectsPanelTest, DelayTimeRuleLinkAndSync) {
   EffectsPanel_SetDelayLink(&panel, false);
   EffectsPanel_SetDelayTimePosition(&panel, 1, 100);  // 503 ms, the right only
   EffectsPanel_SetDelayFeedback(&panel, 0, 10);
-  EXPECT_EQ(panel.delayMilliseconds[1], 503);
-  EXPECT_EQ(panel.delayMilliseconds[0], 5000);
+  EXPECT_TRUE(panel.delayMilliseconds[1] == 503 && panel.delayMilliseconds[0] == 5000);
   EffectsPanel_SetDelayTimePosition(&panel, 0, 50);  // 251 ms
   EffectsPanel_SetDelayLink(&panel, true);  // left time to the right, feedback stays
-  EXPECT_EQ(panel.delayTime[1], 50);
+  EXPECT_TRUE(panel.delayTime[1] == 50 && panel.delayFeedback[1] == 127);
   EXPECT_FLOAT_EQ(Delay(1), 0.251f);
-  EXPECT_EQ(panel.delayFeedback[1], 127);
 
   EffectsPanel_ApplyTempo(&panel, 120.0, 4);
   EffectsPanel_SetDelayMilliseconds(&panel, 0, 600);
   EXPECT_EQ(panel.delayMilliseconds[0], 600);  // sync off
   EffectsPanel_SetDelaySync(&panel, true);  // re-applies the times through the rule
-  EXPECT_EQ(panel.delayMilliseconds[0], 500);
-  EXPECT_FLOAT_EQ(Delay(1), 0.5f);
+  EXPECT_TRUE(panel.delayMilliseconds[0] == 500 && Delay(1) == 0.5f);
   EffectsPanel_SetDelayMaxMilliseconds(&panel, 100);  // becomes 200
   EXPECT_EQ(panel.delayTime[0], 127);
   EffectsPanel_SetDelayMilliseconds(&panel, 0, 600);

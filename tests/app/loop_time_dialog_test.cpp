@@ -46,10 +46,8 @@ TEST_F(LoopTimeDialogTest, TempoModeStoresTheTimeAndShowsItNextTime) {
 
 TEST_F(LoopTimeDialogTest, OkRefusesWithItsMessageAndStaysOpen) {
   using C = LoopTimeChoice;
-  const struct {
-    LoopTimeChoice choice;
-    const char *seconds, *tempo, *measures, *maxTime, *message;  // message null: accepted
-  } cases[] = {
+  // The fields, and the one message shown (null: accepted).
+  const struct { C choice; const char *seconds, *tempo, *measures, *maxTime, *message; } cases[] = {
       {C::Tempo, "", "19.9", "2", "", "Tempo out of range"},
       {C::Tempo, "", "300", "2", "", nullptr},
       {C::Tempo, "", "300.01", "2", "", "Tempo out of range"},

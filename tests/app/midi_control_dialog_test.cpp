@@ -13,6 +13,8 @@
 
 namespace {
 
+using L = ControlList;
+
 class MidiControlDialogTest : public AppTest {
  protected:
   void SetUp() override {
@@ -25,7 +27,10 @@ class MidiControlDialogTest : public AppTest {
     AppTest::TearDown();
   }
   std::string Line(int entry) { return MidiControlDialog_Lines(d)[entry]; }
-  void Choose(ControlList list, int index) { MidiControlDialog_Choose(&d, list, index); }
+  // Picks list entries of the selected trigger, in order.
+  void Choose(std::initializer_list<std::pair<ControlList, int>> picks) {
+    for (const auto& [list, index] : picks) MidiControlDialog_Choose(&d, list, index);
+  }
   ControlDetails Details() { return MidiControlDialog_Details(d); }
   MidiControlDialog d;
   int keys = -1;
@@ -82,39 +87,32 @@ TEST_F(MidiControlDialogTest, NewTriggerLearnsAPlayedNote) {
 TEST_F(MidiControlDialogTest, RangeEditsKeepLowBelowHighAndConversionKeepsTheRanges) {
   MidiControlDialog_Open(&d);
   MidiControlDialog_New(&d);
-  Choose(ControlList::InputLow, 20);
+  Choose({{L::InputLow, 20}});
   EXPECT_EQ(Line(0), "Note 0 On, velocity 20 to 20, will trigger Transport Play");
-  Choose(ControlList::InputHigh, 10);
+  Choose({{L::InputHigh, 10}});  // the low follows the high down
   EXPECT_EQ(Line(0), "Note 0 On, velocity 10 to 10, will trigger Transport Play");
-  Choose(ControlList::InputHigh, 90);
-  Choose(ControlList::InputLow, kAnyValueIndex);
+  Choose({{L::InputHigh, 90}, {L::InputLow, kAnyValueIndex}});
   EXPECT_EQ(Line(0), "Note 0 On, any velocity, will trigger Transport Play");
 
-  Choose(ControlList::Type, static_cast<int>(TriggerType::ControlChange));
-  Choose(ControlList::Value, 7);
-  Choose(ControlList::Event, 1);
-  Choose(ControlList::InputLow, 30);
-  Choose(ControlList::InputHigh, 40);
+  const int cc = static_cast<int>(TriggerType::ControlChange);
+  Choose({{L::Type, cc}, {L::Value, 7}, {L::Event, 1}, {L::InputLow, 30}, {L::InputHigh, 40}});
   EXPECT_EQ(Line(0), "Control Change 7, value 30 to 40, will adjust " +
                          Describe({ActionCatalogue_Row(1).commandId, 0}) + " from 0 to 127");  // output kept
-  Choose(ControlList::OutputLow, 50);
-  Choose(ControlList::OutputHigh, 5);  // the output low follows it down
+  Choose({{L::OutputLow, 50}, {L::OutputHigh, 5}});  // the output low follows it down
   EXPECT_TRUE(Details().outputLow == 5 && Details().outputHigh == 5);
-  Choose(ControlList::OutputLow, kAnyValueIndex);
+  Choose({{L::OutputLow, kAnyValueIndex}});
   EXPECT_EQ(Details().outputHigh, kAnyValueIndex);
 
   // Conversion keeps the port, channel, action and the value range where the type has one.
-  Choose(ControlList::Port, 3);
-  Choose(ControlList::Track, 8);
-  Choose(ControlList::Type, static_cast<int>(TriggerType::PitchBend));
+  Choose({{L::Port, 3}, {L::Track, 8}, {L::Type, static_cast<int>(TriggerType::PitchBend)}});
   ControlDetails v = Details();
   EXPECT_TRUE(v.port == 3 && v.channel == kAnyPortIndex && v.track == 8);
   EXPECT_EQ(v.inputLow, 30);  // the same place on the 14-bit scale
   EXPECT_STREQ(v.valueLabel, "None");
-  Choose(ControlList::Type, static_cast<int>(TriggerType::ProgramChange));
+  Choose({{L::Type, static_cast<int>(TriggerType::ProgramChange)}});
   v = Details();
   EXPECT_TRUE(!v.rangeEnabled && v.value == 0);  // pitch bend had no single data1 value
-  Choose(ControlList::InputLow, 50);  // no range on this type: nothing changes
+  Choose({{L::InputLow, 50}});  // no range on this type: nothing changes
   EXPECT_EQ(Details().inputLow, v.inputLow);
 }
 
@@ -154,10 +152,10 @@ TEST_F(MidiControlDialogTest, OkReplacesAndWritesTheDefaultFileLoadDefaultReadsI
   MidiControlDialog_New(&d);
   MidiControlDialog_New(&d);
   MidiControlDialog_Select(&d, 0);
-  Choose(ControlList::Value, 39);
+  Choose({{L::Value, 39}});
   MidiControlDialog_Delete(&d);  // the entry after it moves up and is selected
   EXPECT_EQ(d.selected, 0);
-  Choose(ControlList::Value, 40);
+  Choose({{L::Value, 40}});
   MidiControlDialog_Ok(&d);
   ASSERT_EQ(Triggers().Count(TriggerType::NoteOn), 1);
   EXPECT_EQ(Triggers().Get(TriggerType::NoteOn, 0).data1.low, 40);
