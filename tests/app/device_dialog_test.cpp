@@ -45,7 +45,6 @@ TEST_F(DeviceDialogTest, NoDriverEndsTheDialogAndOkNeedsAChoice) {
 
 TEST_F(DeviceDialogTest, LatencyRangeChecksOfOk) {
   LatencyDialog d = LatencyDialog_Open();
-  EXPECT_EQ(d.milliseconds, "80.000000");
   const char* const cases[][2] = {  // text, message (null: accepted and written)
       {"1000.5", "Latency too long"}, {"", "Please enter a time in milliseconds"}, {"0.09", "Latency too short"},
       {"abc", "Latency too short"},   {"1000", nullptr},                         {"0.1", nullptr},

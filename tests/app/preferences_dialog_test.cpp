@@ -17,8 +17,6 @@ using PreferencesDialogTest = AppTest;
 
 TEST_F(PreferencesDialogTest, LiveControlsAndCancel) {
   PreferencesDialog d = PreferencesDialog_Open();
-  EXPECT_EQ(PreferencesDialog_SliderLabel(d, MonitorSlider::Volume), "Volume: 100");
-  EXPECT_EQ(d.delayMax, "640");
 
   PreferencesDialog_MoveSlider(&d, MonitorSlider::Volume, 64);
   EXPECT_EQ(PreferencesDialog_SliderLabel(d, MonitorSlider::Volume), "Volume: 50");
