@@ -12,16 +12,13 @@ namespace {
 TEST(LoopTimeSettings, SecondsByModeAndBeatsAccepted) {
   LoopTimeSettings s;
   EXPECT_DOUBLE_EQ(LoopTime_ModeSeconds(s), 4.0);  // 2 measures of 4 beats at 120 bpm
-  EXPECT_TRUE(LoopTime_SetLoopTime(&s, 240.0));
-  LoopTime_SetMode(&s, LoopTimeSeconds);
-  EXPECT_DOUBLE_EQ(LoopTime_ModeSeconds(s), 240.0);
   EXPECT_FALSE(LoopTime_SetBeatsPerMeasure(&s, 0));
-  EXPECT_TRUE(LoopTime_SetBeatsPerMeasure(&s, 16));
-  EXPECT_DOUBLE_EQ(LoopTime_InitialLoopSeconds(s), 4.0);
+  EXPECT_TRUE(LoopTime_SetBeatsPerMeasure(&s, 16) && LoopTime_SetLoopTime(&s, 240.0));
+  LoopTime_SetMode(&s, LoopTimeSeconds);
+  EXPECT_TRUE(LoopTime_ModeSeconds(s) == 240.0 && LoopTime_InitialLoopSeconds(s) == 4.0);
   LoopTime_SetMode(&s, LoopTimeMaxTime);
   LoopTime_SetMaxManualTime(&s, 30.0);
-  EXPECT_DOUBLE_EQ(LoopTime_ModeSeconds(s), 30.0);
-  EXPECT_DOUBLE_EQ(LoopTime_InitialLoopSeconds(s), 30.0);
+  EXPECT_TRUE(LoopTime_ModeSeconds(s) == 30.0 && LoopTime_InitialLoopSeconds(s) == 30.0);
 }
 
 class LoopTimePanelTest : public ::testing::Test {
@@ -40,8 +37,7 @@ class LoopTimePanelTest : public ::testing::Test {
 
 TEST_F(LoopTimePanelTest, TempoAndBeatsFieldsSetTheMetronome) {
   EXPECT_TRUE(LoopTime_ApplyTempoFields(&s, "90", "3"));
-  EXPECT_DOUBLE_EQ(s.tempo, 90.0);
-  EXPECT_EQ(s.beatsPerMeasure, 3);
+  EXPECT_TRUE(s.tempo == 90.0 && s.beatsPerMeasure == 3);
   EXPECT_EQ(Audio_GetFramesPerBeat(), 32000);  // the metronome: a 2.0 s measure of 3 beats
   // Empty or over-long tempo texts are ignored without a word.
   EXPECT_FALSE(LoopTime_ApplyTempoFields(&s, "", "4"));
@@ -69,10 +65,8 @@ TEST_F(LoopTimePanelTest, SecondsAndMeasuresFields) {
     EXPECT_FALSE(LoopTime_ApplyMaxManualTimeField(&s, text));
     dialog.shown.clear();  // the same message again
   }
-  EXPECT_DOUBLE_EQ(s.loopTime, 240.0);
-  EXPECT_DOUBLE_EQ(s.maxManualTime, 20.0);
-  EXPECT_TRUE(LoopTime_ApplyMaxManualTimeField(&s, "0.1"));
-  EXPECT_DOUBLE_EQ(s.maxManualTime, 0.1);
+  EXPECT_TRUE(s.loopTime == 240.0 && s.maxManualTime == 20.0);
+  EXPECT_TRUE(LoopTime_ApplyMaxManualTimeField(&s, "0.1") && s.maxManualTime == 0.1);
 
   EXPECT_FALSE(LoopTime_ApplyMeasuresField(&s, "two"));
   EXPECT_TRUE(Said("Measures is out of range.", "Measures Out of Range"));

@@ -36,27 +36,6 @@ class MidiControlDialogTest : public AppTest {
   int keys = -1;
 };
 
-TEST_F(MidiControlDialogTest, OpenHearsEveryInputAndCancelLeavesTheTriggers) {
-  Trigger t = Trigger_Make(TriggerType::NoteOn);
-  t.port.SetInput(keys, ValueRange::kSingle);
-  Triggers().Add(TriggerType::ControlChange, t);
-  Triggers().Add(TriggerType::NoteOn, t);
-  RecomputeEnabledInputs();
-  ASSERT_FALSE(MidiPorts().inputs[0].enabled);
-
-  MidiControlDialog_Open(&d);
-  ASSERT_EQ(d.entries.size(), 2u);
-  EXPECT_EQ(d.entries[0].type, TriggerType::NoteOn);  // Note On before Control Change
-  EXPECT_EQ(d.selected, 0);
-  EXPECT_TRUE(MidiPorts().inputs[0].enabled && Triggers().Learning());
-  EXPECT_EQ(d.ports, (std::vector<std::string>{"Port 1: Pads", "Port 3: Keys"}));
-  MidiControlDialog_New(&d);
-  MidiControlDialog_Cancel(&d);
-  EXPECT_FALSE(Triggers().Learning());
-  EXPECT_TRUE(!MidiPorts().inputs[0].enabled && MidiPorts().inputs[1].enabled);  // unused inputs disabled again
-  EXPECT_TRUE(Triggers().Count(TriggerType::NoteOn) == 1 && Triggers().Count(TriggerType::ControlChange) == 1);
-}
-
 TEST_F(MidiControlDialogTest, NewTriggerLearnsAPlayedNote) {
   MidiControlDialog_Open(&d);
   midi.Inject(keys, MidiMessage(0x90, 62, 100));
@@ -143,27 +122,42 @@ TEST(ControlEntryLines, DescribeEachType) {
   for (const auto& [entry, line] : cases) EXPECT_EQ(ControlEntry_Describe(entry), line);
 }
 
-TEST_F(MidiControlDialogTest, OkReplacesAndWritesTheDefaultFileLoadDefaultReadsIt) {
-  MidiControlDialog_Open(&d);
-  MidiControlDialog_Ok(&d);  // nothing changed: written all the same
-  EXPECT_TRUE(std::filesystem::exists(dir + "/Default_Midi.xml") && !Triggers().Learning());
+TEST_F(MidiControlDialogTest, CancelLeavesTheTriggersOkReplacesThemAndWritesTheDefaultFile) {
+  Trigger t = Trigger_Make(TriggerType::NoteOn);
+  t.port.SetInput(keys, ValueRange::kSingle);
+  Triggers().Add(TriggerType::ControlChange, t);
+  Triggers().Add(TriggerType::NoteOn, t);
+  RecomputeEnabledInputs();
+  ASSERT_FALSE(MidiPorts().inputs[0].enabled);
+
+  MidiControlDialog_Open(&d);  // every input is heard while learning
+  ASSERT_EQ(d.entries.size(), 2u);
+  EXPECT_TRUE(d.entries[0].type == TriggerType::NoteOn && d.selected == 0);  // Note On before Control Change
+  EXPECT_TRUE(MidiPorts().inputs[0].enabled && Triggers().Learning());
+  EXPECT_EQ(d.ports, (std::vector<std::string>{"Port 1: Pads", "Port 3: Keys"}));
+  MidiControlDialog_New(&d);
+  MidiControlDialog_Cancel(&d);
+  EXPECT_FALSE(Triggers().Learning());
+  EXPECT_TRUE(!MidiPorts().inputs[0].enabled && MidiPorts().inputs[1].enabled);  // unused inputs disabled again
+  EXPECT_TRUE(Triggers().Count(TriggerType::NoteOn) == 1 && Triggers().Count(TriggerType::ControlChange) == 1);
 
   MidiControlDialog_Open(&d);
-  MidiControlDialog_New(&d);
-  MidiControlDialog_New(&d);
-  MidiControlDialog_Select(&d, 0);
-  Choose({{L::Value, 39}});
   MidiControlDialog_Delete(&d);  // the entry after it moves up and is selected
   EXPECT_EQ(d.selected, 0);
+  MidiControlDialog_Delete(&d);  // the last one: nothing is selected
+  EXPECT_EQ(d.selected, -1);
+  MidiControlDialog_Delete(&d);  // nothing selected: nothing deleted
+  MidiControlDialog_New(&d);
   Choose({{L::Value, 40}});
   MidiControlDialog_Ok(&d);
+  EXPECT_TRUE(std::filesystem::exists(dir + "/Default_Midi.xml") && !Triggers().Learning());
   ASSERT_EQ(Triggers().Count(TriggerType::NoteOn), 1);
+  EXPECT_EQ(Triggers().Count(TriggerType::ControlChange), 0);
   EXPECT_EQ(Triggers().Get(TriggerType::NoteOn, 0).data1.low, 40);
   EXPECT_TRUE(MidiPorts().inputs[0].enabled);  // a trigger on any port hears them all
 
   Triggers().ClearAll();
   MidiControlDialog_Open(&d);
-  MidiControlDialog_Delete(&d);  // nothing selected: nothing deleted
   dialog.answers = {IDNO};
   MidiControlDialog_LoadDefault(&d);
   EXPECT_TRUE(dialog.Saw("This will replace all current triggers with those from the default configuration. Continue?",
@@ -172,9 +166,6 @@ TEST_F(MidiControlDialogTest, OkReplacesAndWritesTheDefaultFileLoadDefaultReadsI
   MidiControlDialog_LoadDefault(&d);  // Yes
   ASSERT_EQ(d.entries.size(), 1u);
   EXPECT_EQ(Line(0), "Note 40 On, any velocity, will trigger Transport Play");
-  MidiControlDialog_New(&d);
-  MidiControlDialog_Delete(&d);  // the last entry: the one before it is not selected
-  EXPECT_EQ(d.selected, -1);
   MidiControlDialog_Cancel(&d);
 }
 

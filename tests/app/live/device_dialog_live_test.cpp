@@ -49,30 +49,25 @@ class DeviceDialogLive : public ::testing::Test {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     return Audio_IsStreamOpen() && Audio_GetEngine()->callbacksFinished.load() > before + 10;
   }
-  bool Written() const { return std::filesystem::exists(ConfigDirectory + "/DeviceConfig.xml"); }
   ScriptedDialog messages;
 };
 
-TEST_F(DeviceDialogLive, ListsJackProbesRatesAndReopensOnOk) {
+// (Cancel bringing back the stream is checked through the window's device dialog.)
+TEST_F(DeviceDialogLive, ListsJackProbesRatesAndOkOrANewLatencyReopens) {
   DeviceDialog d;
   ASSERT_TRUE(DeviceDialog_Open(&d));
   EXPECT_FALSE(Audio_IsStreamOpen());  // no audio while the dialog is open
-  ASSERT_TRUE(d.driver >= 0 && d.input >= 0 && d.output >= 0);
+  ASSERT_TRUE(d.driver >= 0 && d.input >= 0 && d.output >= 0 && d.rate >= 0);
   EXPECT_EQ(d.drivers[d.driver].type, JACK);
-  EXPECT_EQ(d.inputs[d.input].name, "system");
-  EXPECT_EQ(d.outputs[d.output].name, "system");
-  ASSERT_GE(d.rate, 0);  // the rate in use is selected
-  EXPECT_EQ(DeviceDialog_RateTexts(d)[d.rate], "48000.0");
+  EXPECT_TRUE(d.inputs[d.input].name == "system" && d.outputs[d.output].name == "system");
+  EXPECT_EQ(DeviceDialog_RateTexts(d)[d.rate], "48000.0");  // the rate in use is selected
   EXPECT_NE(d.inputDetails.rates.find("48000.0  "), std::string::npos);
 
   ASSERT_TRUE(DeviceDialog_Ok(&d));
   EXPECT_TRUE(messages.shown.empty());  // the rate in use asks nothing
   EXPECT_TRUE(Running());
-  EXPECT_TRUE(Written());
-}
+  EXPECT_TRUE(std::filesystem::exists(ConfigDirectory + "/DeviceConfig.xml"));
 
-// (Cancel bringing back the stream is checked through the window's device dialog.)
-TEST_F(DeviceDialogLive, ANewLatencyReopensTheStream) {
   LatencyDialog l = LatencyDialog_Open();
   l.milliseconds = "1000";
   ASSERT_TRUE(LatencyDialog_Ok(&l));
