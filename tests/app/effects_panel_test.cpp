@@ -27,11 +27,8 @@ class EffectsPanelTest : public ::testing::Test {
 TEST(EffectsPanelMapping, PositionsToValuesAndTheSyncRule) {
   EXPECT_EQ(EffectsPanel_FrequencyHz(200), 20162.25);  // positions are clamped to 127
   EXPECT_EQ(EffectsPanel_DelayPosition(5000, 640), 127);
-  EXPECT_EQ(EffectsPanel_ClampDelayMax(100), 200);
   EXPECT_EQ(EffectsPanel_ClampDelayMax(9999), 5000);
-
-  // 120 BPM, 4 beats: 4000, 2000, 1333, 1000, 666 do not fit under 640 and 600; 500 does.
-  EXPECT_EQ(EffectsPanel_SyncMilliseconds(600, 120.0, 4, 640), 500);
+  // A measure at 120 BPM is 2000 ms: its 2, 1, 2/3, ... fractions, the first that fits.
   EXPECT_EQ(EffectsPanel_SyncMilliseconds(1400, 120.0, 4, 5000), 1333);
   EXPECT_EQ(EffectsPanel_SyncMilliseconds(600, 10.0, 4, 640), 600);  // tempo out of range
   EXPECT_EQ(EffectsPanel_SyncMilliseconds(600, 301.0, 4, 640), 600);
@@ -109,7 +106,7 @@ TEST_F(EffectsPanelTest, DelayTimeRuleLinkAndSync) {
   EffectsPanel_ApplyTempo(&panel, 120.0, 4);
   EffectsPanel_SetDelayMilliseconds(&panel, 0, 600);
   EXPECT_EQ(panel.delayMilliseconds[0], 600);  // sync off
-  EffectsPanel_SetDelaySync(&panel, true);  // re-applies the times through the rule
+  EffectsPanel_SetDelaySync(&panel, true);  // re-applies the times: 1/4 measure fits 600 and 640
   EXPECT_TRUE(panel.delayMilliseconds[0] == 500 && Delay(1) == 0.5f);
   EffectsPanel_SetDelayMaxMilliseconds(&panel, 100);  // becomes 200
   EXPECT_EQ(panel.delayTime[0], 127);

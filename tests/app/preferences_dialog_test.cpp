@@ -18,8 +18,9 @@ using PreferencesDialogTest = AppTest;
 TEST_F(PreferencesDialogTest, LiveControlsAndCancel) {
   PreferencesDialog d = PreferencesDialog_Open();
 
+  PreferencesDialog_MoveSlider(&d, MonitorSlider::Volume, 200);  // clamped
+  EXPECT_EQ(PreferencesDialog_SliderLabel(d, MonitorSlider::Volume), "Volume: 100");
   PreferencesDialog_MoveSlider(&d, MonitorSlider::Volume, 64);
-  EXPECT_EQ(PreferencesDialog_SliderLabel(d, MonitorSlider::Volume), "Volume: 50");
   EXPECT_DOUBLE_EQ(engine()->latentVolume, 64 / 127.0);
   PreferencesDialog_SetMonitor(&d, true);
   PreferencesDialog_SetUseLoopEffectsMix(&d, false);
