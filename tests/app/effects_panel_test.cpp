@@ -83,7 +83,7 @@ TEST_F(EffectsPanelTest, FilterAndLfoLinks) {
 
   EffectsPanel_SetFilterMode(&panel, 2);
   EffectsPanel_SetFilterMode(&panel, 7);  // unknown modes select low
-  EXPECT_EQ(Audio_GetFilterMode(), 0);
+  EXPECT_TRUE(Audio_GetFilterMode() == 0 && std::string(EffectsPanel_FilterModeName(7)) == "Low");
 }
 
 TEST_F(EffectsPanelTest, DelayTimeRuleLinkAndSync) {

@@ -85,13 +85,15 @@ TEST_F(PreferencesDialogTest, MetronomeCancelRestoresTheNotesButKeepsTheVolumes)
   EXPECT_EQ(d.port, -1);
   MetronomeDialog_SetSendNotes(&d, true);
   MetronomeDialog_SetBeatNote(&d, 70);
+  MetronomeDialog_SetAccentNote(&d, 71);
   MetronomeDialog_SetBeatVolume(&d, 90);
   MetronomeDialog_SetChannel(&d, 9);
   MetronomeDialog_ChoosePort(&d, 0);
   EXPECT_TRUE(m.metronome_midi_beat_note == 70 && m.metronome_midi_port == 0 && m.metronome_midi_enable == 1);
 
   MetronomeDialog_Cancel(&d);
-  EXPECT_TRUE(m.metronome_midi_beat_note == 64 && m.metronome_midi_channel == 0 && m.metronome_midi_port == 3);
+  EXPECT_TRUE(m.metronome_midi_beat_note == 64 && m.metronome_midi_accent_note == 63);
+  EXPECT_TRUE(m.metronome_midi_channel == 0 && m.metronome_midi_port == 3);
   EXPECT_EQ(m.metronome_midi_enable, 0);
   EXPECT_EQ(m.metronome_midi_beat_volume, 90);  // volumes are kept
 }
