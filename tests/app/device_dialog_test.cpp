@@ -1,9 +1,13 @@
-// Select Audio Devices without an audio layer: the list rule, the channel pairs, and the
-// dialog ending at once when there is no driver.
+// Select Audio Devices and Set Latency without an audio layer: the list rule, the dialog
+// ending at once when there is no driver, and the latency's range.
+#include "app/device_dialog.h"
+
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/app_fixture.h"
-#include "app/device_dialog.h"
+#include "app/latency_dialog.h"
 
 namespace {
 
@@ -15,9 +19,9 @@ DeviceChoice Device(const char* name, int in, int out) {
   return d;
 }
 
-std::vector<std::string> Names(const std::vector<DeviceChoice>& list) {
-  std::vector<std::string> names;
-  for (const DeviceChoice& d : list) names.push_back(d.name);
+std::string Names(const std::vector<DeviceChoice>& list) {
+  std::string names;
+  for (const DeviceChoice& d : list) names += d.name + " ";
   return names;
 }
 
@@ -25,16 +29,8 @@ TEST(DeviceDialogLists, InputsAndOutputsByChannels) {
   std::vector<DeviceChoice> inputs, outputs;
   DeviceDialog_Split({Device("duplex", 2, 2), Device("mic", 1, 0), Device("hdmi", 0, 8), Device("dead", 0, 0)},
                      &inputs, &outputs);
-  EXPECT_EQ(Names(inputs), (std::vector<std::string>{"duplex", "mic", "dead"}));
-  EXPECT_EQ(Names(outputs), (std::vector<std::string>{"duplex", "hdmi"}));
-  // A driver of output-only devices: all are outputs, no inputs.
-  DeviceDialog_Split({Device("a", 0, 2), Device("b", 0, 6)}, &inputs, &outputs);
-  EXPECT_TRUE(inputs.empty());
-  EXPECT_EQ(Names(outputs), (std::vector<std::string>{"a", "b"}));
-
-  EXPECT_EQ(DeviceDialog_ChannelPairs(3), (std::vector<std::string>{"1-2", "3-4"}));
-  EXPECT_EQ(DeviceDialog_ChannelPairs(2), (std::vector<std::string>{"1-2"}));
-  EXPECT_TRUE(DeviceDialog_ChannelPairs(0).empty());
+  EXPECT_EQ(Names(inputs), "duplex mic dead ");
+  EXPECT_EQ(Names(outputs), "duplex hdmi ");
 }
 
 using DeviceDialogTest = AppTest;
@@ -45,6 +41,23 @@ TEST_F(DeviceDialogTest, NoDriverEndsTheDialogAndOkNeedsAChoice) {
   EXPECT_TRUE(dialog.Saw("Portaudio found no sound card drivers.", "Error"));
   EXPECT_FALSE(DeviceDialog_Ok(&d));
   EXPECT_TRUE(dialog.Saw("Please select driver, devices, and sample rate.", "Error"));
+}
+
+TEST_F(DeviceDialogTest, LatencyRangeChecksOfOk) {
+  LatencyDialog d = LatencyDialog_Open();
+  const char* const cases[][2] = {  // text, message (null: accepted and written)
+      {"1000.5", "Latency too long"}, {"", "Please enter a time in milliseconds"}, {"0.09", "Latency too short"},
+      {"abc", "Latency too short"},   {"1000", nullptr},                         {"0.1", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c[0]);
+    dialog.shown.clear();
+    d.milliseconds = c[0];
+    EXPECT_EQ(LatencyDialog_Ok(&d), c[1] == nullptr);
+    EXPECT_TRUE(!c[1] || (dialog.shown.size() == 1 && dialog.Saw(c[1], "Error")));
+    EXPECT_EQ(std::filesystem::exists(dir + "/DeviceConfig.xml"), c[1] == nullptr);
+    std::filesystem::remove(dir + "/DeviceConfig.xml");
+  }
 }
 
 }  // namespace

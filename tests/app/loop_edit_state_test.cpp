@@ -1,12 +1,12 @@
 // The loop edit view's rules without an engine: mapping, zoom, pan, snap, cursor
 // operations and the mouse.
+#include "app/loop_edit_state.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <functional>
 #include <string>
-
-#include "app/loop_edit_state.h"
 
 namespace {
 
@@ -39,6 +39,10 @@ TEST(LoopEditMapping, RoundTripsAtEveryWidthAndLength) {
         const int64_t x = LoopEdit_ColumnOf(s, g, f);
         ASSERT_TRUE(f < 0 || (x >= 0 && x < width && LoopEdit_FrameAt(s, g, x) <= f)) << f;
       }
+      // An arrow key moves at least one frame, however many pixels a frame spans.
+      LoopEditState moved = s;
+      LoopEdit_Move(&moved, g, 1, false, false);
+      EXPECT_EQ(moved.selStart, length == 0 ? 0 : std::max(1, length / width));
     }
   }
   LoopEditState zoomed;
@@ -60,18 +64,13 @@ TEST(LoopEditMapping, FramesPerBeatAndSnap) {
 TEST(LoopEditView, ZoomAndPan) {
   LoopEditState s;
   for (int i = 0; i < 3; ++i) LoopEdit_Zoom(&s, kGeo, ZoomStep::In);
-  const double w = std::pow(2.0 / 3.0, 3);
-  EXPECT_NEAR(s.viewEnd - s.viewStart, w, 1e-12);
-  EXPECT_NEAR(s.viewStart, (1 - w) / 2, 1e-12);  // the middle
-  LoopEdit_Zoom(&s, kGeo, ZoomStep::Out);
-  EXPECT_NEAR(s.viewEnd - s.viewStart, 1.5 * w, 1e-12);
-  // Pan keeps the width and stops at the ends.
-  LoopEdit_Pan(&s, kGeo, 100000);
-  EXPECT_EQ(s.viewEnd, 1.0);
-  EXPECT_NEAR(s.viewStart, 1.0 - 1.5 * w, 1e-12);
-  for (int i = 0; i < 10; ++i) LoopEdit_Zoom(&s, kGeo, ZoomStep::Out);
-  EXPECT_TRUE(s.viewStart == 0.0 && s.viewEnd == 1.0);
-  EXPECT_FALSE(LoopEdit_Buttons(s).zoomOut || LoopEdit_Buttons(s).zoomOutFull);
+  const double w = std::pow(2.0 / 3.0, 3);  // a third less each time, about the middle
+  EXPECT_TRUE(std::fabs(s.viewStart - (1 - w) / 2) < 1e-12 && std::fabs(s.viewEnd - (1 + w) / 2) < 1e-12);
+  LoopEdit_Zoom(&s, kGeo, ZoomStep::Out);  // half as wide again
+  LoopEdit_Pan(&s, kGeo, 100000);  // keeps the width, stops at the end
+  EXPECT_TRUE(s.viewEnd == 1.0 && std::fabs(s.viewStart - (1 - 1.5 * w)) < 1e-12) << s.viewStart;
+  for (int i = 0; i < 4; ++i) LoopEdit_Zoom(&s, kGeo, ZoomStep::Out);
+  EXPECT_TRUE(s.viewStart == 0.0 && s.viewEnd == 1.0 && !LoopEdit_Buttons(s).zoomOut);
   s = Sel(250, 500, 250);
   LoopEdit_Zoom(&s, kGeo, ZoomStep::ToSelection);
   EXPECT_TRUE(s.viewStart == 0.25 && s.viewEnd == 0.5);
@@ -84,37 +83,24 @@ TEST(LoopEditView, CursorOperations) {
     return [=](LoopEditState* s) { LoopEdit_SetFromFraction(s, kGeo, v, snap, max); };
   };
   auto edge = [](bool end, bool sel) -> Op { return [=](LoopEditState* s) { LoopEdit_ToLoopEdge(s, kGeo, end, sel); }; };
-  const struct {
-    const char* name;
-    LoopEditState before;
-    Op op;
-    int32_t start, end, anchor;
-  } rows[] = {
-      {"pixel right", Caret(0), move(1, false, false), 10, 10, 10},
+  const struct { const char* name; LoopEditState before; Op op; int32_t start, end, anchor; } rows[] = {
+      {"caret to the end", Sel(10, 20, 10), edge(true, false), 999, 999, 999},
       {"stops at L", Caret(995), move(1, false, false), 1000, 1000, 1000},
       {"plain move collapses a range", Sel(100, 200, 100), move(1, false, false), 110, 110, 110},
       {"beat right", Caret(0), move(1, true, false), 100, 100, 100},
-      {"beat left", Caret(300), move(-1, true, false), 200, 200, 200},
-      {"select right from a caret", Caret(100), move(1, false, true), 100, 110, 100},
-      {"select left from a caret", Caret(100), move(-1, false, true), 90, 100, 100},
       {"the end away from the anchor", Sel(100, 130, 100), move(-1, false, true), 100, 120, 100},
       {"turns over the anchor", Sel(100, 105, 100), move(-1, false, true), 95, 100, 100},
       {"anchor after the start", Sel(95, 100, 100), move(-1, false, true), 85, 100, 100},
-      {"fraction: caret", Caret(100), at(0.25, false, false), 250, 250, 250},
       {"fraction: to a beat", Caret(100), at(0.26, true, false), 300, 300, 300},
       {"fraction: minimum", Sel(100, 200, 100), at(0.05, false, false), 50, 200, 100},
-      {"fraction: maximum", Caret(100), at(0.5, false, true), 100, 500, 100},
       {"fraction: maximum not below the minimum", Sel(300, 400, 300), at(0.1, false, true), 300, 300, 300},
-      {"caret to the end", Sel(10, 20, 10), edge(true, false), 999, 999, 999},
-      {"selection to the end", Caret(10), edge(true, true), 10, 999, 10},
       {"selection to the start", Sel(10, 20, 10), edge(false, true), 0, 20, 10},
   };
   for (const auto& r : rows) {
     LoopEditState s = r.before;
     r.op(&s);
-    EXPECT_EQ(s.selStart, r.start) << r.name;
-    EXPECT_EQ(s.selEnd, r.end) << r.name;
-    EXPECT_EQ(s.anchor, r.anchor) << r.name;
+    EXPECT_TRUE(s.selStart == r.start && s.selEnd == r.end && s.anchor == r.anchor)
+        << r.name << ": " << s.selStart << " " << s.selEnd << " " << s.anchor;
     s = r.before;
     s.dragging = true;  // ignored while dragging
     r.op(&s);
@@ -144,22 +130,11 @@ TEST(LoopEditView, MouseClicksDragsAndScrolls) {
   LoopEdit_Zoom(&s, g, ZoomStep::In);
   LoopEdit_LeftDown(&s, g, 50, 10, false, false);
   LoopEdit_MouseMove(&s, g, 104, 10, false);  // beyond the right edge: 3 x 5 pixels
-  EXPECT_EQ(s.scrollSpeed, 15);
-  EXPECT_EQ(s.selEnd, LoopEdit_FrameAt(s, g, 100));
+  EXPECT_TRUE(s.scrollSpeed == 15 && s.selEnd == LoopEdit_FrameAt(s, g, 100));
   LoopEdit_MouseMove(&s, g, 400, 10, false);  // the overshoot counts up to 10 pixels
   EXPECT_EQ(s.scrollSpeed, 30);
   for (int i = 0; i < 100; ++i) LoopEdit_AutoScroll(&s, g);
   EXPECT_TRUE(s.viewEnd == 1.0 && s.selEnd == 9999);
   LoopEdit_ButtonUp(&s);
   EXPECT_FALSE(LoopEdit_AutoScroll(&s, g));
-
-  s.viewStart = 0.2;
-  s.viewEnd = 0.5;
-  LoopEdit_RightDown(&s, g, 50, 10);
-  LoopEdit_MouseMove(&s, g, 40, 10, false);  // the loop follows the pointer
-  EXPECT_NEAR(s.viewStart, 0.23, 1e-12);
-
-  LoopEditState empty;  // a track of length 0 ignores the mouse
-  EXPECT_TRUE(LoopEdit_LeftDown(&empty, {0, 100, 50, 100}, 10, 10, false, false));
-  EXPECT_FALSE(empty.leftDown);
 }

@@ -1,56 +1,50 @@
 // Loop-time settings: stored values, the panel's validation messages and tap tempo.
+#include "app/loop_time.h"
+
 #include <gtest/gtest.h>
 
 #include "engine/audio.h"
 #include "engine/metronome.h"
 #include "support/scripted_dialog.h"
-#include "app/loop_time.h"
 
 namespace {
 
-TEST(LoopTimeSettings, DefaultsAndAcceptance) {
+// (The stored values' other range rules are read back through the session file's tests.)
+TEST(LoopTimeSettings, SecondsByModeAndBeatsAccepted) {
   LoopTimeSettings s;
   EXPECT_DOUBLE_EQ(LoopTime_ModeSeconds(s), 4.0);  // 2 measures of 4 beats at 120 bpm
-  EXPECT_DOUBLE_EQ(LoopTime_MeasureSeconds(s), 2.0);
-  LoopTime_SetMode(&s, 5);  // unknown modes fall back to seconds
-  EXPECT_FALSE(LoopTime_SetLoopTime(&s, 0.05));
-  EXPECT_FALSE(LoopTime_SetLoopTime(&s, 300.0));
-  EXPECT_TRUE(LoopTime_SetLoopTime(&s, 240.0));
-  EXPECT_DOUBLE_EQ(LoopTime_ModeSeconds(s), 240.0);
-  EXPECT_FALSE(LoopTime_SetBeatsPerMeasure(&s, 17));
   EXPECT_FALSE(LoopTime_SetBeatsPerMeasure(&s, 0));
-  EXPECT_EQ(s.beatsPerMeasure, 4);
   LoopTime_SetMode(&s, LoopTimeMaxTime);
   LoopTime_SetMaxManualTime(&s, 30.0);
-  EXPECT_DOUBLE_EQ(LoopTime_InitialLoopSeconds(s), 30.0);
+  EXPECT_TRUE(LoopTime_ModeSeconds(s) == 30.0 && LoopTime_InitialLoopSeconds(s) == 30.0);
 }
 
 class LoopTimePanelTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(Audio_Init()); }
   void TearDown() override { Audio_Shutdown(); }
-  bool OnlyMessage(const std::string& text, const std::string& caption) const {
-    return dialog.shown.size() == 1 && dialog.Saw(text, caption);
+  // The only message shown since the last call, which forgets it.
+  bool Said(const std::string& text, const std::string& caption) {
+    const bool only = dialog.shown.size() == 1 && dialog.Saw(text, caption);
+    dialog.shown.clear();
+    return only;
   }
   LoopTimeSettings s;
   ScriptedDialog dialog;
 };
 
-TEST_F(LoopTimePanelTest, TempoAndBeatsFields) {
+TEST_F(LoopTimePanelTest, TempoAndBeatsFieldsSetTheMetronome) {
   EXPECT_TRUE(LoopTime_ApplyTempoFields(&s, "90", "3"));
-  EXPECT_DOUBLE_EQ(s.tempo, 90.0);
-  EXPECT_EQ(s.beatsPerMeasure, 3);
+  EXPECT_TRUE(s.tempo == 90.0 && s.beatsPerMeasure == 3);
   EXPECT_EQ(Audio_GetFramesPerBeat(), 32000);  // the metronome: a 2.0 s measure of 3 beats
   // Empty or over-long tempo texts are ignored without a word.
   EXPECT_FALSE(LoopTime_ApplyTempoFields(&s, "", "4"));
   EXPECT_FALSE(LoopTime_ApplyTempoFields(&s, std::string(31, '1'), "4"));
   EXPECT_TRUE(dialog.shown.empty());
-
   EXPECT_FALSE(LoopTime_ApplyTempoFields(&s, "19.9", "4"));
-  EXPECT_TRUE(OnlyMessage("Tempo is out of range.", "Tempo Out of Range"));
-  dialog.shown.clear();
+  EXPECT_TRUE(Said("Tempo is out of range.", "Tempo Out of Range"));
   EXPECT_FALSE(LoopTime_ApplyTempoFields(&s, "100", "17"));
-  EXPECT_TRUE(OnlyMessage("Beats per measure is out of range.", "Out of Range"));
+  EXPECT_TRUE(Said("Beats per measure is out of range.", "Out of Range"));
   EXPECT_FALSE(LoopTime_ApplyTempoFields(&s, "100", "four"));
   EXPECT_DOUBLE_EQ(s.tempo, 90.0);
 
@@ -60,70 +54,48 @@ TEST_F(LoopTimePanelTest, TempoAndBeatsFields) {
   EXPECT_EQ(Audio_GetFramesPerBeat(), 32000);
 }
 
-TEST_F(LoopTimePanelTest, LoopTimeFields) {
+TEST_F(LoopTimePanelTest, SecondsAndMeasuresFields) {
   EXPECT_TRUE(LoopTime_ApplyLoopTimeField(&s, "240"));
   for (const char* text : {"240.01", "0.09", "", "abc", "1234567890123456789012345678901"}) {
     SCOPED_TRACE(text);
-    dialog.shown.clear();
     EXPECT_FALSE(LoopTime_ApplyLoopTimeField(&s, text));
-    EXPECT_TRUE(OnlyMessage("Loop time is out of range.", "Loop Time Out of Range"));
+    EXPECT_TRUE(Said("Loop time is out of range.", "Loop Time Out of Range"));
     EXPECT_FALSE(LoopTime_ApplyMaxManualTimeField(&s, text));
+    dialog.shown.clear();  // the same message again
   }
-  EXPECT_DOUBLE_EQ(s.loopTime, 240.0);
-  EXPECT_DOUBLE_EQ(s.maxManualTime, 20.0);
-  EXPECT_TRUE(LoopTime_ApplyMaxManualTimeField(&s, "0.1"));
-  EXPECT_DOUBLE_EQ(s.maxManualTime, 0.1);
-}
+  EXPECT_TRUE(s.loopTime == 240.0 && s.maxManualTime == 20.0);
+  EXPECT_TRUE(LoopTime_ApplyMaxManualTimeField(&s, "0.1") && s.maxManualTime == 0.1);
 
-TEST_F(LoopTimePanelTest, MeasuresField) {
   EXPECT_FALSE(LoopTime_ApplyMeasuresField(&s, "two"));
-  EXPECT_TRUE(OnlyMessage("Measures is out of range.", "Measures Out of Range"));
-  dialog.shown.clear();
+  EXPECT_TRUE(Said("Measures is out of range.", "Measures Out of Range"));
   EXPECT_FALSE(LoopTime_ApplyMeasuresField(&s, "121"));  // 242 s at 120 bpm, 4 beats
-  EXPECT_TRUE(OnlyMessage("Loop time is out of range.", "Loop Time Out of Range"));
+  EXPECT_TRUE(Said("Loop time is out of range.", "Loop Time Out of Range"));
   EXPECT_FALSE(LoopTime_ApplyMeasuresField(&s, "0"));
   EXPECT_TRUE(LoopTime_ApplyMeasuresField(&s, "120"));
   EXPECT_DOUBLE_EQ(LoopTime_MeasuresSeconds(s), 240.0);
 }
 
-// A clock the test moves by hand, in microseconds.
-struct ManualClock {
-  int64_t now = 1000000000;
-  TapClock Clock() {
-    return TapClock{[this] { return now; }, 1000000};
-  }
-};
-
 TEST(TapTempo, AveragesFourTapsAndRestartsOutsideTheRange) {
-  ManualClock clock;
+  int64_t now = 1000000000;  // microseconds, moved by hand
   TapTempo tap;
-  tap.clock = clock.Clock();
+  tap.clock = TapClock{[&now] { return now; }, 1000000};
   LoopTimeSettings s;
   s.tempo = 90.0;
-  EXPECT_EQ(TapTempo_Tap(&tap, &s), 0);  // arms only
-  EXPECT_DOUBLE_EQ(s.tempo, 90.0);
-  clock.now += 500000;
-  EXPECT_EQ(TapTempo_Tap(&tap, &s), 120);  // fills the history
-  EXPECT_DOUBLE_EQ(s.tempo, 120.0);
-  clock.now += 600000;                     // 100 bpm
-  EXPECT_EQ(TapTempo_Tap(&tap, &s), 115);  // (100 + 120 * 3) / 4
-  clock.now += 600000;
-  EXPECT_EQ(TapTempo_Tap(&tap, &s), 110);
-
-  // More than 3 s: below 20 bpm, the averaging restarts at the next tempo.
-  clock.now += 3100000;
-  EXPECT_EQ(TapTempo_Tap(&tap, &s), 0);
-  EXPECT_DOUBLE_EQ(s.tempo, 110.0);
-  clock.now += 400000;  // 150 bpm
-  EXPECT_EQ(TapTempo_Tap(&tap, &s), 150);
-
-  // Taps faster than 300 bpm restart too; 300 itself counts.
-  clock.now += 190000;
-  EXPECT_EQ(TapTempo_Tap(&tap, &s), 0);
-  clock.now += 200000;
-  EXPECT_EQ(TapTempo_Tap(&tap, &s), 300);
-  // Two taps at the same instant give no tempo at all.
-  EXPECT_EQ(TapTempo_Tap(&tap, &s), 0);
+  // Each row: the time since the previous tap and the tempo it gives (0: arms only).
+  const int64_t taps[][2] = {
+      {0, 0},      {500000, 120},  // the first tempo fills the history
+      {600000, 115},               // 100 bpm: (100 + 120 x 3) / 4
+      {3100000, 0}, {400000, 150},  // below 20 bpm: averaging restarts at the next tempo
+      {190000, 0},  {200000, 300},  // faster than 300 bpm restarts too; 300 itself counts
+      {0, 0},                       // two taps at the same instant give no tempo at all
+  };
+  double tempo = 90.0;
+  for (const auto& t : taps) {
+    now += t[0];
+    EXPECT_EQ(TapTempo_Tap(&tap, &s), t[1]) << "after " << t[0];
+    if (t[1]) tempo = static_cast<double>(t[1]);
+    EXPECT_DOUBLE_EQ(s.tempo, tempo);  // a tap that only arms leaves the tempo
+  }
 }
 
 }  // namespace

@@ -1,16 +1,19 @@
 // MIDI & Keyboard Control: the working list, its description lines, edits with the range
 // rules, conversion, learning from injected MIDI, and what OK and Cancel leave behind.
+#include "app/midi_control_dialog.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "app/app_fixture.h"
-#include "app/midi_control_dialog.h"
 #include "control/action_catalogue.h"
 #include "control/midi_ports.h"
 #include "control/trigger_set.h"
 
 namespace {
+
+using L = ControlList;
 
 class MidiControlDialogTest : public AppTest {
  protected:
@@ -24,41 +27,17 @@ class MidiControlDialogTest : public AppTest {
     AppTest::TearDown();
   }
   std::string Line(int entry) { return MidiControlDialog_Lines(d)[entry]; }
-  void Choose(ControlList list, int index) { MidiControlDialog_Choose(&d, list, index); }
-  static Trigger OnPort(int port) {
-    Trigger t = Trigger_Make(TriggerType::NoteOn);
-    t.port.SetInput(port, ValueRange::kSingle);
-    return t;
+  // Picks list entries of the selected trigger, in order.
+  void Choose(std::initializer_list<std::pair<ControlList, int>> picks) {
+    for (const auto& [list, index] : picks) MidiControlDialog_Choose(&d, list, index);
   }
+  ControlDetails Details() { return MidiControlDialog_Details(d); }
   MidiControlDialog d;
   int keys = -1;
 };
 
-TEST_F(MidiControlDialogTest, OpenAndCancelLeaveTheTriggersAndReDisableUnusedInputs) {
-  Triggers().Add(TriggerType::ControlChange, OnPort(5));
-  Triggers().Add(TriggerType::NoteOn, OnPort(keys));
-  RecomputeEnabledInputs();
-  ASSERT_FALSE(MidiPorts().inputs[0].enabled);
-
-  MidiControlDialog_Open(&d);
-  ASSERT_EQ(d.entries.size(), 2u);
-  EXPECT_EQ(d.entries[0].type, TriggerType::NoteOn);  // Note On before Control Change
-  EXPECT_EQ(d.selected, 0);
-  EXPECT_TRUE(MidiPorts().inputs[0].enabled);
-  EXPECT_TRUE(Triggers().Learning());
-  EXPECT_EQ(d.ports, (std::vector<std::string>{"Port 1: Pads", "Port 3: Keys"}));
-  MidiControlDialog_New(&d);
-  MidiControlDialog_Cancel(&d);
-  EXPECT_FALSE(Triggers().Learning());
-  EXPECT_FALSE(MidiPorts().inputs[0].enabled);
-  EXPECT_TRUE(MidiPorts().inputs[1].enabled);
-  EXPECT_EQ(Triggers().Count(TriggerType::NoteOn), 1);
-  EXPECT_EQ(Triggers().Count(TriggerType::ControlChange), 1);
-}
-
 TEST_F(MidiControlDialogTest, NewTriggerLearnsAPlayedNote) {
   MidiControlDialog_Open(&d);
-  EXPECT_EQ(d.selected, -1);
   midi.Inject(keys, MidiMessage(0x90, 62, 100));
   MidiPoll();
   MidiControlDialog_TakeLearned(&d);  // nothing selected: nothing learned
@@ -71,89 +50,67 @@ TEST_F(MidiControlDialogTest, NewTriggerLearnsAPlayedNote) {
   MidiControlDialog_TakeLearned(&d);
   ASSERT_EQ(d.entries.size(), 1u);
   EXPECT_EQ(Line(0), "Note 60 On, any velocity, will trigger Transport Play");
-  const ControlDetails v = MidiControlDialog_Details(d);
-  EXPECT_EQ(v.port, keys);
-  EXPECT_EQ(v.channel, 0);
-  EXPECT_EQ(v.value, 60);
-  EXPECT_STREQ(v.rangeLabel, "Velocity");
+  EXPECT_TRUE(Details().port == keys && Details().channel == 0 && Details().value == 60);
+  EXPECT_STREQ(Details().rangeLabel, "Velocity");
 
   // A bend keeps the full output scale on its own 14-bit scale.
   MidiControlDialog_Learn(&d, kLearnPitchBend, 0);
   EXPECT_EQ(d.entries[0].trigger.data1.outputHigh, 16383);
-  EXPECT_EQ(MidiControlDialog_Details(d).outputHigh, 127);
-  EXPECT_EQ(MidiControlDialog_Details(d).inputLow, kAnyValueIndex);
+  EXPECT_TRUE(Details().outputHigh == 127 && Details().inputLow == kAnyValueIndex);
 
   MidiControlDialog_Learn(&d, kLearnKeyboardKey, 'q');
   EXPECT_EQ(Line(0), "Keyboard key  q  (LOWER CASE ONLY) will trigger Transport Play");
-  EXPECT_EQ(MidiControlDialog_Details(d).value, 'q' - 32);
-  EXPECT_FALSE(MidiControlDialog_Details(d).rangeEnabled);
+  EXPECT_TRUE(Details().value == 'q' - 32 && !Details().rangeEnabled);
 }
 
-TEST_F(MidiControlDialogTest, RangeEditsKeepLowBelowHigh) {
+TEST_F(MidiControlDialogTest, RangeEditsKeepLowBelowHighAndConversionKeepsTheRanges) {
   MidiControlDialog_Open(&d);
   MidiControlDialog_New(&d);
-  Choose(ControlList::InputLow, 20);
+  Choose({{L::InputLow, 20}});
   EXPECT_EQ(Line(0), "Note 0 On, velocity 20 to 20, will trigger Transport Play");
-  Choose(ControlList::InputHigh, 10);
+  Choose({{L::InputHigh, 10}});  // the low follows the high down
   EXPECT_EQ(Line(0), "Note 0 On, velocity 10 to 10, will trigger Transport Play");
-  Choose(ControlList::InputHigh, 90);
-  Choose(ControlList::InputLow, kAnyValueIndex);
+  Choose({{L::InputHigh, 90}, {L::InputLow, kAnyValueIndex}});
   EXPECT_EQ(Line(0), "Note 0 On, any velocity, will trigger Transport Play");
 
-  Choose(ControlList::Type, static_cast<int>(TriggerType::ControlChange));
-  Choose(ControlList::Value, 7);
-  Choose(ControlList::Event, 1);
-  Choose(ControlList::InputLow, 30);
-  Choose(ControlList::InputHigh, 40);
+  const int cc = static_cast<int>(TriggerType::ControlChange);
+  Choose({{L::Type, cc}, {L::Value, 7}, {L::Event, 1}, {L::InputLow, 30}, {L::InputHigh, 40}});
   EXPECT_EQ(Line(0), "Control Change 7, value 30 to 40, will adjust " +
                          Describe({ActionCatalogue_Row(1).commandId, 0}) + " from 0 to 127");  // output kept
-  Choose(ControlList::OutputLow, 50);
-  Choose(ControlList::OutputHigh, 5);  // the output low follows it down
-  ControlDetails v = MidiControlDialog_Details(d);
-  EXPECT_EQ(v.outputLow, 5);
-  EXPECT_EQ(v.outputHigh, 5);
-  Choose(ControlList::OutputLow, kAnyValueIndex);
-  v = MidiControlDialog_Details(d);
-  EXPECT_EQ(v.outputHigh, kAnyValueIndex);
+  Choose({{L::OutputLow, 50}, {L::OutputHigh, 5}});  // the output low follows it down
+  EXPECT_TRUE(Details().outputLow == 5 && Details().outputHigh == 5);
+  Choose({{L::OutputLow, kAnyValueIndex}});
+  EXPECT_EQ(Details().outputHigh, kAnyValueIndex);
 
   // Conversion keeps the port, channel, action and the value range where the type has one.
-  Choose(ControlList::Port, 3);
-  Choose(ControlList::Track, 8);
-  Choose(ControlList::Type, static_cast<int>(TriggerType::PitchBend));
-  v = MidiControlDialog_Details(d);
-  EXPECT_EQ(v.port, 3);
-  EXPECT_EQ(v.channel, kAnyPortIndex);
-  EXPECT_EQ(v.track, 8);
-  EXPECT_EQ(v.inputLow, 30);
+  Choose({{L::Port, 3}, {L::Track, 8}, {L::Type, static_cast<int>(TriggerType::PitchBend)}});
+  ControlDetails v = Details();
+  EXPECT_TRUE(v.port == 3 && v.channel == kAnyPortIndex && v.track == 8);
+  EXPECT_EQ(v.inputLow, 30);  // the same place on the 14-bit scale
   EXPECT_STREQ(v.valueLabel, "None");
-  Choose(ControlList::Type, static_cast<int>(TriggerType::ProgramChange));
-  v = MidiControlDialog_Details(d);
-  EXPECT_FALSE(v.rangeEnabled);
-  EXPECT_EQ(v.value, 0);  // pitch bend had no single data1 value
-  Choose(ControlList::InputLow, 50);  // no range on this type: nothing changes
-  EXPECT_EQ(MidiControlDialog_Details(d).inputLow, v.inputLow);
+  Choose({{L::Type, static_cast<int>(TriggerType::ProgramChange)}});
+  v = Details();
+  EXPECT_TRUE(!v.rangeEnabled && v.value == 0);  // pitch bend had no single data1 value
+  Choose({{L::InputLow, 50}});  // no range on this type: nothing changes
+  EXPECT_EQ(Details().inputLow, v.inputLow);
 }
 
-TEST_F(MidiControlDialogTest, DescriptionLines) {
+TEST(ControlEntryLines, DescribeEachType) {
+  // data1 < 0: the type has no data1 value; the ranges go where the type reads its value.
   const auto make = [](TriggerType type, int data1, int low, int high, int outLow, int outHigh) {
     ControlEntry e{type, Trigger_Make(type)};
-    if (type != TriggerType::ChannelPressure && type != TriggerType::PitchBend && data1 >= 0)
-      e.trigger.data1.SetInput(data1, ValueRange::kSingle);
+    if (data1 >= 0) e.trigger.data1.SetInput(data1, ValueRange::kSingle);
     const bool data2 = TriggerType_ValueSource(type) == ValueSource::Data2;
-    if (!data2 && type != TriggerType::ChannelPressure && type != TriggerType::PitchBend) return e;
+    if (!data2 && data1 >= 0) return e;
     ValueRange& r = data2 ? e.trigger.data2 : e.trigger.data1;
     r.SetInput(low, high);
     r.SetOutput(outLow, outHigh);
     return e;
   };
   const std::string a = "Transport Play";
-  const struct {
-    ControlEntry entry;
-    std::string line;
-  } cases[] = {
+  const std::pair<ControlEntry, std::string> cases[] = {
       {make(TriggerType::NoteOff, 61, 1, 2, 1, 2), "Note 61 Off, velocity 1 to 2, will trigger " + a},
       {make(TriggerType::PolyPressure, 5, 128, 128, 0, 127), "Poly Pressure on Note 5 will adjust " + a + " from 0 to 127"},
-      {make(TriggerType::PolyPressure, 5, 3, 4, 128, 128), "Poly Pressure 3 to 4 on Note 5 will adjust " + a},
       {make(TriggerType::ControlChange, 9, 128, 128, 128, 128), "Control Change 9, any value, will trigger " + a},
       {make(TriggerType::ProgramChange, 12, 128, 128, 0, 127), "Program Change 12 will trigger " + a},
       {make(TriggerType::ChannelPressure, -1, 128, 128, 128, 128), "Channel Pressure will adjust " + a},
@@ -161,31 +118,41 @@ TEST_F(MidiControlDialogTest, DescriptionLines) {
       {make(TriggerType::PitchBend, -1, 16384, 16384, 0, 16383), "Pitch Bend, any value, will adjust " + a + " from 0 to 16383"},
       {make(TriggerType::SongStop, -1, 128, 128, 0, 127), "Song Stop will trigger " + a},
       {make(TriggerType::KeyboardKey, 'G', 128, 128, 0, 127), "Keyboard key  G  (UPPER CASE ONLY) will trigger " + a},
-      {make(TriggerType::KeyboardKey, '5', 128, 128, 0, 127), "Keyboard key  5  will trigger " + a},
   };
-  for (const auto& c : cases) EXPECT_EQ(ControlEntry_Describe(c.entry), c.line);
+  for (const auto& [entry, line] : cases) EXPECT_EQ(ControlEntry_Describe(entry), line);
 }
 
-TEST_F(MidiControlDialogTest, OkReplacesAndWritesTheDefaultFileLoadDefaultReadsIt) {
-  const std::string file = dir + "/Default_Midi.xml";
-  MidiControlDialog_Open(&d);
-  MidiControlDialog_Ok(&d);  // nothing changed: written all the same
-  EXPECT_TRUE(std::filesystem::exists(file));
+TEST_F(MidiControlDialogTest, CancelLeavesTheTriggersOkReplacesThemAndWritesTheDefaultFile) {
+  Trigger t = Trigger_Make(TriggerType::NoteOn);
+  t.port.SetInput(keys, ValueRange::kSingle);
+  Triggers().Add(TriggerType::ControlChange, t);
+  Triggers().Add(TriggerType::NoteOn, t);
+  RecomputeEnabledInputs();
+  ASSERT_FALSE(MidiPorts().inputs[0].enabled);
+
+  MidiControlDialog_Open(&d);  // every input is heard while learning
+  ASSERT_EQ(d.entries.size(), 2u);
+  EXPECT_TRUE(d.entries[0].type == TriggerType::NoteOn && d.selected == 0);  // Note On before Control Change
+  EXPECT_TRUE(MidiPorts().inputs[0].enabled && Triggers().Learning());
+  EXPECT_EQ(d.ports, (std::vector<std::string>{"Port 1: Pads", "Port 3: Keys"}));
+  MidiControlDialog_New(&d);
+  MidiControlDialog_Cancel(&d);
   EXPECT_FALSE(Triggers().Learning());
+  EXPECT_TRUE(!MidiPorts().inputs[0].enabled && MidiPorts().inputs[1].enabled);  // unused inputs disabled again
+  EXPECT_TRUE(Triggers().Count(TriggerType::NoteOn) == 1 && Triggers().Count(TriggerType::ControlChange) == 1);
 
   MidiControlDialog_Open(&d);
-  MidiControlDialog_New(&d);
-  MidiControlDialog_New(&d);
-  MidiControlDialog_Select(&d, 0);
-  Choose(ControlList::Value, 40);
   MidiControlDialog_Delete(&d);  // the entry after it moves up and is selected
   EXPECT_EQ(d.selected, 0);
-  MidiControlDialog_Delete(&d);
+  MidiControlDialog_Delete(&d);  // the last one: nothing is selected
   EXPECT_EQ(d.selected, -1);
+  MidiControlDialog_Delete(&d);  // nothing selected: nothing deleted
   MidiControlDialog_New(&d);
-  Choose(ControlList::Value, 40);
+  Choose({{L::Value, 40}});
   MidiControlDialog_Ok(&d);
+  EXPECT_TRUE(std::filesystem::exists(dir + "/Default_Midi.xml") && !Triggers().Learning());
   ASSERT_EQ(Triggers().Count(TriggerType::NoteOn), 1);
+  EXPECT_EQ(Triggers().Count(TriggerType::ControlChange), 0);
   EXPECT_EQ(Triggers().Get(TriggerType::NoteOn, 0).data1.low, 40);
   EXPECT_TRUE(MidiPorts().inputs[0].enabled);  // a trigger on any port hears them all
 

@@ -1,13 +1,15 @@
-// Preferences: live monitor controls and what Cancel puts back; OK's steps, the ones that
-// keep the dialog open and what stays applied then; the file written.
+// Preferences and Metronome: the choices that act at once and what Cancel puts back; OK's
+// steps, the ones that keep the dialog open and what stays applied then; the file written.
+#include "app/preferences_dialog.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "app/app_fixture.h"
-#include "app/preferences_dialog.h"
+#include "app/metronome_dialog.h"
+#include "app/preferences.h"
 #include "engine/audio.h"
-#include "engine/undo.h"
 
 namespace {
 
@@ -15,42 +17,35 @@ using PreferencesDialogTest = AppTest;
 
 TEST_F(PreferencesDialogTest, LiveControlsAndCancel) {
   PreferencesDialog d = PreferencesDialog_Open();
-  EXPECT_EQ(d.slider[0], 127);
-  EXPECT_EQ(PreferencesDialog_SliderLabel(d, MonitorSlider::Volume), "Volume: 100");
-  EXPECT_EQ(d.delayMax, "640");
-  ASSERT_EQ(d.ports.size(), 1u);  // the fixture's one open output
-  EXPECT_EQ(d.ports[0].name, "Clock");
 
+  PreferencesDialog_MoveSlider(&d, MonitorSlider::Volume, 200);  // clamped
+  EXPECT_EQ(PreferencesDialog_SliderLabel(d, MonitorSlider::Volume), "Volume: 100");
   PreferencesDialog_MoveSlider(&d, MonitorSlider::Volume, 64);
-  EXPECT_EQ(PreferencesDialog_SliderLabel(d, MonitorSlider::Volume), "Volume: 50");
   EXPECT_DOUBLE_EQ(engine()->latentVolume, 64 / 127.0);
   PreferencesDialog_SetMonitor(&d, true);
-  EXPECT_EQ(engine()->latentInput, 1);
   PreferencesDialog_SetUseLoopEffectsMix(&d, false);
-  EXPECT_TRUE(PreferencesDialog_EffectsMixEnabled(d));
   PreferencesDialog_SetSendSync(&d, true);
-  EXPECT_EQ(App_Preferences().midi.send_midi_sync, 1);
+  EXPECT_TRUE(engine()->latentInput == 1 && App_Preferences().midi.send_midi_sync == 1);
+  EXPECT_TRUE(PreferencesDialog_EffectsMixEnabled(d));
   d.boxes[0] = true;  // taken only by OK
 
   PreferencesDialog_Cancel(&d);
-  EXPECT_DOUBLE_EQ(engine()->latentVolume, 1.0);
-  EXPECT_EQ(App_Preferences().latent_input_volume, 127);
-  EXPECT_EQ(engine()->latentInput, 0);
-  EXPECT_EQ(App_Preferences().latent_input_use_loop_effects_mix, 1);
-  EXPECT_EQ(App_Preferences().midi.send_midi_sync, 0);
-  EXPECT_EQ(App_Preferences().spacebar_record, 0);
+  const Preferences& p = App_Preferences();
+  EXPECT_TRUE(engine()->latentVolume == 1.0 && p.latent_input_volume == 127 && engine()->latentInput == 0);
+  EXPECT_TRUE(p.latent_input_use_loop_effects_mix == 1 && p.midi.send_midi_sync == 0 && p.spacebar_record == 0);
 }
 
 TEST_F(PreferencesDialogTest, OkStepsThatKeepTheDialogOpen) {
+  const Preferences& p = App_Preferences();
   PreferencesDialog d = PreferencesDialog_Open();
   for (const char* text : {"199", "5001", "", "many"}) {
     SCOPED_TRACE(text);
-    dialog.shown.clear();
     d.delayMax = text;
     EXPECT_FALSE(PreferencesDialog_Ok(&d));
     EXPECT_TRUE(dialog.Saw("Max Delay Time is out of range (200 to 5000).", "Delay Time Out of Range"));
+    dialog.shown.clear();
   }
-  EXPECT_EQ(App_Preferences().delay_max_milliseconds, 640);
+  EXPECT_EQ(p.delay_max_milliseconds, 640);
 
   // A declined stereo question stops OK after the delay and the undo switch.
   d.delayMax = "2000";
@@ -59,19 +54,15 @@ TEST_F(PreferencesDialogTest, OkStepsThatKeepTheDialogOpen) {
   dialog.answers = {IDCANCEL};
   EXPECT_FALSE(PreferencesDialog_Ok(&d));
   EXPECT_TRUE(dialog.Saw("Changing from Stereo to Mono will erase current recording loop, proceed?", "Erase Loop?"));
-  EXPECT_EQ(App_Preferences().delay_max_milliseconds, 2000);
-  EXPECT_EQ(App_Preferences().undo, 0);
-  EXPECT_EQ(App_Preferences().stereo_record, 1);
+  EXPECT_TRUE(p.delay_max_milliseconds == 2000 && p.undo == 0 && p.stereo_record == 1);
 
   // A missing directory stops it after the check boxes, which stay stored.
   d.boxes[0] = true;
   d.quicksaveDirectory = dir + "/nowhere";
-  dialog.shown.clear();
   EXPECT_FALSE(PreferencesDialog_Ok(&d));
   EXPECT_TRUE(dialog.Saw("Quicksave path does not exist.", "Error"));
-  EXPECT_EQ(App_Preferences().stereo_record, 0);
+  EXPECT_TRUE(p.stereo_record == 0 && p.spacebar_record == 1);
   EXPECT_EQ(Audio_GetTrackChannels(App_CurrentSlot(&app())), 1);
-  EXPECT_EQ(App_Preferences().spacebar_record, 1);
 
   d.quicksaveDirectory = dir;
   d.mixToDiskDirectory = std::string(244, 'x');
@@ -82,8 +73,51 @@ TEST_F(PreferencesDialogTest, OkStepsThatKeepTheDialogOpen) {
 
   d.boxes[14] = true;  // "Filter Preceeds Delay in Effects Chain" reaches the engine
   EXPECT_TRUE(PreferencesDialog_Ok(&d));
-  EXPECT_EQ(App_Preferences().quicksave_directory, dir);
-  EXPECT_EQ(App_Preferences().filter_before_delay, 1);
+  EXPECT_TRUE(p.quicksave_directory == dir && p.filter_before_delay == 1);
+  EXPECT_TRUE(std::filesystem::exists(dir + "/Preferences.xml"));
+}
+
+TEST_F(PreferencesDialogTest, MetronomeCancelRestoresTheNotesButKeepsTheVolumes) {
+  MidiSendSettings& m = App_Preferences().midi;
+  m.metronome_midi_port = 3;  // not open
+  MetronomeDialog d = MetronomeDialog_Open();
+  EXPECT_EQ(d.beatPath, dir + "/beat.wav");
+  EXPECT_EQ(d.port, -1);
+  MetronomeDialog_SetSendNotes(&d, true);
+  MetronomeDialog_SetBeatNote(&d, 70);
+  MetronomeDialog_SetAccentNote(&d, 71);
+  MetronomeDialog_SetBeatVolume(&d, 90);
+  MetronomeDialog_SetChannel(&d, 9);
+  MetronomeDialog_ChoosePort(&d, 0);
+  EXPECT_TRUE(m.metronome_midi_beat_note == 70 && m.metronome_midi_port == 0 && m.metronome_midi_enable == 1);
+
+  MetronomeDialog_Cancel(&d);
+  EXPECT_TRUE(m.metronome_midi_beat_note == 64 && m.metronome_midi_accent_note == 63);
+  EXPECT_TRUE(m.metronome_midi_channel == 0 && m.metronome_midi_port == 3);
+  EXPECT_EQ(m.metronome_midi_enable, 0);
+  EXPECT_EQ(m.metronome_midi_beat_volume, 90);  // volumes are kept
+}
+
+TEST_F(PreferencesDialogTest, MetronomeOkLoadsTheSoundsOrStaysOpen) {
+  const Preferences& p = App_Preferences();
+  MetronomeDialog d = MetronomeDialog_Open();
+  d.beatPath = std::string(260, 'b');
+  EXPECT_FALSE(MetronomeDialog_Ok(&d));
+  EXPECT_TRUE(dialog.Saw("Beat .wav File Path too long", "Error"));
+  EXPECT_EQ(d.beatPath, "");
+
+  d.accentPath = dir + "/missing.wav";
+  EXPECT_FALSE(MetronomeDialog_Ok(&d));  // the empty beat path is skipped
+  EXPECT_TRUE(dialog.Saw("Unable to load accent .wav file", "Error"));
+  EXPECT_EQ(p.metronome_accent, "accent.wav");  // a failed load keeps the stored path
+
+  std::filesystem::create_directory(dir + "/clicks");
+  d.beatPath = MakeWav("clicks/tick.wav", 400, 8000);
+  d.accentPath = MakeWav("tock.wav", 400, 16000);
+  MetronomeDialog_SetSendNotes(&d, true);
+  EXPECT_TRUE(MetronomeDialog_Ok(&d));
+  EXPECT_EQ(p.metronome_beat, "clicks/tick.wav");  // relative to the configuration directory
+  EXPECT_TRUE(p.metronome_accent == "tock.wav" && p.midi.metronome_midi_enable == 1);
   EXPECT_TRUE(std::filesystem::exists(dir + "/Preferences.xml"));
 }
 

@@ -1,13 +1,11 @@
 // Select Audio Devices and Set Latency against a running JACK server (the dummy backend
 // in CI): the lists, the rate probing, the stream closed while the dialog is open and
-// reopened by OK or Cancel.
+// reopened by OK or a new latency.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -25,10 +23,9 @@ constexpr int JACK = 12;
 class DeviceDialogLive : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* ci = std::getenv("CI");
-    const bool mustRun = ci && *ci && std::string(ci) != "false";
-    if (std::system("jack_lsp >/dev/null 2>&1") != 0) {
-      if (mustRun) FAIL() << "no JACK server is running on the CI machine";
+    const char* ci = getenv("CI");
+    if (system("jack_lsp >/dev/null 2>&1") != 0) {
+      if (ci && *ci && std::string(ci) != "false") FAIL() << "no JACK server is running on the CI machine";
       GTEST_SKIP() << "no JACK server is running: start jackd --no-realtime -d dummy -r 48000 -p 256";
     }
     char pattern[] = "/tmp/kestrine_devices_XXXXXX";
@@ -46,69 +43,36 @@ class DeviceDialogLive : public ::testing::Test {
     if (!ConfigDirectory.empty()) std::filesystem::remove_all(ConfigDirectory, ec);
     ConfigDirectory.clear();
   }
-  static bool CallbacksAdvance() {
-    AudioEngine* e = Audio_GetEngine();
-    const uint64_t before = e->callbacksFinished.load();
+  // The stream is open and its callbacks run.
+  static bool Running() {
+    const uint64_t before = Audio_GetEngine()->callbacksFinished.load();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    return e->callbacksFinished.load() > before + 10;
-  }
-  static int Find(const std::vector<DeviceChoice>& list, const std::string& name) {
-    for (size_t i = 0; i < list.size(); ++i)
-      if (list[i].name == name) return static_cast<int>(i);
-    return -1;
+    return Audio_IsStreamOpen() && Audio_GetEngine()->callbacksFinished.load() > before + 10;
   }
   ScriptedDialog messages;
 };
 
-TEST_F(DeviceDialogLive, ListsJackProbesRatesAndReopensOnOk) {
+// (Cancel bringing back the stream is checked through the window's device dialog.)
+TEST_F(DeviceDialogLive, ListsJackProbesRatesAndOkOrANewLatencyReopens) {
   DeviceDialog d;
-  const auto start = std::chrono::steady_clock::now();
   ASSERT_TRUE(DeviceDialog_Open(&d));
-  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-  RecordProperty("open_ms", std::to_string(ms));
-  std::printf("device dialog opened in %.1f ms\n", ms);
   EXPECT_FALSE(Audio_IsStreamOpen());  // no audio while the dialog is open
-
-  ASSERT_TRUE(d.driver >= 0);
+  ASSERT_TRUE(d.driver >= 0 && d.input >= 0 && d.output >= 0 && d.rate >= 0);
   EXPECT_EQ(d.drivers[d.driver].type, JACK);
-  EXPECT_TRUE(std::none_of(d.drivers.begin(), d.drivers.end(), [](const HostApiChoice& h) { return h.type == 3; }));
-  ASSERT_GE(Find(d.inputs, "system"), 0);
-  ASSERT_GE(Find(d.outputs, "system"), 0);
-  EXPECT_EQ(d.inputs[d.input].name, "system");
-  EXPECT_EQ(d.outputDetails.channels, d.outputs[d.output].maxOutputChannels);
-  const std::vector<std::string> rates = DeviceDialog_RateTexts(d);
-  EXPECT_NE(std::find(rates.begin(), rates.end(), "48000.0"), rates.end());
-  ASSERT_GE(d.rate, 0);  // the rate in use is selected
-  EXPECT_EQ(rates[d.rate], "48000.0");
+  EXPECT_TRUE(d.inputs[d.input].name == "system" && d.outputs[d.output].name == "system");
+  EXPECT_EQ(DeviceDialog_RateTexts(d)[d.rate], "48000.0");  // the rate in use is selected
   EXPECT_NE(d.inputDetails.rates.find("48000.0  "), std::string::npos);
 
   ASSERT_TRUE(DeviceDialog_Ok(&d));
   EXPECT_TRUE(messages.shown.empty());  // the rate in use asks nothing
-  EXPECT_TRUE(Audio_IsStreamOpen());
-  EXPECT_TRUE(CallbacksAdvance());
+  EXPECT_TRUE(Running());
   EXPECT_TRUE(std::filesystem::exists(ConfigDirectory + "/DeviceConfig.xml"));
-}
 
-TEST_F(DeviceDialogLive, CancelReopensThePreviousDevice) {
-  const int input = Audio_GetInputDevice();
-  DeviceDialog d;
-  ASSERT_TRUE(DeviceDialog_Open(&d));
-  EXPECT_FALSE(Audio_IsStreamOpen());
-  DeviceDialog_Cancel(&d);
-  EXPECT_TRUE(Audio_IsStreamOpen());
-  EXPECT_EQ(Audio_GetInputDevice(), input);
-  EXPECT_TRUE(CallbacksAdvance());
-  EXPECT_FALSE(std::filesystem::exists(ConfigDirectory + "/DeviceConfig.xml"));
-}
-
-TEST_F(DeviceDialogLive, LatencyReopensTheStream) {
-  LatencyDialog d = LatencyDialog_Open();
-  d.milliseconds = "1000.5";
-  EXPECT_FALSE(LatencyDialog_Ok(&d));
-  d.milliseconds = "1000";
-  ASSERT_TRUE(LatencyDialog_Ok(&d));
+  LatencyDialog l = LatencyDialog_Open();
+  l.milliseconds = "1000";
+  ASSERT_TRUE(LatencyDialog_Ok(&l));
   EXPECT_DOUBLE_EQ(Audio_GetLatency(), 1.0);
-  EXPECT_TRUE(CallbacksAdvance());
+  EXPECT_TRUE(Running());
 }
 
 }  // namespace
