@@ -18,11 +18,11 @@
 
 #include "effects/denormal_guard.h"
 #include "effects/reverb_model.h"
-#include "effects/reference_reverb.h"
+#include "reference/reference_reverb.h"
 #include "engine/audio.h"
 #include "engine/effects_chain.h"
 #include "engine/effects_ops.h"
-#include "engine/reference_callback.h"
+#include "reference/reference_callback.h"
 #include "previous_reverb.h"
 #include "every_effect.h"
 

@@ -9,7 +9,7 @@
 
 #include "callback_scene.h"
 #include "engine/audio.h"
-#include "engine/reference_callback.h"
+#include "reference/reference_callback.h"
 
 namespace {
 

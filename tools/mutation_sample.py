@@ -35,8 +35,8 @@ LAYERS = ["effects", "engine", "audio_io", "persist", "control", "app"]
 # only they could catch counts as survived).
 TEST_TARGETS = {
     "effects": ["effects_tests"],
-    "engine": ["engine_tests", "engine_alloc_tests", "engine_thread_tests"],
-    "audio_io": ["audio_io_tests"],
+    "engine": ["engine_tests", "engine_thread_tests"],
+    "audio_io": ["audio_io_tests", "audio_io_thread_tests"],
     "persist": ["persist_tests"],
     "control": ["control_tests"],
     "app": ["app_tests"],

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "callback_scene.h"
-#include "engine/reference_callback.h"
+#include "reference/reference_callback.h"
 
 int main(int argc, char** argv) {
   const char* who = argc == 4 ? argv[1] : "";

@@ -1,4 +1,4 @@
-#include "reference_reverb.h"
+#include "reference/reference_reverb.h"
 
 #include <cmath>
 
