@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "control/fire_action.h"
+#include "control/first_system_call.h"
 #include "control/memory_midi_backend.h"
 #include "control/midi_output.h"
 #include "control/midi_ports.h"
@@ -175,6 +176,23 @@ TEST_F(MidiPortsTest, AudioSideHooksNeitherAllocateNorLockNorWriteThemselves) {
   EXPECT_GT(lockAttempts, locksAfter);
   MidiHooks_Remove();
   EXPECT_EQ(Audio_GetEngine()->BeatCallback.load(), nullptr);
+  Audio_Shutdown();
+}
+
+TEST_F(MidiPortsTest, AudioSideHooksMakeNoSystemCall) {
+  // The filter does catch a system call: the clock read below is not one (vDSO).
+  const int sleep = FirstSystemCall([] { usleep(1); });
+  if (sleep == kNoFilter) GTEST_SKIP() << "system-call filters are not available here";
+  EXPECT_EQ(sleep, SYS_clock_nanosleep);
+  midi.AddDevice("Out", false, true);
+  settings.send_midi_sync = settings.metronome_midi_enable = 1;
+  ASSERT_TRUE(OpenMidiPorts());
+  ASSERT_TRUE(Audio_Init());
+  MidiHooks_Install();
+  const MidiClockCallbackFn clock = Audio_GetEngine()->MidiClockCallback;
+  const BeatCallbackFn beat = Audio_GetEngine()->BeatCallback;
+  EXPECT_EQ(FirstSystemCall([&] { for (int i = 0; i < 100; ++i) clock(), beat(i % 4 == 0); }), kNoSystemCall);
+  MidiHooks_Remove();
   Audio_Shutdown();
 }
 
