@@ -65,7 +65,6 @@ void AppTest::Restart() {
   framesRun = 0;
   sessions.calls.clear();
   loopEdit.calls.clear();
-  dialogs.runs.clear();
   BringUp();
 }
 

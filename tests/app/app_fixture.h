@@ -28,27 +28,14 @@ struct RecordingWindow : WindowHost {
 };
 
 struct RecordingDialogs : DialogHost {
-  bool SelectTrack(int* strip) override {
-    *strip = selectTrack;
-    return selectTrack >= 0;
-  }
-  bool QuicksaveName(std::string* name) override {
-    *name = quicksaveName;
-    return true;
-  }
-  bool Run(ModalDialog d) override {
-    runs.push_back(d);
-    if (during) during();
-    return true;
-  }
+  bool SelectTrack(int* strip) override { *strip = selectTrack; return selectTrack >= 0; }
+  bool QuicksaveName(std::string* name) override { *name = "Mine"; return true; }
+  bool Run(ModalDialog) override { if (during) during(); return true; }
   void About(const AboutText& text) override { about = text; }
-  void Help(const std::vector<std::string>& lines) override { help = lines; }
+  void Help(const std::vector<std::string>&) override {}
   int selectTrack = -1;
-  std::string quicksaveName = "Mine";
-  std::vector<ModalDialog> runs;
-  std::function<void()> during;
+  std::function<void()> during;  // runs while a modal dialog is open
   AboutText about;
-  std::vector<std::string> help;
 };
 
 struct RecordingSessions : SessionStore {
@@ -60,10 +47,7 @@ struct RecordingSessions : SessionStore {
   bool Quicksave(const std::string& name) override { return Call("Quicksave " + name); }
   bool LoadQuicksave(int n) override { return Call("LoadQuicksave " + std::to_string(n)); }
   bool SaveInProgress() override { return Call("SaveInProgress"); }
-  bool Call(const std::string& what) {
-    calls.push_back(what);
-    return result;
-  }
+  bool Call(const std::string& what) { calls.push_back(what); return result; }
   std::vector<std::string> calls;
   bool result = true;
 };
