@@ -1,5 +1,4 @@
-// Sessions on a fresh engine and application with the session store, in a temporary
-// ConfigDirectory: a whole session through save and load into a fresh program, the files
+// Sessions: a whole session through save and load into a fresh program, the files
 // written beside it, the reading rules, files that are missing, damaged or lying;
 // quicksaves, the default session and the in-progress save.
 #include <gtest/gtest.h>
@@ -7,22 +6,17 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
-#include <memory>
 
-#include "app/app.h"
+#include "app/app_fixture.h"
 #include "app/preferences.h"
 #include "app/progress_dialog.h"
 #include "app/session_file.h"
 #include "app/session_store.h"
-#include "app/startup.h"
-#include "audio_io/scripted_file_dialog.h"
 #include "control/trigger_set.h"
 #include "engine/effects_ops.h"
 #include "engine/metronome.h"
 #include "engine/transport.h"
-#include "persist/config_directory.h"
 #include "persist/temp_dir.h"
-#include "support/engine_fixture.h"
 
 namespace {
 
@@ -36,74 +30,64 @@ struct RecordingProgress : ProgressDialog {
   int steps = 0;
 };
 
-class SessionTest : public EngineTest {
+// The application fixture with the program's own session store and a recording progress
+// window; Restart() brings up a new engine and application, as a new run of the program.
+class SessionTest : public AppTest {
  protected:
-  void SetUp() override { EngineTest::SetUp(), BringUp(); }
-  void TearDown() override { TakeDown(), EngineTest::TearDown(); }
-  // A new engine and application, as a new run of the program.
-  void Restart() { TakeDown(), EngineTest::TearDown(), EngineTest::SetUp(), BringUp(); }
+  void SetUp() override {
+    AppTest::SetUp();
+    ProgressDialog_Install(&progress);
+    store = std::make_unique<AppSessionStore>(app_.get());
+  }
+  void TearDown() override {
+    ProgressDialog_Install(nullptr);
+    AppTest::TearDown();
+  }
+  void Restart() {
+    AppTest::Restart();
+    store = std::make_unique<AppSessionStore>(app_.get());
+  }
 
   static float Sample(int track, int n) {
     return static_cast<float>((n * (track + 3) + track * 977) % 2001 - 1000) / 2000.0f;
   }
   // Gives strip `i` a recorded loop of `seconds` holding Sample(i, n), named `name`.
   void FillTrack(int i, double seconds, const std::string& name = {}, int channels = 2) {
-    ASSERT_TRUE(LoopStrip_Recreate(app.get(), StripIndex{i}, seconds, false, channels));
-    LoopTrack& t = track(app->strips[i].slot);
+    ASSERT_TRUE(LoopStrip_Recreate(app_.get(), StripIndex{i}, seconds, false, channels));
+    LoopTrack& t = track(slot(i));
     for (int n = 0; n < t.length * channels; ++n) t.pBuffer.load()[n] = Sample(i, n);
-    app->strips[i].empty = false;
-    if (!name.empty()) app->fields[static_cast<int>(PanelField::TrackName1) + i] = name;
+    strip(i).empty = false;
+    if (!name.empty()) app_->fields[static_cast<int>(PanelField::TrackName1) + i] = name;
   }
   // Strip `i` holds what FillTrack put there, within 16-bit quantisation.
   void ExpectAudio(int i, double seconds, int channels = 2) {
-    const LoopTrack& t = track(app->strips[i].slot);
+    const LoopTrack& t = track(slot(i));
     ASSERT_EQ(t.length, static_cast<int32_t>(seconds * 48000.0)) << "track " << i + 1;
     ASSERT_EQ(static_cast<int>(t.numChannels), channels) << "track " << i + 1;
     int wrong = 0;
     for (int n = 0; n < t.length * channels; ++n) wrong += std::fabs(t.pBuffer.load()[n] - Sample(i, n)) > 1.0f / 16384;
     EXPECT_EQ(wrong, 0) << "track " << i + 1;
   }
-  std::string Path(const std::string& relative) const { return dir.File(relative); }
+  std::string Path(const std::string& relative) const { return dir + "/" + relative; }
+  bool Exists(const std::string& relative) const { return fs::exists(Path(relative)); }
   int Count(const std::string& caption) const {
     int n = 0;
     for (const ShownMessage& m : dialog.shown) n += m.caption == caption;
     return n;
   }
-  bool Exists(const std::string& relative) const { return std::filesystem::exists(dir.path / relative); }
 
-  TempDir dir;
-  ScriptedFileDialog files;
   RecordingProgress progress;
-  std::unique_ptr<App> app;
   std::unique_ptr<AppSessionStore> store;
-
- private:
-  void BringUp() {
-    ConfigDirectory = dir.path.string();
-    app = std::make_unique<App>();
-    ASSERT_TRUE(App_InitApplicationData(app.get()));
-    store = std::make_unique<AppSessionStore>(app.get());
-    ProgressDialog_Install(&progress);
-  }
-  void TakeDown() {
-    ProgressDialog_Install(nullptr);
-    Triggers().ClearAll();
-    App_Detach(app.get());
-    store.reset();
-    app.reset();
-    ConfigDirectory.clear();
-    Preferences_ResetDefaults();
-  }
 };
 
 TEST_F(SessionTest, WholeSessionComesBackInAFreshProgramFromAMovedFolder) {
   const double seconds[8] = {0.5, 0.75, 2.5, 1.25, 1.5, 1.75, 2.0, 2.25};
   const char* names[8] = {"Kick", "Bass & Keys", "", "Caf\xC3\xA9 <1>", "Pad", "Lead", "Vox", "Riff"};
-  App* a = app.get();
+  App* a = app_.get();
   for (int i = 0; i < 8; ++i) {
     const StripIndex s{i};
     if (i != 2) FillTrack(i, seconds[i], names[i], i == 4 ? 1 : 2);
-    app->shiftHeld = true;  // two solos
+    app_->shiftHeld = true;  // two solos
     LoopStrip_SetSolo(a, s, i == 1 || i == 6);
     LoopStrip_SetMute(a, s, i % 2 == 1);
     LoopStrip_SetSlow(a, s, i == 3);
@@ -115,30 +99,30 @@ TEST_F(SessionTest, WholeSessionComesBackInAFreshProgramFromAMovedFolder) {
     LoopStrip_SetPan(a, s, 15 * i);
   }
   ASSERT_TRUE(LoopStrip_Recreate(a, StripIndex{2}, 2.5, false));  // empty, with its own loop time
-  EffectsPanel* fx = &app->effects;
+  EffectsPanel* fx = &app_->effects;
   EffectsPanel_SetFilterLink(fx, false);
   EffectsPanel_SetFilterFrequency(fx, 1, 40);
   EffectsPanel_SetFilterMode(fx, 2);
   EffectsPanel_EnableReverb(fx, true);
   EffectsPanel_SetDelayLink(fx, false);
   EffectsPanel_SetDelayMilliseconds(fx, 1, 375);
-  app->loopTime = {LoopTimeSeconds, 3.5, 97.5, 7, 3, 33.0};
+  app_->loopTime = {LoopTimeSeconds, 3.5, 97.5, 7, 3, 33.0};
   LoopStrip_SetFeedback(a, 100);
   Audio_SetSubmixVolume(0, 0.3);
   Audio_SetMetronomeCountoff(2);
-  Audio_SetEditBegin(app->strips[1].slot, 0.1);
-  Audio_SetEditEnd(app->strips[1].slot, 0.4);
+  Audio_SetEditBegin(app_->strips[1].slot, 0.1);
+  Audio_SetEditEnd(app_->strips[1].slot, 0.4);
   App_SelectTrack(a, StripIndex{5});
   Triggers().Add(TriggerType::KeyboardKey, Trigger_Make(TriggerType::KeyboardKey));
 
-  fs::create_directory(dir.path / "a");
+  fs::create_directory(fs::path(dir) / "a");
   ASSERT_TRUE(store->Save(Path("a/Gig")));
   for (const char* file : {"Gig.session", "Gig.bak", "Gig_Midi.xml", "Kick.wav", "Bass & Keys.wav",
                            "Caf\xC3\xA9 <1>.wav", "Pad.wav", "Lead.wav", "Vox.wav", "Riff.wav"})
     EXPECT_TRUE(Exists(std::string("a/") + file)) << file;
   EXPECT_FALSE(Exists("a/Track 3.wav"));
   const std::string saved = ReadBytes(Path("a/Gig.session"));
-  fs::rename(dir.path / "a", dir.path / "b");
+  fs::rename(fs::path(dir) / "a", fs::path(dir) / "b");
 
   Restart();
   ASSERT_TRUE(store->Load(Path("b/Gig")));
@@ -146,19 +130,19 @@ TEST_F(SessionTest, WholeSessionComesBackInAFreshProgramFromAMovedFolder) {
   EXPECT_EQ(progress.steps, 16);
   for (int i = 0; i < 8; ++i)
     if (i != 2) ExpectAudio(i, seconds[i], i == 4 ? 1 : 2);
-  EXPECT_TRUE(app->strips[2].empty);
-  EXPECT_EQ(app->strips[2].name, "Track 3");
-  EXPECT_DOUBLE_EQ(Audio_GetLoopSeconds(app->strips[2].slot), 2.5);
-  EXPECT_EQ(Transport_RecordTrack(engine()), app->strips[5].slot);
-  EXPECT_EQ(Audio_GetEditBegin(app->strips[1].slot), 4800);
-  EXPECT_EQ(Audio_GetEditEnd(app->strips[1].slot), 19200);
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(Audio_GetLoopSelection(app->strips[i].slot), 1);
+  EXPECT_TRUE(app_->strips[2].empty);
+  EXPECT_EQ(app_->strips[2].name, "Track 3");
+  EXPECT_DOUBLE_EQ(Audio_GetLoopSeconds(app_->strips[2].slot), 2.5);
+  EXPECT_EQ(Transport_RecordTrack(engine()), app_->strips[5].slot);
+  EXPECT_EQ(Audio_GetEditBegin(app_->strips[1].slot), 4800);
+  EXPECT_EQ(Audio_GetEditEnd(app_->strips[1].slot), 19200);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(Audio_GetLoopSelection(app_->strips[i].slot), 1);
   // Applied to the engine and the panel, not only kept.
-  EXPECT_DOUBLE_EQ(Audio_GetTrackVolume(app->strips[1].slot), 111 / 127.0);  // soloed
-  EXPECT_DOUBLE_EQ(Audio_GetTrackVolume(app->strips[0].slot), 0.0);
+  EXPECT_DOUBLE_EQ(Audio_GetTrackVolume(app_->strips[1].slot), 111 / 127.0);  // soloed
+  EXPECT_DOUBLE_EQ(Audio_GetTrackVolume(app_->strips[0].slot), 0.0);
   EXPECT_DOUBLE_EQ(Audio_GetFilterFrequency(1), EffectsPanel_FrequencyHz(40));
   EXPECT_DOUBLE_EQ(Audio_GetDelayTime(1), 0.375);
-  EXPECT_EQ(app->fields[static_cast<int>(PanelField::Tempo)], "97.5");
+  EXPECT_EQ(app_->fields[static_cast<int>(PanelField::Tempo)], "97.5");
   EXPECT_EQ(Triggers().Count(TriggerType::KeyboardKey), 1);
   // Every stored setting: saving again gives the same file.
   ASSERT_TRUE(store->Save(Path("b/Gig")));
@@ -166,11 +150,11 @@ TEST_F(SessionTest, WholeSessionComesBackInAFreshProgramFromAMovedFolder) {
 }
 
 TEST_F(SessionTest, TheStartStateIsWrittenAsTheFixture) {
-  ASSERT_TRUE(SessionFile_Save(app.get(), Path("Start")));
+  ASSERT_TRUE(SessionFile_Save(app_.get(), Path("Start")));
   const fs::path fixture = fs::path(KESTRINE_TEST_SOURCE_DIR) / "app" / "fixtures" / "start.session";
   EXPECT_EQ(ReadBytes(Path("Start.session")), ReadBytes(fixture.string()));
   EXPECT_EQ(ReadBytes(Path("Start.bak")), "");
-  ASSERT_TRUE(SessionFile_Save(app.get(), Path("Start")));
+  ASSERT_TRUE(SessionFile_Save(app_.get(), Path("Start")));
   EXPECT_EQ(ReadBytes(Path("Start.bak")), ReadBytes(Path("Start.session")));
 }
 
@@ -179,19 +163,19 @@ TEST_F(SessionTest, TrackNamesBecomeDistinctFileNamesAndAMissingOneIsLeftEmpty) 
   const char* typed[8] = {"Riff", "Riff", "riff", "a/b", "..", "", "x.wav", "Riff (2)"};
   const char* stored[8] = {"Riff", "Riff (2)", "riff (3)", "Track 4", "Track 5", "Track 6", "x", "Riff (2) (2)"};
   for (int i = 0; i < 8; ++i) FillTrack(i, 0.25, typed[i]);
-  ASSERT_TRUE(SessionFile_Save(app.get(), Path("Names")));
+  ASSERT_TRUE(SessionFile_Save(app_.get(), Path("Names")));
   for (const char* name : stored) EXPECT_TRUE(Exists(std::string(name) + ".wav")) << name;
-  fs::remove(dir.path / "x.wav");
+  fs::remove(fs::path(dir) / "x.wav");
 
   Restart();
-  ASSERT_TRUE(SessionFile_Load(app.get(), Path("Names"), false));
-  ASSERT_EQ(files.shown.size(), 1u);
-  EXPECT_EQ(files.shown[0].title, "Please locate file x.wav");
-  EXPECT_TRUE(app->strips[6].empty);
-  EXPECT_EQ(app->strips[6].name, "Track 7");
+  ASSERT_TRUE(SessionFile_Load(app_.get(), Path("Names"), false));
+  ASSERT_EQ(files.titles.size(), 1u);
+  EXPECT_EQ(files.titles[0], "Please locate file x.wav");
+  EXPECT_TRUE(app_->strips[6].empty);
+  EXPECT_EQ(app_->strips[6].name, "Track 7");
   for (int i = 0; i < 8; ++i) {
     if (i == 6) continue;
-    EXPECT_EQ(app->strips[i].name, stored[i]);
+    EXPECT_EQ(app_->strips[i].name, stored[i]);
     ExpectAudio(i, 0.25);
   }
 }
@@ -226,8 +210,8 @@ TEST_F(SessionTest, ReadingRulesForValuesOutOfRange) {
     SCOPED_TRACE(body.substr(0, 60));
     Restart();
     WriteBytes(Path("Rules.session"), "<session>" + body + "</session>");
-    ASSERT_TRUE(SessionFile_Load(app.get(), Path("Rules"), false));
-    check(*app);
+    ASSERT_TRUE(SessionFile_Load(app_.get(), Path("Rules"), false));
+    check(*app_);
     int invalidTrack = 0;
     for (const ShownMessage& m : dialog.shown) invalidTrack += m.text == "Invalid loop track";
     EXPECT_EQ(invalidTrack, body == tenThousandTracks + "<master_volume>0.25</master_volume>" ? 1 : 0);
@@ -242,21 +226,21 @@ TEST_F(SessionTest, DamagedFilesAreRefusedWithNothingApplied) {
       {"<session><master_volume>0.1</master_volume></session><x/>", parse},
   };
   FillTrack(0, 0.5);
-  LoopStrip_SetName(app.get(), StripIndex{0}, "Kick");
-  LoopStrip_SetVolume(app.get(), StripIndex{0}, 50);
-  const std::string directory = app->sessionDirectory;
+  LoopStrip_SetName(app_.get(), StripIndex{0}, "Kick");
+  LoopStrip_SetVolume(app_.get(), StripIndex{0}, 50);
+  const std::string directory = app_->sessionDirectory;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
     dialog.shown.clear();
-    fs::remove(dir.path / "Bad.session");
+    fs::remove(fs::path(dir) / "Bad.session");
     if (c.bytes != "-") WriteBytes(Path("Bad.session"), c.bytes);
-    EXPECT_FALSE(SessionFile_Load(app.get(), Path("Bad"), true));
+    EXPECT_FALSE(SessionFile_Load(app_.get(), Path("Bad"), true));
     ASSERT_EQ(dialog.shown.size(), 1u);
     EXPECT_EQ(dialog.shown[0].text, c.message);
     EXPECT_EQ(dialog.shown[0].caption, c.message == parse ? "XML error" : "File error");
-    EXPECT_EQ(app->strips[0].name, "Kick");
-    EXPECT_EQ(app->strips[0].volume, 50);
-    EXPECT_EQ(app->sessionDirectory, directory);
+    EXPECT_EQ(app_->strips[0].name, "Kick");
+    EXPECT_EQ(app_->strips[0].volume, 50);
+    EXPECT_EQ(app_->sessionDirectory, directory);
     EXPECT_DOUBLE_EQ(Audio_GetMasterVolume(), 1.0);
     ExpectAudio(0, 0.5);
   }
@@ -265,28 +249,28 @@ TEST_F(SessionTest, DamagedFilesAreRefusedWithNothingApplied) {
 
 TEST_F(SessionTest, AFailedSaveLeavesThePreviousSessionLoadable) {
   FillTrack(0, 0.5, "Kick");
-  ASSERT_TRUE(SessionFile_Save(app.get(), Path("Gig")));
+  ASSERT_TRUE(SessionFile_Save(app_.get(), Path("Gig")));
   const std::string before = ReadBytes(Path("Gig.session"));
 
   FillTrack(1, 0.5, "Snare");
-  fs::create_directory(dir.path / "Snare.wav");  // the WAV file cannot be put in place
-  EXPECT_FALSE(SessionFile_Save(app.get(), Path("Gig")));
+  fs::create_directory(fs::path(dir) / "Snare.wav");  // the WAV file cannot be put in place
+  EXPECT_FALSE(SessionFile_Save(app_.get(), Path("Gig")));
   EXPECT_TRUE(dialog.Saw("Unable to write loop file:\n" + Path("Snare.wav"), "File Error"));
   EXPECT_EQ(ReadBytes(Path("Gig.session")), before);
 
-  fs::remove(dir.path / "Snare.wav");
-  fs::create_directory(dir.path / "Other.session");  // nor the session file
-  EXPECT_FALSE(SessionFile_Save(app.get(), Path("Other")));
+  fs::remove(fs::path(dir) / "Snare.wav");
+  fs::create_directory(fs::path(dir) / "Other.session");  // nor the session file
+  EXPECT_FALSE(SessionFile_Save(app_.get(), Path("Other")));
   EXPECT_TRUE(dialog.Saw("Unable to open session XML file for writing.", "File Error"));
 
   Restart();
-  ASSERT_TRUE(SessionFile_Load(app.get(), Path("Gig"), false));
+  ASSERT_TRUE(SessionFile_Load(app_.get(), Path("Gig"), false));
   ExpectAudio(0, 0.5);
-  EXPECT_TRUE(app->strips[1].empty);
+  EXPECT_TRUE(app_->strips[1].empty);
 }
 
 TEST_F(SessionTest, NumberedQuicksaveAsksBeforeOverwritingOnlyWhileWarned) {
-  fs::create_directory(dir.path / "q");
+  fs::create_directory(fs::path(dir) / "q");
   App_Preferences().quicksave_directory = Path("q");
   FillTrack(0, 0.5);
   const struct { int warn, answer; bool saved; int questions; } cases[] = {{1, IDOK, true, 0}, {1, IDCANCEL, false, 1}, {1, IDOK, true, 1}, {0, IDCANCEL, true, 0}};
@@ -294,23 +278,23 @@ TEST_F(SessionTest, NumberedQuicksaveAsksBeforeOverwritingOnlyWhileWarned) {
     dialog.shown.clear();
     dialog.answers = {c.answer};
     App_Preferences().warn_quicksave = c.warn;
-    fs::remove(dir.path / "q/Quicksave03/Quicksave03.session");
-    App_SetDirty(app.get(), true);
+    fs::remove(fs::path(dir) / "q/Quicksave03/Quicksave03.session");
+    App_SetDirty(app_.get(), true);
     EXPECT_EQ(store->Quicksave("Quicksave03"), c.saved);
     EXPECT_EQ(Exists("q/Quicksave03/Quicksave03.session"), c.saved);
-    EXPECT_EQ(app->dirty, !c.saved);
+    EXPECT_EQ(app_->dirty, !c.saved);
     EXPECT_EQ(Count("Overwrite Quicksave?"), c.questions);
     EXPECT_EQ(dialog.Saw("Quicksave Quicksave03 exists, overwrite?", "Overwrite Quicksave?"), c.questions > 0);
     EXPECT_EQ(Count("Quicksave Complete"), 0);
   }
   EXPECT_TRUE(Exists("q/Quicksave03/Quicksave03_Midi.xml"));
-  EXPECT_EQ(app->title, "Kestrine 1.73 - [Quicksave03]");
+  EXPECT_EQ(app_->title, "Kestrine 1.73 - [Quicksave03]");
 
   // Loading meets saving under the same spelling; an unsaved number is the reader's message.
   Restart();
   App_Preferences().quicksave_directory = Path("q");
   ASSERT_TRUE(store->LoadQuicksave(3));
-  EXPECT_EQ(app->sessionName, "Quicksave03");
+  EXPECT_EQ(app_->sessionName, "Quicksave03");
   ExpectAudio(0, 0.5);
   EXPECT_FALSE(store->LoadQuicksave(4));
   EXPECT_TRUE(dialog.Saw("Couldn't open session file.", "File error"));
@@ -321,8 +305,8 @@ TEST_F(SessionTest, TypedNameLosesItsExtensionAndIsConfirmed) {
   ASSERT_TRUE(store->Quicksave("Gig.session"));
   EXPECT_TRUE(Exists("Gig/Gig.session"));
   EXPECT_TRUE(Exists("Gig/Gig_Midi.xml"));
-  EXPECT_EQ(app->sessionName, "Gig");
-  EXPECT_EQ(app->sessionDirectory, Path("Gig"));
+  EXPECT_EQ(app_->sessionName, "Gig");
+  EXPECT_EQ(app_->sessionDirectory, Path("Gig"));
   EXPECT_EQ(Quicksave_LastName(), "Gig");
   EXPECT_TRUE(dialog.Saw("Quicksaved Session as Gig.", "Quicksave Complete"));
 
@@ -332,37 +316,37 @@ TEST_F(SessionTest, TypedNameLosesItsExtensionAndIsConfirmed) {
 }
 
 TEST_F(SessionTest, RefusedOrFailedQuicksavesKeepTheSessionDirtyAndItsName) {
-  fs::create_directories(dir.path / "Gig/Gig.session");  // the session file cannot be written
-  App_SetDirty(app.get(), true);
+  fs::create_directories(fs::path(dir) / "Gig/Gig.session");  // the session file cannot be written
+  App_SetDirty(app_.get(), true);
   for (const char* name : {"../Escape", "a/b", "/tmp/Abs", "..", "Back\\slash", "Gig"}) {
     SCOPED_TRACE(name);
     dialog.shown.clear();
     EXPECT_FALSE(store->Quicksave(name));
     EXPECT_EQ(dialog.Saw("Invalid quicksave name", "Error"), name != std::string("Gig"));
-    EXPECT_TRUE(app->dirty);
-    EXPECT_EQ(app->sessionName, "untitled");
-    EXPECT_EQ(app->sessionDirectory, dir.path.string());
+    EXPECT_TRUE(app_->dirty);
+    EXPECT_EQ(app_->sessionName, "untitled");
+    EXPECT_EQ(app_->sessionDirectory, dir);
   }
-  EXPECT_EQ(fs::directory_iterator(dir.path)->path().filename(), "Gig");
+  EXPECT_EQ(fs::directory_iterator(dir)->path().filename(), "Gig");
   EXPECT_EQ(Count("Quicksave Complete"), 0);
 }
 
 // Save Session commits what the loop-time field says, but applying it to the strips
 // would cut the loop being saved.
 TEST_F(SessionTest, SavingStoresTheLoopTimeFieldWithoutResizingTheLoops) {
-  app->sessions = store.get();
-  app->sessionDirectory = dir.path.string();
-  app->loopTime.mode = LoopTimeSeconds;
+  app_->sessions = store.get();
+  app_->sessionDirectory = dir;
+  app_->loopTime.mode = LoopTimeSeconds;
   FillTrack(0, 1.0);
-  App_EditField(app.get(), PanelField::Seconds, "0.5");
-  App_Command(app.get(), Command::SaveSession);
-  EXPECT_DOUBLE_EQ(app->loopTime.loopTime, 0.5);
+  App_EditField(app_.get(), PanelField::Seconds, "0.5");
+  App_Command(app_.get(), Command::SaveSession);
+  EXPECT_DOUBLE_EQ(app_->loopTime.loopTime, 0.5);
   ExpectAudio(0, 1.0);
   EXPECT_TRUE(Exists("untitled.session"));
 }
 
 TEST_F(SessionTest, InProgressSaveOverwritesWithoutAWord) {
-  fs::create_directory(dir.path / "InProgress");
+  fs::create_directory(fs::path(dir) / "InProgress");
   WriteBytes(Path("InProgress/InProgress.session"), "old");
   App_Preferences().quicksave_directory = Path("elsewhere");
   FillTrack(2, 0.5);
@@ -381,15 +365,15 @@ TEST_F(SessionTest, DefaultSessionIsWrittenOnceAndLoadedAsUntitled) {
   EXPECT_FALSE(Exists("Default_Midi.xml"));
 
   Restart();
-  App_SetDirty(app.get(), true);
+  App_SetDirty(app_.get(), true);
   dialog.answers = {IDNO};
   EXPECT_FALSE(store->LoadDefault());
   EXPECT_TRUE(dialog.Saw("Current session has unsaved changes, continue anyway?", "Session Unsaved"));
-  EXPECT_TRUE(app->strips[0].empty);
+  EXPECT_TRUE(app_->strips[0].empty);
 
   ASSERT_TRUE(store->LoadDefault());  // the script has run out: Yes
-  EXPECT_EQ(app->title, "Kestrine 1.73 - [Untitled]");
-  EXPECT_FALSE(app->dirty);
+  EXPECT_EQ(app_->title, "Kestrine 1.73 - [Untitled]");
+  EXPECT_FALSE(app_->dirty);
   ExpectAudio(0, 0.5);
 }
 
