@@ -55,7 +55,13 @@ TEST_F(AppTest, EveryCatalogueRowHasItsEffect) {
       {18, 2, 0, {}, Is([&] { return Audio_GetTrackSubmix(slot(2)); }, 1), 1},
       {20, 0, 0, {}, [&] { EXPECT_TRUE(strip(0).mute); EXPECT_EQ(vol(0), 0.0); }},
       {21, 1, 0, {}, [&] { EXPECT_FALSE(strip(1).mute); EXPECT_EQ(vol(1), 1.0); }},
-      {22, 3, 0, {}, [&] { EXPECT_EQ(vol(3), 1.0); EXPECT_EQ(vol(0), 0.0); }, 1},
+      {22, 3, 0, {}, [&] {
+         EXPECT_EQ(vol(3), 1.0);  // soloed though muted; the others silent until it is not
+         EXPECT_EQ(vol(0), 0.0);
+         Do(Command::TrackSolo, 3);
+         EXPECT_EQ(vol(3), 0.0);
+         EXPECT_EQ(vol(0), 1.0);
+       }, 1},
       {24, 4, 0, {}, [&] { EXPECT_EQ(app().currentTrack, 4); EXPECT_EQ(track(slot(4)).record, 1u); }},
       {25, 1, 0, {}, Is([&] { return Audio_GetTrackEffects(slot(1)); }, 1), 1},
       {27, 1, max, {}, Is([&] { return Audio_GetTrackEffectsMix(slot(1)); }, 1.0)},

@@ -1,7 +1,6 @@
 // Sessions: a whole session through save and load into a fresh program, the files
 // written beside it, the reading rules, files that are missing, damaged or lying;
 // quicksaves, the default session and the in-progress save.
-#include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>

@@ -1,6 +1,5 @@
 // Skins: the file's elements and their rules, failures falling back to the built-in
 // look, the Select Skin dialog's list and choice, and the commands that load a skin.
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
