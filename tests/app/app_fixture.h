@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/progress_dialog.h"
 #include "audio_io/file_dialog.h"
 #include "control/memory_midi_backend.h"
 #include "support/engine_fixture.h"
@@ -68,6 +69,16 @@ struct RecordingLoopEdit : LoopEditModel {
   }
   std::string Last() const { return calls.empty() ? std::string() : calls.back(); }
   std::vector<std::string> calls;
+};
+
+// Records what a progress window was asked to show.
+struct RecordingProgress : ProgressDialog {
+  void Open(const std::string& title, int range) override { calls.push_back(title + " " + std::to_string(range)); }
+  void Step() override { ++steps; }
+  void Close() override { calls.push_back("Close"); }
+  bool Closed() const { return calls.empty() || calls.back() == "Close"; }
+  std::vector<std::string> calls;
+  int steps = 0;
 };
 
 // Answers file dialogs from a script and records their titles.

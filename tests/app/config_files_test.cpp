@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,10 +51,12 @@ class ConfigFilesTest : public ::testing::Test {
     ConfigDirectory.clear();
     Audio_Shutdown();
   }
-  void ReadPreferencesRows(const std::string& rows) {
-    WriteBytes(dir.File("Preferences.xml"), "<preferences>\n" + rows + "</preferences>\n");
-    ReadPreferences();
+  // Writes `rows` as the content of the file's `root` element and has `read` read the file.
+  void ReadRows(const std::string& file, const std::string& root, const std::string& rows, void (*read)()) {
+    WriteBytes(dir.File(file), "<" + root + ">\n" + rows + "</" + root + ">\n");
+    read();
   }
+  void ReadPreferencesRows(const std::string& rows) { ReadRows("Preferences.xml", "preferences", rows, ReadPreferences); }
   bool Wrote(const char* file, const std::string& row) {
     return ReadBytes(dir.File(file)).find(row) != std::string::npos;
   }
@@ -84,41 +87,33 @@ TEST_F(ConfigFilesTest, DefaultsAreWrittenByteForByteAndReadBackUnchanged) {
 TEST_F(ConfigFilesTest, PreferenceRowsAreClampedOrIgnoredAndReachTheEngine) {
   EffectsPanel panel;
   Preferences_AttachEffectsPanel(&panel);
-  ReadPreferencesRows(
-      "<delay_max_milliseconds>9999</delay_max_milliseconds>"
-      "<metronome_midi_accent_note>128</metronome_midi_accent_note>"
-      "<metronome_midi_beat_note>-1</metronome_midi_beat_note>"
-      "<metronome_midi_port>16</metronome_midi_port>"
-      "<metronome_midi_channel>15</metronome_midi_channel>"
-      "<send_midi_sync>5</send_midi_sync>"
-      "<latent_input>1</latent_input><latent_input_volume>300</latent_input_volume>"
-      "<latent_input_pan>-4</latent_input_pan><latent_input_effects_mix>127</latent_input_effects_mix>"
-      "<filter_before_delay>2</filter_before_delay><continuous_metronome>0</continuous_metronome>"
-      "<warn_quicksave>5</warn_quicksave><crossfade_ab>5</crossfade_ab>");
-  Preferences_AttachEffectsPanel(nullptr);
   const Preferences& p = App_Preferences();
-  EXPECT_EQ(p.delay_max_milliseconds, 5000);
-  EXPECT_EQ(panel.delayMaxMilliseconds, 5000);
-  EXPECT_EQ(p.midi.metronome_midi_accent_note, 63);  // out of range: ignored
-  EXPECT_EQ(p.midi.metronome_midi_beat_note, 64);
-  EXPECT_EQ(p.midi.metronome_midi_port, 0);
-  EXPECT_EQ(p.midi.metronome_midi_channel, 15);
-  EXPECT_EQ(p.midi.send_midi_sync, 1);  // a switch keeps on/off...
-  EXPECT_EQ(p.crossfade_ab, 1);
-  EXPECT_EQ(p.warn_quicksave, 5);  // ...a stored row its integer
-  const AudioEngine* engine = Audio_GetEngine();
-  EXPECT_EQ(engine->latentInput, 1);
-  EXPECT_DOUBLE_EQ(engine->latentVolume, 1.0);
-  EXPECT_DOUBLE_EQ(engine->latentPan, 0.0);
-  EXPECT_DOUBLE_EQ(engine->latentEffectsMix, 1.0);
-  EXPECT_EQ(engine->filterBeforeDelay, 1);
-  EXPECT_EQ(engine->continuousMetronome, 0);
+  const AudioEngine* e = Audio_GetEngine();
+  const struct { const char* row; const char* text; std::function<double()> got; double want; } cases[] = {
+      {"delay_max_milliseconds", "9999", [&] { return panel.delayMaxMilliseconds; }, 5000},
+      {"delay_max_milliseconds", "100", [&] { return p.delay_max_milliseconds; }, 200},
+      {"metronome_midi_accent_note", "128", [&] { return p.midi.metronome_midi_accent_note; }, 63},  // ignored
+      {"metronome_midi_beat_note", "-1", [&] { return p.midi.metronome_midi_beat_note; }, 64},
+      {"metronome_midi_port", "16", [&] { return p.midi.metronome_midi_port; }, 0},
+      {"metronome_midi_channel", "15", [&] { return p.midi.metronome_midi_channel; }, 15},
+      {"send_midi_sync", "5", [&] { return p.midi.send_midi_sync; }, 1},  // a switch keeps on/off...
+      {"crossfade_ab", "5", [&] { return p.crossfade_ab; }, 1},
+      {"warn_quicksave", "5", [&] { return p.warn_quicksave; }, 5},  // ...a stored row its integer
+      {"latent_input", "1", [&] { return e->latentInput; }, 1},
+      {"latent_input_volume", "300", [&] { return e->latentVolume; }, 1.0},
+      {"latent_input_pan", "-4", [&] { return e->latentPan; }, 0.0},
+      {"latent_input_effects_mix", "127", [&] { return e->latentEffectsMix; }, 1.0},
+      {"filter_before_delay", "2", [&] { return e->filterBeforeDelay; }, 1},
+      {"continuous_metronome", "0", [&] { return e->continuousMetronome; }, 0},
+  };
+  for (const auto& c : cases) {
+    ReadPreferencesRows(std::string("<") + c.row + ">" + c.text + "</" + c.row + ">");
+    EXPECT_DOUBLE_EQ(c.got(), c.want) << c.row << " " << c.text;
+  }
+  Preferences_AttachEffectsPanel(nullptr);
   ASSERT_TRUE(WritePreferences());
   EXPECT_TRUE(Wrote("Preferences.xml", "<latent_input_volume>127</latent_input_volume>"));
   EXPECT_TRUE(Wrote("Preferences.xml", "<latent_input_pan>0</latent_input_pan>"));
-
-  ReadPreferencesRows("<delay_max_milliseconds>100</delay_max_milliseconds>");
-  EXPECT_EQ(App_Preferences().delay_max_milliseconds, 200);
 }
 
 TEST_F(ConfigFilesTest, UndoAndStereoRecordRowsActOnTheEngineAndTheWindow) {
@@ -158,10 +153,7 @@ TEST_F(ConfigFilesTest, ClickSoundsResolveAgainstTheConfigDirectoryAndLoad) {
 }
 
 TEST_F(ConfigFilesTest, SkinAndTitleBarRows) {
-  auto read = [&](const std::string& rows) {
-    WriteBytes(dir.File("SysConfig.xml"), "<system_configuration>" + rows + "</system_configuration>");
-    ReadSystemConfiguration();
-  };
+  auto read = [&](const std::string& rows) { ReadRows("SysConfig.xml", "system_configuration", rows, ReadSystemConfiguration); };
   read("<skin>Dusk</skin><show_title>0</show_title>");
   EXPECT_EQ(App_SystemConfiguration().skin, "Dusk");
   EXPECT_EQ(App_SystemConfiguration().show_title, 0);
@@ -171,12 +163,10 @@ TEST_F(ConfigFilesTest, SkinAndTitleBarRows) {
 }
 
 TEST_F(ConfigFilesTest, LatencyIsReadInMillisecondsAndWrittenFromTheStream) {
-  WriteBytes(dir.File("DeviceConfig.xml"),
-             "<device_configuration><latency>10.5</latency><device_sample_rate>44100</device_sample_rate>"
-             "<input_device_name>A device name well over thirty-one characters</input_device_name>"
-             "<use_asio_preferrred_latency>0</use_asio_preferrred_latency>"
-             "<input_channel>2</input_channel></device_configuration>");
-  ReadDeviceConfiguration();
+  ReadRows("DeviceConfig.xml", "device_configuration",
+           "<latency>10.5</latency><device_sample_rate>44100</device_sample_rate><input_channel>2</input_channel>"
+           "<input_device_name>A device name well over thirty-one characters</input_device_name>"
+           "<use_asio_preferrred_latency>0</use_asio_preferrred_latency>", ReadDeviceConfiguration);
   const DeviceConfiguration& wanted = *Audio_GetDeviceConfiguration();
   EXPECT_DOUBLE_EQ(wanted.latency, 0.0105);
   EXPECT_DOUBLE_EQ(wanted.sampleRate, 44100.0);
@@ -194,16 +184,8 @@ TEST_F(ConfigFilesTest, LatencyIsReadInMillisecondsAndWrittenFromTheStream) {
 
 // The PortAudio layer in place of the engine's deviceless default, for one test.
 struct WithPortAudio {
-  WithPortAudio() {
-    Audio_Shutdown();
-    AudioIo_Install();
-    Audio_Init();
-  }
-  ~WithPortAudio() {
-    Audio_Shutdown();
-    AudioLayer_Install(nullptr);
-    Audio_Init();
-  }
+  WithPortAudio() { Audio_Shutdown(), AudioIo_Install(), Audio_Init(); }
+  ~WithPortAudio() { Audio_Shutdown(), AudioLayer_Install(nullptr), Audio_Init(); }
 };
 
 // A driver type the audio layer offers is selected; one it does not offer (3, ASIO, never
@@ -216,29 +198,13 @@ TEST_F(ConfigFilesTest, DriverTypeSelectsAnOfferedHostApiAndAnUnknownOneChangesN
     SCOPED_TRACE(c.before * 1000 + c.read);
     Audio_SetHostApi(c.before);
     ASSERT_EQ(Audio_GetHostApiType(), c.before) << "PortAudio is built with ALSA here";
-    WriteBytes(dir.File("DeviceConfig.xml"), "<device_configuration><driver_type>" +
-                                                 std::to_string(c.read) +
-                                                 "</driver_type></device_configuration>");
-    ReadDeviceConfiguration();
+    ReadRows("DeviceConfig.xml", "device_configuration", "<driver_type>" + std::to_string(c.read) + "</driver_type>",
+             ReadDeviceConfiguration);
     EXPECT_EQ(Audio_GetHostApiType(), c.after);
     ASSERT_TRUE(WriteDeviceConfiguration());
     EXPECT_TRUE(Wrote("DeviceConfig.xml", "<driver_type>" + std::to_string(c.after) + "</driver_type>"));
   }
   EXPECT_TRUE(dialog.shown.empty());
-}
-
-TEST_F(ConfigFilesTest, DamagedFilesKeepTheRowsBeforeTheErrorAndWriteFailureNamesTheFile) {
-  WriteBytes(dir.File("Preferences.xml"), "<preferences><peakhold>0</peakhold><warn_quicksave>0</warn");
-  ReadPreferences();
-  EXPECT_EQ(App_Preferences().peakhold, 0);
-  EXPECT_EQ(App_Preferences().warn_quicksave, 1);
-  EXPECT_TRUE(dialog.Saw("Error parsing preferences file.", "XML error"));
-  WriteBytes(dir.File("DeviceConfig.xml"), "");
-  ReadDeviceConfiguration();
-  EXPECT_TRUE(dialog.Saw("bad file size in device configuration file.", "File error"));
-  std::filesystem::permissions(dir.File("Preferences.xml"), std::filesystem::perms::owner_read);
-  EXPECT_FALSE(WritePreferences());
-  EXPECT_TRUE(dialog.Saw("Unable to open preferences XML file for writing.", "File Error"));
 }
 
 }  // namespace

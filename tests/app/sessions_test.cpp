@@ -21,14 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct RecordingProgress : ProgressDialog {
-  void Open(const std::string& title, int range) override { calls.push_back(title + " " + std::to_string(range)); }
-  void Step() override { ++steps; }
-  void Close() override { calls.push_back("Close"); }
-  std::vector<std::string> calls;
-  int steps = 0;
-};
-
 // The application fixture with the program's own session store and a recording progress
 // window; Restart() brings up a new engine and application, as a new run of the program.
 class SessionTest : public AppTest {
