@@ -137,29 +137,12 @@ TEST_F(ConfigFilesTest, ClickSoundsResolveAgainstTheConfigDirectoryAndLoad) {
   ASSERT_TRUE(WritePreferences());
   EXPECT_TRUE(Wrote("Preferences.xml", "<metronome_accent>Sounds/click.wav</metronome_accent>"));
 
-  g_loadedSounds.clear();  // overlong paths are ignored, empty ones load nothing
-  ReadPreferencesRows("<metronome_beat>" + std::string(260, 'x') + "</metronome_beat>"
-                      "<metronome_accent></metronome_accent>");
-  EXPECT_EQ(App_Preferences().metronome_beat, "beats/b.wav");
-  EXPECT_EQ(App_Preferences().metronome_accent, "");
-  EXPECT_TRUE(g_loadedSounds.empty());
-
   Preferences_SetClickSoundLoader(nullptr);  // the engine's own loader fills the metronome
   uint8_t header[WAV_HEADER_BYTES];
   Wav_BuildHeader(header, 1, 48000, 480);
   WriteBytes(dir.File("click.wav"), std::string(header, header + sizeof header) + std::string(480, '\0'));
   ReadPreferencesRows("<metronome_accent>click.wav</metronome_accent>");
   EXPECT_EQ(Audio_GetEngine()->accentSample.length, 240);
-}
-
-TEST_F(ConfigFilesTest, SkinAndTitleBarRows) {
-  auto read = [&](const std::string& rows) { ReadRows("SysConfig.xml", "system_configuration", rows, ReadSystemConfiguration); };
-  read("<skin>Dusk</skin><show_title>0</show_title>");
-  EXPECT_EQ(App_SystemConfiguration().skin, "Dusk");
-  EXPECT_EQ(App_SystemConfiguration().show_title, 0);
-  EXPECT_EQ(g_windowChanges, 1);
-  read("<skin>" + std::string(256, 's') + "</skin>");
-  EXPECT_EQ(App_SystemConfiguration().skin, "Dusk");  // an overlong name is ignored
 }
 
 TEST_F(ConfigFilesTest, LatencyIsReadInMillisecondsAndWrittenFromTheStream) {

@@ -123,22 +123,6 @@ TEST_F(AppTest, StereoRecordSwitchRecreatesTheCurrentLoop) {
   EXPECT_EQ(track(slot(0)).record, 1u);
 }
 
-TEST_F(AppTest, BeatLightsFlashForHalfABeatWhileTheMetronomeIsHeard) {
-  Do(Command::MetronomeRecordToggle);
-  Do(Command::TransportRecord);
-  Run(512);
-  App_Timer1(&app());
-  EXPECT_EQ(window.flashMs, 250);  // half a beat at 120 beats per minute
-  EXPECT_TRUE(app().beatFlash && app().accentFlash);
-  EXPECT_TRUE(App_Panel(&app()).metronomePlay);
-  App_Timer3(&app());
-  EXPECT_FALSE(App_Panel(&app()).metronomeRecord);  // blinking while it clicks
-  Do(Command::TransportStop);
-  App_Timer3(&app());
-  EXPECT_TRUE(App_Panel(&app()).metronomeRecord);  // back to the switches
-  EXPECT_FALSE(App_Panel(&app()).metronomePlay);
-}
-
 TEST_F(AppTest, TimerNoticesAMixWriterThatClosedItself) {
   Do(Command::TransportPlay);
   Do(Command::MixToDisk);

@@ -183,22 +183,6 @@ TEST_F(AppTest, EraseFollowsTheLoopTimeMode) {
   }
 }
 
-TEST_F(AppTest, MetersLightTheirLedsAndHoldThePeakFor46Refreshes) {
-  engine()->inputPeak[0] = 1.0;
-  App_Timer1(&app());
-  EXPECT_EQ(App_Panel(&app()).meters[0].lit, 21);
-  for (int i = 1; i <= 46; ++i) {
-    engine()->inputPeak[0] = 0.5;
-    App_Timer1(&app());
-    const MeterView m = App_Panel(&app()).meters[0];
-    EXPECT_EQ(m.lit, 12);
-    EXPECT_EQ(m.held, i < 46 ? 21 : 12) << i;
-  }
-  App_Preferences().peakhold = 0;
-  App_Timer1(&app());
-  EXPECT_EQ(App_Panel(&app()).meters[0].held, 0);
-}
-
 TEST_F(AppTest, EngineAssertionClosesTheWindowFromTheTimer) {
   Audio_Assert("Invalid feedback setting", "audio", 1);
   EXPECT_FALSE(window.closed);

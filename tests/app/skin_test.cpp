@@ -30,31 +30,6 @@ void MakeSkin(const fs::path& root, const std::string& name, const std::string& 
   }
 }
 
-TEST(SkinColourTest, PartsAreLeadingIntegersClampedToAByte) {
-  const struct { const char* text; SkinColour want; } cases[] = {
-      {"300,-5", {255, 0, 0}},       {"10,20,30", {10, 20, 30}},     {"", {0, 0, 0}},
-      {"12abc, 7 ,x", {12, 7, 0}},   {"0,1,256", {0, 1, 255}},       {"5,6,7,8", {5, 6, 7}},
-      {"99999999999999999999,2", {255, 2, 0}},                       {"+9,,-0", {9, 0, 0}},
-  };
-  for (const auto& c : cases) EXPECT_EQ(SkinColour_Parse(c.text), c.want) << c.text;
-}
-
-TEST(SkinImageTest, SlotsFollowTheFileOrderAndAreFoundIgnoringCase) {
-  const struct { int slot; const char* name; } anchors[] = {
-      {SkinSlot_MixToDiskButton + 1, "MixToDiskButton1"}, {SkinSlot_NudgeLoopButton + 2, "NudgeLoopButton2"},
-      {SkinSlot_TrackBackground + 15, "Track8Background1"}, {SkinSlot_MeterLed, "MeterLED0"},
-      {SkinSlot_Solo + 3, "SoloGrey1"}, {SkinSlider_Knob(SkinSlider::FxSend), "FxSendKnob"},
-      {kSkinImageCount - 1, "MetronomeKnob"},
-  };
-  for (const auto& a : anchors) {
-    EXPECT_STREQ(SkinImage_Name(a.slot), a.name);
-    EXPECT_EQ(SkinImage_Find(a.name), a.slot);
-  }
-  EXPECT_EQ(SkinImage_Find("stopbutton0"), SkinSlot_StopButton);
-  EXPECT_EQ(SkinImage_Find("StopButton2"), -1);
-  EXPECT_STREQ(SkinImage_Name(kSkinImageCount), "");
-}
-
 TEST(SkinImageTest, ButtonsShowTheirGreyedImageOnlyInARowOfThree) {
   int first = 0, count = 0;
   ASSERT_TRUE(SkinButton_Row(1001, &first, &count));
