@@ -39,10 +39,7 @@ class ConfigFilesTest : public ::testing::Test {
     g_loadedSounds.clear();
     Preferences_SetWindowStateHook([] { ++g_windowChanges; });
     Preferences_SetStereoRecordHook([](int channels) { g_stereoChannels.push_back(channels); });
-    Preferences_SetClickSoundLoader([](bool accent, const std::string& path) {
-      g_loadedSounds.emplace_back(accent, path);
-      return true;
-    });
+    Preferences_SetClickSoundLoader([](bool accent, const std::string& path) { return g_loadedSounds.emplace_back(accent, path), true; });
   }
   void TearDown() override {
     Preferences_SetWindowStateHook(nullptr);
@@ -57,9 +54,7 @@ class ConfigFilesTest : public ::testing::Test {
     read();
   }
   void ReadPreferencesRows(const std::string& rows) { ReadRows("Preferences.xml", "preferences", rows, ReadPreferences); }
-  bool Wrote(const char* file, const std::string& row) {
-    return ReadBytes(dir.File(file)).find(row) != std::string::npos;
-  }
+  bool Wrote(const char* file, const std::string& row) { return ReadBytes(dir.File(file)).find(row) != std::string::npos; }
 
   TempDir dir;
   ScriptedDialog dialog;
