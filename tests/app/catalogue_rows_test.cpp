@@ -117,12 +117,10 @@ TEST_F(AppTest, EveryCatalogueRowHasItsEffect) {
       {130, 0, 0, [&] { App_EditField(&app(), PanelField::Measures, "1"); },
        [&] { EXPECT_EQ(Audio_GetLoopLength(slot(0)), 96000); EXPECT_EQ(Audio_GetLoopLength(slot(1)), 192000); }},
       {131, 0, 0, {}, [&] { EXPECT_EQ(app().fields[static_cast<int>(PanelField::Seconds)], "4.000000"); }},
-      {132, 0, 0, [&] {
-         static int64_t now = 0;
-         now = 1000;
+      {132, 0, 0, [&] {  // two taps 600 ms apart
+         static int64_t now = 1000;
          app().tap.clock = TapClock{[] { return now; }, 1000};
-         Do(Command::TapLoopTime);
-         now = 1600;
+         Do(Command::TapLoopTime), now = 1600;
        },
        [&] { EXPECT_EQ(app().loopTime.tempo, 100.0); EXPECT_EQ(app().fields[static_cast<int>(PanelField::Tempo)], "100"); }},
       {133, 0, 0, [&] { app().loopTimeTarget = LoopTimeTarget::All; }, [&] { EXPECT_EQ(app().loopTimeTarget, LoopTimeTarget::Current); }},

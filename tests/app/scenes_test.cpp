@@ -26,9 +26,7 @@ TEST_F(AppTest, StripsStartWithTrackOneAudibleAndAllEmptyAndNamesFollowTheRules)
   }
   EXPECT_EQ(track(slot(0)).record, 1u);
   EXPECT_EQ(Audio_GetFramesPerBeat(), 24000);  // 2.0 s for 4 beats
-  const PanelView view = App_Panel(&app());
-  EXPECT_EQ(view.editing, "Editing 1: Track 1");
-  EXPECT_EQ(view.lengthText + " " + view.halfText, "4.00 2.00");
+  EXPECT_EQ(App_Panel(&app()).lengthText + " " + App_Panel(&app()).halfText, "4.00 2.00");
 
   LoopStrip_SetName(&app(), StripIndex{8}, "Nine");
   EXPECT_TRUE(dialog.Saw("Invalid loop track", "Error"));
@@ -89,20 +87,6 @@ TEST_F(AppTest, WhileAFileDialogIsOpenGuardedCommandsAreDroppedAndMixerCommandsA
   EXPECT_EQ(strip(1).volume, 0);
   Do(Command::SaveQuicksave01);  // once the dialog is closed the same command runs
   EXPECT_EQ(sessions.calls, std::vector<std::string>{"Quicksave Quicksave01"});
-}
-
-TEST_F(AppTest, SpaceBarFollowsTheSpacebarRecordPreference) {
-  const struct { int spacebarRecord; bool playing; Command posted; } cases[] = {
-      {1, false, Command::TransportRecord}, {0, false, Command::TransportPlay}, {0, true, Command::TransportStop}};
-  for (const auto& c : cases) {
-    App_Preferences().spacebar_record = c.spacebarRecord;
-    if (c.playing) Audio_PlayLooping();
-    Type(" ");
-    ControlCommand posted;
-    ASSERT_TRUE(ControlCommands().Take(&posted));
-    EXPECT_EQ(posted.commandId, CommandId(c.posted));
-    Audio_StopLooping();
-  }
 }
 
 TEST_F(AppTest, DroppedFilesFillConsecutiveTracksAndStopAfterTrackEight) {

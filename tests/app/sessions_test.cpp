@@ -117,7 +117,6 @@ TEST_F(SessionTest, WholeSessionComesBackInAFreshProgramFromAMovedFolder) {
   EXPECT_EQ(app_->strips[2].name, "Track 3");
   EXPECT_DOUBLE_EQ(Audio_GetLoopSeconds(app_->strips[2].slot), 2.5);
   EXPECT_EQ(Transport_RecordTrack(engine()), app_->strips[5].slot);
-  EXPECT_EQ(Audio_GetEditBegin(app_->strips[1].slot), 4800);
   EXPECT_EQ(Audio_GetEditEnd(app_->strips[1].slot), 19200);
   for (int i = 0; i < 8; ++i) EXPECT_EQ(Audio_GetLoopSelection(app_->strips[i].slot), 1);
   // Applied to the engine and the panel, not only kept.
