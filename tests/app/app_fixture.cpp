@@ -68,10 +68,6 @@ void AppTest::Restart() {
   BringUp();
 }
 
-void AppTest::Type(const std::string& chars) {
-  for (char c : chars) App_Character(app_.get(), c);
-}
-
 std::string AppTest::MakeWav(const std::string& name, int frames, int16_t value) {
   WavLayout layout;
   layout.samples.assign(static_cast<size_t>(frames) * 2, value);

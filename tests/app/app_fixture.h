@@ -112,7 +112,9 @@ class AppTest : public EngineTest {
   int slot(int i) const { return app_->strips[i].slot; }
   void Do(Command c, int track = 0, int value = 0) { App_Command(app_.get(), c, App_Parameter(track, value)); }
   void Drain() { App_DrainCommands(app_.get()); }
-  void Type(const std::string& chars);
+  void Type(const std::string& chars) {
+    for (char c : chars) App_Character(app_.get(), c);
+  }
   // A 16-bit stereo WAV of `frames` frames at 48 kHz in the test directory.
   std::string MakeWav(const std::string& name, int frames, int16_t value);
   // Peak of a track's loop audio.

@@ -143,13 +143,12 @@ TEST_F(ConfigFilesTest, ClickSoundsResolveAgainstTheConfigDirectoryAndLoad) {
 TEST_F(ConfigFilesTest, LatencyIsReadInMillisecondsAndWrittenFromTheStream) {
   ReadRows("DeviceConfig.xml", "device_configuration",
            "<latency>10.5</latency><device_sample_rate>44100</device_sample_rate><input_channel>2</input_channel>"
-           "<input_device_name>A device name well over thirty-one characters</input_device_name>"
-           "<use_asio_preferrred_latency>0</use_asio_preferrred_latency>", ReadDeviceConfiguration);
+           "<input_device_name>A device name well over thirty-one characters</input_device_name>",
+           ReadDeviceConfiguration);
   const DeviceConfiguration& wanted = *Audio_GetDeviceConfiguration();
   EXPECT_DOUBLE_EQ(wanted.latency, 0.0105);
   EXPECT_DOUBLE_EQ(wanted.sampleRate, 44100.0);
   EXPECT_STREQ(wanted.inputDeviceName, "A device name well over thirty-");
-  EXPECT_EQ(wanted.useAsioPreferredLatency, 0);
   EXPECT_EQ(Audio_GetInputChannel(), 2);
 
   // The stream, once opened with the wanted values, is what the file records.
