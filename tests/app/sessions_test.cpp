@@ -30,14 +30,8 @@ class SessionTest : public AppTest {
     ProgressDialog_Install(&progress);
     store = std::make_unique<AppSessionStore>(app_.get());
   }
-  void TearDown() override {
-    ProgressDialog_Install(nullptr);
-    AppTest::TearDown();
-  }
-  void Restart() {
-    AppTest::Restart();
-    store = std::make_unique<AppSessionStore>(app_.get());
-  }
+  void TearDown() override { ProgressDialog_Install(nullptr), AppTest::TearDown(); }
+  void Restart() { AppTest::Restart(), store = std::make_unique<AppSessionStore>(app_.get()); }
 
   static float Sample(int track, int n) {
     return static_cast<float>((n * (track + 3) + track * 977) % 2001 - 1000) / 2000.0f;
