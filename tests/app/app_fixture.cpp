@@ -65,12 +65,7 @@ void AppTest::Restart() {
   framesRun = 0;
   sessions.calls.clear();
   loopEdit.calls.clear();
-  dialogs.runs.clear();
   BringUp();
-}
-
-void AppTest::Type(const std::string& chars) {
-  for (char c : chars) App_Character(app_.get(), c);
 }
 
 std::string AppTest::MakeWav(const std::string& name, int frames, int16_t value) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "app/progress_dialog.h"
 #include "audio_io/file_dialog.h"
 #include "control/memory_midi_backend.h"
 #include "support/engine_fixture.h"
@@ -28,27 +29,14 @@ struct RecordingWindow : WindowHost {
 };
 
 struct RecordingDialogs : DialogHost {
-  bool SelectTrack(int* strip) override {
-    *strip = selectTrack;
-    return selectTrack >= 0;
-  }
-  bool QuicksaveName(std::string* name) override {
-    *name = quicksaveName;
-    return true;
-  }
-  bool Run(ModalDialog d) override {
-    runs.push_back(d);
-    if (during) during();
-    return true;
-  }
+  bool SelectTrack(int* strip) override { *strip = selectTrack; return selectTrack >= 0; }
+  bool QuicksaveName(std::string* name) override { *name = "Mine"; return true; }
+  bool Run(ModalDialog) override { if (during) during(); return true; }
   void About(const AboutText& text) override { about = text; }
-  void Help(const std::vector<std::string>& lines) override { help = lines; }
+  void Help(const std::vector<std::string>&) override {}
   int selectTrack = -1;
-  std::string quicksaveName = "Mine";
-  std::vector<ModalDialog> runs;
-  std::function<void()> during;
+  std::function<void()> during;  // runs while a modal dialog is open
   AboutText about;
-  std::vector<std::string> help;
 };
 
 struct RecordingSessions : SessionStore {
@@ -60,10 +48,7 @@ struct RecordingSessions : SessionStore {
   bool Quicksave(const std::string& name) override { return Call("Quicksave " + name); }
   bool LoadQuicksave(int n) override { return Call("LoadQuicksave " + std::to_string(n)); }
   bool SaveInProgress() override { return Call("SaveInProgress"); }
-  bool Call(const std::string& what) {
-    calls.push_back(what);
-    return result;
-  }
+  bool Call(const std::string& what) { calls.push_back(what); return result; }
   std::vector<std::string> calls;
   bool result = true;
 };
@@ -84,6 +69,16 @@ struct RecordingLoopEdit : LoopEditModel {
   }
   std::string Last() const { return calls.empty() ? std::string() : calls.back(); }
   std::vector<std::string> calls;
+};
+
+// Records what a progress window was asked to show.
+struct RecordingProgress : ProgressDialog {
+  void Open(const std::string& title, int range) override { calls.push_back(title + " " + std::to_string(range)); }
+  void Step() override { ++steps; }
+  void Close() override { calls.push_back("Close"); }
+  bool Closed() const { return calls.empty() || calls.back() == "Close"; }
+  std::vector<std::string> calls;
+  int steps = 0;
 };
 
 // Answers file dialogs from a script and records their titles.
@@ -117,7 +112,9 @@ class AppTest : public EngineTest {
   int slot(int i) const { return app_->strips[i].slot; }
   void Do(Command c, int track = 0, int value = 0) { App_Command(app_.get(), c, App_Parameter(track, value)); }
   void Drain() { App_DrainCommands(app_.get()); }
-  void Type(const std::string& chars);
+  void Type(const std::string& chars) {
+    for (char c : chars) App_Character(app_.get(), c);
+  }
   // A 16-bit stereo WAV of `frames` frames at 48 kHz in the test directory.
   std::string MakeWav(const std::string& name, int frames, int16_t value);
   // Peak of a track's loop audio.

@@ -1,10 +1,9 @@
 // Every row of the action catalogue fired through the main window's command path: each
 // row's effect on the engine, the effects panel, the strips or the seams.
-#include <cmath>
+#include <algorithm>
 #include <functional>
 
 #include "app/app_fixture.h"
-#include "app/preferences.h"
 #include "audio_io/mix_disk_writer.h"
 #include "control/action_catalogue.h"
 #include "engine/effects_ops.h"
@@ -12,169 +11,99 @@
 #include "engine/undo.h"
 
 namespace {
+using Check = std::function<void()>;
 struct RowCase {
-  int row;
-  int track;
-  int value;
-  std::function<void()> before;
-  std::function<void()> check;
+  int row, track, value;
+  Check before, check;
+  int setValue = -1;  // >= 0: the next row is this toggle's Set twin, given this value, with the same effect
 };
+Check Is(std::function<double()> get, double want) {
+  return [get, want] { EXPECT_EQ(get(), want); };
+}
 }  // namespace
 
 TEST_F(AppTest, EveryCatalogueRowHasItsEffect) {
-  auto state = [] { return Audio_GetTransportState(); };
+  auto state = [](TransportState s) -> Check { return [s] { EXPECT_EQ(Audio_GetTransportState(), s); }; };
+  auto length = [&](int32_t frames) { return Is([&] { return Audio_GetLoopLength(slot(0)); }, frames); };
+  auto rate = [&](double r) { return Is([&] { return Audio_GetTrackRate(slot(0)); }, r); };
   auto vol = [&](int s) { return track(slot(s)).volume.load(); };
-  auto edit = [&](const char* call) { return [&, call] { EXPECT_EQ(loopEdit.Last(), call); }; };
-  auto session = [&](std::string call) { return [&, call] { ASSERT_FALSE(sessions.calls.empty()); EXPECT_EQ(sessions.calls.back(), call); }; };
-  auto fill = [&] {
-    float* b = track(slot(0)).pBuffer;
-    for (int i = 0; i < 1000; ++i) b[i] = 0.5f;
-  };
   auto fx = [&] { return app().effects; };
+  auto fill = [&] { std::fill_n(track(slot(0)).pBuffer.load(), 1000, 0.5f); };
   const int max = 65535;
 
-  const std::vector<RowCase> rows = {
-      {0, 0, 0, {}, [&] { EXPECT_EQ(state(), Recording); }},
-      {1, 0, 0, [&] { Do(Command::TransportRecord); }, [&] { EXPECT_EQ(state(), Stopped); }},
-      {2, 0, 0, {}, [&] { EXPECT_EQ(state(), Playing); }},
-      {3, 0, 0, fill, [&] { EXPECT_EQ(LoopPeak(0), 0.0f); }},
-      {4, 0, 0, {}, [&] { EXPECT_EQ(state(), Paused); }},
-      {5, 0, 0, [&] { Do(Command::TransportRecord); Run(4800); },
-       [&] { EXPECT_EQ(engine()->pendingCutTrack, slot(0)); }},
-      {6, 0, 0, {}, [&] { EXPECT_EQ(Audio_GetLoopLength(slot(0)), 384000); }},
-      {7, 0, 0, {}, [&] { EXPECT_EQ(Audio_GetLoopLength(slot(0)), 96000); }},
-      {8, 0, 0, [&] { fill(); Audio_ResetUndo(); Do(Command::TransportErase); },
-       [&] { EXPECT_EQ(LoopPeak(0), 0.5f); }},
-      {9, 0, 0, [&] { strip(0).slow = true; }, [&] { EXPECT_EQ(Audio_GetTrackRate(slot(0)), 0.5); }},
-      {10, 0, 1, [&] { strip(0).slow = true; }, [&] { EXPECT_TRUE(app().globalSlow); EXPECT_EQ(Audio_GetTrackRate(slot(0)), 0.5); }},
-      {11, 0, 0, [&] { strip(0).reverse = true; }, [&] { EXPECT_EQ(Audio_GetTrackRate(slot(0)), -1.0); }},
-      {12, 0, 1, [&] { strip(0).reverse = true; }, [&] { EXPECT_TRUE(app().globalReverse); EXPECT_EQ(Audio_GetTrackRate(slot(0)), -1.0); }},
-      {13, 0, 0, {}, [&] { EXPECT_EQ(state(), InsertWaiting); }},
-      {14, 0, 0, {}, [&] {
-         ControlCommand posted;
-         ASSERT_TRUE(ControlCommands().Take(&posted));
-         EXPECT_EQ(posted.commandId, CommandId(Command::TransportPlay));
-       }},
-      {15, 0, 0, {}, [&] { EXPECT_EQ(state(), Recording); }},
-      {16, 0, 0, {}, [&] { EXPECT_EQ(state(), Playing); }},
-      {17, 0, 0, {}, [&] { EXPECT_EQ(state(), Playing); }},
-      {18, 2, 0, {}, [&] { EXPECT_EQ(Audio_GetTrackSubmix(slot(2)), 1); }},
-      {19, 2, 1, {}, [&] { EXPECT_EQ(Audio_GetTrackSubmix(slot(2)), 1); }},
+  std::vector<RowCase> rows = {
+      {0, 0, 0, {}, state(Recording)},
+      {1, 0, 0, [&] { Do(Command::TransportRecord); }, state(Stopped)},
+      {2, 0, 0, {}, state(Playing)},
+      {3, 0, 0, fill, Is([&] { return LoopPeak(0); }, 0.0)},
+      {4, 0, 0, {}, state(Paused)},
+      {5, 0, 0, [&] { Do(Command::TransportRecord), Run(4800); }, Is([&] { return engine()->pendingCutTrack; }, slot(0))},
+      {6, 0, 0, {}, length(384000)},
+      {7, 0, 0, {}, length(96000)},
+      {8, 0, 0, [&] { fill(), Audio_ResetUndo(), Do(Command::TransportErase); }, Is([&] { return LoopPeak(0); }, 0.5)},
+      {9, 0, 0, [&] { strip(0).slow = true; }, [&] { EXPECT_TRUE(app().globalSlow); EXPECT_EQ(Audio_GetTrackRate(slot(0)), 0.5); }, 1},
+      {11, 0, 0, [&] { strip(0).reverse = true; }, [&] { EXPECT_TRUE(app().globalReverse); EXPECT_EQ(Audio_GetTrackRate(slot(0)), -1.0); }, 1},
+      {13, 0, 0, {}, state(InsertWaiting)},
+      {14, 0, 0, {}, [&] { ControlCommand c; EXPECT_TRUE(ControlCommands().Take(&c) && c.commandId == CommandId(Command::TransportPlay)); }},
+      {15, 0, 0, {}, state(Recording)},
+      {16, 0, 0, {}, state(Playing)},
+      {17, 0, 0, {}, state(Playing)},
+      {18, 2, 0, {}, Is([&] { return Audio_GetTrackSubmix(slot(2)); }, 1), 1},
       {20, 0, 0, {}, [&] { EXPECT_TRUE(strip(0).mute); EXPECT_EQ(vol(0), 0.0); }},
       {21, 1, 0, {}, [&] { EXPECT_FALSE(strip(1).mute); EXPECT_EQ(vol(1), 1.0); }},
-      {22, 3, 0, {}, [&] { EXPECT_EQ(vol(3), 1.0); EXPECT_EQ(vol(0), 0.0); }},
-      {23, 3, 1, {}, [&] { EXPECT_EQ(vol(3), 1.0); EXPECT_EQ(vol(0), 0.0); }},
+      {22, 3, 0, {}, [&] {
+         EXPECT_EQ(vol(3), 1.0);  // soloed though muted; the others silent until it is not
+         EXPECT_EQ(vol(0), 0.0);
+         Do(Command::TrackSolo, 3);
+         EXPECT_EQ(vol(3), 0.0);
+         EXPECT_EQ(vol(0), 1.0);
+       }, 1},
       {24, 4, 0, {}, [&] { EXPECT_EQ(app().currentTrack, 4); EXPECT_EQ(track(slot(4)).record, 1u); }},
-      {25, 1, 0, {}, [&] { EXPECT_EQ(Audio_GetTrackEffects(slot(1)), 1); }},
-      {26, 1, 1, {}, [&] { EXPECT_EQ(Audio_GetTrackEffects(slot(1)), 1); }},
-      {27, 1, max, {}, [&] { EXPECT_EQ(Audio_GetTrackEffectsMix(slot(1)), 1.0); }},
-      {28, 0, 0, [&] { app().globalSlow = true; }, [&] { EXPECT_EQ(Audio_GetTrackRate(slot(0)), 0.5); }},
-      {29, 0, 1, [&] { app().globalSlow = true; }, [&] { EXPECT_EQ(Audio_GetTrackRate(slot(0)), 0.5); }},
-      {30, 0, 0, [&] { app().globalReverse = true; }, [&] { EXPECT_EQ(Audio_GetTrackRate(slot(0)), -1.0); }},
-      {31, 0, 1, [&] { app().globalReverse = true; }, [&] { EXPECT_EQ(Audio_GetTrackRate(slot(0)), -1.0); }},
+      {25, 1, 0, {}, Is([&] { return Audio_GetTrackEffects(slot(1)); }, 1), 1},
+      {27, 1, max, {}, Is([&] { return Audio_GetTrackEffectsMix(slot(1)); }, 1.0)},
+      {28, 0, 0, [&] { app().globalSlow = true; }, rate(0.5), 1},
+      {30, 0, 0, [&] { app().globalReverse = true; }, rate(-1.0), 1},
       {32, 0, 32768, {}, [&] { EXPECT_EQ(strip(0).volume, 63); EXPECT_DOUBLE_EQ(vol(0), 63 / 127.0); }},
-      {33, 0, 0, {}, edit("Trim")},
-      {34, 0, 0, {}, edit("Zoom 0 0 0")},
-      {35, 0, 0, {}, edit("Zoom 1 0 0")},
-      {36, 0, 0, {}, edit("Zoom 2 0 0")},
-      {37, 0, 0, {}, edit("Zoom 3 0 0")},
-      {38, 0, 0, {}, edit("LoopSelection")},
-      {39, 0, 0, {}, edit("SetStartPoint")},
-      {40, 0, 0, {}, edit("Move -1 0 0")},
-      {41, 0, 0, {}, edit("Move 1 0 0")},
-      {42, 0, 0, {}, edit("Move -1 1 0")},
-      {43, 0, 0, {}, edit("Move 1 1 0")},
-      {44, 0, 0, {}, edit("Move -1 0 1")},
-      {45, 0, 0, {}, edit("Move 1 0 1")},
-      {46, 0, 0, {}, edit("Move -1 1 1")},
-      {47, 0, 0, {}, edit("Move 1 1 1")},
-      {48, 0, 32768, {}, edit("Position 50 0 0")},
-      {49, 0, 32768, {}, edit("Position 50 1 0")},
-      {50, 0, 32768, {}, edit("Position 50 0 0")},
-      {51, 0, 32768, {}, edit("Position 50 0 1")},
-      {52, 0, 32768, {}, edit("Position 50 1 0")},
-      {53, 0, 32768, {}, edit("Position 50 1 1")},
-      {54, 0, 0, {}, edit("Edge 0 0 0")},
-      {55, 0, 0, {}, edit("Edge 1 0 0")},
-      {56, 0, 0, {}, edit("Edge 0 1 0")},
-      {57, 0, 0, {}, edit("Edge 1 1 0")},
       {58, 0, max, {}, [&] { for (int s = 0; s < 8; ++s) EXPECT_EQ(Audio_GetTrackFeedback(slot(s)), 1.0); }},
-      {59, 0, 0, {}, [&] { EXPECT_EQ(Audio_GetMasterVolume(), 0.0); }},
-      {60, 0, 0, {}, [&] { EXPECT_EQ(engine()->masterMute, 1); }},
-      {61, 0, 0, {}, [&] { EXPECT_EQ(engine()->submixVolume[0], 0.0); }},
-      {62, 0, 0, {}, [&] { EXPECT_EQ(engine()->submixMute[0], 1); }},
-      {63, 0, 0, {}, [&] { EXPECT_EQ(engine()->submixVolume[1], 0.0); }},
-      {64, 0, 0, {}, [&] { EXPECT_EQ(engine()->submixMute[1], 1); }},
-      {65, 0, 16384, {}, [&] {
-         EXPECT_NEAR(engine()->submixVolume[0], 0.25, 1e-4);
-         EXPECT_NEAR(engine()->submixVolume[1], 0.75, 1e-4);
-       }},
-      {66, 0, 0, {}, [&] { EXPECT_EQ(Audio_GetDelayEnabled(), 0); }},
-      {67, 0, 0, {}, [&] { EXPECT_EQ(Audio_GetDelayEnabled(), 0); }},
-      {68, 0, 0, {}, [&] { EXPECT_FALSE(fx().delayLink); }},
-      {69, 0, 0, {}, [&] { EXPECT_FALSE(fx().delayLink); }},
-      {70, 0, 0, {}, [&] { EXPECT_EQ(Audio_GetDelayMode(), 1); }},
-      {71, 0, 1, {}, [&] { EXPECT_EQ(Audio_GetDelayMode(), 1); }},
-      {72, 0, 0, {}, [&] { EXPECT_TRUE(fx().delaySync); }},
-      {73, 0, 1, {}, [&] { EXPECT_TRUE(fx().delaySync); }},
-      {74, 0, max, {}, [&] { EXPECT_EQ(fx().delayMilliseconds[0], ActionValue_Ms(max, 640)); }},
-      {75, 0, max, [&] { Do(Command::DelayLink); }, [&] { EXPECT_EQ(fx().delayMilliseconds[1], ActionValue_Ms(max, 640)); }},
-      {76, 0, max, {}, [&] { EXPECT_EQ(fx().delayFeedback[0], 127); }},
-      {77, 0, max, [&] { Do(Command::DelayLink); }, [&] { EXPECT_EQ(fx().delayFeedback[1], 127); }},
-      {78, 0, max, {}, [&] { EXPECT_EQ(fx().delayMix, 127); }},
+      {59, 0, 0, {}, Is(Audio_GetMasterVolume, 0.0)},
+      {60, 0, 0, {}, Is([&] { return engine()->masterMute; }, 1)},
+      {61, 0, 0, {}, Is([&] { return engine()->submixVolume[0]; }, 0.0)},
+      {62, 0, 0, {}, Is([&] { return engine()->submixMute[0]; }, 1)},
+      {63, 0, 0, {}, Is([&] { return engine()->submixVolume[1]; }, 0.0)},
+      {64, 0, 0, {}, Is([&] { return engine()->submixMute[1]; }, 1)},
+      {65, 0, 16384, {}, [&] { EXPECT_NEAR(engine()->submixVolume[0], 0.25, 1e-4); EXPECT_NEAR(engine()->submixVolume[1], 0.75, 1e-4); }},
+      {66, 0, 0, {}, Is(Audio_GetDelayEnabled, 0), 0},
+      {68, 0, 0, {}, Is([&] { return fx().delayLink; }, false), 0},
+      {70, 0, 0, {}, Is(Audio_GetDelayMode, 1), 1},
+      {72, 0, 0, {}, Is([&] { return fx().delaySync; }, true), 1},
+      {74, 0, max, {}, Is([&] { return fx().delayMilliseconds[0]; }, ActionValue_Ms(max, 640))},
+      {75, 0, max, [&] { Do(Command::DelayLink); }, Is([&] { return fx().delayMilliseconds[1]; }, ActionValue_Ms(max, 640))},
+      {76, 0, max, {}, Is([&] { return fx().delayFeedback[0]; }, 127)},
+      {77, 0, max, [&] { Do(Command::DelayLink); }, Is([&] { return fx().delayFeedback[1]; }, 127)},
+      {78, 0, max, {}, Is([&] { return fx().delayMix; }, 127)},
       {79, 0, 0, {}, [&] { EXPECT_EQ(fx().filterFrequency[0], 0); EXPECT_EQ(Audio_GetFilterFrequency(0), 1.0); }},
-      {80, 0, max, {}, [&] { EXPECT_EQ(Audio_GetFilterResonance(0), 1.0); }},
-      {81, 0, max, {}, [&] { EXPECT_EQ(fx().lfoRate[0], 127); }},
-      {82, 0, max, {}, [&] { EXPECT_EQ(Audio_GetFilterLfoDepth(0), 1.0); }},
-      {83, 0, 0, {}, [&] { EXPECT_EQ(Audio_GetFilterEnabled(), 1); }},
-      {84, 0, 1, {}, [&] { EXPECT_EQ(Audio_GetFilterEnabled(), 1); }},
-      {85, 0, 0, {}, [&] { EXPECT_EQ(Audio_GetFilterLfoEnabled(), 1); }},
-      {86, 0, 1, {}, [&] { EXPECT_EQ(Audio_GetFilterLfoEnabled(), 1); }},
-      {87, 0, 0, {}, [&] { EXPECT_FALSE(fx().filterLink); }},
-      {88, 0, 0, {}, [&] { EXPECT_FALSE(fx().filterLink); }},
-      {89, 0, 0, {}, [&] { EXPECT_FALSE(fx().lfoLink); }},
-      {90, 0, 0, {}, [&] { EXPECT_FALSE(fx().lfoLink); }},
-      {91, 0, 0, [&] { Do(Command::FilterModeSet, 0, max); }, [&] { EXPECT_EQ(Audio_GetFilterMode(), 0); }},
-      {92, 0, 1, {}, [&] { EXPECT_EQ(Audio_GetFilterMode(), 1); }},
-      {93, 0, 0, {}, [&] { EXPECT_EQ(Audio_GetReverbEnabled(), 1); }},
-      {94, 0, 1, {}, [&] { EXPECT_EQ(Audio_GetReverbEnabled(), 1); }},
+      {80, 0, max, {}, Is([] { return Audio_GetFilterResonance(0); }, 1.0)},
+      {81, 0, max, {}, Is([&] { return fx().lfoRate[0]; }, 127)},
+      {82, 0, max, {}, Is([] { return Audio_GetFilterLfoDepth(0); }, 1.0)},
+      {83, 0, 0, {}, Is(Audio_GetFilterEnabled, 1), 1},
+      {85, 0, 0, {}, Is(Audio_GetFilterLfoEnabled, 1), 1},
+      {87, 0, 0, {}, Is([&] { return fx().filterLink; }, false), 0},
+      {89, 0, 0, {}, Is([&] { return fx().lfoLink; }, false), 0},
+      {91, 0, 0, [&] { Do(Command::FilterModeSet, 0, max); }, Is(Audio_GetFilterMode, 0)},
+      {92, 0, 1, {}, Is(Audio_GetFilterMode, 1)},
+      {93, 0, 0, {}, Is(Audio_GetReverbEnabled, 1), 1},
       {95, 0, 0, {}, [&] { EXPECT_EQ(fx().reverbLength, 0); EXPECT_EQ(Audio_GetReverbRoomSize(), 0.0); }},
-      {96, 0, 0, {}, [&] { EXPECT_EQ(fx().reverbMix, 0); }},
+      {96, 0, 0, {}, Is([&] { return fx().reverbMix; }, 0)},
       {97, 0, 0, {}, [&] { EXPECT_EQ(fx().reverbDamping, 0); EXPECT_EQ(Audio_GetReverbDamping(), 0.0); }},
-      {98, 0, 0, {}, [&] { EXPECT_EQ(Audio_GetMetronomeRecord(), 1); EXPECT_TRUE(app().metronomeRecordBox); }},
-      {99, 0, 1, {}, [&] { EXPECT_EQ(Audio_GetMetronomeRecord(), 1); }},
-      {100, 0, 0, {}, [&] { EXPECT_EQ(Audio_GetMetronomePlayback(), 1); EXPECT_TRUE(app().metronomePlayBox); }},
-      {101, 0, 1, {}, [&] { EXPECT_EQ(Audio_GetMetronomePlayback(), 1); }},
-      {102, 0, max, {}, [&] { EXPECT_EQ(Audio_GetMetronomeVolume(), 1.0); }},
+      {98, 0, 0, {}, [&] { EXPECT_EQ(Audio_GetMetronomeRecord(), 1); EXPECT_TRUE(app().metronomeRecordBox); }, 1},
+      {100, 0, 0, {}, [&] { EXPECT_EQ(Audio_GetMetronomePlayback(), 1); EXPECT_TRUE(app().metronomePlayBox); }, 1},
+      {102, 0, max, {}, Is(Audio_GetMetronomeVolume, 1.0)},
       {103, 1, 0, {}, [&] { EXPECT_EQ(track(slot(1)).rightGain, 0.0); EXPECT_EQ(track(slot(1)).leftGain, 1.0); }},
-      {104, 0, 0, {}, [&] { EXPECT_EQ(app().currentTrack, 1); }},
-      {105, 0, 0, {}, [&] { EXPECT_EQ(app().currentTrack, 7); }},
-      {106, 5, 0, {}, [&] {
-         EXPECT_EQ(app().currentTrack, 5);
-         Do(Command::SetTrack, 8);  // "Current" selects nothing
-         EXPECT_EQ(app().currentTrack, 5);
-       }},
-      {107, 0, 0, {}, session("LoadDefault")},
-      {108, 0, 0, {}, session("SaveDefault")},
-      {109, 0, 0, {}, session("LoadQuicksave 1")},
-      {110, 0, 0, {}, session("LoadQuicksave 2")},
-      {111, 0, 0, {}, session("LoadQuicksave 3")},
-      {112, 0, 0, {}, session("LoadQuicksave 4")},
-      {113, 0, 0, {}, session("LoadQuicksave 5")},
-      {114, 0, 0, {}, session("LoadQuicksave 6")},
-      {115, 0, 0, {}, session("LoadQuicksave 7")},
-      {116, 0, 0, {}, session("LoadQuicksave 8")},
-      {117, 0, 0, {}, session("Quicksave Quicksave01")},
-      {118, 0, 0, {}, session("Quicksave Quicksave02")},
-      {119, 0, 0, {}, session("Quicksave Quicksave03")},
-      {120, 0, 0, {}, session("Quicksave Quicksave04")},
-      {121, 0, 0, {}, session("Quicksave Quicksave05")},
-      {122, 0, 0, {}, session("Quicksave Quicksave06")},
-      {123, 0, 0, {}, session("Quicksave Quicksave07")},
-      {124, 0, 0, {}, session("Quicksave Quicksave08")},
-      {125, 0, 0, {}, [&] { EXPECT_EQ(Audio_GetMixToTrack(), 1); }},
+      {104, 0, 0, {}, Is([&] { return app().currentTrack; }, 1)},
+      {105, 0, 0, {}, Is([&] { return app().currentTrack; }, 7)},
+      {106, 5, 0, {}, [&] { EXPECT_EQ(app().currentTrack, 5); Do(Command::SetTrack, 8); EXPECT_EQ(app().currentTrack, 5); }},  // 8: no track
+      {125, 0, 0, {}, Is(Audio_GetMixToTrack, 1)},
       {126, 0, 0, [&] { Do(Command::TransportPlay); }, [&] {
-         EXPECT_TRUE(Audio_IsMixingToDisk());
          EXPECT_EQ(Audio_GetMixFilePath(), dir + "/untitled_Mix/untitled_00.wav");
          Do(Command::MixToDisk);
          EXPECT_FALSE(Audio_IsMixingToDisk());
@@ -183,26 +112,44 @@ TEST_F(AppTest, EveryCatalogueRowHasItsEffect) {
        [&] { EXPECT_EQ(Audio_GetMetronomeRecord(), 1); EXPECT_EQ(app().loopTime.tempo, 90.0); }},
       {128, 0, 0, [&] { App_EditField(&app(), PanelField::Tempo, "90"); },
        [&] { EXPECT_EQ(Audio_GetMetronomePlayback(), 1); EXPECT_EQ(app().loopTime.tempo, 90.0); }},
-      {129, 1, 0, {}, [&] {
-         EXPECT_EQ(app().loopTime.mode, LoopTimeSeconds);
-         Do(Command::LoopTimeMode, 8);  // any other track field steps the mode
-         EXPECT_EQ(app().loopTime.mode, LoopTimeMeasures);
-       }},
+      {129, 1, 0, {}, [&] {  // any other track field steps the mode
+         EXPECT_EQ(app().loopTime.mode, LoopTimeSeconds); Do(Command::LoopTimeMode, 8); EXPECT_EQ(app().loopTime.mode, LoopTimeMeasures); }},
       {130, 0, 0, [&] { App_EditField(&app(), PanelField::Measures, "1"); },
        [&] { EXPECT_EQ(Audio_GetLoopLength(slot(0)), 96000); EXPECT_EQ(Audio_GetLoopLength(slot(1)), 192000); }},
       {131, 0, 0, {}, [&] { EXPECT_EQ(app().fields[static_cast<int>(PanelField::Seconds)], "4.000000"); }},
-      {132, 0, 0, [&] {
-         static int64_t now = 0;
-         now = 1000;
+      {132, 0, 0, [&] {  // two taps 600 ms apart
+         static int64_t now = 1000;
          app().tap.clock = TapClock{[] { return now; }, 1000};
-         Do(Command::TapLoopTime);
-         now = 1600;
+         Do(Command::TapLoopTime), now = 1600;
        },
        [&] { EXPECT_EQ(app().loopTime.tempo, 100.0); EXPECT_EQ(app().fields[static_cast<int>(PanelField::Tempo)], "100"); }},
       {133, 0, 0, [&] { app().loopTimeTarget = LoopTimeTarget::All; }, [&] { EXPECT_EQ(app().loopTimeTarget, LoopTimeTarget::Current); }},
       {134, 0, 0, {}, [&] { EXPECT_EQ(app().loopTimeTarget, LoopTimeTarget::Empty); }},
       {135, 0, 0, {}, [&] { EXPECT_EQ(app().loopTimeTarget, LoopTimeTarget::All); }},
   };
+  // The loop edit rows reach the loop edit view; positions are given half way.
+  const char* editCalls[] = {"Trim", "Zoom 0 0 0", "Zoom 1 0 0", "Zoom 2 0 0", "Zoom 3 0 0", "LoopSelection",
+                             "SetStartPoint", "Move -1 0 0", "Move 1 0 0", "Move -1 1 0", "Move 1 1 0",
+                             "Move -1 0 1", "Move 1 0 1", "Move -1 1 1", "Move 1 1 1", "Position 50 0 0",
+                             "Position 50 1 0", "Position 50 0 0", "Position 50 0 1", "Position 50 1 0",
+                             "Position 50 1 1", "Edge 0 0 0", "Edge 1 0 0", "Edge 0 1 0", "Edge 1 1 0"};
+  for (int r = 33; r <= 57; ++r) {
+    const std::string call = editCalls[r - 33];
+    rows.push_back({r, 0, call[0] == 'P' ? 32768 : 0, {}, [&, call] { EXPECT_EQ(loopEdit.Last(), call); }});
+  }
+  // The session rows reach the session store.
+  auto session = [&](const std::string& call) -> Check {
+    return [&, call] { ASSERT_FALSE(sessions.calls.empty()); EXPECT_EQ(sessions.calls.back(), call); };
+  };
+  rows.push_back({107, 0, 0, {}, session("LoadDefault")});
+  rows.push_back({108, 0, 0, {}, session("SaveDefault")});
+  for (int n = 1; n <= 8; ++n) {
+    rows.push_back({108 + n, 0, 0, {}, session("LoadQuicksave " + std::to_string(n))});
+    rows.push_back({116 + n, 0, 0, {}, session("Quicksave Quicksave0" + std::to_string(n))});
+  }
+  for (size_t i = 0, n = rows.size(); i < n; ++i)
+    if (rows[i].setValue >= 0) rows.push_back({rows[i].row + 1, rows[i].track, rows[i].setValue, rows[i].before, rows[i].check});
+  std::sort(rows.begin(), rows.end(), [](const RowCase& a, const RowCase& b) { return a.row < b.row; });
 
   ASSERT_EQ(rows.size(), static_cast<size_t>(kActionCount));
   for (size_t i = 0; i < rows.size(); ++i) {

@@ -1,0 +1,346 @@
+// Sessions: a whole session through save and load into a fresh program, the files
+// written beside it, the reading rules, files that are missing, damaged or lying;
+// quicksaves, the default session and the in-progress save.
+
+#include <cmath>
+#include <filesystem>
+#include <functional>
+
+#include "app/app_fixture.h"
+#include "app/preferences.h"
+#include "app/progress_dialog.h"
+#include "app/session_file.h"
+#include "app/session_store.h"
+#include "control/trigger_set.h"
+#include "engine/effects_ops.h"
+#include "engine/metronome.h"
+#include "engine/transport.h"
+#include "persist/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The application fixture with the program's own session store and a recording progress
+// window; Restart() brings up a new engine and application, as a new run of the program.
+class SessionTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    ProgressDialog_Install(&progress);
+    store = std::make_unique<AppSessionStore>(app_.get());
+  }
+  void TearDown() override { ProgressDialog_Install(nullptr), AppTest::TearDown(); }
+  void Restart() { AppTest::Restart(), store = std::make_unique<AppSessionStore>(app_.get()); }
+
+  static float Sample(int track, int n) {
+    return static_cast<float>((n * (track + 3) + track * 977) % 2001 - 1000) / 2000.0f;
+  }
+  // Gives strip `i` a recorded loop of `seconds` holding Sample(i, n), named `name`.
+  void FillTrack(int i, double seconds, const std::string& name = {}, int channels = 2) {
+    ASSERT_TRUE(LoopStrip_Recreate(app_.get(), StripIndex{i}, seconds, false, channels));
+    LoopTrack& t = track(slot(i));
+    for (int n = 0; n < t.length * channels; ++n) t.pBuffer.load()[n] = Sample(i, n);
+    strip(i).empty = false;
+    if (!name.empty()) app_->fields[static_cast<int>(PanelField::TrackName1) + i] = name;
+  }
+  // Strip `i` holds what FillTrack put there, within 16-bit quantisation.
+  void ExpectAudio(int i, double seconds, int channels = 2) {
+    const LoopTrack& t = track(slot(i));
+    ASSERT_EQ(t.length, static_cast<int32_t>(seconds * 48000.0)) << "track " << i + 1;
+    ASSERT_EQ(static_cast<int>(t.numChannels), channels) << "track " << i + 1;
+    int wrong = 0;
+    for (int n = 0; n < t.length * channels; ++n) wrong += std::fabs(t.pBuffer.load()[n] - Sample(i, n)) > 1.0f / 16384;
+    EXPECT_EQ(wrong, 0) << "track " << i + 1;
+  }
+  std::string Path(const std::string& relative) const { return dir + "/" + relative; }
+  bool Exists(const std::string& relative) const { return fs::exists(Path(relative)); }
+
+  RecordingProgress progress;
+  std::unique_ptr<AppSessionStore> store;
+};
+
+TEST_F(SessionTest, WholeSessionComesBackInAFreshProgramFromAMovedFolder) {
+  const double seconds[8] = {0.5, 0.75, 2.5, 1.25, 1.5, 1.75, 2.0, 2.25};
+  const char* names[8] = {"Kick", "Bass & Keys", "", "Caf\xC3\xA9 <1>", "Pad", "Lead", "Vox", "Riff"};
+  App* a = app_.get();
+  for (int i = 0; i < 8; ++i) {
+    const StripIndex s{i};
+    if (i != 2) FillTrack(i, seconds[i], names[i], i == 4 ? 1 : 2);
+    app_->shiftHeld = true;  // two solos
+    LoopStrip_SetSolo(a, s, i == 1 || i == 6);
+    LoopStrip_SetMute(a, s, i % 2 == 1);
+    LoopStrip_SetSlow(a, s, i == 3);
+    LoopStrip_SetReverse(a, s, i == 4);
+    LoopStrip_SetSubmix(a, s, i % 3 == 0 ? 1 : 0);
+    LoopStrip_SetEffects(a, s, i > 4);
+    LoopStrip_SetEffectsMix(a, s, 10 * i);
+    LoopStrip_SetVolume(a, s, 120 - 9 * i);
+    LoopStrip_SetPan(a, s, 15 * i);
+  }
+  ASSERT_TRUE(LoopStrip_Recreate(a, StripIndex{2}, 2.5, false));  // empty, with its own loop time
+  EffectsPanel* fx = &app_->effects;
+  EffectsPanel_SetFilterLink(fx, false);
+  EffectsPanel_SetFilterFrequency(fx, 1, 40);
+  EffectsPanel_SetFilterMode(fx, 2);
+  EffectsPanel_EnableReverb(fx, true);
+  EffectsPanel_SetDelayLink(fx, false);
+  EffectsPanel_SetDelayMilliseconds(fx, 1, 375);
+  app_->loopTime = {LoopTimeSeconds, 3.5, 97.5, 7, 3, 33.0};
+  LoopStrip_SetFeedback(a, 100);
+  Audio_SetSubmixVolume(0, 0.3);
+  Audio_SetMetronomeCountoff(2);
+  Audio_SetEditBegin(app_->strips[1].slot, 0.1);
+  Audio_SetEditEnd(app_->strips[1].slot, 0.4);
+  App_SelectTrack(a, StripIndex{5});
+  Triggers().Add(TriggerType::KeyboardKey, Trigger_Make(TriggerType::KeyboardKey));
+
+  fs::create_directory(fs::path(dir) / "a");
+  ASSERT_TRUE(store->Save(Path("a/Gig")));
+  EXPECT_FALSE(Exists("a/Track 3.wav"));  // an empty track has no file
+  const std::string saved = ReadBytes(Path("a/Gig.session"));
+  fs::rename(fs::path(dir) / "a", fs::path(dir) / "b");
+
+  Restart();
+  ASSERT_TRUE(store->Load(Path("b/Gig")));
+  EXPECT_EQ(progress.calls, (std::vector<std::string>{"Loading Gig session 16", "Close"}));
+  EXPECT_EQ(progress.steps, 16);
+  for (int i = 0; i < 8; ++i)
+    if (i != 2) ExpectAudio(i, seconds[i], i == 4 ? 1 : 2);
+  EXPECT_TRUE(app_->strips[2].empty);
+  EXPECT_EQ(app_->strips[2].name, "Track 3");
+  EXPECT_DOUBLE_EQ(Audio_GetLoopSeconds(app_->strips[2].slot), 2.5);
+  EXPECT_EQ(Transport_RecordTrack(engine()), app_->strips[5].slot);
+  EXPECT_EQ(Audio_GetEditEnd(app_->strips[1].slot), 19200);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(Audio_GetLoopSelection(app_->strips[i].slot), 1);
+  // Applied to the engine and the panel, not only kept.
+  EXPECT_DOUBLE_EQ(Audio_GetTrackVolume(app_->strips[1].slot), 111 / 127.0);  // soloed
+  EXPECT_DOUBLE_EQ(Audio_GetTrackVolume(app_->strips[0].slot), 0.0);
+  EXPECT_DOUBLE_EQ(Audio_GetFilterFrequency(1), EffectsPanel_FrequencyHz(40));
+  EXPECT_DOUBLE_EQ(Audio_GetDelayTime(1), 0.375);
+  EXPECT_EQ(app_->fields[static_cast<int>(PanelField::Tempo)], "97.5");
+  EXPECT_EQ(Triggers().Count(TriggerType::KeyboardKey), 1);
+  // Every stored setting: saving again gives the same file.
+  ASSERT_TRUE(store->Save(Path("b/Gig")));
+  EXPECT_EQ(ReadBytes(Path("b/Gig.session")), saved);
+}
+
+TEST_F(SessionTest, TheStartStateIsWrittenAsTheFixture) {
+  ASSERT_TRUE(SessionFile_Save(app_.get(), Path("Start")));
+  const fs::path fixture = fs::path(KESTRINE_TEST_SOURCE_DIR) / "app" / "fixtures" / "start.session";
+  EXPECT_EQ(ReadBytes(Path("Start.session")), ReadBytes(fixture.string()));
+  EXPECT_EQ(ReadBytes(Path("Start.bak")), "");
+  ASSERT_TRUE(SessionFile_Save(app_.get(), Path("Start")));
+  EXPECT_EQ(ReadBytes(Path("Start.bak")), ReadBytes(Path("Start.session")));
+}
+
+// A WAV file gone since the save asks to be located; declined, its track stays empty.
+TEST_F(SessionTest, TrackNamesBecomeDistinctFileNamesAndAMissingOneIsLeftEmpty) {
+  const char* typed[8] = {"Riff", "Riff", "riff", "a/b", "..", "", "x.wav", "Riff (2)"};
+  const char* stored[8] = {"Riff", "Riff (2)", "riff (3)", "Track 4", "Track 5", "Track 6", "x", "Riff (2) (2)"};
+  for (int i = 0; i < 8; ++i) FillTrack(i, 0.25, typed[i]);
+  ASSERT_TRUE(SessionFile_Save(app_.get(), Path("Names")));
+  for (const char* name : stored) EXPECT_TRUE(Exists(std::string(name) + ".wav")) << name;
+  fs::remove(fs::path(dir) / "x.wav");
+
+  Restart();
+  ASSERT_TRUE(SessionFile_Load(app_.get(), Path("Names"), false));
+  EXPECT_EQ(files.titles, std::vector<std::string>{"Please locate file x.wav"});
+  EXPECT_TRUE(app_->strips[6].empty);
+  EXPECT_EQ(app_->strips[6].name, "Track 7");
+  for (int i = 0; i < 8; ++i) {
+    if (i == 6) continue;
+    EXPECT_EQ(app_->strips[i].name, stored[i]);
+    ExpectAudio(i, 0.25);
+  }
+}
+
+TEST_F(SessionTest, ReadingRulesForValuesOutOfRange) {
+  std::string lying;  // ten thousand tracks for eight strips
+  for (int i = 0; i < 10000; ++i) lying += "<track><pan>" + std::to_string(i % 100) + "</pan></track>";
+  lying += "<master_volume>0.25</master_volume>";
+  const std::pair<std::string, std::function<void(const App&)>> cases[] = {
+      {"<loop_time>0.05</loop_time><loop_tempo>0</loop_tempo>",
+       [](const App& a) { EXPECT_EQ(a.loopTime.loopTime, 4.0); EXPECT_EQ(a.loopTime.tempo, 120.0); }},
+      {"<loop_time>300</loop_time><loop_beats_per_measure>17</loop_beats_per_measure>",
+       [](const App& a) { EXPECT_EQ(a.loopTime.loopTime, 4.0); EXPECT_EQ(a.loopTime.beatsPerMeasure, 4); }},
+      {"<looptime_mode>5</looptime_mode>", [](const App& a) { EXPECT_EQ(a.loopTime.mode, 0); }},
+      {"<feedback>500</feedback><track><volume>300</volume><pan>-4</pan></track>", [](const App& a) {
+         EXPECT_DOUBLE_EQ(Audio_GetTrackFeedback(a.strips[7].slot), 1.0);
+         EXPECT_EQ(a.strips[0].volume, 127);
+         EXPECT_EQ(a.strips[0].pan, 0);
+       }},
+      {"<track><path>" + std::string(300, 'p') + "</path></track><track><path>sub</path></track>", [](const App& a) {
+         EXPECT_EQ(a.strips[0].directory, a.sessionDirectory);
+         EXPECT_EQ(a.strips[1].directory, a.sessionDirectory + "/sub");
+       }},
+      {lying, [](const App& a) { EXPECT_EQ(a.strips[7].pan, 7); EXPECT_DOUBLE_EQ(Audio_GetMasterVolume(), 0.25); }},
+  };
+  for (const auto& [body, check] : cases) {
+    SCOPED_TRACE(body.substr(0, 60));
+    Restart();
+    WriteBytes(Path("Rules.session"), "<session>" + body + "</session>");
+    ASSERT_TRUE(SessionFile_Load(app_.get(), Path("Rules"), false));
+    check(*app_);
+    EXPECT_EQ(dialog.Saw("Invalid loop track", "Error"), body == lying);
+  }
+}
+
+TEST_F(SessionTest, DamagedFilesAreRefusedWithNothingApplied) {
+  const char* parse = "Error parsing session file.";
+  const struct { std::string bytes; /* "-": no file at all */ const char* message; } cases[] = {
+      {"-", "Couldn't open session file."}, {"", "bad file size in session file."},
+      {"<session><master_volume>0.1</master_volume><track><name>Half", parse},
+      {"<session><master_volume>0.1</master_volume></session><x/>", parse},
+  };
+  FillTrack(0, 0.5);
+  LoopStrip_SetName(app_.get(), StripIndex{0}, "Kick");
+  LoopStrip_SetVolume(app_.get(), StripIndex{0}, 50);
+  const std::string directory = app_->sessionDirectory;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    dialog.shown.clear();
+    fs::remove(fs::path(dir) / "Bad.session");
+    if (c.bytes != "-") WriteBytes(Path("Bad.session"), c.bytes);
+    EXPECT_FALSE(SessionFile_Load(app_.get(), Path("Bad"), true));
+    EXPECT_EQ(dialog.shown.size(), 1u);
+    EXPECT_TRUE(dialog.Saw(c.message, c.message == parse ? "XML error" : "File error"));
+    EXPECT_EQ(app_->strips[0].name, "Kick");
+    EXPECT_EQ(app_->strips[0].volume, 50);
+    EXPECT_EQ(app_->sessionDirectory, directory);
+    EXPECT_DOUBLE_EQ(Audio_GetMasterVolume(), 1.0);
+    ExpectAudio(0, 0.5);
+  }
+  EXPECT_TRUE(progress.calls.empty());
+}
+
+TEST_F(SessionTest, AFailedSaveLeavesThePreviousSessionLoadable) {
+  FillTrack(0, 0.5, "Kick");
+  ASSERT_TRUE(SessionFile_Save(app_.get(), Path("Gig")));
+  const std::string before = ReadBytes(Path("Gig.session"));
+
+  FillTrack(1, 0.5, "Snare");
+  fs::create_directory(fs::path(dir) / "Snare.wav");  // the WAV file cannot be put in place
+  EXPECT_FALSE(SessionFile_Save(app_.get(), Path("Gig")));
+  EXPECT_TRUE(dialog.Saw("Unable to write loop file:\n" + Path("Snare.wav"), "File Error"));
+  EXPECT_EQ(ReadBytes(Path("Gig.session")), before);
+
+  fs::remove(fs::path(dir) / "Snare.wav");
+  fs::create_directory(fs::path(dir) / "Other.session");  // nor the session file
+  EXPECT_FALSE(SessionFile_Save(app_.get(), Path("Other")));
+  EXPECT_TRUE(dialog.Saw("Unable to open session XML file for writing.", "File Error"));
+
+  Restart();
+  ASSERT_TRUE(SessionFile_Load(app_.get(), Path("Gig"), false));
+  ExpectAudio(0, 0.5);
+  EXPECT_TRUE(app_->strips[1].empty);
+}
+
+TEST_F(SessionTest, NumberedQuicksaveAsksBeforeOverwritingOnlyWhileWarned) {
+  fs::create_directory(fs::path(dir) / "q");
+  App_Preferences().quicksave_directory = Path("q");
+  FillTrack(0, 0.5);
+  const struct { int warn, answer; bool saved; int questions; } cases[] = {
+      {1, IDOK, true, 0}, {1, IDCANCEL, false, 1}, {1, IDOK, true, 1}, {0, IDCANCEL, true, 0}};
+  for (const auto& c : cases) {
+    dialog.shown.clear();
+    dialog.answers = {c.answer};
+    App_Preferences().warn_quicksave = c.warn;
+    fs::remove(fs::path(dir) / "q/Quicksave03/Quicksave03.session");
+    App_SetDirty(app_.get(), true);
+    EXPECT_EQ(store->Quicksave("Quicksave03"), c.saved);
+    EXPECT_EQ(Exists("q/Quicksave03/Quicksave03.session"), c.saved);
+    EXPECT_EQ(app_->dirty, !c.saved);
+    EXPECT_EQ(dialog.Saw("Quicksave Quicksave03 exists, overwrite?", "Overwrite Quicksave?"), c.questions > 0);
+    EXPECT_FALSE(dialog.Saw("Quicksaved Session as Quicksave03.", "Quicksave Complete"));  // numbered: silent
+  }
+  EXPECT_TRUE(Exists("q/Quicksave03/Quicksave03_Midi.xml"));
+  EXPECT_EQ(app_->title, "Kestrine 1.73 - [Quicksave03]");
+
+  // Loading meets saving under the same spelling; an unsaved number is the reader's message.
+  Restart();
+  App_Preferences().quicksave_directory = Path("q");
+  ASSERT_TRUE(store->LoadQuicksave(3));
+  EXPECT_EQ(app_->sessionName, "Quicksave03");
+  ExpectAudio(0, 0.5);
+  EXPECT_FALSE(store->LoadQuicksave(4));
+  EXPECT_TRUE(dialog.Saw("Couldn't open session file.", "File error"));
+  EXPECT_FALSE(store->LoadQuicksave(9));
+}
+
+TEST_F(SessionTest, TypedNameLosesItsExtensionAndIsConfirmed) {
+  ASSERT_TRUE(store->Quicksave("Gig.session"));
+  EXPECT_TRUE(Exists("Gig/Gig.session"));
+  EXPECT_TRUE(Exists("Gig/Gig_Midi.xml"));
+  EXPECT_EQ(app_->sessionName, "Gig");
+  EXPECT_EQ(app_->sessionDirectory, Path("Gig"));
+  EXPECT_EQ(Quicksave_LastName(), "Gig");
+  EXPECT_TRUE(dialog.Saw("Quicksaved Session as Gig.", "Quicksave Complete"));
+
+  EXPECT_STREQ(QuicksaveName_Check(std::string(260, 'n')), "Quicksave name too long");
+  EXPECT_EQ(QuicksaveName_Check(std::string(259, 'n')), nullptr);
+}
+
+TEST_F(SessionTest, RefusedOrFailedQuicksavesKeepTheSessionDirtyAndItsName) {
+  fs::create_directories(fs::path(dir) / "Gig/Gig.session");  // the session file cannot be written
+  App_SetDirty(app_.get(), true);
+  for (const char* name : {"../Escape", "a/b", "/tmp/Abs", "..", "Back\\slash", "Gig"}) {
+    SCOPED_TRACE(name);
+    dialog.shown.clear();
+    EXPECT_FALSE(store->Quicksave(name));
+    EXPECT_EQ(dialog.Saw("Invalid quicksave name", "Error"), name != std::string("Gig"));
+    EXPECT_TRUE(app_->dirty);
+    EXPECT_EQ(app_->sessionName, "untitled");
+    EXPECT_EQ(app_->sessionDirectory, dir);
+  }
+  EXPECT_EQ(fs::directory_iterator(dir)->path().filename(), "Gig");
+  EXPECT_FALSE(dialog.Saw("Quicksaved Session as Gig.", "Quicksave Complete"));
+}
+
+// Save Session commits what the loop-time field says, but applying it to the strips
+// would cut the loop being saved.
+TEST_F(SessionTest, SavingStoresTheLoopTimeFieldWithoutResizingTheLoops) {
+  app_->sessions = store.get();
+  app_->sessionDirectory = dir;
+  app_->loopTime.mode = LoopTimeSeconds;
+  FillTrack(0, 1.0);
+  App_EditField(app_.get(), PanelField::Seconds, "0.5");
+  App_Command(app_.get(), Command::SaveSession);
+  EXPECT_DOUBLE_EQ(app_->loopTime.loopTime, 0.5);
+  ExpectAudio(0, 1.0);
+  EXPECT_TRUE(Exists("untitled.session"));
+}
+
+TEST_F(SessionTest, InProgressSaveOverwritesWithoutAWord) {
+  fs::create_directory(fs::path(dir) / "InProgress");
+  WriteBytes(Path("InProgress/InProgress.session"), "old");
+  App_Preferences().quicksave_directory = Path("elsewhere");
+  FillTrack(2, 0.5);
+  ASSERT_TRUE(store->SaveInProgress());
+  EXPECT_TRUE(dialog.shown.empty());
+  EXPECT_NE(ReadBytes(Path("InProgress/InProgress.session")), "old");
+  EXPECT_TRUE(Exists("InProgress/Track 3.wav"));
+}
+
+TEST_F(SessionTest, DefaultSessionIsWrittenOnceAndLoadedAsUntitled) {
+  EXPECT_FALSE(store->DefaultExists());
+  FillTrack(0, 0.5);
+  ASSERT_TRUE(store->SaveDefault());
+  EXPECT_TRUE(store->DefaultExists());
+  EXPECT_TRUE(Exists("SysConfig.xml"));
+  EXPECT_FALSE(Exists("Default_Midi.xml"));
+
+  Restart();
+  App_SetDirty(app_.get(), true);
+  dialog.answers = {IDNO};
+  EXPECT_FALSE(store->LoadDefault());
+  EXPECT_TRUE(dialog.Saw("Current session has unsaved changes, continue anyway?", "Session Unsaved"));
+  EXPECT_TRUE(app_->strips[0].empty);
+
+  ASSERT_TRUE(store->LoadDefault());  // the script has run out: Yes
+  EXPECT_EQ(app_->title, "Kestrine 1.73 - [Untitled]");
+  EXPECT_FALSE(app_->dirty);
+  ExpectAudio(0, 0.5);
+}
+
+}  // namespace
