@@ -12,7 +12,9 @@
 #include "control/action_catalogue.h"
 #include "engine/audio.h"
 #include "gui/device_dialog_widget.h"
-#include "gui/dialog_fixture.h"
+#include <QDialogButtonBox>
+
+#include "gui/gui_fixture.h"
 #include "gui/latency_dialog_widget.h"
 #include "gui/loop_time_dialog_widget.h"
 #include "gui/metronome_dialog_widget.h"

@@ -1,22 +1,23 @@
 #include "gui/gui_fixture.h"
 
 #include <QAbstractButton>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QTest>
 
-namespace {
+#include "control/trigger_set.h"
 
-QApplication* EnsureApplication() {
+QApplication* GuiApplication() {
   if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) return existing;
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   static int argc = 1;
   static char name[] = "gui_tests";
   static char* argv[] = {name, nullptr};
-  return new QApplication(argc, argv);  // lives for the whole test program
+  return new QApplication(argc, argv);
 }
 
-}  // namespace
-
 void GuiTest::SetUp() {
-  EnsureApplication();
+  GuiApplication();
   AppTest::SetUp();
   window_ = std::make_unique<MainWindow>(app_.get());
   app_->window = window_.get();
@@ -46,3 +47,13 @@ void GuiTest::Click(int id) {
 }
 
 void GuiTest::Settle() { QCoreApplication::processEvents(); }
+
+void DialogWidgetTest::TearDown() {
+  Triggers().StopLearn();
+  AppTest::TearDown();
+}
+
+bool DialogWidgetTest::Press(QDialog* dialog, bool ok) {
+  dialog->findChild<QDialogButtonBox*>()->button(ok ? QDialogButtonBox::Ok : QDialogButtonBox::Cancel)->click();
+  return dialog->result() == QDialog::Accepted;
+}

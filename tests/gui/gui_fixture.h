@@ -1,12 +1,17 @@
 #pragma once
-// The real main window around a headless application (see app_fixture.h), offscreen.
+// The real main window, or one dialog, around a headless application (see
+// app_fixture.h), on the offscreen platform.
 #include <QApplication>
+#include <QDialog>
 #include <memory>
 
 #include "app/app_fixture.h"
 #include "gui/key_filter.h"
 #include "gui/main_window.h"
 #include "gui/transport_panel.h"
+
+// The program's one QApplication, made on first use; it lives for the whole test program.
+QApplication* GuiApplication();
 
 class GuiTest : public AppTest {
  protected:
@@ -28,4 +33,19 @@ class GuiTest : public AppTest {
 
   std::unique_ptr<MainWindow> window_;
   std::unique_ptr<KeyFilter> keys_;
+};
+
+class DialogWidgetTest : public AppTest {
+ protected:
+  void SetUp() override {
+    GuiApplication();
+    AppTest::SetUp();
+  }
+  void TearDown() override;
+  template <class W>
+  static W* Child(QWidget* dialog, const char* name) {
+    return dialog->findChild<W*>(name);
+  }
+  // Presses the dialog's OK or Cancel button; true when the dialog then closed with OK.
+  static bool Press(QDialog* dialog, bool ok);
 };

@@ -8,26 +8,16 @@
 #include "app/app.h"
 #include "app/loop_edit_model.h"
 #include "gui/loop_edit_widget.h"
+#include "gui/gui_fixture.h"
 #include "support/engine_fixture.h"
 
 namespace {
-
-QApplication* Application() {
-  if (!qApp) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "gui_tests";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);  // lives for the whole test program
-  }
-  return qApp;
-}
 
 class LoopEditWidgetTest : public EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
-    Application();
+    GuiApplication();
     // 64 columns of 10 frames: a sine on the left, a step on the right.
     slot = MakeLoop(640, 2, [](int f, int c) {
       return c == 0 ? 0.8f * static_cast<float>(std::sin(f * 0.05)) : (f < 320 ? 0.0f : -0.5f);

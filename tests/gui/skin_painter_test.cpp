@@ -11,6 +11,7 @@
 
 #include "app/preferences.h"
 #include "app/skin.h"
+#include "gui/gui_fixture.h"
 #include "gui/skin_dialog.h"
 #include "gui/skin_images.h"
 #include "gui/skin_painter.h"
@@ -19,15 +20,6 @@
 #include "support/scripted_dialog.h"
 
 namespace {
-
-bool EnsureApplication() {
-  if (QCoreApplication::instance()) return true;
-  static int argc = 1;
-  static char name[] = "gui_tests";
-  static char* argv[] = {name, nullptr};
-  new QApplication(argc, argv);  // lives for the whole test program
-  return true;
-}
 
 class SkinPainterTest : public ::testing::Test {
  protected:
@@ -45,7 +37,7 @@ class SkinPainterTest : public ::testing::Test {
     return canvas;
   }
 
-  bool application = EnsureApplication();  // before any pixmap
+  QApplication* application = GuiApplication();  // before any pixmap
   TempDir dir;
   SkinImageCache images;
 };
