@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
@@ -12,8 +13,6 @@
 #include "control/action_catalogue.h"
 #include "engine/audio.h"
 #include "gui/device_dialog_widget.h"
-#include <QDialogButtonBox>
-
 #include "gui/gui_fixture.h"
 #include "gui/latency_dialog_widget.h"
 #include "gui/loop_time_dialog_widget.h"
