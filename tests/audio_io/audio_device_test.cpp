@@ -13,10 +13,7 @@ namespace {
 
 class AudioDevice : public ::testing::Test {
  protected:
-  void SetUp() override {
-    AudioIo_Install();
-    ASSERT_TRUE(Audio_Init());
-  }
+  void SetUp() override { AudioIo_Install(); ASSERT_TRUE(Audio_Init()); }
   void TearDown() override { Audio_Shutdown(); }
   ScriptedDialog messages;
 };

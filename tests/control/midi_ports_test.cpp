@@ -1,7 +1,6 @@
-// The MIDI port table on the in-memory MIDI layer: opening, polling into the triggers,
-// input enabling, sync and metronome output, the order of output sent from the audio and
-// user-interface threads, and the engine's MIDI hooks, which run inside the stream
-// callback and so must not allocate, take a lock or call the MIDI layer themselves.
+// The MIDI ports on the in-memory MIDI layer: opening, polling into the triggers, sync and
+// metronome output, its order across threads, and the engine's MIDI hooks, which run in
+// the stream callback and so must not allocate, lock or call the MIDI layer themselves.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -46,6 +45,7 @@ class MidiPortsTest : public ::testing::Test {
     MidiPorts_UseSendSettings(&settings);
   }
   void TearDown() override {
+    if (Audio_GetEngine()) MidiHooks_Remove(), Audio_Shutdown();
     midi.HoldWrites(false);
     CloseMidiPorts();
     MidiPorts_UseBackend(nullptr);
@@ -57,6 +57,19 @@ class MidiPortsTest : public ::testing::Test {
     std::vector<bool> on;
     for (int i = 0; i < MidiPorts().inputCount; ++i) on.push_back(MidiPorts().inputs[i].enabled);
     return on;
+  }
+  // Opens the ports and the engine with its MIDI hooks, sync and metronome notes on.
+  void InstallHooks() {
+    settings.send_midi_sync = settings.metronome_midi_enable = 1;
+    ASSERT_TRUE(OpenMidiPorts());
+    ASSERT_TRUE(Audio_Init());
+    MidiHooks_Install();
+  }
+  // A hundred clocks and beats as the stream callback sends them; every fourth beat is an accent.
+  static void RunHooks() {
+    const MidiClockCallbackFn clock = Audio_GetEngine()->MidiClockCallback;
+    const BeatCallbackFn beat = Audio_GetEngine()->BeatCallback;
+    for (int i = 0; i < 100; ++i) clock(), beat(i % 4 == 0);
   }
 
   MemoryMidiBackend midi;
@@ -152,14 +165,9 @@ TEST_F(MidiPortsTest, SyncAndMetronomeNotesGoToTheirPortsOnlyWhenEnabled) {
 
 TEST_F(MidiPortsTest, AudioSideHooksNeitherAllocateNorLockNorWriteThemselves) {
   const int out = midi.AddDevice("Out", false, true);
-  settings.send_midi_sync = settings.metronome_midi_enable = 1;
-  ASSERT_TRUE(OpenMidiPorts());
-  ASSERT_TRUE(Audio_Init());
-  MidiHooks_Install();
-  const MidiClockCallbackFn clock = Audio_GetEngine()->MidiClockCallback;
-  const BeatCallbackFn beat = Audio_GetEngine()->BeatCallback;
+  InstallHooks();
   const long allocationsBefore = allocations, locksBefore = lockAttempts;
-  for (int i = 0; i < 100; ++i) clock(), beat(i % 4 == 0);  // every fourth beat begins a measure
+  RunHooks();
   const long allocationsAfter = allocations, locksAfter = lockAttempts;
   ASSERT_TRUE(MidiOutput_Flush());
   EXPECT_EQ(allocationsAfter, allocationsBefore);
@@ -176,7 +184,6 @@ TEST_F(MidiPortsTest, AudioSideHooksNeitherAllocateNorLockNorWriteThemselves) {
   EXPECT_GT(lockAttempts, locksAfter);
   MidiHooks_Remove();
   EXPECT_EQ(Audio_GetEngine()->BeatCallback.load(), nullptr);
-  Audio_Shutdown();
 }
 
 TEST_F(MidiPortsTest, AudioSideHooksMakeNoSystemCall) {
@@ -185,32 +192,20 @@ TEST_F(MidiPortsTest, AudioSideHooksMakeNoSystemCall) {
   if (sleep == kNoFilter) GTEST_SKIP() << "system-call filters are not available here";
   EXPECT_EQ(sleep, SYS_clock_nanosleep);
   midi.AddDevice("Out", false, true);
-  settings.send_midi_sync = settings.metronome_midi_enable = 1;
-  ASSERT_TRUE(OpenMidiPorts());
-  ASSERT_TRUE(Audio_Init());
-  MidiHooks_Install();
-  const MidiClockCallbackFn clock = Audio_GetEngine()->MidiClockCallback;
-  const BeatCallbackFn beat = Audio_GetEngine()->BeatCallback;
-  EXPECT_EQ(FirstSystemCall([&] { for (int i = 0; i < 100; ++i) clock(), beat(i % 4 == 0); }), kNoSystemCall);
-  MidiHooks_Remove();
-  Audio_Shutdown();
+  InstallHooks();
+  EXPECT_EQ(FirstSystemCall(RunHooks), kNoSystemCall);
 }
 
-// A real audio thread runs the engine's callback with the hooks installed (clock and
-// metronome notes on the sync port) while this thread, as the user interface, plays,
-// pauses, continues and stops. On the wire each Start or Continue comes before the
-// clocks it started and each Stop after the last of them; every byte is written by the
-// one output thread, never by the audio thread or this one, and no two writes overlap.
+// A real audio thread runs the engine's callback with the hooks while this thread, as the
+// user interface, plays, pauses, continues and stops. Each Start or Continue goes out before
+// its clocks and each Stop after them, all written by the one output thread, none overlapping.
 TEST_F(MidiPortsTest, StartClocksAndStopFromTwoThreadsArriveInOrder) {
   const int out = midi.AddDevice("Out", false, true);
-  ASSERT_TRUE(OpenMidiPorts());
-  ASSERT_TRUE(Audio_Init());
+  InstallHooks();
   AudioEngine* e = Audio_GetEngine();
   e->latencyFrames = 0;
-  MidiHooks_Install();
   ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));  // a clock every 1000 frames
   Audio_SetMetronomePlayback(1);
-  settings.send_midi_sync = settings.metronome_midi_enable = 1;
   const uint64_t droppedBefore = MidiOutput_Stats().dropped;
   std::atomic<bool> done{false};
   std::thread::id audioThread;
@@ -255,9 +250,8 @@ TEST_F(MidiPortsTest, StartClocksAndStopFromTwoThreadsArriveInOrder) {
   EXPECT_TRUE(midi.OverlappingWrites() == 0 && MidiOutput_Stats().dropped == droppedBefore);
 }
 
-// A device that stops taking bytes holds up only the output thread: the audio side
-// keeps returning at once, fills its queue, then drops and counts what does not fit.
-// What was queued still goes out in order once the device takes bytes again.
+// A device that stops taking bytes holds up only the output thread: the audio side fills
+// its queue, then drops and counts the rest; the queue goes out in order once it takes bytes.
 TEST_F(MidiPortsTest, AFullQueueDropsAndCountsInsteadOfWaiting) {
   const int out = midi.AddDevice("Out", false, true);
   ASSERT_TRUE(OpenMidiPorts());
