@@ -69,9 +69,8 @@ class LoopFiles : public ::testing::Test {
   int track = -1;
 };
 
-// Saves write the canonical 44-byte layout, saturating samples beyond full scale. Loads skip
-// other chunks (field recorders put JUNK and bext before the format chunk; odd sizes are
-// padded) and drop a part last frame: saved again, a file holds its whole frames.
+// Saves write the canonical 44-byte layout, saturating beyond full scale. Loads skip other chunks (field
+// recorders put JUNK and bext before the format chunk; odd sizes are padded) and drop a part last frame.
 TEST_F(LoopFiles, SavesTheCanonicalLayoutAndLoadsPastOtherChunksKeepingWholeFrames) {
   const float in[] = {1.0f, -1.0f, 1.5f, -2.0f, 0.99999f, -0.5f, 1e30f, std::numeric_limits<float>::quiet_NaN()};
   std::copy(std::begin(in), std::end(in), Track(track).pBuffer.load());
@@ -170,8 +169,7 @@ TEST_F(LoopFiles, LoadAsksWhatItShouldAndRefusesBadSlots) {
   EXPECT_TRUE(Audio_LoadLoop(track, path.c_str(), 0, true, true, false).empty());
   EXPECT_TRUE(messages.shown.size() == 2 && Track(track).length == 48000);
   EXPECT_TRUE(messages.Saw("Sample rate of load file differs from current device setting.  Continue?", "Sample Rate Differs"));
-  // Without the question it loads as it is, not resampled. (Locating a moved file is
-  // checked where the program loads loops and sessions.)
+  // Without the question it loads as it is, not resampled.
   EXPECT_EQ(Audio_LoadLoop(track, path.c_str(), 0, true, false, false), path);
   EXPECT_TRUE(Track(track).length == 22050 && Audio_GetLastLoopPath() == path);
   files.answers = {Path("missing.wav")};
@@ -219,8 +217,7 @@ TEST_F(LoopFiles, SaveReplacesOnlyWhatItMayAndLeavesNoHalfWrittenFile) {
   EXPECT_TRUE(Save(real, true).empty() && messages.Saw("No loop to save", "Error"));
 }
 
-// A click sample is taken over at once and rebuilds the click loop; the click track holds
-// at most two channels, so a wider file is refused and the sample in use stays.
+// A click sample rebuilds the click loop at once; a file of more than two channels is refused.
 TEST_F(LoopFiles, ClickSamplesRebuildTheClickLoopAndOnlyMonoOrStereoIsTaken) {
   AudioEngine* e = Audio_GetEngine();
   const WavLayout accent = Layout(1, 500);

@@ -1,5 +1,4 @@
-// The action catalogue's lookups, descriptions and value conversions, and firing into
-// the command queue or the immediate transport commands.
+// The action catalogue's lookups, descriptions and value conversions, and firing its commands.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -7,7 +6,7 @@
 #include <vector>
 
 #include "control/action_catalogue.h"
-#include "control/fire_action.h"
+#include "control/posted_commands.h"
 
 namespace {
 
@@ -27,11 +26,10 @@ TEST(ActionCatalogue, KeysAndIdsAreUniqueRowsAreFoundAndDescribedAndTogglesResol
   uint32_t id = 7;
   EXPECT_TRUE(ActionCatalogue_CommandOfKey("track_volume", &id) && id == 32813u);
   EXPECT_TRUE(!ActionCatalogue_CommandOfKey("Track_Volume", &id) && id == 32813u);  // case-sensitive
-  EXPECT_EQ(Describe({32806, 2}), "Mute Track (Toggle) - 3");
-  EXPECT_EQ(Describe({32806, 8}), "Mute Track (Toggle) - Current");
-  EXPECT_EQ(Describe({112, 0}), "Set Track - 1");
-  EXPECT_EQ(Describe({32776, 3}), "Transport Play");  // no track part
-  EXPECT_EQ(Describe({32824, 0}), "No Text For Message");
+  const std::pair<ControlAction, const char*> described[] = {{{32806, 2}, "Mute Track (Toggle) - 3"},
+      {{32806, 8}, "Mute Track (Toggle) - Current"}, {{112, 0}, "Set Track - 1"},
+      {{32776, 3}, "Transport Play"} /* no track part */, {{32824, 0}, "No Text For Message"}};
+  for (const auto& [action, text] : described) EXPECT_EQ(Describe(action), text) << text;
   // The toggles run what the transport's state calls for.
   const struct { uint32_t id; TransportState state; TransportOp op; } toggles[] = {
       {32934, Paused, TransportOp::Play},     {32934, Playing, TransportOp::Pause},
@@ -75,9 +73,7 @@ TEST(Fire, ImmediateCommandsRunOthersArePostedInOrderAndNotified) {
   ControlCommands().SetNotify(nullptr, nullptr);
   EXPECT_EQ(transport.ran, std::vector<uint32_t>{32771});
   EXPECT_EQ(notified, 3);
-  std::vector<ControlCommand> posted;
-  for (ControlCommand c; ControlCommands().Take(&c);) posted.push_back(c);
-  EXPECT_EQ(posted, (std::vector<ControlCommand>{{32813, 0xFFFF, 5}, {32806, 0, 8}, {32771, 0, 0}}));
+  EXPECT_EQ(Posted(), (Commands{{32813, 0xFFFF, 5}, {32806, 0, 8}, {32771, 0, 0}}));
 }
 
 }  // namespace

@@ -81,8 +81,7 @@ TEST_F(MidiControlFileTest, NumbersAreClampedMissingFieldsTakeTheDefaultsAndBend
   EXPECT_TRUE(Get(TriggerType::PitchBend, 1).data1.outputLow == 16384 && Get(TriggerType::PitchBend, 1).data1.outputHigh == 16383);
 }
 
-// Written and read back: a bend value of 128 is an ordinary value, not "any"; the
-// catalogue's shared key reads as its last row.
+// Written and read back, a bend value of 128 is an ordinary value, not "any"; the shared key reads as its last row.
 TEST_F(MidiControlFileTest, WrittenTriggersReadBackAsTheyWereButForTheSharedKey) {
   Trigger bend = Trigger_Make(TriggerType::PitchBend), t = Trigger_Make(TriggerType::NoteOn);
   bend.data1.SetOutput(128, 4000);
@@ -96,36 +95,30 @@ TEST_F(MidiControlFileTest, WrittenTriggersReadBackAsTheyWereButForTheSharedKey)
   EXPECT_EQ(Get(TriggerType::NoteOn).action.commandId, ActionCatalogue_Row(127).commandId);
 }
 
-TEST_F(MidiControlFileTest, MissingOrEmptyFileKeepsTheTriggersAndWriteFailureIsReported) {
-  Triggers().Add(TriggerType::NoteOn, Trigger_Make(TriggerType::NoteOn));
+// Reading decides the polled MIDI inputs; a missing, damaged or empty file leaves them and the triggers alone.
+TEST_F(MidiControlFileTest, BadFilesKeepTheTriggersAndPolledInputsAndAFailedWriteIsReported) {
   ReadMidiControlFile(dir.File("absent.session"), true);
   EXPECT_TRUE(dialog.shown.empty());
   ReadMidiControlFile(dir.File("Default"), false);
   EXPECT_TRUE(dialog.Saw("Couldn't open MIDI XML file.", "File error"));
-  WriteBytes(dir.File("set_Midi.xml"), "");
-  ReadMidiControlFile(base, true);
-  EXPECT_TRUE(dialog.Saw("bad file size in MIDI XML file.", "File error"));
-  EXPECT_EQ(Triggers().Count(TriggerType::NoteOn), 1);
-  std::filesystem::permissions(dir.File("set_Midi.xml"), std::filesystem::perms::owner_read);
-  EXPECT_FALSE(WriteMidiControlFile(base));
-  EXPECT_TRUE(dialog.Saw("Unable to open MIDI control XML file for writing.", "File Error"));
-}
-
-// Reading decides which MIDI inputs are polled; a damaged file leaves them alone.
-TEST_F(MidiControlFileTest, ReadingRecomputesThePolledInputs) {
   MemoryMidiBackend backend;
-  backend.AddDevice("In A", true, false);
-  backend.AddDevice("In B", true, false);
+  backend.AddDevice("In A", true, false), backend.AddDevice("In B", true, false);
   MidiPorts_UseBackend(&backend);
   ASSERT_TRUE(OpenMidiPorts());
   ReadBlocks("<trigger><port>2</port></trigger>");
   EXPECT_TRUE(!MidiPorts().inputs[0].enabled && MidiPorts().inputs[1].enabled);
   EnableAllInputs();
   ReadBlocks("<trigger><port>1</port></trigger><trigger><port>2</port></trig");
-  EXPECT_EQ(Triggers().Count(TriggerType::NoteOn), 1);
   EXPECT_TRUE(dialog.Saw("Error parsing MIDI XML file.", "File error"));
   EXPECT_TRUE(MidiPorts().inputs[0].enabled && MidiPorts().inputs[1].enabled);
+  WriteBytes(dir.File("set_Midi.xml"), "");
+  ReadMidiControlFile(base, true);
+  EXPECT_TRUE(dialog.Saw("bad file size in MIDI XML file.", "File error"));
+  EXPECT_EQ(Triggers().Count(TriggerType::NoteOn), 1);
   CloseMidiPorts(), MidiPorts_UseBackend(nullptr);
+  std::filesystem::permissions(dir.File("set_Midi.xml"), std::filesystem::perms::owner_read);
+  EXPECT_FALSE(WriteMidiControlFile(base));
+  EXPECT_TRUE(dialog.Saw("Unable to open MIDI control XML file for writing.", "File Error"));
 }
 
 }  // namespace

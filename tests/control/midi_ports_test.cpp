@@ -1,6 +1,5 @@
-// The MIDI ports on the in-memory MIDI layer: opening, polling into the triggers, sync and
-// metronome output, its order across threads, and the engine's MIDI hooks, which run in
-// the stream callback and so must not allocate, lock or call the MIDI layer themselves.
+// The MIDI ports on the in-memory MIDI layer: opening, polling, sync and metronome output across threads,
+// and the engine's MIDI hooks, which run in the stream callback and so must not allocate, lock or call out.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,11 +10,11 @@
 #include <thread>
 #include <vector>
 
-#include "control/fire_action.h"
 #include "control/first_system_call.h"
 #include "control/memory_midi_backend.h"
 #include "control/midi_output.h"
 #include "control/midi_ports.h"
+#include "control/posted_commands.h"
 #include "control/trigger_set.h"
 #include "engine/audio.h"
 #include "engine/metronome.h"
@@ -25,12 +24,6 @@
 extern thread_local long allocations, lockAttempts;
 
 namespace {
-
-std::vector<ControlCommand> Posted() {
-  std::vector<ControlCommand> out;
-  for (ControlCommand c; ControlCommands().Take(&c);) out.push_back(c);
-  return out;
-}
 
 Trigger OnPort(TriggerType type, int port) {
   Trigger t = Trigger_Make(type);
@@ -104,8 +97,7 @@ TEST_F(MidiPortsTest, OpensTheFirstSixteenDevicesInOrderAndDrainsStaleInput) {
   EXPECT_TRUE(dialog.Saw("no sequencer", "PortMidi Initialization Error"));
 }
 
-// The poll reads only the ports that triggers use; what a disabled input receives waits
-// until it is enabled again, then travels through matching and firing into a command.
+// Only ports that triggers use are read; a disabled input's messages wait until it is enabled again.
 TEST_F(MidiPortsTest, PollReadsTheEnabledInputsIntoTriggerCommands) {
   for (int i = 0; i < 5; ++i) midi.AddDevice("In " + std::to_string(i), true, false);
   ASSERT_TRUE(OpenMidiPorts());
@@ -128,7 +120,7 @@ TEST_F(MidiPortsTest, PollReadsTheEnabledInputsIntoTriggerCommands) {
   Triggers().Add(TriggerType::NoteOn, t);
   EnableAllInputs();
   MidiPoll();
-  EXPECT_EQ(Posted(), (std::vector<ControlCommand>{{32813, 33025, 3}, {32813, 65534, 3}}));
+  EXPECT_EQ(Posted(), (Commands{{32813, 33025, 3}, {32813, 65534, 3}}));
   Triggers().Add(TriggerType::SongStop, Trigger_Make(TriggerType::SongStop));  // port any
   RecomputeEnabledInputs();
   EXPECT_EQ(Enabled(), std::vector<bool>(5, true));
@@ -196,9 +188,8 @@ TEST_F(MidiPortsTest, AudioSideHooksMakeNoSystemCall) {
   EXPECT_EQ(FirstSystemCall(RunHooks), kNoSystemCall);
 }
 
-// A real audio thread runs the engine's callback with the hooks while this thread, as the
-// user interface, plays, pauses, continues and stops. Each Start or Continue goes out before
-// its clocks and each Stop after them, all written by the one output thread, none overlapping.
+// An audio thread runs the callback with the hooks while this one plays, pauses and stops: each Start or
+// Continue goes out before its clocks, each Stop after them, all from the one output thread, none overlapping.
 TEST_F(MidiPortsTest, StartClocksAndStopFromTwoThreadsArriveInOrder) {
   const int out = midi.AddDevice("Out", false, true);
   InstallHooks();

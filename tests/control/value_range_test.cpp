@@ -1,5 +1,4 @@
-// Matching and scaling of trigger value ranges, against the figures users rely on; the
-// full-scale (65534) and partial-range (65018) figures are checked through dispatch.
+// Matching and scaling of trigger value ranges; the full-scale figures are checked through dispatch.
 #include <gtest/gtest.h>
 
 #include "control/value_range.h"

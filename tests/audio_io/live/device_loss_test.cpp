@@ -1,7 +1,6 @@
-// The real duplex stream on a JACK server of the test's own (dummy backend), and losing
-// that server mid-performance: nothing may hang, nothing loaded or recorded may be lost,
-// and a new server with a reopen brings the callbacks back. JACK frees a killed server's
-// table entry only when one of the same name starts again: every test stops its server.
+// The real duplex stream on a JACK server of the test's own (dummy backend), and losing that server
+// mid-performance: nothing may hang, nothing loaded or recorded may be lost, and a new server with a reopen
+// brings the callbacks back. JACK frees a killed server's entry only when one of its name starts again.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -27,7 +26,6 @@
 
 namespace {
 
-constexpr int JACK = 12;
 const char* const kStopped = "The audio device stopped. Choose a device in Options->Select Audio Devices.";
 
 template <class F>
@@ -59,7 +57,7 @@ class DeviceLoss : public ::testing::Test {
     ASSERT_TRUE(StartServer()) << "jackd does not start (JACK allows only a few servers at once)";
     AudioIo_Install();
     ASSERT_TRUE(Audio_Init());
-    ASSERT_TRUE(Audio_SetHostApi(JACK)) << "PortAudio finds no JACK host API";
+    ASSERT_TRUE(Audio_SetHostApi(12 /* JACK */)) << "PortAudio finds no JACK host API";
     DeviceConfiguration_SetInputName("system"), DeviceConfiguration_SetOutputName("system");
   }
 
@@ -131,8 +129,7 @@ TEST_F(DeviceLoss, KillingTheServerFreezesNothingAndANewServerBringsSoundBack) {
   ASSERT_TRUE(CallbacksAdvance());
 
   StopServer(SIGKILL);
-  // Noticed without waiting for the user-interface timer: from now on buffers are
-  // swapped in on the user-interface side.
+  // Noticed without waiting for the user-interface timer: buffers are now swapped in on that side.
   EXPECT_TRUE(Within(1.0, [&] { return !e->callbackRunning.load(); }));
 
   const int loaded = Audio_CreateLoop(1.0, 0.0, 2, 0);
@@ -170,8 +167,7 @@ TEST_F(DeviceLoss, KillingTheServerFreezesNothingAndANewServerBringsSoundBack) {
   EXPECT_TRUE(messages.shown.empty());
 }
 
-// The poll notices a lost server and tells once; shutdown returns at once, polled or not,
-// and unpolled reports nothing.
+// The poll notices a lost server and tells once; shutdown returns at once, polled or not.
 class LostServerShutdown : public DeviceLoss, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(LostServerShutdown, ReturnsAtOnce) {
