@@ -1,5 +1,4 @@
-// The audio layer without a usable device: device names, host API selection by type, and
-// the messages of a device or stream that cannot be opened or started.
+// The audio layer without a usable device: device names, host API selection, failed opens and starts.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,16 +12,12 @@ namespace {
 
 class AudioDevice : public ::testing::Test {
  protected:
-  void SetUp() override {
-    AudioIo_Install();
-    ASSERT_TRUE(Audio_Init());
-  }
+  void SetUp() override { AudioIo_Install(); ASSERT_TRUE(Audio_Init()); }
   void TearDown() override { Audio_Shutdown(); }
   ScriptedDialog messages;
 };
 
-// Names are stored in 31 bytes, cut on a UTF-8 character boundary; a device's own name
-// cut the same way equals what was stored, so the device is found again.
+// Names are stored in 31 bytes, cut on a UTF-8 boundary, so a device's own name cut alike finds it again.
 TEST_F(AudioDevice, LongDeviceNamesAreCutOnACharacterBoundary) {
   const std::string name = std::string(29, 'a') + "\xC3\xA9\xC3\xBC" + " USB";  // the cut falls after "é"
   const struct { std::string name; size_t cut; } cases[] = {
@@ -44,7 +39,6 @@ TEST_F(AudioDevice, HostApiIsSelectedByTypeAndFailedOpensChangeNothing) {
   EXPECT_FALSE(Audio_OpenDevice(48000.0, 2, 0.08, 0, 0));  // no host API yet
   EXPECT_TRUE(messages.Saw("Please go to Options->Select Audio Devices\nand choose an audio device.",
                            "Select an Audio Device"));
-  EXPECT_FALSE(Audio_SetHostApi(3));  // ASIO never exists
   ASSERT_TRUE(Audio_SetHostApi(8)) << "PortAudio is built with ALSA here";
   EXPECT_EQ(Audio_GetHostApiType(), 8);
   const int input = e->inputDevice, output = e->outputDevice;
@@ -56,7 +50,7 @@ TEST_F(AudioDevice, HostApiIsSelectedByTypeAndFailedOpensChangeNothing) {
   EXPECT_EQ(messages.shown.at(3).text.rfind("numChannels out of range\n File: audio\nLine: ", 0), 0u);
   EXPECT_EQ(std::tuple(e->sampleRate.load(), e->latencyFrames, e->inputDevice, e->outputDevice, e->stream),
             std::tuple(48000.0, 3, input, output, nullptr));
-  EXPECT_FALSE(Audio_SetHostApi(3));
+  EXPECT_FALSE(Audio_SetHostApi(3));  // ASIO never exists
   EXPECT_EQ(Audio_GetHostApiType(), -1) << "an absent type leaves no driver selected";
   EXPECT_FALSE(Audio_RecordLooping(Audio_CreateLoop(1.0, 0.9, 2, 0)));  // no stream to start
   EXPECT_TRUE(messages.Saw("Unable to start stream!", "Audio_RecordLooping()"));

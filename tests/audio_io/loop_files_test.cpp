@@ -1,14 +1,15 @@
 // Loop files: layout and round trips, refused and lying headers, the questions a load
-// asks, locating a moved file, saves that must not replace or lose a file, click samples.
+// asks, saves that must not replace or lose a file, click samples.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <deque>
 #include <filesystem>
 #include <limits>
 #include <tuple>
 
+#include "audio_io/file_dialog.h"
 #include "audio_io/loop_files.h"
-#include "audio_io/scripted_file_dialog.h"
 #include "audio_io/wav_bytes.h"
 #include "engine/audio.h"
 #include "engine/buffers.h"
@@ -17,6 +18,23 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// Records every file dialog and answers from a script (cancel when the script runs out).
+struct ScriptedFileDialog : FileDialog {
+  struct Shown { bool save; std::vector<FileFilter> filters; };
+  ScriptedFileDialog() { FileDialog_Install(this); }
+  ~ScriptedFileDialog() override { FileDialog_Install(nullptr); }
+  std::string Open(void*, const std::string&, const std::vector<FileFilter>& f) override { return Answer(false, f); }
+  std::string Save(void*, const std::string&, const std::vector<FileFilter>& f) override { return Answer(true, f); }
+  std::string Answer(bool save, const std::vector<FileFilter>& filters) {
+    shown.push_back({save, filters});
+    const std::string answer = answers.empty() ? "" : answers.front();
+    if (!answers.empty()) answers.pop_front();
+    return answer;
+  }
+  std::deque<std::string> answers;
+  std::vector<Shown> shown;
+};
 
 // `frames` frames of full-range, distinct samples.
 WavLayout Layout(uint16_t channels, size_t frames) {
@@ -35,10 +53,7 @@ class LoopFiles : public ::testing::Test {
     fs::create_directories(dir);
     track = Audio_CreateLoop(1.0, 0.9, 2, 0);  // 48000 frames
   }
-  void TearDown() override {
-    Audio_Shutdown();
-    fs::remove_all(dir);
-  }
+  void TearDown() override { Audio_Shutdown(), fs::remove_all(dir); }
   std::string Path(const std::string& name) const { return (dir / name).string(); }
   std::string Write(const std::string& name, const WavLayout& layout) {
     EXPECT_TRUE(WriteBytes(Path(name), WavBytes(layout)));
@@ -54,10 +69,8 @@ class LoopFiles : public ::testing::Test {
   int track = -1;
 };
 
-// Saved files have the canonical 44-byte layout the test's builder writes, samples beyond
-// full scale saturated. Loads skip chunks (field recorders put JUNK and bext before the
-// format chunk; odd sizes are padded) and drop a part last frame; saved again, each file
-// is the canonical one of the whole frames it held.
+// Saves write the canonical 44-byte layout, saturating beyond full scale. Loads skip other chunks (field
+// recorders put JUNK and bext before the format chunk; odd sizes are padded) and drop a part last frame.
 TEST_F(LoopFiles, SavesTheCanonicalLayoutAndLoadsPastOtherChunksKeepingWholeFrames) {
   const float in[] = {1.0f, -1.0f, 1.5f, -2.0f, 0.99999f, -0.5f, 1e30f, std::numeric_limits<float>::quiet_NaN()};
   std::copy(std::begin(in), std::end(in), Track(track).pBuffer.load());
@@ -156,8 +169,7 @@ TEST_F(LoopFiles, LoadAsksWhatItShouldAndRefusesBadSlots) {
   EXPECT_TRUE(Audio_LoadLoop(track, path.c_str(), 0, true, true, false).empty());
   EXPECT_TRUE(messages.shown.size() == 2 && Track(track).length == 48000);
   EXPECT_TRUE(messages.Saw("Sample rate of load file differs from current device setting.  Continue?", "Sample Rate Differs"));
-  // Without the question it loads as it is, not resampled. (Locating a moved file is
-  // checked where the program loads loops and sessions.)
+  // Without the question it loads as it is, not resampled.
   EXPECT_EQ(Audio_LoadLoop(track, path.c_str(), 0, true, false, false), path);
   EXPECT_TRUE(Track(track).length == 22050 && Audio_GetLastLoopPath() == path);
   files.answers = {Path("missing.wav")};
@@ -205,8 +217,7 @@ TEST_F(LoopFiles, SaveReplacesOnlyWhatItMayAndLeavesNoHalfWrittenFile) {
   EXPECT_TRUE(Save(real, true).empty() && messages.Saw("No loop to save", "Error"));
 }
 
-// A click sample is taken over at once and rebuilds the click loop; the click track holds
-// at most two channels, so a wider file is refused and the sample in use stays.
+// A click sample rebuilds the click loop at once; a file of more than two channels is refused.
 TEST_F(LoopFiles, ClickSamplesRebuildTheClickLoopAndOnlyMonoOrStereoIsTaken) {
   AudioEngine* e = Audio_GetEngine();
   const WavLayout accent = Layout(1, 500);

@@ -23,15 +23,10 @@ class MixToDisk : public ::testing::Test {
     dir = fs::temp_directory_path() / ("kestrine-mix-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
     fs::create_directories(dir / "Song_Mix");
   }
-  void TearDown() override {
-    MixDisk_Detach(Audio_GetEngine());
-    Audio_Shutdown();
-    fs::remove_all(dir);
-  }
+  void TearDown() override { MixDisk_Detach(Audio_GetEngine()), Audio_Shutdown(), fs::remove_all(dir); }
 
-  // One callback's worth of output: frame f holds (f, -f) modulo 1000, as 16-bit samples.
   static int16_t Sample(size_t f) { return static_cast<int16_t>(f % 1000); }
-  void Render(unsigned long frames) {
+  void Render(unsigned long frames) {  // one callback's worth of output
     std::vector<float> out;
     for (unsigned long f = rendered; f < rendered + frames; ++f) out.insert(out.end(), {Sample(f) / 32768.0f, -Sample(f) / 32768.0f});
     Audio_GetEngine()->mixOutput.load()(Audio_GetEngine()->mixOutputUser, out.data(), frames);

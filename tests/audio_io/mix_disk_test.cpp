@@ -1,5 +1,5 @@
 // Mix to disk: numbered files, staging through the callback and the timer, dropped
-// blocks, the 32-bit size limit, a failed write, a stream reopened at another rate.
+// blocks, and the ways a mix ends early.
 #include "audio_io/mix_disk_fixture.h"
 
 namespace {
@@ -45,41 +45,36 @@ TEST_F(MixToDisk, StagingDropsBlocksWhenBothBuffersAreFullAndNothingWhileClosed)
   ExpectMix(MixFile(0), 2 * MIX_BUFFER_BYTES);
 }
 
-TEST_F(MixToDisk, StopsCleanlyBeforeTheSizeFieldsWouldOverflow) {
+// However a mix ends early, its file is valid and holds what was written, and nothing more is staged.
+TEST_F(MixToDisk, AMixEndedEarlyLeavesAValidFileOfWhatWasWritten) {
   MixDiskWriter* w = MixDisk_Writer();
+  const uint32_t sizeLimit = w->maxDataBytes;
+  auto fillBuffer = [&] { for (int i = 0; i < 96000 / 500; ++i) Render(500); };
   ASSERT_TRUE(Start());
-  w->maxDataBytes = 100000;  // stands in for the 4 GiB limit of the 32-bit fields
-  for (int i = 0; i < 96000 / 500; ++i) Render(500);
-  Audio_PollChanges();  // buffer 0 is full: only what fits is written, then the file closes
+  w->maxDataBytes = 100000;  // stands in for the 4 GiB limit of the 32-bit size fields
+  fillBuffer(), Audio_PollChanges();  // only what fits is written, then the file closes
   EXPECT_FALSE(Audio_IsMixingToDisk());
-  Render(500);  // later output is not staged
+  Render(500);
   EXPECT_TRUE(w->state[0] == MIX_FREE && w->state[1] == MIX_FREE);
   ExpectMix(MixFile(0), 100000);
-}
 
-TEST_F(MixToDisk, AFailedWriteEndsTheMixWithAValidFileAndAMessage) {
+  w->maxDataBytes = sizeLimit, rendered = 0;
   ASSERT_TRUE(Start());
-  for (int i = 0; i < 96000 / 500; ++i) Render(500);
-  Audio_PollChanges();  // the first buffer reaches the file
-  for (int i = 0; i < 96000 / 500; ++i) Render(500);
+  fillBuffer(), Audio_PollChanges();  // the first buffer reaches the file
+  fillBuffer();
   WithFileSizeLimit(44 + MIX_BUFFER_BYTES + 1000, [] { Audio_PollChanges(); });  // the second fails part way
-
-  EXPECT_TRUE(!Audio_IsMixingToDisk() && messages.Saw("Mix to disk stopped: writing " + MixFile(0) + " failed.", "File Error"));
-  ExpectMix(MixFile(0), MIX_BUFFER_BYTES);  // what was written, and no more
+  EXPECT_TRUE(!Audio_IsMixingToDisk() && messages.Saw("Mix to disk stopped: writing " + MixFile(1) + " failed.", "File Error"));
+  ExpectMix(MixFile(1), MIX_BUFFER_BYTES);
   Render(500);
-  EXPECT_EQ(MixDisk_Writer()->state[0].load(), MIX_FREE) << "nothing is staged after the failure";
-  ASSERT_TRUE(Start());
-  EXPECT_EQ(Audio_GetMixFilePath(), MixFile(1));
-}
+  EXPECT_EQ(w->state[0].load(), MIX_FREE);
 
-TEST_F(MixToDisk, AStreamOpenedAtAnotherRateClosesTheMixFile) {
+  rendered = 0;  // a stream opened at another rate closes the file; at the same rate it goes on
   ASSERT_TRUE(Start());
-  Render(1000);
-  MixDisk_StreamOpened(48000.0);  // same rate: the mix goes on
-  Render(1000);
+  EXPECT_EQ(Audio_GetMixFilePath(), MixFile(2));
+  Render(1000), MixDisk_StreamOpened(48000.0), Render(1000);
   MixDisk_StreamOpened(44100.0);
-  EXPECT_TRUE(!Audio_IsMixingToDisk() && messages.shown.empty());
-  ExpectMix(MixFile(0), 2000 * 4);
+  EXPECT_TRUE(!Audio_IsMixingToDisk() && messages.shown.size() == 1);
+  ExpectMix(MixFile(2), 2000 * 4);
 }
 
 }  // namespace

@@ -33,8 +33,7 @@ inline std::vector<uint8_t> Chunk(const char* id, std::vector<uint8_t> body) {
 
 inline std::vector<uint8_t> WavBytes(const WavLayout& s) {
   std::vector<uint8_t> b{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};  // size patched below
-  b = Join(b, s.chunksFirst);
-  b = Join(b, {'f', 'm', 't', ' '});
+  b = Join(Join(b, s.chunksFirst), {'f', 'm', 't', ' '});
   for (uint32_t v : {s.formatSize, uint32_t{s.formatTag} | uint32_t{s.channels} << 16, s.sampleRate,
                      s.sampleRate * s.channels * (s.bits / 8u), static_cast<uint16_t>(s.channels * s.bits / 8) | uint32_t{s.bits} << 16})
     Put(b, v, 4);

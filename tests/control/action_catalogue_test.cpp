@@ -1,5 +1,4 @@
-// The action catalogue's lookups, descriptions and value conversions, and firing into
-// the command queue or the immediate transport commands.
+// The action catalogue's lookups, descriptions and value conversions, and firing its commands.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -7,11 +6,11 @@
 #include <vector>
 
 #include "control/action_catalogue.h"
-#include "control/fire_action.h"
+#include "control/posted_commands.h"
 
 namespace {
 
-TEST(ActionCatalogue, KeysAndIdsAreUniqueButForTheSharedKeyAndRowsAreFoundAndDescribed) {
+TEST(ActionCatalogue, KeysAndIdsAreUniqueRowsAreFoundAndDescribedAndTogglesResolve) {
   std::set<std::string> keys;
   std::set<uint32_t> ids;
   for (int i = 0; i < kActionCount; ++i) {
@@ -27,11 +26,18 @@ TEST(ActionCatalogue, KeysAndIdsAreUniqueButForTheSharedKeyAndRowsAreFoundAndDes
   uint32_t id = 7;
   EXPECT_TRUE(ActionCatalogue_CommandOfKey("track_volume", &id) && id == 32813u);
   EXPECT_TRUE(!ActionCatalogue_CommandOfKey("Track_Volume", &id) && id == 32813u);  // case-sensitive
-  EXPECT_EQ(Describe({32806, 2}), "Mute Track (Toggle) - 3");
-  EXPECT_EQ(Describe({32806, 8}), "Mute Track (Toggle) - Current");
-  EXPECT_EQ(Describe({112, 0}), "Set Track - 1");
-  EXPECT_EQ(Describe({32776, 3}), "Transport Play");  // no track part
-  EXPECT_EQ(Describe({32824, 0}), "No Text For Message");
+  const std::pair<ControlAction, const char*> described[] = {{{32806, 2}, "Mute Track (Toggle) - 3"},
+      {{32806, 8}, "Mute Track (Toggle) - Current"}, {{112, 0}, "Set Track - 1"},
+      {{32776, 3}, "Transport Play"} /* no track part */, {{32824, 0}, "No Text For Message"}};
+  for (const auto& [action, text] : described) EXPECT_EQ(Describe(action), text) << text;
+  // The toggles run what the transport's state calls for.
+  const struct { uint32_t id; TransportState state; TransportOp op; } toggles[] = {
+      {32934, Paused, TransportOp::Play},     {32934, Playing, TransportOp::Pause},
+      {32933, Stopped, TransportOp::Record},  {32933, Recording, TransportOp::Stop},
+      {32935, Playing, TransportOp::Record},  {32935, Stopped, TransportOp::Play},
+      {32792, Playing, TransportOp::SetLoop},
+  };
+  for (const auto& c : toggles) EXPECT_EQ(TransportNow_Resolve(c.id, c.state), c.op) << c.id;
 }
 
 TEST(ActionCatalogue, ValueConversionsAtTheirEdges) {
@@ -46,17 +52,6 @@ TEST(ActionCatalogue, ValueConversionsAtTheirEdges) {
   // Loop time mode: "2" sets Seconds, "4" Max Time, Current steps, and steps wrap.
   const int after[][3] = {{1, 2, 0}, {3, 0, 2}, {8, 1, 2}, {0, 2, 0}};
   for (const auto& [value, mode, next] : after) EXPECT_EQ(LoopTimeMode_After(value, mode), next) << value;
-}
-
-TEST(TransportNow, ToggleCommandsResolveByState) {
-  const struct { uint32_t id; TransportState state; TransportOp op; } cases[] = {
-      {32934, Paused, TransportOp::Play},     {32934, Playing, TransportOp::Pause},
-      {32933, Stopped, TransportOp::Record},  {32933, Recording, TransportOp::Stop},
-      {32935, Playing, TransportOp::Record},  {32935, Stopped, TransportOp::Play},
-      {32792, Playing, TransportOp::SetLoop},
-  };
-  for (const auto& c : cases) EXPECT_EQ(TransportNow_Resolve(c.id, c.state), c.op) << c.id;
-  EXPECT_FALSE(TransportNow_IsImmediate(32932));  // Toggle Stop/Play is posted
 }
 
 struct RecordingTransport : TransportNow {
@@ -78,9 +73,7 @@ TEST(Fire, ImmediateCommandsRunOthersArePostedInOrderAndNotified) {
   ControlCommands().SetNotify(nullptr, nullptr);
   EXPECT_EQ(transport.ran, std::vector<uint32_t>{32771});
   EXPECT_EQ(notified, 3);
-  std::vector<ControlCommand> posted;
-  for (ControlCommand c; ControlCommands().Take(&c);) posted.push_back(c);
-  EXPECT_EQ(posted, (std::vector<ControlCommand>{{32813, 0xFFFF, 5}, {32806, 0, 8}, {32771, 0, 0}}));
+  EXPECT_EQ(Posted(), (Commands{{32813, 0xFFFF, 5}, {32806, 0, 8}, {32771, 0, 0}}));
 }
 
 }  // namespace

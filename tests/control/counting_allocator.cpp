@@ -1,5 +1,4 @@
-// Replaces the program's allocator and mutex entry points with ones that count per
-// thread, so that tests can show a path allocates nothing and takes no lock.
+// The program's allocator and mutex entry points, counting per thread to show a path allocates and locks nothing.
 #include <dlfcn.h>
 #include <pthread.h>
 
@@ -13,8 +12,7 @@ thread_local long lockAttempts = 0;
 namespace {
 
 using MutexFn = int (*)(pthread_mutex_t*);
-// Looked up on first use without a function-local static, whose guard could itself
-// take a lock.
+// Looked up without a function-local static, whose guard could itself take a lock.
 MutexFn Next(std::atomic<MutexFn>& slot, const char* name) {
   if (!slot.load(std::memory_order_acquire)) slot.store(reinterpret_cast<MutexFn>(dlsym(RTLD_NEXT, name)));
   return slot.load(std::memory_order_acquire);

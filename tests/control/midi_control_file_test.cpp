@@ -1,6 +1,5 @@
-// The MIDI control file: a byte-exact round trip of every trigger type, the reading rules
-// (clamps, "any", one-based numbers, the catalogue's shared key), and what a missing or
-// damaged file leaves in the trigger set and the polled inputs.
+// The MIDI control file: a byte-exact round trip of every trigger type, the reading rules,
+// and what a missing or damaged file leaves in the trigger set and the polled inputs.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -52,7 +51,7 @@ TEST_F(MidiControlFileTest, EveryTypeReadsBackAndWritesTheSameBytes) {
   EXPECT_EQ(ReadBytes(dir.File("set_Midi.bak")), sample);
 }
 
-TEST_F(MidiControlFileTest, NumbersAreClampedAndMissingFieldsTakeTheDefaults) {
+TEST_F(MidiControlFileTest, NumbersAreClampedMissingFieldsTakeTheDefaultsAndBendsKeepFourteenBits) {
   ReadBlocks(
       "<trigger><trigger_type>keyboard_key</trigger_type><key>10</key><track>0</track><port>3</port></trigger>"
       "<trigger><trigger_type>keyboard_key</trigger_type><key>200</key><track>12</track></trigger>"
@@ -60,7 +59,9 @@ TEST_F(MidiControlFileTest, NumbersAreClampedAndMissingFieldsTakeTheDefaults) {
       "<min_velocity>-5</min_velocity><max_velocity>999</max_velocity></trigger>"
       "<trigger><port>17</port><channel>ANY</channel></trigger>"
       "<trigger><trigger_type>aftertouch</trigger_type><event_type>no_such_action</event_type></trigger>"
-      "<trigger><trigger_type>song_start</trigger_type><channel>11</channel></trigger>");
+      "<trigger><trigger_type>song_start</trigger_type><channel>11</channel></trigger>"
+      "<trigger><trigger_type>pitch_bend</trigger_type></trigger><trigger><trigger_type>pitch_bend</trigger_type>"
+      "<event_min_value>any</event_min_value><event_max_value>20000</event_max_value></trigger>");
   ASSERT_EQ(Triggers().Count(TriggerType::KeyboardKey), 2);
   const Trigger key = Get(TriggerType::KeyboardKey, 0), key2 = Get(TriggerType::KeyboardKey, 1);
   EXPECT_TRUE(key.data1.low == 32 && key.port.IsAny());  // keys come from no port
@@ -73,20 +74,14 @@ TEST_F(MidiControlFileTest, NumbersAreClampedAndMissingFieldsTakeTheDefaults) {
   EXPECT_TRUE(plain.action.commandId == 32776u && plain.data1.low == 0 && plain.data2.high == 127);  // "Transport Play"
   EXPECT_EQ(Get(TriggerType::SongStart).channel.low, 10);
   EXPECT_EQ(Triggers().Count(TriggerType::SongStop), 0);
-}
-
-TEST_F(MidiControlFileTest, PitchBendKeepsItsFourteenBitScale) {
-  ReadBlocks("<trigger><trigger_type>pitch_bend</trigger_type></trigger>"
-             "<trigger><trigger_type>pitch_bend</trigger_type>"
-             "<event_min_value>any</event_min_value><event_max_value>20000</event_max_value></trigger>");
+  // Pitch bend keeps its fourteen-bit scale.
   ASSERT_EQ(Triggers().Count(TriggerType::PitchBend), 2);
   EXPECT_EQ(Get(TriggerType::PitchBend, 0).data1.Value(8192), 32769u);
   EXPECT_EQ(Get(TriggerType::PitchBend, 0).data1.outputHigh, 16383);
   EXPECT_TRUE(Get(TriggerType::PitchBend, 1).data1.outputLow == 16384 && Get(TriggerType::PitchBend, 1).data1.outputHigh == 16383);
 }
 
-// Written and read back: a bend value of 128 is an ordinary value, not "any"; the
-// catalogue's shared key reads as its last row.
+// Written and read back, a bend value of 128 is an ordinary value, not "any"; the shared key reads as its last row.
 TEST_F(MidiControlFileTest, WrittenTriggersReadBackAsTheyWereButForTheSharedKey) {
   Trigger bend = Trigger_Make(TriggerType::PitchBend), t = Trigger_Make(TriggerType::NoteOn);
   bend.data1.SetOutput(128, 4000);
@@ -100,36 +95,30 @@ TEST_F(MidiControlFileTest, WrittenTriggersReadBackAsTheyWereButForTheSharedKey)
   EXPECT_EQ(Get(TriggerType::NoteOn).action.commandId, ActionCatalogue_Row(127).commandId);
 }
 
-TEST_F(MidiControlFileTest, MissingOrEmptyFileKeepsTheTriggersAndWriteFailureIsReported) {
-  Triggers().Add(TriggerType::NoteOn, Trigger_Make(TriggerType::NoteOn));
+// Reading decides the polled MIDI inputs; a missing, damaged or empty file leaves them and the triggers alone.
+TEST_F(MidiControlFileTest, BadFilesKeepTheTriggersAndPolledInputsAndAFailedWriteIsReported) {
   ReadMidiControlFile(dir.File("absent.session"), true);
   EXPECT_TRUE(dialog.shown.empty());
   ReadMidiControlFile(dir.File("Default"), false);
   EXPECT_TRUE(dialog.Saw("Couldn't open MIDI XML file.", "File error"));
-  WriteBytes(dir.File("set_Midi.xml"), "");
-  ReadMidiControlFile(base, true);
-  EXPECT_TRUE(dialog.Saw("bad file size in MIDI XML file.", "File error"));
-  EXPECT_EQ(Triggers().Count(TriggerType::NoteOn), 1);
-  std::filesystem::permissions(dir.File("set_Midi.xml"), std::filesystem::perms::owner_read);
-  EXPECT_FALSE(WriteMidiControlFile(base));
-  EXPECT_TRUE(dialog.Saw("Unable to open MIDI control XML file for writing.", "File Error"));
-}
-
-// Reading decides which MIDI inputs are polled; a damaged file leaves them alone.
-TEST_F(MidiControlFileTest, ReadingRecomputesThePolledInputs) {
   MemoryMidiBackend backend;
-  backend.AddDevice("In A", true, false);
-  backend.AddDevice("In B", true, false);
+  backend.AddDevice("In A", true, false), backend.AddDevice("In B", true, false);
   MidiPorts_UseBackend(&backend);
   ASSERT_TRUE(OpenMidiPorts());
   ReadBlocks("<trigger><port>2</port></trigger>");
   EXPECT_TRUE(!MidiPorts().inputs[0].enabled && MidiPorts().inputs[1].enabled);
   EnableAllInputs();
   ReadBlocks("<trigger><port>1</port></trigger><trigger><port>2</port></trig");
-  EXPECT_EQ(Triggers().Count(TriggerType::NoteOn), 1);
   EXPECT_TRUE(dialog.Saw("Error parsing MIDI XML file.", "File error"));
   EXPECT_TRUE(MidiPorts().inputs[0].enabled && MidiPorts().inputs[1].enabled);
+  WriteBytes(dir.File("set_Midi.xml"), "");
+  ReadMidiControlFile(base, true);
+  EXPECT_TRUE(dialog.Saw("bad file size in MIDI XML file.", "File error"));
+  EXPECT_EQ(Triggers().Count(TriggerType::NoteOn), 1);
   CloseMidiPorts(), MidiPorts_UseBackend(nullptr);
+  std::filesystem::permissions(dir.File("set_Midi.xml"), std::filesystem::perms::owner_read);
+  EXPECT_FALSE(WriteMidiControlFile(base));
+  EXPECT_TRUE(dialog.Saw("Unable to open MIDI control XML file for writing.", "File Error"));
 }
 
 }  // namespace

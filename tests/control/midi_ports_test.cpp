@@ -1,7 +1,5 @@
-// The MIDI port table on the in-memory MIDI layer: opening, polling into the triggers,
-// input enabling, sync and metronome output, the order of output sent from the audio and
-// user-interface threads, and the engine's MIDI hooks, which run inside the stream
-// callback and so must not allocate, take a lock or call the MIDI layer themselves.
+// The MIDI ports on the in-memory MIDI layer: opening, polling, sync and metronome output across threads,
+// and the engine's MIDI hooks, which run in the stream callback and so must not allocate, lock or call out.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,11 +10,11 @@
 #include <thread>
 #include <vector>
 
-#include "control/fire_action.h"
 #include "control/first_system_call.h"
 #include "control/memory_midi_backend.h"
 #include "control/midi_output.h"
 #include "control/midi_ports.h"
+#include "control/posted_commands.h"
 #include "control/trigger_set.h"
 #include "engine/audio.h"
 #include "engine/metronome.h"
@@ -26,12 +24,6 @@
 extern thread_local long allocations, lockAttempts;
 
 namespace {
-
-std::vector<ControlCommand> Posted() {
-  std::vector<ControlCommand> out;
-  for (ControlCommand c; ControlCommands().Take(&c);) out.push_back(c);
-  return out;
-}
 
 Trigger OnPort(TriggerType type, int port) {
   Trigger t = Trigger_Make(type);
@@ -46,6 +38,7 @@ class MidiPortsTest : public ::testing::Test {
     MidiPorts_UseSendSettings(&settings);
   }
   void TearDown() override {
+    if (Audio_GetEngine()) MidiHooks_Remove(), Audio_Shutdown();
     midi.HoldWrites(false);
     CloseMidiPorts();
     MidiPorts_UseBackend(nullptr);
@@ -57,6 +50,19 @@ class MidiPortsTest : public ::testing::Test {
     std::vector<bool> on;
     for (int i = 0; i < MidiPorts().inputCount; ++i) on.push_back(MidiPorts().inputs[i].enabled);
     return on;
+  }
+  // Opens the ports and the engine with its MIDI hooks, sync and metronome notes on.
+  void InstallHooks() {
+    settings.send_midi_sync = settings.metronome_midi_enable = 1;
+    ASSERT_TRUE(OpenMidiPorts());
+    ASSERT_TRUE(Audio_Init());
+    MidiHooks_Install();
+  }
+  // A hundred clocks and beats as the stream callback sends them; every fourth beat is an accent.
+  static void RunHooks() {
+    const MidiClockCallbackFn clock = Audio_GetEngine()->MidiClockCallback;
+    const BeatCallbackFn beat = Audio_GetEngine()->BeatCallback;
+    for (int i = 0; i < 100; ++i) clock(), beat(i % 4 == 0);
   }
 
   MemoryMidiBackend midi;
@@ -91,8 +97,7 @@ TEST_F(MidiPortsTest, OpensTheFirstSixteenDevicesInOrderAndDrainsStaleInput) {
   EXPECT_TRUE(dialog.Saw("no sequencer", "PortMidi Initialization Error"));
 }
 
-// The poll reads only the ports that triggers use; what a disabled input receives waits
-// until it is enabled again, then travels through matching and firing into a command.
+// Only ports that triggers use are read; a disabled input's messages wait until it is enabled again.
 TEST_F(MidiPortsTest, PollReadsTheEnabledInputsIntoTriggerCommands) {
   for (int i = 0; i < 5; ++i) midi.AddDevice("In " + std::to_string(i), true, false);
   ASSERT_TRUE(OpenMidiPorts());
@@ -115,7 +120,7 @@ TEST_F(MidiPortsTest, PollReadsTheEnabledInputsIntoTriggerCommands) {
   Triggers().Add(TriggerType::NoteOn, t);
   EnableAllInputs();
   MidiPoll();
-  EXPECT_EQ(Posted(), (std::vector<ControlCommand>{{32813, 33025, 3}, {32813, 65534, 3}}));
+  EXPECT_EQ(Posted(), (Commands{{32813, 33025, 3}, {32813, 65534, 3}}));
   Triggers().Add(TriggerType::SongStop, Trigger_Make(TriggerType::SongStop));  // port any
   RecomputeEnabledInputs();
   EXPECT_EQ(Enabled(), std::vector<bool>(5, true));
@@ -152,14 +157,9 @@ TEST_F(MidiPortsTest, SyncAndMetronomeNotesGoToTheirPortsOnlyWhenEnabled) {
 
 TEST_F(MidiPortsTest, AudioSideHooksNeitherAllocateNorLockNorWriteThemselves) {
   const int out = midi.AddDevice("Out", false, true);
-  settings.send_midi_sync = settings.metronome_midi_enable = 1;
-  ASSERT_TRUE(OpenMidiPorts());
-  ASSERT_TRUE(Audio_Init());
-  MidiHooks_Install();
-  const MidiClockCallbackFn clock = Audio_GetEngine()->MidiClockCallback;
-  const BeatCallbackFn beat = Audio_GetEngine()->BeatCallback;
+  InstallHooks();
   const long allocationsBefore = allocations, locksBefore = lockAttempts;
-  for (int i = 0; i < 100; ++i) clock(), beat(i % 4 == 0);  // every fourth beat begins a measure
+  RunHooks();
   const long allocationsAfter = allocations, locksAfter = lockAttempts;
   ASSERT_TRUE(MidiOutput_Flush());
   EXPECT_EQ(allocationsAfter, allocationsBefore);
@@ -176,7 +176,6 @@ TEST_F(MidiPortsTest, AudioSideHooksNeitherAllocateNorLockNorWriteThemselves) {
   EXPECT_GT(lockAttempts, locksAfter);
   MidiHooks_Remove();
   EXPECT_EQ(Audio_GetEngine()->BeatCallback.load(), nullptr);
-  Audio_Shutdown();
 }
 
 TEST_F(MidiPortsTest, AudioSideHooksMakeNoSystemCall) {
@@ -185,32 +184,19 @@ TEST_F(MidiPortsTest, AudioSideHooksMakeNoSystemCall) {
   if (sleep == kNoFilter) GTEST_SKIP() << "system-call filters are not available here";
   EXPECT_EQ(sleep, SYS_clock_nanosleep);
   midi.AddDevice("Out", false, true);
-  settings.send_midi_sync = settings.metronome_midi_enable = 1;
-  ASSERT_TRUE(OpenMidiPorts());
-  ASSERT_TRUE(Audio_Init());
-  MidiHooks_Install();
-  const MidiClockCallbackFn clock = Audio_GetEngine()->MidiClockCallback;
-  const BeatCallbackFn beat = Audio_GetEngine()->BeatCallback;
-  EXPECT_EQ(FirstSystemCall([&] { for (int i = 0; i < 100; ++i) clock(), beat(i % 4 == 0); }), kNoSystemCall);
-  MidiHooks_Remove();
-  Audio_Shutdown();
+  InstallHooks();
+  EXPECT_EQ(FirstSystemCall(RunHooks), kNoSystemCall);
 }
 
-// A real audio thread runs the engine's callback with the hooks installed (clock and
-// metronome notes on the sync port) while this thread, as the user interface, plays,
-// pauses, continues and stops. On the wire each Start or Continue comes before the
-// clocks it started and each Stop after the last of them; every byte is written by the
-// one output thread, never by the audio thread or this one, and no two writes overlap.
+// An audio thread runs the callback with the hooks while this one plays, pauses and stops: each Start or
+// Continue goes out before its clocks, each Stop after them, all from the one output thread, none overlapping.
 TEST_F(MidiPortsTest, StartClocksAndStopFromTwoThreadsArriveInOrder) {
   const int out = midi.AddDevice("Out", false, true);
-  ASSERT_TRUE(OpenMidiPorts());
-  ASSERT_TRUE(Audio_Init());
+  InstallHooks();
   AudioEngine* e = Audio_GetEngine();
   e->latencyFrames = 0;
-  MidiHooks_Install();
   ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));  // a clock every 1000 frames
   Audio_SetMetronomePlayback(1);
-  settings.send_midi_sync = settings.metronome_midi_enable = 1;
   const uint64_t droppedBefore = MidiOutput_Stats().dropped;
   std::atomic<bool> done{false};
   std::thread::id audioThread;
@@ -255,9 +241,8 @@ TEST_F(MidiPortsTest, StartClocksAndStopFromTwoThreadsArriveInOrder) {
   EXPECT_TRUE(midi.OverlappingWrites() == 0 && MidiOutput_Stats().dropped == droppedBefore);
 }
 
-// A device that stops taking bytes holds up only the output thread: the audio side
-// keeps returning at once, fills its queue, then drops and counts what does not fit.
-// What was queued still goes out in order once the device takes bytes again.
+// A device that stops taking bytes holds up only the output thread: the audio side fills
+// its queue, then drops and counts the rest; the queue goes out in order once it takes bytes.
 TEST_F(MidiPortsTest, AFullQueueDropsAndCountsInsteadOfWaiting) {
   const int out = midi.AddDevice("Out", false, true);
   ASSERT_TRUE(OpenMidiPorts());

@@ -4,12 +4,10 @@
 #include <utility>
 #include <vector>
 
-#include "control/fire_action.h"
+#include "control/posted_commands.h"
 #include "control/trigger_set.h"
 
 namespace {
-
-using Commands = std::vector<ControlCommand>;
 
 // A trigger matching one note / controller (data1) with a data2 range and output range.
 Trigger Make(TriggerType type, int data1, int low, int high, uint32_t command, int track = 0) {
@@ -24,11 +22,6 @@ Trigger Make(TriggerType type, int data1, int low, int high, uint32_t command, i
 class TriggerDispatch : public ::testing::Test {
  protected:
   void SetUp() override { ControlCommands().Clear(); }
-  static Commands Posted() {
-    Commands out;
-    for (ControlCommand c; ControlCommands().Take(&c);) out.push_back(c);
-    return out;
-  }
   TriggerSet set;
 };
 

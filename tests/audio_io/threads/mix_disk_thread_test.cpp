@@ -1,5 +1,4 @@
-// Mix to disk with the callback and the timer on two threads (also run under
-// ThreadSanitizer).
+// Mix to disk with the callback and the timer on two threads (also run under ThreadSanitizer).
 #include <atomic>
 #include <chrono>
 #include <thread>
