@@ -84,8 +84,17 @@ TEST_F(LoopOpsTest, TempoTimesGiveWholeFramesAndExactMultiplyDivide) {
   EXPECT_EQ(click.bufferSize % (4 * click.numChannels), 0u);
 }
 
-TEST_F(LoopOpsTest, MultiplyRepeatsTheLoopNeverReadingBeyondTheOldBuffer) {
-  // Max-time style: a first recording cut at 0.5 s inside a 2 s buffer, repeated beyond
+// A new loop time cuts the loop or pads it with silence; Multiply repeats it, never
+// reading beyond the old buffer.
+TEST_F(LoopOpsTest, ResizeCutsPadsOrRepeatsTheLoop) {
+  ASSERT_TRUE(Audio_ResizeLoop(slot, 3.0, false, 1, ResizeNewLoopTime, false));
+  EXPECT_EQ(t().length, 3 * k1s);
+  EXPECT_EQ(Source(2 * k1s - 1), 2 * k1s - 1);
+  EXPECT_EQ(t().pBuffer[2 * 2 * k1s], 0.0f);
+  ASSERT_TRUE(Audio_ResizeLoop(slot, 1.0, false, 1, ResizeNewLoopTime, false));
+  EXPECT_TRUE(t().length == k1s && t().bufferSize == k1s * 8u);
+
+  // Max-time style: a first recording cut at 0.5 s inside the buffer, repeated beyond
   // doubling into a new buffer of the new size.
   t().length = k1s / 2;
   ASSERT_TRUE(Audio_ResizeLoop(slot, 1.75, false, 1, ResizeMultiply, true));
@@ -100,18 +109,7 @@ TEST_F(LoopOpsTest, MultiplyRepeatsTheLoopNeverReadingBeyondTheOldBuffer) {
   ASSERT_FALSE(dialog.shown.empty());
   EXPECT_EQ(dialog.shown.back().caption, "Assert Failed");
   EXPECT_EQ(dialog.shown.back().text.rfind("multiply exceeded 2x length", 0), 0u);
-  EXPECT_EQ(Source(tail + 3), 3);
-  EXPECT_EQ(Source(2 * tail + 3), 3);
-}
-
-TEST_F(LoopOpsTest, NewLoopTimeCutsOrPadsWithSilence) {
-  ASSERT_TRUE(Audio_ResizeLoop(slot, 3.0, false, 1, ResizeNewLoopTime, false));
-  EXPECT_EQ(t().length, 3 * k1s);
-  EXPECT_EQ(Source(2 * k1s - 1), 2 * k1s - 1);
-  EXPECT_EQ(t().pBuffer[2 * 2 * k1s], 0.0f);
-  ASSERT_TRUE(Audio_ResizeLoop(slot, 1.0, false, 1, ResizeNewLoopTime, false));
-  EXPECT_EQ(t().length, k1s);
-  EXPECT_EQ(t().bufferSize, static_cast<uint32_t>(k1s * 8));
+  EXPECT_TRUE(Source(tail + 3) == 3 && Source(2 * tail + 3) == 3);
 }
 
 TEST_F(LoopOpsTest, RefusalsChangeNothing) {
@@ -300,43 +298,37 @@ TEST_F(UndoTest, EachOperationIsUndoneAndRedone) {
   }
 }
 
-TEST_F(UndoTest, UndoRefusedWhileABufferWaits) {
-  ASSERT_TRUE(Audio_EraseLoop(1, 1));
-  Audio_SetCallbackRunning(true);
-  ASSERT_TRUE(Audio_ResizeLoop(1, 0.25, true, 1, ResizeDivide, false));
-  const uint32_t current = e->undoCurrent;
-  const size_t reports = labels.size();
-  EXPECT_EQ(Audio_Undo(), -1);
-  EXPECT_EQ(e->undoCurrent, current);
-  EXPECT_EQ(labels.size(), reports);
-  Feed(256, 0.0f);  // the callback takes the divided loop over
-  EXPECT_EQ(t().length, kFrames / 2);
-  EXPECT_EQ(Audio_Undo(), 1);  // an in-place divide undone: the old length comes back
-  Feed(256, 0.0f);
-  EXPECT_EQ(t().length, kFrames);
-  Audio_SetCallbackRunning(false);
-}
-
-TEST_F(UndoTest, FailedAllocationsLeaveNoFalseEntries) {
-  // A snapshot that cannot get memory leaves its entry empty.
+// Refusals change nothing: an undo while a buffer waits or without memory to copy, a
+// snapshot without memory (its entry stays empty) or of an entry that does not exist.
+TEST_F(UndoTest, RefusalsAndFailedAllocationsChangeNothing) {
   const int other = static_cast<int>(1 - e->undoCurrent);
   const std::vector<float> longer(4 * kFrames * 2, 0.25f);  // more than the entry holds
   Audio_FailNextAllocations(1);
-  Undo_Store(other, 1, longer.data(), static_cast<uint32_t>(longer.size() * 4), 4 * kFrames, 2,
-             UndoRecord, 0);
+  Undo_Store(other, 1, longer.data(), static_cast<uint32_t>(longer.size() * 4), 4 * kFrames, 2, UndoRecord, 0);
   EXPECT_EQ(e->undo[other].bufferSize, 0u);
   Undo_Flip();
   EXPECT_EQ(Audio_Undo(), -1);
   Undo_Flip();
   Undo_Store(2, 1, longer.data(), 64, 8, 2, UndoRecord, 0);  // there are two entries only
 
-  // An undo that cannot copy changes nothing.
   ASSERT_TRUE(Audio_EraseLoop(1, 1));
   const uint32_t current = e->undoCurrent;
   Audio_FailNextAllocations(1);
   EXPECT_EQ(Audio_Undo(), 1);
-  EXPECT_EQ(e->undoCurrent, current);
-  EXPECT_TRUE(Holds(0.0f));
+  EXPECT_TRUE(e->undoCurrent == current && Holds(0.0f));
+
+  Audio_SetCallbackRunning(true);
+  ASSERT_TRUE(Audio_ResizeLoop(1, 0.25, true, 1, ResizeDivide, false));
+  const uint32_t waiting = e->undoCurrent;
+  const size_t reports = labels.size();
+  EXPECT_EQ(Audio_Undo(), -1);
+  EXPECT_TRUE(e->undoCurrent == waiting && labels.size() == reports);
+  Feed(256, 0.0f);  // the callback takes the divided loop over
+  EXPECT_EQ(t().length, kFrames / 2);
+  EXPECT_EQ(Audio_Undo(), 1);  // an in-place divide undone: the old length comes back
+  Feed(256, 0.0f);
+  EXPECT_EQ(t().length, kFrames);
+  Audio_SetCallbackRunning(false);
 }
 
 TEST_F(UndoTest, ChangingTheRecordTrackMakesItTheUndoPointAndDisablingFreesBothCopies) {

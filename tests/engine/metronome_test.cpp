@@ -89,6 +89,7 @@ TEST_F(MetronomeTest, BeatHooksAndClockFireWhereTheyFall) {
   }
 }
 
+// When the click loop is rebuilt, what a refusal keeps, and what loaded samples change.
 TEST_F(MetronomeTest, RebuildRules) {
   ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, false));
   const float* built = click().pBuffer;
@@ -106,18 +107,14 @@ TEST_F(MetronomeTest, RebuildRules) {
   Audio_FailNextAllocations(1);
   EXPECT_FALSE(Audio_SetMetronomeTime(1.0, 2, true));
   EXPECT_TRUE(dialog.Saw("Insufficient memory", "Audio_SetMetronomeTime"));
-  EXPECT_EQ(click().pBuffer.load(), built);
-  EXPECT_EQ(e->framesPerBeat, 32000);
-  EXPECT_EQ(e->metronomeBeats, 3);
+  EXPECT_TRUE(click().pBuffer == built && e->framesPerBeat == 32000 && e->metronomeBeats == 3);
 
   // No beats: a silent measure. Beats shorter than a click: the clicks overlap but never
   // pass the buffer's end.
   ASSERT_TRUE(Audio_SetMetronomeTime(1.0, 0, true));
-  EXPECT_EQ(e->framesPerBeat, 0);
-  EXPECT_EQ(ClickLength(0), 0);
+  EXPECT_TRUE(e->framesPerBeat == 0 && ClickLength(0) == 0);
   ASSERT_TRUE(Audio_SetMetronomeTime(0.1, 100, true));
-  EXPECT_EQ(click().length, 4800);
-  EXPECT_EQ(e->framesPerBeat, 48);
+  EXPECT_TRUE(click().length == 4800 && e->framesPerBeat == 48);
 
   // A stream is said to run but no callback comes: the first rebuild stays pending and
   // the second must neither rewrite its companion fields nor drop it.
@@ -129,29 +126,20 @@ TEST_F(MetronomeTest, RebuildRules) {
   EXPECT_EQ(click().pNewBuffer.load(), pending);
   EXPECT_EQ(click().newLength, 96000u);
   Run(1);  // the callback takes the first one over; no MIDI clock while stopped
-  EXPECT_EQ(click().pBuffer.load(), pending);
-  EXPECT_EQ(click().length, 96000);
-  EXPECT_EQ(clockTicks, 0);
+  EXPECT_TRUE(click().pBuffer == pending && click().length == 96000 && clockTicks == 0);
   Audio_SetCallbackRunning(false);
-}
 
-TEST_F(MetronomeTest, LoadedClickSamplesReplaceTheSyntheticClicks) {
-  // The accent is mono; the beat is stereo and is mixed down.
+  // Loaded samples replace the synthetic clicks once both are there: the accent is mono,
+  // the beat stereo and mixed down, and cut at the next beat rather than summed with its rest.
   float* accent = Audio_AllocBuffer(100 * 4, false);
   std::fill_n(accent, 100, 0.25f);
   float* beat = Audio_AllocBuffer(30000 * 2 * 4, false);
   for (int i = 0; i < 30000; ++i) beat[2 * i] = 0.5f, beat[2 * i + 1] = 0.0f;
-  ASSERT_TRUE(Audio_SetClickSample(ClickAccent, accent, 100 * 4, 100, 1));
-  ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));
-  EXPECT_EQ(ClickLength(0), 239);  // one sample alone leaves the synthetic clicks
-  ASSERT_TRUE(Audio_SetClickSample(ClickBeat, beat, 30000 * 2 * 4, 30000, 2));
-  ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));
+  ASSERT_TRUE(Audio_SetClickSample(ClickAccent, accent, 100 * 4, 100, 1) && Audio_SetMetronomeTime(2.0, 4, true));
+  EXPECT_EQ(ClickLength(0), 239);
+  ASSERT_TRUE(Audio_SetClickSample(ClickBeat, beat, 30000 * 2 * 4, 30000, 2) && Audio_SetMetronomeTime(2.0, 4, true));
   EXPECT_EQ(ClickLength(0), 100);
-  // A beat sample longer than a beat is cut at the next beat, not summed with its rest.
-  for (int beatStart : {24000, 48000, 72000}) {
-    EXPECT_EQ(click().pBuffer[beatStart], 0.25f);
-    EXPECT_EQ(click().pBuffer[beatStart + 23999], 0.25f);
-  }
+  for (int at : {24000, 48000, 72000}) EXPECT_TRUE(click().pBuffer[at] == 0.25f && click().pBuffer[at + 23999] == 0.25f) << at;
   EXPECT_FALSE(Audio_SetClickSample(ClickBeat, Audio_AllocBuffer(8, false), 8, 3, 1));  // too small
 }
 
@@ -183,11 +171,9 @@ TEST_F(CountoffTest, CountoffOneMaximumTwoWhileRecording) {
 
   // One measure of clicks alone: the loops stand still and nothing is recorded.
   Run(kMeasureBuffers, 0.5f);
-  EXPECT_EQ(accents, 1);
-  EXPECT_EQ(beats, 3);
+  EXPECT_TRUE(accents == 1 && beats == 3);
   EXPECT_EQ(Between(), 0.0f);
-  EXPECT_EQ(recording().position, 0);
-  EXPECT_EQ(e->tracks[loop].position, 0);
+  EXPECT_TRUE(recording().position == 0 && e->tracks[loop].position == 0);
   EXPECT_FALSE(Audio_SetLoopAtPosition(recordTrack, true));  // no cut during the count-off
 
   // Recording starts with the second measure, and two measures click.
@@ -202,8 +188,7 @@ TEST_F(CountoffTest, CountoffOneMaximumTwoWhileRecording) {
   // At the start of the fourth measure the metronome stops; recording goes on.
   Run(1 + kMeasureBuffers, 0.5f);
   EXPECT_EQ(click().active, 0u);
-  EXPECT_EQ(accents, 3);
-  EXPECT_EQ(beats, 9);
+  EXPECT_TRUE(accents == 3 && beats == 9);
   EXPECT_EQ(recording().position, 3 * 96000 + 256);
   EXPECT_EQ(recording().pBuffer[2 * (3 * 96000)], 0.5f);
 }
@@ -233,8 +218,7 @@ TEST_F(CountoffTest, ClicksWholeMeasuresThenStops) {
     else
       Audio_PlayLooping();
     Run(6 * kMeasureBuffers);
-    EXPECT_EQ(accents, c.measures);
-    EXPECT_EQ(beats, 3 * c.measures);
+    EXPECT_TRUE(accents == c.measures && beats == 3 * c.measures) << accents << " accents, " << beats << " beats";
   }
 }
 
