@@ -77,8 +77,7 @@ TEST_F(EngineState, SettersClampValuesAndRefuseBadIndexes) {
   EXPECT_EQ(Audio_SetTrackEffectsMix(slot, 2.0), 1);
   EXPECT_TRUE(t.dryGain == 0.0 && t.wetGain == 1.0);
   EXPECT_EQ(Audio_SetTrackVolume(slot, 1.5) + Audio_SetTrackFeedback(slot, -1.0) + Audio_SetTrackRate(slot, -0.5), 3);
-  EXPECT_EQ(Audio_GetTrackVolume(slot), 1.0);
-  EXPECT_EQ(Audio_GetTrackFeedback(slot), 0.0);
+  EXPECT_TRUE(Audio_GetTrackVolume(slot) == 1.0 && Audio_GetTrackFeedback(slot) == 0.0);
   EXPECT_EQ(Audio_GetTrackRate(slot), -0.5);  // no clamp
   EXPECT_EQ(Audio_SetTrackSubmix(slot, 2), 0);
   for (int bad : {-1, NUM_TRACKS}) {
@@ -108,22 +107,16 @@ TEST_F(EngineState, EditBeginAndEndKeepTheRangeInsideTheLoop) {
   LoopTrack& t = track(slot);
   t.position = 100;
   EXPECT_EQ(Audio_SetEditBegin(slot, 0.5), 1);
-  EXPECT_EQ(t.editBegin, 24000);
-  EXPECT_EQ(t.position, 24000);  // the head jumps into the range
-  EXPECT_EQ(Audio_SetEditBegin(slot, -0.1), 0);
-  EXPECT_EQ(t.editBegin, 24000);
-  EXPECT_EQ(Audio_SetEditEnd(slot, 0.25), 1);  // below begin: raised to it
-  EXPECT_EQ(t.editEnd, 24000);
-  EXPECT_EQ(Audio_SetEditEnd(slot, 5.0), 1);  // beyond the loop: limited
-  EXPECT_EQ(t.editEnd, 48000);
-  EXPECT_EQ(Audio_SetEditBegin(slot, 2.0), 1);  // limited to the end
-  EXPECT_EQ(t.editBegin, 48000);
+  EXPECT_TRUE(t.editBegin == 24000 && t.position == 24000);  // the head jumps into the range
+  EXPECT_TRUE(Audio_SetEditBegin(slot, -0.1) == 0 && t.editBegin == 24000);
+  EXPECT_TRUE(Audio_SetEditEnd(slot, 0.25) == 1 && t.editEnd == 24000);  // below begin: raised to it
+  EXPECT_TRUE(Audio_SetEditEnd(slot, 5.0) == 1 && t.editEnd == 48000);  // beyond the loop: limited
+  EXPECT_TRUE(Audio_SetEditBegin(slot, 2.0) == 1 && t.editBegin == 48000);  // limited to the end
 
   EXPECT_EQ(Audio_SetEditRange(slot, -5, 10), 1);
   EXPECT_TRUE(t.editBegin == 0 && t.editEnd == 10 && t.position == 0 && t.resync == 1);
   Audio_SetEditRange(slot, 60000, 5);
-  EXPECT_EQ(t.editBegin, 47999);
-  EXPECT_EQ(t.editEnd, 48000);
+  EXPECT_TRUE(t.editBegin == 47999 && t.editEnd == 48000);
   EXPECT_EQ(Audio_GetEditBeginSeconds(slot), 47999 / 48000.0);
 }
 
@@ -134,16 +127,14 @@ TEST_F(EngineState, PublishedBuffersSwapInAtOnceWithoutAStreamAndFreedOnesAreRec
   t.position = 50;
   t.editBegin = 3;
   Audio_PublishBuffer(slot, fresh, 800, 100, 2, false, 1);
-  EXPECT_EQ(t.pNewBuffer.load(), nullptr);
-  EXPECT_EQ(t.pBuffer.load(), fresh);
+  EXPECT_TRUE(t.pNewBuffer == nullptr && t.pBuffer == fresh);
   EXPECT_TRUE(t.bufferSize == 800u && t.length == 100 && t.position == 0);
   EXPECT_TRUE(t.editBegin == 0 && t.editEnd == 100 && t.changed == 1u);
 
   static int changedSlot = -1;
   Audio_SetTrackChangedCallback([](int s) { changedSlot = s; });
   Audio_PollChanges();
-  EXPECT_EQ(changedSlot, slot);
-  EXPECT_EQ(t.changed, 0u);
+  EXPECT_TRUE(changedSlot == slot && t.changed == 0u);
   Audio_SetEditRange(slot, 3, 50);  // a buffer published keeping the edit range
   Audio_PublishBuffer(slot, Audio_AllocBuffer(800, true), 800, 100, 2, true, 1);
   EXPECT_TRUE(t.editBegin == 3 && t.editEnd == 50);
