@@ -33,7 +33,6 @@ class LoopOpsTest : public EngineTest {
   }
   // The old frame that frame f of the loop now holds (from its left channel).
   int Source(int f) { return static_cast<int>(t().pBuffer[f * 2]); }
-  bool RightMatches(int f) { return t().pBuffer[f * 2 + 1] == -t().pBuffer[f * 2]; }
 
   const int slot = 1;
 };
@@ -104,8 +103,7 @@ TEST_F(LoopOpsTest, ResizeCutsPadsOrRepeatsTheLoop) {
   Ramp(slot);
   ASSERT_TRUE(Audio_ResizeLoop(slot, 5.25, true, 1, ResizeMultiply, false));
   ASSERT_FALSE(dialog.shown.empty());
-  EXPECT_EQ(dialog.shown.back().caption, "Assert Failed");
-  EXPECT_EQ(dialog.shown.back().text.rfind("multiply exceeded 2x length", 0), 0u);
+  EXPECT_TRUE(dialog.shown.back().caption == "Assert Failed" && dialog.shown.back().text.rfind("multiply exceeded 2x length", 0) == 0);
   EXPECT_TRUE(Source(tail + 3) == 3 && Source(2 * tail + 3) == 3);
 }
 
@@ -121,8 +119,7 @@ TEST_F(LoopOpsTest, RefusalsChangeNothing) {
   EXPECT_TRUE(dialog.Saw("Insufficient Memory!", "Error"));
   EXPECT_TRUE(reports == 0 && engine()->undo[0].pBuffer == nullptr);  // no snapshot taken
   EXPECT_EQ(Audio_NudgeLoop(slot, 2 * k1s) + Audio_NudgeLoop(slot, -1), 0);
-  EXPECT_TRUE(dialog.Saw("Nudge frames too large", "Error"));
-  EXPECT_TRUE(dialog.Saw("Nudge frames must be greater than zero", "Error"));
+  EXPECT_TRUE(dialog.Saw("Nudge frames too large", "Error") && dialog.Saw("Nudge frames must be greater than zero", "Error"));
   EXPECT_TRUE(Audio_NudgeLoop(slot, 0));
   for (int bad : {8, NUM_TRACKS, -1}) EXPECT_FALSE(Audio_EraseLoop(bad, 0)) << bad;  // not in use, no slot
   EXPECT_TRUE(t().pBuffer == buffer && t().length == 2 * k1s);
@@ -130,9 +127,7 @@ TEST_F(LoopOpsTest, RefusalsChangeNothing) {
   // A buffer still waiting for the callback.
   Audio_SetCallbackRunning(true);
   ASSERT_TRUE(Audio_ResizeLoop(slot, 1.0, true, 1, ResizeDivide, false));
-  EXPECT_FALSE(Audio_ResizeLoop(slot, 0.5, true, 1, ResizeDivide, false));
-  EXPECT_FALSE(Audio_NudgeLoop(slot, 10));
-  EXPECT_FALSE(Audio_TrimLoop(slot));
+  EXPECT_FALSE(Audio_ResizeLoop(slot, 0.5, true, 1, ResizeDivide, false) || Audio_NudgeLoop(slot, 10) || Audio_TrimLoop(slot));
   Audio_SetCallbackRunning(false);
 }
 
@@ -140,7 +135,7 @@ TEST_F(LoopOpsTest, NudgeRotatesTheLoop) {
   ASSERT_TRUE(Audio_NudgeLoop(slot, 100));
   EXPECT_EQ(t().length, 2 * k1s);
   EXPECT_TRUE(Source(2 * k1s - 101) == 2 * k1s - 1 && Source(2 * k1s - 100) == 0);
-  EXPECT_TRUE(RightMatches(2 * k1s - 1));
+  EXPECT_EQ(t().pBuffer[2 * (2 * k1s) - 1], -t().pBuffer[2 * (2 * k1s) - 2]);  // the right channel with it
   EXPECT_EQ(t().record, 1u);  // the nudged track becomes the record track
 
   // A loop cut inside its buffer: only the loop is rotated and kept.
@@ -151,7 +146,7 @@ TEST_F(LoopOpsTest, NudgeRotatesTheLoop) {
   EXPECT_TRUE(Source(989) == 999 && Source(990) == 0);
 }
 
-TEST_F(LoopOpsTest, TrimKeepsTheEditRange) {
+TEST_F(LoopOpsTest, TrimKeepsTheEditRangeAndEraseTheLength) {
   // Inside the loop the edit end is the last frame kept (the undo table checks that); at
   // the loop's end it lies one past the last frame, and the copy stops there.
   t().editBegin = 2 * k1s - 500;
@@ -171,16 +166,14 @@ TEST_F(LoopOpsTest, TrimKeepsTheEditRange) {
   EXPECT_FALSE(Audio_TrimLoop(slot));
   EXPECT_TRUE(dialog.Saw("Insufficient Memory to Trim!", "Error"));
   EXPECT_TRUE(t().pBuffer == buffer && t().length == 500);
-}
 
-TEST_F(LoopOpsTest, EraseSilencesAndKeepsTheLength) {
+  // Erase silences the whole loop, whatever the selection, and keeps its length.
   t().recorded = 1;
-  t().editBegin = 100;
   t().editEnd = 200;
   engine()->pendingCutTrack = slot;
   ASSERT_TRUE(Audio_EraseLoop(slot, 0));
-  EXPECT_TRUE(std::all_of(t().pBuffer.load(), t().pBuffer.load() + 4 * k1s, [](float s) { return s == 0.0f; }));
-  EXPECT_TRUE(t().length == 2 * k1s && t().editEnd == 2 * k1s && !t().recorded && engine()->pendingCutTrack == -1);
+  EXPECT_TRUE(std::all_of(t().pBuffer.load(), t().pBuffer.load() + 2 * 500, [](float s) { return s == 0.0f; }));
+  EXPECT_TRUE(t().length == 500 && t().editEnd == 500 && !t().recorded && engine()->pendingCutTrack == -1);
 }
 
 std::vector<std::string> labels;
