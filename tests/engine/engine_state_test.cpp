@@ -1,5 +1,4 @@
-// Track slots, creation and deletion, published and recycled buffers, and the setters'
-// laws and clamps.
+// Track slots, published and recycled buffers, and the setters' laws and clamps.
 #include <gtest/gtest.h>
 
 #include <malloc.h>
@@ -20,8 +19,7 @@ TEST_F(EngineState, CreateLoopTakesTheLowestFreeSlotClampsAndFailsCleanly) {
   EXPECT_EQ(Audio_CreateLoop(1.0, 0.5, 1, 1), 2);
   EXPECT_TRUE(track(1).bufferSize == 768000u && track(1).length == 96000 && track(1).editEnd == 96000);
   EXPECT_TRUE(track(2).length == 48000 && track(2).resync == 1);
-  EXPECT_EQ(Audio_RequestResync(1), 1);
-  EXPECT_EQ(track(1).resync, 1);
+  EXPECT_TRUE(Audio_RequestResync(1) == 1 && track(1).resync == 1);
 
   Audio_DeleteLoop(1);
   EXPECT_TRUE(!track(1).inUse && track(1).pBuffer == nullptr);
@@ -51,8 +49,7 @@ TEST_F(EngineState, CreateLoopTakesTheLowestFreeSlotClampsAndFailsCleanly) {
   LoopTrack& t = track(slot);
   EXPECT_TRUE(!t.inUse && !t.active && t.feedback == 1.0 && t.volume == 0.3 && t.numChannels == 2u);
 
-  // A slot whose pending buffer is still there is refused before anything changes, and
-  // takes no resync request meanwhile.
+  // A slot whose buffer is still pending is refused untouched and takes no resync request.
   float* pending = Audio_AllocBuffer(16, true);
   t.pNewBuffer.store(pending);
   EXPECT_EQ(Audio_CreateLoop(1.0, 0.8, 1, 1), -1);
@@ -74,8 +71,7 @@ TEST_F(EngineState, SettersClampValuesAndRefuseBadIndexes) {
     EXPECT_EQ(t.rightGain, right) << pan;
   }
   EXPECT_EQ(t.pan, 1.0);
-  EXPECT_EQ(Audio_SetTrackEffectsMix(slot, 2.0), 1);
-  EXPECT_TRUE(t.dryGain == 0.0 && t.wetGain == 1.0);
+  EXPECT_TRUE(Audio_SetTrackEffectsMix(slot, 2.0) == 1 && t.dryGain == 0.0 && t.wetGain == 1.0);
   EXPECT_EQ(Audio_SetTrackVolume(slot, 1.5) + Audio_SetTrackFeedback(slot, -1.0) + Audio_SetTrackRate(slot, -0.5), 3);
   EXPECT_TRUE(Audio_GetTrackVolume(slot) == 1.0 && Audio_GetTrackFeedback(slot) == 0.0);
   EXPECT_EQ(Audio_GetTrackRate(slot), -0.5);  // no clamp
@@ -97,8 +93,7 @@ TEST_F(EngineState, SettersClampValuesAndRefuseBadIndexes) {
     EXPECT_FALSE(std::isnan(v));
 
   Audio_Shutdown();  // without an engine everything is refused
-  EXPECT_EQ(Audio_CreateLoop(1.0, 0.5, 2, 0), -1);
-  EXPECT_EQ(Audio_SetTrackVolume(1, 0.5), 0);
+  EXPECT_TRUE(Audio_CreateLoop(1.0, 0.5, 2, 0) == -1 && Audio_SetTrackVolume(1, 0.5) == 0);
   SetUp();
 }
 

@@ -1,6 +1,5 @@
-// Loop length operations: the audio and lengths they leave and what they refuse; the
-// one-level undo history: what undo and redo bring back, what the undo label is told, and
-// the recordings and insert passes that feed the history.
+// Loop length operations: the audio and lengths they leave and what they refuse; the undo
+// history: what undo and redo bring back, the label, and the takes that feed it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -90,8 +89,7 @@ TEST_F(LoopOpsTest, ResizeCutsPadsOrRepeatsTheLoop) {
   ASSERT_TRUE(Audio_ResizeLoop(slot, 1.0, false, 1, ResizeNewLoopTime, false));
   EXPECT_TRUE(t().length == k1s && t().bufferSize == k1s * 8u);
 
-  // Max-time style: a first recording cut at 0.5 s inside the buffer, repeated beyond
-  // doubling into a new buffer of the new size.
+  // A first take cut at 0.5 s inside the buffer, repeated beyond doubling into a new one.
   t().length = k1s / 2;
   ASSERT_TRUE(Audio_ResizeLoop(slot, 1.75, false, 1, ResizeMultiply, true));
   EXPECT_EQ(t().bufferSize, static_cast<uint32_t>(7 * k1s / 4 * 8));
@@ -187,9 +185,8 @@ void Feed(long frames, float input) {
 }
 
 // A take of a constant 0.5 replacing loop 1. It reaches the history when a recording ends
-// with Play, or when an insert pass ends inside the callback; then the user-interface side
-// completes the history at the next poll or, before it, at the next operation that
-// touches the history.
+// with Play, or an insert pass ends inside the callback; the user-interface side completes
+// it at the next poll or, before it, at the next operation on the history.
 bool Take(bool insert, bool poll) {
   Audio_SetTrackFeedback(1, 0.0);
   insertPasses.clear();
@@ -208,22 +205,19 @@ class UndoTest : public EngineTest {
     e = engine();
     labels.clear();
     insertPasses.clear();
-    // The application's label: at start-up the strips take slots 1..8 in order, so a
-    // slot's strip number is the slot itself.
+    // The application's label: the strips take slots 1..8 in order, so strip number = slot.
     Audio_SetUndoChangedCallback([](int track, int operation, const char* name, int redo) {
       labels.push_back(Undo_DescribeChange(track, operation, name, redo));
     });
     Audio_SetInsertPassCallback([](int starting) { insertPasses.push_back(starting); });
     ASSERT_EQ(Audio_CreateLoop(0.5, 1.0, 2, 0), 1);
-    Fill(0.5f);
+    std::fill_n(t().pBuffer.load(), kFrames * 2, 0.5f);
     Audio_SelectRecordTrack(1);
     Audio_ResetUndo();
   }
 
   LoopTrack& t() { return e->tracks[1]; }
-  void Fill(float v) { std::fill_n(t().pBuffer.load(), t().length * 2, v); }
   std::vector<float> Loop() { return {t().pBuffer.load(), t().pBuffer.load() + t().length * 2}; }
-  bool Holds(float v) { return Loop() == std::vector<float>(t().length * 2, v); }  // every sample
 
   AudioEngine* e = nullptr;
 };
@@ -290,7 +284,7 @@ TEST_F(UndoTest, RefusalsAndFailedAllocationsChangeNothing) {
   const uint32_t current = e->undoCurrent;
   Audio_FailNextAllocations(1);
   EXPECT_EQ(Audio_Undo(), 1);
-  EXPECT_TRUE(e->undoCurrent == current && Holds(0.0f));
+  EXPECT_TRUE(e->undoCurrent == current && Loop() == std::vector<float>(kFrames * 2, 0.0f));
 
   Audio_SetCallbackRunning(true);
   ASSERT_TRUE(Audio_ResizeLoop(1, 0.25, true, 1, ResizeDivide, false));

@@ -101,8 +101,7 @@ TEST_F(MetronomeTest, RebuildRules) {
   EXPECT_TRUE(dialog.Saw("Insufficient memory", "Audio_SetMetronomeTime"));
   EXPECT_TRUE(click().pBuffer == built && e->framesPerBeat == 32000 && e->metronomeBeats == 3);
 
-  // No beats: a silent measure. Beats shorter than a click: the clicks overlap but never
-  // pass the buffer's end.
+  // No beats: a silent measure. Beats shorter than a click overlap but stay in the buffer.
   ASSERT_TRUE(Audio_SetMetronomeTime(1.0, 0, true));
   EXPECT_TRUE(e->framesPerBeat == 0 && ClickLength(0) == 0);
   ASSERT_TRUE(Audio_SetMetronomeTime(0.1, 100, true));
@@ -134,9 +133,8 @@ TEST_F(MetronomeTest, RebuildRules) {
   EXPECT_FALSE(Audio_SetClickSample(ClickBeat, Audio_AllocBuffer(8, false), 8, 3, 1));  // too small
 }
 
-// A recording scene: the metronome at 120 bpm 4/4 (one measure = 375 callbacks), an
-// 8 s record track and a 2 s track holding a constant 0.25 whose sound shows whether the
-// loops run.
+// The metronome at 120 bpm 4/4 (a measure is 375 callbacks), an 8 s record track and a 2 s
+// track holding 0.25 whose sound shows whether the loops run.
 class CountoffTest : public MetronomeTest {
  protected:
   void SetUp() override {
