@@ -1,6 +1,5 @@
-// Loop length operations: the audio and lengths they leave and what they refuse; the
-// one-level undo history: what undo and redo bring back, what the undo label is told, and
-// the recordings and insert passes that feed the history.
+// Loop length operations: the audio and lengths they leave and what they refuse; the undo
+// history: what undo and redo bring back, the label, and the takes that feed it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,7 +32,6 @@ class LoopOpsTest : public EngineTest {
   }
   // The old frame that frame f of the loop now holds (from its left channel).
   int Source(int f) { return static_cast<int>(t().pBuffer[f * 2]); }
-  bool RightMatches(int f) { return t().pBuffer[f * 2 + 1] == -t().pBuffer[f * 2]; }
 
   const int slot = 1;
 };
@@ -56,8 +54,7 @@ TEST_F(LoopOpsTest, TempoTimesGiveWholeFramesAndExactMultiplyDivide) {
 
     ASSERT_TRUE(Audio_MultiplyLoop(s, false));
     ASSERT_EQ(l.length, 2 * length);
-    EXPECT_EQ(l.editEnd, 2 * length);
-    EXPECT_EQ(l.resync, 1);
+    EXPECT_TRUE(l.editEnd == 2 * length && l.resync == 1);
     for (int f = 0; f < length; ++f)
       for (int ch = 0; ch < channels; ++ch) ASSERT_EQ(at(f + length, ch), at(f, ch)) << f;
 
@@ -70,13 +67,11 @@ TEST_F(LoopOpsTest, TempoTimesGiveWholeFramesAndExactMultiplyDivide) {
     ASSERT_TRUE(Audio_DivideLoop(s));
     EXPECT_EQ(l.length, length / 2);
     ASSERT_TRUE(Audio_MultiplyLoop(s, false));
-    EXPECT_EQ(l.length, length / 2 * 2);
-    EXPECT_EQ(l.pBuffer.load(), buffer);
+    EXPECT_TRUE(l.length == length / 2 * 2 && l.pBuffer == buffer);
     EXPECT_EQ(at(length / 2 * 2 - 1, channels - 1), channels == 1 ? length / 2 * 2 - 1 : -(length / 2 * 2 - 1));
 
     ASSERT_TRUE(Audio_MultiplyLoop(s, true));  // a new buffer holding the loop twice
-    EXPECT_EQ(l.length, length / 2 * 4);
-    EXPECT_EQ(at(length / 2 * 2 + 5, 0), 5);
+    EXPECT_TRUE(l.length == length / 2 * 4 && at(length / 2 * 2 + 5, 0) == 5);
     Audio_DeleteLoop(s);
   }
   ASSERT_TRUE(Audio_SetMetronomeTime(60.0 / 97 * 4, 4, true));
@@ -84,9 +79,17 @@ TEST_F(LoopOpsTest, TempoTimesGiveWholeFramesAndExactMultiplyDivide) {
   EXPECT_EQ(click.bufferSize % (4 * click.numChannels), 0u);
 }
 
-TEST_F(LoopOpsTest, MultiplyRepeatsTheLoopNeverReadingBeyondTheOldBuffer) {
-  // Max-time style: a first recording cut at 0.5 s inside a 2 s buffer, repeated beyond
-  // doubling into a new buffer of the new size.
+// A new loop time cuts the loop or pads it with silence; Multiply repeats it, never
+// reading beyond the old buffer.
+TEST_F(LoopOpsTest, ResizeCutsPadsOrRepeatsTheLoop) {
+  ASSERT_TRUE(Audio_ResizeLoop(slot, 3.0, false, 1, ResizeNewLoopTime, false));
+  EXPECT_EQ(t().length, 3 * k1s);
+  EXPECT_EQ(Source(2 * k1s - 1), 2 * k1s - 1);
+  EXPECT_EQ(t().pBuffer[2 * 2 * k1s], 0.0f);
+  ASSERT_TRUE(Audio_ResizeLoop(slot, 1.0, false, 1, ResizeNewLoopTime, false));
+  EXPECT_TRUE(t().length == k1s && t().bufferSize == k1s * 8u);
+
+  // A first take cut at 0.5 s inside the buffer, repeated beyond doubling into a new one.
   t().length = k1s / 2;
   ASSERT_TRUE(Audio_ResizeLoop(slot, 1.75, false, 1, ResizeMultiply, true));
   EXPECT_EQ(t().bufferSize, static_cast<uint32_t>(7 * k1s / 4 * 8));
@@ -98,20 +101,8 @@ TEST_F(LoopOpsTest, MultiplyRepeatsTheLoopNeverReadingBeyondTheOldBuffer) {
   Ramp(slot);
   ASSERT_TRUE(Audio_ResizeLoop(slot, 5.25, true, 1, ResizeMultiply, false));
   ASSERT_FALSE(dialog.shown.empty());
-  EXPECT_EQ(dialog.shown.back().caption, "Assert Failed");
-  EXPECT_EQ(dialog.shown.back().text.rfind("multiply exceeded 2x length", 0), 0u);
-  EXPECT_EQ(Source(tail + 3), 3);
-  EXPECT_EQ(Source(2 * tail + 3), 3);
-}
-
-TEST_F(LoopOpsTest, NewLoopTimeCutsOrPadsWithSilence) {
-  ASSERT_TRUE(Audio_ResizeLoop(slot, 3.0, false, 1, ResizeNewLoopTime, false));
-  EXPECT_EQ(t().length, 3 * k1s);
-  EXPECT_EQ(Source(2 * k1s - 1), 2 * k1s - 1);
-  EXPECT_EQ(t().pBuffer[2 * 2 * k1s], 0.0f);
-  ASSERT_TRUE(Audio_ResizeLoop(slot, 1.0, false, 1, ResizeNewLoopTime, false));
-  EXPECT_EQ(t().length, k1s);
-  EXPECT_EQ(t().bufferSize, static_cast<uint32_t>(k1s * 8));
+  EXPECT_TRUE(dialog.shown.back().caption == "Assert Failed" && dialog.shown.back().text.rfind("multiply exceeded 2x length", 0) == 0);
+  EXPECT_TRUE(Source(tail + 3) == 3 && Source(2 * tail + 3) == 3);
 }
 
 TEST_F(LoopOpsTest, RefusalsChangeNothing) {
@@ -124,31 +115,25 @@ TEST_F(LoopOpsTest, RefusalsChangeNothing) {
   Audio_FailNextAllocations(1);
   EXPECT_FALSE(Audio_ResizeLoop(slot, 3.0, false, 1, ResizeMultiply, false));
   EXPECT_TRUE(dialog.Saw("Insufficient Memory!", "Error"));
-  EXPECT_EQ(reports, 0);  // no snapshot taken
-  EXPECT_EQ(engine()->undo[0].pBuffer, nullptr);
+  EXPECT_TRUE(reports == 0 && engine()->undo[0].pBuffer == nullptr);  // no snapshot taken
   EXPECT_EQ(Audio_NudgeLoop(slot, 2 * k1s) + Audio_NudgeLoop(slot, -1), 0);
-  EXPECT_TRUE(dialog.Saw("Nudge frames too large", "Error"));
-  EXPECT_TRUE(dialog.Saw("Nudge frames must be greater than zero", "Error"));
+  EXPECT_TRUE(dialog.Saw("Nudge frames too large", "Error") && dialog.Saw("Nudge frames must be greater than zero", "Error"));
   EXPECT_TRUE(Audio_NudgeLoop(slot, 0));
   for (int bad : {8, NUM_TRACKS, -1}) EXPECT_FALSE(Audio_EraseLoop(bad, 0)) << bad;  // not in use, no slot
-  EXPECT_EQ(t().pBuffer.load(), buffer);
-  EXPECT_EQ(t().length, 2 * k1s);
+  EXPECT_TRUE(t().pBuffer == buffer && t().length == 2 * k1s);
 
   // A buffer still waiting for the callback.
   Audio_SetCallbackRunning(true);
   ASSERT_TRUE(Audio_ResizeLoop(slot, 1.0, true, 1, ResizeDivide, false));
-  EXPECT_FALSE(Audio_ResizeLoop(slot, 0.5, true, 1, ResizeDivide, false));
-  EXPECT_FALSE(Audio_NudgeLoop(slot, 10));
-  EXPECT_FALSE(Audio_TrimLoop(slot));
+  EXPECT_FALSE(Audio_ResizeLoop(slot, 0.5, true, 1, ResizeDivide, false) || Audio_NudgeLoop(slot, 10) || Audio_TrimLoop(slot));
   Audio_SetCallbackRunning(false);
 }
 
 TEST_F(LoopOpsTest, NudgeRotatesTheLoop) {
   ASSERT_TRUE(Audio_NudgeLoop(slot, 100));
   EXPECT_EQ(t().length, 2 * k1s);
-  EXPECT_EQ(Source(2 * k1s - 101), 2 * k1s - 1);
-  EXPECT_EQ(Source(2 * k1s - 100), 0);
-  EXPECT_TRUE(RightMatches(2 * k1s - 1));
+  EXPECT_TRUE(Source(2 * k1s - 101) == 2 * k1s - 1 && Source(2 * k1s - 100) == 0);
+  EXPECT_EQ(t().pBuffer[2 * (2 * k1s) - 1], -t().pBuffer[2 * (2 * k1s) - 2]);  // the right channel with it
   EXPECT_EQ(t().record, 1u);  // the nudged track becomes the record track
 
   // A loop cut inside its buffer: only the loop is rotated and kept.
@@ -156,25 +141,17 @@ TEST_F(LoopOpsTest, NudgeRotatesTheLoop) {
   t().length = 1000;
   ASSERT_TRUE(Audio_NudgeLoop(slot, 10));
   EXPECT_EQ(t().bufferSize, 8000u);
-  EXPECT_EQ(Source(989), 999);
-  EXPECT_EQ(Source(990), 0);
+  EXPECT_TRUE(Source(989) == 999 && Source(990) == 0);
 }
 
-TEST_F(LoopOpsTest, TrimKeepsTheEditRange) {
-  t().editBegin = 1000;
-  t().editEnd = 2000;
+TEST_F(LoopOpsTest, TrimKeepsTheEditRangeAndEraseTheLength) {
+  // Inside the loop the edit end is the last frame kept (the undo table checks that); at
+  // the loop's end it lies one past the last frame, and the copy stops there.
+  t().editBegin = 2 * k1s - 500;
+  t().editEnd = 2 * k1s;
   ASSERT_TRUE(Audio_TrimLoop(slot));
-  // The edit end is the last frame kept.
-  EXPECT_EQ(t().length, 1001);
-  EXPECT_EQ(t().editEnd, 1001);
-  EXPECT_EQ(Source(1000), 2000);
-
-  // At the loop's end the edit end lies one past the last frame: the copy stops there.
-  t().editBegin = 501;
-  t().editEnd = 1001;
-  ASSERT_TRUE(Audio_TrimLoop(slot));
-  EXPECT_EQ(t().length, 500);
-  EXPECT_EQ(Source(499), 2000);
+  EXPECT_TRUE(t().length == 500 && t().editEnd == 500);
+  EXPECT_EQ(Source(499), 2 * k1s - 1);
 
   // Nothing to trim when the whole loop is selected; nothing left from the end on.
   const float* buffer = t().pBuffer;
@@ -186,21 +163,15 @@ TEST_F(LoopOpsTest, TrimKeepsTheEditRange) {
   Audio_FailNextAllocations(1);
   EXPECT_FALSE(Audio_TrimLoop(slot));
   EXPECT_TRUE(dialog.Saw("Insufficient Memory to Trim!", "Error"));
-  EXPECT_EQ(t().pBuffer.load(), buffer);
-  EXPECT_EQ(t().length, 500);
-}
+  EXPECT_TRUE(t().pBuffer == buffer && t().length == 500);
 
-TEST_F(LoopOpsTest, EraseSilencesAndKeepsTheLength) {
+  // Erase silences the whole loop, whatever the selection, and keeps its length.
   t().recorded = 1;
-  t().editBegin = 100;
   t().editEnd = 200;
   engine()->pendingCutTrack = slot;
   ASSERT_TRUE(Audio_EraseLoop(slot, 0));
-  EXPECT_TRUE(std::all_of(t().pBuffer.load(), t().pBuffer.load() + 4 * k1s, [](float s) { return s == 0.0f; }));
-  EXPECT_EQ(t().length, 2 * k1s);
-  EXPECT_EQ(t().recorded, 0u);
-  EXPECT_EQ(t().editEnd, 2 * k1s);
-  EXPECT_EQ(engine()->pendingCutTrack, -1);
+  EXPECT_TRUE(std::all_of(t().pBuffer.load(), t().pBuffer.load() + 2 * 500, [](float s) { return s == 0.0f; }));
+  EXPECT_TRUE(t().length == 500 && t().editEnd == 500 && !t().recorded && engine()->pendingCutTrack == -1);
 }
 
 std::vector<std::string> labels;
@@ -214,9 +185,8 @@ void Feed(long frames, float input) {
 }
 
 // A take of a constant 0.5 replacing loop 1. It reaches the history when a recording ends
-// with Play, or when an insert pass ends inside the callback; then the user-interface side
-// completes the history at the next poll or, before it, at the next operation that
-// touches the history.
+// with Play, or an insert pass ends inside the callback; the user-interface side completes
+// it at the next poll or, before it, at the next operation on the history.
 bool Take(bool insert, bool poll) {
   Audio_SetTrackFeedback(1, 0.0);
   insertPasses.clear();
@@ -235,22 +205,19 @@ class UndoTest : public EngineTest {
     e = engine();
     labels.clear();
     insertPasses.clear();
-    // The application's label: at start-up the strips take slots 1..8 in order, so a
-    // slot's strip number is the slot itself.
+    // The application's label: the strips take slots 1..8 in order, so strip number = slot.
     Audio_SetUndoChangedCallback([](int track, int operation, const char* name, int redo) {
       labels.push_back(Undo_DescribeChange(track, operation, name, redo));
     });
     Audio_SetInsertPassCallback([](int starting) { insertPasses.push_back(starting); });
     ASSERT_EQ(Audio_CreateLoop(0.5, 1.0, 2, 0), 1);
-    Fill(0.5f);
+    std::fill_n(t().pBuffer.load(), kFrames * 2, 0.5f);
     Audio_SelectRecordTrack(1);
     Audio_ResetUndo();
   }
 
   LoopTrack& t() { return e->tracks[1]; }
-  void Fill(float v) { std::fill_n(t().pBuffer.load(), t().length * 2, v); }
   std::vector<float> Loop() { return {t().pBuffer.load(), t().pBuffer.load() + t().length * 2}; }
-  bool Holds(float v) { return Loop() == std::vector<float>(t().length * 2, v); }  // every sample
 
   AudioEngine* e = nullptr;
 };
@@ -300,15 +267,31 @@ TEST_F(UndoTest, EachOperationIsUndoneAndRedone) {
   }
 }
 
-TEST_F(UndoTest, UndoRefusedWhileABufferWaits) {
+// Refusals change nothing: an undo while a buffer waits or without memory to copy, a
+// snapshot without memory (its entry stays empty) or of an entry that does not exist.
+TEST_F(UndoTest, RefusalsAndFailedAllocationsChangeNothing) {
+  const int other = static_cast<int>(1 - e->undoCurrent);
+  const std::vector<float> longer(4 * kFrames * 2, 0.25f);  // more than the entry holds
+  Audio_FailNextAllocations(1);
+  Undo_Store(other, 1, longer.data(), static_cast<uint32_t>(longer.size() * 4), 4 * kFrames, 2, UndoRecord, 0);
+  EXPECT_EQ(e->undo[other].bufferSize, 0u);
+  Undo_Flip();
+  EXPECT_EQ(Audio_Undo(), -1);
+  Undo_Flip();
+  Undo_Store(2, 1, longer.data(), 64, 8, 2, UndoRecord, 0);  // there are two entries only
+
   ASSERT_TRUE(Audio_EraseLoop(1, 1));
+  const uint32_t current = e->undoCurrent;
+  Audio_FailNextAllocations(1);
+  EXPECT_EQ(Audio_Undo(), 1);
+  EXPECT_TRUE(e->undoCurrent == current && Loop() == std::vector<float>(kFrames * 2, 0.0f));
+
   Audio_SetCallbackRunning(true);
   ASSERT_TRUE(Audio_ResizeLoop(1, 0.25, true, 1, ResizeDivide, false));
-  const uint32_t current = e->undoCurrent;
+  const uint32_t waiting = e->undoCurrent;
   const size_t reports = labels.size();
   EXPECT_EQ(Audio_Undo(), -1);
-  EXPECT_EQ(e->undoCurrent, current);
-  EXPECT_EQ(labels.size(), reports);
+  EXPECT_TRUE(e->undoCurrent == waiting && labels.size() == reports);
   Feed(256, 0.0f);  // the callback takes the divided loop over
   EXPECT_EQ(t().length, kFrames / 2);
   EXPECT_EQ(Audio_Undo(), 1);  // an in-place divide undone: the old length comes back
@@ -317,33 +300,10 @@ TEST_F(UndoTest, UndoRefusedWhileABufferWaits) {
   Audio_SetCallbackRunning(false);
 }
 
-TEST_F(UndoTest, FailedAllocationsLeaveNoFalseEntries) {
-  // A snapshot that cannot get memory leaves its entry empty.
-  const int other = static_cast<int>(1 - e->undoCurrent);
-  const std::vector<float> longer(4 * kFrames * 2, 0.25f);  // more than the entry holds
-  Audio_FailNextAllocations(1);
-  Undo_Store(other, 1, longer.data(), static_cast<uint32_t>(longer.size() * 4), 4 * kFrames, 2,
-             UndoRecord, 0);
-  EXPECT_EQ(e->undo[other].bufferSize, 0u);
-  Undo_Flip();
-  EXPECT_EQ(Audio_Undo(), -1);
-  Undo_Flip();
-  Undo_Store(2, 1, longer.data(), 64, 8, 2, UndoRecord, 0);  // there are two entries only
-
-  // An undo that cannot copy changes nothing.
-  ASSERT_TRUE(Audio_EraseLoop(1, 1));
-  const uint32_t current = e->undoCurrent;
-  Audio_FailNextAllocations(1);
-  EXPECT_EQ(Audio_Undo(), 1);
-  EXPECT_EQ(e->undoCurrent, current);
-  EXPECT_TRUE(Holds(0.0f));
-}
-
 TEST_F(UndoTest, ChangingTheRecordTrackMakesItTheUndoPointAndDisablingFreesBothCopies) {
   ASSERT_EQ(Audio_CreateLoop(0.5, 1.0, 1, 0), 2);
   EXPECT_EQ(Audio_SelectRecordTrack(NUM_TRACKS), -1);
-  EXPECT_EQ(Audio_SelectRecordTrack(2), 1);
-  EXPECT_EQ(t().record, 0u);
+  EXPECT_TRUE(Audio_SelectRecordTrack(2) == 1 && !t().record);
   EXPECT_EQ(labels.back(), "Press to undo track 2 Change Track");
   EXPECT_TRUE(e->undo[0].track == 2u && e->undo[1].track == 2u);
 
@@ -355,8 +315,7 @@ TEST_F(UndoTest, ChangingTheRecordTrackMakesItTheUndoPointAndDisablingFreesBothC
   ASSERT_TRUE(Audio_EraseLoop(1, 1));  // takes no snapshot
   EXPECT_EQ(e->undo[0].pBuffer, nullptr);
   Audio_EnableUndo();
-  EXPECT_EQ(labels.back(), "Nothing to Undo");
-  EXPECT_NE(e->undo[1].pBuffer, nullptr);
+  EXPECT_TRUE(labels.back() == "Nothing to Undo" && e->undo[1].pBuffer != nullptr);
 }
 
 }  // namespace

@@ -46,23 +46,19 @@ class MetronomeTest : public EngineTest {
 
 constexpr int kMeasureBuffers = 375;  // 96000 frames: 2 s at 48000 Hz
 
-// The measure, its beats and the MIDI clock's period are whole numbers of frames; each
-// beat's click starts high at the metronome volume (0.8 x 0.5).
-TEST_F(MetronomeTest, MeasureBeatAndClockLengthsAt120BpmFourFour) {
-  for (const auto& [rate, perBeat, perClock] : {std::tuple{48000.0, 24000, 1000}, {44100.0, 22050, 918}}) {
+// At 120 bpm 4/4 the measure, its beats and the MIDI clock's period are whole numbers of
+// frames, each beat's click starting high at the metronome volume (0.8 x 0.5). Each beat's
+// hook fires once, in the callback holding its frame, the first of a measure accented; the
+// MIDI clock ticks every framesPerClock frames from the start.
+TEST_F(MetronomeTest, BeatsClicksHooksAndClockFallWhereTheyShould) {
+  for (const auto& [rate, perBeat, perClock] : {std::tuple{44100.0, 22050, 918}, {48000.0, 24000, 1000}}) {
     SCOPED_TRACE(rate);
     e->sampleRate = rate;
     ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));
     EXPECT_EQ(click().length, static_cast<int>(2.0 * rate));
-    EXPECT_EQ(e->framesPerBeat, perBeat);
-    EXPECT_EQ(e->framesPerClock, perClock);
+    EXPECT_TRUE(e->framesPerBeat == perBeat && e->framesPerClock == perClock);
     for (int beat = 0; beat < 4; ++beat) EXPECT_EQ(click().pBuffer[beat * perBeat], 0.4f) << beat;
   }
-}
-
-// Each beat's hook fires once, in the callback holding its frame, the first of a measure
-// accented; the MIDI clock ticks every framesPerClock frames from the start.
-TEST_F(MetronomeTest, BeatHooksAndClockFireWhereTheyFall) {
   Audio_SetBeatCallback([](int accent) { beatHooks.emplace_back(callbackStart, accent); });
   Audio_SetMetronomePlayback(1);
   // Fault: at 130 bpm a 4/4 measure holds 88615 frames but four beats only 4 x 22153, and
@@ -89,35 +85,27 @@ TEST_F(MetronomeTest, BeatHooksAndClockFireWhereTheyFall) {
   }
 }
 
+// When the click loop is rebuilt, what a refusal keeps, and what loaded samples change.
 TEST_F(MetronomeTest, RebuildRules) {
   ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, false));
   const float* built = click().pBuffer;
-  EXPECT_TRUE(Audio_SetMetronomeTime(2.0, 4, false));  // unchanged: nothing built
-  EXPECT_EQ(click().pBuffer.load(), built);
-  EXPECT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));
-  EXPECT_NE(click().pBuffer.load(), built);
-  EXPECT_TRUE(Audio_SetMetronomeTime(2.0, 3, false));  // same size, other beats
-  EXPECT_EQ(e->framesPerBeat, 32000);
+  EXPECT_TRUE(Audio_SetMetronomeTime(2.0, 4, false) && click().pBuffer == built);  // unchanged: nothing built
+  EXPECT_TRUE(Audio_SetMetronomeTime(2.0, 4, true) && click().pBuffer != built);
+  EXPECT_TRUE(Audio_SetMetronomeTime(2.0, 3, false) && e->framesPerBeat == 32000);  // same size, other beats
 
   // Refusals keep the old clicks.
   built = click().pBuffer;
-  EXPECT_FALSE(Audio_SetMetronomeTime(0.05, 4, true));
-  EXPECT_FALSE(Audio_SetMetronomeTime(240.5, 4, true));
+  EXPECT_FALSE(Audio_SetMetronomeTime(0.05, 4, true) || Audio_SetMetronomeTime(240.5, 4, true));
   Audio_FailNextAllocations(1);
   EXPECT_FALSE(Audio_SetMetronomeTime(1.0, 2, true));
   EXPECT_TRUE(dialog.Saw("Insufficient memory", "Audio_SetMetronomeTime"));
-  EXPECT_EQ(click().pBuffer.load(), built);
-  EXPECT_EQ(e->framesPerBeat, 32000);
-  EXPECT_EQ(e->metronomeBeats, 3);
+  EXPECT_TRUE(click().pBuffer == built && e->framesPerBeat == 32000 && e->metronomeBeats == 3);
 
-  // No beats: a silent measure. Beats shorter than a click: the clicks overlap but never
-  // pass the buffer's end.
+  // No beats: a silent measure. Beats shorter than a click overlap but stay in the buffer.
   ASSERT_TRUE(Audio_SetMetronomeTime(1.0, 0, true));
-  EXPECT_EQ(e->framesPerBeat, 0);
-  EXPECT_EQ(ClickLength(0), 0);
+  EXPECT_TRUE(e->framesPerBeat == 0 && ClickLength(0) == 0);
   ASSERT_TRUE(Audio_SetMetronomeTime(0.1, 100, true));
-  EXPECT_EQ(click().length, 4800);
-  EXPECT_EQ(e->framesPerBeat, 48);
+  EXPECT_TRUE(click().length == 4800 && e->framesPerBeat == 48);
 
   // A stream is said to run but no callback comes: the first rebuild stays pending and
   // the second must neither rewrite its companion fields nor drop it.
@@ -126,38 +114,27 @@ TEST_F(MetronomeTest, RebuildRules) {
   float* pending = click().pNewBuffer;
   ASSERT_NE(pending, nullptr);
   EXPECT_FALSE(Audio_SetMetronomeTime(1.0, 4, true));
-  EXPECT_EQ(click().pNewBuffer.load(), pending);
-  EXPECT_EQ(click().newLength, 96000u);
+  EXPECT_TRUE(click().pNewBuffer == pending && click().newLength == 96000u);
   Run(1);  // the callback takes the first one over; no MIDI clock while stopped
-  EXPECT_EQ(click().pBuffer.load(), pending);
-  EXPECT_EQ(click().length, 96000);
-  EXPECT_EQ(clockTicks, 0);
+  EXPECT_TRUE(click().pBuffer == pending && click().length == 96000 && clockTicks == 0);
   Audio_SetCallbackRunning(false);
-}
 
-TEST_F(MetronomeTest, LoadedClickSamplesReplaceTheSyntheticClicks) {
-  // The accent is mono; the beat is stereo and is mixed down.
+  // Loaded samples replace the synthetic clicks once both are there: the accent is mono,
+  // the beat stereo and mixed down, and cut at the next beat rather than summed with its rest.
   float* accent = Audio_AllocBuffer(100 * 4, false);
   std::fill_n(accent, 100, 0.25f);
   float* beat = Audio_AllocBuffer(30000 * 2 * 4, false);
   for (int i = 0; i < 30000; ++i) beat[2 * i] = 0.5f, beat[2 * i + 1] = 0.0f;
-  ASSERT_TRUE(Audio_SetClickSample(ClickAccent, accent, 100 * 4, 100, 1));
-  ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));
-  EXPECT_EQ(ClickLength(0), 239);  // one sample alone leaves the synthetic clicks
-  ASSERT_TRUE(Audio_SetClickSample(ClickBeat, beat, 30000 * 2 * 4, 30000, 2));
-  ASSERT_TRUE(Audio_SetMetronomeTime(2.0, 4, true));
+  ASSERT_TRUE(Audio_SetClickSample(ClickAccent, accent, 100 * 4, 100, 1) && Audio_SetMetronomeTime(2.0, 4, true));
+  EXPECT_EQ(ClickLength(0), 239);
+  ASSERT_TRUE(Audio_SetClickSample(ClickBeat, beat, 30000 * 2 * 4, 30000, 2) && Audio_SetMetronomeTime(2.0, 4, true));
   EXPECT_EQ(ClickLength(0), 100);
-  // A beat sample longer than a beat is cut at the next beat, not summed with its rest.
-  for (int beatStart : {24000, 48000, 72000}) {
-    EXPECT_EQ(click().pBuffer[beatStart], 0.25f);
-    EXPECT_EQ(click().pBuffer[beatStart + 23999], 0.25f);
-  }
+  for (int at : {24000, 48000, 72000}) EXPECT_TRUE(click().pBuffer[at] == 0.25f && click().pBuffer[at + 23999] == 0.25f) << at;
   EXPECT_FALSE(Audio_SetClickSample(ClickBeat, Audio_AllocBuffer(8, false), 8, 3, 1));  // too small
 }
 
-// A recording scene: the metronome at 120 bpm 4/4 (one measure = 375 callbacks), an
-// 8 s record track and a 2 s track holding a constant 0.25 whose sound shows whether the
-// loops run.
+// The metronome at 120 bpm 4/4 (a measure is 375 callbacks), an 8 s record track and a 2 s
+// track holding 0.25 whose sound shows whether the loops run.
 class CountoffTest : public MetronomeTest {
  protected:
   void SetUp() override {
@@ -183,29 +160,23 @@ TEST_F(CountoffTest, CountoffOneMaximumTwoWhileRecording) {
 
   // One measure of clicks alone: the loops stand still and nothing is recorded.
   Run(kMeasureBuffers, 0.5f);
-  EXPECT_EQ(accents, 1);
-  EXPECT_EQ(beats, 3);
+  EXPECT_TRUE(accents == 1 && beats == 3);
   EXPECT_EQ(Between(), 0.0f);
-  EXPECT_EQ(recording().position, 0);
-  EXPECT_EQ(e->tracks[loop].position, 0);
+  EXPECT_TRUE(recording().position == 0 && e->tracks[loop].position == 0);
   EXPECT_FALSE(Audio_SetLoopAtPosition(recordTrack, true));  // no cut during the count-off
 
   // Recording starts with the second measure, and two measures click.
   Run(1, 0.5f);
-  EXPECT_EQ(recording().position, 256);
-  EXPECT_EQ(recording().pBuffer[0], 0.5f);
+  EXPECT_TRUE(recording().position == 256 && recording().pBuffer[0] == 0.5f);
   EXPECT_EQ(Between(), 0.25f);
   Run(2 * kMeasureBuffers - 1, 0.5f);
-  EXPECT_EQ(accents, 3);
-  EXPECT_EQ(click().active, 1u);
+  EXPECT_TRUE(accents == 3 && click().active == 1u);
 
   // At the start of the fourth measure the metronome stops; recording goes on.
   Run(1 + kMeasureBuffers, 0.5f);
   EXPECT_EQ(click().active, 0u);
-  EXPECT_EQ(accents, 3);
-  EXPECT_EQ(beats, 9);
-  EXPECT_EQ(recording().position, 3 * 96000 + 256);
-  EXPECT_EQ(recording().pBuffer[2 * (3 * 96000)], 0.5f);
+  EXPECT_TRUE(accents == 3 && beats == 9);
+  EXPECT_TRUE(recording().position == 3 * 96000 + 256 && recording().pBuffer[2 * (3 * 96000)] == 0.5f);
 }
 
 // How long the metronome sounds: measures clicked over six measures of transport.
@@ -233,8 +204,7 @@ TEST_F(CountoffTest, ClicksWholeMeasuresThenStops) {
     else
       Audio_PlayLooping();
     Run(6 * kMeasureBuffers);
-    EXPECT_EQ(accents, c.measures);
-    EXPECT_EQ(beats, 3 * c.measures);
+    EXPECT_TRUE(accents == c.measures && beats == 3 * c.measures) << accents << " accents, " << beats << " beats";
   }
 }
 

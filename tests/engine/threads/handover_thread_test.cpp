@@ -1,10 +1,9 @@
-// The callback on its own thread while the user-interface side creates, deletes,
-// resizes, swaps, cuts and rebuilds loops. The audio thread never allocates or frees:
-// this program replaces the C allocator, which operator new and delete use too, and
-// counts what the audio thread allocates. Run under ThreadSanitizer (and
-// AddressSanitizer; a sanitizer owns the allocator, so nothing is counted there) it shows
-// that no buffer is freed while the callback may still read it and that the hand-over is
-// properly synchronised.
+// The callback on its own thread while the user-interface side creates, deletes, resizes,
+// swaps, cuts and rebuilds loops. The audio thread never allocates or frees: this program
+// replaces the C allocator (which operator new and delete use) and counts what that thread
+// allocates. Under ThreadSanitizer or AddressSanitizer (which own the allocator, so nothing
+// is counted) it shows that no buffer is freed while the callback may still read it and
+// that the hand-over is properly synchronised.
 #include <gtest/gtest.h>
 
 #include <atomic>
