@@ -10,7 +10,6 @@
 #include "app/preferences.h"
 #include "app/startup.h"
 #include "control/midi_output.h"
-#include "audio_io/mix_disk_writer.h"
 #include "audio_io/wav_bytes.h"
 #include "control/midi_ports.h"
 #include "engine/metronome.h"
@@ -121,17 +120,6 @@ TEST_F(AppTest, StereoRecordSwitchRecreatesTheCurrentLoop) {
   EXPECT_EQ(Audio_GetLoopLength(slot(0)), 192000);
   EXPECT_EQ(Audio_GetTrackChannels(slot(1)), 2);
   EXPECT_EQ(track(slot(0)).record, 1u);
-}
-
-TEST_F(AppTest, TimerNoticesAMixWriterThatClosedItself) {
-  Do(Command::TransportPlay);
-  Do(Command::MixToDisk);
-  ASSERT_TRUE(Audio_IsMixingToDisk());
-  MixDisk_Writer()->maxDataBytes = 4096;
-  Run(96000 + 512);
-  App_Timer1(&app());
-  EXPECT_FALSE(Audio_IsMixingToDisk());
-  EXPECT_FALSE(App_Panel(&app()).mixToDisk);
 }
 
 TEST(HelpText, LinesFollowTheListRules) {

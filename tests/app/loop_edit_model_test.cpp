@@ -8,6 +8,7 @@
 #include "app/app_fixture.h"
 #include "app/panel_view.h"
 #include "app/preferences.h"
+#include "app/startup.h"
 #include "engine/buffers.h"
 #include "engine/loop_ops.h"
 
@@ -179,10 +180,20 @@ TEST_F(LoopEditTest, PlayPositionRedrawsOnlyTheColumnsItCrossed) {
   EXPECT_TRUE(view->TakeDamage().full);
 }
 
-TEST_F(LoopEditTest, TempoBelowTwentyEndsTheProgramThroughTheFatalPath) {
+// An engine assertion closes the window at the next timer tick; the fatal path (here a
+// tempo below 20) saves the session once, says where and closes it.
+TEST_F(LoopEditTest, AnEngineAssertionOrATempoBelowTwentyEndsTheProgram) {
+  Audio_Assert("Invalid feedback setting", "audio", 1);
+  EXPECT_FALSE(window.closed);
+  App_Timer1(&app());
+  ASSERT_TRUE(window.closed);
+  window.closed = false;
   Show(1000, 1, Ramp);
   app().loopTime.tempo = 10.0;
   EXPECT_EQ(view->Track().framesPerBeat, 24000);  // half a second
   EXPECT_TRUE(window.closed);
+  App_FatalError(&app(), "loop_edit", 7);  // a second one does nothing
   EXPECT_EQ(sessions.calls, std::vector<std::string>{"SaveInProgress"});
+  EXPECT_NE(dialog.shown.back().text.find("exiting.\nAttempted to save session in directory:\n" + dir + "/InProgress"),
+            std::string::npos);
 }

@@ -166,15 +166,3 @@ TEST_F(AppTest, EraseFollowsTheLoopTimeMode) {
     EXPECT_EQ(app().firstLoopSet, c.mode != LoopTimeMaxTime || c.otherStripHoldsALoop);
   }
 }
-
-TEST_F(AppTest, EngineAssertionClosesTheWindowFromTheTimer) {
-  Audio_Assert("Invalid feedback setting", "audio", 1);
-  EXPECT_FALSE(window.closed);
-  App_Timer1(&app());
-  EXPECT_TRUE(window.closed);
-  App_FatalError(&app(), "loop_edit", 7);
-  App_FatalError(&app(), "loop_edit", 8);  // a second one does nothing
-  EXPECT_EQ(sessions.calls, std::vector<std::string>{"SaveInProgress"});
-  EXPECT_TRUE(dialog.Saw("Assert failed in loop_edit at line 7.\n Unable to continue, program is exiting.\n"
-                         "Attempted to save session in directory:\n" + dir + "/InProgress", "Failure"));
-}
