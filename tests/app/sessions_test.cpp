@@ -265,7 +265,6 @@ TEST_F(SessionTest, NumberedQuicksaveAsksBeforeOverwritingOnlyWhileWarned) {
 TEST_F(SessionTest, TypedNameLosesItsExtensionAndIsConfirmed) {
   ASSERT_TRUE(store->Quicksave("Gig.session"));
   EXPECT_TRUE(Exists("Gig/Gig.session"));
-  EXPECT_TRUE(Exists("Gig/Gig_Midi.xml"));
   EXPECT_EQ(app_->sessionName, "Gig");
   EXPECT_EQ(app_->sessionDirectory, Path("Gig"));
   EXPECT_EQ(Quicksave_LastName(), "Gig");
