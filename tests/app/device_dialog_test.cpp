@@ -7,13 +7,7 @@
 
 namespace {
 
-DeviceChoice Device(const char* name, int in, int out) {
-  DeviceChoice d;
-  d.name = name;
-  d.maxInputChannels = in;
-  d.maxOutputChannels = out;
-  return d;
-}
+DeviceChoice Device(const char* name, int in, int out) { return {name, -1, -1, in, out}; }
 
 std::string Names(const std::vector<DeviceChoice>& list) {
   std::string names;

@@ -8,7 +8,6 @@
 
 #include "app/app_fixture.h"
 #include "app/preferences.h"
-#include "app/progress_dialog.h"
 #include "app/session_file.h"
 #include "app/session_store.h"
 #include "control/trigger_set.h"
