@@ -22,10 +22,9 @@ struct RecordingWindow : WindowHost {
   void Close() override { closed = true; }
   bool StartTimers() override { return true; }
   void StopTimers() override {}
-  void StartFlashTimer(int ms) override { flashMs = ms; }
+  void StartFlashTimer(int) override {}
   std::string title;
   bool titleBar = true, closed = false;
-  int flashMs = 0;
 };
 
 struct RecordingDialogs : DialogHost {

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "app/app_fixture.h"
+#include "app/panel_view.h"
 #include "audio_io/mix_disk_writer.h"
 #include "control/action_catalogue.h"
 #include "engine/effects_ops.h"
@@ -105,8 +106,10 @@ TEST_F(AppTest, EveryCatalogueRowHasItsEffect) {
       {125, 0, 0, {}, Is(Audio_GetMixToTrack, 1)},
       {126, 0, 0, [&] { Do(Command::TransportPlay); }, [&] {
          EXPECT_EQ(Audio_GetMixFilePath(), dir + "/untitled_Mix/untitled_00.wav");
-         Do(Command::MixToDisk);
-         EXPECT_FALSE(Audio_IsMixingToDisk());
+         MixDisk_Writer()->maxDataBytes = 4096;  // the writer closes itself: the timer turns Mix->Disk off
+         Run(96000 + 512);
+         App_Timer1(&app());
+         EXPECT_FALSE(Audio_IsMixingToDisk() || App_Panel(&app()).mixToDisk);
        }},
       {127, 0, 0, [&] { App_EditField(&app(), PanelField::Tempo, "90"); },
        [&] { EXPECT_EQ(Audio_GetMetronomeRecord(), 1); EXPECT_EQ(app().loopTime.tempo, 90.0); }},
@@ -162,17 +165,4 @@ TEST_F(AppTest, EveryCatalogueRowHasItsEffect) {
     App_Command(&app(), row.commandId, App_Parameter(r.track, r.value));
     r.check();
   }
-}
-
-// A set row whose state already has the wanted value does nothing: muting a muted strip
-// again asks no resynchronisation, while switching mute on does.
-TEST_F(AppTest, SetRowsActOnlyOnAChange) {
-  ASSERT_TRUE(strip(1).mute);
-  track(slot(1)).resync = 0;  // as if the callback had taken the new loop's request
-  Do(Command::TrackMuteSet, 1, 1);
-  EXPECT_EQ(track(slot(1)).resync, 0);
-  Do(Command::TrackMuteSet, 1, 0);
-  Do(Command::TrackMuteSet, 1, 200);
-  EXPECT_EQ(track(slot(1)).resync, 1);
-  EXPECT_TRUE(strip(1).mute);
 }

@@ -7,7 +7,7 @@
 
 #include "app/app_fixture.h"
 #include "app/panel_view.h"
-#include "app/preferences.h"
+#include "app/startup.h"
 #include "engine/buffers.h"
 #include "engine/loop_ops.h"
 
@@ -136,7 +136,7 @@ TEST_F(LoopEditTest, ColumnsSampleMinimumAndMaximumUntilTheTrackIsDeleted) {
   EXPECT_EQ(view->State().selEnd, 0);
 }
 
-TEST_F(LoopEditTest, BackgroundPensWithAndWithoutBeatLines) {
+TEST_F(LoopEditTest, BackgroundPens) {
   // 96 columns of 1000 frames; a beat is 24000 frames, two beats a measure.
   const int s = Show(96000, 1, Ramp);
   view->SetSize(96, 20);
@@ -149,10 +149,6 @@ TEST_F(LoopEditTest, BackgroundPensWithAndWithoutBeatLines) {
                          {30, PenUnlooped}, {50, PenLooped}, {65, PenSelection}, {70, PenLooped}};
   std::vector<LoopEditColumn> cols = Columns();
   for (const auto& p : pens) EXPECT_EQ(cols[p[0]].background, p[1]) << p[0];
-
-  App_Preferences().show_edit_beat_lines = 0;
-  cols = Columns();
-  EXPECT_TRUE(cols[23].background == PenUnlooped && cols[47].background == PenUnlooped && cols[71].background == PenLooped);
   view->LeftDown(40, 5, false, false);  // a caret: its column in the selection pen
   EXPECT_EQ(Columns()[40].background, PenSelection);
 }
@@ -179,10 +175,20 @@ TEST_F(LoopEditTest, PlayPositionRedrawsOnlyTheColumnsItCrossed) {
   EXPECT_TRUE(view->TakeDamage().full);
 }
 
-TEST_F(LoopEditTest, TempoBelowTwentyEndsTheProgramThroughTheFatalPath) {
+// An engine assertion closes the window at the next timer tick; the fatal path (here a
+// tempo below 20) saves the session once, says where and closes it.
+TEST_F(LoopEditTest, AnEngineAssertionOrATempoBelowTwentyEndsTheProgram) {
+  Audio_Assert("Invalid feedback setting", "audio", 1);
+  EXPECT_FALSE(window.closed);
+  App_Timer1(&app());
+  ASSERT_TRUE(window.closed);
+  window.closed = false;
   Show(1000, 1, Ramp);
   app().loopTime.tempo = 10.0;
   EXPECT_EQ(view->Track().framesPerBeat, 24000);  // half a second
   EXPECT_TRUE(window.closed);
+  App_FatalError(&app(), "loop_edit", 7);  // a second one does nothing
   EXPECT_EQ(sessions.calls, std::vector<std::string>{"SaveInProgress"});
+  EXPECT_NE(dialog.shown.back().text.find("exiting.\nAttempted to save session in directory:\n" + dir + "/InProgress"),
+            std::string::npos);
 }

@@ -9,16 +9,6 @@
 
 namespace {
 
-// (The stored values' other range rules are read back through the session file's tests.)
-TEST(LoopTimeSettings, SecondsByModeAndBeatsAccepted) {
-  LoopTimeSettings s;
-  EXPECT_DOUBLE_EQ(LoopTime_ModeSeconds(s), 4.0);  // 2 measures of 4 beats at 120 bpm
-  EXPECT_FALSE(LoopTime_SetBeatsPerMeasure(&s, 0));
-  LoopTime_SetMode(&s, LoopTimeMaxTime);
-  LoopTime_SetMaxManualTime(&s, 30.0);
-  EXPECT_TRUE(LoopTime_ModeSeconds(s) == 30.0 && LoopTime_InitialLoopSeconds(s) == 30.0);
-}
-
 class LoopTimePanelTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(Audio_Init()); }

@@ -8,7 +8,6 @@
 
 #include "app/app_fixture.h"
 #include "app/preferences.h"
-#include "app/progress_dialog.h"
 #include "app/session_file.h"
 #include "app/session_store.h"
 #include "control/trigger_set.h"
@@ -64,6 +63,9 @@ TEST_F(SessionTest, WholeSessionComesBackInAFreshProgramFromAMovedFolder) {
   const double seconds[8] = {0.5, 0.75, 2.5, 1.25, 1.5, 1.75, 2.0, 2.25};
   const char* names[8] = {"Kick", "Bass & Keys", "", "Caf\xC3\xA9 <1>", "Pad", "Lead", "Vox", "Riff"};
   App* a = app_.get();
+  fs::create_directory(fs::path(dir) / "a");
+  ASSERT_TRUE(SessionFile_Save(a, Path("a/Gig")));  // the start state as the file format has it
+  EXPECT_EQ(ReadBytes(Path("a/Gig.session")), ReadBytes(KESTRINE_TEST_SOURCE_DIR + std::string("/app/fixtures/start.session")));
   for (int i = 0; i < 8; ++i) {
     const StripIndex s{i};
     if (i != 2) FillTrack(i, seconds[i], names[i], i == 4 ? 1 : 2);
@@ -95,7 +97,6 @@ TEST_F(SessionTest, WholeSessionComesBackInAFreshProgramFromAMovedFolder) {
   App_SelectTrack(a, StripIndex{5});
   Triggers().Add(TriggerType::KeyboardKey, Trigger_Make(TriggerType::KeyboardKey));
 
-  fs::create_directory(fs::path(dir) / "a");
   ASSERT_TRUE(store->Save(Path("a/Gig")));
   EXPECT_FALSE(Exists("a/Track 3.wav"));  // an empty track has no file
   const std::string saved = ReadBytes(Path("a/Gig.session"));
@@ -120,18 +121,10 @@ TEST_F(SessionTest, WholeSessionComesBackInAFreshProgramFromAMovedFolder) {
   EXPECT_DOUBLE_EQ(Audio_GetDelayTime(1), 0.375);
   EXPECT_EQ(app_->fields[static_cast<int>(PanelField::Tempo)], "97.5");
   EXPECT_EQ(Triggers().Count(TriggerType::KeyboardKey), 1);
-  // Every stored setting: saving again gives the same file.
+  // Every stored setting: saving again gives the same file, the previous one kept aside.
   ASSERT_TRUE(store->Save(Path("b/Gig")));
   EXPECT_EQ(ReadBytes(Path("b/Gig.session")), saved);
-}
-
-TEST_F(SessionTest, TheStartStateIsWrittenAsTheFixture) {
-  ASSERT_TRUE(SessionFile_Save(app_.get(), Path("Start")));
-  const fs::path fixture = fs::path(KESTRINE_TEST_SOURCE_DIR) / "app" / "fixtures" / "start.session";
-  EXPECT_EQ(ReadBytes(Path("Start.session")), ReadBytes(fixture.string()));
-  EXPECT_EQ(ReadBytes(Path("Start.bak")), "");
-  ASSERT_TRUE(SessionFile_Save(app_.get(), Path("Start")));
-  EXPECT_EQ(ReadBytes(Path("Start.bak")), ReadBytes(Path("Start.session")));
+  EXPECT_EQ(ReadBytes(Path("b/Gig.bak")), saved);
 }
 
 // A WAV file gone since the save asks to be located; declined, its track stays empty.
@@ -271,7 +264,6 @@ TEST_F(SessionTest, NumberedQuicksaveAsksBeforeOverwritingOnlyWhileWarned) {
 TEST_F(SessionTest, TypedNameLosesItsExtensionAndIsConfirmed) {
   ASSERT_TRUE(store->Quicksave("Gig.session"));
   EXPECT_TRUE(Exists("Gig/Gig.session"));
-  EXPECT_TRUE(Exists("Gig/Gig_Midi.xml"));
   EXPECT_EQ(app_->sessionName, "Gig");
   EXPECT_EQ(app_->sessionDirectory, Path("Gig"));
   EXPECT_EQ(Quicksave_LastName(), "Gig");
@@ -311,32 +303,28 @@ TEST_F(SessionTest, SavingStoresTheLoopTimeFieldWithoutResizingTheLoops) {
   EXPECT_TRUE(Exists("untitled.session"));
 }
 
-TEST_F(SessionTest, InProgressSaveOverwritesWithoutAWord) {
-  fs::create_directory(fs::path(dir) / "InProgress");
-  WriteBytes(Path("InProgress/InProgress.session"), "old");
-  App_Preferences().quicksave_directory = Path("elsewhere");
-  FillTrack(2, 0.5);
-  ASSERT_TRUE(store->SaveInProgress());
-  EXPECT_TRUE(dialog.shown.empty());
-  EXPECT_NE(ReadBytes(Path("InProgress/InProgress.session")), "old");
-  EXPECT_TRUE(Exists("InProgress/Track 3.wav"));
-}
-
-TEST_F(SessionTest, DefaultSessionIsWrittenOnceAndLoadedAsUntitled) {
+// The default session lives in the configuration directory, as does the in-progress save,
+// which overwrites without a word.
+TEST_F(SessionTest, DefaultSessionAndInProgressSave) {
   EXPECT_FALSE(store->DefaultExists());
   FillTrack(0, 0.5);
   ASSERT_TRUE(store->SaveDefault());
   EXPECT_TRUE(store->DefaultExists());
   EXPECT_TRUE(Exists("SysConfig.xml"));
   EXPECT_FALSE(Exists("Default_Midi.xml"));
+  fs::create_directory(fs::path(dir) / "InProgress");
+  WriteBytes(Path("InProgress/InProgress.session"), "old");
+  App_Preferences().quicksave_directory = Path("elsewhere");
+  ASSERT_TRUE(store->SaveInProgress());
+  EXPECT_TRUE(dialog.shown.empty());
+  EXPECT_NE(ReadBytes(Path("InProgress/InProgress.session")), "old");
+  EXPECT_TRUE(Exists("InProgress/Track 1.wav"));
 
   Restart();
   App_SetDirty(app_.get(), true);
-  dialog.answers = {IDNO};
+  dialog.answers = {IDNO};  // unsaved changes: loading is declined
   EXPECT_FALSE(store->LoadDefault());
-  EXPECT_TRUE(dialog.Saw("Current session has unsaved changes, continue anyway?", "Session Unsaved"));
   EXPECT_TRUE(app_->strips[0].empty);
-
   ASSERT_TRUE(store->LoadDefault());  // the script has run out: Yes
   EXPECT_EQ(app_->title, "Kestrine 1.73 - [Untitled]");
   EXPECT_FALSE(app_->dirty);
