@@ -49,10 +49,11 @@ TEST_F(AppTest, MidiNoteRecordsATakeThatUndoRemoves) {
   EXPECT_EQ(Audio_GetTransportState(), Playing);
   EXPECT_NEAR(LoopPeak(0), 0.5f, 1e-6);
   EXPECT_FALSE(strip(0).empty);
+  strip(0).directory = "/loops";  // where the track's file lives: undo on a loop that stays keeps it
   Do(Command::TransportUndo);
   EXPECT_EQ(LoopPeak(0), 0.0f);
   EXPECT_EQ(App_Panel(&app()).undoLabel, "Press to redo track 1 Record");
-
+  EXPECT_EQ(strip(0).directory, "/loops");
 }
 
 TEST_F(AppTest, PostedCommandsWithTrackNineActOnTheCurrentTrack) {
@@ -134,6 +135,9 @@ TEST_F(AppTest, MaxTimeFirstLoopIsCutWhereStopIsPressed) {
   EXPECT_EQ(App_Panel(&app()).lengthText, "1.00");
   Type("2");  // the next empty track takes the first loop's length
   EXPECT_EQ(Audio_GetLoopLength(slot(1)), 48000);
+  app().fields[static_cast<int>(PanelField::MaxTime)] = "12";  // typed, not yet entered
+  Type("3");  // selecting an empty track takes the maximum as typed
+  EXPECT_DOUBLE_EQ(app().loopTime.maxManualTime, 12.0);
 }
 
 TEST_F(AppTest, EraseFollowsTheLoopTimeMode) {
