@@ -49,7 +49,7 @@ TEST_F(AppTest, EveryCatalogueRowHasItsEffect) {
       {15, 0, 0, {}, state(Recording)},
       {16, 0, 0, {}, state(Playing)},
       {17, 0, 0, {}, state(Playing)},
-      {18, 2, 0, {}, Is([&] { return Audio_GetTrackSubmix(slot(2)); }, 1), 1},
+      {18, 2, 0, [&] { LoopStrip_SetSubmix(&app(), StripIndex{2}, 1); }, Is([&] { return Audio_GetTrackSubmix(slot(2)); }, 0), 0},  // B back to A
       {20, 0, 0, {}, [&] { EXPECT_TRUE(strip(0).mute); EXPECT_EQ(vol(0), 0.0); }},
       {21, 1, 0, {}, [&] { EXPECT_FALSE(strip(1).mute); EXPECT_EQ(vol(1), 1.0); }},
       {22, 3, 0, {}, [&] {

@@ -297,8 +297,10 @@ TEST_F(SessionTest, SavingStoresTheLoopTimeFieldWithoutResizingTheLoops) {
   app_->loopTime.mode = LoopTimeSeconds;
   FillTrack(0, 1.0);
   App_EditField(app_.get(), PanelField::Seconds, "0.5");
+  App_EditField(app_.get(), PanelField::DelayLeft, "250");  // typed delay times are saved too
   App_Command(app_.get(), Command::SaveSession);
   EXPECT_DOUBLE_EQ(app_->loopTime.loopTime, 0.5);
+  EXPECT_EQ(app_->effects.delayMilliseconds[0], 250);
   ExpectAudio(0, 1.0);
   EXPECT_TRUE(Exists("untitled.session"));
 }

@@ -15,6 +15,7 @@ using EngineState = EngineTest;
 
 // Slots are taken lowest first; bad arguments are clamped; failures leave the slot as it was.
 TEST_F(EngineState, CreateLoopTakesTheLowestFreeSlotClampsAndFailsCleanly) {
+  EXPECT_EQ(track(engine()->metronomeTrack).volume, 0.5);  // the click slot, made at start-up
   EXPECT_EQ(Audio_CreateLoop(2.0, 0.5, 2, 0), 1);
   EXPECT_EQ(Audio_CreateLoop(1.0, 0.5, 1, 1), 2);
   EXPECT_TRUE(track(1).bufferSize == 768000u && track(1).length == 96000 && track(1).editEnd == 96000);
