@@ -23,7 +23,7 @@
 #include "engine/effects_chain.h"
 #include "engine/effects_ops.h"
 #include "reference/reference_callback.h"
-#include "previous_reverb.h"
+#include "reference/previous_reverb.h"
 #include "every_effect.h"
 
 namespace {
@@ -104,8 +104,10 @@ void BM_ReverbBlock(benchmark::State& state) {
 }
 BENCHMARK(BM_ReverbBlock);
 
-// The reverb's process as it was before, on the same block and in the same run.
-void BM_PreviousReverbBlock(benchmark::State& state) {
+// An earlier reverb process on the same block and in the same run, under the callback's
+// flush-to-zero.
+using ReverbProcessFn = void (*)(ReverbModel*, const float*, const float*, float*, float*, unsigned long, int);
+void EarlierReverbBlock(benchmark::State& state, ReverbProcessFn process) {
   BusyEngine busy;
   const std::vector<float> input = BusySignal(kBlock);
   std::vector<float> bus = input;
@@ -113,28 +115,16 @@ void BM_PreviousReverbBlock(benchmark::State& state) {
   ReverbModel* m = &busy.engine()->reverb;
   for (auto _ : state) {
     bus = input;
-    Previous_ReverbProcess(m, bus.data(), bus.data() + 1, bus.data(), bus.data() + 1, kBlock, 2);
+    process(m, bus.data(), bus.data() + 1, bus.data(), bus.data() + 1, kBlock, 2);
     benchmark::ClobberMemory();
   }
   PerFrame(state, kBlock);
 }
+// Each comb over a whole chunk on its own, as before the combs stepped together.
+void BM_PreviousReverbBlock(benchmark::State& state) { EarlierReverbBlock(state, Previous_ReverbProcess); }
 BENCHMARK(BM_PreviousReverbBlock);
-
-// The plain per-frame reverb the tests hold the model to, on the same block and in the
-// same run, under the callback's flush-to-zero: the figure the model is measured against.
-void BM_ReferenceReverbBlock(benchmark::State& state) {
-  BusyEngine busy;
-  const std::vector<float> input = BusySignal(kBlock);
-  std::vector<float> bus = input;
-  DenormalGuard denormals;
-  ReverbModel* m = &busy.engine()->reverb;
-  for (auto _ : state) {
-    bus = input;
-    Reference_ReverbProcess(m, bus.data(), bus.data() + 1, bus.data(), bus.data() + 1, kBlock, 2);
-    benchmark::ClobberMemory();
-  }
-  PerFrame(state, kBlock);
-}
+// Plain per frame with every flush: the figure the model is measured against.
+void BM_ReferenceReverbBlock(benchmark::State& state) { EarlierReverbBlock(state, Reference_ReverbProcess); }
 BENCHMARK(BM_ReferenceReverbBlock);
 
 // The whole callback on a busy bus: live input, filter + LFO, delay, reverb, master;

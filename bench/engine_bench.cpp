@@ -1,7 +1,6 @@
 // The stream callback at 48 kHz with eight stereo 4 s tracks playing, one of them
 // recording, the effects bus idle, at 64, 256 and 1024 frames per call; beside it the
-// plain per-frame reference callback the differential test keeps, on the same scene in
-// the same run, so that the two figures share the machine's load. Reports the real-time
+// plain per-frame callback it replaced (reference/), on the same scene in the same run, so that the two figures share the machine's load. Reports the real-time
 // factor: the buffer's duration over the time one call takes.
 #include <benchmark/benchmark.h>
 

@@ -64,21 +64,31 @@ def callback_table(m, counts):
     return rows
 
 
-def per_frame(b, frames):
-    return ns(b) / frames
+def table(m, header, entries, *cells):
+    """A header row, then one row per benchmark of `entries` ((label, name, *args)) present
+    in the run: its label and a cell per function, each called as cell(result, *args)."""
+    rows = ["| " + " | ".join(header) + " |", "|---|" + "---:|" * (len(header) - 1)]
+    for label, name, *args in entries:
+        b = m.get(name)
+        if b:
+            rows.append("| " + " | ".join([label] + [cell(b, *args) for cell in cells]) + " |")
+    return rows
+
+
+def wall_ms(digits):
+    return lambda b: f"{fmt(ns(b, 'real_time') / 1e6, digits)} ms"
 
 
 def effects_table(m):
-    rows = ["| Block (256 frames, busy stereo signal) | Time per frame |", "|---|---:|"]
-    for label, name in (("Filter + LFO (both channels)", "BM_FilterBlock"),
-                        ("Stereo delay", "BM_DelayBlock"),
-                        ("Reverb", "BM_ReverbBlock"),
-                        ("Reverb as it was before (same run)", "BM_PreviousReverbBlock"),
-                        ("Reverb, plain per-frame reference (same run)", "BM_ReferenceReverbBlock"),
-                        ("Whole callback: live input, filter, delay, reverb, master", "BM_FullChainCallback"),
-                        ("The same through the per-frame reference callback, same effects blocks (same run)", "BM_FullChainReferenceCallback")):
-        if name in m:
-            rows.append(f"| {label} | {fmt(per_frame(m[name], 256), 1)} ns |")
+    rows = table(m, ["Block (256 frames, busy stereo signal)", "Time per frame"],
+                 (("Filter + LFO (both channels)", "BM_FilterBlock"),
+                  ("Stereo delay", "BM_DelayBlock"),
+                  ("Reverb", "BM_ReverbBlock"),
+                  ("Reverb as it was before (same run)", "BM_PreviousReverbBlock"),
+                  ("Reverb, plain per-frame reference (same run)", "BM_ReferenceReverbBlock"),
+                  ("Whole callback: live input, filter, delay, reverb, master", "BM_FullChainCallback"),
+                  ("The same through the per-frame reference callback, same effects blocks (same run)", "BM_FullChainReferenceCallback")),
+                 lambda b: f"{fmt(ns(b) / 256, 1)} ns")
     full = m.get("BM_FullChainCallback")
     if full:
         rows.append(f"| Whole callback as real-time factor | {256 / 48000.0 / (ns(full) * 1e-9):,.0f}× |")
@@ -86,63 +96,46 @@ def effects_table(m):
 
 
 def sox_reverb_table(m):
-    rows = ["| 60 s stereo file, 48 kHz | Wall time | CPU per frame |", "|---|---:|---:|"]
-    for label, name in (("Kestrine reverb (read, process in 256-frame blocks, write)", "BM_Kestrine_Reverb60s/iterations:3/manual_time"),
-                        ("sox `reverb` (whole process)", "BM_Sox_Reverb60s/iterations:3/manual_time"),
-                        ("sox copying the file, no effect (its fixed cost)", "BM_Sox_Copy60s/iterations:3/manual_time")):
-        b = m.get(name)
-        if b:
-            rows.append(f"| {label} | {fmt(ns(b, 'real_time') / 1e6, 0)} ms | {fmt(b.get('cpu_ns_per_frame', 0.0), 1)} ns |")
-    return rows
-
-
-def throughput(b):
-    return b.get("bytes_per_second", 0.0) / 1e6
+    return table(m, ["60 s stereo file, 48 kHz", "Wall time", "CPU per frame"],
+                 (("Kestrine reverb (read, process in 256-frame blocks, write)", "BM_Kestrine_Reverb60s/iterations:3/manual_time"),
+                  ("sox `reverb` (whole process)", "BM_Sox_Reverb60s/iterations:3/manual_time"),
+                  ("sox copying the file, no effect (its fixed cost)", "BM_Sox_Copy60s/iterations:3/manual_time")),
+                 wall_ms(0), lambda b: f"{fmt(b.get('cpu_ns_per_frame', 0.0), 1)} ns")
 
 
 def file_table(m):
-    rows = ["| 240 s stereo 16-bit WAV (46 MB) | Wall time | Throughput |", "|---|---:|---:|"]
-    for label, name in (("Load into a track", "BM_LoadLoop240sStereo/real_time"),
-                        ("Save from a track", "BM_SaveLoop240sStereo/real_time"),
-                        ("sox reading it (`sox FILE -n`)", "BM_SoxRead240sStereo/real_time"),
-                        ("sox copying it (`sox FILE COPY`)", "BM_SoxCopy240sStereo/real_time")):
-        b = m.get(name)
-        if b:
-            rows.append(f"| {label} | {fmt(ns(b, 'real_time') / 1e6, 0)} ms | {fmt(throughput(b), 0)} MB/s |")
-    return rows
+    return table(m, ["240 s stereo 16-bit WAV (46 MB)", "Wall time", "Throughput"],
+                 (("Load into a track", "BM_LoadLoop240sStereo/real_time"),
+                  ("Save from a track", "BM_SaveLoop240sStereo/real_time"),
+                  ("sox reading it (`sox FILE -n`)", "BM_SoxRead240sStereo/real_time"),
+                  ("sox copying it (`sox FILE COPY`)", "BM_SoxCopy240sStereo/real_time")),
+                 wall_ms(0), lambda b: f"{fmt(b.get('bytes_per_second', 0.0) / 1e6, 0)} MB/s")
 
 
 def undo_table(m):
-    rows = ["| 240 s stereo loop (92 MB) | Wall time | CPU time |", "|---|---:|---:|"]
-    for label, name in (("Undo snapshot into an entry of the same size", "BM_UndoSnapshotSameSize/iterations:20"),
-                        ("memcpy of the same size (the floor)", "BM_Memcpy240sStereo/iterations:20"),
-                        ("First snapshot into a fresh allocation", "BM_UndoSnapshotFresh/iterations:5"),
-                        ("Divide then multiply in place", "BM_ResizeLoopInPlace/iterations:10"),
-                        ("Resize into a new buffer", "BM_ResizeLoopNewBuffer/iterations:6"),
-                        ("Undo", "BM_Undo/iterations:6")):
-        b = m.get(name)
-        if b:
-            rows.append(f"| {label} | {fmt(ns(b, 'real_time') / 1e6, 1)} ms | {fmt(ns(b) / 1e6, 1)} ms |")
-    return rows
+    return table(m, ["240 s stereo loop (92 MB)", "Wall time", "CPU time"],
+                 (("Undo snapshot into an entry of the same size", "BM_UndoSnapshotSameSize/iterations:20"),
+                  ("memcpy of the same size (the floor)", "BM_Memcpy240sStereo/iterations:20"),
+                  ("First snapshot into a fresh allocation", "BM_UndoSnapshotFresh/iterations:5"),
+                  ("Divide then multiply in place", "BM_ResizeLoopInPlace/iterations:10"),
+                  ("Resize into a new buffer", "BM_ResizeLoopNewBuffer/iterations:6"),
+                  ("Undo", "BM_Undo/iterations:6")),
+                 wall_ms(1), lambda b: f"{fmt(ns(b) / 1e6, 1)} ms")
 
 
 def control_table(m):
-    rows = ["| Control and files | CPU time |", "|---|---:|"]
-    for label, name, unit in (("Match one MIDI event against 1000 triggers, one of them firing", "BM_MatchOneEventAgainst1000Triggers/1", "ns"),
-                              ("Match one MIDI event against 1000 triggers, all of them firing", "BM_MatchOneEventAgainst1000Triggers/1000", "ns"),
-                              ("MIDI poll, idle port table", "BM_MidiPollIdleTable", "ns"),
-                              ("MIDI poll, no devices", "BM_MidiPollNoDevices", "ns"),
-                              ("Read Preferences.xml", "BM_ReadPreferences", "us"),
-                              ("Write Preferences.xml", "BM_WritePreferences", "us"),
-                              ("Read a MIDI control file of 1000 triggers", "BM_ReadMidiControlFile1000", "us"),
-                              ("Write a MIDI control file of 1000 triggers", "BM_WriteMidiControlFile1000", "us"),
-                              ("Rebuild the metronome loop (2 s, 4 beats)", "BM_SetMetronomeTime", "us"),
-                              ("Stage one 256-frame block for mix to disk", "BM_MixStage256Frames", "ns")):
-        b = m.get(name)
-        if b:
-            value = ns(b) / (1e3 if unit == "us" else 1.0)
-            rows.append(f"| {label} | {fmt(value, 1)} {'µs' if unit == 'us' else 'ns'} |")
-    return rows
+    return table(m, ["Control and files", "CPU time"],
+                 (("Match one MIDI event against 1000 triggers, one of them firing", "BM_MatchOneEventAgainst1000Triggers/1", "ns"),
+                  ("Match one MIDI event against 1000 triggers, all of them firing", "BM_MatchOneEventAgainst1000Triggers/1000", "ns"),
+                  ("MIDI poll, idle port table", "BM_MidiPollIdleTable", "ns"),
+                  ("MIDI poll, no devices", "BM_MidiPollNoDevices", "ns"),
+                  ("Read Preferences.xml", "BM_ReadPreferences", "us"),
+                  ("Write Preferences.xml", "BM_WritePreferences", "us"),
+                  ("Read a MIDI control file of 1000 triggers", "BM_ReadMidiControlFile1000", "us"),
+                  ("Write a MIDI control file of 1000 triggers", "BM_WriteMidiControlFile1000", "us"),
+                  ("Rebuild the metronome loop (2 s, 4 beats)", "BM_SetMetronomeTime", "us"),
+                  ("Stage one 256-frame block for mix to disk", "BM_MixStage256Frames", "ns")),
+                 lambda b, unit: f"{fmt(ns(b) / 1e3, 1)} µs" if unit == "us" else f"{fmt(ns(b), 1)} ns")
 
 
 def soak_section(path):

@@ -41,23 +41,36 @@ std::string TempDir() {
   return mkdtemp(pattern.data()) ? pattern : std::string();
 }
 
+// The engine and an application with its data, in a fresh configuration folder that
+// goes with them unless kept.
+struct BenchApp {
+  BenchApp() {
+    Audio_Init();
+    ConfigDirectory = dir;
+    App_InitApplicationData(app.get());
+  }
+  ~BenchApp() {
+    App_Detach(app.get());
+    app.reset();
+    Audio_Shutdown();
+    ConfigDirectory.clear();
+    if (!keep) fs::remove_all(dir);
+  }
+  const std::string dir = TempDir();
+  std::unique_ptr<App> app = std::make_unique<App>();
+  bool keep = false;
+};
+
 // A folder holding Default.session with eight 20 s stereo tracks.
 std::string DefaultSessionFolder() {
-  const std::string dir = TempDir();
-  Audio_Init();
-  ConfigDirectory = dir;
-  auto app = std::make_unique<App>();
-  App_InitApplicationData(app.get());
+  BenchApp bench;
+  bench.keep = true;
   for (int i = 0; i < kStripCount; ++i) {
-    LoopStrip_Recreate(app.get(), StripIndex{i}, 20.0, false, 2);
-    app->strips[i].empty = false;
+    LoopStrip_Recreate(bench.app.get(), StripIndex{i}, 20.0, false, 2);
+    bench.app->strips[i].empty = false;
   }
-  SessionFile_Save(app.get(), Session_DefaultBase());
-  App_Detach(app.get());
-  app.reset();
-  Audio_Shutdown();
-  ConfigDirectory.clear();
-  return dir;
+  SessionFile_Save(bench.app.get(), Session_DefaultBase());
+  return bench.dir;
 }
 
 // Start-up as the program runs it, until the window has been shown and painted; the
@@ -109,12 +122,9 @@ BENCHMARK(BM_StartWithEightTrackDefaultSession)->Unit(benchmark::kMillisecond)->
 
 void BM_PanelTick(benchmark::State& state) {
   Qt();
-  const std::string dir = TempDir();
-  Audio_Init();
-  ConfigDirectory = dir;
-  auto app = std::make_unique<App>();
-  App_InitApplicationData(app.get());
-  MainWindow window(app.get());
+  BenchApp bench;
+  App* app = bench.app.get();
+  MainWindow window(app);
   app->window = &window;
   window.PlaceOnScreen();
   window.show();
@@ -129,42 +139,31 @@ void BM_PanelTick(benchmark::State& state) {
     e->outputPeak[0] = level;
     e->outputPeak[1] = level / 2;
     for (int i = 0; i < kStripCount; ++i) e->tracks[app->strips[i].slot].peak = level;
-    App_Timer1(app.get());
+    App_Timer1(app);
     window.panel()->TakeLevels();
     window.Refresh();
     QCoreApplication::processEvents();  // the repaint of what changed
   }
   app->window = nullptr;
-  App_Detach(app.get());
-  Audio_Shutdown();
-  ConfigDirectory.clear();
-  fs::remove_all(dir);
 }
 BENCHMARK(BM_PanelTick)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();
 
 // The event loop's longest gap while a 240 s stereo loop loads (reported as a counter).
 void BM_LoadLongLoopStall(benchmark::State& state) {
   Qt();
-  const std::string dir = TempDir();
-  Audio_Init();
-  ConfigDirectory = dir;
-  auto app = std::make_unique<App>();
-  App_InitApplicationData(app.get());
-  LoopStrip_Recreate(app.get(), StripIndex{0}, 240.0, false, 2);
-  const std::string wav = dir + "/long.wav";
+  BenchApp bench;
+  App* app = bench.app.get();
+  LoopStrip_Recreate(app, StripIndex{0}, 240.0, false, 2);
+  const std::string wav = bench.dir + "/long.wav";
   Audio_SaveLoop(app->strips[0].slot, wav.c_str(), false);
   double worst = 0;
   for (auto _ : state) {
     QElapsedTimer clock;
     clock.start();
-    App_LoadLoop(app.get(), StripIndex{1}, wav, false);
+    App_LoadLoop(app, StripIndex{1}, wav, false);
     worst = std::max(worst, static_cast<double>(clock.elapsed()));
   }
   state.counters["stall_ms"] = worst;
-  App_Detach(app.get());
-  Audio_Shutdown();
-  ConfigDirectory.clear();
-  fs::remove_all(dir);
 }
 BENCHMARK(BM_LoadLongLoopStall)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
 

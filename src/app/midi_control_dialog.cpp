@@ -112,6 +112,14 @@ void ChooseBound(bool low, int value, int any, int* lo, int* hi) {
   }
 }
 
+// "1" to "count", then `last`.
+std::vector<std::string> NumberedThen(int count, const char* last) {
+  std::vector<std::string> list;
+  for (int v = 1; v <= count; ++v) list.push_back(std::to_string(v));
+  list.emplace_back(last);
+  return list;
+}
+
 }  // namespace
 
 MidiControlDialog::~MidiControlDialog() {
@@ -146,12 +154,7 @@ std::vector<std::string> ControlList_Range() {
   return list;
 }
 
-std::vector<std::string> ControlList_PortsOrChannels() {
-  std::vector<std::string> list;
-  for (int v = 1; v <= 16; ++v) list.push_back(std::to_string(v));
-  list.emplace_back("Any");
-  return list;
-}
+std::vector<std::string> ControlList_PortsOrChannels() { return NumberedThen(16, "Any"); }
 
 std::vector<std::string> ControlList_Events() {
   std::vector<std::string> list;
@@ -159,12 +162,7 @@ std::vector<std::string> ControlList_Events() {
   return list;
 }
 
-std::vector<std::string> ControlList_Tracks() {
-  std::vector<std::string> list;
-  for (int v = 1; v <= 8; ++v) list.push_back(std::to_string(v));
-  list.emplace_back("Cur");
-  return list;
-}
+std::vector<std::string> ControlList_Tracks() { return NumberedThen(8, "Cur"); }
 
 std::string ControlEntry_Describe(const ControlEntry& e) {
   const std::string a = Describe(e.trigger.action);

@@ -2,7 +2,7 @@
 // and all-pass over a whole chunk on its own, every value read from a buffer and every
 // new filter store flushed. Kept only so that the benchmark can run it beside the model
 // in the same process; its output is the model's, bit for bit.
-#include "previous_reverb.h"
+#include "reference/previous_reverb.h"
 
 #include <algorithm>
 #include <cstring>
