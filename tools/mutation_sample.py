@@ -198,9 +198,14 @@ def compiles(build, mutant):
                           stderr=subprocess.DEVNULL).returncode == 0
 
 
+_targets = {}
+
+
 def targets_in_build(build, layer):
-    present = run(["ninja", "-C", build, "-t", "targets", "all"]).stdout
-    return [t for t in TEST_TARGETS[layer] if re.search(rf"^tests/{t}:", present, re.M)]
+    """The layer's test programs that this build defines (asked of ninja once a run)."""
+    if build not in _targets:
+        _targets[build] = run(["ninja", "-C", build, "-t", "targets", "all"]).stdout
+    return [t for t in TEST_TARGETS[layer] if re.search(rf"^tests/{t}:", _targets[build], re.M)]
 
 
 def try_mutant(mutant, build, timeout):
