@@ -87,6 +87,8 @@ struct App {
 
   // ---- Session ----
   std::string sessionName = "untitled";
+  // Saved or opened under a name of the user's; until then "Save Session" asks for one.
+  bool sessionNamed = false;
   std::string sessionDirectory;
   double lastLoopTime = -1.0;
 

@@ -53,7 +53,8 @@ class TitledFileDialog final : public FileDialog {
   std::string title_;
 };
 
-// Every track back to its start before a session is read or written.
+// Every track back to its start before a session is written. A load stops the music
+// itself, once every question has been answered and the file is known to be good.
 void RewindAll() { Audio_StopLooping(); }
 
 // Saving stores what the fields say; it never applies a loop time to the strips, which
@@ -64,9 +65,11 @@ void SetMetronomeLength(App* app) {
   Audio_SetMetronomeTime(LoopTime_MeasureSeconds(app->loopTime), app->loopTime.beatsPerMeasure, false);
 }
 
-// A session was loaded: its name, a clean state, the loop-time mark cleared.
-void SessionLoaded(App* app, const std::string& name) {
+// A session was loaded: its name, a clean state, the loop-time mark cleared. The
+// default session is no name of the user's.
+void SessionLoaded(App* app, const std::string& name, bool named = true) {
   app->sessionName = name;
+  app->sessionNamed = named;
   for (int i = 0; i < kStripCount; ++i) app->fields[static_cast<int>(TrackNameField(i))] = app->strips[i].name;
   app->lastLoopTime = -1.0;
   app->firstLoopSet = false;
@@ -87,7 +90,6 @@ bool ChooseStrip(App* app, int* strip) {
 }
 
 void NewSession(App* app) {
-  RewindAll();
   Preferences& prefs = App_Preferences();
   if (prefs.warn_default_config &&
       MessageDialog_Show(nullptr, "This will erase all current loops, proceed?", "Start New Session?", MB_OKCANCEL,
@@ -99,12 +101,19 @@ void NewSession(App* app) {
     MessageDialog_Show(nullptr, "New session was not loaded.", "No New Session");
     return;
   }
-  SessionLoaded(app, "Untitled");
+  SessionLoaded(app, "Untitled", false);
   if (app->window) app->window->FocusPanel();
   if (prefs.warn_default_config) MessageDialog_Show(nullptr, "Configuration Loaded.", "");
 }
 
+void SaveSessionAs(App* app);
+
+// A session never named is not written under a made-up name: the user chooses one.
 void SaveSession(App* app) {
+  if (!app->sessionNamed) {
+    SaveSessionAs(app);
+    return;
+  }
   RewindAll();
   CommitPanelFields(app);
   if (!app->sessions) return;
@@ -123,6 +132,7 @@ void SaveSessionAs(App* app) {
   const fs::path base = fs::path(file).replace_extension();
   if (!app->sessions || !app->sessions->Save(base.string())) return;
   app->sessionName = base.filename().string();
+  app->sessionNamed = true;
   app->sessionDirectory = base.parent_path().string();
   App_SetDirty(app, false);
   app->title = App_Title(app);
@@ -235,7 +245,6 @@ void App_Drop(App* app, int strip, const std::vector<std::string>& paths) {
 }
 
 void FileCommand_LoadQuicksave(App* app, int number) {
-  RewindAll();
   if (app->sessions && app->sessions->LoadQuicksave(number)) {
     char name[16];
     std::snprintf(name, sizeof name, "Quicksave%02d", number);
@@ -252,7 +261,7 @@ void FileCommand_SaveQuicksave(App* app, int number) {
 bool FileCommand_Run(App* app, Command command) {
   switch (command) {
     case Command::NewSession: NewSession(app); break;
-    case Command::OpenSession: RewindAll(); App_OpenSession(app, {}); break;
+    case Command::OpenSession: App_OpenSession(app, {}); break;
     case Command::SaveSession: SaveSession(app); break;
     case Command::SaveSessionAs: SaveSessionAs(app); break;
     case Command::SaveDefaultConfig: SaveDefault(app); break;

@@ -21,12 +21,7 @@ bool IsTrackName(PanelField f) {
 // The eight names from the name fields; a name holding a directory separator is not a
 // name and gives "Track %d".
 void TakeTrackNames(App* app) {
-  for (int i = 0; i < kStripCount; ++i) {
-    std::string& text = Field(app, TrackNameField(i));
-    if (text.find('/') != std::string::npos || text.find('\\') != std::string::npos)
-      text = LoopStrip_DefaultName(StripIndex{i});
-    LoopStrip_SetName(app, StripIndex{i}, text);
-  }
+  for (int i = 0; i < kStripCount; ++i) LoopStrip_TakeNameField(app, StripIndex{i});
 }
 
 void CommitField(App* app, PanelField f) {

@@ -10,6 +10,7 @@
 #include "engine/message_dialog.h"
 #include "engine/metronome.h"
 #include "engine/undo.h"
+#include "persist/xml_writer.h"
 
 namespace {
 
@@ -68,20 +69,43 @@ std::string LoopStrip_GetName(App* app, StripIndex strip) {
   return s ? s->name : std::string();
 }
 
-void LoopStrip_SetName(App* app, StripIndex strip, const std::string& name) {
+std::string LoopStrip_CleanName(const std::string& name) {
+  std::string clean = Xml_CarriableText(name);
+  for (char& c : clean)
+    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+  if (clean.find_first_not_of(' ') == std::string::npos) return {};
+  if (clean.size() > kMaxNameBytes) {
+    std::size_t cut = kMaxNameBytes;
+    while (cut > 0 && (static_cast<unsigned char>(clean[cut]) & 0xC0) == 0x80) --cut;  // a continuation byte
+    clean.resize(cut);
+  }
+  return clean;
+}
+
+void LoopStrip_KeepName(App* app, StripIndex strip, const std::string& name) {
   LoopStrip* s = Strip(app, strip);
   if (!s) return;
+  s->name = LoopStrip_CleanName(name);
+  app->fields[static_cast<int>(TrackNameField(strip.value))] = s->name;
+}
+
+void LoopStrip_SetName(App* app, StripIndex strip, const std::string& name) {
   std::string stored = name;
-  if (stored.size() <= kMaxPathChars) {
-    // An extension is a last "." followed by no space ("Take 2.wav", not "v1. intro").
-    const size_t dot = stored.rfind('.');
-    if (dot != std::string::npos && dot > 0 && stored.find_first_of(" /\\", dot) == std::string::npos)
-      stored.resize(dot);
-  } else {
-    stored.resize(kMaxPathChars);
-  }
-  s->name = stored;
-  app->fields[static_cast<int>(TrackNameField(strip.value))] = stored;
+  // An extension is a last "." followed by no space ("Take 2.wav", not "v1. intro").
+  const size_t dot = stored.rfind('.');
+  if (dot != std::string::npos && dot > 0 && stored.find_first_of(" /\\", dot) == std::string::npos)
+    stored.resize(dot);
+  LoopStrip_KeepName(app, strip, stored);
+}
+
+void LoopStrip_TakeNameField(App* app, StripIndex strip) {
+  LoopStrip* s = Strip(app, strip);
+  if (!s) return;
+  std::string& text = app->fields[static_cast<int>(TrackNameField(strip.value))];
+  if (text == s->name) return;
+  if (text.find('/') != std::string::npos || text.find('\\') != std::string::npos)
+    text = LoopStrip_DefaultName(strip);
+  LoopStrip_SetName(app, strip, text);
 }
 
 std::string LoopStrip_GetDirectory(App* app, StripIndex strip) {

@@ -5,6 +5,7 @@
 //
 // User-interface thread only. A strip index outside 0..7 shows "Invalid loop track"
 // (caption "Error") and does nothing else.
+#include <cstddef>
 #include <string>
 
 #include "app/track_numbers.h"
@@ -26,6 +27,9 @@ struct LoopStrip {
 };
 
 inline constexpr int kMaxPathChars = 259;
+// The longest name kept, in bytes: its loop file "<name> (8).wav", and the temporary
+// file beside it while it is written (".XXXXXX"), must fit a file name of 255 bytes.
+inline constexpr std::size_t kMaxNameBytes = 240;
 
 struct App;
 
@@ -36,8 +40,20 @@ bool LoopStrip_Init(App* app);
 
 std::string LoopStrip_DefaultName(StripIndex strip);
 std::string LoopStrip_GetName(App* app, StripIndex strip);
-// Removes the extension and cuts to 259 characters.
+// A name any loop file can be saved under and any session file carries unchanged: what
+// XML cannot carry is cleaned out, tabs and line breaks become spaces, and it is cut to
+// kMaxNameBytes on a character boundary. Empty when nothing is left.
+std::string LoopStrip_CleanName(const std::string& name);
+// A name set by the user or taken from a file name: one extension is removed (the last
+// "." followed by no space or separator), then the name is cleaned. The name field
+// shows the stored name.
 void LoopStrip_SetName(App* app, StripIndex strip, const std::string& name);
+// A name stored as it is, only cleaned: a name already set, or read back from a session.
+void LoopStrip_KeepName(App* app, StripIndex strip, const std::string& name);
+// Takes the strip's name field when it differs from the stored name, so that a name is
+// cut at most once however often the fields are taken. A text holding a directory
+// separator is not a name and gives "Track %d".
+void LoopStrip_TakeNameField(App* app, StripIndex strip);
 std::string LoopStrip_GetDirectory(App* app, StripIndex strip);
 // A relative directory is taken relative to the session directory; 260 characters or
 // more are ignored.

@@ -11,6 +11,8 @@
 #include "app/app.h"
 #include "app/preferences.h"
 #include "app/progress_dialog.h"
+#include "app/session_loops.h"
+#include "audio_io/file_replace.h"
 #include "audio_io/loop_files.h"
 #include "engine/audio.h"
 #include "engine/effects_ops.h"
@@ -44,6 +46,11 @@ EffectsPanel* Fx() { return &g_app->effects; }
 LoopStrip& S(int i) { return g_app->strips[i]; }
 StripIndex Strip(int i) { return StripIndex{i}; }
 int Slot(int i) { return g_app->strips[i].slot; }
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
 
 int Clamp127(int v) { return std::clamp(v, 0, 127); }
 // An engine value 0..1 as a slider position; a position p stored as p / 127 comes back
@@ -100,6 +107,15 @@ std::string RelativeDirectory(const std::string& directory) {
   return relative.empty() ? directory : relative.string();
 }
 
+// The name of a track's loop file as the session stores it. Only a ".wav" an older file
+// may carry is removed: the stored name is already without extension, and cutting again
+// would lose "drums.v2" to "drums". An empty name keeps the track's default one.
+void ReadName(int i, const std::string& text) {
+  std::string name = text;
+  if (name.size() > 4 && Lower(name.substr(name.size() - 4)) == ".wav") name.resize(name.size() - 4);
+  if (!LoopStrip_CleanName(name).empty()) LoopStrip_KeepName(g_app, Strip(i), name);
+}
+
 // Tempo and the maximum manual time outside what the panel accepts are ignored, as the
 // loop time is: no working session holds them, and the metronome could not follow.
 bool InTempoRange(double bpm) { return bpm >= 20.0 && bpm <= 300.0; }
@@ -135,7 +151,7 @@ const SettingDescriptor kRows[] = {
          },
      .getText = [](int i) { return RelativeDirectory(S(i).directory); }},
     {.name = "name",
-     .setText = [](int i, const std::string& t) { LoopStrip_SetName(g_app, Strip(i), t); },
+     .setText = [](int i, const std::string& t) { ReadName(i, t); },
      .getText = [](int i) { return S(i).name; }},
     TRACK_SWITCH("solo", solo, LoopStrip_SetSolo),
     TRACK_SWITCH("mute", mute, LoopStrip_SetMute),
@@ -194,7 +210,10 @@ const SettingDescriptor kRows[] = {
          },
      .getReal = [] { return A().loopTime.tempo; }},
     {.name = "loop_measures",
-     .setInteger = [](int v) { LoopTime_SetMeasures(&A().loopTime, v); },
+     .setInteger =
+         [](int v) {
+           if (v >= 1) LoopTime_SetMeasures(&A().loopTime, v);
+         },
      .getInteger = [] { return A().loopTime.measures; }},
     {.name = "looptime_mode",
      .setInteger = [](int v) { LoopTime_SetMode(&A().loopTime, v); },
@@ -394,11 +413,6 @@ bool IsPlainName(const std::string& name) {
          name.find('\\') == std::string::npos;
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // File names compare without regard to case, so that a session on a file system that
 // folds case keeps its tracks apart too.
 bool NameTaken(const std::string& name, const std::string* names, int count) {
@@ -492,22 +506,26 @@ void SessionFile_RefreshPanel(App* app) {
 bool SessionFile_Save(App* app, const std::string& base) {
   const std::string path = SessionFile_Path(base);
   const std::string backup = fs::path(path).replace_extension(".bak").string();
-  const std::string previousDirectory = app->sessionDirectory;
   std::string directory = fs::path(path).parent_path().string();
   if (directory.empty()) directory = ".";
   BindApp bind(app);
-  app->sessionDirectory = directory;
 
   // The names from the name fields; what is not a plain file name becomes "Track %d".
+  bool anyAudio = false;
   for (int i = 0; i < kStripCount; ++i) {
-    std::string text = app->fields[static_cast<int>(PanelField::TrackName1) + i];
-    if (!IsPlainName(text)) text = LoopStrip_DefaultName(Strip(i));
-    LoopStrip_SetName(app, Strip(i), text);
-    if (!IsPlainName(app->strips[i].name)) LoopStrip_SetName(app, Strip(i), LoopStrip_DefaultName(Strip(i)));
-    app->strips[i].directory = directory;
+    LoopStrip_TakeNameField(app, Strip(i));
+    if (!IsPlainName(app->strips[i].name)) LoopStrip_KeepName(app, Strip(i), LoopStrip_DefaultName(Strip(i)));
+    anyAudio = anyAudio || !app->strips[i].empty;
   }
 
-  // Distinct WAV names for the tracks that have audio, then their files.
+  // Every loop into a folder no session names yet; the session file names it once all
+  // of them are on the disk.
+  const std::string loops = anyAudio ? SessionLoops_NewFolder(path) : std::string();
+  std::error_code ec;
+  if (anyAudio && !fs::create_directory(loops, ec)) {
+    MessageDialog_Show(nullptr, "Unable to create directory:\n" + loops, "File Error");
+    return false;
+  }
   std::string written[kStripCount];
   int count = 0;
   for (int i = 0; i < kStripCount; ++i) {
@@ -516,21 +534,32 @@ bool SessionFile_Save(App* app, const std::string& base) {
     std::string name = s.name;
     for (int n = 2; NameTaken(name, written, count); ++n) name = s.name + " (" + std::to_string(n) + ")";
     written[count++] = name;
-    const std::string wav = (fs::path(directory) / (name + ".wav")).string();
+    const std::string wav = (fs::path(loops) / (name + ".wav")).string();
     if (Audio_SaveLoop(s.slot, wav.c_str(), false).empty()) {
+      SessionLoops_Remove(loops);
       MessageDialog_Show(nullptr, "Unable to write loop file:\n" + wav, "File Error");
-      app->sessionDirectory = previousDirectory;
       return false;
     }
-    LoopStrip_SetName(app, Strip(i), name);
+    LoopStrip_KeepName(app, Strip(i), name);
   }
+  if (anyAudio) File_SyncFolder(loops);  // the folder's own entry beside the session file
 
+  const std::string previousDirectory = app->sessionDirectory;
+  std::string previous[kStripCount];
+  for (int i = 0; i < kStripCount; ++i) {
+    previous[i] = app->strips[i].directory;
+    app->strips[i].directory = app->strips[i].empty ? directory : loops;
+  }
+  app->sessionDirectory = directory;
   Xml_TakeBackup(path, backup);
   if (!Xml_ReplaceFile(path, SessionText())) {
-    MessageDialog_Show(nullptr, "Unable to open session XML file for writing.", "File Error");
+    for (int i = 0; i < kStripCount; ++i) app->strips[i].directory = previous[i];
     app->sessionDirectory = previousDirectory;
+    if (anyAudio) SessionLoops_Remove(loops);
+    MessageDialog_Show(nullptr, "Unable to open session XML file for writing.", "File Error");
     return false;
   }
+  SessionLoops_Clean(path);
   return true;
 }
 
@@ -540,6 +569,7 @@ bool SessionFile_Load(App* app, const std::string& base, bool showProgress) {
   // that cannot be read or is not well formed leaves the session as it was.
   if (Xml_ReadFile(path, kReadMessages, kCheckHandlers, {}, nullptr) != XmlRead_Done) return false;
 
+  Audio_StopLooping();  // every track back to its start before the session replaces them
   BindApp bind(app);
   ProgressWindow progress(showProgress, "Loading " + fs::path(path).stem().string() + " session",
                           kSessionProgressRange);
@@ -547,12 +577,16 @@ bool SessionFile_Load(App* app, const std::string& base, bool showProgress) {
   g_reportedInvalidTrack = false;
   std::string directory = fs::path(path).parent_path().string();
   LoadStart start{app, directory.empty() ? std::string(".") : directory};
+  const int32_t measures = app->loopTime.measures;
   const bool shift = app->shiftHeld;
   app->shiftHeld = true;  // the file's solos are taken as they are, several at once too
   int track = 0;
   const XmlReadResult first =
       Xml_ReadFile(path, kReadMessages, kSessionHandlers, SessionFile_FirstPass(), &track, StartLoad, &start);
   app->shiftHeld = shift;
+  // Measures the panel would refuse: the loop they give is outside the loop-time range
+  // at the file's tempo and beats.
+  if (!InLoopRange(LoopTime_MeasuresSeconds(app->loopTime))) app->loopTime.measures = measures;
   if (first != XmlRead_Done) {
     g_progress = nullptr;
     return false;
@@ -577,5 +611,6 @@ bool SessionFile_Load(App* app, const std::string& base, bool showProgress) {
   Audio_ResetUndo();
   SessionFile_RefreshPanel(app);
   if (app->loopEdit) app->loopEdit->Reset(app->currentTrack);
+  SessionLoops_Clean(path);  // what a save cut short left behind
   return true;
 }

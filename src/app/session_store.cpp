@@ -29,14 +29,15 @@ void ShowTitle(App* app) {
 }
 
 // A session now on disk (saved or loaded) under `name`: clean, named, titled.
-void SessionStored(App* app, const std::string& name) {
+void SessionStored(App* app, const std::string& name, bool named = true) {
   app->sessionName = name;
+  app->sessionNamed = named;
   app->dirty = false;
   ShowTitle(app);
 }
 
-void SessionLoaded(App* app, const std::string& name) {
-  SessionStored(app, name);
+void SessionLoaded(App* app, const std::string& name, bool named = true) {
+  SessionStored(app, name, named);
   app->lastLoopTime = -1.0;
   app->firstLoopSet = false;
 }
@@ -152,7 +153,7 @@ bool Session_LoadDefault(App* app) {
   std::error_code ec;
   if (fs::exists(SessionFile_Path(Session_DefaultBase()), ec)) {
     loaded = LoadWithTriggers(app, Session_DefaultBase());
-    if (loaded) SessionLoaded(app, "Untitled");
+    if (loaded) SessionLoaded(app, "Untitled", false);
   }
 
   // Whatever happened: the configured skin, and the panel in step with the settings.

@@ -48,6 +48,7 @@ bool App_InitApplicationData(App* app) {
   app->lastLoopTime = -1.0;
   app->sessionDirectory = ConfigDirectory;
   app->sessionName = "untitled";
+  app->sessionNamed = false;
   App_Attach(app);
   MidiPorts_UseSendSettings(&App_Preferences().midi);
   Preferences_SetWindowStateHook(WindowStateChanged);

@@ -63,10 +63,8 @@ bool ReadInteger(const std::string& text, int* value) {
 void ApplyNumberField(App* app, PanelField field, void (*set)(int), int (*get)()) {
   std::string& text = app->fields[static_cast<int>(field)];
   int value = 0;
-  if (ReadInteger(text, &value))
-    set(value);
-  else
-    text = std::to_string(get());
+  if (ReadInteger(text, &value)) set(value);
+  text = std::to_string(get());  // what was stored: a number out of range is clamped
 }
 
 }  // namespace

@@ -32,17 +32,18 @@ mode_t CreateMode() {
   return 0666 & ~mask;
 }
 
-// Makes the rename itself durable. A folder that cannot be flushed (some file systems
-// refuse) still holds the renamed file; nothing more can be done about it here.
-void SyncFolder(const fs::path& file) {
+}  // namespace
+
+// A folder that cannot be flushed (some file systems refuse) still holds the renamed
+// file; nothing more can be done about it here.
+void File_SyncFolder(const std::string& path) {
+  const fs::path file(path);
   const fs::path folder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   ::fsync(fd);
   ::close(fd);
 }
-
-}  // namespace
 
 FileReplaceResult File_Replace(const std::string& path,
                                const std::function<bool(std::FILE*)>& write) {
@@ -88,6 +89,6 @@ FileReplaceResult File_Replace(const std::string& path,
     ::unlink(temporary.c_str());
     return FileReplace_WriteFailed;
   }
-  SyncFolder(target);
+  File_SyncFolder(target.string());  // makes the rename itself durable
   return FileReplace_Done;
 }

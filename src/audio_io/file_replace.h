@@ -18,6 +18,10 @@ enum FileReplaceResult {
   FileReplace_WriteFailed,  // writing, flushing or renaming failed; the target is untouched
 };
 
+// Flushes the entries of the folder holding `path` to the disk, so that a file created
+// or renamed there stays after a power cut. A folder that cannot be flushed is left as it is.
+void File_SyncFolder(const std::string& path);
+
 // `write` puts the whole content into the open temporary file and says whether that
 // succeeded; it need not flush.
 FileReplaceResult File_Replace(const std::string& path,

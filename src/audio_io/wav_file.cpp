@@ -93,6 +93,7 @@ WavReadResult Wav_ReadHeader(std::FILE* f, WavFormat* format) {
   if (format->dataBytes < 0) return WAV_DATA_HEADER_READ;
   const long long left = Remaining(f);
   if (left < 0 || format->dataBytes > left) return WAV_DATA_SHORT;
+  if (format->dataBytes < format->channels * 2) return WAV_NO_AUDIO;
   return WAV_OK;
 }
 
@@ -121,6 +122,8 @@ std::string Wav_ResultText(WavReadResult result, const WavFormat& format) {
       return "Wave chunk read failed.";
     case WAV_DATA_SHORT:
       return "data read failed";
+    case WAV_NO_AUDIO:
+      return "The wav file holds no audio.";
   }
   return {};
 }

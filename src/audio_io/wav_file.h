@@ -31,6 +31,7 @@ enum WavReadResult {
   WAV_CHUNK_SEEK,        // a chunk reaches beyond the end of the file
   WAV_CHUNK_READ,        // the next chunk header is cut short
   WAV_DATA_SHORT,        // the data chunk claims more bytes than the file holds
+  WAV_NO_AUDIO,          // the data chunk holds less than one frame
 };
 
 // Reads the header up to the first sample and leaves the file there. Chunks before the

@@ -132,11 +132,11 @@ void Audio_SetMetronomePlayback(int on) {
 }
 
 void Audio_SetMetronomeMax(int n) {
-  if (AudioEngine* e = Audio_GetEngine()) e->metronomeMax = std::max(n, 0);
+  if (AudioEngine* e = Audio_GetEngine()) e->metronomeMax = std::clamp(n, 0, kMetronomeMeasuresMax);
 }
 
 void Audio_SetMetronomeCountoff(int n) {
-  if (AudioEngine* e = Audio_GetEngine()) e->metronomeCountoff = std::max(n, 0);
+  if (AudioEngine* e = Audio_GetEngine()) e->metronomeCountoff = std::clamp(n, 0, kMetronomeMeasuresMax);
 }
 
 void Audio_SetContinuousMetronome(int on) {

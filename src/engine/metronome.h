@@ -15,6 +15,9 @@ void Audio_SetMetronomeVolume(double v);
 void Audio_SetMetronomePan(double p);
 void Audio_SetMetronomeRecord(int on);
 void Audio_SetMetronomePlayback(int on);
+// Passes of the metronome and measures of count-off, clamped to 0..kMetronomeMeasuresMax:
+// a count-off of years would hold a recording back for good.
+inline constexpr int kMetronomeMeasuresMax = 999;
 void Audio_SetMetronomeMax(int n);
 void Audio_SetMetronomeCountoff(int n);
 void Audio_SetContinuousMetronome(int on);

@@ -45,7 +45,38 @@ std::size_t DecodeUtf8(std::string_view text, std::size_t i, std::uint32_t& code
   return length;
 }
 
+void AppendUtf8(std::string& out, std::uint32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else {  // only ISO-8859-1 characters come here
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
+bool IsControl(unsigned char c) { return c < 0x20 && c != '\t' && c != '\n' && c != '\r'; }
+
 }  // namespace
+
+std::string Xml_CarriableText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    std::uint32_t code = 0;
+    const std::size_t length = c < 0x80 ? 1 : DecodeUtf8(text, i, code);
+    if (c < 0x80) {
+      if (!IsControl(c)) out += static_cast<char>(c);
+    } else if (length == 0) {
+      AppendUtf8(out, c);
+    } else {
+      out.append(text.substr(i, length));
+    }
+    i += length == 0 ? 1 : length;
+  }
+  if (out.find_first_not_of("\t\n") == std::string::npos) out.clear();  // read as layout
+  return out;
+}
 
 void Xml_AppendPrologue(std::string& out, std::string_view title) {
   out += "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n\n<!-- ";

@@ -17,6 +17,11 @@ inline constexpr const char* KESTRINE_FILE_VERSION = "1.73";
 void Xml_AppendPrologue(std::string& out, std::string_view title);
 
 void Xml_AppendEscaped(std::string& out, std::string_view text);
+// `text` as it reads back from a file this writer wrote: bytes that are not UTF-8 become
+// the ISO-8859-1 characters they stand for (in UTF-8), control characters other than tab,
+// line feed and carriage return are dropped, and a text of tabs and line feeds alone
+// (layout, to the reader) is empty.
+std::string Xml_CarriableText(std::string_view text);
 void Xml_AppendInteger(std::string& out, int value);  // "%d"
 void Xml_AppendReal(std::string& out, double value);  // "%f", whatever the locale
 

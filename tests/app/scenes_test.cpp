@@ -24,12 +24,24 @@ TEST_F(AppTest, StripsStartWithTrackOneAudibleAndAllEmptyAndNamesFollowTheRules)
 
   LoopStrip_SetName(&app(), StripIndex{8}, "Nine");
   EXPECT_TRUE(dialog.Saw("Invalid loop track", "Error"));
-  LoopStrip_SetName(&app(), StripIndex{1}, std::string(300, 'n') + ".wav");
-  EXPECT_EQ(strip(1).name.size(), 259u);  // cut, extension and all
-  for (const char* name : {"Take 2.wav", "v1. intro"}) {  // an extension is a last dot followed by no space
-    LoopStrip_SetName(&app(), StripIndex{1}, name);
-    EXPECT_EQ(strip(1).name, name[0] == 'T' ? "Take 2" : name);
+  // One extension goes (a last dot followed by no space); what a file name or the session
+  // file could not carry is cleaned; long names are cut on a character boundary.
+  const std::pair<std::string, std::string> names[] = {
+      {"Take 2.wav", "Take 2"}, {"v1. intro", "v1. intro"}, {"drums.v2.final", "drums.v2"},
+      {"a\x01" "b\x7f.wav", "ab\x7f"}, {"\t", ""}, {"line\nbreak", "line break"},
+      {"\xe9t\xe9.wav", "\xc3\xa9t\xc3\xa9"}, {std::string(300, 'n') + ".wav", std::string(240, 'n')},
+      {"n" + std::string(150, '\xe9'), "n" + [] { std::string s; for (int i = 0; i < 119; ++i) s += "\xc3\xa9"; return s; }()}};
+  for (const auto& [given, kept] : names) {
+    LoopStrip_SetName(&app(), StripIndex{1}, given);
+    EXPECT_EQ(strip(1).name, kept) << given;
+    EXPECT_EQ(app().fields[static_cast<int>(TrackNameField(1))], kept);
   }
+  // Taking the name fields again cuts nothing more.
+  for (int i = 0; i < 3; ++i) {
+    App_EditField(&app(), TrackNameField(1), i == 0 ? "a..b.c" : strip(1).name);
+    App_KeyDown(&app(), Key::Enter);
+  }
+  EXPECT_EQ(strip(1).name, "a..b");
 }
 
 TEST_F(AppTest, MidiNoteRecordsATakeThatUndoRemoves) {
@@ -104,9 +116,16 @@ TEST_F(AppTest, UnsavedChangesMarkTheTitleAndAreAskedAboutOnClosing) {
   Do(Command::TransportRecord);
   Do(Command::TransportStop);
   EXPECT_EQ(window.title, "Kestrine 1.73 - [untitled]*");
+  // A session never named is not saved under a made-up name: Save As asks for one.
   Do(Command::SaveSession);
-  EXPECT_EQ(sessions.calls.back(), "Save " + dir + "/untitled");
-  EXPECT_EQ(window.title, "Kestrine 1.73 - [untitled]");
+  EXPECT_EQ(files.titles, std::vector<std::string>{"Save Session As:"});
+  EXPECT_TRUE(sessions.calls.empty());
+  files.answers = {dir + "/Gig.session"};
+  Do(Command::SaveSession);
+  EXPECT_EQ(sessions.calls.back(), "Save " + dir + "/Gig");
+  Do(Command::SaveSession);  // named now: saved where it was
+  EXPECT_EQ(sessions.calls, (std::vector<std::string>{"Save " + dir + "/Gig", "Save " + dir + "/Gig"}));
+  EXPECT_EQ(window.title, "Kestrine 1.73 - [Gig]");
   App_SetDirty(&app(), true);
   sessions.result = false;
   Do(Command::SaveSession);

@@ -2,7 +2,10 @@
 // written beside it, the reading rules, files that are missing, damaged or lying;
 // quicksaves, the default session and the in-progress save.
 
+#include <sys/resource.h>
+
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 
@@ -98,7 +101,8 @@ TEST_F(SessionTest, WholeSessionComesBackInAFreshProgramFromAMovedFolder) {
   Triggers().Add(TriggerType::KeyboardKey, Trigger_Make(TriggerType::KeyboardKey));
 
   ASSERT_TRUE(store->Save(Path("a/Gig")));
-  EXPECT_FALSE(Exists("a/Track 3.wav"));  // an empty track has no file
+  EXPECT_TRUE(Exists("a/Gig Loops/Vox.wav"));
+  EXPECT_FALSE(Exists("a/Gig Loops/Track 3.wav"));  // an empty track has no file
   const std::string saved = ReadBytes(Path("a/Gig.session"));
   fs::rename(fs::path(dir) / "a", fs::path(dir) / "b");
 
@@ -121,10 +125,15 @@ TEST_F(SessionTest, WholeSessionComesBackInAFreshProgramFromAMovedFolder) {
   EXPECT_DOUBLE_EQ(Audio_GetDelayTime(1), 0.375);
   EXPECT_EQ(app_->fields[static_cast<int>(PanelField::Tempo)], "97.5");
   EXPECT_EQ(Triggers().Count(TriggerType::KeyboardKey), 1);
-  // Every stored setting: saving again gives the same file, the previous one kept aside.
+  // Every stored setting: saving again gives the same file but for its new loop folder;
+  // the previous file is kept aside, the previous folder gone with nothing naming it.
   ASSERT_TRUE(store->Save(Path("b/Gig")));
-  EXPECT_EQ(ReadBytes(Path("b/Gig.session")), saved);
+  std::string again = ReadBytes(Path("b/Gig.session"));
+  for (size_t at; (at = again.find("Gig Loops 2")) != std::string::npos;) again.replace(at, 11, "Gig Loops");
+  EXPECT_EQ(again, saved);
   EXPECT_EQ(ReadBytes(Path("b/Gig.bak")), saved);
+  EXPECT_TRUE(Exists("b/Gig Loops 2/Kick.wav"));
+  EXPECT_FALSE(Exists("b/Gig Loops"));
 }
 
 // A WAV file gone since the save asks to be located; declined, its track stays empty.
@@ -133,8 +142,8 @@ TEST_F(SessionTest, TrackNamesBecomeDistinctFileNamesAndAMissingOneIsLeftEmpty) 
   const char* stored[8] = {"Riff", "Riff (2)", "riff (3)", "Track 4", "Track 5", "Track 6", "x", "Riff (2) (2)"};
   for (int i = 0; i < 8; ++i) FillTrack(i, 0.25, typed[i]);
   ASSERT_TRUE(SessionFile_Save(app_.get(), Path("Names")));
-  for (const char* name : stored) EXPECT_TRUE(Exists(std::string(name) + ".wav")) << name;
-  fs::remove(fs::path(dir) / "x.wav");
+  for (const char* name : stored) EXPECT_TRUE(Exists("Names Loops/" + std::string(name) + ".wav")) << name;
+  fs::remove(fs::path(dir) / "Names Loops/x.wav");
 
   Restart();
   ASSERT_TRUE(SessionFile_Load(app_.get(), Path("Names"), false));
@@ -158,6 +167,14 @@ TEST_F(SessionTest, ReadingRulesForValuesOutOfRange) {
       {"<loop_time>300</loop_time><loop_beats_per_measure>17</loop_beats_per_measure>",
        [](const App& a) { EXPECT_EQ(a.loopTime.loopTime, 4.0); EXPECT_EQ(a.loopTime.beatsPerMeasure, 4); }},
       {"<looptime_mode>5</looptime_mode>", [](const App& a) { EXPECT_EQ(a.loopTime.mode, 0); }},
+      {"<loop_measures>-5</loop_measures>", [](const App& a) { EXPECT_EQ(a.loopTime.measures, 2); }},
+      {"<loop_measures>2147483647</loop_measures><metronome_countoff>2147483647</metronome_countoff>",
+       [](const App& a) {
+         EXPECT_EQ(a.loopTime.measures, 2);
+         EXPECT_EQ(Audio_GetMetronomeCountoff(), kMetronomeMeasuresMax);
+       }},
+      {"<loop_measures>60</loop_measures><loop_tempo>240</loop_tempo><loop_beats_per_measure>2</loop_beats_per_measure>",
+       [](const App& a) { EXPECT_EQ(a.loopTime.measures, 60); }},  // 30 s at the file's own tempo
       {"<feedback>500</feedback><track><volume>300</volume><pan>-4</pan></track>", [](const App& a) {
          EXPECT_DOUBLE_EQ(Audio_GetTrackFeedback(a.strips[7].slot), 1.0);
          EXPECT_EQ(a.strips[0].volume, 127);
@@ -207,26 +224,102 @@ TEST_F(SessionTest, DamagedFilesAreRefusedWithNothingApplied) {
   EXPECT_TRUE(progress.calls.empty());
 }
 
-TEST_F(SessionTest, AFailedSaveLeavesThePreviousSessionLoadable) {
+// Two sessions in one folder keep their loops apart; a session saved before loop folders
+// (its loops beside it) still loads.
+TEST_F(SessionTest, TwoSessionsInOneFolderNeverShareALoopFile) {
+  FillTrack(0, 0.5);
+  FillTrack(1, 0.5);
+  ASSERT_TRUE(SessionFile_Save(app_.get(), Path("gigA")));
+  const std::string takeA = ReadBytes(Path("gigA Loops/Track 2.wav"));
+  LoopTrack& t = track(slot(1));
+  for (int n = 0; n < t.length * 2; ++n) t.pBuffer.load()[n] = 0.25f;  // a new take
+  ASSERT_TRUE(SessionFile_Save(app_.get(), Path("gigB")));
+  EXPECT_EQ(ReadBytes(Path("gigA Loops/Track 2.wav")), takeA);
+  ASSERT_TRUE(SessionFile_Save(app_.get(), Path("gigB")));  // gigA's folder is not gigB's to clean
+  EXPECT_EQ(ReadBytes(Path("gigA Loops/Track 2.wav")), takeA);
+
+  Restart();
+  ASSERT_TRUE(SessionFile_Load(app_.get(), Path("gigA"), false));
+  ExpectAudio(0, 0.5);
+  ExpectAudio(1, 0.5);
+
+  std::string old = ReadBytes(Path("gigA.session"));
+  for (size_t at; (at = old.find("<path>gigA Loops</path>")) != std::string::npos;) old.replace(at, 23, "<path>.</path>");
+  WriteBytes(Path("old.session"), old);
+  for (const char* name : {"Track 1.wav", "Track 2.wav"}) fs::rename(fs::path(dir) / "gigA Loops" / name, fs::path(dir) / name);
+  Restart();
+  ASSERT_TRUE(SessionFile_Load(app_.get(), Path("old"), false));
+  ExpectAudio(1, 0.5);
+}
+
+// A save is all or nothing: a disk that fills up halfway leaves the previous session
+// whole, and what a save cut short by a crash left behind goes at the next load.
+TEST_F(SessionTest, AFailedSaveLeavesThePreviousSessionWhole) {
   FillTrack(0, 0.5, "Kick");
+  FillTrack(1, 0.5, "Snare");
   ASSERT_TRUE(SessionFile_Save(app_.get(), Path("Gig")));
   const std::string before = ReadBytes(Path("Gig.session"));
 
-  FillTrack(1, 0.5, "Snare");
-  fs::create_directory(fs::path(dir) / "Snare.wav");  // the WAV file cannot be put in place
-  EXPECT_FALSE(SessionFile_Save(app_.get(), Path("Gig")));
-  EXPECT_TRUE(dialog.Saw("Unable to write loop file:\n" + Path("Snare.wav"), "File Error"));
+  FillTrack(0, 0.5);  // new takes: the first fits on the disk, the second does not
+  FillTrack(1, 2.0);
+  for (LoopTrack* t : {&track(slot(0)), &track(slot(1))})
+    for (int n = 0; n < t->length * 2; ++n) t->pBuffer.load()[n] = 0.5f;
+  struct rlimit limit {}, full {};
+  getrlimit(RLIMIT_FSIZE, &limit);
+  full = limit;
+  full.rlim_cur = 300000;  // bytes a file may grow to: the full disk
+  std::signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &full);
+  const bool saved = SessionFile_Save(app_.get(), Path("Gig"));
+  setrlimit(RLIMIT_FSIZE, &limit);
+  EXPECT_FALSE(saved);
+  EXPECT_TRUE(dialog.Saw("Unable to write loop file:\n" + Path("Gig Loops 2/Snare.wav"), "File Error"));
   EXPECT_EQ(ReadBytes(Path("Gig.session")), before);
+  EXPECT_FALSE(Exists("Gig Loops 2"));
 
-  fs::remove(fs::path(dir) / "Snare.wav");
   fs::create_directory(fs::path(dir) / "Other.session");  // nor the session file
   EXPECT_FALSE(SessionFile_Save(app_.get(), Path("Other")));
   EXPECT_TRUE(dialog.Saw("Unable to open session XML file for writing.", "File Error"));
+  EXPECT_FALSE(Exists("Other Loops"));
 
+  // A save killed halfway: a loop folder no session names, temporary files.
+  fs::create_directory(fs::path(dir) / "Gig Loops 2");
+  WriteBytes(Path("Gig Loops 2/Kick.wav"), "half");
+  WriteBytes(Path("Gig Loops 2/Snare.wav.Ab12Cd"), "half");
+  WriteBytes(Path("Gig.session.Xy34Zw"), "half");
   Restart();
   ASSERT_TRUE(SessionFile_Load(app_.get(), Path("Gig"), false));
   ExpectAudio(0, 0.5);
-  EXPECT_TRUE(app_->strips[1].empty);
+  ExpectAudio(1, 0.5);
+  EXPECT_FALSE(Exists("Gig Loops 2"));
+  EXPECT_FALSE(Exists("Gig.session.Xy34Zw"));
+  EXPECT_TRUE(Exists("Gig Loops/Kick.wav"));
+}
+
+// Names with dots, control characters, bytes that are not UTF-8 or too many bytes for a
+// file name are saved under a name the session file carries unchanged, and come back.
+TEST_F(SessionTest, EveryNameComesBackAsTheNameOfItsLoopFile) {
+  const std::string typed[8] = {"drums.v2.final", "a..b", "120.5.bpm", "a\x01" "b",
+                                "\t", "caf\xe9", std::string(252, 'n'), std::string(130, '\xe9')};
+  for (int i = 0; i < 8; ++i) FillTrack(i, 0.25, typed[i]);
+  ASSERT_TRUE(SessionFile_Save(app_.get(), Path("Names")));
+  std::string names[8];
+  for (int i = 0; i < 8; ++i) {
+    names[i] = app_->strips[i].name;
+    EXPECT_TRUE(Exists("Names Loops/" + names[i] + ".wav")) << names[i];
+  }
+  EXPECT_EQ(names[0], "drums.v2");
+  EXPECT_EQ(names[4], "Track 5");
+  EXPECT_EQ(names[5], "caf\xc3\xa9");
+  ASSERT_TRUE(SessionFile_Save(app_.get(), Path("Names")));  // a second save cuts nothing more
+
+  Restart();
+  ASSERT_TRUE(SessionFile_Load(app_.get(), Path("Names"), false));
+  EXPECT_TRUE(files.titles.empty());  // no file to locate
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(app_->strips[i].name, names[i]);
+    ExpectAudio(i, 0.25);
+  }
 }
 
 TEST_F(SessionTest, NumberedQuicksaveAsksBeforeOverwritingOnlyWhileWarned) {
@@ -294,6 +387,8 @@ TEST_F(SessionTest, RefusedOrFailedQuicksavesKeepTheSessionDirtyAndItsName) {
 TEST_F(SessionTest, SavingStoresTheLoopTimeFieldWithoutResizingTheLoops) {
   app_->sessions = store.get();
   app_->sessionDirectory = dir;
+  app_->sessionName = "Gig";
+  app_->sessionNamed = true;
   app_->loopTime.mode = LoopTimeSeconds;
   FillTrack(0, 1.0);
   App_EditField(app_.get(), PanelField::Seconds, "0.5");
@@ -302,7 +397,7 @@ TEST_F(SessionTest, SavingStoresTheLoopTimeFieldWithoutResizingTheLoops) {
   EXPECT_DOUBLE_EQ(app_->loopTime.loopTime, 0.5);
   EXPECT_EQ(app_->effects.delayMilliseconds[0], 250);
   ExpectAudio(0, 1.0);
-  EXPECT_TRUE(Exists("untitled.session"));
+  EXPECT_TRUE(Exists("Gig.session"));
 }
 
 // The default session lives in the configuration directory, as does the in-progress save,
@@ -320,7 +415,7 @@ TEST_F(SessionTest, DefaultSessionAndInProgressSave) {
   ASSERT_TRUE(store->SaveInProgress());
   EXPECT_TRUE(dialog.shown.empty());
   EXPECT_NE(ReadBytes(Path("InProgress/InProgress.session")), "old");
-  EXPECT_TRUE(Exists("InProgress/Track 1.wav"));
+  EXPECT_TRUE(Exists("InProgress/InProgress Loops/Track 1.wav"));
 
   Restart();
   App_SetDirty(app_.get(), true);

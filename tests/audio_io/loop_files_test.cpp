@@ -91,7 +91,7 @@ TEST_F(LoopFiles, SavesTheCanonicalLayoutAndLoadsPastOtherChunksKeepingWholeFram
     return s;
   };
   const struct { const char* name; WavLayout layout; int32_t frames; } cases[] = {
-      {"mono", with(1, 1000), 1000}, {"six-channel", with(6, 6000), 1000}, {"empty", with(2, 0), 0},
+      {"mono", with(1, 1000), 1000}, {"six-channel", with(6, 6000), 1000},
       {"list-and-fact-before-data", with(2, 600, {}, 18, Join(list, Chunk("fact", {1, 0, 0, 0}))), 300},
       {"junk-before-format", with(2, 600, junk), 300},
       {"junk-and-odd-bext-before-format", with(2, 600, Join(junk, bext), 16, list), 300},
@@ -142,6 +142,8 @@ TEST_F(LoopFiles, BrokenAndLyingFilesAreRefusedWithTheirMessageAndLeaveTheTrackA
       {"cut-chunk-header", patched(listed, 0, 0x46464952, 36 + 10 + 3), "Wave chunk read failed."},
       {"data-one-past-file", with([](WavLayout& s) { s.dataSizeField = 129; }), "data read failed"},
       {"negative-data-size", with([](WavLayout& s) { s.dataSizeField = 0x80000000u; }), "data header read failed"},
+      {"no-audio", with([](WavLayout& s) { s.samples.clear(); }), "The wav file holds no audio."},
+      {"less-than-a-frame", with([](WavLayout& s) { s.channels = 6, s.samples.resize(5); }), "The wav file holds no audio."},
   };
   const float* before = Track(track).pBuffer;
   for (const auto& c : cases) {
