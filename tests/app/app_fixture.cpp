@@ -12,6 +12,7 @@
 #include "audio_io/wav_bytes.h"
 #include "control/midi_ports.h"
 #include "control/trigger_set.h"
+#include "engine/audio_layer.h"
 #include "persist/config_directory.h"
 
 void AppTest::SetUp() {
@@ -31,6 +32,7 @@ void AppTest::TearDown() {
 }
 
 void AppTest::BringUp() {
+  AudioLayer_Install(nullptr);  // no device layer left from a test that started the program
   ConfigDirectory = dir;
   Preferences_ResetDefaults();
   MixDisk_Attach(Audio_GetEngine());

@@ -382,6 +382,38 @@ TEST_F(SessionTest, RefusedOrFailedQuicksavesKeepTheSessionDirtyAndItsName) {
   EXPECT_FALSE(dialog.Saw("Quicksaved Session as Gig.", "Quicksave Complete"));
 }
 
+// New Session and Open Session ask first: answered No or Cancel, the music plays on. A
+// session that loads stops it and starts every track from the top.
+TEST_F(SessionTest, QuestionsBeforeASessionLoadLeaveTheMusicPlaying) {
+  app_->sessions = store.get();
+  FillTrack(0, 0.5);
+  ASSERT_TRUE(SessionFile_Save(app_.get(), Path("Gig")));
+  App_Command(app_.get(), Command::TransportPlay);
+  App_SetDirty(app_.get(), true);
+  const auto playing = [&] { return Audio_GetTransportState() == Playing; };
+  ASSERT_TRUE(playing());
+  dialog.answers = {IDCANCEL};  // "This will erase all current loops, proceed?"
+  App_Command(app_.get(), Command::NewSession);
+  EXPECT_TRUE(playing());
+  dialog.answers = {IDOK, IDNO};  // then "Current session has unsaved changes"
+  App_Command(app_.get(), Command::NewSession);
+  EXPECT_TRUE(playing());
+  dialog.answers = {IDNO};
+  App_Command(app_.get(), Command::OpenSession);
+  EXPECT_TRUE(playing());
+  dialog.answers = {IDYES};  // the file dialog is cancelled
+  App_Command(app_.get(), Command::OpenSession);
+  EXPECT_TRUE(playing());
+  App_Command(app_.get(), Command::LoadQuicksave01);
+  EXPECT_TRUE(playing());
+  EXPECT_EQ(files.titles, std::vector<std::string>{"Load Session:"});
+
+  files.answers = {Path("Gig.session")};
+  App_Command(app_.get(), Command::OpenSession);
+  EXPECT_EQ(Audio_GetTransportState(), Stopped);
+  EXPECT_EQ(app_->sessionName, "Gig");
+}
+
 // Save Session commits what the loop-time field says, but applying it to the strips
 // would cut the loop being saved.
 TEST_F(SessionTest, SavingStoresTheLoopTimeFieldWithoutResizingTheLoops) {
