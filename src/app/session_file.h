@@ -1,6 +1,6 @@
 #pragma once
 // Session files: the whole performance state as one XML file ("<name>.session") with one
-// WAV file per non-empty track beside it. The XML holds the mixer, effects, loop-time
+// WAV file per non-empty track in the session's loop folder beside it (session_loops.h). The XML holds the mixer, effects, loop-time
 // and metronome settings and eight track sections (switches, name, WAV directory
 // relative to the session, edit range, the loop time of an empty track).
 //
@@ -19,20 +19,23 @@ inline constexpr int kSessionProgressRange = 16;  // 8 track sections + 8 WAV fi
 std::string SessionFile_Path(const std::string& base);
 
 // Saves the session to SessionFile_Path(`base`): the WAV files of the non-empty tracks
-// first, then the XML file (its previous content kept as "<name>.bak"). Names that are
-// not plain file names become "Track %d"; two tracks of the same name get distinct file
-// names ("Name (2)"), stored as their names. Every file is written beside its target and
-// renamed into place, and the XML file only once every WAV file is written, so a failed
-// save leaves the previous session loadable. On success the session directory is the
-// session file's; on failure it is as it was. True when everything was written.
+// into a new loop folder first, then the XML file naming it (its previous content kept
+// as "<name>.bak"); the loop folder the previous save made goes once nothing names it.
+// A name field that changed is taken (one extension removed); names that are not plain
+// file names become "Track %d"; two tracks of the same name get distinct file names
+// ("Name (2)"), stored as their names. A failed save leaves the previous session whole
+// and removes what it wrote. On success the session directory is the session file's; on
+// failure it is as it was. True when everything was written.
 bool SessionFile_Save(App* app, const std::string& base);
 
 // Loads the session at SessionFile_Path(`base`). The file is checked whole before
 // anything is applied: a file that cannot be read or parsed changes nothing. Then the
-// settings and track switches are applied, each track's WAV file loaded (a missing one
+// transport stops, the settings and track switches are applied (measures that would give
+// a loop outside the loop-time range are ignored), each track's WAV file loaded (a missing one
 // offered to be located; failing that the track is left empty with its default name),
 // the edit ranges and empty tracks' loop times applied, the record track selected and
-// the undo history cleared. True when loaded.
+// the undo history cleared; what an interrupted save left beside it is removed. True
+// when loaded.
 bool SessionFile_Load(App* app, const std::string& base, bool showProgress);
 
 // The row tables, for tests: 43 session rows, 13 + 3 track rows, and the two read passes.
