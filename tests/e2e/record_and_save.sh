@@ -30,12 +30,18 @@ use_jack_device "$run"
 (cd "$run" && exec ./kestrine >"$work/kestrine.log" 2>&1) &
 kestrine=$!
 pids+=($kestrine)
-window=""
+# find_window TITLE TENTHS: the id of the first window whose title starts with TITLE,
+# waiting up to TENTHS tenths of a second; empty when none appears.
+find_window() {
+  local id=""
+  for _ in $(seq 1 "$2"); do
+    id=$(xdotool search --name "^$1" 2>/dev/null | head -1) && [ -n "$id" ] && break
+    sleep 0.1
+  done
+  echo "$id"
+}
 # Generous waits: on a loaded machine start-up can take several seconds.
-for _ in $(seq 1 300); do
-  window=$(xdotool search --name '^Kestrine' 2>/dev/null | head -1) && [ -n "$window" ] && break
-  sleep 0.1
-done
+window=$(find_window Kestrine 300)
 [ -n "$window" ] || fail "no Kestrine window appeared"
 sleep 1
 xdotool windowfocus --sync "$window" 2>/dev/null || true
@@ -47,12 +53,7 @@ file_dialog() {
   xdotool key alt+f
   sleep 0.5
   xdotool key "$1"
-  local dialog=""
-  for _ in $(seq 1 100); do
-    dialog=$(xdotool search --name "^$2" 2>/dev/null | head -1) && [ -n "$dialog" ] && break
-    sleep 0.1
-  done
-  [ -n "$dialog" ] || fail "no \"$2\" dialog appeared"
+  [ -n "$(find_window "$2" 100)" ] || fail "no \"$2\" dialog appeared"
   sleep 0.5
   xdotool key ctrl+a
   xdotool type --delay 20 "$3"
