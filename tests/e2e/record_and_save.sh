@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The real program driven as a user would: a virtual display (Xvfb), the JACK dummy
-# server, kestrine started in a fresh directory, "r" typed to record, Return to stop,
-# File > Save Session through the keyboard. Then: the session and a track WAV of about
-# the recorded length are on disk, the program still runs, and a screenshot is kept.
+# server, kestrine started for the first time in a fresh directory, "r" typed to record,
+# Return to stop, File > Save Session through the keyboard. Then: the session and a track
+# WAV of about the recorded length are on disk, the device it found is kept, the program
+# still runs, and a screenshot is kept.
 # Usage: record_and_save.sh KESTRINE_BINARY OUTPUT_DIR. Exit 77 (skipped) without the
 # display or audio tools.
 set -euo pipefail
@@ -18,12 +19,13 @@ fail() { echo "FAILED: $*"; echo "--- program output"; grep -v '^ALSA' "$work/ke
 start_display 90 || fail "Xvfb did not start"
 start_jack || fail "the JACK dummy server did not start"
 
-# A fresh run directory pointed at JACK's "system" device.
+# A fresh run directory without DeviceConfig.xml: a first start, which opens the
+# running JACK server by itself and keeps it in DeviceConfig.xml.
 run="$work/run"
 mkdir -p "$run"
 cp "$program" "$run/kestrine"
 [ -d "$root/run" ] && cp -r "$root/run/." "$run/"
-use_jack_device "$run"
+rm -f "$run/DeviceConfig.xml"
 
 (cd "$run" && exec ./kestrine >"$work/kestrine.log" 2>&1) &
 kestrine=$!
@@ -51,6 +53,9 @@ sleep 0.5
 import -window root "$out/e2e_window.png" 2>/dev/null || xwd -root -silent >"$out/e2e_window.xwd" || true
 kill -0 "$kestrine" 2>/dev/null || fail "kestrine is no longer running"
 [ -f "$run/Untitled.session" ] || fail "Untitled.session was not written"
+grep -q '<driver_type>12</driver_type>' "$run/DeviceConfig.xml" 2>/dev/null &&
+  grep -q '<input_device_name>system</input_device_name>' "$run/DeviceConfig.xml" ||
+  fail "the first start did not keep JACK's system device in DeviceConfig.xml"
 
 # The track WAV: 16-bit stereo at 48 kHz, between half a second and ten seconds of audio.
 found=""
