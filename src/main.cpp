@@ -18,6 +18,7 @@ class HeadlessWindow final : public WindowHost {
   void ShowTitleBar(bool) override {}
   void EnableMenuEntry(int, bool) override {}
   void FocusPanel() override {}
+  void Refresh() override {}
   void Close() override { closed = true; }
   bool StartTimers() override { return true; }
   void StopTimers() override {}

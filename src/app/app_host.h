@@ -15,6 +15,8 @@ class WindowHost {
   virtual void ShowTitleBar(bool shown) = 0;
   virtual void EnableMenuEntry(int command, bool enabled) = 0;
   virtual void FocusPanel() = 0;
+  // Draws the application's state now (panel, strips, title), as after an entry point.
+  virtual void Refresh() = 0;
   // Destroys the window: the program ends through the normal shutdown.
   virtual void Close() = 0;
   // Timers 1 (33 ms) and 2 (2 ms); false when they could not be started.

@@ -1,5 +1,6 @@
 #include "app/device_dialog.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/app_host.h"
@@ -12,15 +13,27 @@
 namespace {
 
 constexpr int kAsioType = 3;
+constexpr int kAlsaType = 8;
+constexpr int kJackType = 12;
 
 void Error(const char* text) { MessageDialog_Show(nullptr, text, "Error"); }
 
 // The configured name a device is stored under (cut as the configuration cuts it).
 std::string StoredName(const std::string& name) { return name.substr(0, DeviceName_CutLength(name.c_str())); }
 
-int FindByName(const std::vector<DeviceChoice>& list, const char* wanted) {
-  for (size_t i = 0; i < list.size(); ++i)
+int EntryOfType(const std::vector<HostApiChoice>& drivers, int type) {
+  for (size_t i = 0; i < drivers.size(); ++i)
+    if (drivers[i].type == type) return static_cast<int>(i);
+  return -1;
+}
+
+// The device of `list` stored as `wanted` (null: none wanted), else the host API's
+// default device, else the first.
+int Pick(const std::vector<DeviceChoice>& list, const char* wanted, int hostDefault) {
+  for (size_t i = 0; wanted && i < list.size(); ++i)
     if (StoredName(list[i].name) == wanted) return static_cast<int>(i);
+  for (size_t i = 0; i < list.size(); ++i)
+    if (list[i].index == hostDefault) return static_cast<int>(i);
   return list.empty() ? -1 : 0;
 }
 
@@ -67,6 +80,55 @@ void Restore(const DeviceDialog& d) {
   Audio_OpenConfiguredDevice();
 }
 
+void ClearLists(DeviceDialog* d) {
+  d->inputs.clear();
+  d->outputs.clear();
+  d->input = d->output = -1;
+  Refresh(d);
+}
+
+// Builds the device lists of driver `entry` and picks the devices stored as `input` and
+// `output` (null: the host API's defaults); false after a message when it has none.
+bool ShowDriver(DeviceDialog* d, int entry, const char* input, const char* output) {
+  if (!Valid(entry, d->drivers.size())) return false;
+  d->driver = entry;
+  const HostApiChoice& driver = d->drivers[entry];
+  std::vector<DeviceChoice> all;
+  switch (AudioDevices_OfHostApi(driver.type, &all)) {
+    case DeviceListResult::InvalidType: Error("Invalid api type."); break;
+    case DeviceListResult::InvalidIndex: Error("Invalid api index."); break;
+    case DeviceListResult::NoInfo: Error("Couldn't retrieve api info."); break;
+    case DeviceListResult::NoDevices: Error("No devices for current driver."); break;
+    case DeviceListResult::Ok: break;
+  }
+  DeviceDialog_Split(all, &d->inputs, &d->outputs);
+  if (d->window) d->window->EnableMenuEntry(CommandId(Command::AsioControlPanel), driver.type == kAsioType);
+  d->channelPairsEnabled = driver.type == kAsioType;
+  d->input = Pick(d->inputs, input, driver.defaultInput);
+  d->output = Pick(d->outputs, output, driver.defaultOutput);
+  Refresh(d);
+  return !all.empty();
+}
+
+// The driver selected on opening: the configured one when it is listed, else the one
+// a first start opens.
+int FirstDriver(const DeviceDialog& d) {
+  const int configured = EntryOfType(d.drivers, d.saved.driverType);
+  return configured >= 0 ? configured : DeviceDialog_PreferredDriver(d.drivers);
+}
+
+// Selects the dialog's driver and stores its devices and `rate` in the device
+// configuration, then opens them.
+bool Apply(const DeviceDialog& d, double rate) {
+  Audio_SetHostApi(d.drivers[d.driver].type);
+  DeviceConfiguration* config = Audio_GetDeviceConfiguration();
+  config->sampleRate = rate;
+  DeviceConfiguration_SetInputName(d.inputs[d.input].name.c_str());
+  DeviceConfiguration_SetOutputName(d.outputs[d.output].name.c_str());
+  config->latency = Audio_GetLatency();
+  return Audio_OpenConfiguredDevice();
+}
+
 }  // namespace
 
 void DeviceDialog_Split(const std::vector<DeviceChoice>& all, std::vector<DeviceChoice>* inputs,
@@ -99,7 +161,10 @@ bool DeviceDialog_Open(DeviceDialog* d, WindowHost* window) {
   d->saved.inputChannel = Audio_GetInputChannel();
   d->saved.outputChannel = Audio_GetOutputChannel();
   d->saved.streamOpen = Audio_IsStreamOpen();
+  const bool running = Audio_IsStreamRunning();
   Audio_CloseStream();
+  // Without a running stream what was found at start-up may be out of date.
+  if (!running) Audio_Rescan();
 
   d->drivers = AudioDevices_HostApis();
   if (d->drivers.empty()) {
@@ -107,41 +172,63 @@ bool DeviceDialog_Open(DeviceDialog* d, WindowHost* window) {
     Restore(*d);
     return false;
   }
-  int entry = 0;
-  for (size_t i = 0; i < d->drivers.size(); ++i)
-    if (d->drivers[i].type == d->saved.driverType) entry = static_cast<int>(i);
-  DeviceDialog_ChooseDriver(d, entry);
+  DeviceDialog_ChooseDriver(d, FirstDriver(*d));
   return true;
 }
 
 bool DeviceDialog_ChooseDriver(DeviceDialog* d, int entry) {
   if (!Valid(entry, d->drivers.size())) return false;
-  d->driver = entry;
-  d->inputs.clear();
-  d->outputs.clear();
-  d->input = d->output = -1;
-  const int type = d->drivers[entry].type;
-  std::vector<DeviceChoice> all;
-  switch (AudioDevices_OfHostApi(type, &all)) {
-    case DeviceListResult::InvalidType: Error("Invalid api type."); break;
-    case DeviceListResult::InvalidIndex: Error("Invalid api index."); break;
-    case DeviceListResult::NoInfo: Error("Couldn't retrieve api info."); break;
-    case DeviceListResult::NoDevices: Error("No devices for current driver."); break;
-    case DeviceListResult::Ok: break;
+  const bool configured = d->drivers[entry].type == d->saved.driverType;
+  const DeviceConfiguration* config = Audio_GetDeviceConfiguration();
+  return ShowDriver(d, entry, configured ? config->inputDeviceName : nullptr,
+                    configured ? config->outputDeviceName : nullptr);
+}
+
+bool DeviceDialog_Rescan(DeviceDialog* d) {
+  // What is chosen now, to be chosen again where it is still there.
+  const int type = Valid(d->driver, d->drivers.size()) ? d->drivers[d->driver].type : -1;
+  const std::string input = Valid(d->input, d->inputs.size()) ? StoredName(d->inputs[d->input].name) : "";
+  const std::string output = Valid(d->output, d->outputs.size()) ? StoredName(d->outputs[d->output].name) : "";
+  const double rate = Valid(d->rate, d->rates.size()) ? d->rates[d->rate] : 0.0;
+
+  Audio_Rescan();
+  d->drivers = AudioDevices_HostApis();
+  d->driver = -1;
+  ClearLists(d);
+  if (d->drivers.empty()) {
+    Error("Portaudio found no sound card drivers.");
+    return false;
   }
-  DeviceDialog_Split(all, &d->inputs, &d->outputs);
-  if (d->window) d->window->EnableMenuEntry(CommandId(Command::AsioControlPanel), type == kAsioType);
-  d->channelPairsEnabled = type == kAsioType;
-  if (type == d->saved.driverType) {
-    const DeviceConfiguration* config = Audio_GetDeviceConfiguration();
-    d->input = FindByName(d->inputs, config->inputDeviceName);
-    d->output = FindByName(d->outputs, config->outputDeviceName);
-  } else {
-    d->input = d->inputs.empty() ? -1 : 0;
-    d->output = d->outputs.empty() ? -1 : 0;
+  const int entry = EntryOfType(d->drivers, type);
+  if (entry < 0) return DeviceDialog_ChooseDriver(d, FirstDriver(*d));
+  const bool listed = ShowDriver(d, entry, input.empty() ? nullptr : input.c_str(),
+                                 output.empty() ? nullptr : output.c_str());
+  for (size_t i = 0; i < d->rates.size(); ++i)
+    if (d->rates[i] == rate) d->rate = static_cast<int>(i);
+  return listed;
+}
+
+int DeviceDialog_PreferredDriver(const std::vector<HostApiChoice>& drivers) {
+  if (drivers.empty()) return -1;
+  if (const int jack = EntryOfType(drivers, kJackType); jack >= 0) return jack;
+  if (const int alsa = EntryOfType(drivers, kAlsaType); alsa >= 0) return alsa;
+  return 0;
+}
+
+bool DeviceDialog_OpenFirstChoice() {
+  DeviceDialog d;
+  d.drivers = AudioDevices_HostApis();
+  if (!ShowDriver(&d, DeviceDialog_PreferredDriver(d.drivers), nullptr, nullptr)) return false;
+  if (!Valid(d.input, d.inputs.size()) || !Valid(d.output, d.outputs.size())) return false;
+  // The rate in use when the devices support it, else the input device's own.
+  double rate = Audio_GetSampleRate();
+  if (!Valid(d.rate, d.rates.size())) {
+    rate = d.inputs[d.input].defaultSampleRate;
+    if (std::find(d.rates.begin(), d.rates.end(), rate) == d.rates.end()) return false;
   }
-  Refresh(d);
-  return !all.empty();
+  if (!Apply(d, rate)) return false;
+  WriteDeviceConfiguration();
+  return true;
 }
 
 void DeviceDialog_ChooseInput(DeviceDialog* d, int entry) {
@@ -179,13 +266,7 @@ bool DeviceDialog_Ok(DeviceDialog* d) {
                          "incorrectly.\nProceed?",
                          "New Sample Rate", MB_OKCANCEL) != IDOK)
     return false;
-  Audio_SetHostApi(d->drivers[d->driver].type);
-  DeviceConfiguration* config = Audio_GetDeviceConfiguration();
-  config->sampleRate = rate;
-  DeviceConfiguration_SetInputName(d->inputs[d->input].name.c_str());
-  DeviceConfiguration_SetOutputName(d->outputs[d->output].name.c_str());
-  config->latency = Audio_GetLatency();
-  Audio_OpenConfiguredDevice();
+  Apply(*d, rate);
   WriteDeviceConfiguration();
   return true;
 }

@@ -6,6 +6,7 @@
 
 #include "app/app.h"
 #include "app/config_files.h"
+#include "app/device_dialog.h"
 #include "app/loop_edit_model.h"
 #include "app/preferences.h"
 #include "app/session_store.h"
@@ -104,12 +105,12 @@ bool App_Start(App* app, const std::string& startDirectory, const AppSeams& seam
     Preferences_ApplyMetronomeSound(true, App_Preferences().metronome_accent);
     Preferences_ApplyMetronomeSound(false, App_Preferences().metronome_beat);
   }
+  // Without DeviceConfig.xml (a first start) the program looks for a device itself.
+  const bool deviceConfigured = std::filesystem::exists(ConfigDirectory_File("DeviceConfig.xml"), ec);
   ConfigFiles_SetDeviceDefaults();
   ReadDeviceConfiguration();
+  const bool audio = deviceConfigured ? Audio_OpenConfiguredDevice() : DeviceDialog_OpenFirstChoice();
 
-  if (!Audio_OpenConfiguredDevice())
-    MessageDialog_Show(nullptr, "Please go to Options->Select Audio Devices\nand choose an audio device.",
-                       "Select an Audio Device");
   if (!OpenMidiPorts()) {
     Audio_Shutdown();
     App_Detach(app);
@@ -129,6 +130,15 @@ bool App_Start(App* app, const std::string& startDirectory, const AppSeams& seam
     app->window->SetTitle(App_Title(app));
     // Only an ASIO driver has a control panel, and no ASIO host API exists here.
     app->window->EnableMenuEntry(CommandId(Command::AsioControlPanel), Audio_GetHostApiType() == 3);
+  }
+  // Told once the panel shows the default session, so that the message does not stand
+  // over empty fields.
+  if (!audio) {
+    if (app->window) app->window->Refresh();
+    MessageDialog_Show(nullptr, "Please go to Options->Select Audio Devices\nand choose an audio device.",
+                       "Select an Audio Device");
+  }
+  if (app->window) {
     if (!app->window->StartTimers()) {
       MessageDialog_Show(nullptr, "Could not SetTimer()!", "InitApplicationData()");
       app->window->Close();

@@ -19,7 +19,9 @@ struct AppSeams {
 
 // The whole start-up: engine and audio layer, ConfigDirectory from `startDirectory`
 // (empty when it could not be read), application data, the configuration files, the
-// audio device, MIDI, the default session and the timers. False when the program must
+// audio device (on a first start, without DeviceConfig.xml, the one the device dialog
+// would offer), MIDI, the default session and the timers. A device that did not open
+// is reported once the window shows the default session. False when the program must
 // end (its exit code is then 0); everything else is reported and start-up goes on.
 bool App_Start(App* app, const std::string& startDirectory, const AppSeams& seams);
 

@@ -1,5 +1,6 @@
 #include "audio_io/audio_device.h"
 
+#include <pa_jack.h>
 #include <portaudio.h>
 
 #include <algorithm>
@@ -23,6 +24,11 @@ namespace {
 
 DeviceConfiguration config;
 PaHostApiIndex selectedHostApi = -1;  // index of the selected host API, -1: none
+bool portAudioUp = false;             // between a successful Pa_Initialize and Pa_Terminate
+
+// The JACK client's name, as a patchbay shows it (ports Kestrine:in_0 ...). PortAudio
+// keeps the pointer, not a copy.
+constexpr const char* kJackClientName = "Kestrine";
 
 // The stream's life beside the handle in the engine record.
 bool streamStarted = false;                      // user-interface thread only
@@ -220,10 +226,18 @@ void DropLostStream(AudioEngine* e, bool report) {
   if (report) Show(kDeviceStopped, "Error");
 }
 
-// After the JACK client was lost PortAudio can only open streams again from a fresh
-// start. `input` and `output` are found again by name: indices may change.
-bool RestartAfterClientLoss(PaDeviceIndex* input, PaDeviceIndex* output) {
-  if (!JackClientLoss_Happened() || releaseStuck) return true;
+// Every start of PortAudio: its JACK client takes the program's name first.
+bool StartPortAudio() {
+  PaJack_SetClientName(kJackClientName);
+  portAudioUp = Pa_Initialize() == paNoError;
+  if (!portAudioUp) Show("PortAudio initialization failed", "Unable to initialize Portaudio");
+  return portAudioUp;
+}
+
+// PortAudio stopped and started again, which is how it sees devices and servers that
+// came or went (and how a lost JACK client is replaced). The selected host API is found
+// again by type, `input` and `output` by name: indices may change.
+bool RestartPortAudio(PaDeviceIndex* input, PaDeviceIndex* output) {
   const PaDeviceInfo* in = Pa_GetDeviceInfo(*input);
   const PaDeviceInfo* out = Pa_GetDeviceInfo(*output);
   const std::string inName = in && in->name ? in->name : "";
@@ -231,12 +245,8 @@ bool RestartAfterClientLoss(PaDeviceIndex* input, PaDeviceIndex* output) {
   const int type = Audio_GetHostApiType();
   Pa_Terminate();
   JackClientLoss_Reset();
-  if (Pa_Initialize() != paNoError) {
-    Show("PortAudio initialization failed", "Unable to initialize Portaudio");
-    selectedHostApi = -1;
-    return false;
-  }
   selectedHostApi = -1;
+  if (!StartPortAudio()) return false;
   if (type >= 0) Audio_SetHostApi(type);
   char name[DEVICE_NAME_CHARS + 1];
   CopyName(name, inName.c_str());
@@ -246,14 +256,18 @@ bool RestartAfterClientLoss(PaDeviceIndex* input, PaDeviceIndex* output) {
   return true;
 }
 
+// After the JACK client was lost PortAudio can only open streams again from a fresh
+// start.
+bool RestartAfterClientLoss(PaDeviceIndex* input, PaDeviceIndex* output) {
+  if (!JackClientLoss_Happened() || releaseStuck) return true;
+  return RestartPortAudio(input, output);
+}
+
 bool Initialize() {
   AudioEngine* e = Audio_GetEngine();
   if (!e) return false;
   JackClientLoss_SetHandler(MarkStreamLost);
-  if (Pa_Initialize() != paNoError) {
-    Show("PortAudio initialization failed", "Unable to initialize Portaudio");
-    return false;
-  }
+  if (!StartPortAudio()) return false;
   e->inputDevice = Pa_GetDefaultInputDevice();
   e->outputDevice = Pa_GetDefaultOutputDevice();
   e->numChannels = 2;
@@ -285,6 +299,7 @@ void Terminate() {
     Pa_Terminate();
     JackClientLoss_Reset();
   }
+  portAudioUp = false;
   selectedHostApi = -1;
 }
 
@@ -476,6 +491,21 @@ void Audio_SetLatency(double ms) {
   Show("Unable to set latency.", "Error");
   if (!Audio_OpenDevice(e->sampleRate, 2, previous, e->inputDevice, e->outputDevice))
     Show("Unable to set default latency.", "Error");
+}
+
+bool Audio_IsStreamRunning() {
+  AudioEngine* e = Audio_GetEngine();
+  return e && e->stream && streamStarted && !StoppedOnItsOwn(e);
+}
+
+bool Audio_Rescan() {
+  AudioEngine* e = Audio_GetEngine();
+  if (!e || e->stream || !portAudioUp || releaseStuck) return false;
+  PaDeviceIndex input = e->inputDevice, output = e->outputDevice;
+  if (!RestartPortAudio(&input, &output)) return false;
+  e->inputDevice = input;
+  e->outputDevice = output;
+  return true;
 }
 
 bool Audio_SetHostApi(int type) {

@@ -63,4 +63,13 @@ double Audio_GetLatency();
 int Audio_GetInputDevice();
 int Audio_GetOutputDevice();
 bool Audio_IsStreamOpen();
+// A stream was started and has not stopped on its own.
+bool Audio_IsStreamRunning();
+// Starts PortAudio afresh so that the host APIs and devices it offers are those of now
+// (it reads them only when it starts): a JACK server started or restarted since, a device
+// plugged in. Its JACK client is named "Kestrine" on every start. The selected host API
+// and the engine's devices are found again by type and name. Only without a stream;
+// false when there is one, when the audio layer is not up, or when it could not restart
+// (reported).
+bool Audio_Rescan();
 double Audio_GetCpuLoad();

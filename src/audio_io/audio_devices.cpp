@@ -8,7 +8,8 @@ std::vector<HostApiChoice> AudioDevices_HostApis() {
   for (PaHostApiIndex i = 0; i < count; ++i) {
     const PaHostApiInfo* info = Pa_GetHostApiInfo(i);
     if (info && info->deviceCount > 0)
-      apis.push_back({info->name ? info->name : "", static_cast<int>(info->type), info->deviceCount});
+      apis.push_back({info->name ? info->name : "", static_cast<int>(info->type), info->deviceCount,
+                      info->defaultInputDevice, info->defaultOutputDevice});
   }
   return apis;
 }

@@ -10,6 +10,7 @@ struct HostApiChoice {
   std::string name;
   int type = -1;  // PortAudio host API type id (8 ALSA, 7 OSS, 12 JACK)
   int deviceCount = 0;
+  int defaultInput = -1, defaultOutput = -1;  // the host API's default devices (global indices)
 };
 
 struct DeviceChoice {

@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "gui/dialog_parts.h"
@@ -61,6 +62,13 @@ DeviceDialogWidget::DeviceDialogWidget(QWidget* parent, WindowHost* window) : QD
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  QPushButton* rescan = buttons->addButton("Rescan", QDialogButtonBox::ActionRole);
+  rescan->setAutoDefault(false);
+  connect(rescan, &QPushButton::clicked, this, [this] {
+    ShowProcessing();
+    DeviceDialog_Rescan(&model_);
+    ShowDrivers();
+  });
   grid->addWidget(buttons, 3, 0, 1, 4);
 
   connect(drivers_, &QListWidget::currentRowChanged, this, [this](int row) {
@@ -81,6 +89,10 @@ DeviceDialogWidget::DeviceDialogWidget(QWidget* parent, WindowHost* window) : QD
   connect(rates_, &QListWidget::currentRowChanged, this, [this](int row) { DeviceDialog_ChooseRate(&model_, row); });
 
   opened_ = DeviceDialog_Open(&model_, window);
+  ShowDrivers();
+}
+
+void DeviceDialogWidget::ShowDrivers() {
   std::vector<std::string> names;
   for (const HostApiChoice& d : model_.drivers) names.push_back(d.name);
   Dialog_Fill(drivers_, names);

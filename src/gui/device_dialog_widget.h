@@ -1,6 +1,7 @@
 #pragma once
 // The Qt face of "Select Audio Devices" (model: app/device_dialog.h). Constructing it
 // closes the stream; Opened() is false when the dialog ended at once (no driver).
+// "Rescan" lists the drivers and devices again as the audio layer finds them now.
 #include <QDialog>
 
 #include "app/device_dialog.h"
@@ -22,6 +23,7 @@ class DeviceDialogWidget final : public QDialog {
   QListWidget* Rates() const { return rates_; }
 
  private:
+  void ShowDrivers();
   void ShowDevices();
   void ShowRates();
   void ShowProcessing();

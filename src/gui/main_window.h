@@ -19,7 +19,7 @@ class MainWindow : public QMainWindow, public WindowHost {
   ~MainWindow() override;
 
   // Draws everything the application shows (title, panel); after every entry point.
-  void Refresh();
+  void Refresh() override;
   // Runs the posted commands in order.
   void Drain();
   // Sizes the window to the panel and centres it on the screen.

@@ -23,8 +23,10 @@ struct RecordingWindow : WindowHost {
   bool StartTimers() override { return true; }
   void StopTimers() override {}
   void StartFlashTimer(int) override {}
+  void Refresh() override { ++refreshes; }
   std::string title;
   bool titleBar = true, closed = false;
+  int refreshes = 0;
 };
 
 struct RecordingDialogs : DialogHost {

@@ -23,6 +23,16 @@ TEST(DeviceDialogLists, InputsAndOutputsByChannels) {
   EXPECT_EQ(Names(outputs), "duplex hdmi ");
 }
 
+// With nothing configured: JACK while a server runs, else ALSA's default device (the
+// lists of this machine rarely show the ALSA case).
+TEST(DeviceDialogLists, NothingConfiguredPrefersJackThenAlsa) {
+  const HostApiChoice alsa{"ALSA", 8, 3}, oss{"OSS", 7, 1}, jack{"JACK Audio Connection Kit", 12, 2};
+  EXPECT_EQ(DeviceDialog_PreferredDriver({alsa, oss, jack}), 2);
+  EXPECT_EQ(DeviceDialog_PreferredDriver({oss, alsa}), 1);
+  EXPECT_EQ(DeviceDialog_PreferredDriver({oss}), 0);
+  EXPECT_EQ(DeviceDialog_PreferredDriver({}), -1);
+}
+
 using DeviceDialogTest = AppTest;
 
 // (The dialog ending at once without a driver is checked through the window's dialog.)

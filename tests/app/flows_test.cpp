@@ -135,19 +135,36 @@ TEST(HelpText, LinesFollowTheListRules) {
 }
 
 // Start-up through the real audio layer, with an in-memory MIDI port.
-TEST(AppStartup, StartsWithoutDeviceOrPreferencesAndLoadsTheClickSounds) {
+TEST(AppStartup, StartsWithoutAUsableDeviceOrPreferencesAndLoadsTheClickSounds) {
   char pattern[] = "/tmp/kestrine_start_XXXXXX";
   const std::string dir = mkdtemp(pattern);
   WavLayout click;
   click.channels = 1;
   click.samples.assign(300, 10000);
   for (const char* name : {"/accent.wav", "/beat.wav"}) ASSERT_TRUE(WriteBytes(dir + name, WavBytes(click)));
-  ScriptedDialog dialog;
+  // A configured device that is nowhere (not a first start, which looks for a device itself).
+  const std::string deviceConfig =
+      "<device_configuration><driver_type>12</driver_type><input_device_name>gone</input_device_name>"
+      "<output_device_name>gone</output_device_name></device_configuration>\n";
+  ASSERT_TRUE(WriteBytes(dir + "/DeviceConfig.xml", std::vector<uint8_t>(deviceConfig.begin(), deviceConfig.end())));
+  RecordingWindow window;
+  RecordingSessions sessions;
+  // The device message comes over the panel as the default session left it, drawn.
+  struct AtTheMessage : ScriptedDialog {
+    int Show(void* owner, const std::string& text, const std::string& caption, int kind, const std::string& box,
+             MessageCheckAction action) override {
+      if (caption == "Select an Audio Device") refreshes = window->refreshes, sessionCalls = sessions->calls;
+      return ScriptedDialog::Show(owner, text, caption, kind, box, action);
+    }
+    RecordingWindow* window;
+    RecordingSessions* sessions;
+    int refreshes = -1;
+    std::vector<std::string> sessionCalls;
+  } dialog;
+  dialog.window = &window, dialog.sessions = &sessions;
   MemoryMidiBackend midi;
   MidiPorts_UseBackend(&midi);
   Preferences_ResetDefaults();
-  RecordingWindow window;
-  RecordingSessions sessions;
   AppSeams seams{};
   seams.window = &window, seams.sessions = &sessions;
 
@@ -158,17 +175,25 @@ TEST(AppStartup, StartsWithoutDeviceOrPreferencesAndLoadsTheClickSounds) {
   EXPECT_EQ(Audio_GetEngine()->beatSample.length, 300);
   EXPECT_TRUE(dialog.Saw("Please go to Options->Select Audio Devices\nand choose an audio device.",
                          "Select an Audio Device"));
+  EXPECT_EQ(dialog.sessionCalls, std::vector<std::string>{"LoadDefault"});
+  EXPECT_GT(dialog.refreshes, 0);
   EXPECT_EQ(sessions.calls, std::vector<std::string>{"LoadDefault"});
   EXPECT_EQ(window.title, "Kestrine 1.73 - [Untitled]");
   EXPECT_NE(App_LoopEditView(&app), nullptr);  // the program's own loop edit view
   App_Shutdown(&app);
   EXPECT_EQ(Audio_GetEngine(), nullptr);
+  EXPECT_EQ(ReadBytes(dir + "/DeviceConfig.xml"), std::vector<uint8_t>(deviceConfig.begin(), deviceConfig.end()))
+      << "a configuration that did not open is kept as it was";
 
+  // Run from the test's directory, so that the configuration files found there are its own.
+  const std::filesystem::path here = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
   App second;
   ASSERT_TRUE(App_Start(&second, std::string(300, 'd'), seams));
   EXPECT_TRUE(dialog.Saw("Current directory path too long", "Error"));
   EXPECT_EQ(ConfigDirectory, ".");  // the current directory, never the root
   App_Shutdown(&second);
+  std::filesystem::current_path(here);
   MidiPorts_UseBackend(nullptr);
   std::filesystem::remove_all(dir);
 }

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # The real program driven as a user would: a virtual display (Xvfb), the JACK dummy
-# server, kestrine started in a fresh directory, "r" typed to record, Return to stop,
-# File > Save Session through the keyboard (it asks for a name: gigA). A second take is
-# saved as gigB in the same folder, which must leave gigA's loop files untouched; gigA
-# reopened and saved again holds the take saved in it. The program still runs, and a
-# screenshot is kept.
+# server, kestrine started for the first time in a fresh directory, "r" typed to record,
+# Return to stop, File > Save Session through the keyboard (it asks for a name: gigA). A
+# second take is saved as gigB in the same folder, which must leave gigA's loop files
+# untouched; gigA reopened and saved again holds the take saved in it. The device the
+# first start found is kept, the program still runs, and a screenshot is kept.
 # Usage: record_and_save.sh KESTRINE_BINARY OUTPUT_DIR. Exit 77 (skipped) without the
 # display or audio tools.
 set -euo pipefail
@@ -20,12 +20,13 @@ fail() { echo "FAILED: $*"; echo "--- program output"; grep -v '^ALSA' "$work/ke
 start_display 90 || fail "Xvfb did not start"
 start_jack || fail "the JACK dummy server did not start"
 
-# A fresh run directory pointed at JACK's "system" device.
+# A fresh run directory without DeviceConfig.xml: a first start, which opens the
+# running JACK server by itself and keeps it in DeviceConfig.xml.
 run="$work/run"
 mkdir -p "$run"
 cp "$program" "$run/kestrine"
 [ -d "$root/run" ] && cp -r "$root/run/." "$run/"
-use_jack_device "$run"
+rm -f "$run/DeviceConfig.xml"
 
 (cd "$run" && exec ./kestrine >"$work/kestrine.log" 2>&1) &
 kestrine=$!
@@ -111,6 +112,9 @@ cmp -s <(cd "$run/$loopsA2" && find . -type f -exec md5sum {} + | sort) <(echo "
   fail "gigA reopened does not hold the take saved in it"
 
 kill -0 "$kestrine" 2>/dev/null || fail "kestrine is no longer running"
+grep -q '<driver_type>12</driver_type>' "$run/DeviceConfig.xml" 2>/dev/null &&
+  grep -q '<input_device_name>system</input_device_name>' "$run/DeviceConfig.xml" ||
+  fail "the first start did not keep JACK's system device in DeviceConfig.xml"
 
 # The track WAV: 16-bit stereo at 48 kHz, between half a second and ten seconds of audio.
 found=""

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QListWidget>
 #include <QRadioButton>
 #include <QSlider>
@@ -81,11 +82,17 @@ TEST_F(DialogWidgetTest, MidiControlNewTriggerKeptByOk) {
   EXPECT_EQ(Triggers().Get(TriggerType::NoteOn, 0).data1.low, 60);
 }
 
-TEST_F(DialogWidgetTest, DeviceDialogWithoutDriversEndsAtOnce) {
+TEST_F(DialogWidgetTest, DeviceDialogWithoutDriversEndsAtOnceAndRescanLooksAgain) {
   DeviceDialogWidget dialog(nullptr, nullptr);
   EXPECT_FALSE(dialog.Opened());  // no audio layer in this test: no driver
   EXPECT_EQ(dialog.Drivers()->count(), 0);
   EXPECT_TRUE(this->dialog.Saw("Portaudio found no sound card drivers.", "Error"));
+  QPushButton* rescan = nullptr;
+  for (QAbstractButton* b : dialog.findChild<QDialogButtonBox*>()->buttons())
+    if (b->text() == "Rescan") rescan = qobject_cast<QPushButton*>(b);
+  ASSERT_NE(rescan, nullptr);
+  rescan->click();
+  EXPECT_EQ(this->dialog.shown.size(), 2u);  // still none, told again
 }
 
 }  // namespace

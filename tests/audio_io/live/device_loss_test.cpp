@@ -1,10 +1,8 @@
 // The real duplex stream on a JACK server of the test's own (dummy backend), and losing that server
 // mid-performance: nothing may hang, nothing loaded or recorded may be lost, and a new server with a reopen
-// brings the callbacks back. JACK frees a killed server's entry only when one of its name starts again.
-#include <fcntl.h>
+// brings the callbacks back. The client is "Kestrine" before and after the loss, as a patchbay shows it.
+// JACK frees a killed server's entry only when one of its name starts again.
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -22,6 +20,7 @@
 #include "engine/loop_ops.h"
 #include "engine/metronome.h"
 #include "engine/undo.h"
+#include "support/private_jack_server.h"
 #include "support/scripted_dialog.h"
 
 namespace {
@@ -47,14 +46,12 @@ bool Within(double seconds, F&& done) {
 class DeviceLoss : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (std::system("command -v jackd >/dev/null 2>&1") != 0) {
+    if (!PrivateJackServer::Installed()) {
       if (const char* ci = std::getenv("CI"); ci && *ci && std::string(ci) != "false") FAIL() << "jackd is not installed on CI";
       GTEST_SKIP() << "jackd is not installed";
     }
-    serverName_ = "kestrine-loss-" + std::to_string(::getpid());
-    wav_ = (std::filesystem::temp_directory_path() / (serverName_ + ".wav")).string();
-    ::setenv("JACK_DEFAULT_SERVER", serverName_.c_str(), 1);
-    ASSERT_TRUE(StartServer()) << "jackd does not start (JACK allows only a few servers at once)";
+    wav_ = (std::filesystem::temp_directory_path() / (server_.name() + ".wav")).string();
+    ASSERT_TRUE(server_.Start()) << "jackd does not start (JACK allows only a few servers at once)";
     AudioIo_Install();
     ASSERT_TRUE(Audio_Init());
     ASSERT_TRUE(Audio_SetHostApi(12 /* JACK */)) << "PortAudio finds no JACK host API";
@@ -63,41 +60,16 @@ class DeviceLoss : public ::testing::Test {
 
   void TearDown() override {
     if (Audio_GetEngine()) Audio_Shutdown();
-    StopServer(SIGTERM);
     std::error_code ec;
-    // The semaphore of PortAudio's client, which a lost client never removes.
-    for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", ec))
-      if (entry.path().filename().string().find("_" + serverName_ + "_") != std::string::npos)
-        std::filesystem::remove(entry.path(), ec);
     std::filesystem::remove(wav_, ec), std::filesystem::remove(wav_ + ".copy", ec);
   }
 
-
-  bool StartServer() {
-    server_ = ::fork();
-    if (server_ == 0) {
-      const int null = ::open("/dev/null", O_WRONLY);
-      ::dup2(null, 1), ::dup2(null, 2);
-      ::execlp("jackd", "jackd", "-n", serverName_.c_str(), "--no-realtime", "-d", "dummy", "-r", "48000", "-p",
-               "256", static_cast<char*>(nullptr));
-      ::_exit(127);
-    }
-    if (server_ < 0) return false;
-    bool exited = false;
-    const bool up = Within(10.0, [&] {
-      exited = ::waitpid(server_, nullptr, WNOHANG) == server_;
-      return exited || std::system("jack_lsp >/dev/null 2>&1") == 0;
-    });
-    if (exited) server_ = -1;
-    return up && !exited;
-  }
-
-  // SIGKILL: the server crashes; SIGTERM: it shuts down in order.
-  void StopServer(int signal) {
-    if (server_ <= 0) return;
-    ::kill(server_, signal);
-    ::waitpid(server_, nullptr, 0);
-    server_ = -1;
+  // The program's client and its four ports, under the program's name.
+  bool KestrinePorts() const {
+    const std::vector<std::string> ports = server_.Ports();
+    for (const char* port : {"Kestrine:in_0", "Kestrine:in_1", "Kestrine:out_0", "Kestrine:out_1"})
+      if (std::find(ports.begin(), ports.end(), port) == ports.end()) return false;
+    return true;
   }
 
   static bool CallbacksAdvance() {
@@ -111,13 +83,14 @@ class DeviceLoss : public ::testing::Test {
     return Audio_SaveLoop(track, copy.c_str(), false) == copy && ReadBytes(copy) == ReadBytes(wav_);
   }
 
-  std::string serverName_, wav_;
-  pid_t server_ = -1;
+  PrivateJackServer server_{"loss"};
+  std::string wav_;
   ScriptedDialog messages;
 };
 
 TEST_F(DeviceLoss, KillingTheServerFreezesNothingAndANewServerBringsSoundBack) {
   ASSERT_TRUE(Audio_OpenConfiguredDevice());
+  EXPECT_TRUE(KestrinePorts());
   AudioEngine* e = Audio_GetEngine();
   EXPECT_EQ(e->latencyFrames, 3840);  // 80 ms at 48 kHz
   WavLayout ramp;  // half a second
@@ -128,7 +101,7 @@ TEST_F(DeviceLoss, KillingTheServerFreezesNothingAndANewServerBringsSoundBack) {
   ASSERT_TRUE(Audio_RecordLooping(target));
   ASSERT_TRUE(CallbacksAdvance());
 
-  StopServer(SIGKILL);
+  server_.Stop(SIGKILL);
   // Noticed without waiting for the user-interface timer: buffers are now swapped in on that side.
   EXPECT_TRUE(Within(1.0, [&] { return !e->callbackRunning.load(); }));
 
@@ -153,9 +126,10 @@ TEST_F(DeviceLoss, KillingTheServerFreezesNothingAndANewServerBringsSoundBack) {
   EXPECT_EQ(std::count_if(messages.shown.begin(), messages.shown.end(), [](auto& m) { return m.text == kStopped; }), 1)
       << "the loss is told once";
 
-  ASSERT_TRUE(StartServer());
+  ASSERT_TRUE(server_.Start());
   messages.shown.clear();
   EXPECT_TRUE(Audio_OpenConfiguredDevice());
+  EXPECT_TRUE(KestrinePorts()) << "PortAudio started afresh names its client again";
   Audio_SetLatency(20.0);  // reopens
   EXPECT_EQ(e->latencyFrames, 960);
   EXPECT_TRUE(CallbacksAdvance());
@@ -173,7 +147,7 @@ class LostServerShutdown : public DeviceLoss, public ::testing::WithParamInterfa
 TEST_P(LostServerShutdown, ReturnsAtOnce) {
   ASSERT_TRUE(Audio_OpenConfiguredDevice());
   ASSERT_TRUE(CallbacksAdvance());
-  StopServer(SIGTERM);
+  server_.Stop(SIGTERM);
   EXPECT_TRUE(!GetParam() || Within(1.0, [] { return Audio_PollChanges(), !Audio_IsStreamOpen(); }));
   EXPECT_LT(Seconds([] { Audio_Shutdown(); }), 1.0);
   EXPECT_EQ(messages.shown.size(), GetParam() ? 1u : 0u);
