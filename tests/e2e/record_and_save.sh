@@ -66,50 +66,61 @@ file_dialog() {
 }
 # Without a window manager nothing gives the focus back to the window when a dialog closes.
 refocus() { xdotool windowfocus --sync "$window" 2>/dev/null || true; }
-wait_for() { for _ in $(seq 1 300); do [ -e "$1" ] && return 0; sleep 0.1; done; return 1; }
-# "inode size checksum" of every file below a folder: what would change if it were rewritten.
-fingerprint() { (cd "$1" && find . -type f -printf '%p %i %s\n' | sort && find . -type f -exec md5sum {} + | sort); }
+# wait_title PATTERN: the window's title matches the shell pattern within 30 s (what the
+# program shows once a command has run: "[name]" after a save or load, "*" once changed).
+wait_title() {
+  for _ in $(seq 1 300); do
+    # shellcheck disable=SC2254
+    case "$(xdotool getwindowname "$window" 2>/dev/null)" in $1) return 0 ;; esac
+    sleep 0.1
+  done
+  return 1
+}
+# take SECONDS: records a take of about that long on the current track.
+take() {
+  refocus
+  xdotool type --delay 50 r
+  wait_title '*]\*' || fail "recording did not start"
+  sleep "$1"
+  xdotool key Return
+  sleep 0.5
+}
+loop_folder() { sed -n 's:.*<path>\(.*Loops.*\)</path>.*:\1:p' "$1" | head -1; }
+checksums() { (cd "$1" && find . -type f -exec md5sum {} + | sort); }
 
-xdotool type --delay 50 r
-sleep 2
-xdotool key Return
-sleep 0.5
+take 2
 # A session never named: Save Session asks for a name.
 file_dialog s "Save Session As" "$run/gigA.session"
-wait_for "$run/gigA.session" || fail "gigA.session was not written"
-sleep 0.5
+wait_title '*\[gigA\]' || fail "gigA was not saved"
 [ ! -e "$run/Untitled.session" ] || fail "Untitled.session was written without a question"
-loopsA=$(sed -n 's:.*<path>\(.*Loops.*\)</path>.*:\1:p' "$run/gigA.session" | head -1)
+loopsA=$(loop_folder "$run/gigA.session")
 [ -n "$loopsA" ] && [ -d "$run/$loopsA" ] || fail "gigA.session names no loop folder"
-before=$(fingerprint "$run/$loopsA")
+# Inodes too: a file rewritten in place or replaced would show.
+filesA=$(cd "$run/$loopsA" && find . -type f -printf '%p %i %s\n' | sort)
+sumsA=$(checksums "$run/$loopsA")
 
 import -window root "$out/e2e_window.png" 2>/dev/null || xwd -root -silent >"$out/e2e_window.xwd" || true
 
 # A second take, saved as another session in the same folder: gigA's loops stay as they were.
-refocus
-xdotool type --delay 50 r
-sleep 1.5
-xdotool key Return
-sleep 0.5
+take 1.5
 file_dialog a "Save Session As" "$run/gigB.session"
-wait_for "$run/gigB.session" || fail "gigB.session was not written"
-sleep 0.5
-[ "$(fingerprint "$run/$loopsA")" = "$before" ] || fail "saving gigB changed gigA's loop files"
-grep -q "<path>$loopsA</path>" "$run/gigB.session" && fail "gigB.session names gigA's loop folder"
+wait_title '*\[gigB\]' || fail "gigB was not saved"
+[ "$(cd "$run/$loopsA" && find . -type f -printf '%p %i %s\n' | sort)" = "$filesA" ] &&
+  [ "$(checksums "$run/$loopsA")" = "$sumsA" ] || fail "saving gigB changed gigA's loop files"
+[ "$(loop_folder "$run/gigB.session")" != "$loopsA" ] || fail "gigB.session names gigA's loop folder"
 
 # Reopen gigA and save it again: its take comes back as it was saved.
 file_dialog o "Load Session" "$run/gigA.session"
-sleep 2
+wait_title '*\[gigA\]' || fail "gigA was not reopened"
 refocus
 xdotool key alt+f
 sleep 0.5
 xdotool key s
-for _ in $(seq 1 100); do grep -q "<path>$loopsA</path>" "$run/gigA.session" || break; sleep 0.1; done
-sleep 0.5
-loopsA2=$(sed -n 's:.*<path>\(.*Loops.*\)</path>.*:\1:p' "$run/gigA.session" | head -1)
+for _ in $(seq 1 300); do [ "$(loop_folder "$run/gigA.session")" != "$loopsA" ] && break; sleep 0.1; done
+loopsA2=$(loop_folder "$run/gigA.session")
 [ -n "$loopsA2" ] && [ "$loopsA2" != "$loopsA" ] || fail "gigA was not saved again after reopening"
-cmp -s <(cd "$run/$loopsA2" && find . -type f -exec md5sum {} + | sort) <(echo "$before" | grep -E '^[0-9a-f]{32} ') ||
-  fail "gigA reopened does not hold the take saved in it"
+[ "$(checksums "$run/$loopsA2")" = "$sumsA" ] ||
+  fail "gigA reopened does not hold the take saved in it: $(checksums "$run/$loopsA2") against $sumsA"
 
 kill -0 "$kestrine" 2>/dev/null || fail "kestrine is no longer running"
 grep -q '<driver_type>12</driver_type>' "$run/DeviceConfig.xml" 2>/dev/null &&
