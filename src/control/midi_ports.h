@@ -78,9 +78,10 @@ std::vector<std::string> MidiPorts_OutputNames();
 // Installs SendClock as the engine's MidiClockCallback, the metronome hook as its
 // BeatCallback, and as its TransportStartCallback a hook that sends Start when the tracks
 // start from where a stop rewound them and Continue when they resume from a pause (the
-// transport operations call it before the tracks move, and only when they were standing
-// still; Stop and Pause send SendStop themselves, after the transport has stopped). The beat hook sends the MIDI metronome note and records the beat for the
-// user interface's beat lights (MidiHooks_TakeBeat).
+// transport operations call it just before standing tracks move; Stop and Pause call
+// SendStop themselves, after the transport has stopped). The beat hook sends the MIDI
+// metronome note and records the beat for the user interface's beat lights
+// (MidiHooks_TakeBeat).
 void MidiHooks_Install();
 void MidiHooks_Remove();
 // True once per beat that has sounded since the last call; *accent tells whether the most

@@ -177,6 +177,10 @@ TEST_F(MidiPortsTest, AudioSideHooksNeitherAllocateNorLockNorWriteThemselves) {
 }
 
 TEST_F(MidiPortsTest, AudioSideHooksMakeNoSystemCall) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "ThreadSanitizer's runtime makes system calls of its own inside the calls it intercepts, "
+                  "so the filter's self-check cannot hold; the hooks are checked in the plain and ASan builds";
+#endif
   // The filter does catch a system call: the clock read below is not one (vDSO).
   const int sleep = FirstSystemCall([] { usleep(1); });
   if (sleep == kNoFilter) GTEST_SKIP() << "system-call filters are not available here";
