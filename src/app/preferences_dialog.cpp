@@ -34,8 +34,8 @@ void (*const kApplySlider[3])(int) = {Preferences_ApplyLatentInputVolume, Prefer
 
 int Position(double engineValue) { return static_cast<int>(engineValue * 127.0); }
 
-// Steps 5 and 6: a directory field; false (field emptied when too long) keeps the dialog open.
-bool TakeDirectory(std::string* field, std::string* stored, const char* tooLong, const char* missing) {
+// A directory field: false (field emptied when too long) keeps the dialog open.
+bool DirectoryValid(std::string* field, const char* tooLong, const char* missing) {
   if (field->size() >= 244) {
     field->clear();
     MessageDialog_Show(nullptr, tooLong, "Error");
@@ -46,7 +46,6 @@ bool TakeDirectory(std::string* field, std::string* stored, const char* tooLong,
     MessageDialog_Show(nullptr, missing, "Error");
     return false;
   }
-  *stored = *field;
   return true;
 }
 
@@ -115,23 +114,30 @@ void PreferencesDialog_ChoosePort(PreferencesDialog* d, int entry) {
 
 bool PreferencesDialog_Ok(PreferencesDialog* d) {
   Preferences& p = App_Preferences();
+  // Every field is checked, and the erase question answered, before anything is applied:
+  // switching between stereo and mono erases the recording loop, so a refused OK must
+  // leave the loop, the preferences and Preferences.xml as they were.
   unsigned delay = 0;
   if (!DialogText_Unsigned(d->delayMax, &delay) || delay < 200 || delay > 5000) {
     MessageDialog_Show(nullptr, "Max Delay Time is out of range (200 to 5000).", "Delay Time Out of Range",
                        MB_OKCANCEL);
     return false;
   }
+  if (!DirectoryValid(&d->quicksaveDirectory, "Quicksave Path too long", "Quicksave path does not exist."))
+    return false;
+  if (!DirectoryValid(&d->mixToDiskDirectory, "Mix to Disk Path too long", "Mix to Disk path does not exist."))
+    return false;
+  const bool switchChannels = d->stereo != (p.stereo_record != 0);
+  if (switchChannels && p.warn_erase_loops) {
+    const char* question = d->stereo ? "Changing from Mono to Stereo will erase current recording loop, proceed?"
+                                     : "Changing from Stereo to Mono will erase current recording loop, proceed?";
+    if (MessageDialog_Show(nullptr, question, "Erase Loop?", MB_OKCANCEL) != IDOK) return false;
+  }
+
   Preferences_ApplyDelayMaxMilliseconds(static_cast<int>(delay));
   Preferences_ApplyUndo(d->undo);
   Preferences_ApplyLatentInput(d->monitor);
-
-  if (d->stereo != (p.stereo_record != 0)) {
-    const char* question = d->stereo ? "Changing from Mono to Stereo will erase current recording loop, proceed?"
-                                     : "Changing from Stereo to Mono will erase current recording loop, proceed?";
-    if (p.warn_erase_loops && MessageDialog_Show(nullptr, question, "Erase Loop?", MB_OKCANCEL) != IDOK) return false;
-    Preferences_ApplyStereoRecord(d->stereo);
-  }
-
+  if (switchChannels) Preferences_ApplyStereoRecord(d->stereo);
   for (int i = 0; i < kPreferenceBoxCount; ++i) {
     const PreferenceBox& box = kPreferenceBoxes[i];
     if (box.apply)
@@ -139,13 +145,8 @@ bool PreferencesDialog_Ok(PreferencesDialog* d) {
     else
       p.*box.field = d->boxes[i] ? 1 : 0;
   }
-
-  if (!TakeDirectory(&d->quicksaveDirectory, &p.quicksave_directory, "Quicksave Path too long",
-                     "Quicksave path does not exist."))
-    return false;
-  if (!TakeDirectory(&d->mixToDiskDirectory, &p.mixtodisk_directory, "Mix to Disk Path too long",
-                     "Mix to Disk path does not exist."))
-    return false;
+  p.quicksave_directory = d->quicksaveDirectory;
+  p.mixtodisk_directory = d->mixToDiskDirectory;
   WritePreferences();
   return true;
 }

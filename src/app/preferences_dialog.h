@@ -49,7 +49,7 @@ inline bool PreferencesDialog_EffectsMixEnabled(const PreferencesDialog& d) { re
 void PreferencesDialog_SetSendSync(PreferencesDialog* d, bool on);
 inline bool PreferencesDialog_PortEnabled(const PreferencesDialog& d) { return d.sendSync; }
 void PreferencesDialog_ChoosePort(PreferencesDialog* d, int entry);
-// OK in its steps; true when the dialog closes. A step that keeps the dialog open leaves
-// the steps before it applied.
+// OK: true when the dialog closes. Every field is checked and the erase question asked
+// before anything is applied, so an OK that keeps the dialog open changes nothing.
 bool PreferencesDialog_Ok(PreferencesDialog* d);
 void PreferencesDialog_Cancel(PreferencesDialog* d);

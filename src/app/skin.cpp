@@ -1,8 +1,10 @@
 #include "app/skin.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <climits>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <vector>
@@ -111,9 +113,12 @@ SkinImages* g_images = nullptr;
 // The one skin load that runs at a time.
 struct SkinRead {
   Skin* skin = nullptr;
+  std::string name;
   fs::path folder;
   std::string title;
   std::optional<ProgressWindow> progress;
+  SkinImageBudget budget;
+  std::string refused;  // the message of the image that went past the limits
 };
 SkinRead* g_read = nullptr;
 
@@ -140,6 +145,12 @@ bool LoadImageFile(int slot, const fs::path& path) {
   return fs::is_regular_file(path, ec) && fs::file_size(path, ec) > 0 && !ec;
 }
 
+// Takes an image's size from the budget; false (the skin refused) when it does not fit.
+bool TakeFromBudget(const std::string& file, int width, int height) {
+  g_read->refused = SkinImageBudget_Take(&g_read->budget, g_read->name, file, width, height);
+  return g_read->refused.empty();
+}
+
 void ApplyImage(const std::string& element, const std::string& text) {
   const int slot = SkinImage_Find(element);
   if (slot < 0) return;
@@ -147,12 +158,27 @@ void ApplyImage(const std::string& element, const std::string& text) {
   std::string& held = g_read->skin->image[slot];
   held.clear();
   fs::path path;
-  // A value longer than the reader keeps names no file of this skin.
-  if (Xml_ReadState().textLength != text.size() || !ImagePathInFolder(text, &path)) {
+  // A value longer than the reader keeps names no file of this skin. Once the skin is
+  // refused, nothing more is decoded.
+  if (!g_read->refused.empty() || Xml_ReadState().textLength != text.size() || !ImagePathInFolder(text, &path)) {
     if (g_images) g_images->Load(slot, {});
     return;
   }
-  if (LoadImageFile(slot, path)) held = path.string();
+  int width = 0, height = 0;
+  const bool measured = g_images && g_images->ReadSize(path.string(), &width, &height);
+  if (measured && !TakeFromBudget(text, width, height)) {
+    g_images->Load(slot, {});
+    return;
+  }
+  if (!LoadImageFile(slot, path)) return;
+  if (!measured && g_images) {
+    g_images->SlotSize(slot, &width, &height);
+    if (!TakeFromBudget(text, width, height)) {
+      g_images->Load(slot, {});
+      return;
+    }
+  }
+  held = path.string();
 }
 
 void ApplyColour(const std::string& element, const std::string& text) {
@@ -262,6 +288,24 @@ SkinColour SkinColour_LoopEditDefault(SkinLoopEditColour which) {
 
 Skin::Skin() { ResetValues(this); }
 
+std::string SkinImageBudget_Take(SkinImageBudget* budget, const std::string& skin, const std::string& file,
+                                 int width, int height) {
+  char text[160];
+  if (width > kSkinImageMaxSide || height > kSkinImageMaxSide) {
+    std::snprintf(text, sizeof text, "%d x %d pixels, more than the %d x %d a skin image may have", width, height,
+                  kSkinImageMaxSide, kSkinImageMaxSide);
+    return "Skin image " + file + " is " + text + ".\nThe skin " + skin + " is not loaded.";
+  }
+  const long long pixels = static_cast<long long>(std::max(width, 0)) * std::max(height, 0);
+  if (budget->pixels + pixels > kSkinImagesMaxPixels) {
+    std::snprintf(text, sizeof text, "%lld million", kSkinImagesMaxPixels / 1000000);
+    return "The images of skin " + skin + " come to more than the " + text + " pixels a skin may have; " + file +
+           " goes past it.\nThe skin is not loaded.";
+  }
+  budget->pixels += pixels;
+  return {};
+}
+
 Skin& App_Skin() {
   static Skin skin;
   return skin;
@@ -296,6 +340,7 @@ bool Skin_Load(Skin* skin, const std::string& name, const std::string& directory
 
   SkinRead read;
   read.skin = skin;
+  read.name = name;
   read.folder = fs::path(directory.empty() ? "." : directory) / "Skins" / name;
   read.title = "Loading Skin: " + name;
   const XmlHandlers handlers{Xml_StartElementHandler, Xml_EndElementHandler, Xml_CharacterDataHandler};
@@ -304,9 +349,13 @@ bool Skin_Load(Skin* skin, const std::string& name, const std::string& directory
   const XmlReadResult result = Xml_ReadFile((read.folder / (name + ".xml")).string(), messages, handlers,
                                             {rows.data(), static_cast<int>(rows.size())}, nullptr, BeforeParse, &read);
   g_read = nullptr;
-  if (result != XmlRead_Done) {
+  if (result != XmlRead_Done || !read.refused.empty()) {
     // What the file set before it failed does not stay: the built-in look, whole.
     Skin_Reset(skin);
+    if (result == XmlRead_Done) {
+      read.progress.reset();
+      MessageDialog_Show(nullptr, read.refused, kSkinTooLargeCaption);
+    }
     return false;
   }
   skin->current = name;

@@ -120,16 +120,40 @@ struct Skin {
 // The skin model of the running program (the configured name is SysConfig.xml's `skin`).
 Skin& App_Skin();
 
+// ---- How much image a skin may bring ----
+//
+// Every image is kept decoded, at 4 bytes a pixel, for as long as the skin is loaded, so
+// a skin's images are limited: each to 4096 pixels a side, all of them together to 32
+// million pixels (128 MB decoded). The panel is about 1300 x 740, so a skin drawn at
+// twice that density for every slot stays well inside; a skin past either limit is
+// refused whole and the built-in look stays.
+inline constexpr int kSkinImageMaxSide = 4096;
+inline constexpr long long kSkinImagesMaxPixels = 32000000;
+inline constexpr const char* kSkinTooLargeCaption = "Skin Too Large";
+
+struct SkinImageBudget {
+  long long pixels = 0;  // taken by the skin's images so far
+};
+// Takes the image `file` of width x height for skin `skin` from the budget. Returns ""
+// when it fits, else the message that refuses the skin (and takes nothing).
+std::string SkinImageBudget_Take(SkinImageBudget* budget, const std::string& skin, const std::string& file,
+                                 int width, int height);
+
 // Loads the image file at `path` into `slot`; the window's image cache implements it.
-// Without one installed, a slot is filled by any regular, non-empty file.
+// Without one installed, a slot is filled by any regular, non-empty file (of no size).
 class SkinImages {
  public:
   virtual ~SkinImages() = default;
   // Every slot emptied.
   virtual void Clear() = 0;
+  // The width and height the file's header declares, read without decoding the image;
+  // false when the file does not tell them that way.
+  virtual bool ReadSize(const std::string& path, int* width, int* height) = 0;
   // True when the image loaded; false leaves the slot empty (an empty path only
-  // empties it).
+  // empties it). An image larger than kSkinImageMaxSide a side need not load.
   virtual bool Load(int slot, const std::string& path) = 0;
+  // The width and height of the image `slot` holds; 0 x 0 for an empty slot.
+  virtual void SlotSize(int slot, int* width, int* height) const = 0;
 };
 void SkinImages_Install(SkinImages* images);
 SkinImages* SkinImages_Installed();
@@ -139,8 +163,10 @@ SkinImages* SkinImages_Installed();
 void Skin_Reset(Skin* skin);
 
 // Loads the skin `name` from "<directory>/Skins/<name>/<name>.xml" with the progress
-// window; false (built-in look, empty current name) when `name` is empty or the file
-// could not be read. Messages go through MessageDialog.
+// window; false (built-in look, empty current name) when `name` is empty, the file
+// could not be read or its images are past the limits above (each image's size is read
+// from its header before it is decoded, where the file allows). Messages go through
+// MessageDialog.
 bool Skin_Load(Skin* skin, const std::string& name, const std::string& directory);
 
 inline bool Skin_Loaded(const Skin& skin) { return !skin.current.empty(); }

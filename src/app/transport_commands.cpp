@@ -1,6 +1,8 @@
 // The user-level transport commands of the current strip: what Record, Play, Stop,
 // Pause, Insert and Set Loop do around the engine's transport (metronome settings, MIDI
-// sync, the "Max Time" first-loop cut, mix to disk), and Erase, Multiply, Divide, Undo.
+// Stop, the "Max Time" first-loop cut, mix to disk), and Erase, Multiply, Divide, Undo.
+// MIDI Start and Continue go out from the engine's transport-start hook, which knows
+// whether the tracks start from the top, resume from a pause, or were moving already.
 #include <cerrno>
 #include <cstdlib>
 #include <string>
@@ -81,7 +83,6 @@ void App_Record(App* app) {
   if (state != Recording) {
     App_ApplyMetronomeFields(app);
     StartMixIfArmed(app);
-    SendSyncForRecordStart(state);
     if (Audio_RecordLooping(slot)) TakeStrip(app, StripIndex{app->currentTrack});
     return;
   }
@@ -105,11 +106,9 @@ void App_Insert(App* app) {
 }
 
 void App_Play(App* app) {
-  const TransportState before = Audio_GetTransportState();
   MaxTimeCut(app);
   App_ApplyMetronomeFields(app);
   StartMixIfArmed(app);
-  SendSyncForPlay(before);
   Audio_PlayLooping();
 }
 

@@ -212,18 +212,6 @@ void SendMetronomeNote(bool accent) {
               From::Audio);
 }
 
-void SendSyncForPlay(TransportState before) {
-  if (before == Paused) {
-    SendContinue();
-  } else if (before != Recording && before != Inserting) {
-    SendStart();
-  }
-}
-
-void SendSyncForRecordStart(TransportState before) {
-  if (before != Playing && before != Inserting) SendStart();
-}
-
 std::vector<std::string> MidiPorts_InputList() {
   std::vector<std::string> list;
   for (int i = 0; i < table.inputCount; ++i) {
@@ -243,11 +231,13 @@ std::vector<std::string> MidiPorts_OutputNames() {
 void MidiHooks_Install() {
   Audio_SetMidiClockCallback(&SendClock);
   Audio_SetBeatCallback(&BeatHook);
+  Audio_SetTransportStartCallback([](int fromStart) { fromStart ? SendStart() : SendContinue(); });
 }
 
 void MidiHooks_Remove() {
   Audio_SetMidiClockCallback(nullptr);
   Audio_SetBeatCallback(nullptr);
+  Audio_SetTransportStartCallback(nullptr);
 }
 
 bool MidiHooks_TakeBeat(bool* accent) {

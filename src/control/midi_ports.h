@@ -67,13 +67,6 @@ void SendStop();
 // Audio thread only (wait-free).
 void SendMetronomeNote(bool accent);
 
-// The sync messages that go with a transport command, sent before the transport moves:
-// Play sends Continue from Paused and Start unless Recording or Inserting; a Record that
-// starts a recording sends Start unless Playing or Inserting. (Stop and Pause send Stop
-// after the transport has stopped: call SendStop.)
-void SendSyncForPlay(TransportState before);
-void SendSyncForRecordStart(TransportState before);
-
 // "Port %d: %s" (device index + 1, name) for each used input.
 std::vector<std::string> MidiPorts_InputList();
 // The names of the 16 output entries in table order ("None" for unused ones); a list
@@ -82,9 +75,13 @@ std::vector<std::string> MidiPorts_OutputNames();
 
 // ---- Engine hooks ----
 
-// Installs SendClock as the engine's MidiClockCallback and the metronome hook as its
-// BeatCallback. The beat hook sends the MIDI metronome note and records the beat for the
-// user interface's beat lights (MidiHooks_TakeBeat).
+// Installs SendClock as the engine's MidiClockCallback, the metronome hook as its
+// BeatCallback, and as its TransportStartCallback a hook that sends Start when the tracks
+// start from where a stop rewound them and Continue when they resume from a pause (the
+// transport operations call it just before standing tracks move; Stop and Pause call
+// SendStop themselves, after the transport has stopped). The beat hook sends the MIDI
+// metronome note and records the beat for the user interface's beat lights
+// (MidiHooks_TakeBeat).
 void MidiHooks_Install();
 void MidiHooks_Remove();
 // True once per beat that has sounded since the last call; *accent tells whether the most

@@ -96,6 +96,10 @@ using MidiClockCallbackFn = void (*)();
 using InsertPassCallbackFn = void (*)(int starting);
 using UndoChangedCallbackFn = void (*)(int track, int operation, const char* name, int redo);
 using TrackChangedCallbackFn = void (*)(int track);
+// User-interface thread, from the transport operations, just before stopped or paused
+// tracks start moving: fromStart is true when they start from where a stop rewound them,
+// false when they resume from a pause point.
+using TransportStartCallbackFn = void (*)(int fromStart);
 // Receives the final output of every callback piece (the mix-to-disk writer stages it).
 using MixOutputFn = void (*)(void* user, const float* output, unsigned long frames);
 // Called after Audio_Assert has shown its message: the application ends itself.
@@ -122,6 +126,9 @@ struct AudioEngine {
   // 4. Transport
   std::atomic<int32_t> state{Stopped};
   Relaxed<int32_t> pendingCutTrack{-1};
+  // The tracks stand where the last stop rewound them: nothing has moved since (a pause
+  // keeps it). User-interface thread only.
+  bool rewound = true;
 
   // 5. Live input monitoring
   Relaxed<uint8_t> latentInput{0};
@@ -176,6 +183,7 @@ struct AudioEngine {
   Relaxed<InsertPassCallbackFn> InsertPassCallback{nullptr};
   UndoChangedCallbackFn UndoChangedCallback = nullptr;
   TrackChangedCallbackFn TrackChangedCallback = nullptr;
+  TransportStartCallbackFn TransportStartCallback = nullptr;
 
   // 11. Mix
   Relaxed<uint8_t> mixToTrack{0};
@@ -303,6 +311,7 @@ void Audio_SetMidiClockCallback(MidiClockCallbackFn fn);
 void Audio_SetInsertPassCallback(InsertPassCallbackFn fn);
 void Audio_SetUndoChangedCallback(UndoChangedCallbackFn fn);
 void Audio_SetTrackChangedCallback(TrackChangedCallbackFn fn);
+void Audio_SetTransportStartCallback(TransportStartCallbackFn fn);
 
 // Periodic user-interface service: takes a due end-of-insert snapshot, frees buffers
 // the callback handed back, reports changed slots, services the mix-to-disk writer.

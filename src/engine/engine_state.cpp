@@ -476,6 +476,9 @@ void Audio_SetUndoChangedCallback(UndoChangedCallbackFn fn) {
 void Audio_SetTrackChangedCallback(TrackChangedCallbackFn fn) {
   if (theEngine) theEngine->TrackChangedCallback = fn;
 }
+void Audio_SetTransportStartCallback(TransportStartCallbackFn fn) {
+  if (theEngine) theEngine->TransportStartCallback = fn;
+}
 
 void Audio_SetMixDiskService(MixDiskServiceFn fn) { mixDiskService = fn; }
 

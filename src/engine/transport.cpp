@@ -12,6 +12,15 @@ inline bool ValidSlot(int track) { return track >= 0 && track < NUM_TRACKS; }
 
 bool IsRecordingState(int32_t state) { return state == Recording || state == Inserting; }
 
+// Called before a transport operation stores its moving state: stopped or paused tracks
+// are about to start, so the start hook hears it before any clock of the callback does.
+void TracksStartMoving(AudioEngine* e) {
+  const int32_t state = e->state.load();
+  if (state != Stopped && state != Paused) return;
+  if (TransportStartCallbackFn hook = e->TransportStartCallback) hook(e->rewound ? 1 : 0);
+  e->rewound = false;
+}
+
 bool Playable(const AudioEngine* e, int track) {
   return ValidSlot(track) && e->tracks[track].inUse && e->tracks[track].active;
 }
@@ -96,6 +105,7 @@ bool Audio_RecordLooping(int track) {
   const bool trackChanged = previous != track;
   if (!AudioLayer_EnsureStreamActive("Audio_RecordLooping()")) return false;
   if (e->state.load() != Recording || trackChanged) Undo_Flip();
+  TracksStartMoving(e);
   e->state.store(Recording);
   return true;
 }
@@ -110,6 +120,7 @@ bool Audio_InsertLooping(int track) {
   const bool trackChanged = previous != track;
   if (!AudioLayer_EnsureStreamActive("Audio_RecordLooping()")) return false;
   if (state != Recording || trackChanged) Undo_Flip();
+  TracksStartMoving(e);
   e->state.store(InsertWaiting);
   return true;
 }
@@ -118,6 +129,7 @@ void Audio_PlayLooping() {
   AudioEngine* e = Audio_GetEngine();
   if (!e) return;
   if (!AudioLayer_EnsureStreamActive("Audio_PlayLooping()")) return;
+  TracksStartMoving(e);
   // Settle the state first so the callback records nothing more into the take.
   const int32_t previous = e->state.exchange(Playing);
   if (IsRecordingState(previous)) StoreRecordedTake(e);
@@ -130,6 +142,7 @@ void Audio_StopLooping() {
   const int32_t previous = e->state.exchange(Stopped);
   Transport_RewindAll(e);
   e->rewindRequested.store(true);
+  e->rewound = true;
   if (IsRecordingState(previous)) StoreRecordedTake(e);
   e->state.store(Stopped);
 }

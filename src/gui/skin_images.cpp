@@ -1,5 +1,6 @@
 #include "gui/skin_images.h"
 
+#include <QImageReader>
 #include <QPainter>
 #include <QString>
 
@@ -15,14 +16,34 @@ void SkinImageCache::Clear() {
   emit changed();
 }
 
+bool SkinImageCache::ReadSize(const std::string& path, int* width, int* height) {
+  const QSize size = QImageReader(QString::fromStdString(path)).size();  // the header only
+  if (!size.isValid()) return false;
+  *width = size.width();
+  *height = size.height();
+  return true;
+}
+
 bool SkinImageCache::Load(int slot, const std::string& path) {
   if (slot < 0 || slot >= kSkinImageCount) return false;
   QPixmap& image = images_[slot];
   image = QPixmap();
-  if (!path.empty()) image.load(QString::fromStdString(path));
+  if (!path.empty()) {
+    QImageReader reader(QString::fromStdString(path));
+    constexpr long long kMaxBytes = 4LL * kSkinImageMaxSide * kSkinImageMaxSide;
+    reader.setAllocationLimit(static_cast<int>(kMaxBytes / (1024 * 1024)));  // in MB
+    const QImage decoded = reader.read();
+    if (!decoded.isNull()) image = QPixmap::fromImage(decoded);
+  }
   if (slot == SkinSlot_Background) panel_ = QPixmap();
   emit changed();
   return !image.isNull();
+}
+
+void SkinImageCache::SlotSize(int slot, int* width, int* height) const {
+  const QSize size = Has(slot) ? images_[slot].size() : QSize(0, 0);
+  *width = size.width();
+  *height = size.height();
 }
 
 const QPixmap& SkinImageCache::Image(int slot) const {

@@ -20,7 +20,11 @@ class SkinImageCache final : public QObject, public SkinImages {
   ~SkinImageCache() override;
 
   void Clear() override;
+  bool ReadSize(const std::string& path, int* width, int* height) override;
+  // Decodes with an allocation limit of one image of the largest size a skin may have,
+  // so a file whose header does not tell its size cannot take more while decoding.
   bool Load(int slot, const std::string& path) override;
+  void SlotSize(int slot, int* width, int* height) const override;
 
   bool Has(int slot) const { return slot >= 0 && slot < kSkinImageCount && !images_[slot].isNull(); }
   // A null pixmap for an empty slot.

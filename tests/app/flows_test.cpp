@@ -15,16 +15,32 @@
 #include "engine/metronome.h"
 #include "persist/config_directory.h"
 
+// Start only when the tracks start from the top, Continue when they resume from a pause
+// point, nothing when they were moving already or do not move at all.
 TEST_F(AppTest, TransportCommandsSendMidiSyncInTheirOrder) {
   App_Preferences().midi.send_midi_sync = 1;
+  App_Preferences().play_after_setloop = 1;
   const int out = 1;  // "Clock", the first output
   const struct { Command command; TransportState after; uint32_t sent; /* 0: nothing */ } steps[] = {
       {Command::TransportRecord, Recording, 0xFA}, {Command::TransportStop, Stopped, 0xFC},
       {Command::TransportPlay, Playing, 0xFA},     {Command::TransportPause, Paused, 0xFC},
       {Command::TransportPlay, Playing, 0xFB},  // Continue from the pause point
+      {Command::TransportPlay, Playing, 0},      // already playing
       {Command::TransportRecord, Recording, 0},  // already moving: no Start
       {Command::TransportRecord, Playing, 0},    // ends the take
+      {Command::TransportInsert, InsertWaiting, 0},
+      {Command::TransportPlay, Playing, 0},  // the tracks played on while waiting to insert
+      {Command::TransportPause, Paused, 0xFC},
+      {Command::TransportRecord, Recording, 0xFB},  // records on from the pause point
+      {Command::TransportPause, Paused, 0xFC},
+      {Command::TransportInsert, InsertWaiting, 0xFB},
+      {Command::TransportPause, Paused, 0xFC},
+      {Command::TransportSetLoop, Playing, 0xFB},  // plays on after the cut
       {Command::ToggleStopRecord, Stopped, 0xFC},
+      {Command::TransportInsert, InsertWaiting, 0xFA},
+      {Command::TransportStop, Stopped, 0xFC},
+      {Command::TransportPause, Paused, 0xFC},
+      {Command::TransportPlay, Playing, 0xFA},  // paused where the stop had rewound them
   };
   for (const auto& s : steps) {
     SCOPED_TRACE(CommandId(s.command));
@@ -36,6 +52,16 @@ TEST_F(AppTest, TransportCommandsSendMidiSyncInTheirOrder) {
     EXPECT_EQ(std::vector<uint32_t>(all.begin() + static_cast<long>(before), all.end()),
               s.sent ? std::vector<uint32_t>{s.sent} : std::vector<uint32_t>{});
   }
+
+  // A Record the engine refuses (the strip is not active) moves nothing and sends nothing.
+  Do(Command::TransportStop);
+  track(slot(0)).active = 0;
+  ASSERT_TRUE(MidiOutput_Flush());
+  const size_t sent = midi.Written(out).size();
+  Do(Command::TransportRecord);
+  EXPECT_EQ(Audio_GetTransportState(), Stopped);
+  ASSERT_TRUE(MidiOutput_Flush());
+  EXPECT_EQ(midi.Written(out).size(), sent);
 }
 
 TEST_F(AppTest, RecordAndPlayApplyTheMetronomeFields) {

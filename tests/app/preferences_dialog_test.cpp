@@ -1,5 +1,5 @@
 // Preferences and Metronome: the choices that act at once and what Cancel puts back; OK's
-// steps, the ones that keep the dialog open and what stays applied then; the file written.
+// checks, which refuse it before anything is applied; the file written.
 #include "app/preferences_dialog.h"
 
 #include <gtest/gtest.h>
@@ -33,45 +33,54 @@ TEST_F(PreferencesDialogTest, LiveControlsAndCancel) {
   EXPECT_TRUE(p.latent_input_use_loop_effects_mix == 1 && p.midi.send_midi_sync == 0 && p.spacebar_record == 0);
 }
 
-TEST_F(PreferencesDialogTest, OkStepsThatKeepTheDialogOpen) {
+TEST_F(PreferencesDialogTest, RefusedOkChangesNothing) {
   const Preferences& p = App_Preferences();
+  track(slot(0)).pBuffer.load()[0] = 0.5f;  // something in the recording loop
+  const auto unchanged = [&] {
+    EXPECT_TRUE(p.delay_max_milliseconds == 640 && p.undo == 1 && p.stereo_record == 1);
+    EXPECT_TRUE(p.spacebar_record == 0 && p.quicksave_directory.empty() && p.mixtodisk_directory.empty());
+    EXPECT_EQ(Audio_GetTrackChannels(slot(0)), 2);
+    EXPECT_EQ(LoopPeak(0), 0.5f);
+    EXPECT_FALSE(std::filesystem::exists(dir + "/Preferences.xml"));
+    dialog.shown.clear();
+  };
   PreferencesDialog d = PreferencesDialog_Open();
+  d.undo = false;
+  d.stereo = false;
+  d.boxes[0] = true;
   for (const char* text : {"199", "5001", "", "many"}) {
     SCOPED_TRACE(text);
     d.delayMax = text;
     EXPECT_FALSE(PreferencesDialog_Ok(&d));
     EXPECT_TRUE(dialog.Saw("Max Delay Time is out of range (200 to 5000).", "Delay Time Out of Range"));
-    dialog.shown.clear();
+    unchanged();
   }
-  EXPECT_EQ(p.delay_max_milliseconds, 640);
-
-  // A declined stereo question stops OK after the delay and the undo switch.
   d.delayMax = "2000";
-  d.undo = false;
-  d.stereo = false;
-  dialog.answers = {IDCANCEL};
-  EXPECT_FALSE(PreferencesDialog_Ok(&d));
-  EXPECT_TRUE(dialog.Saw("Changing from Stereo to Mono will erase current recording loop, proceed?", "Erase Loop?"));
-  EXPECT_TRUE(p.delay_max_milliseconds == 2000 && p.undo == 0 && p.stereo_record == 1);
 
-  // A missing directory stops it after the check boxes, which stay stored.
-  d.boxes[0] = true;
+  // A bad folder is refused before the stereo switch would erase the loop.
   d.quicksaveDirectory = dir + "/nowhere";
   EXPECT_FALSE(PreferencesDialog_Ok(&d));
   EXPECT_TRUE(dialog.Saw("Quicksave path does not exist.", "Error"));
-  EXPECT_TRUE(p.stereo_record == 0 && p.spacebar_record == 1);
-  EXPECT_EQ(Audio_GetTrackChannels(App_CurrentSlot(&app())), 1);
+  EXPECT_EQ(dialog.shown.size(), 1u);  // not asked to erase
+  unchanged();
 
   d.quicksaveDirectory = dir;
   d.mixToDiskDirectory = std::string(244, 'x');
   EXPECT_FALSE(PreferencesDialog_Ok(&d));
   EXPECT_TRUE(dialog.Saw("Mix to Disk Path too long", "Error"));
   EXPECT_EQ(d.mixToDiskDirectory, "");
-  EXPECT_FALSE(std::filesystem::exists(dir + "/Preferences.xml"));
+  unchanged();
+
+  dialog.answers = {IDCANCEL};
+  EXPECT_FALSE(PreferencesDialog_Ok(&d));
+  EXPECT_TRUE(dialog.Saw("Changing from Stereo to Mono will erase current recording loop, proceed?", "Erase Loop?"));
+  unchanged();
 
   d.boxes[14] = true;  // "Filter Preceeds Delay in Effects Chain" reaches the engine
   EXPECT_TRUE(PreferencesDialog_Ok(&d));
+  EXPECT_TRUE(p.delay_max_milliseconds == 2000 && p.undo == 0 && p.stereo_record == 0 && p.spacebar_record == 1);
   EXPECT_TRUE(p.quicksave_directory == dir && p.filter_before_delay == 1);
+  EXPECT_EQ(Audio_GetTrackChannels(slot(0)), 1);
   EXPECT_TRUE(std::filesystem::exists(dir + "/Preferences.xml"));
 }
 

@@ -1,6 +1,8 @@
 // Skins: the file's elements and their rules, failures falling back to the built-in
-// look, the Select Skin dialog's list and choice, and the commands that load a skin.
+// look, the limits on a skin's images, the Select Skin dialog's list and choice, and the
+// commands that load a skin.
 
+#include <cstdio>
 #include <filesystem>
 
 #include "app/app_fixture.h"
@@ -115,6 +117,100 @@ TEST_F(SkinFileTest, AFailedLoadLeavesTheBuiltInLook) {
   EXPECT_EQ(Skin_MeterLeds(skin), kSkinDefaultMeterLeds);
   EXPECT_FALSE(Load(""));
   EXPECT_EQ(skin.current, "");
+}
+
+TEST(SkinImageBudgetTest, EachImageAndTheirSumAreCapped) {
+  SkinImageBudget budget;
+  EXPECT_EQ(SkinImageBudget_Take(&budget, "Big", "a.png", kSkinImageMaxSide, kSkinImageMaxSide), "");
+  EXPECT_EQ(SkinImageBudget_Take(&budget, "Big", "wide.png", kSkinImageMaxSide + 1, 1),
+            "Skin image wide.png is 4097 x 1 pixels, more than the 4096 x 4096 a skin image may have.\n"
+            "The skin Big is not loaded.");
+  EXPECT_NE(SkinImageBudget_Take(&budget, "Big", "tall.png", 1, kSkinImageMaxSide + 1), "");
+  const long long left = kSkinImagesMaxPixels - budget.pixels;
+  EXPECT_NE(SkinImageBudget_Take(&budget, "Big", "b.png", 1, static_cast<int>(left + 1)).find("4096"),
+            std::string::npos);  // too tall, whatever is left
+  EXPECT_EQ(SkinImageBudget_Take(&budget, "Big", "b.png", 4000, static_cast<int>(left / 4000)), "");
+  const int more = static_cast<int>(kSkinImagesMaxPixels - budget.pixels) + 1;
+  EXPECT_EQ(SkinImageBudget_Take(&budget, "Big", "c.png", more, 1),
+            "The images of skin Big come to more than the 32 million pixels a skin may have; c.png goes past it.\n"
+            "The skin is not loaded.");
+  EXPECT_EQ(SkinImageBudget_Take(&budget, "Big", "d.png", more - 1, 1), "");  // the refusal took nothing
+  EXPECT_EQ(budget.pixels, kSkinImagesMaxPixels);
+}
+
+// Image files holding "W H" as their header would tell it, or "? W H" for a file whose
+// size is known only once decoded; records what it decoded.
+struct SizedImages : SkinImages {
+  SizedImages() { SkinImages_Install(this); }
+  ~SizedImages() override { SkinImages_Install(nullptr); }
+  void Clear() override {
+    for (auto& size : slots) size = {0, 0};
+  }
+  static bool Parse(const std::string& path, bool* header, int* width, int* height) {
+    const std::string text = ReadBytes(path);
+    *header = text.empty() || text[0] != '?';
+    return std::sscanf(text.c_str() + (*header ? 0 : 1), "%d %d", width, height) == 2;
+  }
+  bool ReadSize(const std::string& path, int* width, int* height) override {
+    bool header = false;
+    return Parse(path, &header, width, height) && header;
+  }
+  bool Load(int slot, const std::string& path) override {
+    slots[slot] = {0, 0};
+    bool header = false;
+    if (path.empty() || !Parse(path, &header, &slots[slot].first, &slots[slot].second)) return false;
+    decoded.push_back(fs::path(path).filename().string());
+    return true;
+  }
+  void SlotSize(int slot, int* width, int* height) const override {
+    *width = slots[slot].first;
+    *height = slots[slot].second;
+  }
+  std::pair<int, int> slots[kSkinImageCount] = {};
+  std::vector<std::string> decoded;
+};
+
+TEST_F(SkinFileTest, ASkinPastTheImageLimitsIsRefusedBeforeItsImagesAreDecoded) {
+  SizedImages images;
+  // Slots of 4000 x 4000: two fill the budget to the pixel, the third goes past it.
+  const auto write = [&](const std::string& skin, const std::string& file, const std::string& bytes) {
+    WriteBytes(dir.File("Skins/" + skin + "/" + file), bytes);
+  };
+  MakeSkin(dir.path, "Heavy", "<Background>a.png</Background><StopButton0>b.png</StopButton0>"
+           "<StopButton1>c.png</StopButton1><PlayButton0>d.png</PlayButton0>");
+  for (const char* file : {"a.png", "b.png", "c.png", "d.png"}) write("Heavy", file, "4000 4000");
+  MakeSkin(dir.path, "Wide", "<Background>a.png</Background><PlayButton0>wide.bmp</PlayButton0>"
+           "<PlayButton1>b.png</PlayButton1>");
+  write("Wide", "a.png", "100 100"), write("Wide", "b.png", "10 10"), write("Wide", "wide.bmp", "? 5600 20");
+  const struct { const char* name; std::vector<std::string> decoded; const char* message; } cases[] = {
+      {"Heavy", {"a.png", "b.png"},
+       "The images of skin Heavy come to more than the 32 million pixels a skin may have; c.png goes past it.\n"
+       "The skin is not loaded."},
+      // A file whose header does not tell is measured once decoded.
+      {"Wide", {"a.png", "wide.bmp"},
+       "Skin image wide.bmp is 5600 x 20 pixels, more than the 4096 x 4096 a skin image may have.\n"
+       "The skin Wide is not loaded."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    images.decoded.clear(), messages.shown.clear(), progress.calls.clear();
+    EXPECT_FALSE(Load(c.name));
+    EXPECT_EQ(images.decoded, c.decoded);
+    EXPECT_TRUE(messages.Saw(c.message, kSkinTooLargeCaption));
+    EXPECT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(skin.current, "");
+    for (int slot = 0; slot < kSkinImageCount; ++slot) {
+      EXPECT_FALSE(Skin_HasImage(skin, slot)) << slot;
+      int width = -1, height = -1;
+      images.SlotSize(slot, &width, &height);
+      EXPECT_EQ(width + height, 0) << slot;
+    }
+    EXPECT_TRUE(progress.Closed());
+  }
+  // Within the limits the same skin loads.
+  for (const char* file : {"b.png", "c.png", "d.png"}) write("Heavy", file, "100 100");
+  ASSERT_TRUE(Load("Heavy"));
+  EXPECT_TRUE(Skin_HasImage(skin, SkinSlot_PlayButton));
 }
 
 TEST_F(SkinFileTest, TheDialogListsFoldersHoldingTheirOwnFile) {

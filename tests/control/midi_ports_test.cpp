@@ -132,13 +132,11 @@ TEST_F(MidiPortsTest, SyncAndMetronomeNotesGoToTheirPortsOnlyWhenEnabled) {
   ASSERT_TRUE(OpenMidiPorts());
   SendStart(), SendClock(), SendMetronomeNote(true);  // all off by default
   settings.send_midi_sync = settings.midi_sync_port = 1;
-  SendSyncForPlay(Stopped);         // Start
+  SendStart();
   SendClock();
   SendStop();
-  SendSyncForPlay(Paused);          // Continue
-  SendSyncForPlay(Recording);       // nothing: the transport already runs
-  SendSyncForRecordStart(Playing);  // nothing
-  SendSyncForRecordStart(Stopped);  // Start
+  SendContinue();
+  SendStart();
   for (int port : {2, 16, -1}) settings.midi_sync_port = port, SendStart();  // unused, out of range
   settings.metronome_midi_enable = 1;
   SendMetronomeNote(true), SendMetronomeNote(false);
@@ -179,6 +177,10 @@ TEST_F(MidiPortsTest, AudioSideHooksNeitherAllocateNorLockNorWriteThemselves) {
 }
 
 TEST_F(MidiPortsTest, AudioSideHooksMakeNoSystemCall) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "ThreadSanitizer's runtime makes system calls of its own inside the calls it intercepts, "
+                  "so the filter's self-check cannot hold; the hooks are checked in the plain and ASan builds";
+#endif
   // The filter does catch a system call: the clock read below is not one (vDSO).
   const int sleep = FirstSystemCall([] { usleep(1); });
   if (sleep == kNoFilter) GTEST_SKIP() << "system-call filters are not available here";
@@ -214,12 +216,10 @@ TEST_F(MidiPortsTest, StartClocksAndStopFromTwoThreadsArriveInOrder) {
   // Until the second round is under way the device takes no bytes, so both queues fill
   // side by side and only their merge decides the order; after that, bytes go out live.
   midi.HoldWrites(true);
-  SendSyncForPlay(Stopped);  // Start
-  Audio_PlayLooping();
+  Audio_PlayLooping();  // Start, from the engine's transport-start hook
   awaitCallbacks(12);  // 3072 frames: at least three clocks
   Audio_PauseLooping(), awaitCallbacks(2), SendStop();
-  SendSyncForPlay(Paused);  // Continue
-  Audio_PlayLooping(), awaitCallbacks(12);
+  Audio_PlayLooping(), awaitCallbacks(12);  // Continue
   midi.HoldWrites(false), awaitCallbacks(12);
   Audio_StopLooping(), awaitCallbacks(2), SendStop();
   done = true;

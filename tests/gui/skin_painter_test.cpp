@@ -141,6 +141,32 @@ TEST_F(SkinPainterTest, SelectSkinDialogSetsTheChosenName) {
   ConfigDirectory.clear();
 }
 
+// The cache reads an image's size from the file's header, so an oversized skin image is
+// refused before its pixels are decoded.
+TEST_F(SkinPainterTest, ImageSizesComeFromTheHeaders) {
+  ScriptedDialog messages;
+  std::filesystem::create_directories(dir.path / "Skins" / "Wide");
+  WriteBytes(dir.File("Skins/Wide/Wide.xml"), "<Skin><Background>wide.png</Background><StopButton0>b.bmp</StopButton0></Skin>");
+  QImage wide(kSkinImageMaxSide + 1, 2, QImage::Format_RGB32), button(30, 20, QImage::Format_RGB32);
+  wide.fill(Qt::red), button.fill(Qt::blue);
+  ASSERT_TRUE(wide.save(QString::fromStdString(dir.File("Skins/Wide/wide.png"))));
+  ASSERT_TRUE(button.save(QString::fromStdString(dir.File("Skins/Wide/b.bmp"))));
+  int width = 0, height = 0;
+  ASSERT_TRUE(images.ReadSize(dir.File("Skins/Wide/b.bmp"), &width, &height));
+  EXPECT_EQ(QSize(width, height), QSize(30, 20));
+  ASSERT_TRUE(images.ReadSize(dir.File("Skins/Wide/wide.png"), &width, &height));
+  EXPECT_EQ(QSize(width, height), QSize(kSkinImageMaxSide + 1, 2));
+  EXPECT_FALSE(images.ReadSize(dir.File("Skins/Wide/Wide.xml"), &width, &height));
+
+  Skin skin;
+  EXPECT_FALSE(Skin_Load(&skin, "Wide", dir.path.string()));
+  EXPECT_EQ(messages.shown.size(), 1u);
+  EXPECT_FALSE(images.Has(SkinSlot_Background) || images.Has(SkinSlot_StopButton));
+  ASSERT_TRUE(images.Load(SkinSlot_StopButton, dir.File("Skins/Wide/b.bmp")));
+  images.SlotSize(SkinSlot_StopButton, &width, &height);
+  EXPECT_EQ(QSize(width, height), QSize(30, 20));
+}
+
 #ifdef KESTRINE_SKINS_DIR
 TEST_F(SkinPainterTest, ShippedSkinFillsEverySlot) {
   ScriptedDialog messages;
