@@ -208,7 +208,7 @@ TEST(AppStartup, StartsWithoutAUsableDeviceOrPreferencesAndLoadsTheClickSounds) 
   EXPECT_NE(App_LoopEditView(&app), nullptr);  // the program's own loop edit view
   App_Shutdown(&app);
   EXPECT_EQ(Audio_GetEngine(), nullptr);
-  EXPECT_EQ(ReadBytes(dir + "/DeviceConfig.xml"), std::vector<uint8_t>(deviceConfig.begin(), deviceConfig.end()))
+  EXPECT_EQ(ReadByteVector(dir + "/DeviceConfig.xml"), std::vector<uint8_t>(deviceConfig.begin(), deviceConfig.end()))
       << "a configuration that did not open is kept as it was";
 
   // Run from the test's directory, so that the configuration files found there are its own.

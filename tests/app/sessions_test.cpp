@@ -2,10 +2,7 @@
 // written beside it, the reading rules, files that are missing, damaged or lying;
 // quicksaves, the default session and the in-progress save.
 
-#include <sys/resource.h>
-
 #include <cmath>
-#include <csignal>
 #include <filesystem>
 #include <functional>
 
@@ -13,6 +10,7 @@
 #include "app/preferences.h"
 #include "app/session_file.h"
 #include "app/session_store.h"
+#include "audio_io/wav_bytes.h"
 #include "control/trigger_set.h"
 #include "engine/effects_ops.h"
 #include "engine/metronome.h"
@@ -264,14 +262,8 @@ TEST_F(SessionTest, AFailedSaveLeavesThePreviousSessionWhole) {
   FillTrack(1, 2.0);
   for (LoopTrack* t : {&track(slot(0)), &track(slot(1))})
     for (int n = 0; n < t->length * 2; ++n) t->pBuffer.load()[n] = 0.5f;
-  struct rlimit limit {}, full {};
-  getrlimit(RLIMIT_FSIZE, &limit);
-  full = limit;
-  full.rlim_cur = 300000;  // bytes a file may grow to: the full disk
-  std::signal(SIGXFSZ, SIG_IGN);
-  setrlimit(RLIMIT_FSIZE, &full);
-  const bool saved = SessionFile_Save(app_.get(), Path("Gig"));
-  setrlimit(RLIMIT_FSIZE, &limit);
+  bool saved = true;
+  WithFileSizeLimit(300000, [&] { saved = SessionFile_Save(app_.get(), Path("Gig")); });
   EXPECT_FALSE(saved);
   EXPECT_TRUE(dialog.Saw("Unable to write loop file:\n" + Path("Gig Loops 2/Snare.wav"), "File Error"));
   EXPECT_EQ(ReadBytes(Path("Gig.session")), before);

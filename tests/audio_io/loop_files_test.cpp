@@ -79,7 +79,7 @@ TEST_F(LoopFiles, SavesTheCanonicalLayoutAndLoadsPastOtherChunksKeepingWholeFram
   expected.samples.resize(2 * 48000);
   const std::string out = Path("out.wav");
   ASSERT_EQ(Save(out), out);
-  EXPECT_EQ(ReadBytes(out), WavBytes(expected));
+  EXPECT_EQ(ReadByteVector(out), WavBytes(expected));
 
   const std::vector<uint8_t> junk = Chunk("JUNK", std::vector<uint8_t>(28, 0)), bext = Chunk("bext", std::vector<uint8_t>(603, 'b'));
   const std::vector<uint8_t> list = Chunk("LIST", std::vector<uint8_t>(27, 'x'));
@@ -107,7 +107,7 @@ TEST_F(LoopFiles, SavesTheCanonicalLayoutAndLoadsPastOtherChunksKeepingWholeFram
     const uint32_t channels = c.layout.channels;
     EXPECT_EQ(std::tuple(t.numChannels, t.length, t.bufferSize, t.resync), std::tuple(channels, c.frames, c.frames * channels * 4, 1));
     ASSERT_EQ(Save(out), out);
-    EXPECT_EQ(ReadBytes(out), WavBytes(with(channels, c.frames * channels)));
+    EXPECT_EQ(ReadByteVector(out), WavBytes(with(channels, c.frames * channels)));
   }
   EXPECT_TRUE(messages.shown.empty());
 }
@@ -196,9 +196,9 @@ TEST_F(LoopFiles, SaveReplacesOnlyWhatItMayAndLeavesNoHalfWrittenFile) {
   messages.answers = {IDNO};
   EXPECT_TRUE(Audio_SaveLoop(track, nullptr, true).empty() && files.shown.at(0).save);
   EXPECT_TRUE(messages.Saw(link + "\nThis file exists, overwrite?", "Overwrite File?"));
-  EXPECT_EQ(ReadBytes(real).size(), 3u);
+  EXPECT_EQ(ReadByteVector(real).size(), 3u);
   EXPECT_EQ(Audio_SaveLoop(track, nullptr, true), link);  // Yes
-  EXPECT_TRUE(fs::is_symlink(link) && ReadBytes(real).size() == 192044u && fs::status(real).permissions() == fs::perms(0640));
+  EXPECT_TRUE(fs::is_symlink(link) && ReadByteVector(real).size() == 192044u && fs::status(real).permissions() == fs::perms(0640));
   EXPECT_EQ(Save(dangling), dangling);  // creates what it names, as readable as any new file
   EXPECT_TRUE(fs::is_symlink(dangling) && (fs::status(dangling).permissions() & fs::perms::others_read) != fs::perms::none);
 
@@ -209,7 +209,7 @@ TEST_F(LoopFiles, SaveReplacesOnlyWhatItMayAndLeavesNoHalfWrittenFile) {
   fs::permissions(real, fs::perms(0444));
   for (const std::string& path : {real, link})
     EXPECT_TRUE(Save(path, true).empty() && messages.Saw("Could not open file " + path, "Error")) << path;
-  EXPECT_TRUE(ReadBytes(real) == (std::vector<uint8_t>{1, 2, 3}) && fs::status(real).permissions() == fs::perms(0444));
+  EXPECT_TRUE(ReadByteVector(real) == (std::vector<uint8_t>{1, 2, 3}) && fs::status(real).permissions() == fs::perms(0444));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir / "real"), fs::directory_iterator()), 2)
       << "no temporary file is left behind";
 

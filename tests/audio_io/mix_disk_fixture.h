@@ -38,7 +38,7 @@ class MixToDisk : public ::testing::Test {
   static void ExpectMix(const std::string& path, uint32_t bytes) {
     WavLayout mix;
     for (size_t f = 0; f < bytes / 4; ++f) mix.samples.insert(mix.samples.end(), {Sample(f), static_cast<int16_t>(-Sample(f))});
-    const std::vector<uint8_t> b = ReadBytes(path);
+    const std::vector<uint8_t> b = ReadByteVector(path);
     EXPECT_TRUE(b == WavBytes(mix)) << path << " holds " << b.size() << " bytes";
   }
 

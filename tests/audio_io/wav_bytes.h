@@ -50,7 +50,8 @@ inline bool WriteBytes(const std::string& path, const std::vector<uint8_t>& byte
                                                                        static_cast<std::streamsize>(bytes.size())));
 }
 
-inline std::vector<uint8_t> ReadBytes(const std::string& path) {
+// Not "ReadBytes": tests that read files as strings link beside this one.
+inline std::vector<uint8_t> ReadByteVector(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }

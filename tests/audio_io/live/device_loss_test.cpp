@@ -80,7 +80,7 @@ class DeviceLoss : public ::testing::Test {
   // Whether a track holds the test's loop file: saved again, it is the same file.
   bool Holds(int track) const {
     const std::string copy = wav_ + ".copy";
-    return Audio_SaveLoop(track, copy.c_str(), false) == copy && ReadBytes(copy) == ReadBytes(wav_);
+    return Audio_SaveLoop(track, copy.c_str(), false) == copy && ReadByteVector(copy) == ReadByteVector(wav_);
   }
 
   PrivateJackServer server_{"loss"};
