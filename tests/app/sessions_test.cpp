@@ -2,13 +2,20 @@
 // written beside it, the reading rules, files that are missing, damaged or lying;
 // quicksaves, the default session and the in-progress save.
 
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <chrono>
 #include <cmath>
+#include <random>
+#include <thread>
 #include <filesystem>
 #include <functional>
 
 #include "app/app_fixture.h"
 #include "app/preferences.h"
 #include "app/session_file.h"
+#include "app/session_loops.h"
 #include "app/session_store.h"
 #include "audio_io/wav_bytes.h"
 #include "control/trigger_set.h"
@@ -286,6 +293,66 @@ TEST_F(SessionTest, AFailedSaveLeavesThePreviousSessionWhole) {
   EXPECT_FALSE(Exists("Gig Loops 2"));
   EXPECT_FALSE(Exists("Gig.session.Xy34Zw"));
   EXPECT_TRUE(Exists("Gig Loops/Kick.wav"));
+}
+
+// The reliability audit's trial as a test: a save of eight tracks killed at any moment
+// leaves a folder whose session names the old loops or the new ones, whole, never a mix.
+TEST_F(SessionTest, ASaveKilledAtAnyMomentLeavesTheOldSessionOrTheNewOne) {
+  for (int i = 0; i < 8; ++i) FillTrack(i, 3.0);
+  const auto takes = [&](const std::string& base) {  // the loop files of a save, in track order
+    EXPECT_TRUE(SessionFile_Save(app_.get(), Path(base)));
+    std::vector<std::string> files;
+    for (int i = 0; i < 8; ++i) files.push_back(ReadBytes(Path(base + " Loops/Track " + std::to_string(i + 1) + ".wav")));
+    return files;
+  };
+  const std::vector<std::string> before = takes("Old");
+  ASSERT_TRUE(SessionFile_Save(app_.get(), Path("Gig")));
+  for (int i = 0; i < 8; ++i) {  // new takes
+    LoopTrack& t = track(slot(i));
+    for (int n = 0; n < t.length * 2; ++n) t.pBuffer.load()[n] = -Sample(i, n);
+  }
+  const std::vector<std::string> after = takes("New");
+
+  // Each trial's save writes the takes the folder does not hold yet.
+  bool memoryNew = true;
+  const auto flipTakes = [&] {
+    for (int i = 0; i < 8; ++i) {
+      LoopTrack& t = track(slot(i));
+      for (int n = 0; n < t.length * 2; ++n) t.pBuffer.load()[n] = -t.pBuffer.load()[n];
+    }
+    memoryNew = !memoryNew;
+  };
+  // A save in a child process, killed after `delay` (never, when negative); how long it ran.
+  const auto save = [&](std::chrono::microseconds delay) {
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) _exit(SessionFile_Save(app_.get(), Path("Gig")) ? 0 : 1);
+    if (delay.count() >= 0) std::this_thread::sleep_for(delay), kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+  };
+  const long saveTime = save(std::chrono::microseconds(-1)).count();
+  flipTakes();  // that save landed: the folder holds the new takes
+  std::mt19937 random(7);
+  int whole[2] = {0, 0};  // trials that left the old takes, the new ones
+  for (int trial = 0; trial < 16; ++trial) {
+    save(std::chrono::microseconds(random() % (saveTime * 5 / 4 + 1)));
+
+    std::vector<std::string> folders;
+    ASSERT_TRUE(SessionLoops_Referenced(Path("Gig.session"), &folders)) << "trial " << trial;
+    ASSERT_EQ(folders.size(), 8u);
+    std::vector<std::string> files;
+    for (int i = 0; i < 8; ++i) files.push_back(ReadBytes(folders[i] + "/Track " + std::to_string(i + 1) + ".wav"));
+    ASSERT_TRUE(files == before || files == after) << "trial " << trial << ": a mix of old and new loops";
+    const bool landed = (files == after) == memoryNew;
+    ++whole[landed ? 1 : 0];
+    if (landed) flipTakes();
+  }
+  RecordProperty("killed_before_commit", whole[0]), RecordProperty("saved_whole", whole[1]);
+  SessionLoops_Clean(Path("Gig.session"));  // what a load does: one loop folder is left
+  int loopFolders = 0;
+  for (const auto& entry : fs::directory_iterator(dir)) loopFolders += entry.path().filename().string().rfind("Gig Loops", 0) == 0;
+  EXPECT_EQ(loopFolders, 1);
 }
 
 // Names with dots, control characters, bytes that are not UTF-8 or too many bytes for a
