@@ -1,6 +1,6 @@
-// Kestrine, a live audio looper. Until the Qt window exists the program runs its
-// toolkit-free core headless for a few seconds: full start-up (configuration files,
-// audio device, MIDI ports), the timers, then the normal shutdown.
+// kestrine_headless: the toolkit-free core of Kestrine without a window, for a few
+// seconds: full start-up (configuration files, audio device, MIDI ports), the timers,
+// then the normal shutdown. A quick check of a machine's audio and MIDI set-up.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>

@@ -78,7 +78,7 @@ std::string DefaultSessionFolder() {
 int StartOnce(const std::string& dir) {
   auto app = std::make_unique<App>();
   MainWindow window(app.get());
-  QtDialogHost dialogs(&window);
+  QtDialogHost dialogs(app.get(), &window);
   AppSessionStore sessions(app.get());
   window.PlaceOnScreen();
   window.show();

@@ -92,13 +92,21 @@ std::string App_Title(const App* app) {
   return text;
 }
 
+void App_ShowTitle(App* app) {
+  app->title = App_Title(app);
+  if (app->window) app->window->SetTitle(app->title);
+}
+
 void App_SetDirty(App* app, bool dirty) {
   const bool changed = app->dirty != dirty;
   app->dirty = dirty;
-  if (changed || app->title.empty()) {
-    app->title = App_Title(app);
-    if (app->window) app->window->SetTitle(app->title);
-  }
+  if (changed || app->title.empty()) App_ShowTitle(app);
+}
+
+void App_SetSessionName(App* app, const std::string& name, bool named) {
+  app->sessionName = name;
+  app->sessionNamed = named;
+  App_ShowTitle(app);
 }
 
 void App_SampleLoopTime(App* app) { app->lastLoopTime = Audio_GetLoopSeconds(App_CurrentSlot(app)); }

@@ -104,11 +104,8 @@ struct App {
   std::string undoLabel = "Nothing to Undo";
   MeterState meters[4];  // input L, input R, output L, output R
   int meterLeds = 22;
-  bool beatFlash = false;
-  bool accentFlash = false;
   bool metronomeRecordBox = false;  // control 1242 as shown
   bool metronomePlayBox = false;    // control 1241 as shown
-  bool repainted = false;
 
   // ---- Seams ----
   WindowHost* window = nullptr;
@@ -177,12 +174,16 @@ bool App_Close(App* app);
 
 // Makes `strip` the current (record) track with the empty-track loop-time rules.
 void App_SelectTrack(App* app, StripIndex strip);
+// The session's dirty mark and name; each shows the new title.
 void App_SetDirty(App* app, bool dirty);
+void App_SetSessionName(App* app, const std::string& name, bool named);
 // Before the session is replaced or the program ends: true to go on (the session is
 // clean, the question is switched off, or the user answered Yes).
 bool App_ConfirmUnsaved(const App* app);
 // "%s %s - [%s]" with the title, the version and the session name, "*" while dirty.
 std::string App_Title(const App* app);
+// The one writer of the window's title: App::title and the window, from the session state.
+void App_ShowTitle(App* app);
 // Samples the current track's loop time (after every entry point).
 void App_SampleLoopTime(App* app);
 // The slot of the current strip.

@@ -8,7 +8,9 @@
 #include "app/config_files.h"
 #include "app/preferences.h"
 #include "app/session_file.h"
+#include "app/session_store.h"
 #include "app/skin_select.h"
+#include "audio_io/audio_device.h"
 #include "audio_io/file_dialog.h"
 #include "audio_io/loop_files.h"
 #include "engine/audio.h"
@@ -19,6 +21,8 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+constexpr int kAsioHostApiType = 3;  // the only driver with a control panel
 
 constexpr auto DontWarnDefaultConfig = Preferences_StopWarning<&Preferences::warn_default_config>;
 
@@ -65,17 +69,15 @@ void SetMetronomeLength(App* app) {
   Audio_SetMetronomeTime(LoopTime_MeasureSeconds(app->loopTime), app->loopTime.beatsPerMeasure, false);
 }
 
-// A session was loaded: its name, a clean state, the loop-time mark cleared. The
-// default session is no name of the user's.
-void SessionLoaded(App* app, const std::string& name, bool named = true) {
-  app->sessionName = name;
-  app->sessionNamed = named;
+// After every session load, whatever its source: its name (the default session is no
+// name of the user's), a clean state, the name fields, the loop-time mark cleared and
+// the metronome in step.
+void SessionLoaded(App* app, const std::string& name, bool named) {
   for (int i = 0; i < kStripCount; ++i) app->fields[static_cast<int>(TrackNameField(i))] = app->strips[i].name;
   app->lastLoopTime = -1.0;
   app->firstLoopSet = false;
-  App_SetDirty(app, false);
-  app->title = App_Title(app);
-  if (app->window) app->window->SetTitle(app->title);
+  app->dirty = false;
+  App_SetSessionName(app, name, named);
   SetMetronomeLength(app);
 }
 
@@ -97,11 +99,10 @@ void NewSession(App* app) {
     return;
   App_SystemConfiguration().skin.clear();
   ReadSystemConfiguration();
-  if (!app->sessions || !app->sessions->LoadDefault()) {
+  if (!App_LoadDefaultSession(app)) {
     MessageDialog_Show(nullptr, "New session was not loaded.", "No New Session");
     return;
   }
-  SessionLoaded(app, "Untitled", false);
   if (app->window) app->window->FocusPanel();
   if (prefs.warn_default_config) MessageDialog_Show(nullptr, "Configuration Loaded.", "");
 }
@@ -131,12 +132,9 @@ void SaveSessionAs(App* app) {
   CommitPanelFields(app);
   const fs::path base = fs::path(file).replace_extension();
   if (!app->sessions || !app->sessions->Save(base.string())) return;
-  app->sessionName = base.filename().string();
-  app->sessionNamed = true;
   app->sessionDirectory = base.parent_path().string();
-  App_SetDirty(app, false);
-  app->title = App_Title(app);
-  if (app->window) app->window->SetTitle(app->title);
+  app->dirty = false;
+  App_SetSessionName(app, base.filename().string(), true);
 }
 
 void SaveDefault(App* app) {
@@ -225,7 +223,25 @@ void App_OpenSession(App* app, const std::string& path) {
   const fs::path base = fs::path(file).replace_extension();
   if (!app->sessions || !app->sessions->Load(base.string())) return;
   app->sessionDirectory = base.parent_path().string();
-  SessionLoaded(app, base.filename().string());
+  SessionLoaded(app, base.filename().string(), true);
+}
+
+bool App_LoadDefaultSession(App* app) {
+  if (!App_ConfirmUnsaved(app)) return false;
+  const bool loaded = app->sessions && app->sessions->LoadDefault();
+  if (loaded) SessionLoaded(app, "Untitled", false);
+
+  // Whatever happened: the configured skin, and the panel in step with the settings.
+  App_LoadSkin(app);
+  SessionFile_RefreshPanel(app);
+  if (app->loopTime.mode == LoopTimeMaxTime) {
+    if (app->strips[app->currentTrack].empty) App_CommitLoopTime(app);
+    App_SelectTrack(app, StripIndex{app->currentTrack});
+    app->firstLoopSet = false;
+  }
+  if (app->window)
+    app->window->EnableMenuEntry(CommandId(Command::AsioControlPanel), Audio_GetHostApiType() == kAsioHostApiType);
+  return loaded;
 }
 
 void App_Drop(App* app, int strip, const std::vector<std::string>& paths) {
@@ -245,18 +261,12 @@ void App_Drop(App* app, int strip, const std::vector<std::string>& paths) {
 }
 
 void FileCommand_LoadQuicksave(App* app, int number) {
-  if (app->sessions && app->sessions->LoadQuicksave(number)) {
-    char name[16];
-    std::snprintf(name, sizeof name, "Quicksave%02d", number);
-    SessionLoaded(app, name);
-  }
+  const std::string name = Quicksave_NumberedName(number);
+  if (name.empty() || !App_ConfirmUnsaved(app)) return;
+  if (app->sessions && app->sessions->LoadQuicksave(number)) SessionLoaded(app, name, true);
 }
 
-void FileCommand_SaveQuicksave(App* app, int number) {
-  char name[16];
-  std::snprintf(name, sizeof name, "Quicksave%02d", number);
-  Quicksave(app, name);
-}
+void FileCommand_SaveQuicksave(App* app, int number) { Quicksave(app, Quicksave_NumberedName(number)); }
 
 bool FileCommand_Run(App* app, Command command) {
   switch (command) {

@@ -14,6 +14,10 @@ struct App;
 bool FileCommand_Run(App* app, Command command);
 void FileCommand_LoadQuicksave(App* app, int number);  // 1..8
 void FileCommand_SaveQuicksave(App* app, int number);  // 1..8
+// New Session and start-up: asks about unsaved changes, loads the default session when
+// it exists (then named "Untitled" and clean), and in every case brings the skin, the
+// panel and the menu in step with the settings. True when the default session was loaded.
+bool App_LoadDefaultSession(App* app);
 
 // help.txt: the list lines it gives (tabs dropped, byte 255 ends a line, reading stops
 // after the line that begins with "copyright", runs of line feeds give empty lines, a

@@ -112,7 +112,6 @@ PanelView App_Panel(const App* app) {
     sv.name = s.name;
     sv.loopTime = Seconds(Audio_GetLoopSeconds(s.slot));
   }
-  v.title = App_Title(app);
   return v;
 }
 

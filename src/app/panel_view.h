@@ -55,7 +55,6 @@ struct PanelView {
   MeterView meters[4];  // input L, input R, output L, output R
   int meterLeds = 22;
   StripView strips[kStripCount];
-  std::string title;
 };
 
 PanelView App_Panel(const App* app);

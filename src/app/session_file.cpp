@@ -408,11 +408,6 @@ void LoadTrackAudio(App* app, int i) {
 
 // ---- Writing ----
 
-bool IsPlainName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
-         name.find('\\') == std::string::npos;
-}
-
 // File names compare without regard to case, so that a session on a file system that
 // folds case keeps its tracks apart too.
 bool NameTaken(const std::string& name, const std::string* names, int count) {
@@ -452,6 +447,11 @@ std::string FormatFixed(double value) {
 }
 
 }  // namespace
+
+bool SessionFile_IsPlainName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.size() <= kMaxPathChars &&
+         name.find('/') == std::string::npos && name.find('\\') == std::string::npos;
+}
 
 std::string SessionFile_Path(const std::string& base) {
   const std::string extension = kSessionExtension;
@@ -514,7 +514,7 @@ bool SessionFile_Save(App* app, const std::string& base) {
   bool anyAudio = false;
   for (int i = 0; i < kStripCount; ++i) {
     LoopStrip_TakeNameField(app, Strip(i));
-    if (!IsPlainName(app->strips[i].name)) LoopStrip_KeepName(app, Strip(i), LoopStrip_DefaultName(Strip(i)));
+    if (!SessionFile_IsPlainName(app->strips[i].name)) LoopStrip_KeepName(app, Strip(i), LoopStrip_DefaultName(Strip(i)));
     anyAudio = anyAudio || !app->strips[i].empty;
   }
 

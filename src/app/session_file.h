@@ -15,6 +15,10 @@ struct App;
 inline constexpr const char* kSessionExtension = ".session";
 inline constexpr int kSessionProgressRange = 16;  // 8 track sections + 8 WAV files
 
+// A plain file name: not empty, not "." or "..", no directory separator, at most 259
+// characters. Track names and quicksave names must be one.
+bool SessionFile_IsPlainName(const std::string& name);
+
 // `base` + ".session" (a base that already ends in ".session" is taken as it is).
 std::string SessionFile_Path(const std::string& base);
 

@@ -7,8 +7,6 @@
 #include "app/config_files.h"
 #include "app/preferences.h"
 #include "app/session_file.h"
-#include "app/skin_select.h"
-#include "audio_io/audio_device.h"
 #include "control/midi_control_file.h"
 #include "engine/message_dialog.h"
 #include "persist/config_directory.h"
@@ -17,35 +15,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kAsioHostApiType = 3;
-
 std::string lastQuicksaveName;
 
 constexpr auto DontWarnQuicksave = Preferences_StopWarning<&Preferences::warn_quicksave>;
-
-void ShowTitle(App* app) {
-  app->title = App_Title(app);
-  if (app->window) app->window->SetTitle(app->title);
-}
-
-// A session now on disk (saved or loaded) under `name`: clean, named, titled.
-void SessionStored(App* app, const std::string& name, bool named = true) {
-  app->sessionName = name;
-  app->sessionNamed = named;
-  app->dirty = false;
-  ShowTitle(app);
-}
-
-void SessionLoaded(App* app, const std::string& name, bool named = true) {
-  SessionStored(app, name, named);
-  app->lastLoopTime = -1.0;
-  app->firstLoopSet = false;
-}
-
-bool IsPlainName(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." && name.size() <= kMaxPathChars &&
-         name.find('/') == std::string::npos && name.find('\\') == std::string::npos;
-}
 
 // The session and its MIDI control file.
 bool SaveWithTriggers(App* app, const std::string& base) {
@@ -97,7 +69,7 @@ bool Session_Quicksave(App* app, const std::string& base, const std::string& giv
   }
   const bool separator = name.find('/') != std::string::npos || name.find('\\') != std::string::npos;
   if (!separator) name = fs::path(name).replace_extension().string();
-  if (separator || !IsPlainName(name)) {
+  if (separator || !SessionFile_IsPlainName(name)) {
     MessageDialog_Show(nullptr, "Invalid quicksave name", "Error");
     return false;
   }
@@ -120,7 +92,8 @@ bool Session_Quicksave(App* app, const std::string& base, const std::string& giv
   SessionFile_CommitPanelFields(app);
   if (!SaveWithTriggers(app, (folder / name).string())) return false;
   lastQuicksaveName = name;
-  SessionStored(app, name);
+  App_SetSessionName(app, name, true);
+  App_SetDirty(app, false);
   if (interactive && App_Preferences().warn_quicksave) {
     char text[400];
     std::snprintf(text, sizeof text, "Quicksaved Session as %s.", name.c_str());
@@ -131,11 +104,7 @@ bool Session_Quicksave(App* app, const std::string& base, const std::string& giv
 
 bool Session_LoadQuicksave(App* app, int number) {
   const std::string name = Quicksave_NumberedName(number);
-  if (name.empty() || !App_ConfirmUnsaved(app)) return false;
-  if (!LoadWithTriggers(app, (fs::path(Quicksave_BaseDirectory()) / name / name).string())) return false;
-  SessionLoaded(app, name);
-  SessionFile_RefreshPanel(app);
-  return true;
+  return !name.empty() && LoadWithTriggers(app, (fs::path(Quicksave_BaseDirectory()) / name / name).string());
 }
 
 bool Session_SaveDefault(App* app) {
@@ -148,25 +117,8 @@ bool Session_SaveDefault(App* app) {
 }
 
 bool Session_LoadDefault(App* app) {
-  if (!App_ConfirmUnsaved(app)) return false;
-  bool loaded = false;
   std::error_code ec;
-  if (fs::exists(SessionFile_Path(Session_DefaultBase()), ec)) {
-    loaded = LoadWithTriggers(app, Session_DefaultBase());
-    if (loaded) SessionLoaded(app, "Untitled", false);
-  }
-
-  // Whatever happened: the configured skin, and the panel in step with the settings.
-  App_LoadSkin(app);
-  SessionFile_RefreshPanel(app);
-  if (app->loopTime.mode == LoopTimeMaxTime) {
-    if (app->strips[app->currentTrack].empty) App_CommitLoopTime(app);
-    App_SelectTrack(app, StripIndex{app->currentTrack});
-    app->firstLoopSet = false;
-  }
-  if (app->window)
-    app->window->EnableMenuEntry(CommandId(Command::AsioControlPanel), Audio_GetHostApiType() == kAsioHostApiType);
-  return loaded;
+  return fs::exists(SessionFile_Path(Session_DefaultBase()), ec) && LoadWithTriggers(app, Session_DefaultBase());
 }
 
 bool AppSessionStore::Save(const std::string& base) { return SaveWithTriggers(app_, base); }

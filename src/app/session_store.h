@@ -39,20 +39,19 @@ const std::string& Quicksave_LastName();
 bool Session_Quicksave(App* app, const std::string& base, const std::string& name,
                        bool interactive, bool confirmOverwrite);
 
-// Loads quicksave N through the session-opening flow (unsaved-changes question, progress
-// window, MIDI control file). False for N outside 1..8 or when not loaded.
+// Loads quicksave N with the progress window and its MIDI control file. False for N
+// outside 1..8 or when not loaded. The questions before and the state after a load are
+// the caller's (App_LoadSessionWith).
 bool Session_LoadQuicksave(App* app, int number);
 
 // Saves the default session (no MIDI control file) and SysConfig.xml; the session is
 // then clean. True only when both were written. The session directory stays the one in
 // use, so the next "Save Session" writes where it did before.
 bool Session_SaveDefault(App* app);
-// Asks about unsaved changes, loads the default session when it exists (then named
-// "Untitled" and clean), and in every case brings the panel in step with the settings.
-// True when the default session was loaded.
+// Loads the default session, when it exists, with its MIDI control file. True when loaded.
 bool Session_LoadDefault(App* app);
 
-// The SessionStore the application calls.
+// The SessionStore the application calls: files only, no questions and no window.
 class AppSessionStore final : public SessionStore {
  public:
   explicit AppSessionStore(App* app) : app_(app) {}

@@ -7,6 +7,7 @@
 #include "app/app.h"
 #include "app/config_files.h"
 #include "app/device_dialog.h"
+#include "app/file_commands.h"
 #include "app/loop_edit_model.h"
 #include "app/preferences.h"
 #include "app/session_store.h"
@@ -71,7 +72,6 @@ bool App_InitApplicationData(App* app) {
   app->fields[static_cast<int>(PanelField::Beats)] = std::to_string(app->loopTime.beatsPerMeasure);
   app->fields[static_cast<int>(PanelField::Countoff)] = std::to_string(Audio_GetMetronomeCountoff());
   app->fields[static_cast<int>(PanelField::MuteAfter)] = std::to_string(Audio_GetMetronomeMax());
-  app->title = App_Title(app);
   return true;
 }
 
@@ -120,14 +120,14 @@ bool App_Start(App* app, const std::string& startDirectory, const AppSeams& seam
 
   if (app->sessions) {
     if (!app->sessions->DefaultExists()) app->sessions->SaveDefault();
-    if (app->sessions->LoadDefault()) app->sessionName = "Untitled";
+    App_LoadDefaultSession(app);
   }
   Audio_SetMetronomeTime(LoopTime_MeasureSeconds(app->loopTime), app->loopTime.beatsPerMeasure, false);
   Audio_ResetUndo();
   Preferences_ApplyShowTitle(App_SystemConfiguration().show_title);
   App_SetDirty(app, false);
+  App_ShowTitle(app);
   if (app->window) {
-    app->window->SetTitle(App_Title(app));
     // Only an ASIO driver has a control panel, and no ASIO host API exists here.
     app->window->EnableMenuEntry(CommandId(Command::AsioControlPanel), Audio_GetHostApiType() == 3);
   }

@@ -23,12 +23,8 @@ bool MetronomeAudible() {
 void BeatLights(App* app) {
   bool accent = false;
   if (!MidiHooks_TakeBeat(&accent) || !MetronomeAudible()) return;
-  if (accent) {
-    app->metronomePlayBox = true;
-    app->accentFlash = true;
-  }
+  if (accent) app->metronomePlayBox = true;
   app->metronomeRecordBox = true;
-  app->beatFlash = true;
   if (app->window && app->loopTime.tempo > 0)
     app->window->StartFlashTimer(static_cast<int>(30000.0 / app->loopTime.tempo));
 }
@@ -54,15 +50,12 @@ void App_Timer1(App* app) {
   }
   BeatLights(app);
   if (app->loopEdit) app->loopEdit->Refresh();
-  app->repainted = false;
   App_SampleLoopTime(app);
 }
 
 void App_Timer2(App*) { MidiPoll(); }
 
 void App_Timer3(App* app) {
-  app->beatFlash = false;
-  app->accentFlash = false;
   const TransportState state = Audio_GetTransportState();
   const bool running = (state == Playing && Audio_GetMetronomePlayback()) ||
                        (state == Recording && Audio_GetMetronomeRecord());

@@ -114,7 +114,7 @@ bool QtDialogHost::QuicksaveName(std::string* name) {
 }
 
 bool QtDialogHost::Run(ModalDialog dialog) {
-  if (dialog != ModalDialog::AsioControlPanel) return Dialogs_Run(owner_, App_Current(), dialog);
+  if (dialog != ModalDialog::AsioControlPanel) return Dialogs_Run(owner_, app_, dialog);
   // No ASIO driver on this platform: the control panel answers Cancel.
   std::fprintf(stderr, "Dialog %d is not available in this build.\n", static_cast<int>(dialog));
   return false;

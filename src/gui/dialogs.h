@@ -9,6 +9,8 @@
 #include "app/progress_dialog.h"
 #include "audio_io/file_dialog.h"
 
+struct App;
+
 class QDialog;
 class QProgressBar;
 class QWidget;
@@ -21,6 +23,7 @@ class QtFileDialog final : public FileDialog {
   std::string Save(void* owner, const std::string& title, const std::vector<FileFilter>& filters) override;
 
  private:
+  App* app_;
   QWidget* owner_;
 };
 
@@ -29,7 +32,8 @@ QString FileDialog_QtFilter(const std::vector<FileFilter>& filters);
 
 class QtDialogHost final : public DialogHost {
  public:
-  explicit QtDialogHost(QWidget* owner = nullptr) : owner_(owner) {}
+  // `app` is the application whose dialogs run (their models read and write it).
+  explicit QtDialogHost(App* app, QWidget* owner = nullptr) : app_(app), owner_(owner) {}
   void SetOwner(QWidget* owner) { owner_ = owner; }
   bool SelectTrack(int* strip) override;
   bool QuicksaveName(std::string* name) override;
@@ -38,6 +42,7 @@ class QtDialogHost final : public DialogHost {
   void Help(const std::vector<std::string>& lines) override;
 
  private:
+  App* app_;
   QWidget* owner_;
 };
 

@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
   MainWindow window(&app);
   QtMessageDialog messages(&window);
   QtFileDialog files(&window);
-  QtDialogHost dialogs(&window);
+  QtDialogHost dialogs(&app, &window);
   QtProgressDialog progress(&window);
   AppSessionStore sessions(&app);
   MessageDialog_Install(&messages);

@@ -102,10 +102,7 @@ void MainWindow::BuildMenus() {
 
 void MainWindow::Refresh() {
   if (closed_) return;
-  const PanelView view = App_Panel(app_);
-  const QString title = QString::fromStdString(view.title);
-  if (windowTitle() != title) setWindowTitle(title);
-  panel_->ShowView(view);
+  panel_->ShowView(App_Panel(app_));
 }
 
 void MainWindow::Drain() {

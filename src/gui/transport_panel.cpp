@@ -333,8 +333,6 @@ void TransportPanel::ShowView(const PanelView& v) {
 }
 
 void TransportPanel::paintEvent(QPaintEvent* event) {
-  // The next refresh redraws what a skin paints under the strips.
-  context_.app()->repainted = true;
   QPainter p(this);
   if (!SkinPaint_Background(p, rect(), *skinImages_)) QWidget::paintEvent(event);
 }

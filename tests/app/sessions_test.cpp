@@ -13,6 +13,7 @@
 #include <functional>
 
 #include "app/app_fixture.h"
+#include "app/file_commands.h"
 #include "app/preferences.h"
 #include "app/session_file.h"
 #include "app/session_loops.h"
@@ -405,8 +406,9 @@ TEST_F(SessionTest, NumberedQuicksaveAsksBeforeOverwritingOnlyWhileWarned) {
   // Loading meets saving under the same spelling; an unsaved number is the reader's message.
   Restart();
   App_Preferences().quicksave_directory = Path("q");
-  ASSERT_TRUE(store->LoadQuicksave(3));
-  EXPECT_EQ(app_->sessionName, "Quicksave03");
+  app_->sessions = store.get();
+  FileCommand_LoadQuicksave(app_.get(), 3);
+  EXPECT_EQ(app_->title, "Kestrine 1.73 - [Quicksave03]");
   ExpectAudio(0, 0.5);
   EXPECT_FALSE(store->LoadQuicksave(4));
   EXPECT_TRUE(dialog.Saw("Couldn't open session file.", "File error"));
@@ -509,11 +511,12 @@ TEST_F(SessionTest, DefaultSessionAndInProgressSave) {
   EXPECT_TRUE(Exists("InProgress/InProgress Loops/Track 1.wav"));
 
   Restart();
+  app_->sessions = store.get();
   App_SetDirty(app_.get(), true);
   dialog.answers = {IDNO};  // unsaved changes: loading is declined
-  EXPECT_FALSE(store->LoadDefault());
+  EXPECT_FALSE(App_LoadDefaultSession(app_.get()));
   EXPECT_TRUE(app_->strips[0].empty);
-  ASSERT_TRUE(store->LoadDefault());  // the script has run out: Yes
+  ASSERT_TRUE(App_LoadDefaultSession(app_.get()));  // the script has run out: Yes
   EXPECT_EQ(app_->title, "Kestrine 1.73 - [Untitled]");
   EXPECT_FALSE(app_->dirty);
   ExpectAudio(0, 0.5);

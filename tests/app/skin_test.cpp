@@ -7,6 +7,7 @@
 
 #include "app/app_fixture.h"
 #include "app/config_files.h"
+#include "app/file_commands.h"
 #include "app/preferences.h"
 #include "app/progress_dialog.h"
 #include "app/session_store.h"
@@ -269,7 +270,9 @@ TEST_F(SkinCommandTest, SelectingOrTheDefaultSessionLoadsTheSkinAndNoneRestoresT
   EXPECT_TRUE(dialog.shown.empty());
 
   App_SystemConfiguration().skin = "Ember";
-  EXPECT_FALSE(AppSessionStore(app_.get()).LoadDefault());  // no default session: the skin loads all the same
+  AppSessionStore store(app_.get());
+  app_->sessions = &store;
+  EXPECT_FALSE(App_LoadDefaultSession(app_.get()));  // no default session: the skin loads all the same
   EXPECT_EQ(App_Skin().current, "Ember");
 }
 

@@ -23,7 +23,7 @@ void PressOk(QDialog* d) { d->findChild<QDialogButtonBox*>()->button(QDialogButt
 }  // namespace
 
 TEST_F(GuiTest, SelectTrackAndQuicksaveNameDialogs) {
-  QtDialogHost host(window_.get());
+  QtDialogHost host(&app(), window_.get());
   QTimer::singleShot(0, [] {
     QDialog* d = OpenDialog();
     ASSERT_NE(d, nullptr);
