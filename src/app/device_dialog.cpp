@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr int kAsioType = 3;
 constexpr int kAlsaType = 8;
 constexpr int kJackType = 12;
 
@@ -102,8 +101,8 @@ bool ShowDriver(DeviceDialog* d, int entry, const char* input, const char* outpu
     case DeviceListResult::Ok: break;
   }
   DeviceDialog_Split(all, &d->inputs, &d->outputs);
-  if (d->window) d->window->EnableMenuEntry(CommandId(Command::AsioControlPanel), driver.type == kAsioType);
-  d->channelPairsEnabled = driver.type == kAsioType;
+  if (d->window) d->window->EnableMenuEntry(CommandId(Command::AsioControlPanel), driver.type == kAsioHostApiType);
+  d->channelPairsEnabled = driver.type == kAsioHostApiType;
   d->input = Pick(d->inputs, input, driver.defaultInput);
   d->output = Pick(d->outputs, output, driver.defaultOutput);
   Refresh(d);

@@ -22,8 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kAsioHostApiType = 3;  // the only driver with a control panel
-
 constexpr auto DontWarnDefaultConfig = Preferences_StopWarning<&Preferences::warn_default_config>;
 
 std::vector<FileFilter> SessionFilters() {

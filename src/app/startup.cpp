@@ -128,8 +128,7 @@ bool App_Start(App* app, const std::string& startDirectory, const AppSeams& seam
   App_SetDirty(app, false);
   App_ShowTitle(app);
   if (app->window) {
-    // Only an ASIO driver has a control panel, and no ASIO host API exists here.
-    app->window->EnableMenuEntry(CommandId(Command::AsioControlPanel), Audio_GetHostApiType() == 3);
+    app->window->EnableMenuEntry(CommandId(Command::AsioControlPanel), Audio_GetHostApiType() == kAsioHostApiType);
   }
   // Told once the panel shows the default session, so that the message does not stand
   // over empty fields.

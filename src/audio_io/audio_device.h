@@ -54,6 +54,9 @@ void Audio_SetLatency(double milliseconds);
 // host API selected, when PortAudio has none of that type.
 bool Audio_SetHostApi(int type);
 int Audio_GetHostApiType();  // -1 when none is selected
+// The host API type of ASIO, the only driver with a control panel and channel selectors;
+// it never exists on this platform.
+inline constexpr int kAsioHostApiType = 3;
 void Audio_SetInputChannel(int channel);
 int Audio_GetInputChannel();
 void Audio_SetOutputChannel(int channel);
