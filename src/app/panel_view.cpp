@@ -116,19 +116,31 @@ PanelView App_Panel(const App* app) {
 }
 
 PanelCommand Panel_Button(int controlId) {
-  static constexpr int kButtons[][3] = {
-      {1000, 32772, 0}, {1001, 32771, 0}, {1002, 32776, 0}, {1003, 32777, 0}, {1004, 32778, 0},
-      {1005, 32792, 0}, {1006, 32797, 0}, {1007, 32799, 0}, {1008, 32802, 0}, {1009, 32803, 0},
-      {1011, 32804, 0}, {1013, 32942, 0}, {1014, 32943, 0}, {1015, 32944, 0}, {1022, 33048, 0},
-      {1025, 33046, 0}, {1026, 33045, 0}, {1241, 32869, 0}, {1242, 32868, 0}, {1262, 32888, 0},
-      {1263, 32900, 0}, {1265, 32901, 0}, {1268, 32902, 0}, {1269, 32903, 0}, {1270, 32922, 0},
-      {1271, 32924, 0},
-      // Handled in the panel itself: tap, set, get, the target and mode buttons.
-      {1215, 32876, 0}, {1217, 32871, 0}, {1221, 32872, 0}, {1218, 32873, 0}, {1219, 32874, 0},
-      {1220, 32875, 0}, {1278, 32936, 1}, {1279, 32936, 2}, {1280, 32936, 3},
+  struct Button {
+    int controlId;
+    Command command;
+    int track = 0;
   };
-  for (const auto& b : kButtons)
-    if (b[0] == controlId) return PanelCommand{b[1], App_Parameter(b[2], 0)};
+  static constexpr Button kButtons[] = {
+      {1000, Command::TransportStop}, {1001, Command::TransportRecord},
+      {1002, Command::TransportPlay}, {1003, Command::TransportErase},
+      {1004, Command::TransportPause}, {1005, Command::TransportSetLoop},
+      {1006, Command::TransportMultiply}, {1007, Command::TransportUndo},
+      {1008, Command::TransportSlow}, {1009, Command::TransportReverse},
+      {1011, Command::TransportInsert}, {1013, Command::TransportDivide},
+      {1014, Command::MixToDisk}, {1015, Command::MixToTrack}, {1022, Command::MasterVolumeMute},
+      {1025, Command::SubmixBMute}, {1026, Command::SubmixAMute}, {1241, Command::MetronomePlay},
+      {1242, Command::MetronomeRecord}, {1262, Command::EditTrimLoop}, {1263, Command::ZoomSelect},
+      {1265, Command::ZoomOutFull}, {1268, Command::ZoomIn}, {1269, Command::ZoomOut},
+      {1270, Command::LoopSelected}, {1271, Command::SetStartPoint},
+      // Handled in the panel itself: tap, set, get, the target and mode buttons.
+      {1215, Command::TapLoopTime}, {1217, Command::SetLoopTime}, {1221, Command::GetLoopTime},
+      {1218, Command::SetCurrentTrackTime}, {1219, Command::SetEmptyTracksTime},
+      {1220, Command::SetAllTracksTime}, {1278, Command::LoopTimeMode, 1},
+      {1279, Command::LoopTimeMode, 2}, {1280, Command::LoopTimeMode, 3},
+  };
+  for (const Button& b : kButtons)
+    if (b.controlId == controlId) return PanelCommand{CommandId(b.command), App_Parameter(b.track, 0)};
   return PanelCommand{};
 }
 
@@ -142,26 +154,27 @@ std::vector<MenuEntry> App_PopupMenu(App* app, int strip) {
   }
   return {
       {App_SystemConfiguration().show_title ? "Hide Title Bar" : "Show Title Bar", 0},
-      {load, 32790},
-      {save, 32789},
-      {"Load Session...", 32832},
-      {"Save Session...", 32833},
-      {"New Session", 32836},
-      {"Save Current Session as Default", 32834},
-      {"Metronome...", 32805},
-      {"Set Latency...", 32788},
-      {"Preferences...", 32800},
-      {"MIDI and Keyboard Control...", 32824},
-      {"Select Audio Devices...", 32784},
-      {"Select Skin...", 32854},
-      {"Quicksave Session and Loops...", 32858},
-      {"About...", 32782},
-      {"Exit", 105},
+      {load, CommandId(Command::LoadLoop)},
+      {save, CommandId(Command::SaveLoop)},
+      {"Load Session...", CommandId(Command::OpenSession)},
+      {"Save Session...", CommandId(Command::SaveSession)},
+      {"New Session", CommandId(Command::NewSession)},
+      {"Save Current Session as Default", CommandId(Command::SaveDefaultConfig)},
+      {"Metronome...", CommandId(Command::MetronomeDialog)},
+      {"Set Latency...", CommandId(Command::SetLatencyDialog)},
+      {"Preferences...", CommandId(Command::PreferencesDialog)},
+      {"MIDI and Keyboard Control...", CommandId(Command::MidiControlDialog)},
+      {"Select Audio Devices...", CommandId(Command::SelectAudioDevicesDialog)},
+      {"Select Skin...", CommandId(Command::SelectSkinDialog)},
+      {"Quicksave Session and Loops...", CommandId(Command::Quicksave)},
+      {"About...", CommandId(Command::AboutDialog)},
+      {"Exit", CommandId(Command::Exit)},
   };
 }
 
 void App_PopupChoose(App* app, const MenuEntry& entry) {
-  if (entry.command != 32790 && entry.command != 32789) app->pendingTrack = 0;
+  if (entry.command != CommandId(Command::LoadLoop) && entry.command != CommandId(Command::SaveLoop))
+    app->pendingTrack = 0;
   if (entry.command == 0) {
     Preferences_ApplyShowTitle(!App_SystemConfiguration().show_title);  // the window follows
     return;

@@ -68,9 +68,10 @@ int ActionValue_FilterMode(uint16_t value);                            // min(va
 // What a set row wants: on for any value above 0.
 inline bool ActionValue_SetOn(uint16_t value) { return value > 0; }
 
-// Loop Time Mode (32936): the mode a command with this track field leaves, given the
-// current mode (0 "Seconds", 1 "Measures", 2 "Max Time"). Track fields 1, 2 and 3 select
-// modes 0, 1 and 2; anything else steps to the next mode, 2 wrapping to 0.
+// Loop Time Mode (CommandNumber::LoopTimeMode): the mode a command with this track field
+// leaves, given the current mode (0 "Seconds", 1 "Measures", 2 "Max Time"). Track fields
+// 1, 2 and 3 select modes 0, 1 and 2; anything else steps to the next mode, 2 wrapping
+// to 0.
 int LoopTimeMode_After(int32_t trackField, int currentMode);
-// Filter Mode (Toggle) (32823): the next filter mode, 3 wrapping to 0.
+// Filter Mode (Toggle) (CommandNumber::FilterMode): the next filter mode, 3 wrapping to 0.
 int FilterMode_Next(int currentMode);

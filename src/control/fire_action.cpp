@@ -1,20 +1,22 @@
 #include "control/fire_action.h"
 
+#include "control/command_numbers.h"
+
 namespace {
 TransportNow* installedTransport = nullptr;
 }  // namespace
 
 TransportOp TransportNow_Resolve(uint32_t commandId, TransportState state) {
   switch (commandId) {
-    case 32771: return TransportOp::Record;
-    case 32772: return TransportOp::Stop;
-    case 32776: return TransportOp::Play;
-    case 32778: return TransportOp::Pause;
-    case 32792: return TransportOp::SetLoop;
-    case 32804: return TransportOp::Insert;
-    case 32933: return state == Stopped ? TransportOp::Record : TransportOp::Stop;
-    case 32934: return state == Playing ? TransportOp::Pause : TransportOp::Play;
-    case 32935: return state == Playing ? TransportOp::Record : TransportOp::Play;
+    case CommandNumber::TransportRecord: return TransportOp::Record;
+    case CommandNumber::TransportStop: return TransportOp::Stop;
+    case CommandNumber::TransportPlay: return TransportOp::Play;
+    case CommandNumber::TransportPause: return TransportOp::Pause;
+    case CommandNumber::TransportSetLoop: return TransportOp::SetLoop;
+    case CommandNumber::TransportInsert: return TransportOp::Insert;
+    case CommandNumber::ToggleStopRecord: return state == Stopped ? TransportOp::Record : TransportOp::Stop;
+    case CommandNumber::TogglePlayPause: return state == Playing ? TransportOp::Pause : TransportOp::Play;
+    case CommandNumber::TogglePlayRecord: return state == Playing ? TransportOp::Record : TransportOp::Play;
     default: return TransportOp::None;
   }
 }

@@ -17,20 +17,31 @@ struct MenuRow {
 };
 
 const MenuRow kFileMenu[] = {
-    {"&New Session (Default Session)", 32836}, {"&Open Session...", 32832}, {"&Save Session...", 32833},
-    {"Save Session &As...", 32939},           {nullptr, 0},               {"&Load Loop...", 32790},
-    {"Sa&ve Loop...", 32789},                 {nullptr, 0},               {"Save &Current Session as Default", 32834},
-    {nullptr, 0},                             {"E&xit", 105},
+    {"&New Session (Default Session)", CommandId(Command::NewSession)},
+    {"&Open Session...", CommandId(Command::OpenSession)},
+    {"&Save Session...", CommandId(Command::SaveSession)},
+    {"Save Session &As...", CommandId(Command::SaveSessionAs)},
+    {nullptr, 0},
+    {"&Load Loop...", CommandId(Command::LoadLoop)},
+    {"Sa&ve Loop...", CommandId(Command::SaveLoop)},
+    {nullptr, 0},
+    {"Save &Current Session as Default", CommandId(Command::SaveDefaultConfig)},
+    {nullptr, 0},
+    {"E&xit", CommandId(Command::Exit)},
 };
 const MenuRow kOptionsMenu[] = {
-    {"&Metronome...", 32805},         {"Set &Latency...", 32788},          {"&Preferences...", 32800},
-    {"MIDI and Keyboard &Control...", 32824}, {"Select &Skin...", 32854}, {"Select Audio &Devices...", 32784},
-    {"ASIO Control Panel", 32837},
+    {"&Metronome...", CommandId(Command::MetronomeDialog)},
+    {"Set &Latency...", CommandId(Command::SetLatencyDialog)},
+    {"&Preferences...", CommandId(Command::PreferencesDialog)},
+    {"MIDI and Keyboard &Control...", CommandId(Command::MidiControlDialog)},
+    {"Select &Skin...", CommandId(Command::SelectSkinDialog)},
+    {"Select Audio &Devices...", CommandId(Command::SelectAudioDevicesDialog)},
+    {"ASIO Control Panel", CommandId(Command::AsioControlPanel)},
 };
 // Room left on the screen for the window manager's title bar.
 constexpr int kTitleBarAllowance = 32;
 
-const MenuRow kHelpMenu[] = {{"&About ...", 32782}};
+const MenuRow kHelpMenu[] = {{"&About ...", CommandId(Command::AboutDialog)}};
 
 }  // namespace
 
@@ -85,16 +96,16 @@ void MainWindow::BuildMenus() {
   };
   add("&File", kFileMenu, std::size(kFileMenu));
   add("&Options", kOptionsMenu, std::size(kOptionsMenu));
-  std::vector<MenuRow> quick = {{"Quick&save Session and Loops...", 32858}, {nullptr, 0}};
+  std::vector<MenuRow> quick = {{"Quick&save Session and Loops...", CommandId(Command::Quicksave)}, {nullptr, 0}};
   static std::string texts[16];
   for (int n = 1; n <= 8; ++n) {
     texts[n - 1] = "Save Quicksave0" + std::to_string(n);
-    quick.push_back({texts[n - 1].c_str(), 32876 + n});
+    quick.push_back({texts[n - 1].c_str(), CommandId(Command::SaveQuicksave01) + n - 1});
   }
   quick.push_back({nullptr, 0});
   for (int n = 1; n <= 8; ++n) {
     texts[7 + n] = "Load Quicksave0&" + std::to_string(n);
-    quick.push_back({texts[7 + n].c_str(), 32858 + n});
+    quick.push_back({texts[7 + n].c_str(), CommandId(Command::LoadQuicksave01) + n - 1});
   }
   add("&Quick", quick.data(), quick.size());
   add("&Help", kHelpMenu, std::size(kHelpMenu));
