@@ -5,7 +5,9 @@
 // server: it can be absent, started, killed and started again under the program's feet.
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 class PrivateJackServer {
@@ -16,6 +18,8 @@ class PrivateJackServer {
   PrivateJackServer& operator=(const PrivateJackServer&) = delete;
 
   static bool Installed();  // jackd is on the path
+  // Installed(); where it is not, a failure on CI (which must have it) and false.
+  static bool Usable();
   // Starts jackd and waits (up to 10 s) until it answers; false when it does not.
   bool Start();
   // SIGKILL: the server crashes; SIGTERM: it shuts down in order. Waits for its end.
@@ -30,3 +34,15 @@ class PrivateJackServer {
   bool hadPrevious_ = false;
   pid_t pid_ = -1;
 };
+
+// Polls `done` every 5 ms for up to `seconds`: what a live test waits for from the server
+// or the stream. False when it never came true.
+template <class F>
+bool Within(double seconds, F&& done) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
