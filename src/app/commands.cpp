@@ -44,7 +44,7 @@ const SwitchRow kSwitches[] = {
     {C::TrackMute, C::TrackMuteSet, [](App* a, StripIndex s) { return a->strips[s.value].mute; },
      LoopStrip_SetMute},
     {C::TrackSolo, C::TrackSoloSet, [](App* a, StripIndex s) { return a->strips[s.value].solo; },
-     LoopStrip_SetSolo},
+     [](App* a, StripIndex s, bool on) { LoopStrip_SetSolo(a, s, on, !a->shiftHeld); }},
     {C::TrackEffect, C::TrackEffectSet, [](App* a, StripIndex s) { return a->strips[s.value].effects; },
      LoopStrip_SetEffects},
     {C::TrackSlow, C::TrackSlowSet, [](App* a, StripIndex s) { return a->strips[s.value].slow; },

@@ -150,10 +150,10 @@ void LoopStrip_SetMute(App* app, StripIndex strip, bool on) {
   LoopStrip_ApplyMuteSolo(app);
 }
 
-void LoopStrip_SetSolo(App* app, StripIndex strip, bool on) {
+void LoopStrip_SetSolo(App* app, StripIndex strip, bool on, bool exclusive) {
   LoopStrip* s = Strip(app, strip);
   if (!s) return;
-  if (on && !app->shiftHeld)
+  if (on && exclusive)
     for (LoopStrip& other : app->strips) other.solo = false;
   s->solo = on;
   LoopStrip_ApplyMuteSolo(app);

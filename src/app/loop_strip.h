@@ -63,8 +63,9 @@ void LoopStrip_SetEmpty(App* app, StripIndex strip, bool empty);
 
 // Mixer setters (control values 0..127 are clamped; the engine gets value / 127).
 void LoopStrip_SetMute(App* app, StripIndex strip, bool on);
-// Soloing a strip clears every other solo unless Shift is held.
-void LoopStrip_SetSolo(App* app, StripIndex strip, bool on);
+// Soloing a strip clears every other solo when `exclusive` (the panel without Shift held);
+// a session's solos are taken as they are, several at once too.
+void LoopStrip_SetSolo(App* app, StripIndex strip, bool on, bool exclusive);
 void LoopStrip_SetVolume(App* app, StripIndex strip, int value);
 void LoopStrip_SetPan(App* app, StripIndex strip, int value);
 void LoopStrip_SetEffects(App* app, StripIndex strip, bool on);

@@ -153,7 +153,9 @@ const SettingDescriptor kRows[] = {
     {.name = "name",
      .setText = [](int i, const std::string& t) { ReadName(i, t); },
      .getText = [](int i) { return S(i).name; }},
-    TRACK_SWITCH("solo", solo, LoopStrip_SetSolo),
+    {.name = "solo",
+     .setIndexedInteger = [](int i, int v) { LoopStrip_SetSolo(g_app, Strip(i), v != 0, false); },
+     .getIndexedInteger = [](int i) -> int { return S(i).solo ? 1 : 0; }},
     TRACK_SWITCH("mute", mute, LoopStrip_SetMute),
     {.name = "empty",
      .setIndexedInteger =
@@ -578,12 +580,9 @@ bool SessionFile_Load(App* app, const std::string& base, bool showProgress) {
   std::string directory = fs::path(path).parent_path().string();
   LoadStart start{app, directory.empty() ? std::string(".") : directory};
   const int32_t measures = app->loopTime.measures;
-  const bool shift = app->shiftHeld;
-  app->shiftHeld = true;  // the file's solos are taken as they are, several at once too
   int track = 0;
   const XmlReadResult first =
       Xml_ReadFile(path, kReadMessages, kSessionHandlers, SessionFile_FirstPass(), &track, StartLoad, &start);
-  app->shiftHeld = shift;
   // Measures the panel would refuse: the loop they give is outside the loop-time range
   // at the file's tempo and beats.
   if (!InLoopRange(LoopTime_MeasuresSeconds(app->loopTime))) app->loopTime.measures = measures;

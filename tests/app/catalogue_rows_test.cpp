@@ -58,6 +58,12 @@ TEST_F(AppTest, EveryCatalogueRowHasItsEffect) {
          Do(Command::TrackSolo, 3);
          EXPECT_EQ(vol(3), 0.0);
          EXPECT_EQ(vol(0), 1.0);
+         App_KeyDown(&app(), Key::Shift);  // Shift held: solos add up
+         Do(Command::TrackSolo, 3), Do(Command::TrackSolo, 5);
+         App_KeyUp(&app(), Key::Shift);
+         EXPECT_TRUE(strip(3).solo && strip(5).solo);
+         Do(Command::TrackSolo, 1);
+         EXPECT_TRUE(strip(1).solo && !strip(3).solo && !strip(5).solo);
        }, 1},
       {24, 4, 0, {}, [&] { EXPECT_EQ(app().currentTrack, 4); EXPECT_EQ(track(slot(4)).record, 1u); }},
       {25, 1, 0, {}, Is([&] { return Audio_GetTrackEffects(slot(1)); }, 1), 1},

@@ -78,8 +78,7 @@ TEST_F(SessionTest, WholeSessionComesBackInAFreshProgramFromAMovedFolder) {
   for (int i = 0; i < 8; ++i) {
     const StripIndex s{i};
     if (i != 2) FillTrack(i, seconds[i], names[i], i == 4 ? 1 : 2);
-    app_->shiftHeld = true;  // two solos
-    LoopStrip_SetSolo(a, s, i == 1 || i == 6);
+    LoopStrip_SetSolo(a, s, i == 1 || i == 6, false);  // two solos
     LoopStrip_SetMute(a, s, i % 2 == 1);
     LoopStrip_SetSlow(a, s, i == 3);
     LoopStrip_SetReverse(a, s, i == 4);
