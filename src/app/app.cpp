@@ -87,25 +87,25 @@ int App_CurrentSlot(const App* app) { return app->strips[app->currentTrack].slot
 
 std::string App_Title(const App* app) {
   char text[400];
-  std::snprintf(text, sizeof text, "%s %s - [%s]%s", kAppTitle, kAppVersion, app->sessionName.c_str(),
-                app->dirty ? "*" : "");
+  std::snprintf(text, sizeof text, "%s %s - [%s]%s", kAppTitle, kAppVersion, app->session.name.c_str(),
+                app->session.dirty ? "*" : "");
   return text;
 }
 
 void App_ShowTitle(App* app) {
-  app->title = App_Title(app);
-  if (app->window) app->window->SetTitle(app->title);
+  app->session.title = App_Title(app);
+  if (app->window) app->window->SetTitle(app->session.title);
 }
 
 void App_SetDirty(App* app, bool dirty) {
-  const bool changed = app->dirty != dirty;
-  app->dirty = dirty;
-  if (changed || app->title.empty()) App_ShowTitle(app);
+  const bool changed = app->session.dirty != dirty;
+  app->session.dirty = dirty;
+  if (changed || app->session.title.empty()) App_ShowTitle(app);
 }
 
 void App_SetSessionName(App* app, const std::string& name, bool named) {
-  app->sessionName = name;
-  app->sessionNamed = named;
+  app->session.name = name;
+  app->session.named = named;
   App_ShowTitle(app);
 }
 
@@ -167,7 +167,7 @@ void App_SetGlobalReverse(App* app, bool on) {
 }
 
 bool App_ConfirmUnsaved(const App* app) {
-  return !App_Preferences().warn_unsaved_loops || !app->dirty ||
+  return !App_Preferences().warn_unsaved_loops || !app->session.dirty ||
          MessageDialog_Show(nullptr, "Current session has unsaved changes, continue anyway?", "Session Unsaved",
                             MB_YESNO, kDontWarnAgain,
                             Preferences_StopWarning<&Preferences::warn_unsaved_loops>) == IDYES;

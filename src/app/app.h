@@ -18,6 +18,8 @@
 #include "app/effects_panel.h"
 #include "app/loop_strip.h"
 #include "app/loop_time.h"
+#include "app/metronome_panel.h"
+#include "app/session_state.h"
 #include "app/track_numbers.h"
 #include "control/fire_action.h"
 
@@ -73,7 +75,6 @@ struct App {
 
   // ---- Flags ----
   bool busy = false;
-  bool dirty = false;
   bool shiftHeld = false;
   bool controlHeld = false;
   bool exitInProgress = false;
@@ -86,10 +87,7 @@ struct App {
   bool mixWriterRunning = false;  // what timer 1 saw last
 
   // ---- Session ----
-  std::string sessionName = "untitled";
-  // Saved or opened under a name of the user's; until then "Save Session" asks for one.
-  bool sessionNamed = false;
-  std::string sessionDirectory;
+  SessionState session;
   double lastLoopTime = -1.0;
 
   // ---- Panel values ----
@@ -97,15 +95,13 @@ struct App {
   TapTempo tap;
   LoopTimeTarget loopTimeTarget = LoopTimeTarget::Current;
   EffectsPanel effects;
+  MetronomePanel metronome;
   int feedback = 114;         // record feedback knob 0..127
-  int metronomeVolume = 63;   // 0..127
   std::string fields[static_cast<int>(PanelField::TrackName8) + 1];
   PanelField focus = PanelField::None;
   std::string undoLabel = "Nothing to Undo";
   MeterState meters[4];  // input L, input R, output L, output R
   int meterLeds = 22;
-  bool metronomeRecordBox = false;  // control 1242 as shown
-  bool metronomePlayBox = false;    // control 1241 as shown
 
   // ---- Seams ----
   WindowHost* window = nullptr;
@@ -118,7 +114,6 @@ struct App {
   AppTransportNow transportNow{this};
   // Set from any thread by the engine's fatal-error hook; timer 1 closes the window.
   std::atomic<bool> closeRequested{false};
-  std::string title;  // last title given to the window
 };
 
 // The application registered for the engine's hooks (at most one at a time).

@@ -26,8 +26,8 @@ struct SwitchRow {
 
 AudioEngine& E() { return *Audio_GetEngine(); }
 void ShowMetronomeSwitches(App* app) {
-  app->metronomeRecordBox = Audio_GetMetronomeRecord() != 0;
-  app->metronomePlayBox = Audio_GetMetronomePlayback() != 0;
+  app->metronome.recordBox = Audio_GetMetronomeRecord() != 0;
+  app->metronome.playBox = Audio_GetMetronomePlayback() != 0;
 }
 void ApplyPanelTempo(App* app) {
   LoopTime_ApplyTempoFields(&app->loopTime, app->fields[static_cast<int>(PanelField::Tempo)],
@@ -138,8 +138,8 @@ const AdjustRow kAdjusts[] = {
     {C::ReverbDamping, [](App* a, StripIndex, uint16_t v) { EffectsPanel_SetReverbDamping(&a->effects, S127(v)); }},
     {C::MetronomeVolume,
      [](App* a, StripIndex, uint16_t v) {
-       a->metronomeVolume = S127(v);
-       Audio_SetMetronomeVolume(a->metronomeVolume / 127.0);
+       a->metronome.volume = S127(v);
+       Audio_SetMetronomeVolume(a->metronome.volume / 127.0);
      }},
 };
 
@@ -319,7 +319,7 @@ void App_Slider(App* app, Slider slider, int strip, int position) {
     case Slider::TrackEffectsMix: LoopStrip_SetEffectsMix(app, s, p); break;
     case Slider::RecordFeedback: LoopStrip_SetFeedback(app, p); break;
     case Slider::MetronomeVolume:
-      app->metronomeVolume = p;
+      app->metronome.volume = p;
       Audio_SetMetronomeVolume(unit);
       break;
     case Slider::MasterVolume: Audio_SetMasterVolume(unit); break;

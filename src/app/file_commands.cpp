@@ -74,7 +74,7 @@ void SessionLoaded(App* app, const std::string& name, bool named) {
   for (int i = 0; i < kStripCount; ++i) app->fields[static_cast<int>(TrackNameField(i))] = app->strips[i].name;
   app->lastLoopTime = -1.0;
   app->firstLoopSet = false;
-  app->dirty = false;
+  app->session.dirty = false;
   App_SetSessionName(app, name, named);
   SetMetronomeLength(app);
 }
@@ -109,14 +109,14 @@ void SaveSessionAs(App* app);
 
 // A session never named is not written under a made-up name: the user chooses one.
 void SaveSession(App* app) {
-  if (!app->sessionNamed) {
+  if (!app->session.named) {
     SaveSessionAs(app);
     return;
   }
   RewindAll();
   CommitPanelFields(app);
   if (!app->sessions) return;
-  if (app->sessions->Save((fs::path(app->sessionDirectory) / app->sessionName).string())) App_SetDirty(app, false);
+  if (app->sessions->Save((fs::path(app->session.directory) / app->session.name).string())) App_SetDirty(app, false);
 }
 
 void SaveSessionAs(App* app) {
@@ -130,8 +130,8 @@ void SaveSessionAs(App* app) {
   CommitPanelFields(app);
   const fs::path base = fs::path(file).replace_extension();
   if (!app->sessions || !app->sessions->Save(base.string())) return;
-  app->sessionDirectory = base.parent_path().string();
-  app->dirty = false;
+  app->session.directory = base.parent_path().string();
+  app->session.dirty = false;
   App_SetSessionName(app, base.filename().string(), true);
 }
 
@@ -220,7 +220,7 @@ void App_OpenSession(App* app, const std::string& path) {
   }
   const fs::path base = fs::path(file).replace_extension();
   if (!app->sessions || !app->sessions->Load(base.string())) return;
-  app->sessionDirectory = base.parent_path().string();
+  app->session.directory = base.parent_path().string();
   SessionLoaded(app, base.filename().string(), true);
 }
 

@@ -117,8 +117,8 @@ void LoopStrip_SetDirectory(App* app, StripIndex strip, const std::string& direc
   LoopStrip* s = Strip(app, strip);
   if (!s) return;
   std::string full = directory;
-  if (!full.empty() && std::filesystem::path(full).is_relative() && !app->sessionDirectory.empty())
-    full = (std::filesystem::path(app->sessionDirectory) / full).lexically_normal().string();
+  if (!full.empty() && std::filesystem::path(full).is_relative() && !app->session.directory.empty())
+    full = (std::filesystem::path(app->session.directory) / full).lexically_normal().string();
   if (full.size() > kMaxPathChars) return;
   s->directory = full;
 }

@@ -79,8 +79,8 @@ PanelView App_Panel(const App* app) {
   v.editing = editing;
   v.undoLabel = app->undoLabel;
   v.undoEnabled = App_Preferences().undo != 0;
-  v.metronomeRecord = app->metronomeRecordBox;
-  v.metronomePlay = app->metronomePlayBox;
+  v.metronomeRecord = app->metronome.recordBox;
+  v.metronomePlay = app->metronome.playBox;
 
   v.progress = static_cast<int>(Audio_GetPlayProgress(slot) * 100.0);
   if (mode == LoopTimeMaxTime && !app->firstLoopSet) {

@@ -103,7 +103,7 @@ int Position(double v) { return Xml_TruncateToInt(v * 127.0 + 1e-9); }
 // the directory itself when it has no relative form.
 std::string RelativeDirectory(const std::string& directory) {
   if (directory.empty()) return ".";
-  const fs::path relative = fs::path(directory).lexically_relative(A().sessionDirectory);
+  const fs::path relative = fs::path(directory).lexically_relative(A().session.directory);
   return relative.empty() ? directory : relative.string();
 }
 
@@ -244,23 +244,23 @@ const SettingDescriptor kRows[] = {
      .setInteger =
          [](int v) {
            Audio_SetMetronomeRecord(v != 0);
-           A().metronomeRecordBox = v != 0;
+           A().metronome.recordBox = v != 0;
          },
      .getInteger = [] { return Audio_GetMetronomeRecord(); }},
     {.name = "metronome_playback",
      .setInteger =
          [](int v) {
            Audio_SetMetronomePlayback(v != 0);
-           A().metronomePlayBox = v != 0;
+           A().metronome.playBox = v != 0;
          },
      .getInteger = [] { return Audio_GetMetronomePlayback(); }},
     {.name = "metronome_volume",
      .setInteger =
          [](int v) {
-           A().metronomeVolume = Clamp127(v);
-           Audio_SetMetronomeVolume(A().metronomeVolume / 127.0);
+           A().metronome.volume = Clamp127(v);
+           Audio_SetMetronomeVolume(A().metronome.volume / 127.0);
          },
-     .getInteger = [] { return A().metronomeVolume; }},
+     .getInteger = [] { return A().metronome.volume; }},
     {.name = "metronome_pan",
      .setInteger = [](int v) { Audio_SetMetronomePan(Clamp127(v) / 127.0); },
      .getInteger = [] { return Position(Audio_GetMetronomePan()); }},
@@ -365,7 +365,7 @@ struct LoadStart {
 void StartLoad(void* context) {
   auto* start = static_cast<LoadStart*>(context);
   App* app = start->app;
-  app->sessionDirectory = start->directory;
+  app->session.directory = start->directory;
   for (int i = 0; i < kStripCount; ++i) {
     app->strips[i].empty = true;
     app->strips[i].directory = start->directory;
@@ -388,7 +388,7 @@ void LoadTrackAudio(App* app, int i) {
   if (g_emptyInFile[i] == 1) {
     clear();
   } else {
-    const std::string directory = s.directory.empty() ? app->sessionDirectory : s.directory;
+    const std::string directory = s.directory.empty() ? app->session.directory : s.directory;
     const std::string wanted = (fs::path(directory) / (s.name + ".wav")).string();
     std::string loaded = Audio_LoadLoop(s.slot, wanted.c_str(), 1, prefs.warn_file_load,
                                         prefs.warn_sample_rate, false);
@@ -546,17 +546,17 @@ bool SessionFile_Save(App* app, const std::string& base) {
   }
   if (anyAudio) File_SyncFolder(loops);  // the folder's own entry beside the session file
 
-  const std::string previousDirectory = app->sessionDirectory;
+  const std::string previousDirectory = app->session.directory;
   std::string previous[kStripCount];
   for (int i = 0; i < kStripCount; ++i) {
     previous[i] = app->strips[i].directory;
     app->strips[i].directory = app->strips[i].empty ? directory : loops;
   }
-  app->sessionDirectory = directory;
+  app->session.directory = directory;
   Xml_TakeBackup(path, backup);
   if (!Xml_ReplaceFile(path, SessionText())) {
     for (int i = 0; i < kStripCount; ++i) app->strips[i].directory = previous[i];
-    app->sessionDirectory = previousDirectory;
+    app->session.directory = previousDirectory;
     if (anyAudio) SessionLoops_Remove(loops);
     MessageDialog_Show(nullptr, "Unable to open session XML file for writing.", "File Error");
     return false;

@@ -109,9 +109,9 @@ bool Session_LoadQuicksave(App* app, int number) {
 
 bool Session_SaveDefault(App* app) {
   SessionFile_CommitPanelFields(app);
-  const std::string directory = app->sessionDirectory;
+  const std::string directory = app->session.directory;
   const bool saved = SessionFile_Save(app, Session_DefaultBase());
-  app->sessionDirectory = directory;
+  app->session.directory = directory;
   const bool configured = WriteSystemConfiguration();
   return saved && configured;
 }

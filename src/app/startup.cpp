@@ -48,9 +48,9 @@ void SetConfigDirectory(const std::string& start) {
 bool App_InitApplicationData(App* app) {
   ConfigFiles_InitDefaults();
   app->lastLoopTime = -1.0;
-  app->sessionDirectory = ConfigDirectory;
-  app->sessionName = "untitled";
-  app->sessionNamed = false;
+  app->session.directory = ConfigDirectory;
+  app->session.name = "untitled";
+  app->session.named = false;
   App_Attach(app);
   MidiPorts_UseSendSettings(&App_Preferences().midi);
   Preferences_SetWindowStateHook(WindowStateChanged);
@@ -61,7 +61,7 @@ bool App_InitApplicationData(App* app) {
   for (int i = 0; i < kStripCount; ++i) app->fields[static_cast<int>(TrackNameField(i))] = app->strips[i].name;
   EffectsPanel_Init(&app->effects);
   LoopStrip_SetFeedback(app, app->feedback);
-  Audio_SetMetronomeVolume(app->metronomeVolume / 127.0);
+  Audio_SetMetronomeVolume(app->metronome.volume / 127.0);
   Audio_SelectRecordTrack(App_CurrentSlot(app));
   Audio_SetLoopSelection(App_CurrentSlot(app), 1);
   Audio_ResetUndo();  // the current track as the first undo point ("Nothing to Undo")

@@ -23,8 +23,8 @@ bool MetronomeAudible() {
 void BeatLights(App* app) {
   bool accent = false;
   if (!MidiHooks_TakeBeat(&accent) || !MetronomeAudible()) return;
-  if (accent) app->metronomePlayBox = true;
-  app->metronomeRecordBox = true;
+  if (accent) app->metronome.playBox = true;
+  app->metronome.recordBox = true;
   if (app->window && app->loopTime.tempo > 0)
     app->window->StartFlashTimer(static_cast<int>(30000.0 / app->loopTime.tempo));
 }
@@ -59,6 +59,6 @@ void App_Timer3(App* app) {
   const TransportState state = Audio_GetTransportState();
   const bool running = (state == Playing && Audio_GetMetronomePlayback()) ||
                        (state == Recording && Audio_GetMetronomeRecord());
-  app->metronomeRecordBox = running ? false : Audio_GetMetronomeRecord() != 0;
-  app->metronomePlayBox = running ? false : Audio_GetMetronomePlayback() != 0;
+  app->metronome.recordBox = running ? false : Audio_GetMetronomeRecord() != 0;
+  app->metronome.playBox = running ? false : Audio_GetMetronomePlayback() != 0;
 }

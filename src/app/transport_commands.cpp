@@ -35,7 +35,7 @@ void MaxTimeCut(App* app) {
 
 void StartMixIfArmed(App* app) {
   if (!app->mixToDiskArmed || Audio_IsMixingToDisk()) return;
-  Audio_StartMixToDisk(App_Preferences().mixtodisk_directory, app->sessionDirectory, app->sessionName);
+  Audio_StartMixToDisk(App_Preferences().mixtodisk_directory, app->session.directory, app->session.name);
   app->mixWriterRunning = Audio_IsMixingToDisk();
 }
 

@@ -26,7 +26,7 @@ MixerView App_Mixer(const App* app) {
     v.crossfade = v.submixVolume[0];
   }
   v.feedback = app->feedback;
-  v.metronomeVolume = app->metronomeVolume;
+  v.metronomeVolume = app->metronome.volume;
   return v;
 }
 

@@ -81,7 +81,7 @@ TEST_F(AppTest, EnterAndTabCommitThePanelFields) {
   EXPECT_EQ(ControlCommands().Size(), 0u);
   App_KeyDown(&app(), Key::Tab);
   EXPECT_EQ(strip(2).name, "Kick");
-  EXPECT_TRUE(app().dirty);
+  EXPECT_TRUE(app().session.dirty);
   EXPECT_EQ(app().focus, PanelField::None);
 
   App_EditField(&app(), TrackNameField(2), "drums/kick");

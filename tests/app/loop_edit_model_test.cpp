@@ -60,7 +60,7 @@ TEST_F(LoopEditTest, SelectionCommandsActOnTheTrackAndMarkTheSessionChanged) {
   EXPECT_EQ(Sample(s, 1), Ramp(1, 0));
   Do(Command::EditTrimLoop);  // with a caret: 0..L - 1, nothing cut
   EXPECT_EQ(Audio_GetLoopLength(s), 1000);
-  EXPECT_FALSE(app().dirty);
+  EXPECT_FALSE(app().session.dirty);
 
   Drag(20, 50);
   EXPECT_TRUE(App_Panel(&app()).loopEdit.zoomSelection);
@@ -70,7 +70,7 @@ TEST_F(LoopEditTest, SelectionCommandsActOnTheTrackAndMarkTheSessionChanged) {
   EXPECT_EQ(Audio_GetLoopLength(s), 301);  // the trim keeps the range's end frame too
   EXPECT_EQ(Sample(s, 0), Ramp(200, 0));
   EXPECT_EQ(view->State().selEnd, 0);  // the old frames are gone: a caret at the start
-  EXPECT_TRUE(app().dirty);
+  EXPECT_TRUE(app().session.dirty);
 
   App_SetDirty(&app(), false);
   view->LeftDown(33, 5, false, false);  // frame 99 of 301 frames over 100 pixels
@@ -80,7 +80,7 @@ TEST_F(LoopEditTest, SelectionCommandsActOnTheTrackAndMarkTheSessionChanged) {
   const float atCaret = Sample(s, caret);
   Do(Command::SetStartPoint);
   EXPECT_TRUE(Sample(s, 0) == atCaret && view->State().selStart == 0);
-  EXPECT_TRUE(app().dirty);
+  EXPECT_TRUE(app().session.dirty);
 
   // The loop shortened elsewhere: the selection is kept inside it at the next look.
   Drag(90, 99);

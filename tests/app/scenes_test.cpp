@@ -106,7 +106,7 @@ TEST_F(AppTest, DroppedFilesFillConsecutiveTracksAndStopAfterTrackEight) {
   EXPECT_EQ(strip(6).directory, dir);
   for (int i = 0; i < 6; ++i) EXPECT_TRUE(strip(i).empty);
   EXPECT_EQ(sessions.calls, std::vector<std::string>{"Load " + dir + "/live"});
-  EXPECT_EQ(app().sessionName, "live");
+  EXPECT_EQ(app().session.name, "live");
 }
 
 // The title marks unsaved changes until a save succeeds; closing then asks, and the
@@ -129,7 +129,7 @@ TEST_F(AppTest, UnsavedChangesMarkTheTitleAndAreAskedAboutOnClosing) {
   App_SetDirty(&app(), true);
   sessions.result = false;
   Do(Command::SaveSession);
-  EXPECT_TRUE(app().dirty);
+  EXPECT_TRUE(app().session.dirty);
 
   dialog.answers = {IDNO};
   EXPECT_FALSE(App_Close(&app()));

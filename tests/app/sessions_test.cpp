@@ -186,8 +186,8 @@ TEST_F(SessionTest, ReadingRulesForValuesOutOfRange) {
          EXPECT_EQ(a.strips[0].pan, 0);
        }},
       {"<track><path>" + std::string(300, 'p') + "</path></track><track><path>sub</path></track>", [](const App& a) {
-         EXPECT_EQ(a.strips[0].directory, a.sessionDirectory);
-         EXPECT_EQ(a.strips[1].directory, a.sessionDirectory + "/sub");
+         EXPECT_EQ(a.strips[0].directory, a.session.directory);
+         EXPECT_EQ(a.strips[1].directory, a.session.directory + "/sub");
        }},
       {lying, [](const App& a) { EXPECT_EQ(a.strips[7].pan, 7); EXPECT_DOUBLE_EQ(Audio_GetMasterVolume(), 0.25); }},
   };
@@ -211,7 +211,7 @@ TEST_F(SessionTest, DamagedFilesAreRefusedWithNothingApplied) {
   FillTrack(0, 0.5);
   LoopStrip_SetName(app_.get(), StripIndex{0}, "Kick");
   LoopStrip_SetVolume(app_.get(), StripIndex{0}, 50);
-  const std::string directory = app_->sessionDirectory;
+  const std::string directory = app_->session.directory;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
     dialog.shown.clear();
@@ -222,7 +222,7 @@ TEST_F(SessionTest, DamagedFilesAreRefusedWithNothingApplied) {
     EXPECT_TRUE(dialog.Saw(c.message, c.message == parse ? "XML error" : "File error"));
     EXPECT_EQ(app_->strips[0].name, "Kick");
     EXPECT_EQ(app_->strips[0].volume, 50);
-    EXPECT_EQ(app_->sessionDirectory, directory);
+    EXPECT_EQ(app_->session.directory, directory);
     EXPECT_DOUBLE_EQ(Audio_GetMasterVolume(), 1.0);
     ExpectAudio(0, 0.5);
   }
@@ -395,19 +395,19 @@ TEST_F(SessionTest, NumberedQuicksaveAsksBeforeOverwritingOnlyWhileWarned) {
     App_SetDirty(app_.get(), true);
     EXPECT_EQ(store->Quicksave("Quicksave03"), c.saved);
     EXPECT_EQ(Exists("q/Quicksave03/Quicksave03.session"), c.saved);
-    EXPECT_EQ(app_->dirty, !c.saved);
+    EXPECT_EQ(app_->session.dirty, !c.saved);
     EXPECT_EQ(dialog.Saw("Quicksave Quicksave03 exists, overwrite?", "Overwrite Quicksave?"), c.questions > 0);
     EXPECT_FALSE(dialog.Saw("Quicksaved Session as Quicksave03.", "Quicksave Complete"));  // numbered: silent
   }
   EXPECT_TRUE(Exists("q/Quicksave03/Quicksave03_Midi.xml"));
-  EXPECT_EQ(app_->title, "Kestrine 1.73 - [Quicksave03]");
+  EXPECT_EQ(app_->session.title, "Kestrine 1.73 - [Quicksave03]");
 
   // Loading meets saving under the same spelling; an unsaved number is the reader's message.
   Restart();
   App_Preferences().quicksave_directory = Path("q");
   app_->sessions = store.get();
   FileCommand_LoadQuicksave(app_.get(), 3);
-  EXPECT_EQ(app_->title, "Kestrine 1.73 - [Quicksave03]");
+  EXPECT_EQ(app_->session.title, "Kestrine 1.73 - [Quicksave03]");
   ExpectAudio(0, 0.5);
   EXPECT_FALSE(store->LoadQuicksave(4));
   EXPECT_TRUE(dialog.Saw("Couldn't open session file.", "File error"));
@@ -417,8 +417,8 @@ TEST_F(SessionTest, NumberedQuicksaveAsksBeforeOverwritingOnlyWhileWarned) {
 TEST_F(SessionTest, TypedNameLosesItsExtensionAndIsConfirmed) {
   ASSERT_TRUE(store->Quicksave("Gig.session"));
   EXPECT_TRUE(Exists("Gig/Gig.session"));
-  EXPECT_EQ(app_->sessionName, "Gig");
-  EXPECT_EQ(app_->sessionDirectory, Path("Gig"));
+  EXPECT_EQ(app_->session.name, "Gig");
+  EXPECT_EQ(app_->session.directory, Path("Gig"));
   EXPECT_EQ(Quicksave_LastName(), "Gig");
   EXPECT_TRUE(dialog.Saw("Quicksaved Session as Gig.", "Quicksave Complete"));
 
@@ -434,9 +434,9 @@ TEST_F(SessionTest, RefusedOrFailedQuicksavesKeepTheSessionDirtyAndItsName) {
     dialog.shown.clear();
     EXPECT_FALSE(store->Quicksave(name));
     EXPECT_EQ(dialog.Saw("Invalid quicksave name", "Error"), name != std::string("Gig"));
-    EXPECT_TRUE(app_->dirty);
-    EXPECT_EQ(app_->sessionName, "untitled");
-    EXPECT_EQ(app_->sessionDirectory, dir);
+    EXPECT_TRUE(app_->session.dirty);
+    EXPECT_EQ(app_->session.name, "untitled");
+    EXPECT_EQ(app_->session.directory, dir);
   }
   EXPECT_EQ(fs::directory_iterator(dir)->path().filename(), "Gig");
   EXPECT_FALSE(dialog.Saw("Quicksaved Session as Gig.", "Quicksave Complete"));
@@ -471,16 +471,16 @@ TEST_F(SessionTest, QuestionsBeforeASessionLoadLeaveTheMusicPlaying) {
   files.answers = {Path("Gig.session")};
   App_Command(app_.get(), Command::OpenSession);
   EXPECT_EQ(Audio_GetTransportState(), Stopped);
-  EXPECT_EQ(app_->sessionName, "Gig");
+  EXPECT_EQ(app_->session.name, "Gig");
 }
 
 // Save Session commits what the loop-time field says, but applying it to the strips
 // would cut the loop being saved.
 TEST_F(SessionTest, SavingStoresTheLoopTimeFieldWithoutResizingTheLoops) {
   app_->sessions = store.get();
-  app_->sessionDirectory = dir;
-  app_->sessionName = "Gig";
-  app_->sessionNamed = true;
+  app_->session.directory = dir;
+  app_->session.name = "Gig";
+  app_->session.named = true;
   app_->loopTime.mode = LoopTimeSeconds;
   FillTrack(0, 1.0);
   App_EditField(app_.get(), PanelField::Seconds, "0.5");
@@ -516,8 +516,8 @@ TEST_F(SessionTest, DefaultSessionAndInProgressSave) {
   EXPECT_FALSE(App_LoadDefaultSession(app_.get()));
   EXPECT_TRUE(app_->strips[0].empty);
   ASSERT_TRUE(App_LoadDefaultSession(app_.get()));  // the script has run out: Yes
-  EXPECT_EQ(app_->title, "Kestrine 1.73 - [Untitled]");
-  EXPECT_FALSE(app_->dirty);
+  EXPECT_EQ(app_->session.title, "Kestrine 1.73 - [Untitled]");
+  EXPECT_FALSE(app_->session.dirty);
   ExpectAudio(0, 0.5);
 }
 

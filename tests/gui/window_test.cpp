@@ -133,7 +133,7 @@ TEST_F(GuiTest, KeysReachTheKeyboardHandlerBeforeTheWidgets) {
   Settle();
   EXPECT_EQ(strip(2).name, "pr");
   EXPECT_TRUE(window_->panel()->hasFocus());
-  EXPECT_TRUE(app().dirty);
+  EXPECT_TRUE(app().session.dirty);
   EXPECT_TRUE(window_->windowTitle().endsWith("*"));
 }
 
