@@ -109,7 +109,7 @@ void App_SetSessionName(App* app, const std::string& name, bool named) {
   App_ShowTitle(app);
 }
 
-void App_SampleLoopTime(App* app) { app->lastLoopTime = Audio_GetLoopSeconds(App_CurrentSlot(app)); }
+void App_SampleLoopTime(App* app) { app->loopTime.lastLoopTime = Audio_GetLoopSeconds(App_CurrentSlot(app)); }
 
 void App_UndoChanged(App* app, int slot, int operation, const char* name, int redo) {
   const StripIndex strip = App_StripOfSlot(app, EngineSlot{slot});
@@ -130,14 +130,14 @@ void App_SelectTrack(App* app, StripIndex strip) {
 
   if (s.empty) {
     if (maxTime) {
-      if (prefs.empty_to_last_rec && app->firstLoopSet && app->lastLoopTime > 0) {
-        LoopStrip_Recreate(app, strip, app->lastLoopTime, true);
+      if (prefs.empty_to_last_rec && app->loopTime.firstLoopSet && app->loopTime.lastLoopTime > 0) {
+        LoopStrip_Recreate(app, strip, app->loopTime.lastLoopTime, true);
       } else {
         LoopStrip_Recreate(app, strip, app->loopTime.maxManualTime, true);
-        app->firstLoopSet = false;
+        app->loopTime.firstLoopSet = false;
       }
-    } else if (prefs.empty_to_last_rec && app->lastLoopTime > 0) {
-      LoopStrip_Recreate(app, strip, app->lastLoopTime, true);
+    } else if (prefs.empty_to_last_rec && app->loopTime.lastLoopTime > 0) {
+      LoopStrip_Recreate(app, strip, app->loopTime.lastLoopTime, true);
     }
   }
   Audio_SelectRecordTrack(s.slot);

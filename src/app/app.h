@@ -46,8 +46,6 @@ inline PanelField TrackNameField(int strip) {
   return static_cast<PanelField>(static_cast<int>(PanelField::TrackName1) + strip);
 }
 
-// The loop-time panel's target (radio buttons 1218, 1219, 1220).
-enum class LoopTimeTarget { Current = 0, Empty = 1, All = 2 };
 
 struct MeterState {
   double held = 0.0;
@@ -80,20 +78,14 @@ struct App {
   bool exitInProgress = false;
   bool globalReverse = false;
   bool globalSlow = false;
-  // "Max Time" mode: the first recording (or a loaded loop) has fixed the loop length.
-  // This is also the panel's recorded-or-loaded mark.
-  bool firstLoopSet = false;
   bool mixToDiskArmed = false;
   bool mixWriterRunning = false;  // what timer 1 saw last
 
   // ---- Session ----
   SessionState session;
-  double lastLoopTime = -1.0;
 
   // ---- Panel values ----
-  LoopTimeSettings loopTime;
-  TapTempo tap;
-  LoopTimeTarget loopTimeTarget = LoopTimeTarget::Current;
+  LoopTimeState loopTime;
   EffectsPanel effects;
   MetronomePanel metronome;
   int feedback = 114;         // record feedback knob 0..127

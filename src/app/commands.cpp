@@ -167,11 +167,11 @@ bool Guarded(Command c) {
 void SelectLoopTimeMode(App* app, int trackField) {
   const int mode = LoopTimeMode_After(trackField, app->loopTime.mode);
   LoopTime_SetMode(&app->loopTime, mode);
-  app->firstLoopSet = app->firstLoopSet && mode == LoopTimeMaxTime;
+  app->loopTime.firstLoopSet = app->loopTime.firstLoopSet && mode == LoopTimeMaxTime;
   LoopStrip& s = app->strips[app->currentTrack];
   if (mode == LoopTimeMaxTime && s.empty) {
-    if (App_Preferences().empty_to_last_rec && app->firstLoopSet && app->lastLoopTime > 0)
-      LoopStrip_Recreate(app, StripIndex{app->currentTrack}, app->lastLoopTime, true);
+    if (App_Preferences().empty_to_last_rec && app->loopTime.firstLoopSet && app->loopTime.lastLoopTime > 0)
+      LoopStrip_Recreate(app, StripIndex{app->currentTrack}, app->loopTime.lastLoopTime, true);
     else
       LoopStrip_Recreate(app, StripIndex{app->currentTrack}, app->loopTime.maxManualTime, true);
   }
@@ -190,7 +190,7 @@ void GetLoopTime(App* app) {
 }
 
 void Tap(App* app) {
-  const int tempo = TapTempo_Tap(&app->tap, &app->loopTime);
+  const int tempo = TapTempo_Tap(&app->loopTime.tap, &app->loopTime);
   if (tempo > 0) app->fields[static_cast<int>(PanelField::Tempo)] = std::to_string(tempo);
 }
 
@@ -227,9 +227,9 @@ void Dispatch(App* app, Command c, ActionTrack track, StripIndex strip) {
     case C::SetLoopTime: App_CommitLoopTime(app); break;
     case C::GetLoopTime: GetLoopTime(app); break;
     case C::TapLoopTime: Tap(app); break;
-    case C::SetCurrentTrackTime: app->loopTimeTarget = LoopTimeTarget::Current; break;
-    case C::SetEmptyTracksTime: app->loopTimeTarget = LoopTimeTarget::Empty; break;
-    case C::SetAllTracksTime: app->loopTimeTarget = LoopTimeTarget::All; break;
+    case C::SetCurrentTrackTime: app->loopTime.target = LoopTimeTarget::Current; break;
+    case C::SetEmptyTracksTime: app->loopTime.target = LoopTimeTarget::Empty; break;
+    case C::SetAllTracksTime: app->loopTime.target = LoopTimeTarget::All; break;
     // The loop edit view's own operations.
     case C::EditTrimLoop: if (edit) edit->Trim(); break;
     case C::ZoomIn: if (edit) edit->Zoom(ZoomStep::In); break;

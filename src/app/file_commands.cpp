@@ -72,8 +72,8 @@ void SetMetronomeLength(App* app) {
 // the metronome in step.
 void SessionLoaded(App* app, const std::string& name, bool named) {
   for (int i = 0; i < kStripCount; ++i) app->fields[static_cast<int>(TrackNameField(i))] = app->strips[i].name;
-  app->lastLoopTime = -1.0;
-  app->firstLoopSet = false;
+  app->loopTime.lastLoopTime = -1.0;
+  app->loopTime.firstLoopSet = false;
   app->session.dirty = false;
   App_SetSessionName(app, name, named);
   SetMetronomeLength(app);
@@ -203,7 +203,7 @@ bool App_LoadLoop(App* app, StripIndex strip, const std::string& path, bool drop
   s.directory = fs::path(loaded).parent_path().string();
   if (firstAttempt && prefs.unmute_after_load_loop) LoopStrip_SetMute(app, strip, false);
   s.empty = false;
-  if (app->loopTime.mode == LoopTimeMaxTime) app->firstLoopSet = true;
+  if (app->loopTime.mode == LoopTimeMaxTime) app->loopTime.firstLoopSet = true;
   if (strip.value == app->currentTrack && app->loopEdit) app->loopEdit->Reset(strip.value);
   App_SetDirty(app, true);
   return true;
@@ -235,7 +235,7 @@ bool App_LoadDefaultSession(App* app) {
   if (app->loopTime.mode == LoopTimeMaxTime) {
     if (app->strips[app->currentTrack].empty) App_CommitLoopTime(app);
     App_SelectTrack(app, StripIndex{app->currentTrack});
-    app->firstLoopSet = false;
+    app->loopTime.firstLoopSet = false;
   }
   if (app->window)
     app->window->EnableMenuEntry(CommandId(Command::AsioControlPanel), Audio_GetHostApiType() == kAsioHostApiType);

@@ -71,14 +71,14 @@ void App_CommitLoopTime(App* app) {
     default: stored = LoopTime_ApplyMaxManualTimeField(&lt, Field(app, PanelField::MaxTime)); break;
   }
   if (!stored) return;
-  app->firstLoopSet = false;
+  app->loopTime.firstLoopSet = false;
   const double seconds = LoopTime_ModeSeconds(lt);
   for (int i = 0; i < kStripCount; ++i) {
     LoopStrip& s = app->strips[i];
     // In "Max Time" the target buttons are disabled: the current strip takes the time.
     const bool target = lt.mode == LoopTimeMaxTime ? i == app->currentTrack
-                        : app->loopTimeTarget == LoopTimeTarget::All ? true
-                        : app->loopTimeTarget == LoopTimeTarget::Empty ? s.empty
+                        : app->loopTime.target == LoopTimeTarget::All ? true
+                        : app->loopTime.target == LoopTimeTarget::Empty ? s.empty
                                                                        : i == app->currentTrack;
     if (!target) continue;
     if (s.empty)

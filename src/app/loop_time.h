@@ -84,3 +84,17 @@ struct TapTempo {
 // when the tap only (re)arms the measurement (the interval gives below 20 or above 300
 // beats per minute).
 int32_t TapTempo_Tap(TapTempo* tap, LoopTimeSettings* s);
+
+// The loop-time panel's target (radio buttons 1218, 1219, 1220).
+enum class LoopTimeTarget { Current = 0, Empty = 1, All = 2 };
+
+// The loop time as the application keeps it: the settings the session stores, and what
+// the panel adds to them. Owned by the App; user-interface thread only.
+struct LoopTimeState : LoopTimeSettings {
+  TapTempo tap;
+  LoopTimeTarget target = LoopTimeTarget::Current;
+  // "Max Time" mode: the first recording (or a loaded loop) has fixed the loop length.
+  // This is also the panel's recorded-or-loaded mark.
+  bool firstLoopSet = false;
+  double lastLoopTime = -1.0;  // the current track's loop time after the last entry point
+};

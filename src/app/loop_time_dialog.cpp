@@ -103,7 +103,7 @@ bool LoopTimeDialog_Ok(LoopTimeDialog* d) {
     if (!Confirm("This will erase current loop. Proceed?", "Erase Loop?")) return false;
     lt.maxManualTime = seconds;
     GiveLoopTime(app, app->currentTrack, seconds);
-    app->firstLoopSet = false;
+    app->loopTime.firstLoopSet = false;
   } else if (d->setAll) {
     if (!Confirm("This will erase all loops! Proceed?", "Erase All Loops?")) return false;
     for (int i = 0; i < kStripCount; ++i) GiveLoopTime(app, i, seconds);

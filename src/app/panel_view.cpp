@@ -66,7 +66,7 @@ PanelView App_Panel(const App* app) {
   v.loopButtonEnabled = fixedTime;
   v.setEnabled = true;
   v.maxTimeFieldEnabled = !fixedTime;
-  v.loopTimeTarget = static_cast<int>(app->loopTimeTarget);
+  v.loopTimeTarget = static_cast<int>(app->loopTime.target);
   v.editButtonsEnabled = Audio_GetLoopSelection(slot) != 0;
   if (app->loopEdit) v.loopEdit = app->loopEdit->Buttons();
   for (bool* b : {&v.loopEdit.trim, &v.loopEdit.zoomSelection, &v.loopEdit.zoomOutFull, &v.loopEdit.zoomIn,
@@ -83,7 +83,7 @@ PanelView App_Panel(const App* app) {
   v.metronomePlay = app->metronome.playBox;
 
   v.progress = static_cast<int>(Audio_GetPlayProgress(slot) * 100.0);
-  if (mode == LoopTimeMaxTime && !app->firstLoopSet) {
+  if (mode == LoopTimeMaxTime && !app->loopTime.firstLoopSet) {
     v.lengthText = v.halfText = "---";
   } else {
     const double seconds = Audio_GetLoopSeconds(slot);

@@ -47,7 +47,7 @@ void SetConfigDirectory(const std::string& start) {
 
 bool App_InitApplicationData(App* app) {
   ConfigFiles_InitDefaults();
-  app->lastLoopTime = -1.0;
+  app->loopTime.lastLoopTime = -1.0;
   app->session.directory = ConfigDirectory;
   app->session.name = "untitled";
   app->session.named = false;

@@ -21,7 +21,7 @@ namespace {
 LoopStrip& CurrentStrip(App* app) { return app->strips[app->currentTrack]; }
 
 bool FirstRecordingInMaxTime(const App* app) {
-  return app->loopTime.mode == LoopTimeMaxTime && !app->firstLoopSet &&
+  return app->loopTime.mode == LoopTimeMaxTime && !app->loopTime.firstLoopSet &&
          Audio_GetTransportState() == Recording;
 }
 
@@ -30,7 +30,7 @@ bool FirstRecordingInMaxTime(const App* app) {
 void MaxTimeCut(App* app) {
   if (!FirstRecordingInMaxTime(app)) return;
   const int slot = App_CurrentSlot(app);
-  if (Audio_GetLoopRecorded(slot) || Audio_SetLoopAtPosition(slot, true)) app->firstLoopSet = true;
+  if (Audio_GetLoopRecorded(slot) || Audio_SetLoopAtPosition(slot, true)) app->loopTime.firstLoopSet = true;
 }
 
 void StartMixIfArmed(App* app) {
@@ -86,13 +86,13 @@ void App_Record(App* app) {
     if (Audio_RecordLooping(slot)) TakeStrip(app, StripIndex{app->currentTrack});
     return;
   }
-  if (app->loopTime.mode == LoopTimeMaxTime && !app->firstLoopSet) {
+  if (app->loopTime.mode == LoopTimeMaxTime && !app->loopTime.firstLoopSet) {
     if (Audio_GetLoopRecorded(slot)) {
       // The take already ran to the maximum time: its length is settled.
-      app->firstLoopSet = true;
+      app->loopTime.firstLoopSet = true;
       Audio_PlayLooping();
     } else if (Audio_SetLoopAtPosition(slot, false)) {
-      app->firstLoopSet = true;
+      app->loopTime.firstLoopSet = true;
       if (App_Preferences().play_after_setloop) Audio_PlayLooping();
     }
     return;
@@ -129,7 +129,7 @@ void App_Pause(App* app) {
 void App_SetLoop(App* app) {
   if (!Audio_SetLoopAtPosition(App_CurrentSlot(app), true)) return;
   if (App_Preferences().play_after_setloop) Audio_PlayLooping();
-  if (app->loopTime.mode == LoopTimeMaxTime) app->firstLoopSet = true;
+  if (app->loopTime.mode == LoopTimeMaxTime) app->loopTime.firstLoopSet = true;
 }
 
 bool AppTransportNow::ExecuteTransportNow(uint32_t commandId) {
@@ -162,7 +162,7 @@ void App_Erase(App* app) {
     if (!App_Preferences().empty_to_last_rec || allEmpty) {
       LoopStrip_Recreate(app, strip, app->loopTime.maxManualTime, false);
       Audio_SelectRecordTrack(s.slot);
-      app->firstLoopSet = false;
+      app->loopTime.firstLoopSet = false;
     }
   }
   if (state == Recording) {

@@ -128,13 +128,13 @@ TEST_F(AppTest, EveryCatalogueRowHasItsEffect) {
       {131, 0, 0, {}, [&] { EXPECT_EQ(app().fields[static_cast<int>(PanelField::Seconds)], "4.000000"); }},
       {132, 0, 0, [&] {  // two taps 600 ms apart
          static int64_t now = 1000;
-         app().tap.clock = TapClock{[] { return now; }, 1000};
+         app().loopTime.tap.clock = TapClock{[] { return now; }, 1000};
          Do(Command::TapLoopTime), now = 1600;
        },
        [&] { EXPECT_EQ(app().loopTime.tempo, 100.0); EXPECT_EQ(app().fields[static_cast<int>(PanelField::Tempo)], "100"); }},
-      {133, 0, 0, [&] { app().loopTimeTarget = LoopTimeTarget::All; }, [&] { EXPECT_EQ(app().loopTimeTarget, LoopTimeTarget::Current); }},
-      {134, 0, 0, {}, [&] { EXPECT_EQ(app().loopTimeTarget, LoopTimeTarget::Empty); }},
-      {135, 0, 0, {}, [&] { EXPECT_EQ(app().loopTimeTarget, LoopTimeTarget::All); }},
+      {133, 0, 0, [&] { app().loopTime.target = LoopTimeTarget::All; }, [&] { EXPECT_EQ(app().loopTime.target, LoopTimeTarget::Current); }},
+      {134, 0, 0, {}, [&] { EXPECT_EQ(app().loopTime.target, LoopTimeTarget::Empty); }},
+      {135, 0, 0, {}, [&] { EXPECT_EQ(app().loopTime.target, LoopTimeTarget::All); }},
   };
   // The loop edit rows reach the loop edit view; positions are given half way.
   const char* editCalls[] = {"Trim", "Zoom 0 0 0", "Zoom 1 0 0", "Zoom 2 0 0", "Zoom 3 0 0", "LoopSelection",

@@ -102,13 +102,13 @@ TEST_F(LoopTimeDialogTest, TargetsAndEraseQuestions) {
 
   // Manual gives the current track the time and clears the recorded-or-loaded mark.
   App_Preferences().warn_erase_loops = 1;
-  app().firstLoopSet = true;
+  app().loopTime.firstLoopSet = true;
   d = Open(LoopTimeChoice::Manual);
   EXPECT_FALSE(LoopTimeDialog_CheckBoxesEnabled(d));
   d.maxTime = "6";
   ASSERT_TRUE(LoopTimeDialog_Ok(&d));
   EXPECT_TRUE(dialog.Saw("This will erase current loop. Proceed?", "Erase Loop?"));
-  EXPECT_FALSE(app().firstLoopSet);
+  EXPECT_FALSE(app().loopTime.firstLoopSet);
   EXPECT_TRUE(Lasts(0, 6.0) && Lasts(2, 5.0));
 }
 

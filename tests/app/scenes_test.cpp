@@ -150,7 +150,7 @@ TEST_F(AppTest, MaxTimeFirstLoopIsCutWhereStopIsPressed) {
   Do(Command::TransportStop);
   EXPECT_EQ(Audio_GetLoopLength(slot(0)), 48000);
   EXPECT_EQ(Audio_GetLoopPosition(slot(0)), 0);
-  EXPECT_TRUE(app().firstLoopSet);
+  EXPECT_TRUE(app().loopTime.firstLoopSet);
   EXPECT_EQ(App_Panel(&app()).lengthText, "1.00");
   Type("2");  // the next empty track takes the first loop's length
   EXPECT_EQ(Audio_GetLoopLength(slot(1)), 48000);
@@ -170,7 +170,7 @@ TEST_F(AppTest, EraseFollowsTheLoopTimeMode) {
     SCOPED_TRACE(c.mode);
     Restart();
     app().loopTime.mode = c.mode;
-    app().firstLoopSet = true;
+    app().loopTime.firstLoopSet = true;
     strip(0).empty = false;
     strip(5).empty = !c.otherStripHoldsALoop;
     if (c.recording) Do(Command::TransportRecord);
@@ -180,6 +180,6 @@ TEST_F(AppTest, EraseFollowsTheLoopTimeMode) {
     EXPECT_EQ(strip(0).empty, c.empty);
     EXPECT_EQ(Audio_GetLoopLength(slot(0)), c.length);
     EXPECT_EQ(Audio_GetTransportState(), c.recording ? Recording : Stopped);
-    EXPECT_EQ(app().firstLoopSet, c.mode != LoopTimeMaxTime || c.otherStripHoldsALoop);
+    EXPECT_EQ(app().loopTime.firstLoopSet, c.mode != LoopTimeMaxTime || c.otherStripHoldsALoop);
   }
 }
