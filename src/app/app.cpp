@@ -130,12 +130,9 @@ void App_SelectTrack(App* app, StripIndex strip) {
 
   if (s.empty) {
     if (maxTime) {
-      if (prefs.empty_to_last_rec && app->loopTime.firstLoopSet && app->loopTime.lastLoopTime > 0) {
-        LoopStrip_Recreate(app, strip, app->loopTime.lastLoopTime, true);
-      } else {
-        LoopStrip_Recreate(app, strip, app->loopTime.maxManualTime, true);
-        app->loopTime.firstLoopSet = false;
-      }
+      const bool last = LoopTime_EmptyTakesLastRecording(app->loopTime, prefs.empty_to_last_rec);
+      LoopStrip_Recreate(app, strip, LoopTime_EmptyTrackMaxTime(app->loopTime, prefs.empty_to_last_rec), true);
+      if (!last) app->loopTime.firstLoopSet = false;
     } else if (prefs.empty_to_last_rec && app->loopTime.lastLoopTime > 0) {
       LoopStrip_Recreate(app, strip, app->loopTime.lastLoopTime, true);
     }

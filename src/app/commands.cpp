@@ -169,12 +169,9 @@ void SelectLoopTimeMode(App* app, int trackField) {
   LoopTime_SetMode(&app->loopTime, mode);
   app->loopTime.firstLoopSet = app->loopTime.firstLoopSet && mode == LoopTimeMaxTime;
   LoopStrip& s = app->strips[app->currentTrack];
-  if (mode == LoopTimeMaxTime && s.empty) {
-    if (App_Preferences().empty_to_last_rec && app->loopTime.firstLoopSet && app->loopTime.lastLoopTime > 0)
-      LoopStrip_Recreate(app, StripIndex{app->currentTrack}, app->loopTime.lastLoopTime, true);
-    else
-      LoopStrip_Recreate(app, StripIndex{app->currentTrack}, app->loopTime.maxManualTime, true);
-  }
+  if (mode == LoopTimeMaxTime && s.empty)
+    LoopStrip_Recreate(app, StripIndex{app->currentTrack},
+                       LoopTime_EmptyTrackMaxTime(app->loopTime, App_Preferences().empty_to_last_rec), true);
 }
 
 void GetLoopTime(App* app) {

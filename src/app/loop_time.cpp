@@ -203,3 +203,11 @@ int32_t TapTempo_Tap(TapTempo* tap, LoopTimeSettings* s) {
   LoopTime_SetTempo(s, tempo);
   return tempo;
 }
+
+bool LoopTime_EmptyTakesLastRecording(const LoopTimeState& s, bool toLastRecording) {
+  return toLastRecording && s.firstLoopSet && s.lastLoopTime > 0;
+}
+
+double LoopTime_EmptyTrackMaxTime(const LoopTimeState& s, bool toLastRecording) {
+  return LoopTime_EmptyTakesLastRecording(s, toLastRecording) ? s.lastLoopTime : s.maxManualTime;
+}

@@ -98,3 +98,9 @@ struct LoopTimeState : LoopTimeSettings {
   bool firstLoopSet = false;
   double lastLoopTime = -1.0;  // the current track's loop time after the last entry point
 };
+
+// "Max Time" mode, the loop an empty track is given: the last recorded loop's time when
+// `toLastRecording` (the empty_to_last_rec preference) and the first loop is set, else
+// the typed maximum.
+bool LoopTime_EmptyTakesLastRecording(const LoopTimeState& s, bool toLastRecording);
+double LoopTime_EmptyTrackMaxTime(const LoopTimeState& s, bool toLastRecording);

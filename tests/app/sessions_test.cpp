@@ -96,7 +96,7 @@ TEST_F(SessionTest, WholeSessionComesBackInAFreshProgramFromAMovedFolder) {
   EffectsPanel_EnableReverb(fx, true);
   EffectsPanel_SetDelayLink(fx, false);
   EffectsPanel_SetDelayMilliseconds(fx, 1, 375);
-  app_->loopTime = {LoopTimeSeconds, 3.5, 97.5, 7, 3, 33.0};
+  static_cast<LoopTimeSettings&>(app_->loopTime) = {LoopTimeSeconds, 3.5, 97.5, 7, 3, 33.0};
   LoopStrip_SetFeedback(a, 100);
   Audio_SetSubmixVolume(0, 0.3);
   Audio_SetMetronomeCountoff(2);
