@@ -10,6 +10,7 @@
 #include "engine/message_dialog.h"
 #include "engine/metronome.h"
 #include "engine/undo.h"
+#include "persist/xml_read_state.h"
 #include "persist/xml_writer.h"
 
 namespace {
@@ -74,11 +75,7 @@ std::string LoopStrip_CleanName(const std::string& name) {
   for (char& c : clean)
     if (c == '\t' || c == '\n' || c == '\r') c = ' ';
   if (clean.find_first_not_of(' ') == std::string::npos) return {};
-  if (clean.size() > kMaxNameBytes) {
-    std::size_t cut = kMaxNameBytes;
-    while (cut > 0 && (static_cast<unsigned char>(clean[cut]) & 0xC0) == 0x80) --cut;  // a continuation byte
-    clean.resize(cut);
-  }
+  clean.resize(Xml_CutAtCharacter(clean, kMaxNameBytes));
   return clean;
 }
 

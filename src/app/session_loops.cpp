@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "persist/xml_read_state.h"
 #include "persist/xml_reader.h"
 
 namespace fs = std::filesystem;
@@ -18,11 +19,7 @@ constexpr std::size_t kMaxStemBytes = 200;
 // The session's name as its loop folders start: cut on a character boundary when long.
 std::string FolderStem(const fs::path& sessionPath) {
   std::string stem = sessionPath.stem().string();
-  if (stem.size() > kMaxStemBytes) {
-    std::size_t cut = kMaxStemBytes;
-    while (cut > 0 && (static_cast<unsigned char>(stem[cut]) & 0xC0) == 0x80) --cut;
-    stem.resize(cut);
-  }
+  stem.resize(Xml_CutAtCharacter(stem, kMaxStemBytes));
   return stem + kLoopsSuffix;
 }
 

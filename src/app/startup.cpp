@@ -125,11 +125,8 @@ bool App_Start(App* app, const std::string& startDirectory, const AppSeams& seam
   Audio_SetMetronomeTime(LoopTime_MeasureSeconds(app->loopTime), app->loopTime.beatsPerMeasure, false);
   Audio_ResetUndo();
   Preferences_ApplyShowTitle(App_SystemConfiguration().show_title);
-  App_SetDirty(app, false);
+  app->session.dirty = false;
   App_ShowTitle(app);
-  if (app->window) {
-    app->window->EnableMenuEntry(CommandId(Command::AsioControlPanel), Audio_GetHostApiType() == kAsioHostApiType);
-  }
   // Told once the panel shows the default session, so that the message does not stand
   // over empty fields.
   if (!audio) {

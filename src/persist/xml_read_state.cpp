@@ -25,21 +25,19 @@ bool IsLayoutOnly(const std::string& text) {
   return true;
 }
 
-// The longest prefix of `text` (at most `limit` bytes) that ends on a character boundary
-// of UTF-8 text.
-std::size_t CutAtCharacter(std::string_view text, std::size_t limit) {
-  if (text.size() <= limit) return text.size();
-  std::size_t cut = limit;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  return cut;
-}
-
 locale_t CLocale() {
   static locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
   return c;
 }
 
 }  // namespace
+
+std::size_t Xml_CutAtCharacter(std::string_view text, std::size_t limit) {
+  if (text.size() <= limit) return text.size();
+  std::size_t cut = limit;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return cut;
+}
 
 XmlReadState& Xml_ReadState() { return g_state; }
 
@@ -114,7 +112,7 @@ void XmlReadState_Text(const char* text, int length) {
   const std::string_view piece(text, static_cast<std::size_t>(length));
   g_state.textLength += piece.size();
   if (g_raw.size() < XML_TEXT_MAX)
-    g_raw.append(piece.substr(0, CutAtCharacter(piece, XML_TEXT_MAX - g_raw.size())));
+    g_raw.append(piece.substr(0, Xml_CutAtCharacter(piece, XML_TEXT_MAX - g_raw.size())));
   if (IsLayoutOnly(g_raw) && g_state.textLength == g_raw.size()) {
     g_state.text.clear();
     g_state.number = 0.0;

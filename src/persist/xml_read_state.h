@@ -13,6 +13,10 @@
 inline constexpr std::size_t XML_TEXT_MAX = 259;     // characters kept of one text value
 inline constexpr int XML_MAX_DEPTH = 256;            // deeper documents are refused
 
+// The length of the longest prefix of `text` (at most `limit` bytes) that ends on a
+// character boundary of UTF-8 text.
+std::size_t Xml_CutAtCharacter(std::string_view text, std::size_t limit);
+
 struct XmlReadState {
   std::string text;        // current text value, at most XML_TEXT_MAX bytes
   std::size_t textLength;  // length of the whole value before the cut
