@@ -6,7 +6,7 @@
 
 #include "app/app.h"
 #include "app/panel_view.h"
-#include "app/preferences.h"
+#include "app/settings/preferences.h"
 #include "app/startup.h"
 #include "engine/audio.h"
 
@@ -18,8 +18,8 @@ struct PlayingApp {
     Audio_Init();
     Preferences_ResetDefaults();
     App_InitApplicationData(&app);
-    for (LoopStrip& s : app.strips) s.mute = false;
-    LoopStrip_ApplyMuteSolo(&app);
+    for (LoopStrip& s : app.tracks.strips) s.mute = false;
+    LoopStrip_ApplyMuteSolo(&app.tracks);
     Audio_PlayLooping();
     std::vector<float> in(512, 0.25f), out(512);
     for (int i = 0; i < 20; ++i) Audio_ProcessStream(Audio_GetEngine(), in.data(), out.data(), 256);

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "app/loop_edit_model.h"
+#include "app/loopedit/loop_edit_model.h"
 #include "engine/audio.h"
 #include "engine/undo.h"
 
@@ -38,8 +38,8 @@ struct LongLoop {
     for (int64_t s = 0; s < samples; ++s) buffer[s] = 0.7f * static_cast<float>(std::sin(s * 0.0031));
     for (int i = 0; i < 7; ++i) Audio_CreateLoop(4.0, 0.9, 2, 0);
     Audio_RecordLooping(slot + 1);
-    app.strips[0].slot = slot;
-    view = std::make_unique<AppLoopEdit>(&app);
+    app.tracks.strips[0].slot = slot;
+    view = App_MakeLoopEditView(&app);
     view->SetSize(kColumns, kHeight);
   }
   ~LongLoop() {

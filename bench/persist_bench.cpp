@@ -5,12 +5,12 @@
 #include <filesystem>
 #include <string>
 
+#include "app/settings/config_files.h"
+#include "app/settings/preferences.h"
 #include "control/midi_control_file.h"
 #include "control/trigger_set.h"
 #include "engine/audio.h"
 #include "persist/config_directory.h"
-#include "app/config_files.h"
-#include "app/preferences.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "app/app.h"
-#include "app/session_file.h"
+#include "app/session/session_file.h"
 #include "app/startup.h"
 #include "engine/audio.h"
 #include "persist/config_directory.h"
@@ -31,14 +31,14 @@ struct BenchSession {
     if (!App_InitApplicationData(app.get())) std::abort();
     uint32_t noise = 1;
     for (int i = 0; i < kStripCount; ++i) {
-      LoopStrip_Recreate(app.get(), StripIndex{i}, kTrackSeconds, false, 2);
-      LoopTrack& t = Audio_GetEngine()->tracks[app->strips[i].slot];
+      LoopStrip_Recreate(&app->tracks, StripIndex{i}, kTrackSeconds, false, 2);
+      LoopTrack& t = Audio_GetEngine()->tracks[app->tracks.strips[i].slot];
       float* samples = t.pBuffer;
       for (int n = 0; n < t.length * 2; ++n) {
         noise = noise * 1664525u + 1013904223u;
         samples[n] = static_cast<float>(static_cast<int32_t>(noise) >> 8) / 8388608.0f * 0.5f;
       }
-      app->strips[i].empty = false;
+      app->tracks.strips[i].empty = false;
     }
   }
   ~BenchSession() {
@@ -54,21 +54,21 @@ struct BenchSession {
 
 void BM_SaveSession(benchmark::State& state) {
   BenchSession session;
-  for (auto _ : state) benchmark::DoNotOptimize(SessionFile_Save(session.app.get(), session.Base()));
+  for (auto _ : state) benchmark::DoNotOptimize(SessionFile_Save(App_SessionParts(session.app.get()), session.Base()));
 }
 BENCHMARK(BM_SaveSession)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime()->Iterations(3);
 
 void BM_LoadSession(benchmark::State& state) {
   BenchSession session;
-  SessionFile_Save(session.app.get(), session.Base());
-  for (auto _ : state) benchmark::DoNotOptimize(SessionFile_Load(session.app.get(), session.Base(), false));
+  SessionFile_Save(App_SessionParts(session.app.get()), session.Base());
+  for (auto _ : state) benchmark::DoNotOptimize(SessionFile_Load(App_SessionParts(session.app.get()), session.Base(), false));
 }
 BENCHMARK(BM_LoadSession)->Unit(benchmark::kMillisecond)->UseRealTime()->MeasureProcessCPUTime()->Iterations(3);
 
 // The reference: sox reads the eight WAV files and discards the samples.
 void BM_SoxReadsTheEightFiles(benchmark::State& state) {
   BenchSession session;
-  SessionFile_Save(session.app.get(), session.Base());
+  SessionFile_Save(App_SessionParts(session.app.get()), session.Base());
   std::string command;
   for (int i = 1; i <= kStripCount; ++i)
     command += "sox '" + (session.path / ("Track " + std::to_string(i) + ".wav")).string() + "' -n && ";

@@ -10,16 +10,16 @@
 #include <sstream>
 #include <string>
 
+#include "app/app.h"
+#include "app/session/session_file.h"
+#include "app/settings/config_files.h"
+#include "app/settings/skin.h"
+#include "app/startup.h"
 #include "control/midi_control_file.h"
 #include "control/trigger_set.h"
 #include "engine/audio.h"
 #include "engine/message_dialog.h"
 #include "persist/config_directory.h"
-#include "app/app.h"
-#include "app/config_files.h"
-#include "app/session_file.h"
-#include "app/skin.h"
-#include "app/startup.h"
 
 namespace {
 
@@ -96,8 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             [&] { WriteMidiControlFile(base); });
 
   Put("Fuzz.session", data, size);
-  RoundTrip("Fuzz.session", [&] { SessionFile_Load(app, base, false); },
-            [&] { SessionFile_Save(app, base); });
+  RoundTrip("Fuzz.session", [&] { SessionFile_Load(App_SessionParts(app), base, false); },
+            [&] { SessionFile_Save(App_SessionParts(app), base); });
 
   // A skin is only read: whatever it says, the model stays within its ranges.
   Put("Skins/Fuzz/Fuzz.xml", data, size);

@@ -135,7 +135,7 @@ def code_part(line):
 def candidates(layers):
     found = []
     for layer in layers:
-        for path in sorted((ROOT / "src" / layer).glob("*.cpp")):
+        for path in sorted((ROOT / "src" / layer).rglob("*.cpp")):
             rel = str(path.relative_to(ROOT))
             for number, line in enumerate(path.read_text().splitlines(), 1):
                 code = code_part(line)

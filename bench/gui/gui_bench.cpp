@@ -13,8 +13,8 @@
 #include <memory>
 
 #include "app/app.h"
-#include "app/session_file.h"
-#include "app/session_store.h"
+#include "app/session/session_file.h"
+#include "app/session/session_store.h"
 #include "app/startup.h"
 #include "audio_io/loop_files.h"
 #include "engine/audio.h"
@@ -66,10 +66,10 @@ std::string DefaultSessionFolder() {
   BenchApp bench;
   bench.keep = true;
   for (int i = 0; i < kStripCount; ++i) {
-    LoopStrip_Recreate(bench.app.get(), StripIndex{i}, 20.0, false, 2);
-    bench.app->strips[i].empty = false;
+    LoopStrip_Recreate(&bench.app->tracks, StripIndex{i}, 20.0, false, 2);
+    bench.app->tracks.strips[i].empty = false;
   }
-  SessionFile_Save(bench.app.get(), Session_DefaultBase());
+  SessionFile_Save(App_SessionParts(bench.app.get()), Session_DefaultBase());
   return bench.dir;
 }
 
@@ -79,7 +79,7 @@ int StartOnce(const std::string& dir) {
   auto app = std::make_unique<App>();
   MainWindow window(app.get());
   QtDialogHost dialogs(app.get(), &window);
-  AppSessionStore sessions(app.get());
+  AppSessionStore sessions(App_SessionParts(app.get()));
   window.PlaceOnScreen();
   window.show();
   AppSeams seams;
@@ -91,7 +91,7 @@ int StartOnce(const std::string& dir) {
   QCoreApplication::processEvents();
   window.StopTimers();
   int loaded = 0;
-  for (const LoopStrip& strip : app->strips) loaded += strip.empty ? 0 : 1;
+  for (const LoopStrip& strip : app->tracks.strips) loaded += strip.empty ? 0 : 1;
   App_Shutdown(app.get());
   return loaded;
 }
@@ -138,7 +138,7 @@ void BM_PanelTick(benchmark::State& state) {
     e->inputPeak[1] = 1.0 - level;
     e->outputPeak[0] = level;
     e->outputPeak[1] = level / 2;
-    for (int i = 0; i < kStripCount; ++i) e->tracks[app->strips[i].slot].peak = level;
+    for (int i = 0; i < kStripCount; ++i) e->tracks[app->tracks.strips[i].slot].peak = level;
     App_Timer1(app);
     window.panel()->TakeLevels();
     window.Refresh();
@@ -153,9 +153,9 @@ void BM_LoadLongLoopStall(benchmark::State& state) {
   Qt();
   BenchApp bench;
   App* app = bench.app.get();
-  LoopStrip_Recreate(app, StripIndex{0}, 240.0, false, 2);
+  LoopStrip_Recreate(&app->tracks, StripIndex{0}, 240.0, false, 2);
   const std::string wav = bench.dir + "/long.wav";
-  Audio_SaveLoop(app->strips[0].slot, wav.c_str(), false);
+  Audio_SaveLoop(app->tracks.strips[0].slot, wav.c_str(), false);
   double worst = 0;
   for (auto _ : state) {
     QElapsedTimer clock;

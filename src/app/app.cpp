@@ -1,9 +1,11 @@
 #include "app/app.h"
 
 #include <cstdio>
+#include <utility>
 
-#include "app/config_files.h"
-#include "app/preferences.h"
+#include "app/settings/config_files.h"
+#include "app/settings/preferences.h"
+#include "app/startup.h"
 #include "control/midi_ports.h"
 #include "engine/audio.h"
 #include "engine/message_dialog.h"
@@ -19,7 +21,7 @@ void OnUndoChanged(int track, int operation, const char* name, int redo) {
 
 void OnTrackChanged(int track) {
   if (!g_app || !g_app->loopEdit) return;
-  if (track == App_CurrentSlot(g_app)) g_app->loopEdit->Redraw();
+  if (track == TrackStrips_CurrentSlot(&g_app->tracks)) g_app->loopEdit->Redraw();
 }
 
 // The engine's assertion has been shown; the window closes through the normal shutdown
@@ -31,8 +33,8 @@ void OnFatalError() {
 // stereo_record changed: the current strip's loop is re-created, silent, with its length.
 void OnStereoRecord(int channels) {
   if (!g_app) return;
-  const double seconds = Audio_GetLoopSeconds(App_CurrentSlot(g_app));
-  LoopStrip_Recreate(g_app, StripIndex{g_app->currentTrack}, seconds, true, channels,
+  const double seconds = Audio_GetLoopSeconds(TrackStrips_CurrentSlot(&g_app->tracks));
+  LoopStrip_Recreate(&g_app->tracks, StripIndex{g_app->tracks.current}, seconds, true, channels,
                      channels == 2 ? "stereo loop creation failed" : "Mono loop creation failed");
 }
 
@@ -64,24 +66,28 @@ void App_Detach(App* app) {
   g_app = nullptr;
 }
 
-// ---- Track numberings ----
+// ---- Parts ----
 
-StripIndex App_StripOfAction(const App* app, ActionTrack track) {
-  if (track.value < 0 || track.value >= kActionCurrentTrack) return StripIndex{app->currentTrack};
-  return StripIndex{track.value};
+std::unique_ptr<AppLoopEdit> App_MakeLoopEditView(App* app) {
+  LoopEditEvents events{[app] { App_SetDirty(app, true); },
+                        [app](int line) { App_FatalError(app, "LoopEditDlg", line); }};
+  return std::make_unique<AppLoopEdit>(&app->tracks, &app->loopTime, std::move(events));
 }
 
-EngineSlot App_SlotOfStrip(const App* app, StripIndex strip) {
-  return EngineSlot{strip.Valid() ? app->strips[strip.value].slot : -1};
+AppLoopEdit* App_LoopEditView(App* app) { return app ? dynamic_cast<AppLoopEdit*>(app->loopEdit) : nullptr; }
+
+SessionParts App_SessionParts(App* app) {
+  return SessionParts{&app->tracks, &app->loopTime, &app->effects, &app->metronome, &app->session, &app->fields};
 }
 
-StripIndex App_StripOfSlot(const App* app, EngineSlot slot) {
-  for (int i = 0; i < kStripCount; ++i)
-    if (slot.value >= 0 && app->strips[i].slot == slot.value) return StripIndex{i};
-  return StripIndex{-1};
+std::string& App_Field(App* app, PanelField field) {
+  const int strip = TrackNameStrip(field);
+  return strip >= 0 ? app->tracks.nameFields[strip] : app->fields[field];
 }
 
-int App_CurrentSlot(const App* app) { return app->strips[app->currentTrack].slot; }
+const std::string& App_Field(const App* app, PanelField field) {
+  return App_Field(const_cast<App*>(app), field);
+}
 
 // ---- Session state ----
 
@@ -109,10 +115,10 @@ void App_SetSessionName(App* app, const std::string& name, bool named) {
   App_ShowTitle(app);
 }
 
-void App_SampleLoopTime(App* app) { app->loopTime.lastLoopTime = Audio_GetLoopSeconds(App_CurrentSlot(app)); }
+void App_SampleLoopTime(App* app) { app->loopTime.lastLoopTime = Audio_GetLoopSeconds(TrackStrips_CurrentSlot(&app->tracks)); }
 
 void App_UndoChanged(App* app, int slot, int operation, const char* name, int redo) {
-  const StripIndex strip = App_StripOfSlot(app, EngineSlot{slot});
+  const StripIndex strip = TrackStrips_StripOfSlot(&app->tracks, EngineSlot{slot});
   app->undoLabel = Undo_DescribeChange(strip.Number(), operation, name, redo);
 }
 
@@ -122,19 +128,19 @@ void App_SelectTrack(App* app, StripIndex strip) {
   if (!strip.Valid()) return;
   const Preferences& prefs = App_Preferences();
   const bool maxTime = app->loopTime.mode == LoopTimeMaxTime;
-  LoopStrip& s = app->strips[strip.value];
+  LoopStrip& s = app->tracks.strips[strip.value];
   if (maxTime && s.empty)
-    LoopTime_ApplyMaxManualTimeField(&app->loopTime, app->fields[static_cast<int>(PanelField::MaxTime)]);
+    LoopTime_ApplyMaxManualTimeField(&app->loopTime, app->fields[PanelField::MaxTime]);
 
-  app->currentTrack = strip.value;
+  app->tracks.current = strip.value;
 
   if (s.empty) {
     if (maxTime) {
       const bool last = LoopTime_EmptyTakesLastRecording(app->loopTime, prefs.empty_to_last_rec);
-      LoopStrip_Recreate(app, strip, LoopTime_EmptyTrackMaxTime(app->loopTime, prefs.empty_to_last_rec), true);
+      LoopStrip_Recreate(&app->tracks, strip, LoopTime_EmptyTrackMaxTime(app->loopTime, prefs.empty_to_last_rec), true);
       if (!last) app->loopTime.firstLoopSet = false;
     } else if (prefs.empty_to_last_rec && app->loopTime.lastLoopTime > 0) {
-      LoopStrip_Recreate(app, strip, app->loopTime.lastLoopTime, true);
+      LoopStrip_Recreate(&app->tracks, strip, app->loopTime.lastLoopTime, true);
     }
   }
   Audio_SelectRecordTrack(s.slot);
@@ -145,7 +151,7 @@ void App_SelectTrack(App* app, StripIndex strip) {
     if (s.empty) {
       s.empty = false;
       s.directory.clear();
-      LoopStrip_SetMute(app, strip, false);
+      LoopStrip_SetMute(&app->tracks, strip, false);
     }
   }
   if (app->loopEdit) app->loopEdit->Reset(strip.value);
@@ -154,13 +160,13 @@ void App_SelectTrack(App* app, StripIndex strip) {
 // ---- Global switches ----
 
 void App_SetGlobalSlow(App* app, bool on) {
-  app->globalSlow = on;
-  for (int i = 0; i < kStripCount; ++i) LoopStrip_ApplySlow(app, StripIndex{i});
+  app->tracks.globalSlow = on;
+  for (int i = 0; i < kStripCount; ++i) LoopStrip_ApplySlow(&app->tracks, StripIndex{i});
 }
 
 void App_SetGlobalReverse(App* app, bool on) {
-  app->globalReverse = on;
-  for (int i = 0; i < kStripCount; ++i) LoopStrip_ApplyReverse(app, StripIndex{i});
+  app->tracks.globalReverse = on;
+  for (int i = 0; i < kStripCount; ++i) LoopStrip_ApplyReverse(&app->tracks, StripIndex{i});
 }
 
 bool App_ConfirmUnsaved(const App* app) {

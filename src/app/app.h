@@ -15,37 +15,19 @@
 
 #include "app/app_host.h"
 #include "app/command_id.h"
-#include "app/effects_panel.h"
-#include "app/loop_strip.h"
-#include "app/loop_time.h"
-#include "app/metronome_panel.h"
-#include "app/session_state.h"
-#include "app/track_numbers.h"
+#include "app/loopedit/loop_edit_model.h"
+#include "app/model/effects_panel.h"
+#include "app/model/loop_time.h"
+#include "app/model/metronome_panel.h"
+#include "app/model/panel_fields.h"
+#include "app/model/session_state.h"
+#include "app/model/track_numbers.h"
+#include "app/session/session_file.h"
+#include "app/strips/loop_strip.h"
 #include "control/fire_action.h"
 
 inline constexpr const char* kAppTitle = "Kestrine";
 inline constexpr const char* kAppVersion = "1.73";
-
-// The panel's edit fields that commit on Enter or Tab.
-enum class PanelField {
-  None,
-  Seconds,       // 1209
-  Measures,      // 1211
-  MaxTime,       // 1212
-  Tempo,         // 1210
-  Beats,         // 1159
-  Countoff,      // 1144
-  MuteAfter,     // 1145
-  DelayLeft,     // 1294
-  DelayRight,    // 1295
-  TrackName1,    // 1105 .. 1112
-  TrackName8 = TrackName1 + 7,
-};
-
-inline PanelField TrackNameField(int strip) {
-  return static_cast<PanelField>(static_cast<int>(PanelField::TrackName1) + strip);
-}
-
 
 struct MeterState {
   double held = 0.0;
@@ -67,8 +49,7 @@ class AppTransportNow final : public TransportNow {
 
 struct App {
   // ---- Strips and selection ----
-  LoopStrip strips[kStripCount];
-  int currentTrack = 0;  // strip index 0..7 (the record track)
+  TrackStrips tracks;
   int pendingTrack = 0;  // 1..8 from the popup menu, 0 for none
 
   // ---- Flags ----
@@ -76,8 +57,6 @@ struct App {
   bool shiftHeld = false;
   bool controlHeld = false;
   bool exitInProgress = false;
-  bool globalReverse = false;
-  bool globalSlow = false;
   bool mixToDiskArmed = false;
   bool mixWriterRunning = false;  // what timer 1 saw last
 
@@ -88,8 +67,7 @@ struct App {
   LoopTimeState loopTime;
   EffectsPanel effects;
   MetronomePanel metronome;
-  int feedback = 114;         // record feedback knob 0..127
-  std::string fields[static_cast<int>(PanelField::TrackName8) + 1];
+  PanelFields fields;  // the number fields; the name fields are the strips'
   PanelField focus = PanelField::None;
   std::string undoLabel = "Nothing to Undo";
   MeterState meters[4];  // input L, input R, output L, output R
@@ -173,8 +151,16 @@ std::string App_Title(const App* app);
 void App_ShowTitle(App* app);
 // Samples the current track's loop time (after every entry point).
 void App_SampleLoopTime(App* app);
-// The slot of the current strip.
-int App_CurrentSlot(const App* app);
+// The application's own loop edit view over its strips and loop time: a changed loop
+// marks the session dirty, a fault ends the program through the fatal-error path.
+std::unique_ptr<AppLoopEdit> App_MakeLoopEditView(App* app);
+// The application's own loop edit view, or null when another one is installed.
+AppLoopEdit* App_LoopEditView(App* app);
+// The parts a session file holds, as the session store and file take them.
+SessionParts App_SessionParts(App* app);
+// A panel field's text as typed: a number field, or a strip's name field.
+std::string& App_Field(App* app, PanelField field);
+const std::string& App_Field(const App* app, PanelField field);
 // The undo label for an UndoChangedCallback report.
 void App_UndoChanged(App* app, int slot, int operation, const char* name, int redo);
 

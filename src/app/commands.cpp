@@ -6,7 +6,7 @@
 
 #include "app/app.h"
 #include "app/file_commands.h"
-#include "app/preferences.h"
+#include "app/settings/preferences.h"
 #include "control/action_catalogue.h"
 #include "engine/audio.h"
 #include "engine/metronome.h"
@@ -30,27 +30,27 @@ void ShowMetronomeSwitches(App* app) {
   app->metronome.playBox = Audio_GetMetronomePlayback() != 0;
 }
 void ApplyPanelTempo(App* app) {
-  LoopTime_ApplyTempoFields(&app->loopTime, app->fields[static_cast<int>(PanelField::Tempo)],
-                            app->fields[static_cast<int>(PanelField::Beats)]);
+  LoopTime_ApplyTempoFields(&app->loopTime, app->fields[PanelField::Tempo],
+                            app->fields[PanelField::Beats]);
 }
 
 const SwitchRow kSwitches[] = {
-    {C::TransportSlow, C::TransportSlowSet, [](App* a, StripIndex) { return a->globalSlow; },
+    {C::TransportSlow, C::TransportSlowSet, [](App* a, StripIndex) { return a->tracks.globalSlow; },
      [](App* a, StripIndex, bool on) { App_SetGlobalSlow(a, on); }},
-    {C::TransportReverse, C::TransportReverseSet, [](App* a, StripIndex) { return a->globalReverse; },
+    {C::TransportReverse, C::TransportReverseSet, [](App* a, StripIndex) { return a->tracks.globalReverse; },
      [](App* a, StripIndex, bool on) { App_SetGlobalReverse(a, on); }},
-    {C::TrackSubmix, C::TrackSubmixSet, [](App* a, StripIndex s) { return a->strips[s.value].submix == 1; },
-     [](App* a, StripIndex s, bool on) { LoopStrip_SetSubmix(a, s, on ? 1 : 0); }},
-    {C::TrackMute, C::TrackMuteSet, [](App* a, StripIndex s) { return a->strips[s.value].mute; },
-     LoopStrip_SetMute},
-    {C::TrackSolo, C::TrackSoloSet, [](App* a, StripIndex s) { return a->strips[s.value].solo; },
-     [](App* a, StripIndex s, bool on) { LoopStrip_SetSolo(a, s, on, !a->shiftHeld); }},
-    {C::TrackEffect, C::TrackEffectSet, [](App* a, StripIndex s) { return a->strips[s.value].effects; },
-     LoopStrip_SetEffects},
-    {C::TrackSlow, C::TrackSlowSet, [](App* a, StripIndex s) { return a->strips[s.value].slow; },
-     LoopStrip_SetSlow},
-    {C::TrackReverse, C::TrackReverseSet, [](App* a, StripIndex s) { return a->strips[s.value].reverse; },
-     LoopStrip_SetReverse},
+    {C::TrackSubmix, C::TrackSubmixSet, [](App* a, StripIndex s) { return a->tracks.strips[s.value].submix == 1; },
+     [](App* a, StripIndex s, bool on) { LoopStrip_SetSubmix(&a->tracks, s, on ? 1 : 0); }},
+    {C::TrackMute, C::TrackMuteSet, [](App* a, StripIndex s) { return a->tracks.strips[s.value].mute; },
+     [](App* a, StripIndex s, bool on) { LoopStrip_SetMute(&a->tracks, s, on); }},
+    {C::TrackSolo, C::TrackSoloSet, [](App* a, StripIndex s) { return a->tracks.strips[s.value].solo; },
+     [](App* a, StripIndex s, bool on) { LoopStrip_SetSolo(&a->tracks, s, on, !a->shiftHeld); }},
+    {C::TrackEffect, C::TrackEffectSet, [](App* a, StripIndex s) { return a->tracks.strips[s.value].effects; },
+     [](App* a, StripIndex s, bool on) { LoopStrip_SetEffects(&a->tracks, s, on); }},
+    {C::TrackSlow, C::TrackSlowSet, [](App* a, StripIndex s) { return a->tracks.strips[s.value].slow; },
+     [](App* a, StripIndex s, bool on) { LoopStrip_SetSlow(&a->tracks, s, on); }},
+    {C::TrackReverse, C::TrackReverseSet, [](App* a, StripIndex s) { return a->tracks.strips[s.value].reverse; },
+     [](App* a, StripIndex s, bool on) { LoopStrip_SetReverse(&a->tracks, s, on); }},
     {C::MasterVolumeMute, C::MasterVolumeMute, [](App*, StripIndex) { return E().masterMute != 0; },
      [](App*, StripIndex, bool on) { Audio_SetMasterMute(on); }},
     {C::SubmixAMute, C::SubmixAMute, [](App*, StripIndex) { return E().submixMute[0] != 0; },
@@ -104,16 +104,16 @@ void Position(App* a, uint16_t v, bool beat, bool maximum) {
 int DelayMs(uint16_t v) { return ActionValue_Ms(v, App_Preferences().delay_max_milliseconds); }
 
 const AdjustRow kAdjusts[] = {
-    {C::TrackEffectMix, [](App* a, StripIndex s, uint16_t v) { LoopStrip_SetEffectsMix(a, s, S127(v)); }},
-    {C::TrackVolume, [](App* a, StripIndex s, uint16_t v) { LoopStrip_SetVolume(a, s, S127(v)); }},
-    {C::TrackPan, [](App* a, StripIndex s, uint16_t v) { LoopStrip_SetPan(a, s, S127(v)); }},
+    {C::TrackEffectMix, [](App* a, StripIndex s, uint16_t v) { LoopStrip_SetEffectsMix(&a->tracks, s, S127(v)); }},
+    {C::TrackVolume, [](App* a, StripIndex s, uint16_t v) { LoopStrip_SetVolume(&a->tracks, s, S127(v)); }},
+    {C::TrackPan, [](App* a, StripIndex s, uint16_t v) { LoopStrip_SetPan(&a->tracks, s, S127(v)); }},
     {C::SetCursor, [](App* a, StripIndex, uint16_t v) { Position(a, v, false, false); }},
     {C::SetMinSelection, [](App* a, StripIndex, uint16_t v) { Position(a, v, false, false); }},
     {C::SetCursorBeat, [](App* a, StripIndex, uint16_t v) { Position(a, v, true, false); }},
     {C::SetMinSelectionBeat, [](App* a, StripIndex, uint16_t v) { Position(a, v, true, false); }},
     {C::SetMaxSelection, [](App* a, StripIndex, uint16_t v) { Position(a, v, false, true); }},
     {C::SetMaxSelectionBeat, [](App* a, StripIndex, uint16_t v) { Position(a, v, true, true); }},
-    {C::RecordFeedback, [](App* a, StripIndex, uint16_t v) { LoopStrip_SetFeedback(a, S127(v)); }},
+    {C::RecordFeedback, [](App* a, StripIndex, uint16_t v) { LoopStrip_SetFeedback(&a->tracks, S127(v)); }},
     {C::MasterVolume, [](App*, StripIndex, uint16_t v) { Audio_SetMasterVolume(ActionValue_S1(v)); }},
     {C::SubmixAVolume, [](App*, StripIndex, uint16_t v) { Audio_SetSubmixVolume(0, ActionValue_S1(v)); }},
     {C::SubmixBVolume, [](App*, StripIndex, uint16_t v) { Audio_SetSubmixVolume(1, ActionValue_S1(v)); }},
@@ -168,16 +168,16 @@ void SelectLoopTimeMode(App* app, int trackField) {
   const int mode = LoopTimeMode_After(trackField, app->loopTime.mode);
   LoopTime_SetMode(&app->loopTime, mode);
   app->loopTime.firstLoopSet = app->loopTime.firstLoopSet && mode == LoopTimeMaxTime;
-  LoopStrip& s = app->strips[app->currentTrack];
+  LoopStrip& s = app->tracks.strips[app->tracks.current];
   if (mode == LoopTimeMaxTime && s.empty)
-    LoopStrip_Recreate(app, StripIndex{app->currentTrack},
+    LoopStrip_Recreate(&app->tracks, StripIndex{app->tracks.current},
                        LoopTime_EmptyTrackMaxTime(app->loopTime, App_Preferences().empty_to_last_rec), true);
 }
 
 void GetLoopTime(App* app) {
   char text[64];
-  std::snprintf(text, sizeof text, "%f", Audio_GetLoopSeconds(App_CurrentSlot(app)));
-  app->fields[static_cast<int>(PanelField::Seconds)] = text;
+  std::snprintf(text, sizeof text, "%f", Audio_GetLoopSeconds(TrackStrips_CurrentSlot(&app->tracks)));
+  app->fields[PanelField::Seconds] = text;
   const int mode = app->loopTime.mode;
   if (mode == LoopTimeSeconds) {
     App_CommitLoopTime(app);
@@ -188,7 +188,7 @@ void GetLoopTime(App* app) {
 
 void Tap(App* app) {
   const int tempo = TapTempo_Tap(&app->loopTime.tap, &app->loopTime);
-  if (tempo > 0) app->fields[static_cast<int>(PanelField::Tempo)] = std::to_string(tempo);
+  if (tempo > 0) app->fields[PanelField::Tempo] = std::to_string(tempo);
 }
 
 // Everything that is not a switch or an adjust row.
@@ -214,8 +214,8 @@ void Dispatch(App* app, Command c, ActionTrack track, StripIndex strip) {
       App_Post(Audio_GetTransportState() != Stopped ? C::TransportStop : C::TransportPlay);
       break;
     case C::TrackRecord: App_SelectTrack(app, strip); break;
-    case C::NextTrack: App_SelectTrack(app, StripIndex{(app->currentTrack + 1) % kStripCount}); break;
-    case C::PrevTrack: App_SelectTrack(app, StripIndex{(app->currentTrack + kStripCount - 1) % kStripCount}); break;
+    case C::NextTrack: App_SelectTrack(app, StripIndex{(app->tracks.current + 1) % kStripCount}); break;
+    case C::PrevTrack: App_SelectTrack(app, StripIndex{(app->tracks.current + kStripCount - 1) % kStripCount}); break;
     case C::SetTrack:
       if (track.value >= 0 && track.value < kActionCurrentTrack) App_SelectTrack(app, StripIndex{track.value});
       break;
@@ -263,7 +263,7 @@ void App_Command(App* app, uint32_t id, uint32_t parameter) {
   const Command c = ToCommand(id);
   const ActionTrack track{static_cast<int>(parameter & 0xFFFF)};
   const uint16_t value = static_cast<uint16_t>(parameter >> 16);
-  const StripIndex strip = App_StripOfAction(app, track);
+  const StripIndex strip = TrackStrips_StripOfAction(&app->tracks, track);
 
   if (!app->busy) {
     app->busy = true;
@@ -311,10 +311,10 @@ void App_Slider(App* app, Slider slider, int strip, int position) {
   const double unit = p / 127.0;
   const StripIndex s{strip};
   switch (slider) {
-    case Slider::TrackVolume: LoopStrip_SetVolume(app, s, p); break;
-    case Slider::TrackPan: LoopStrip_SetPan(app, s, p); break;
-    case Slider::TrackEffectsMix: LoopStrip_SetEffectsMix(app, s, p); break;
-    case Slider::RecordFeedback: LoopStrip_SetFeedback(app, p); break;
+    case Slider::TrackVolume: LoopStrip_SetVolume(&app->tracks, s, p); break;
+    case Slider::TrackPan: LoopStrip_SetPan(&app->tracks, s, p); break;
+    case Slider::TrackEffectsMix: LoopStrip_SetEffectsMix(&app->tracks, s, p); break;
+    case Slider::RecordFeedback: LoopStrip_SetFeedback(&app->tracks, p); break;
     case Slider::MetronomeVolume:
       app->metronome.volume = p;
       Audio_SetMetronomeVolume(unit);

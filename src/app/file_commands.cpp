@@ -5,11 +5,11 @@
 #include <filesystem>
 
 #include "app/app.h"
-#include "app/config_files.h"
-#include "app/preferences.h"
-#include "app/session_file.h"
-#include "app/session_store.h"
-#include "app/skin_select.h"
+#include "app/session/session_file.h"
+#include "app/session/session_store.h"
+#include "app/settings/config_files.h"
+#include "app/settings/preferences.h"
+#include "app/settings/skin_select.h"
 #include "audio_io/audio_device.h"
 #include "audio_io/file_dialog.h"
 #include "audio_io/loop_files.h"
@@ -61,7 +61,7 @@ void RewindAll() { Audio_StopLooping(); }
 
 // Saving stores what the fields say; it never applies a loop time to the strips, which
 // would cut or pad the loops being saved.
-void CommitPanelFields(App* app) { SessionFile_CommitPanelFields(app); }
+void CommitPanelFields(App* app) { SessionFile_CommitPanelFields(App_SessionParts(app)); }
 
 void SetMetronomeLength(App* app) {
   Audio_SetMetronomeTime(LoopTime_MeasureSeconds(app->loopTime), app->loopTime.beatsPerMeasure, false);
@@ -71,12 +71,13 @@ void SetMetronomeLength(App* app) {
 // name of the user's), a clean state, the name fields, the loop-time mark cleared and
 // the metronome in step.
 void SessionLoaded(App* app, const std::string& name, bool named) {
-  for (int i = 0; i < kStripCount; ++i) app->fields[static_cast<int>(TrackNameField(i))] = app->strips[i].name;
+  for (int i = 0; i < kStripCount; ++i) app->tracks.nameFields[i] = app->tracks.strips[i].name;
   app->loopTime.lastLoopTime = -1.0;
   app->loopTime.firstLoopSet = false;
   app->session.dirty = false;
   App_SetSessionName(app, name, named);
   SetMetronomeLength(app);
+  if (app->loopEdit) app->loopEdit->Reset(app->tracks.current);
 }
 
 // The strip the loop command acts on: the popup's pending track, else "Select Track".
@@ -159,15 +160,17 @@ void SaveLoopCommand(App* app) {
   int strip = 0;
   if (!ChooseStrip(app, &strip)) return;
   TitledFileDialog titled(Format("Save Track %d As:", strip + 1));
-  const std::string saved = Audio_SaveLoop(app->strips[strip].slot, nullptr, true);
+  const std::string saved = Audio_SaveLoop(app->tracks.strips[strip].slot, nullptr, true);
   if (saved.empty()) return;
-  LoopStrip_SetName(app, StripIndex{strip}, fs::path(saved).filename().string());
-  app->strips[strip].directory = fs::path(saved).parent_path().string();
+  LoopStrip_SetName(&app->tracks, StripIndex{strip}, fs::path(saved).filename().string());
+  app->tracks.strips[strip].directory = fs::path(saved).parent_path().string();
 }
 
 void Quicksave(App* app, const std::string& name) {
   RewindAll();
-  if (app->sessions) app->sessions->Quicksave(name);
+  if (!app->sessions || !app->sessions->Quicksave(name)) return;
+  App_SetSessionName(app, Quicksave_StoredName(name), true);
+  App_SetDirty(app, false);
 }
 
 void About(App* app) {
@@ -187,7 +190,7 @@ bool RunDialog(App* app, ModalDialog dialog) {
 
 bool App_LoadLoop(App* app, StripIndex strip, const std::string& path, bool dropped) {
   if (!strip.Valid()) return false;
-  LoopStrip& s = app->strips[strip.value];
+  LoopStrip& s = app->tracks.strips[strip.value];
   const Preferences& prefs = App_Preferences();
   TitledFileDialog titled(Format("Load Track %d:", strip.Number()));
   const char* given = path.empty() ? nullptr : path.c_str();
@@ -197,14 +200,14 @@ bool App_LoadLoop(App* app, StripIndex strip, const std::string& path, bool drop
     if (!dropped || s.empty) return false;
     loaded = Audio_LoadLoop(s.slot, given, 1, prefs.warn_file_load, prefs.warn_sample_rate, true);
     if (loaded.empty()) return false;
-    LoopStrip_SetMute(app, strip, false);
+    LoopStrip_SetMute(&app->tracks, strip, false);
   }
-  LoopStrip_SetName(app, strip, fs::path(loaded).filename().string());
+  LoopStrip_SetName(&app->tracks, strip, fs::path(loaded).filename().string());
   s.directory = fs::path(loaded).parent_path().string();
-  if (firstAttempt && prefs.unmute_after_load_loop) LoopStrip_SetMute(app, strip, false);
+  if (firstAttempt && prefs.unmute_after_load_loop) LoopStrip_SetMute(&app->tracks, strip, false);
   s.empty = false;
   if (app->loopTime.mode == LoopTimeMaxTime) app->loopTime.firstLoopSet = true;
-  if (strip.value == app->currentTrack && app->loopEdit) app->loopEdit->Reset(strip.value);
+  if (strip.value == app->tracks.current && app->loopEdit) app->loopEdit->Reset(strip.value);
   App_SetDirty(app, true);
   return true;
 }
@@ -230,11 +233,11 @@ bool App_LoadDefaultSession(App* app) {
   if (loaded) SessionLoaded(app, "Untitled", false);
 
   // Whatever happened: the configured skin, and the panel in step with the settings.
-  App_LoadSkin(app);
-  SessionFile_RefreshPanel(app);
+  SkinSelect_LoadConfigured(&app->meterLeds);
+  SessionFile_RefreshPanel(App_SessionParts(app));
   if (app->loopTime.mode == LoopTimeMaxTime) {
-    if (app->strips[app->currentTrack].empty) App_CommitLoopTime(app);
-    App_SelectTrack(app, StripIndex{app->currentTrack});
+    if (app->tracks.strips[app->tracks.current].empty) App_CommitLoopTime(app);
+    App_SelectTrack(app, StripIndex{app->tracks.current});
     app->loopTime.firstLoopSet = false;
   }
   if (app->window)
@@ -286,7 +289,7 @@ bool FileCommand_Run(App* app, Command command) {
     case Command::MidiControlDialog: RunDialog(app, ModalDialog::MidiControl); break;
     case Command::SelectAudioDevicesDialog: RunDialog(app, ModalDialog::SelectAudioDevices); break;
     case Command::SelectSkinDialog:
-      if (RunDialog(app, ModalDialog::SelectSkin)) App_LoadSkin(app);
+      if (RunDialog(app, ModalDialog::SelectSkin)) SkinSelect_LoadConfigured(&app->meterLeds);
       break;
     case Command::AsioControlPanel: RunDialog(app, ModalDialog::AsioControlPanel); break;
     case Command::SetLoopTimeDialog: RunDialog(app, ModalDialog::SetLoopTime); break;

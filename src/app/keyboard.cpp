@@ -4,24 +4,17 @@
 #include <algorithm>
 
 #include "app/app.h"
-#include "app/preferences.h"
+#include "app/settings/preferences.h"
 #include "control/trigger_set.h"
 #include "engine/audio.h"
 #include "engine/loop_ops.h"
 
 namespace {
 
-std::string& Field(App* app, PanelField f) { return app->fields[static_cast<int>(f)]; }
-
-bool IsTrackName(PanelField f) {
-  return static_cast<int>(f) >= static_cast<int>(PanelField::TrackName1) &&
-         static_cast<int>(f) <= static_cast<int>(PanelField::TrackName8);
-}
-
 // The eight names from the name fields; a name holding a directory separator is not a
 // name and gives "Track %d".
 void TakeTrackNames(App* app) {
-  for (int i = 0; i < kStripCount; ++i) LoopStrip_TakeNameField(app, StripIndex{i});
+  for (int i = 0; i < kStripCount; ++i) LoopStrip_TakeNameField(&app->tracks, StripIndex{i});
 }
 
 void CommitField(App* app, PanelField f) {
@@ -33,7 +26,7 @@ void CommitField(App* app, PanelField f) {
       break;
     case PanelField::Tempo:
     case PanelField::Beats:
-      if (LoopTime_ApplyTempoFields(&app->loopTime, Field(app, PanelField::Tempo), Field(app, PanelField::Beats)))
+      if (LoopTime_ApplyTempoFields(&app->loopTime, App_Field(app, PanelField::Tempo), App_Field(app, PanelField::Beats)))
         EffectsPanel_ApplyTempo(&app->effects, app->loopTime.tempo, app->loopTime.beatsPerMeasure);
       if (app->loopEdit) app->loopEdit->Redraw();
       break;
@@ -44,14 +37,14 @@ void CommitField(App* app, PanelField f) {
     case PanelField::DelayLeft:
     case PanelField::DelayRight: {
       const int channel = f == PanelField::DelayLeft ? 0 : 1;
-      const std::string& text = Field(app, f);
+      const std::string& text = App_Field(app, f);
       char* end = nullptr;
       const long ms = std::strtol(text.c_str(), &end, 10);
       if (end != text.c_str()) EffectsPanel_SetDelayMilliseconds(&app->effects, channel, static_cast<int>(ms));
       break;
     }
     default:
-      if (IsTrackName(f)) TakeTrackNames(app);
+      if (TrackNameStrip(f) >= 0) TakeTrackNames(app);
       break;
   }
 }
@@ -66,32 +59,32 @@ void App_CommitLoopTime(App* app) {
   LoopTimeSettings& lt = app->loopTime;
   bool stored = false;
   switch (lt.mode) {
-    case LoopTimeSeconds: stored = LoopTime_ApplyLoopTimeField(&lt, Field(app, PanelField::Seconds)); break;
-    case LoopTimeMeasures: stored = LoopTime_ApplyMeasuresField(&lt, Field(app, PanelField::Measures)); break;
-    default: stored = LoopTime_ApplyMaxManualTimeField(&lt, Field(app, PanelField::MaxTime)); break;
+    case LoopTimeSeconds: stored = LoopTime_ApplyLoopTimeField(&lt, App_Field(app, PanelField::Seconds)); break;
+    case LoopTimeMeasures: stored = LoopTime_ApplyMeasuresField(&lt, App_Field(app, PanelField::Measures)); break;
+    default: stored = LoopTime_ApplyMaxManualTimeField(&lt, App_Field(app, PanelField::MaxTime)); break;
   }
   if (!stored) return;
   app->loopTime.firstLoopSet = false;
   const double seconds = LoopTime_ModeSeconds(lt);
   for (int i = 0; i < kStripCount; ++i) {
-    LoopStrip& s = app->strips[i];
+    LoopStrip& s = app->tracks.strips[i];
     // In "Max Time" the target buttons are disabled: the current strip takes the time.
-    const bool target = lt.mode == LoopTimeMaxTime ? i == app->currentTrack
+    const bool target = lt.mode == LoopTimeMaxTime ? i == app->tracks.current
                         : app->loopTime.target == LoopTimeTarget::All ? true
                         : app->loopTime.target == LoopTimeTarget::Empty ? s.empty
-                                                                       : i == app->currentTrack;
+                                                                       : i == app->tracks.current;
     if (!target) continue;
     if (s.empty)
-      LoopStrip_Recreate(app, StripIndex{i}, seconds, true);
+      LoopStrip_Recreate(&app->tracks, StripIndex{i}, seconds, true);
     else
       Audio_ResizeLoop(s.slot, seconds, false, 1, ResizeNewLoopTime, false);
   }
 }
 
 void App_EditField(App* app, PanelField field, const std::string& text) {
-  Field(app, field) = text;
+  App_Field(app, field) = text;
   app->focus = field;
-  if (IsTrackName(field)) App_SetDirty(app, true);
+  if (TrackNameStrip(field) >= 0) App_SetDirty(app, true);
 }
 
 void App_FocusPanel(App* app) {

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "app/app.h"
-#include "app/preferences.h"
+#include "app/settings/preferences.h"
 #include "audio_io/mix_disk_writer.h"
 #include "engine/audio.h"
 
@@ -42,7 +42,7 @@ void Meter_Update(MeterState* m, double level, bool peakHold) {
 
 PanelView App_Panel(const App* app) {
   PanelView v;
-  const int slot = App_CurrentSlot(app);
+  const int slot = TrackStrips_CurrentSlot(&app->tracks);
   switch (Audio_GetTransportState()) {
     case Stopped: v.stop = true; break;
     case Playing: v.play = true; break;
@@ -74,8 +74,8 @@ PanelView App_Panel(const App* app) {
     *b = *b && v.editButtonsEnabled;
 
   char editing[300];
-  std::snprintf(editing, sizeof editing, "Editing %d: %s", app->currentTrack + 1,
-                app->strips[app->currentTrack].name.c_str());
+  std::snprintf(editing, sizeof editing, "Editing %d: %s", app->tracks.current + 1,
+                app->tracks.strips[app->tracks.current].name.c_str());
   v.editing = editing;
   v.undoLabel = app->undoLabel;
   v.undoEnabled = App_Preferences().undo != 0;
@@ -96,7 +96,7 @@ PanelView App_Panel(const App* app) {
     v.meters[i].held = Meter_LitCount(app->meters[i].held, app->meterLeds);
   }
   for (int i = 0; i < kStripCount; ++i) {
-    const LoopStrip& s = app->strips[i];
+    const LoopStrip& s = app->tracks.strips[i];
     StripView& sv = v.strips[i];
     sv.mute = s.mute;
     sv.solo = s.solo;
@@ -104,7 +104,7 @@ PanelView App_Panel(const App* app) {
     sv.slow = s.slow;
     sv.effects = s.effects;
     sv.submixB = s.submix == 1;
-    sv.active = i == app->currentTrack;
+    sv.active = i == app->tracks.current;
     sv.empty = s.empty;
     sv.volume = s.volume;
     sv.pan = s.pan;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/app_host.h"
-#include "app/track_numbers.h"
+#include "app/model/track_numbers.h"
 
 struct App;
 

@@ -5,13 +5,13 @@
 #include <memory>
 
 #include "app/app.h"
-#include "app/config_files.h"
-#include "app/device_dialog.h"
+#include "app/dialogs/device_dialog.h"
 #include "app/file_commands.h"
-#include "app/loop_edit_model.h"
-#include "app/preferences.h"
-#include "app/session_store.h"
-#include "app/skin.h"
+#include "app/loopedit/loop_edit_model.h"
+#include "app/session/session_store.h"
+#include "app/settings/config_files.h"
+#include "app/settings/preferences.h"
+#include "app/settings/skin.h"
 #include "audio_io/audio_device.h"
 #include "control/midi_ports.h"
 #include "engine/audio.h"
@@ -54,29 +54,29 @@ bool App_InitApplicationData(App* app) {
   App_Attach(app);
   MidiPorts_UseSendSettings(&App_Preferences().midi);
   Preferences_SetWindowStateHook(WindowStateChanged);
-  if (!LoopStrip_Init(app)) {
+  if (!LoopStrip_Init(&app->tracks, LoopTime_InitialLoopSeconds(app->loopTime))) {
     MessageDialog_Show(nullptr, "LoopStrip_Init() failed", "InitApplicationData()");
     return false;
   }
-  for (int i = 0; i < kStripCount; ++i) app->fields[static_cast<int>(TrackNameField(i))] = app->strips[i].name;
+  for (int i = 0; i < kStripCount; ++i) app->tracks.nameFields[i] = app->tracks.strips[i].name;
   EffectsPanel_Init(&app->effects);
-  LoopStrip_SetFeedback(app, app->feedback);
+  LoopStrip_SetFeedback(&app->tracks, app->tracks.feedback);
   Audio_SetMetronomeVolume(app->metronome.volume / 127.0);
-  Audio_SelectRecordTrack(App_CurrentSlot(app));
-  Audio_SetLoopSelection(App_CurrentSlot(app), 1);
+  Audio_SelectRecordTrack(TrackStrips_CurrentSlot(&app->tracks));
+  Audio_SetLoopSelection(TrackStrips_CurrentSlot(&app->tracks), 1);
   Audio_ResetUndo();  // the current track as the first undo point ("Nothing to Undo")
-  app->fields[static_cast<int>(PanelField::Seconds)] = "4.000000";
-  app->fields[static_cast<int>(PanelField::Measures)] = std::to_string(app->loopTime.measures);
-  app->fields[static_cast<int>(PanelField::MaxTime)] = "20.000000";
-  app->fields[static_cast<int>(PanelField::Tempo)] = "120";
-  app->fields[static_cast<int>(PanelField::Beats)] = std::to_string(app->loopTime.beatsPerMeasure);
-  app->fields[static_cast<int>(PanelField::Countoff)] = std::to_string(Audio_GetMetronomeCountoff());
-  app->fields[static_cast<int>(PanelField::MuteAfter)] = std::to_string(Audio_GetMetronomeMax());
+  app->fields[PanelField::Seconds] = "4.000000";
+  app->fields[PanelField::Measures] = std::to_string(app->loopTime.measures);
+  app->fields[PanelField::MaxTime] = "20.000000";
+  app->fields[PanelField::Tempo] = "120";
+  app->fields[PanelField::Beats] = std::to_string(app->loopTime.beatsPerMeasure);
+  app->fields[PanelField::Countoff] = std::to_string(Audio_GetMetronomeCountoff());
+  app->fields[PanelField::MuteAfter] = std::to_string(Audio_GetMetronomeMax());
   return true;
 }
 
 bool App_Start(App* app, const std::string& startDirectory, const AppSeams& seams) {
-  app->currentTrack = 0;
+  app->tracks.current = 0;
   AudioIo_Install();
   if (!Audio_Init()) return false;
   Skin_Reset(&App_Skin());
@@ -84,9 +84,9 @@ bool App_Start(App* app, const std::string& startDirectory, const AppSeams& seam
   app->window = seams.window;
   app->dialogs = seams.dialogs;
   // The program's own session store unless the caller brings one (tests do).
-  if (!seams.sessions && !app->ownedSessions) app->ownedSessions = std::make_unique<AppSessionStore>(app);
+  if (!seams.sessions && !app->ownedSessions) app->ownedSessions = std::make_unique<AppSessionStore>(App_SessionParts(app));
   app->sessions = seams.sessions ? seams.sessions : app->ownedSessions.get();
-  if (!seams.loopEdit && !app->ownedLoopEdit) app->ownedLoopEdit = std::make_unique<AppLoopEdit>(app);
+  if (!seams.loopEdit && !app->ownedLoopEdit) app->ownedLoopEdit = App_MakeLoopEditView(app);
   app->loopEdit = seams.loopEdit ? seams.loopEdit : app->ownedLoopEdit.get();
   if (!App_InitApplicationData(app)) {
     App_Detach(app);
@@ -159,7 +159,10 @@ void App_FatalError(App* app, const char* file, int line) {
   app->exitInProgress = true;
   MidiHooks_Remove();
   CloseMidiPorts();
-  if (app->sessions) app->sessions->SaveInProgress();
+  if (app->sessions && app->sessions->SaveInProgress()) {
+    App_SetSessionName(app, kInProgressName, true);
+    App_SetDirty(app, false);
+  }
   char text[1024];
   std::snprintf(text, sizeof text,
                 "Assert failed in %s at line %d.\n Unable to continue, program is exiting.\n"

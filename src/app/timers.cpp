@@ -3,7 +3,7 @@
 
 #include "app/app.h"
 #include "app/panel_view.h"
-#include "app/preferences.h"
+#include "app/settings/preferences.h"
 #include "audio_io/mix_disk_writer.h"
 #include "control/midi_ports.h"
 #include "engine/audio.h"

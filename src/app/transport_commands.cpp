@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/app.h"
-#include "app/preferences.h"
+#include "app/settings/preferences.h"
 #include "audio_io/mix_disk_writer.h"
 #include "control/midi_ports.h"
 #include "engine/audio.h"
@@ -18,7 +18,7 @@
 
 namespace {
 
-LoopStrip& CurrentStrip(App* app) { return app->strips[app->currentTrack]; }
+LoopStrip& CurrentStrip(App* app) { return app->tracks.strips[app->tracks.current]; }
 
 bool FirstRecordingInMaxTime(const App* app) {
   return app->loopTime.mode == LoopTimeMaxTime && !app->loopTime.firstLoopSet &&
@@ -29,7 +29,7 @@ bool FirstRecordingInMaxTime(const App* app) {
 // (forced, unless the loop already ran to the maximum and settled its length itself).
 void MaxTimeCut(App* app) {
   if (!FirstRecordingInMaxTime(app)) return;
-  const int slot = App_CurrentSlot(app);
+  const int slot = TrackStrips_CurrentSlot(&app->tracks);
   if (Audio_GetLoopRecorded(slot) || Audio_SetLoopAtPosition(slot, true)) app->loopTime.firstLoopSet = true;
 }
 
@@ -41,11 +41,11 @@ void StartMixIfArmed(App* app) {
 
 // A recording or insert began on the strip: an empty strip now holds a loop of its own.
 void TakeStrip(App* app, StripIndex strip) {
-  LoopStrip& s = app->strips[strip.value];
+  LoopStrip& s = app->tracks.strips[strip.value];
   if (s.empty) {
     s.directory.clear();
     s.empty = false;
-    LoopStrip_SetMute(app, strip, false);
+    LoopStrip_SetMute(&app->tracks, strip, false);
   }
   App_SetDirty(app, true);
 }
@@ -63,7 +63,7 @@ bool ReadInteger(const std::string& text, int* value) {
 }
 
 void ApplyNumberField(App* app, PanelField field, void (*set)(int), int (*get)()) {
-  std::string& text = app->fields[static_cast<int>(field)];
+  std::string& text = App_Field(app, field);
   int value = 0;
   if (ReadInteger(text, &value)) set(value);
   text = std::to_string(get());  // what was stored: a number out of range is clamped
@@ -79,11 +79,11 @@ void App_ApplyMetronomeFields(App* app) {
 
 void App_Record(App* app) {
   const TransportState state = Audio_GetTransportState();
-  const int slot = App_CurrentSlot(app);
+  const int slot = TrackStrips_CurrentSlot(&app->tracks);
   if (state != Recording) {
     App_ApplyMetronomeFields(app);
     StartMixIfArmed(app);
-    if (Audio_RecordLooping(slot)) TakeStrip(app, StripIndex{app->currentTrack});
+    if (Audio_RecordLooping(slot)) TakeStrip(app, StripIndex{app->tracks.current});
     return;
   }
   if (app->loopTime.mode == LoopTimeMaxTime && !app->loopTime.firstLoopSet) {
@@ -102,7 +102,7 @@ void App_Record(App* app) {
 
 void App_Insert(App* app) {
   StartMixIfArmed(app);
-  if (Audio_InsertLooping(App_CurrentSlot(app))) TakeStrip(app, StripIndex{app->currentTrack});
+  if (Audio_InsertLooping(TrackStrips_CurrentSlot(&app->tracks))) TakeStrip(app, StripIndex{app->tracks.current});
 }
 
 void App_Play(App* app) {
@@ -127,7 +127,7 @@ void App_Pause(App* app) {
 }
 
 void App_SetLoop(App* app) {
-  if (!Audio_SetLoopAtPosition(App_CurrentSlot(app), true)) return;
+  if (!Audio_SetLoopAtPosition(TrackStrips_CurrentSlot(&app->tracks), true)) return;
   if (App_Preferences().play_after_setloop) Audio_PlayLooping();
   if (app->loopTime.mode == LoopTimeMaxTime) app->loopTime.firstLoopSet = true;
 }
@@ -147,7 +147,7 @@ bool AppTransportNow::ExecuteTransportNow(uint32_t commandId) {
 }
 
 void App_Erase(App* app) {
-  const StripIndex strip{app->currentTrack};
+  const StripIndex strip{app->tracks.current};
   LoopStrip& s = CurrentStrip(app);
   Audio_SelectRecordTrack(s.slot);
   Audio_EraseLoop(s.slot, 1);
@@ -158,9 +158,9 @@ void App_Erase(App* app) {
   } else {
     s.empty = true;
     bool allEmpty = true;
-    for (const LoopStrip& other : app->strips) allEmpty = allEmpty && other.empty;
+    for (const LoopStrip& other : app->tracks.strips) allEmpty = allEmpty && other.empty;
     if (!App_Preferences().empty_to_last_rec || allEmpty) {
-      LoopStrip_Recreate(app, strip, app->loopTime.maxManualTime, false);
+      LoopStrip_Recreate(&app->tracks, strip, app->loopTime.maxManualTime, false);
       Audio_SelectRecordTrack(s.slot);
       app->loopTime.firstLoopSet = false;
     }
@@ -176,11 +176,11 @@ void App_Multiply(App* app) {
   // In frames, not seconds: twice a length in seconds can come out a frame short, and a
   // multiplied loop would then drift against the others.
   const bool maxTime = app->loopTime.mode == LoopTimeMaxTime;
-  if (Audio_MultiplyLoop(App_CurrentSlot(app), maxTime)) App_SetDirty(app, true);
+  if (Audio_MultiplyLoop(TrackStrips_CurrentSlot(&app->tracks), maxTime)) App_SetDirty(app, true);
 }
 
 void App_Divide(App* app) {
-  if (Audio_DivideLoop(App_CurrentSlot(app))) App_SetDirty(app, true);
+  if (Audio_DivideLoop(TrackStrips_CurrentSlot(&app->tracks))) App_SetDirty(app, true);
 }
 
 void App_Undo(App* app) {
@@ -188,10 +188,10 @@ void App_Undo(App* app) {
   const int slot = Audio_Undo();
   if (slot < 0) return;
   App_SetDirty(app, true);
-  const StripIndex strip = App_StripOfSlot(app, EngineSlot{slot});
-  if (strip.Valid() && app->strips[strip.value].empty) {
-    app->strips[strip.value].empty = false;
-    app->strips[strip.value].directory.clear();
+  const StripIndex strip = TrackStrips_StripOfSlot(&app->tracks, EngineSlot{slot});
+  if (strip.Valid() && app->tracks.strips[strip.value].empty) {
+    app->tracks.strips[strip.value].empty = false;
+    app->tracks.strips[strip.value].directory.clear();
   }
   if (app->loopEdit) app->loopEdit->Redraw();
 }

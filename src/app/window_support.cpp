@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "app/app.h"
-#include "app/preferences.h"
+#include "app/settings/preferences.h"
 #include "engine/audio.h"
 
 namespace {
@@ -25,7 +25,7 @@ MixerView App_Mixer(const App* app) {
     }
     v.crossfade = v.submixVolume[0];
   }
-  v.feedback = app->feedback;
+  v.feedback = app->tracks.feedback;
   v.metronomeVolume = app->metronome.volume;
   return v;
 }
@@ -42,6 +42,6 @@ void App_FieldFocused(App* app, PanelField field) { app->focus = field; }
 
 StripLevels App_TakeStripLevels(const App* app) {
   StripLevels levels;
-  for (int i = 0; i < kStripCount; ++i) levels.level[i] = Audio_GetTrackPeak(app->strips[i].slot);
+  for (int i = 0; i < kStripCount; ++i) levels.level[i] = Audio_GetTrackPeak(app->tracks.strips[i].slot);
   return levels;
 }

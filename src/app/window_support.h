@@ -2,7 +2,7 @@
 // What the window needs beside the panel view (panel_view.h): the mixer faders it
 // draws, the submix faders' crossfade rule, the panel field holding the keyboard focus,
 // and the per-strip levels for the strip meters. User-interface thread.
-#include "app/track_numbers.h"
+#include "app/model/track_numbers.h"
 
 struct App;
 enum class PanelField;

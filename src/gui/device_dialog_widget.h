@@ -1,10 +1,10 @@
 #pragma once
-// The Qt face of "Select Audio Devices" (model: app/device_dialog.h). Constructing it
+// The Qt face of "Select Audio Devices" (model: app/dialogs/device_dialog.h). Constructing it
 // closes the stream; Opened() is false when the dialog ended at once (no driver).
 // "Rescan" lists the drivers and devices again as the audio layer finds them now.
 #include <QDialog>
 
-#include "app/device_dialog.h"
+#include "app/dialogs/device_dialog.h"
 
 class QComboBox;
 class QLabel;

@@ -17,7 +17,7 @@
 #include <cstdio>
 
 #include "app/app.h"
-#include "app/session_store.h"
+#include "app/session/session_store.h"
 #include "engine/message_dialog.h"
 #include "gui/modal_dialogs.h"
 

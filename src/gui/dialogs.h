@@ -6,7 +6,7 @@
 #include <QString>
 
 #include "app/app_host.h"
-#include "app/progress_dialog.h"
+#include "app/model/progress_dialog.h"
 #include "audio_io/file_dialog.h"
 
 struct App;

@@ -10,7 +10,7 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
-#include "app/effects_panel.h"
+#include "app/model/effects_panel.h"
 #include "gui/panel_context.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 // The effects panel: filter with LFO, stereo delay and reverb. Every slider, box and
-// text goes through the application's effects model (app/effects_panel.h), which maps
+// text goes through the application's effects model (app/model/effects_panel.h), which maps
 // positions to engine values, keeps the link and sync rules and gives the texts.
 #include <QObject>
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "app/app.h"
-#include "app/session_store.h"
+#include "app/session/session_store.h"
 #include "app/startup.h"
 #include "gui/dialogs.h"
 #include "gui/key_filter.h"
@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
   QtFileDialog files(&window);
   QtDialogHost dialogs(&app, &window);
   QtProgressDialog progress(&window);
-  AppSessionStore sessions(&app);
+  AppSessionStore sessions(App_SessionParts(&app));
   MessageDialog_Install(&messages);
   FileDialog_Install(&files);
   ProgressDialog_Install(&progress);

@@ -1,8 +1,8 @@
 #pragma once
-// The Qt face of "Set Latency" (model: app/latency_dialog.h).
+// The Qt face of "Set Latency" (model: app/dialogs/latency_dialog.h).
 #include <QDialog>
 
-#include "app/latency_dialog.h"
+#include "app/dialogs/latency_dialog.h"
 
 class QLineEdit;
 

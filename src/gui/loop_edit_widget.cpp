@@ -3,7 +3,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "app/loop_edit_model.h"
+#include "app/app.h"
+#include "app/loopedit/loop_edit_model.h"
 
 LoopEditWidget::LoopEditWidget(AppLoopEdit* model, QWidget* parent) : QWidget(parent), model_(nullptr) {
   setAttribute(Qt::WA_OpaquePaintEvent);  // every pixel comes from the image

@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "app/loop_edit_columns.h"
+#include "app/loopedit/loop_edit_columns.h"
 
 class AppLoopEdit;
 struct App;

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
+#include "app/app.h"
 #include "gui/dialog_parts.h"
 
 namespace {
@@ -16,7 +17,7 @@ constexpr LoopTimeDialogField kFields[4] = {LoopTimeDialogField::Seconds, LoopTi
 }
 
 LoopTimeDialogWidget::LoopTimeDialogWidget(QWidget* parent, App* app)
-    : QDialog(parent), model_(LoopTimeDialog_Open(app)) {
+    : QDialog(parent), model_(LoopTimeDialog_Open(App_SessionParts(app))) {
   setWindowTitle("Set Loop Time");
   auto* grid = new QGridLayout(this);
   const char* radioTexts[3] = {"Seconds:", "Tempo:", "Manual"};

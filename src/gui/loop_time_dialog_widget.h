@@ -1,12 +1,13 @@
 #pragma once
-// The Qt face of "Set Loop Time" (model: app/loop_time_dialog.h).
+// The Qt face of "Set Loop Time" (model: app/dialogs/loop_time_dialog.h).
 #include <QDialog>
 
-#include "app/loop_time_dialog.h"
+#include "app/dialogs/loop_time_dialog.h"
 
 class QCheckBox;
 class QLineEdit;
 class QRadioButton;
+struct App;
 
 class LoopTimeDialogWidget final : public QDialog {
  public:

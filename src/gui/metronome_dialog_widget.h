@@ -1,8 +1,8 @@
 #pragma once
-// The Qt face of "Metronome" (model: app/metronome_dialog.h).
+// The Qt face of "Metronome" (model: app/dialogs/metronome_dialog.h).
 #include <QDialog>
 
-#include "app/metronome_dialog.h"
+#include "app/dialogs/metronome_dialog.h"
 
 class QComboBox;
 class QLineEdit;

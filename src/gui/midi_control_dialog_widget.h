@@ -1,10 +1,10 @@
 #pragma once
-// The Qt face of "MIDI & Keyboard Control" (model: app/midi_control_dialog.h). Learn
+// The Qt face of "MIDI & Keyboard Control" (model: app/dialogs/midi_control_dialog.h). Learn
 // messages from the MIDI poll are queued by the model and handled here from the event
 // loop, never inside the poll.
 #include <QDialog>
 
-#include "app/midi_control_dialog.h"
+#include "app/dialogs/midi_control_dialog.h"
 
 class QLabel;
 class QListWidget;

@@ -1,8 +1,8 @@
 #pragma once
-// The Qt face of "Preferences" (model: app/preferences_dialog.h).
+// The Qt face of "Preferences" (model: app/dialogs/preferences_dialog.h).
 #include <QDialog>
 
-#include "app/preferences_dialog.h"
+#include "app/dialogs/preferences_dialog.h"
 
 class QCheckBox;
 class QComboBox;

@@ -5,7 +5,7 @@
 #include <QListWidget>
 #include <QVBoxLayout>
 
-#include "app/skin_select.h"
+#include "app/settings/skin_select.h"
 #include "persist/config_directory.h"
 
 SelectSkinDialog::SelectSkinDialog(QWidget* owner) : QDialog(owner), list_(new QListWidget(this)) {

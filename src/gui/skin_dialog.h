@@ -1,6 +1,6 @@
 #pragma once
 // The Select Skin dialog on Qt: the list of skins and OK/Cancel. Its rules (what is
-// listed, what OK does) are the application's (app/skin_select.h).
+// listed, what OK does) are the application's (app/settings/skin_select.h).
 //
 // Threads: user-interface thread only.
 #include <QDialog>

@@ -9,7 +9,7 @@
 #include <QSize>
 #include <array>
 
-#include "app/skin.h"
+#include "app/settings/skin.h"
 
 class SkinImageCache final : public QObject, public SkinImages {
   Q_OBJECT

@@ -8,7 +8,7 @@
 #include <QPalette>
 #include <QRect>
 
-#include "app/skin.h"
+#include "app/settings/skin.h"
 
 class QPainter;
 class SkinImageCache;

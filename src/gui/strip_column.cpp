@@ -36,7 +36,7 @@ StripColumn::StripColumn(PanelContext* context, int strip, QWidget* parent)
   grid->setSpacing(2);
 
   number_ = context->Add(new TrackNumberButton(strip, this), id.number);
-  name_ = context->Field(static_cast<PanelField>(static_cast<int>(PanelField::TrackName1) + strip), id.name, this);
+  name_ = context->Field(TrackNameField(strip), id.name, this);
   loopTime_ = context->Add(new QLabel(this), id.loopTime);
   loopTime_->setAlignment(Qt::AlignCenter);
   grid->addWidget(number_, 0, 0, 1, 2);

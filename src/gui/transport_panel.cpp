@@ -14,9 +14,9 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include "app/loop_edit_model.h"
+#include "app/loopedit/loop_edit_model.h"
 #include "app/panel_view.h"
-#include "app/skin.h"
+#include "app/settings/skin.h"
 #include "gui/effects_section.h"
 #include "gui/loop_edit_widget.h"
 #include "gui/panel_widgets.h"
@@ -301,7 +301,7 @@ void TransportPanel::ShowView(const PanelView& v) {
       {1210, PanelField::Tempo},   {1159, PanelField::Beats},    {1144, PanelField::Countoff},
       {1145, PanelField::MuteAfter}};
   for (const auto& [id, field] : fields)
-    ShowFieldText(static_cast<QLineEdit*>(Control(id)), app->fields[static_cast<int>(field)]);
+    ShowFieldText(static_cast<QLineEdit*>(Control(id)), App_Field(app, field));
 
   undoLabel_->setText(QString::fromStdString(v.undoLabel));
   editing_->setText(QString::fromStdString(v.editing));

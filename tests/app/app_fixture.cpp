@@ -6,7 +6,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "app/preferences.h"
+#include "app/settings/preferences.h"
 #include "app/startup.h"
 #include "audio_io/mix_disk_writer.h"
 #include "audio_io/wav_bytes.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/app.h"
-#include "app/progress_dialog.h"
+#include "app/model/progress_dialog.h"
 #include "audio_io/file_dialog.h"
 #include "control/memory_midi_backend.h"
 #include "support/engine_fixture.h"
@@ -31,11 +31,12 @@ struct RecordingWindow : WindowHost {
 
 struct RecordingDialogs : DialogHost {
   bool SelectTrack(int* strip) override { *strip = selectTrack; return selectTrack >= 0; }
-  bool QuicksaveName(std::string* name) override { *name = "Mine"; return true; }
+  bool QuicksaveName(std::string* name) override { *name = quicksaveName; return true; }
   bool Run(ModalDialog) override { if (during) during(); return true; }
   void About(const AboutText& text) override { about = text; }
   void Help(const std::vector<std::string>&) override {}
   int selectTrack = -1;
+  std::string quicksaveName = "Mine";
   std::function<void()> during;  // runs while a modal dialog is open
   AboutText about;
 };
@@ -109,8 +110,8 @@ class AppTest : public EngineTest {
   void Restart();
 
   App& app() { return *app_; }
-  LoopStrip& strip(int i) { return app_->strips[i]; }
-  int slot(int i) const { return app_->strips[i].slot; }
+  LoopStrip& strip(int i) { return app_->tracks.strips[i]; }
+  int slot(int i) const { return app_->tracks.strips[i].slot; }
   void Do(Command c, int track = 0, int value = 0) { App_Command(app_.get(), c, App_Parameter(track, value)); }
   void Drain() { App_DrainCommands(app_.get()); }
   void Type(const std::string& chars) {

@@ -42,14 +42,14 @@ TEST_F(AppTest, EveryCatalogueRowHasItsEffect) {
       {6, 0, 0, {}, length(384000)},
       {7, 0, 0, {}, length(96000)},
       {8, 0, 0, [&] { fill(), Audio_ResetUndo(), Do(Command::TransportErase); }, Is([&] { return LoopPeak(0); }, 0.5)},
-      {9, 0, 0, [&] { strip(0).slow = true; }, [&] { EXPECT_TRUE(app().globalSlow); EXPECT_EQ(Audio_GetTrackRate(slot(0)), 0.5); }, 1},
-      {11, 0, 0, [&] { strip(0).reverse = true; }, [&] { EXPECT_TRUE(app().globalReverse); EXPECT_EQ(Audio_GetTrackRate(slot(0)), -1.0); }, 1},
+      {9, 0, 0, [&] { strip(0).slow = true; }, [&] { EXPECT_TRUE(app().tracks.globalSlow); EXPECT_EQ(Audio_GetTrackRate(slot(0)), 0.5); }, 1},
+      {11, 0, 0, [&] { strip(0).reverse = true; }, [&] { EXPECT_TRUE(app().tracks.globalReverse); EXPECT_EQ(Audio_GetTrackRate(slot(0)), -1.0); }, 1},
       {13, 0, 0, {}, state(InsertWaiting)},
       {14, 0, 0, {}, [&] { ControlCommand c; EXPECT_TRUE(ControlCommands().Take(&c) && c.commandId == CommandId(Command::TransportPlay)); }},
       {15, 0, 0, {}, state(Recording)},
       {16, 0, 0, {}, state(Playing)},
       {17, 0, 0, {}, state(Playing)},
-      {18, 2, 0, [&] { LoopStrip_SetSubmix(&app(), StripIndex{2}, 1); }, Is([&] { return Audio_GetTrackSubmix(slot(2)); }, 0), 0},  // B back to A
+      {18, 2, 0, [&] { LoopStrip_SetSubmix(&app().tracks, StripIndex{2}, 1); }, Is([&] { return Audio_GetTrackSubmix(slot(2)); }, 0), 0},  // B back to A
       {20, 0, 0, {}, [&] { EXPECT_TRUE(strip(0).mute); EXPECT_EQ(vol(0), 0.0); }},
       {21, 1, 0, {}, [&] { EXPECT_FALSE(strip(1).mute); EXPECT_EQ(vol(1), 1.0); }},
       {22, 3, 0, {}, [&] {
@@ -65,11 +65,11 @@ TEST_F(AppTest, EveryCatalogueRowHasItsEffect) {
          Do(Command::TrackSolo, 1);
          EXPECT_TRUE(strip(1).solo && !strip(3).solo && !strip(5).solo);
        }, 1},
-      {24, 4, 0, {}, [&] { EXPECT_EQ(app().currentTrack, 4); EXPECT_EQ(track(slot(4)).record, 1u); }},
+      {24, 4, 0, {}, [&] { EXPECT_EQ(app().tracks.current, 4); EXPECT_EQ(track(slot(4)).record, 1u); }},
       {25, 1, 0, {}, Is([&] { return Audio_GetTrackEffects(slot(1)); }, 1), 1},
       {27, 1, max, {}, Is([&] { return Audio_GetTrackEffectsMix(slot(1)); }, 1.0)},
-      {28, 0, 0, [&] { app().globalSlow = true; }, rate(0.5), 1},
-      {30, 0, 0, [&] { app().globalReverse = true; }, rate(-1.0), 1},
+      {28, 0, 0, [&] { app().tracks.globalSlow = true; }, rate(0.5), 1},
+      {30, 0, 0, [&] { app().tracks.globalReverse = true; }, rate(-1.0), 1},
       {32, 0, 32768, {}, [&] { EXPECT_EQ(strip(0).volume, 63); EXPECT_DOUBLE_EQ(vol(0), 63 / 127.0); }},
       {58, 0, max, {}, [&] { for (int s = 0; s < 8; ++s) EXPECT_EQ(Audio_GetTrackFeedback(slot(s)), 1.0); }},
       {59, 0, 0, {}, Is(Audio_GetMasterVolume, 0.0)},
@@ -106,9 +106,9 @@ TEST_F(AppTest, EveryCatalogueRowHasItsEffect) {
       {100, 0, 0, {}, [&] { EXPECT_EQ(Audio_GetMetronomePlayback(), 1); EXPECT_TRUE(app().metronome.playBox); }, 1},
       {102, 0, max, {}, Is(Audio_GetMetronomeVolume, 1.0)},
       {103, 1, 0, {}, [&] { EXPECT_EQ(track(slot(1)).rightGain, 0.0); EXPECT_EQ(track(slot(1)).leftGain, 1.0); }},
-      {104, 0, 0, {}, Is([&] { return app().currentTrack; }, 1)},
-      {105, 0, 0, {}, Is([&] { return app().currentTrack; }, 7)},
-      {106, 5, 0, {}, [&] { EXPECT_EQ(app().currentTrack, 5); Do(Command::SetTrack, 8); EXPECT_EQ(app().currentTrack, 5); }},  // 8: no track
+      {104, 0, 0, {}, Is([&] { return app().tracks.current; }, 1)},
+      {105, 0, 0, {}, Is([&] { return app().tracks.current; }, 7)},
+      {106, 5, 0, {}, [&] { EXPECT_EQ(app().tracks.current, 5); Do(Command::SetTrack, 8); EXPECT_EQ(app().tracks.current, 5); }},  // 8: no track
       {125, 0, 0, {}, Is(Audio_GetMixToTrack, 1)},
       {126, 0, 0, [&] { Do(Command::TransportPlay); }, [&] {
          EXPECT_EQ(Audio_GetMixFilePath(), dir + "/untitled_Mix/untitled_00.wav");
@@ -125,13 +125,13 @@ TEST_F(AppTest, EveryCatalogueRowHasItsEffect) {
          EXPECT_EQ(app().loopTime.mode, LoopTimeSeconds); Do(Command::LoopTimeMode, 8); EXPECT_EQ(app().loopTime.mode, LoopTimeMeasures); }},
       {130, 0, 0, [&] { App_EditField(&app(), PanelField::Measures, "1"); },
        [&] { EXPECT_EQ(Audio_GetLoopLength(slot(0)), 96000); EXPECT_EQ(Audio_GetLoopLength(slot(1)), 192000); }},
-      {131, 0, 0, {}, [&] { EXPECT_EQ(app().fields[static_cast<int>(PanelField::Seconds)], "4.000000"); }},
+      {131, 0, 0, {}, [&] { EXPECT_EQ(app().fields[PanelField::Seconds], "4.000000"); }},
       {132, 0, 0, [&] {  // two taps 600 ms apart
          static int64_t now = 1000;
          app().loopTime.tap.clock = TapClock{[] { return now; }, 1000};
          Do(Command::TapLoopTime), now = 1600;
        },
-       [&] { EXPECT_EQ(app().loopTime.tempo, 100.0); EXPECT_EQ(app().fields[static_cast<int>(PanelField::Tempo)], "100"); }},
+       [&] { EXPECT_EQ(app().loopTime.tempo, 100.0); EXPECT_EQ(app().fields[PanelField::Tempo], "100"); }},
       {133, 0, 0, [&] { app().loopTime.target = LoopTimeTarget::All; }, [&] { EXPECT_EQ(app().loopTime.target, LoopTimeTarget::Current); }},
       {134, 0, 0, {}, [&] { EXPECT_EQ(app().loopTime.target, LoopTimeTarget::Empty); }},
       {135, 0, 0, {}, [&] { EXPECT_EQ(app().loopTime.target, LoopTimeTarget::All); }},

@@ -5,12 +5,12 @@
 
 #include "app/app_fixture.h"
 #include "app/file_commands.h"
-#include "app/loop_edit_model.h"
+#include "app/loopedit/loop_edit_model.h"
 #include "app/panel_view.h"
-#include "app/preferences.h"
+#include "app/settings/preferences.h"
 #include "app/startup.h"
-#include "control/midi_output.h"
 #include "audio_io/wav_bytes.h"
+#include "control/midi_output.h"
 #include "control/midi_ports.h"
 #include "engine/metronome.h"
 #include "persist/config_directory.h"
@@ -71,7 +71,7 @@ TEST_F(AppTest, RecordAndPlayApplyTheMetronomeFields) {
   app().loopTime.tempo = 90.0;
   Do(Command::TransportRecord);
   EXPECT_EQ(Audio_GetMetronomeCountoff(), 1);
-  EXPECT_EQ(app().fields[static_cast<int>(PanelField::MuteAfter)], "0");  // rewritten
+  EXPECT_EQ(app().fields[PanelField::MuteAfter], "0");  // rewritten
   EXPECT_EQ(Audio_GetFramesPerBeat(), 32000);  // 60 / 90 s at 48 kHz
 }
 
@@ -233,5 +233,5 @@ TEST_F(AppTest, SlidersSetTheirPositionsExactly) {
   App_Slider(&app(), Slider::Crossfade, 0, 127);
   EXPECT_EQ(engine()->submixVolume[1], 0.0);
   App_Slider(&app(), Slider::RecordFeedback, 0, 200);  // clamped
-  EXPECT_EQ(app().feedback, 127);
+  EXPECT_EQ(app().tracks.feedback, 127);
 }

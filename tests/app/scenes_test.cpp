@@ -4,11 +4,11 @@
 
 #include "app/app_fixture.h"
 #include "app/panel_view.h"
-#include "app/preferences.h"
+#include "app/settings/preferences.h"
 #include "app/startup.h"
-#include "engine/metronome.h"
 #include "control/midi_ports.h"
 #include "control/trigger_set.h"
+#include "engine/metronome.h"
 
 namespace {
 auto Constant(float v) {
@@ -22,7 +22,7 @@ TEST_F(AppTest, StripsStartWithTrackOneAudibleAndAllEmptyAndNamesFollowTheRules)
   EXPECT_EQ(track(slot(0)).record, 1u);
   EXPECT_EQ(App_Panel(&app()).halfText, "2.00");
 
-  LoopStrip_SetName(&app(), StripIndex{8}, "Nine");
+  LoopStrip_SetName(&app().tracks, StripIndex{8}, "Nine");
   EXPECT_TRUE(dialog.Saw("Invalid loop track", "Error"));
   // One extension goes (a last dot followed by no space); what a file name or the session
   // file could not carry is cleaned; long names are cut on a character boundary.
@@ -32,9 +32,9 @@ TEST_F(AppTest, StripsStartWithTrackOneAudibleAndAllEmptyAndNamesFollowTheRules)
       {"\xe9t\xe9.wav", "\xc3\xa9t\xc3\xa9"}, {std::string(300, 'n') + ".wav", std::string(240, 'n')},
       {"n" + std::string(150, '\xe9'), "n" + [] { std::string s; for (int i = 0; i < 119; ++i) s += "\xc3\xa9"; return s; }()}};
   for (const auto& [given, kept] : names) {
-    LoopStrip_SetName(&app(), StripIndex{1}, given);
+    LoopStrip_SetName(&app().tracks, StripIndex{1}, given);
     EXPECT_EQ(strip(1).name, kept) << given;
-    EXPECT_EQ(app().fields[static_cast<int>(TrackNameField(1))], kept);
+    EXPECT_EQ(app().tracks.nameFields[1], kept);
   }
   // Taking the name fields again cuts nothing more.
   for (int i = 0; i < 3; ++i) {
@@ -154,7 +154,7 @@ TEST_F(AppTest, MaxTimeFirstLoopIsCutWhereStopIsPressed) {
   EXPECT_EQ(App_Panel(&app()).lengthText, "1.00");
   Type("2");  // the next empty track takes the first loop's length
   EXPECT_EQ(Audio_GetLoopLength(slot(1)), 48000);
-  app().fields[static_cast<int>(PanelField::MaxTime)] = "12";  // typed, not yet entered
+  app().fields[PanelField::MaxTime] = "12";  // typed, not yet entered
   Type("3");  // selecting an empty track takes the maximum as typed
   EXPECT_DOUBLE_EQ(app().loopTime.maxManualTime, 12.0);
 }

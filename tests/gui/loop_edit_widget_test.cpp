@@ -6,9 +6,9 @@
 #include <memory>
 
 #include "app/app.h"
-#include "app/loop_edit_model.h"
-#include "gui/loop_edit_widget.h"
+#include "app/loopedit/loop_edit_model.h"
 #include "gui/gui_fixture.h"
+#include "gui/loop_edit_widget.h"
 #include "support/engine_fixture.h"
 
 namespace {
@@ -22,8 +22,8 @@ class LoopEditWidgetTest : public EngineTest {
     slot = MakeLoop(640, 2, [](int f, int c) {
       return c == 0 ? 0.8f * static_cast<float>(std::sin(f * 0.05)) : (f < 320 ? 0.0f : -0.5f);
     });
-    app.strips[0].slot = slot;
-    model = std::make_unique<AppLoopEdit>(&app);
+    app.tracks.strips[0].slot = slot;
+    model = App_MakeLoopEditView(&app);
     widget = std::make_unique<LoopEditWidget>(model.get());
     widget->resize(64, 40);
   }

@@ -9,8 +9,8 @@
 #include <chrono>
 #include <filesystem>
 
-#include "app/preferences.h"
-#include "app/skin.h"
+#include "app/settings/preferences.h"
+#include "app/settings/skin.h"
 #include "gui/gui_fixture.h"
 #include "gui/skin_dialog.h"
 #include "gui/skin_images.h"

@@ -14,7 +14,7 @@
 #include <QUrl>
 #include <set>
 
-#include "app/loop_edit_model.h"
+#include "app/loopedit/loop_edit_model.h"
 #include "app/panel_view.h"
 #include "control/fire_action.h"
 #include "engine/audio.h"
@@ -92,7 +92,7 @@ TEST_F(GuiTest, TransportButtonsAndStripSwitchesReachTheCore) {
 
   // Active selects the track; the "Editing" label follows.
   Click(1151);  // track 4 Active
-  EXPECT_EQ(app().currentTrack, 3);
+  EXPECT_EQ(app().tracks.current, 3);
   EXPECT_EQ(Control<QLabel>(1274)->text(), "Editing 4: Track 4");
   EXPECT_TRUE(Lit(Control(1151)));
 }

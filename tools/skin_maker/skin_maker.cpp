@@ -16,7 +16,7 @@
 #include <map>
 #include <string>
 
-#include "app/skin.h"
+#include "app/settings/skin.h"
 
 namespace {
 

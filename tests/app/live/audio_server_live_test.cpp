@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "app/app_fixture.h"
-#include "app/device_dialog.h"
-#include "app/preferences.h"
+#include "app/dialogs/device_dialog.h"
+#include "app/settings/preferences.h"
 #include "app/startup.h"
 #include "audio_io/audio_device.h"
 #include "audio_io/jack_client_loss.h"

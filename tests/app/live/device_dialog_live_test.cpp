@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/device_dialog.h"
-#include "app/latency_dialog.h"
+#include "app/dialogs/device_dialog.h"
+#include "app/dialogs/latency_dialog.h"
 #include "audio_io/audio_device.h"
 #include "engine/audio.h"
 #include "persist/config_directory.h"

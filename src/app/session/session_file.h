@@ -1,0 +1,71 @@
+#pragma once
+// Session files: the whole performance state as one XML file ("<name>.session") with one
+// WAV file per non-empty track in the session's loop folder beside it (session_loops.h). The XML holds the mixer, effects, loop-time
+// and metronome settings and eight track sections (switches, name, WAV directory
+// relative to the session, edit range, the loop time of an empty track).
+//
+// User-interface thread only; the application's parts named in SessionParts and the
+// engine are read and written directly. Every failure is reported through MessageDialog
+// by the failing step.
+#include <string>
+
+#include "app/model/effects_panel.h"
+#include "app/model/loop_time.h"
+#include "app/model/metronome_panel.h"
+#include "app/model/panel_fields.h"
+#include "app/model/session_state.h"
+#include "app/strips/track_strips.h"
+#include "persist/setting_table.h"
+
+// The parts of the application a session file holds.
+struct SessionParts {
+  TrackStrips* tracks = nullptr;
+  LoopTimeState* loopTime = nullptr;
+  EffectsPanel* effects = nullptr;
+  MetronomePanel* metronome = nullptr;
+  SessionState* session = nullptr;
+  PanelFields* fields = nullptr;
+};
+
+inline constexpr const char* kSessionExtension = ".session";
+inline constexpr int kSessionProgressRange = 16;  // 8 track sections + 8 WAV files
+
+// A plain file name: not empty, not "." or "..", no directory separator, at most 259
+// characters. Track names and quicksave names must be one.
+bool SessionFile_IsPlainName(const std::string& name);
+
+// `base` + ".session" (a base that already ends in ".session" is taken as it is).
+std::string SessionFile_Path(const std::string& base);
+
+// Saves the session to SessionFile_Path(`base`): the WAV files of the non-empty tracks
+// into a new loop folder first, then the XML file naming it (its previous content kept
+// as "<name>.bak"); the loop folder the previous save made goes once nothing names it.
+// A name field that changed is taken (one extension removed); names that are not plain
+// file names become "Track %d"; two tracks of the same name get distinct file names
+// ("Name (2)"), stored as their names. A failed save leaves the previous session whole
+// and removes what it wrote. On success the session directory is the session file's; on
+// failure it is as it was. True when everything was written.
+bool SessionFile_Save(const SessionParts& parts, const std::string& base);
+
+// Loads the session at SessionFile_Path(`base`). The file is checked whole before
+// anything is applied: a file that cannot be read or parsed changes nothing. Then the
+// transport stops, the settings and track switches are applied (measures that would give
+// a loop outside the loop-time range are ignored), each track's WAV file loaded (a missing one
+// offered to be located; failing that the track is left empty with its default name),
+// the edit ranges and empty tracks' loop times applied, the record track selected and
+// the undo history cleared; what an interrupted save left beside it is removed. True
+// when loaded.
+bool SessionFile_Load(const SessionParts& parts, const std::string& base, bool showProgress);
+
+// The row tables, for tests: 43 session rows, 13 + 3 track rows, and the two read passes.
+SettingTable SessionFile_SessionRows();
+SettingTable SessionFile_TrackRows();
+SettingTable SessionFile_TrackRowsAfterAudio();
+SettingTable SessionFile_FirstPass();
+SettingTable SessionFile_SecondPass();
+
+// Writes the loop-time, tempo and delay-time fields of the panel into the settings
+// without re-sizing any loop (saving never changes a recording).
+void SessionFile_CommitPanelFields(const SessionParts& parts);
+// Puts the panel's fields and the metronome length in step with the settings.
+void SessionFile_RefreshPanel(const SessionParts& parts);

@@ -1,0 +1,146 @@
+#include "app/session/session_store.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "app/session/session_file.h"
+#include "app/settings/config_files.h"
+#include "app/settings/preferences.h"
+#include "control/midi_control_file.h"
+#include "engine/message_dialog.h"
+#include "persist/config_directory.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string lastQuicksaveName;
+
+constexpr auto DontWarnQuicksave = Preferences_StopWarning<&Preferences::warn_quicksave>;
+
+// The session and its MIDI control file.
+bool SaveWithTriggers(const SessionParts& parts, const std::string& base) {
+  if (!SessionFile_Save(parts, base)) return false;
+  WriteMidiControlFile(SessionFile_Path(base));  // reports its own failure
+  return true;
+}
+
+bool LoadWithTriggers(const SessionParts& parts, const std::string& base) {
+  if (!SessionFile_Load(parts, base, true)) return false;
+  ReadMidiControlFile(SessionFile_Path(base), true);
+  return true;
+}
+
+}  // namespace
+
+std::string Quicksave_NumberedName(int number) {
+  if (number < 1 || number > 8) return {};
+  char name[16];
+  std::snprintf(name, sizeof name, "Quicksave%02d", number);
+  return name;
+}
+
+std::string Quicksave_BaseDirectory() {
+  const std::string& preferred = App_Preferences().quicksave_directory;
+  return preferred.empty() ? ConfigDirectory : preferred;
+}
+
+std::string Session_DefaultBase() { return ConfigDirectory_File(kDefaultSessionName); }
+
+const char* QuicksaveName_Check(const std::string& text) {
+  if (text.empty()) return "No name entered for quicksave.";
+  if (text.size() >= 260) return "Quicksave name too long";
+  return nullptr;
+}
+
+const std::string& Quicksave_LastName() { return lastQuicksaveName; }
+
+std::string Quicksave_StoredName(const std::string& given) {
+  if (given.find('/') != std::string::npos || given.find('\\') != std::string::npos) return {};
+  const std::string name = fs::path(given).replace_extension().string();
+  return SessionFile_IsPlainName(name) ? name : std::string();
+}
+
+bool Session_Quicksave(const SessionParts& parts, const std::string& base, const std::string& given,
+                       bool interactive, bool confirmOverwrite) {
+  const std::string directory = base.empty() ? Quicksave_BaseDirectory() : base;
+  if (given.empty()) {
+    MessageDialog_Show(nullptr, "No name found for quicksave.", "Error");
+    return false;
+  }
+  const std::string name = Quicksave_StoredName(given);
+  if (name.empty()) {
+    MessageDialog_Show(nullptr, "Invalid quicksave name", "Error");
+    return false;
+  }
+
+  const fs::path folder = fs::path(directory) / name;
+  std::error_code ec;
+  if (fs::exists(folder, ec)) {
+    if (confirmOverwrite && App_Preferences().warn_quicksave) {
+      char text[400];
+      std::snprintf(text, sizeof text, "Quicksave %s exists, overwrite?", name.c_str());
+      if (MessageDialog_Show(nullptr, text, "Overwrite Quicksave?", MB_OKCANCEL, kDontWarnAgain, DontWarnQuicksave) !=
+          IDOK)
+        return false;
+    }
+  } else if (!fs::create_directory(folder, ec) || ec) {
+    if (interactive) MessageDialog_Show(nullptr, "Unable to create directory:\n" + folder.string(), "Error");
+    return false;
+  }
+
+  SessionFile_CommitPanelFields(parts);
+  if (!SaveWithTriggers(parts, (folder / name).string())) return false;
+  lastQuicksaveName = name;
+  if (interactive && App_Preferences().warn_quicksave) {
+    char text[400];
+    std::snprintf(text, sizeof text, "Quicksaved Session as %s.", name.c_str());
+    MessageDialog_Show(nullptr, text, "Quicksave Complete");
+  }
+  return true;
+}
+
+bool Session_LoadQuicksave(const SessionParts& parts, int number) {
+  const std::string name = Quicksave_NumberedName(number);
+  return !name.empty() && LoadWithTriggers(parts, (fs::path(Quicksave_BaseDirectory()) / name / name).string());
+}
+
+bool Session_SaveDefault(const SessionParts& parts) {
+  SessionFile_CommitPanelFields(parts);
+  const std::string directory = parts.session->directory;
+  const bool saved = SessionFile_Save(parts, Session_DefaultBase());
+  parts.session->directory = directory;
+  const bool configured = WriteSystemConfiguration();
+  return saved && configured;
+}
+
+bool Session_LoadDefault(const SessionParts& parts) {
+  std::error_code ec;
+  return fs::exists(SessionFile_Path(Session_DefaultBase()), ec) && LoadWithTriggers(parts, Session_DefaultBase());
+}
+
+bool AppSessionStore::Save(const std::string& base) { return SaveWithTriggers(parts_, base); }
+
+bool AppSessionStore::Load(const std::string& base) { return LoadWithTriggers(parts_, base); }
+
+bool AppSessionStore::DefaultExists() {
+  std::error_code ec;
+  return fs::exists(SessionFile_Path(Session_DefaultBase()), ec);
+}
+
+bool AppSessionStore::SaveDefault() { return Session_SaveDefault(parts_); }
+
+bool AppSessionStore::LoadDefault() { return Session_LoadDefault(parts_); }
+
+bool AppSessionStore::Quicksave(const std::string& name) {
+  bool numbered = false;
+  for (int n = 1; n <= 8; ++n) numbered = numbered || name == Quicksave_NumberedName(n);
+  return Session_Quicksave(parts_, {}, name, !numbered, true);
+}
+
+bool AppSessionStore::LoadQuicksave(int number) { return Session_LoadQuicksave(parts_, number); }
+
+bool AppSessionStore::SaveInProgress() {
+  const std::string base = ConfigDirectory.empty() ? std::string(".") : ConfigDirectory;
+  return Session_Quicksave(parts_, base, kInProgressName, false, false);
+}

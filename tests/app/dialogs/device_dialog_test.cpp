@@ -1,0 +1,45 @@
+// Select Audio Devices without an audio layer: the list rule and OK without a choice.
+#include "app/dialogs/device_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include "app/app_fixture.h"
+
+namespace {
+
+DeviceChoice Device(const char* name, int in, int out) { return {name, -1, -1, in, out}; }
+
+std::string Names(const std::vector<DeviceChoice>& list) {
+  std::string names;
+  for (const DeviceChoice& d : list) names += d.name + " ";
+  return names;
+}
+
+TEST(DeviceDialogLists, InputsAndOutputsByChannels) {
+  std::vector<DeviceChoice> inputs, outputs;
+  DeviceDialog_Split({Device("duplex", 2, 2), Device("mic", 1, 0), Device("hdmi", 0, 8), Device("dead", 0, 0)},
+                     &inputs, &outputs);
+  EXPECT_EQ(Names(inputs), "duplex mic dead ");
+  EXPECT_EQ(Names(outputs), "duplex hdmi ");
+}
+
+// With nothing configured: JACK while a server runs, else ALSA's default device (the
+// lists of this machine rarely show the ALSA case).
+TEST(DeviceDialogLists, NothingConfiguredPrefersJackThenAlsa) {
+  const HostApiChoice alsa{"ALSA", 8, 3}, oss{"OSS", 7, 1}, jack{"JACK Audio Connection Kit", 12, 2};
+  EXPECT_EQ(DeviceDialog_PreferredDriver({alsa, oss, jack}), 2);
+  EXPECT_EQ(DeviceDialog_PreferredDriver({oss, alsa}), 1);
+  EXPECT_EQ(DeviceDialog_PreferredDriver({oss}), 0);
+  EXPECT_EQ(DeviceDialog_PreferredDriver({}), -1);
+}
+
+using DeviceDialogTest = AppTest;
+
+// (The dialog ending at once without a driver is checked through the window's dialog.)
+TEST_F(DeviceDialogTest, OkNeedsAChoice) {
+  DeviceDialog d;
+  EXPECT_FALSE(DeviceDialog_Ok(&d));
+  EXPECT_TRUE(dialog.Saw("Please select driver, devices, and sample rate.", "Error"));
+}
+
+}  // namespace
