@@ -9,7 +9,8 @@ find_package(EXPAT REQUIRED)
 find_library(XML_FUZZ_PORTMIDI portmidi REQUIRED)
 find_package(Threads REQUIRED)
 
-file(GLOB xml_fuzz_sources CONFIGURE_DEPENDS
+# Recursive, as the layers' own build globs: the application's sub-folders come along.
+file(GLOB_RECURSE xml_fuzz_sources CONFIGURE_DEPENDS
      ${src}/effects/*.cpp ${src}/engine/*.cpp ${src}/audio_io/*.cpp ${src}/persist/*.cpp
      ${src}/control/*.cpp ${src}/app/*.cpp)
 add_library(xml_fuzz_layers STATIC ${xml_fuzz_sources})
