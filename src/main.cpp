@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/app.h"
+#include "app/settings/file_locations.h"
 #include "app/startup.h"
 
 namespace {
@@ -35,7 +36,8 @@ int main() {
   HeadlessWindow window;
   AppSeams seams;
   seams.window = &window;
-  if (!App_Start(&app, ec ? std::string() : start.string(), seams)) return 0;
+  const FileLocations where = FileLocations_Resolve(FileLocations_FromEnvironment(ec ? std::string() : start.string()));
+  if (!App_Start(&app, where, seams)) return 0;
   std::printf("Kestrine running without a window for 2 seconds.\n");
 
   using Clock = std::chrono::steady_clock;

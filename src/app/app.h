@@ -180,6 +180,9 @@ void App_Undo(App* app);
 bool App_LoadLoop(App* app, StripIndex strip, const std::string& path, bool dropped);
 // Opening a session (path empty: the file dialog).
 void App_OpenSession(App* app, const std::string& path);
+// The session named on the command line: opened as by Open Session; a file that does not
+// exist gives "Couldn't open session file." with its path, and the session stays empty.
+void App_OpenSessionFromCommandLine(App* app, const std::string& path);
 // Global half speed and reverse switches.
 void App_SetGlobalSlow(App* app, bool on);
 void App_SetGlobalReverse(App* app, bool on);

@@ -227,6 +227,16 @@ void App_OpenSession(App* app, const std::string& path) {
   SessionLoaded(app, base.filename().string(), true);
 }
 
+void App_OpenSessionFromCommandLine(App* app, const std::string& path) {
+  std::error_code ec;
+  const fs::path file = fs::absolute(path, ec);
+  if (ec || !fs::is_regular_file(file, ec)) {
+    MessageDialog_Show(nullptr, "Couldn't open session file.\n" + path, "File error");
+    return;
+  }
+  App_OpenSession(app, file.string());
+}
+
 bool App_LoadDefaultSession(App* app) {
   if (!App_ConfirmUnsaved(app)) return false;
   const bool loaded = app->sessions && app->sessions->LoadDefault();
@@ -349,7 +359,7 @@ bool Help_ReadLines(const std::string& path, std::vector<std::string>* lines) {
 
 void App_ShowHelp(App* app) {
   std::vector<std::string> lines;
-  if (!Help_ReadLines(ConfigDirectory_File("help.txt"), &lines)) {
+  if (!Help_ReadLines(DataDirectory_File("help.txt"), &lines)) {
     MessageDialog_Show(nullptr, "Couldn't open help file named Help.txt in the Kestrine directory.", "Error");
     return;
   }

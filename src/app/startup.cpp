@@ -4,12 +4,15 @@
 #include <filesystem>
 #include <memory>
 
+#include <unistd.h>
+
 #include "app/app.h"
 #include "app/dialogs/device_dialog.h"
 #include "app/file_commands.h"
 #include "app/loopedit/loop_edit_model.h"
 #include "app/session/session_store.h"
 #include "app/settings/config_files.h"
+#include "app/settings/file_locations.h"
 #include "app/settings/preferences.h"
 #include "app/settings/skin.h"
 #include "audio_io/audio_device.h"
@@ -33,7 +36,7 @@ void WindowStateChanged() {
 // A start directory that cannot be used leaves the files to the current directory: "."
 // rather than an empty text, which would put them at the root of the file system.
 void SetConfigDirectory(const std::string& start) {
-  ConfigDirectory = ".";
+  ConfigDirectory_SetPortable(".");
   if (start.empty()) {
     MessageDialog_Show(nullptr, "Couldn't get current directory", "Error");
   } else if (start.size() >= 260) {
@@ -43,12 +46,36 @@ void SetConfigDirectory(const std::string& start) {
   }
 }
 
+// An installed program: the user's folders are made when missing. A configuration folder
+// that cannot be written leaves the program on its defaults, saving no configuration; a
+// missing data folder is told once, and the program runs without clicks and help.
+void UseInstalledLocations(const FileLocations& where) {
+  ConfigDirectory_SetPortable(where.config);
+  DataDirectory = where.data;
+  UserDataDirectory = where.userData;
+  std::error_code ec;
+  std::filesystem::create_directories(where.config, ec);
+  if (ec || ::access(where.config.c_str(), W_OK) != 0) {
+    ConfigDirectoryReadOnly = true;
+    MessageDialog_Show(nullptr,
+                       "Unable to use the configuration folder:\n" + where.config +
+                           "\nKestrine runs with its default settings and saves no configuration.",
+                       "Configuration Folder");
+  }
+  std::filesystem::create_directories(where.userData, ec);  // a save there reports its own failure
+  if (!std::filesystem::exists(DataDirectory_File("help.txt"), ec))
+    MessageDialog_Show(nullptr,
+                       "Kestrine's data folder is missing:\n" + where.data +
+                           "\nThe click sounds and help are not available.",
+                       "Data Folder");
+}
+
 }  // namespace
 
 bool App_InitApplicationData(App* app) {
   ConfigFiles_InitDefaults();
   app->loopTime.lastLoopTime = -1.0;
-  app->session.directory = ConfigDirectory;
+  app->session.directory = UserDataDirectory_Path();
   app->session.name = "untitled";
   app->session.named = false;
   App_Attach(app);
@@ -76,11 +103,18 @@ bool App_InitApplicationData(App* app) {
 }
 
 bool App_Start(App* app, const std::string& startDirectory, const AppSeams& seams) {
+  return App_Start(app, FileLocations_Portable(startDirectory), seams);
+}
+
+bool App_Start(App* app, const FileLocations& where, const AppSeams& seams) {
   app->tracks.current = 0;
   AudioIo_Install();
   if (!Audio_Init()) return false;
   Skin_Reset(&App_Skin());
-  SetConfigDirectory(startDirectory);
+  if (where.portable)
+    SetConfigDirectory(where.start);
+  else
+    UseInstalledLocations(where);
   app->window = seams.window;
   app->dialogs = seams.dialogs;
   // The program's own session store unless the caller brings one (tests do).
@@ -119,7 +153,7 @@ bool App_Start(App* app, const std::string& startDirectory, const AppSeams& seam
   MidiHooks_Install();
 
   if (app->sessions) {
-    if (!app->sessions->DefaultExists()) app->sessions->SaveDefault();
+    if (!app->sessions->DefaultExists() && !ConfigDirectoryReadOnly) app->sessions->SaveDefault();
     App_LoadDefaultSession(app);
   }
   Audio_SetMetronomeTime(LoopTime_MeasureSeconds(app->loopTime), app->loopTime.beatsPerMeasure, false);

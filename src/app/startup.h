@@ -5,6 +5,7 @@
 #include <string>
 
 struct App;
+struct FileLocations;
 class WindowHost;
 class DialogHost;
 class SessionStore;
@@ -24,6 +25,8 @@ struct AppSeams {
 // is reported once the window shows the default session. False when the program must
 // end (its exit code is then 0); everything else is reported and start-up goes on.
 bool App_Start(App* app, const std::string& startDirectory, const AppSeams& seams);
+// The same with the files where `where` puts them (an installed program's folders).
+bool App_Start(App* app, const FileLocations& where, const AppSeams& seams);
 
 // The application data the main window's creation sets up: defaults, the engine hooks,
 // the eight strips, the effects panel. Tests that bring up the engine themselves call

@@ -6,8 +6,10 @@
 #include <filesystem>
 
 #include "app/app.h"
+#include "app/settings/file_locations.h"
 #include "app/session/session_store.h"
 #include "app/startup.h"
+#include "gui/command_line.h"
 #include "gui/dialogs.h"
 #include "gui/key_filter.h"
 #include "gui/main_window.h"
@@ -24,8 +26,14 @@ void Uninstall() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  QCoreApplication::setApplicationName(kAppTitle);
+  QCoreApplication::setApplicationVersion(kAppVersion);
+  const CommandLine line = CommandLine_Parse(arguments);
+  if (line.exit) return line.exitCode;
+
   QApplication qt(argc, argv);
-  QApplication::setApplicationName(kAppTitle);
   std::error_code ec;
   const std::filesystem::path start = std::filesystem::current_path(ec);
 
@@ -49,10 +57,12 @@ int main(int argc, char** argv) {
   seams.dialogs = &dialogs;
   seams.sessions = &sessions;
   int code = 0;
-  if (!App_Start(&app, ec ? std::string() : start.string(), seams)) {
+  const FileLocations where = FileLocations_Resolve(FileLocations_FromEnvironment(ec ? std::string() : start.string()));
+  if (!App_Start(&app, where, seams)) {
     Uninstall();
     return 0;
   }
+  if (!line.session.empty()) App_OpenSessionFromCommandLine(&app, line.session);
   window.Refresh();
   if (!window.closed()) code = qt.exec();
   qt.removeEventFilter(&keys);

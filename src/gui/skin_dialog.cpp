@@ -24,7 +24,7 @@ SelectSkinDialog::SelectSkinDialog(QWidget* owner) : QDialog(owner), list_(new Q
 
 bool SelectSkinDialog::Fill() {
   list_->clear();
-  if (!SkinSelect_List(ConfigDirectory, &entries_)) return false;
+  if (!SkinSelect_List(SkinParentDirectories(), &entries_)) return false;
   for (const std::string& entry : entries_) list_->addItem(QString::fromStdString(entry));
   list_->setCurrentRow(-1);
   return true;

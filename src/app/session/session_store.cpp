@@ -42,7 +42,7 @@ std::string Quicksave_NumberedName(int number) {
 
 std::string Quicksave_BaseDirectory() {
   const std::string& preferred = App_Preferences().quicksave_directory;
-  return preferred.empty() ? ConfigDirectory : preferred;
+  return preferred.empty() ? UserDataDirectory_Path() : preferred;
 }
 
 std::string Session_DefaultBase() { return ConfigDirectory_File(kDefaultSessionName); }
@@ -106,6 +106,7 @@ bool Session_LoadQuicksave(const SessionParts& parts, int number) {
 }
 
 bool Session_SaveDefault(const SessionParts& parts) {
+  if (ConfigDirectoryReadOnly) return false;
   SessionFile_CommitPanelFields(parts);
   const std::string directory = parts.session->directory;
   const bool saved = SessionFile_Save(parts, Session_DefaultBase());

@@ -4,8 +4,8 @@
 // the in-progress save of the fatal-error path. User-interface thread only.
 //
 // A quicksave named X is the folder "<base>/X" holding X.session, X_Midi.xml and the
-// tracks' WAV files; the base is the quicksave_directory preference, or ConfigDirectory
-// when that is empty. Numbered quicksave N is saved and loaded as
+// tracks' WAV files; the base is the quicksave_directory preference, or when that is empty the user's
+// data folder (the configuration folder of a portable program). Numbered quicksave N is saved and loaded as
 // "<base>/QuicksaveNN/QuicksaveNN" (NN = 01..08), one spelling for both.
 #include <string>
 

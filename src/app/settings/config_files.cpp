@@ -199,6 +199,7 @@ SettingTable ConfigFiles_DeviceTable() {
 }
 
 bool WriteSystemConfiguration() {
+  if (ConfigDirectoryReadOnly) return false;  // told once at start-up
   return Xml_WriteSettingsFile(ConfigDirectory_File("SysConfig.xml"),
                                ConfigDirectory_File("SysConfig.bak"),
                                "Kestrine System Configuration", "system_configuration",
@@ -207,6 +208,7 @@ bool WriteSystemConfiguration() {
 }
 
 bool WritePreferences() {
+  if (ConfigDirectoryReadOnly) return false;  // told once at start-up
   return Xml_WriteSettingsFile(ConfigDirectory_File("Preferences.xml"),
                                ConfigDirectory_File("Preferences.bak"), "Kestrine Preferences",
                                "preferences", ConfigFiles_PreferencesTable(),
@@ -214,6 +216,7 @@ bool WritePreferences() {
 }
 
 bool WriteDeviceConfiguration() {
+  if (ConfigDirectoryReadOnly) return false;  // told once at start-up
   return Xml_WriteSettingsFile(ConfigDirectory_File("DeviceConfig.xml"),
                                ConfigDirectory_File("DeviceConfig.bak"),
                                "Kestrine Device Configuration", "device_configuration",

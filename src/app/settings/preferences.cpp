@@ -120,8 +120,13 @@ void Preferences_ApplyShowTitle(int on) {
 std::string Preferences_ResolveSoundPath(const std::string& stored) {
   if (stored.empty()) return {};
   const std::filesystem::path path(stored);
-  if (path.is_absolute() || ConfigDirectory.empty()) return stored;
-  return (std::filesystem::path(ConfigDirectory) / path).string();
+  if (path.is_absolute()) return stored;
+  // The user's own sound beside the configuration first, then the shipped one.
+  const std::string own = ConfigDirectory_File(stored);
+  std::error_code ec;
+  if (std::filesystem::exists(own, ec)) return own;
+  const std::string shipped = DataDirectory_File(stored);
+  return std::filesystem::exists(shipped, ec) ? shipped : own;
 }
 
 bool Preferences_ApplyMetronomeSound(bool accent, const std::string& value) {

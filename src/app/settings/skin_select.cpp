@@ -39,29 +39,46 @@ bool HoldsSkinFile(const fs::path& folder) {
 
 }  // namespace
 
-bool SkinSelect_List(const std::string& directory, std::vector<std::string>* entries) {
+bool SkinSelect_List(const std::vector<std::string>& parents, std::vector<std::string>* entries) {
   entries->clear();
-  const fs::path skins = fs::path(directory.empty() ? "." : directory) / "Skins";
-  std::error_code ec;
-  fs::directory_iterator it(skins, ec);
-  if (ec) {
+  std::vector<std::string> names;
+  bool listed = false;
+  std::string first;
+  for (const std::string& parent : parents) {
+    const fs::path skins = fs::path(parent.empty() ? "." : parent) / "Skins";
+    if (first.empty()) first = skins.string();
+    std::error_code ec;
+    fs::directory_iterator it(skins, ec);
+    if (ec) continue;
+    listed = true;
+    for (; it != fs::directory_iterator(); it.increment(ec)) {
+      if (ec) break;
+      const std::string name = it->path().filename().string();
+      if (name.size() > kSkinNameMax || !it->is_directory(ec)) continue;
+      // A skin of the user's hides a shipped one of the same name.
+      const bool known = std::any_of(names.begin(), names.end(),
+                                     [&](const std::string& n) { return SameIgnoringCase(n, name); });
+      if (!known && HoldsSkinFile(it->path())) names.push_back(name);
+    }
+  }
+  if (!listed) {
     MessageDialog_Show(nullptr,
-                       "Unable to set current directory to:\n" + skins.string() +
+                       "Unable to set current directory to:\n" + first +
                            "\nPerhaps the Skins directory is missing?",
                        "Directory Error");
     return false;
-  }
-  std::vector<std::string> names;
-  for (; it != fs::directory_iterator(); it.increment(ec)) {
-    if (ec) break;
-    const std::string name = it->path().filename().string();
-    if (name.size() > kSkinNameMax || !it->is_directory(ec)) continue;
-    if (HoldsSkinFile(it->path())) names.push_back(name);
   }
   std::sort(names.begin(), names.end(), LessIgnoringCase);
   entries->push_back(kNoSkinEntry);
   entries->insert(entries->end(), names.begin(), names.end());
   return true;
+}
+
+std::string SkinSelect_ParentOf(const std::vector<std::string>& parents, const std::string& name) {
+  std::error_code ec;
+  for (const std::string& parent : parents)
+    if (fs::is_directory(fs::path(parent.empty() ? "." : parent) / "Skins" / name, ec)) return parent;
+  return parents.empty() ? std::string() : parents.front();
 }
 
 bool SkinSelect_Confirm(const std::vector<std::string>& entries, int selected) {
@@ -76,7 +93,8 @@ bool SkinSelect_Confirm(const std::vector<std::string>& entries, int selected) {
 
 bool SkinSelect_LoadConfigured(int* meterLeds) {
   Skin& skin = App_Skin();
-  const bool loaded = Skin_Load(&skin, App_SystemConfiguration().skin, ConfigDirectory);
+  const std::string& name = App_SystemConfiguration().skin;
+  const bool loaded = Skin_Load(&skin, name, SkinSelect_ParentOf(SkinParentDirectories(), name));
   *meterLeds = Skin_MeterLeds(skin);
   return loaded;
 }
