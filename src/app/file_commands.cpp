@@ -240,7 +240,11 @@ void App_OpenSessionFromCommandLine(App* app, const std::string& path) {
 bool App_LoadDefaultSession(App* app) {
   if (!App_ConfirmUnsaved(app)) return false;
   const bool loaded = app->sessions && app->sessions->LoadDefault();
-  if (loaded) SessionLoaded(app, "Untitled", false);
+  if (loaded) {
+    SessionLoaded(app, "Untitled", false);
+    // Sessions are saved among the user's, not beside the configuration.
+    app->session.directory = UserDataDirectory_Path();
+  }
 
   // Whatever happened: the configured skin, and the panel in step with the settings.
   SkinSelect_LoadConfigured(&app->meterLeds);
