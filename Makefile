@@ -1,5 +1,5 @@
 # The whole set-up on a fresh Debian 12 machine: `make run` or `make test`.
-.PHONY: deps build test test-asan test-tsan fuzz-replay run bench mutation-sample soak clean
+.PHONY: deps build test test-asan test-tsan fuzz-replay run package bench mutation-sample soak clean
 
 JOBS ?= $(shell nproc)
 
@@ -28,6 +28,10 @@ test-tsan: deps
 # Every fuzz target replays its seed corpus once (no fuzzing).
 fuzz-replay: deps
 	@bash scripts/replay-fuzz-corpus.sh
+
+# The Debian package: build/kestrine_<version>_amd64.deb.
+package: build
+	@cd build && cpack -G DEB >/dev/null && ls kestrine_*.deb
 
 run: build
 	@bash scripts/stage-run-dir.sh build build/run

@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   jackd2 clang libclang-rt-14-dev
   sox python3
+  dpkg-dev file desktop-file-utils
   xvfb xdotool imagemagick
 )
 
