@@ -41,7 +41,7 @@ struct BindParts {
   ~BindParts() { g_parts = nullptr; }
 };
 
-const SessionParts& A() { return *g_parts; }
+const SessionParts& Parts() { return *g_parts; }
 EffectsPanel* Fx() { return g_parts->effects; }
 LoopStrip& S(int i) { return g_parts->tracks->strips[i]; }
 StripIndex Strip(int i) { return StripIndex{i}; }
@@ -103,7 +103,7 @@ int Position(double v) { return Xml_TruncateToInt(v * 127.0 + 1e-9); }
 // the directory itself when it has no relative form.
 std::string RelativeDirectory(const std::string& directory) {
   if (directory.empty()) return ".";
-  const fs::path relative = fs::path(directory).lexically_relative(A().session->directory);
+  const fs::path relative = fs::path(directory).lexically_relative(Parts().session->directory);
   return relative.empty() ? directory : relative.string();
 }
 
@@ -167,9 +167,9 @@ const SettingDescriptor kRows[] = {
     {.name = "record",
      .setIndexedInteger =
          [](int i, int v) {
-           if (v != 0) A().tracks->current = i;
+           if (v != 0) Parts().tracks->current = i;
          },
-     .getIndexedInteger = [](int i) -> int { return i == A().tracks->current ? 1 : 0; }},
+     .getIndexedInteger = [](int i) -> int { return i == Parts().tracks->current ? 1 : 0; }},
     TRACK_SWITCH("slow", slow, LoopStrip_SetSlow),
     TRACK_SWITCH("reverse", reverse, LoopStrip_SetReverse),
     {.name = "submix",
@@ -201,40 +201,40 @@ const SettingDescriptor kRows[] = {
     FX_POSITION("reverb_mix", reverbMix, EffectsPanel_SetReverbMix),
     FX_POSITION("reverb_damping", reverbDamping, EffectsPanel_SetReverbDamping),
     {.name = "loop_time",
-     .setReal = [](double v) { LoopTime_SetLoopTime(A().loopTime, v); },
-     .getReal = [] { return A().loopTime->loopTime; }},
+     .setReal = [](double v) { LoopTime_SetLoopTime(Parts().loopTime, v); },
+     .getReal = [] { return Parts().loopTime->loopTime; }},
     {.name = "loop_tempo",
      .setReal =
          [](double v) {
            if (!InTempoRange(v)) return;
-           LoopTime_SetTempo(A().loopTime, v);
+           LoopTime_SetTempo(Parts().loopTime, v);
            Fx()->tempo = v;  // the delay times, read later, sync to it
          },
-     .getReal = [] { return A().loopTime->tempo; }},
+     .getReal = [] { return Parts().loopTime->tempo; }},
     {.name = "loop_measures",
      .setInteger =
          [](int v) {
-           if (v >= 1) LoopTime_SetMeasures(A().loopTime, v);
+           if (v >= 1) LoopTime_SetMeasures(Parts().loopTime, v);
          },
-     .getInteger = [] { return A().loopTime->measures; }},
+     .getInteger = [] { return Parts().loopTime->measures; }},
     {.name = "looptime_mode",
-     .setInteger = [](int v) { LoopTime_SetMode(A().loopTime, v); },
-     .getInteger = [] { return A().loopTime->mode; }},
+     .setInteger = [](int v) { LoopTime_SetMode(Parts().loopTime, v); },
+     .getInteger = [] { return Parts().loopTime->mode; }},
     {.name = "loop_max_manual_time",
      .setReal =
          [](double v) {
-           if (InLoopRange(v)) LoopTime_SetMaxManualTime(A().loopTime, v);
+           if (InLoopRange(v)) LoopTime_SetMaxManualTime(Parts().loopTime, v);
          },
-     .getReal = [] { return A().loopTime->maxManualTime; }},
+     .getReal = [] { return Parts().loopTime->maxManualTime; }},
     {.name = "loop_beats_per_measure",
      .setInteger =
          [](int v) {
-           if (LoopTime_SetBeatsPerMeasure(A().loopTime, v)) Fx()->beatsPerMeasure = v;
+           if (LoopTime_SetBeatsPerMeasure(Parts().loopTime, v)) Fx()->beatsPerMeasure = v;
          },
-     .getInteger = [] { return A().loopTime->beatsPerMeasure; }},
+     .getInteger = [] { return Parts().loopTime->beatsPerMeasure; }},
     {.name = "feedback",
      .setInteger = [](int v) { LoopStrip_SetFeedback(g_parts->tracks, v); },
-     .getInteger = [] { return A().tracks->feedback; }},
+     .getInteger = [] { return Parts().tracks->feedback; }},
     {.name = "master_volume",
      .setReal = [](double v) { Audio_SetMasterVolume(v); },
      .getReal = [] { return Audio_GetMasterVolume(); }},
@@ -244,23 +244,23 @@ const SettingDescriptor kRows[] = {
      .setInteger =
          [](int v) {
            Audio_SetMetronomeRecord(v != 0);
-           A().metronome->recordBox = v != 0;
+           Parts().metronome->recordBox = v != 0;
          },
      .getInteger = [] { return Audio_GetMetronomeRecord(); }},
     {.name = "metronome_playback",
      .setInteger =
          [](int v) {
            Audio_SetMetronomePlayback(v != 0);
-           A().metronome->playBox = v != 0;
+           Parts().metronome->playBox = v != 0;
          },
      .getInteger = [] { return Audio_GetMetronomePlayback(); }},
     {.name = "metronome_volume",
      .setInteger =
          [](int v) {
-           A().metronome->volume = Clamp127(v);
-           Audio_SetMetronomeVolume(A().metronome->volume / 127.0);
+           Parts().metronome->volume = Clamp127(v);
+           Audio_SetMetronomeVolume(Parts().metronome->volume / 127.0);
          },
-     .getInteger = [] { return A().metronome->volume; }},
+     .getInteger = [] { return Parts().metronome->volume; }},
     {.name = "metronome_pan",
      .setInteger = [](int v) { Audio_SetMetronomePan(Clamp127(v) / 127.0); },
      .getInteger = [] { return Position(Audio_GetMetronomePan()); }},
