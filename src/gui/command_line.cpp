@@ -42,8 +42,20 @@ CommandLine CommandLine_Parse(const QStringList& given) {
   parser.setApplicationDescription(QStringLiteral("Kestrine, a live audio looper."));
   const QCommandLineOption help = parser.addHelpOption();
   const QCommandLineOption version = parser.addVersionOption();
-  parser.addPositionalArgument(QStringLiteral("session"), QStringLiteral("A session file to open at start-up."),
-                               QStringLiteral("[session]"));
+  const QCommandLineOption render(QStringLiteral("render"),
+                                  QStringLiteral("Render <session> to the WAV file given after the options, "
+                                                 "without a window or audio device."),
+                                  QStringLiteral("session"));
+  const QCommandLineOption seconds(QStringLiteral("seconds"), QStringLiteral("Render this many seconds."),
+                                   QStringLiteral("N"));
+  const QCommandLineOption passes(QStringLiteral("passes"),
+                                  QStringLiteral("Render this many passes of the longest loop (default 1)."),
+                                  QStringLiteral("N"));
+  parser.addOptions({render, seconds, passes});
+  parser.addPositionalArgument(QStringLiteral("session"),
+                               QStringLiteral("A session file to open at start-up (with --render: the WAV file "
+                                              "to write)."),
+                               QStringLiteral("[session | out.wav]"));
   CommandLine line;
   // Read before the application object exists, so the program's name is put in here.
   const QString program = arguments.isEmpty() ? QStringLiteral("kestrine") : QFileInfo(arguments.front()).fileName();
@@ -66,6 +78,28 @@ CommandLine CommandLine_Parse(const QStringList& given) {
     return line;
   }
   const QStringList positional = parser.positionalArguments();
+  if (parser.isSet(render)) {
+    if (positional.size() != 1) return usageError(QStringLiteral("--render needs one output file."));
+    if (parser.isSet(seconds) && parser.isSet(passes))
+      return usageError(QStringLiteral("--seconds and --passes cannot be given together."));
+    line.render = true;
+    line.renderRequest.session = parser.value(render).toStdString();
+    line.renderRequest.output = positional.front().toStdString();
+    bool number = true;
+    if (parser.isSet(seconds)) {
+      line.renderRequest.seconds = parser.value(seconds).toDouble(&number);
+      if (!number || !(line.renderRequest.seconds > 0) || line.renderRequest.seconds > 21600)
+        return usageError(QStringLiteral("--seconds needs a number of seconds up to 21600 (six hours)."));
+    }
+    if (parser.isSet(passes)) {
+      line.renderRequest.passes = parser.value(passes).toInt(&number);
+      if (!number || line.renderRequest.passes < 1 || line.renderRequest.passes > 100000)
+        return usageError(QStringLiteral("--passes needs a whole number from 1 to 100000."));
+    }
+    return line;
+  }
+  if (parser.isSet(seconds) || parser.isSet(passes))
+    return usageError(QStringLiteral("--seconds and --passes go with --render."));
   if (positional.size() > 1) return usageError(QStringLiteral("Only one session file can be opened."));
   if (!positional.isEmpty()) line.session = positional.front().toStdString();
   return line;

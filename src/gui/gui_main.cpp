@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
   QCoreApplication::setApplicationVersion(kAppVersion);
   const CommandLine line = CommandLine_Parse(arguments);
   if (line.exit) return line.exitCode;
+  if (line.render) return App_RenderCommand(line.renderRequest);
 
   QApplication qt(argc, argv);
   std::error_code ec;
