@@ -1,0 +1,43 @@
+// The command line: what starts the window, what renders, and what is a usage error
+// (exit code 2, usage on stderr).
+#include <gtest/gtest.h>
+
+#include "gui/command_line.h"
+
+namespace {
+
+CommandLine Parse(const QStringList& rest) {
+  testing::internal::CaptureStderr();
+  testing::internal::CaptureStdout();
+  CommandLine line = CommandLine_Parse(QStringList{QStringLiteral("/usr/bin/kestrine")} + rest);
+  testing::internal::GetCapturedStdout();
+  testing::internal::GetCapturedStderr();
+  return line;
+}
+
+}  // namespace
+
+TEST(CommandLine, SessionRenderAndUsageErrors) {
+  CommandLine line = Parse({"gig.session", "-platform", "offscreen"});
+  EXPECT_FALSE(line.exit || line.render);
+  EXPECT_EQ(line.session, "gig.session");
+
+  line = Parse({"--render", "gig.session", "out.wav", "--passes", "3"});
+  ASSERT_TRUE(line.render && !line.exit);
+  EXPECT_EQ(line.renderRequest.session, "gig.session");
+  EXPECT_EQ(line.renderRequest.output, "out.wav");
+  EXPECT_EQ(line.renderRequest.passes, 3);
+  EXPECT_EQ(Parse({"--render", "gig.session", "out.wav", "--seconds", "2.5"}).renderRequest.seconds, 2.5);
+
+  for (const QStringList& bad : {QStringList{"--render", "gig.session"},
+                                 QStringList{"--render", "g.session", "o.wav", "--seconds", "1", "--passes", "1"},
+                                 QStringList{"--render", "g.session", "o.wav", "--seconds", "-1"},
+                                 QStringList{"--render", "g.session", "o.wav", "--passes", "two"},
+                                 QStringList{"--seconds", "3"}, QStringList{"a.session", "b.session"},
+                                 QStringList{"--no-such-option"}}) {
+    line = Parse(bad);
+    EXPECT_TRUE(line.exit && line.exitCode == 2) << bad.join(' ').toStdString();
+  }
+  line = Parse({"--version"});
+  EXPECT_TRUE(line.exit && line.exitCode == 0);
+}
