@@ -130,6 +130,9 @@ void App_Drop(App* app, int strip, const std::vector<std::string>& paths);
 // Timers: 1 every 33 ms, 2 every 2 ms, 3 when the beat flash ends.
 void App_Timer1(App* app);
 void App_Timer2(App* app);
+// Timer 2 has work: some MIDI input is polled. Without, the window stops it, so that an
+// idle program does not wake 500 times a second; timer 1 asks again at every tick.
+bool App_Timer2Wanted(const App* app);
 void App_Timer3(App* app);
 
 // The window's close button, Exit: asks about unsaved changes; true to close.

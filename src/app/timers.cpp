@@ -55,6 +55,8 @@ void App_Timer1(App* app) {
 
 void App_Timer2(App*) { MidiPoll(); }
 
+bool App_Timer2Wanted(const App*) { return MidiPorts_AnyInputPolled(); }
+
 void App_Timer3(App* app) {
   const TransportState state = Audio_GetTransportState();
   const bool running = (state == Playing && Audio_GetMetronomePlayback()) ||

@@ -171,6 +171,13 @@ void MidiPoll() {
   }
 }
 
+bool MidiPorts_AnyInputPolled() {
+  if (!openBackend.load()) return false;
+  for (int i = 0; i < table.inputCount; ++i)
+    if (table.inputs[i].enabled && table.inputs[i].stream.load()) return true;
+  return false;
+}
+
 void EnableAllInputs() {
   for (int i = 0; i < table.inputCount; ++i) table.inputs[i].enabled = true;
 }

@@ -52,6 +52,9 @@ bool OpenMidiPorts();
 void CloseMidiPorts();
 // Reads every waiting event of the enabled inputs and dispatches it to the triggers.
 void MidiPoll();
+// Some enabled input has an open stream: MidiPoll has something to read. With none, the
+// window need not wake to poll.
+bool MidiPorts_AnyInputPolled();
 // Every used input is polled (the control dialog learns from all ports).
 void EnableAllInputs();
 // Only the inputs some MIDI trigger can match stay polled.

@@ -125,6 +125,7 @@ void MainWindow::Drain() {
 void MainWindow::Tick() {
   App_Timer1(app_);
   if (closed_) return;
+  PollMidiWhenWanted();
   panel_->TakeLevels();
   Refresh();
 }
@@ -164,8 +165,14 @@ void MainWindow::Close() {
 
 bool MainWindow::StartTimers() {
   refresh_.start();
-  midi_.start();
-  return refresh_.isActive() && midi_.isActive();
+  PollMidiWhenWanted();
+  return refresh_.isActive() && midi_.isActive() == App_Timer2Wanted(app_);
+}
+
+void MainWindow::PollMidiWhenWanted() {
+  const bool wanted = App_Timer2Wanted(app_);
+  if (wanted && !midi_.isActive()) midi_.start();
+  if (!wanted && midi_.isActive()) midi_.stop();
 }
 
 void MainWindow::StopTimers() {

@@ -28,6 +28,7 @@ class MainWindow : public QMainWindow, public WindowHost {
   TransportPanel* panel() const { return panel_; }
   QAction* MenuAction(int command) const { return actions_.value(command, nullptr); }
   bool closed() const { return closed_; }
+  bool PollingMidi() const { return midi_.isActive(); }  // timer 2 runs
 
   // WindowHost
   void SetTitle(const std::string& title) override;
@@ -50,6 +51,8 @@ class MainWindow : public QMainWindow, public WindowHost {
   App* app_;
   TransportPanel* panel_;
   QHash<int, QAction*> actions_;
+  // Timer 2 runs only while some MIDI input is polled (checked at every timer 1 tick).
+  void PollMidiWhenWanted();
   QTimer refresh_, midi_, flash_;
   bool closing_ = false;  // the application closes the window: no question
   bool closed_ = false;

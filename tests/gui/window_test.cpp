@@ -17,6 +17,7 @@
 #include "app/loopedit/loop_edit_model.h"
 #include "app/panel_view.h"
 #include "control/fire_action.h"
+#include "control/midi_ports.h"
 #include "engine/audio.h"
 #include "gui/gui_fixture.h"
 #include "gui/loop_edit_widget.h"
@@ -224,4 +225,18 @@ TEST_F(GuiTest, WithoutItsTitleBarTheWindowMovesByItsPanel) {
 
   App_PopupChoose(&app(), App_PopupMenu(&app(), -1)[0]);  // "Show Title Bar"
   EXPECT_FALSE(window_->windowFlags().testFlag(Qt::FramelessWindowHint));
+}
+
+TEST_F(GuiTest, TheTwoMillisecondPollRunsOnlyWhileAMidiInputIsPolled) {
+  ASSERT_GT(MidiPorts().inputCount, 0);
+  RecomputeEnabledInputs();  // no trigger wants an input
+  ASSERT_TRUE(window_->StartTimers());
+  EXPECT_FALSE(window_->PollingMidi());
+  EnableAllInputs();  // as the MIDI control dialog does while it learns
+  QTest::qWait(80);   // the next refresh tick notices
+  EXPECT_TRUE(window_->PollingMidi());
+  RecomputeEnabledInputs();
+  QTest::qWait(80);
+  EXPECT_FALSE(window_->PollingMidi());
+  window_->StopTimers();
 }
