@@ -9,6 +9,9 @@
 #include <string>
 
 #include "app/app.h"
+#include "app/render.h"
+#include "app/session/session_store.h"
+#include "audio_io/mix_disk_writer.h"
 #include "app/session/session_file.h"
 #include "app/startup.h"
 #include "engine/audio.h"
@@ -71,7 +74,7 @@ void BM_SoxReadsTheEightFiles(benchmark::State& state) {
   SessionFile_Save(App_SessionParts(session.app.get()), session.Base());
   std::string command;
   for (int i = 1; i <= kStripCount; ++i)
-    command += "sox '" + (session.path / ("Track " + std::to_string(i) + ".wav")).string() + "' -n && ";
+    command += "sox '" + (session.path / "Bench Loops" / ("Track " + std::to_string(i) + ".wav")).string() + "' -n && ";
   command += "true";
   if (std::system("command -v sox >/dev/null 2>&1") != 0) {
     state.SkipWithError("sox is not installed");
@@ -80,5 +83,35 @@ void BM_SoxReadsTheEightFiles(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(std::system(command.c_str()));
 }
 BENCHMARK(BM_SoxReadsTheEightFiles)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+// Rendering the eight tracks for 60 s with every effect on and every strip sending to them
+// (kestrine --render); x_realtime is how many seconds of the mix one second renders.
+void BM_RenderSession(benchmark::State& state) {
+  BenchSession session;
+  App* app = session.app.get();
+  EffectsPanel_EnableFilter(&app->effects, true);
+  EffectsPanel_EnableLfo(&app->effects, true);
+  EffectsPanel_EnableDelay(&app->effects, true);
+  EffectsPanel_EnableReverb(&app->effects, true);
+  for (int i = 0; i < kStripCount; ++i) {
+    LoopStrip_SetMute(&app->tracks, StripIndex{i}, false);
+    LoopStrip_SetEffects(&app->tracks, StripIndex{i}, true);
+    LoopStrip_SetEffectsMix(&app->tracks, StripIndex{i}, 100);
+  }
+  SessionFile_Save(App_SessionParts(app), session.Base());
+  MixDisk_Attach(Audio_GetEngine());
+  AppSessionStore store(App_SessionParts(app));
+  app->sessions = &store;
+  const RenderRequest request{session.Base() + ".session", (session.path / "render.wav").string(), kTrackSeconds};
+  for (auto _ : state) {
+    std::string error;
+    if (!Render_Session(app, request, &error)) state.SkipWithError(error.c_str());
+  }
+  state.counters["x_realtime"] =
+      benchmark::Counter(kTrackSeconds * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+  MixDisk_Detach(Audio_GetEngine());
+  app->sessions = nullptr;
+}
+BENCHMARK(BM_RenderSession)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 }  // namespace
