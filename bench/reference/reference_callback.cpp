@@ -429,10 +429,10 @@ void ProcessPiece(AudioEngine* e, const float* in, float* out, unsigned long fra
   if (running) {
     if (MidiClockCallbackFn clock = e->MidiClockCallback) {
       const int32_t perClock = e->framesPerClock;
-      const uint32_t counter = e->clockCounter;
+      const uint32_t counter = static_cast<uint32_t>(e->clockCounter);
       if (perClock > 0) {
         const uint32_t period = static_cast<uint32_t>(perClock);
-        for (uint64_t k = (period - counter % period) % period; k < frames; k += period) clock();
+        for (uint64_t k = (period - counter % period) % period; k < frames; k += period) clock(static_cast<uint32_t>(k));
       }
       e->clockCounter = counter + static_cast<uint32_t>(frames);
     }

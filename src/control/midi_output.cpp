@@ -54,7 +54,7 @@ void Write(MidiBackend* backend, const std::array<MidiStream, kMidiOutputStreams
     backend->Write(streams[static_cast<size_t>(m.port)], m.message);
   }
   // Only the writer updates the statistics, so plain read-modify-write is enough.
-  const int64_t delay = Now() - m.queuedAt;
+  const int64_t delay = Now() - std::max(m.queuedAt, m.dueAt);
   if (delay > maxDelay.load(std::memory_order_relaxed)) maxDelay.store(delay, std::memory_order_relaxed);
   totalDelay.store(totalDelay.load(std::memory_order_relaxed) + delay, std::memory_order_relaxed);
   writtenCount.store(writtenCount.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
@@ -94,6 +94,12 @@ void WriterLoop(MidiBackend* backend, std::array<MidiStream, kMidiOutputStreams>
       continue;
     }
     if (haveAudio && fromAudio.sequence == next) {
+      // A clock waits for the time of its frame; what follows it in the order waits too.
+      const int64_t early = fromAudio.dueAt - Now();
+      if (early > 0) {
+        std::this_thread::sleep_for(std::chrono::nanoseconds(std::min<int64_t>(early, 1'000'000)));
+        continue;
+      }
       Write(backend, streams, fromAudio);
       haveAudio = false;
     } else if (haveUi && fromUi.sequence == next) {
@@ -151,17 +157,18 @@ void MidiOutput_Stop() {
 
 namespace {
 // A message with the next number of the one order both queues share.
-MidiOutMessage Numbered(int32_t port, uint32_t message) {
+MidiOutMessage Numbered(int32_t port, uint32_t message, int64_t delayNs) {
   MidiOutMessage m;
   m.sequence = nextSequence.fetch_add(1);
   m.queuedAt = Now();
+  m.dueAt = m.queuedAt + delayNs;
   m.port = port;
   m.message = message;
   return m;
 }
 }  // namespace
 
-bool MidiOutput_QueueFromAudio(int32_t port, uint32_t message) {
+bool MidiOutput_QueueFromAudio(int32_t port, uint32_t message, int64_t delayNs) {
   if (!running.load(std::memory_order_acquire)) return false;
   // This is the queue's only producer: once there is room, the push below cannot fail,
   // so no number is ever taken for a message that is then not queued.
@@ -169,7 +176,7 @@ bool MidiOutput_QueueFromAudio(int32_t port, uint32_t message) {
     droppedCount.fetch_add(1, std::memory_order_relaxed);
     return false;
   }
-  audioQueue.push(Numbered(port, message));
+  audioQueue.push(Numbered(port, message, kMidiScheduleAheadNs + std::max<int64_t>(0, delayNs)));
   return true;
 }
 
@@ -181,7 +188,7 @@ bool MidiOutput_Queue(int32_t port, uint32_t message) {
       droppedCount.fetch_add(1, std::memory_order_relaxed);
       return false;
     }
-    uiQueue.push(Numbered(port, message));
+    uiQueue.push(Numbered(port, message, 0));
     uiPending = true;
   }
   wake.notify_one();

@@ -27,8 +27,8 @@ inline constexpr size_t kMidiUiQueueCapacity = 256;
 
 struct MidiOutMessage {
   uint64_t sequence = 0;  // the shared order of both queues
-  int64_t queuedAt = 0;   // steady clock, nanoseconds: when the hook ran (the engine's
-                          // hooks do not tell at which frame of the buffer they fell)
+  int64_t queuedAt = 0;   // steady clock, nanoseconds: when it was queued
+  int64_t dueAt = 0;      // not written before this time (steady clock, nanoseconds)
   int32_t port = 0;      // position in the streams the writer was started with
   uint32_t message = 0;  // status, data1, data2 as the MIDI layer packs them
 };
@@ -51,9 +51,16 @@ void MidiOutput_Start(MidiBackend* backend, const MidiStream (&streams)[kMidiOut
 // then stops and joins the writer. Does nothing when no writer runs.
 void MidiOutput_Stop();
 
-// Audio thread only (one producer at a time). Queues one message; false when it was not
-// queued (no writer, or the queue is full: dropped and counted). Wait-free.
-bool MidiOutput_QueueFromAudio(int32_t port, uint32_t message);
+// How far ahead of its due time the audio side queues a message: the writer looks for
+// audio messages every millisecond, so each is in its hands before it is due and goes
+// out on time, not when the next look happens to come.
+inline constexpr int64_t kMidiScheduleAheadNs = 2'000'000;
+
+// Audio thread only (one producer at a time). Queues one message, due kMidiScheduleAheadNs
+// plus `delayNs` from now (the frame it falls on within the callback's buffer, as time);
+// false when it was not queued (no writer, or the queue is full: dropped and counted).
+// Wait-free.
+bool MidiOutput_QueueFromAudio(int32_t port, uint32_t message, int64_t delayNs = 0);
 // Any thread but the audio thread: the same through the user-interface queue, whose
 // producers share a lock with each other and with the writer's wake-up, never with the
 // audio thread. Never waits for the writer: a full queue drops and counts.

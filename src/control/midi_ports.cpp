@@ -67,21 +67,22 @@ int OpenDirection(MidiBackend* b, MidiPort (&ports)[kMaxMidiPorts], bool input, 
 
 enum class From { Audio, Ui };
 
-// Queues one short message for the output at table position `position`, if it is open.
-void QueueOutput(int32_t position, uint32_t message, From from) {
+// Queues one short message for the output at table position `position`, if it is open;
+// from the audio side `delayNs` after the callback's buffer starts.
+void QueueOutput(int32_t position, uint32_t message, From from, int64_t delayNs = 0) {
   if (position < 0 || position >= kMaxMidiPorts) return;
   if (!table.outputs[position].enabled) return;
   if (from == From::Audio) {
-    MidiOutput_QueueFromAudio(position, message);
+    MidiOutput_QueueFromAudio(position, message, delayNs);
   } else {
     MidiOutput_Queue(position, message);
   }
 }
 
-void SendSync(uint32_t message, From from) {
+void SendSync(uint32_t message, From from, int64_t delayNs = 0) {
   const MidiSendSettings& s = *sendSettings.load();
   if (!s.send_midi_sync) return;
-  QueueOutput(s.midi_sync_port, message, from);
+  QueueOutput(s.midi_sync_port, message, from, delayNs);
 }
 
 int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : v > hi ? hi : v; }
@@ -200,7 +201,12 @@ void RecomputeEnabledInputs() {
   }
 }
 
-void SendClock() { SendSync(kClock, From::Audio); }
+void SendClock(uint32_t frame) {
+  // The tick goes out as far after the others of its buffer as its frame lies.
+  const AudioEngine* e = Audio_GetEngine();
+  const double rate = e ? e->sampleRate.load() : 48000.0;
+  SendSync(kClock, From::Audio, rate > 0 ? static_cast<int64_t>(frame * 1e9 / rate) : 0);
+}
 void SendStart() { SendSync(kStart, From::Ui); }
 void SendContinue() { SendSync(kContinue, From::Ui); }
 void SendStop() { SendSync(kStop, From::Ui); }

@@ -61,8 +61,10 @@ void EnableAllInputs();
 void RecomputeEnabledInputs();
 
 // Timing clock, Start, Continue, Stop: on the sync port when `send_midi_sync` is on.
-// SendClock: audio thread only (wait-free). The others: any thread but the audio thread.
-void SendClock();
+// SendClock: audio thread only (wait-free); the clock falls on `frame` of the callback's
+// buffer and goes out that much later than one on its first frame. The others: any
+// thread but the audio thread.
+void SendClock(uint32_t frame = 0);
 void SendStart();
 void SendContinue();
 void SendStop();

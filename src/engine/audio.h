@@ -92,7 +92,8 @@ struct UndoSnapshot {
 };
 
 using BeatCallbackFn = void (*)(int accent);
-using MidiClockCallbackFn = void (*)();
+// The MIDI clock hook gets the frame of the callback's buffer on which the tick falls.
+using MidiClockCallbackFn = void (*)(uint32_t frame);
 using InsertPassCallbackFn = void (*)(int starting);
 using UndoChangedCallbackFn = void (*)(int track, int operation, const char* name, int redo);
 using TrackChangedCallbackFn = void (*)(int track);
@@ -174,8 +175,11 @@ struct AudioEngine {
   LoopTrack accentSample;
   Relaxed<int32_t> framesPerBeat{24000};
   Relaxed<uint8_t> continuousMetronome{1};
-  Relaxed<int32_t> framesPerClock{1000};
-  Relaxed<uint32_t> clockCounter{0};
+  Relaxed<int32_t> framesPerClock{1000};  // nominal: framesPerBeat / 24, rounded down
+  // The click loop's length: 24 clock ticks a beat divide it exactly, tick j of a measure
+  // of T ticks falling on frame floor(j x framesPerMeasure / T) of the measure.
+  Relaxed<int32_t> framesPerMeasure{96000};
+  Relaxed<uint64_t> clockCounter{0};  // frames played since the transport started
 
   // 10. Hooks installed by the application
   Relaxed<BeatCallbackFn> BeatCallback{nullptr};

@@ -15,7 +15,6 @@ constexpr double kClickSeconds = static_cast<double>(0.005f);
 constexpr double kClickLevel = 0.8;
 constexpr double kAccentPeriodSeconds = 1.0 / 440.0;
 constexpr double kBeatPeriodSeconds = 1.0 / 220.0;
-constexpr int kClocksPerBeat = 24;
 
 LoopTrack* MetronomeTrack(AudioEngine* e) {
   if (!e || e->metronomeTrack < 0 || e->metronomeTrack >= NUM_TRACKS) return nullptr;
@@ -87,6 +86,7 @@ bool Audio_SetMetronomeTime(double seconds, int beats, bool force) {
       beats >= 1 ? static_cast<int32_t>(seconds / beats * static_cast<double>(samplesPerSecond)) : 0;
   e->framesPerBeat = framesPerBeat;
   e->framesPerClock = framesPerBeat / kClocksPerBeat;
+  e->framesPerMeasure = static_cast<int32_t>(length);
 
   if (static_cast<int64_t>(framesPerBeat) * beats >= 1) {
     const auto clickLength = static_cast<int64_t>(kClickSeconds * static_cast<double>(samplesPerSecond));

@@ -18,6 +18,8 @@ void Audio_SetMetronomePlayback(int on);
 // Passes of the metronome and measures of count-off, clamped to 0..kMetronomeMeasuresMax:
 // a count-off of years would hold a recording back for good.
 inline constexpr int kMetronomeMeasuresMax = 999;
+// MIDI timing clock ticks a beat.
+inline constexpr int kClocksPerBeat = 24;
 void Audio_SetMetronomeMax(int n);
 void Audio_SetMetronomeCountoff(int n);
 void Audio_SetContinuousMetronome(int on);

@@ -12,6 +12,7 @@
 #include "engine/audio.h"
 #include "engine/buffers.h"
 #include "engine/effects_chain.h"
+#include "engine/metronome.h"
 #include "engine/metronome_gate.h"
 #include "engine/transport.h"
 
@@ -686,7 +687,8 @@ void ApplyMaster(float* out, unsigned long frames, double gain) {
   for (; i < samples; ++i) out[i] = static_cast<float>(out[i] * gain);
 }
 
-void ProcessPiece(AudioEngine* e, const float* in, float* out, unsigned long frames) {
+// `offset`: where the piece starts in the callback's buffer (the clock hook counts from there).
+void ProcessPiece(AudioEngine* e, const float* in, float* out, unsigned long frames, unsigned long offset) {
   if (e->rewindRequested.exchange(false)) Transport_RewindAll(e);
   ApplyPendingCut(e);
   SwapPendingBuffers(e);
@@ -755,13 +757,25 @@ void ProcessPiece(AudioEngine* e, const float* in, float* out, unsigned long fra
 
   if (running) {
     if (MidiClockCallbackFn clock = e->MidiClockCallback) {
-      const int32_t perClock = e->framesPerClock;
-      const uint32_t counter = e->clockCounter;
-      if (perClock > 0) {
-        const uint32_t period = static_cast<uint32_t>(perClock);
-        for (uint64_t k = (period - counter % period) % period; k < frames; k += period) clock();
+      const uint64_t counter = e->clockCounter;
+      const int32_t beats = e->metronomeBeats;
+      const int32_t measureFrames = e->framesPerMeasure;
+      // The ticks divide each measure of the click loop exactly, so they stay on its beats
+      // however many frames a beat holds, and never drift from the loops.
+      if (beats >= 1 && measureFrames > 0 && e->framesPerBeat > 0) {
+        const uint64_t measure = static_cast<uint64_t>(measureFrames);
+        const uint64_t ticks = static_cast<uint64_t>(beats) * kClocksPerBeat;
+        uint64_t start = counter - counter % measure;
+        uint64_t j = ((counter - start) * ticks + measure - 1) / measure;  // first tick at or after counter
+        for (;;) {
+          if (j == ticks) start += measure, j = 0;
+          const uint64_t at = start + j * measure / ticks;
+          if (at >= counter + frames) break;
+          clock(static_cast<uint32_t>(offset + (at - counter)));
+          ++j;
+        }
       }
-      e->clockCounter = counter + static_cast<uint32_t>(frames);
+      e->clockCounter = counter + frames;
     }
   }
 
@@ -780,12 +794,13 @@ int Audio_ProcessStream(AudioEngine* engine, const float* input, float* output,
   }
   DenormalGuard denormals;  // decaying tails never multiply the callback's cost
   engine->callbacksStarted.fetch_add(1);
-  while (frames > 0) {
+  for (unsigned long offset = 0; frames > 0;) {
     const unsigned long piece = std::min<unsigned long>(frames, MAX_FRAMES);
-    ProcessPiece(engine, input, output, piece);
+    ProcessPiece(engine, input, output, piece, offset);
     input += 2 * piece;
     output += 2 * piece;
     frames -= piece;
+    offset += piece;
   }
   engine->callbacksFinished.fetch_add(1, std::memory_order_release);
   return 0;

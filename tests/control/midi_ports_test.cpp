@@ -62,7 +62,7 @@ class MidiPortsTest : public ::testing::Test {
   static void RunHooks() {
     const MidiClockCallbackFn clock = Audio_GetEngine()->MidiClockCallback;
     const BeatCallbackFn beat = Audio_GetEngine()->BeatCallback;
-    for (int i = 0; i < 100; ++i) clock(), beat(i % 4 == 0);
+    for (int i = 0; i < 100; ++i) clock(static_cast<uint32_t>(i % 8) * 32), beat(i % 4 == 0);
   }
 
   MemoryMidiBackend midi;
@@ -239,6 +239,26 @@ TEST_F(MidiPortsTest, StartClocksAndStopFromTwoThreadsArriveInOrder) {
   ASSERT_EQ(writers.size(), 1u);
   EXPECT_TRUE(*writers.begin() != audioThread && *writers.begin() != std::this_thread::get_id());
   EXPECT_TRUE(midi.OverlappingWrites() == 0 && MidiOutput_Stats().dropped == droppedBefore);
+}
+
+// A clock goes out as much later than the one on its buffer's first frame as its frame
+// lies; never before, and the order holds: a Stop queued after it waits for it.
+TEST_F(MidiPortsTest, ClocksGoOutAtTheTimeOfTheirFrame) {
+  const int out = midi.AddDevice("Out", false, true);
+  InstallHooks();
+  Audio_GetEngine()->sampleRate = 48000.0;
+  const MidiClockCallbackFn clock = Audio_GetEngine()->MidiClockCallback;
+  const auto queued = std::chrono::steady_clock::now();
+  clock(0);
+  clock(4800);  // 100 ms into the buffer
+  SendStop();
+  ASSERT_TRUE(MidiOutput_Flush());
+  const std::vector<MemoryMidiBackend::WriteRecord> log = midi.WriteLog(out);
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_TRUE(log[0].message == 0xF8 && log[1].message == 0xF8 && log[2].message == 0xFC);
+  EXPECT_GE(log[1].time - queued, std::chrono::milliseconds(100));
+  EXPECT_GE(log[2].time, log[1].time);
+  MidiHooks_Remove(), Audio_Shutdown();
 }
 
 // A device that stops taking bytes holds up only the output thread: the audio side fills

@@ -2,6 +2,8 @@
 // inside the stream callback.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <tuple>
 #include <vector>
 
@@ -16,6 +18,8 @@ int accents = 0, beats = 0, clockTicks = 0;
 // The beat hooks heard: the first frame of the callback each fired in, and its accent flag.
 std::vector<std::pair<long, int>> beatHooks;
 long callbackStart = 0;
+// The frames the clock ticks fell on, counted from the start of play.
+std::vector<long> tickFrames;
 
 class MetronomeTest : public EngineTest {
  protected:
@@ -24,7 +28,11 @@ class MetronomeTest : public EngineTest {
     e = engine();
     accents = beats = clockTicks = 0;
     Audio_SetBeatCallback([](int accent) { ++(accent ? accents : beats); });
-    Audio_SetMidiClockCallback([] { ++clockTicks; });
+    Audio_SetMidiClockCallback([](uint32_t frame) {
+      ++clockTicks;
+      tickFrames.push_back(callbackStart + static_cast<long>(frame));
+    });
+    tickFrames.clear();
   }
   LoopTrack& click() { return e->tracks[e->metronomeTrack]; }
   // Runs `buffers` callbacks of 256 frames with a constant input level.
@@ -49,7 +57,8 @@ constexpr int kMeasureBuffers = 375;  // 96000 frames: 2 s at 48000 Hz
 // At 120 bpm 4/4 the measure, its beats and the MIDI clock's period are whole numbers of
 // frames, each beat's click starting high at the metronome volume (0.8 x 0.5). Each beat's
 // hook fires once, in the callback holding its frame, the first of a measure accented; the
-// MIDI clock ticks every framesPerClock frames from the start.
+// MIDI clock's 24 ticks a beat divide each measure exactly, on whichever frame of the
+// callback they fall.
 TEST_F(MetronomeTest, BeatsClicksHooksAndClockFallWhereTheyShould) {
   for (const auto& [rate, perBeat, perClock] : {std::tuple{44100.0, 22050, 918}, {48000.0, 24000, 1000}}) {
     SCOPED_TRACE(rate);
@@ -71,7 +80,7 @@ TEST_F(MetronomeTest, BeatsClicksHooksAndClockFallWhereTheyShould) {
       Audio_StopLooping();
       Audio_PlayLooping();
       beatHooks.clear();
-      clockTicks = 0;
+      tickFrames.clear();
       std::vector<float> in(2 * size), output(2 * size);
       for (callbackStart = 0; callbackStart < 3 * measure; callbackStart += size)
         Audio_ProcessStream(e, in.data(), output.data(), static_cast<unsigned long>(size));
@@ -80,7 +89,45 @@ TEST_F(MetronomeTest, BeatsClicksHooksAndClockFallWhereTheyShould) {
         for (long b = 0, frame = start; b < perMeasure && frame < callbackStart; ++b, frame += beat)
           expected.emplace_back(frame - frame % size, b == 0);
       EXPECT_EQ(beatHooks, expected);
-      EXPECT_EQ(clockTicks, (callbackStart + e->framesPerClock - 1) / e->framesPerClock);
+      std::vector<long> grid;
+      for (long start = 0; start < callbackStart; start += measure)
+        for (long j = 0, ticks = 24L * perMeasure; j < ticks && start + j * measure / ticks < callbackStart; ++j)
+          grid.push_back(start + j * measure / ticks);
+      EXPECT_EQ(tickFrames, grid);
+    }
+  }
+}
+
+// Fault: ticks every framesPerBeat / 24 frames (rounded down) ran ahead of the beats when
+// a beat is not a multiple of 24 frames: at 130 bpm by 24 frames every 23 beats. Over ten
+// thousand ticks they stay within a frame of the exact grid, whatever the buffer size.
+TEST_F(MetronomeTest, ClockTicksStayOnTheExactBeatGridOverTenThousandTicks) {
+  for (const auto& [bpm, perMeasure] : {std::pair{130.0, 4}, {97.0, 7}}) {
+    ASSERT_TRUE(Audio_SetMetronomeTime(60.0 / bpm * perMeasure, perMeasure, true));
+    const double exactTick = 60.0 / bpm * 48000.0 / 24.0;
+    const long measure = click().length;
+    std::vector<long> first;
+    for (const long size : {64L, 256L, 1024L}) {
+      SCOPED_TRACE(testing::Message() << bpm << " bpm, callbacks of " << size);
+      Audio_StopLooping();
+      Audio_PlayLooping();
+      tickFrames.clear();
+      std::vector<float> in(2 * size), output(2 * size);
+      for (callbackStart = 0; tickFrames.size() < 10000; callbackStart += size)
+        Audio_ProcessStream(e, in.data(), output.data(), static_cast<unsigned long>(size));
+      tickFrames.resize(10000);
+      double worst = 0;
+      for (size_t n = 0; n < tickFrames.size(); ++n) {
+        // The exact grid of the click loop's measures (its length is whole frames).
+        const long k = static_cast<long>(n) / (24 * perMeasure), j = static_cast<long>(n) % (24 * perMeasure);
+        const double exact = static_cast<double>(k * measure) + j * static_cast<double>(measure) / (24.0 * perMeasure);
+        worst = std::max(worst, std::abs(static_cast<double>(tickFrames[n]) - exact));
+      }
+      EXPECT_LT(worst, 1.0);
+      // Against the tempo's own grid only the measure's rounding to whole frames remains.
+      EXPECT_LT(std::abs(static_cast<double>(tickFrames.back()) - 9999 * exactTick), 9999.0 / (24 * perMeasure) + 1);
+      if (first.empty()) first = tickFrames;
+      EXPECT_EQ(tickFrames, first) << "the buffer size moved a tick";
     }
   }
 }

@@ -51,7 +51,7 @@ TEST(HandoverThreads, SlotsAreRewrittenWhileTheCallbackRunsAndItAllocatesNothing
   AudioEngine* e = Audio_GetEngine();
   e->latencyFrames = 100;
   Audio_SetBeatCallback([](int) {});
-  Audio_SetMidiClockCallback([] {});
+  Audio_SetMidiClockCallback([](uint32_t) {});
   Audio_SetInsertPassCallback([](int) {});
   Audio_SetUndoChangedCallback([](int, int, const char*, int) {});
   Audio_SetTrackChangedCallback([](int) {});
