@@ -1,10 +1,27 @@
 #pragma once
-// Loop files: loading a 16-bit PCM WAV file into a loop track or into a metronome click
-// record, and saving a loop track as a WAV file. User-interface thread only.
+// Loop files: loading an audio file (16-bit PCM WAV as always, and every kind
+// SoundFile reads) into a loop track or into a metronome click record, and saving a loop
+// track as a WAV file. User-interface thread only.
 #include <cstdint>
 #include <string>
 
+#include "audio_io/sound_file.h"
 #include "engine/metronome.h"
+
+// The most bytes of audio one loaded file may take in memory: the largest buffer a loop
+// holds. A file that would need more is refused, with its size, before anything is
+// allocated.
+inline constexpr uint64_t LOOP_FILE_MAX_BYTES = UINT32_MAX;
+
+// How files are loaded and saved, as the preferences say.
+struct LoopFileOptions {
+  // A file at another rate than the stream's is converted to the stream's rate (and the
+  // rate question is not asked); off, it is loaded as it is.
+  bool convertSampleRate = false;
+  LoopFileFormat saveFormat = LOOP_FILE_PCM16;
+};
+void Audio_SetLoopFileOptions(const LoopFileOptions& options);
+const LoopFileOptions& Audio_GetLoopFileOptions();
 
 // Loads the file at `path` (null or empty: ask with the file-open dialog) into slot
 // `track`. `flag` becomes the track's resync request at the swap; `confirm` asks before
@@ -14,7 +31,7 @@
 std::string Audio_LoadLoop(int track, const char* path, uint8_t flag, bool confirm,
                            bool warnSampleRate, bool locate);
 
-// Saves slot `track` as a 16-bit WAV file at `path` (null or empty: ask with the
+// Saves slot `track` as a WAV file in the options' sample format at `path` (null or empty: ask with the
 // file-save dialog). `interactive` asks before overwriting and reports failures. The
 // file is replaced whole (File_Replace): a failed save leaves the previous file as it
 // was, a link is saved through, a read-only file is refused and an overwritten file keeps
