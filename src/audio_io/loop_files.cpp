@@ -19,6 +19,7 @@
 #include "engine/audio.h"
 #include "engine/buffers.h"
 #include "engine/message_dialog.h"
+#include "engine/undo.h"
 
 namespace {
 
@@ -340,6 +341,40 @@ std::string Audio_SaveLoop(int track, const char* path, bool interactive) {
   }
   lastPath = file;
   return file;
+}
+
+int Audio_ConvertLoops(double fromRate, double toRate) {
+  AudioEngine* e = Audio_GetEngine();
+  if (!e || fromRate <= 0 || toRate <= 0 || fromRate == toRate) return 0;
+  int converted = 0;
+  for (int track = 0; track < NUM_TRACKS; ++track) {
+    LoopTrack& t = e->tracks[track];
+    if (track == e->metronomeTrack || !t.inUse || !Audio_WaitForSwap(track) || !t.pBuffer) continue;
+    const uint32_t channels = t.numChannels;
+    const uint64_t frames = std::min<uint64_t>(static_cast<uint64_t>(std::max<int32_t>(t.length, 0)),
+                                               t.bufferSize / (sizeof(float) * channels));
+    if (frames == 0) continue;
+    const uint64_t outFrames = RateConverter_OutputFrames(frames, fromRate, toRate);
+    const uint64_t bytes = outFrames * channels * sizeof(float);
+    float* buffer = bytes <= LOOP_FILE_MAX_BYTES ? Audio_AllocBuffer(bytes, false) : nullptr;
+    std::string reason = "Insufficient Memory!";
+    if (!buffer || !RateConverter_Convert(t.pBuffer, frames, static_cast<int>(channels), fromRate, toRate, buffer,
+                                          &reason)) {
+      Audio_FreeBuffer(buffer);
+      MessageDialog_Show(e->messageOwner, reason, "Audio_ConvertLoops()");
+      continue;
+    }
+    Audio_PublishBuffer(track, buffer, static_cast<uint32_t>(bytes), static_cast<uint32_t>(outFrames), channels,
+                        false, 1);
+    Audio_WaitForSwap(track);
+    ++converted;
+  }
+  // Both undo entries may hold audio at the old rate: start the history afresh.
+  if (converted > 0 && e->undoEnabled) {
+    Audio_DisableUndo();
+    Audio_EnableUndo();
+  }
+  return converted;
 }
 
 bool Audio_LoadClickSample(ClickSample which, const char* path, double measureSeconds, int beats) {

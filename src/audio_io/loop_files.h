@@ -45,5 +45,11 @@ std::string Audio_SaveLoop(int track, const char* path, bool interactive);
 // stereo clicks only.
 bool Audio_LoadClickSample(ClickSample which, const char* path, double measureSeconds, int beats);
 
+// Converts every loop held by the engine (not the click loop) from `fromRate` to
+// `toRate`, keeping each loop's length in seconds, after the stream's rate changed. A
+// loop that cannot be converted (memory short) stays as it was, with a message. The undo
+// history is started afresh: it held audio at the old rate. Returns the loops converted.
+int Audio_ConvertLoops(double fromRate, double toRate);
+
 // The file last loaded or saved.
 const std::string& Audio_GetLastLoopPath();

@@ -55,6 +55,20 @@ std::vector<float> ReadSound(const std::string& path, SF_INFO* info) {
   return out;
 }
 
+// The frequency of a sine in `samples` (every `stride`-th sample, from `first`) at
+// `rate`, from its first and last rising zero crossings.
+double Frequency(const std::vector<float>& samples, double rate, size_t stride = 1, size_t first = 0) {
+  std::vector<double> rising;
+  float last = samples[first];
+  for (size_t i = first + stride, n = 1; i < samples.size(); i += stride, ++n) {
+    const float x = samples[i];
+    if (last < 0 && x >= 0) rising.push_back(static_cast<double>(n - 1) + last / (last - x));
+    last = x;
+  }
+  if (rising.size() < 4) return 0;
+  return (rising.size() - 3) * rate / (rising[rising.size() - 2] - rising[1]);
+}
+
 class SoundFormats : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -220,13 +234,7 @@ TEST_F(SoundFormats, ConvertedLoopsKeepTheirLengthAndPitchWithoutAliasing) {
     EXPECT_EQ(Track().length, 48000 * seconds);
     const std::vector<float> out = Loaded();
 
-    // Frequency from the first and last rising zero crossings, between whole cycles.
-    std::vector<double> rising;
-    for (size_t i = 1; i < out.size(); ++i)
-      if (out[i - 1] < 0 && out[i] >= 0) rising.push_back(static_cast<double>(i - 1) + out[i - 1] / (out[i - 1] - out[i]));
-    ASSERT_GT(rising.size(), 100u);
-    const double hz = (rising.size() - 3) * 48000.0 / (rising[rising.size() - 2] - rising[1]);
-    EXPECT_NEAR(hz, 1000.0, 1.0);
+    EXPECT_NEAR(Frequency(out, 48000.0), 1000.0, 1.0);
 
     // Aliasing and noise: what is left after the best-fitting 1 kHz sine, away from the
     // filter's settling at both ends.
@@ -251,6 +259,27 @@ TEST_F(SoundFormats, ConvertedLoopsKeepTheirLengthAndPitchWithoutAliasing) {
   EXPECT_TRUE(messages.Saw("Sample rate of load file differs from current device setting.  Continue?", "Sample Rate Differs"));
   EXPECT_EQ(Load(Path("sine.wav")), Path("sine.wav"));
   EXPECT_EQ(Track().length, inRate * seconds);
+}
+
+// A change of the stream's rate converts every loop but the click loop, keeping its
+// length in seconds and its pitch.
+TEST_F(SoundFormats, LoopsFollowANewStreamRate) {
+  AudioEngine* e = Audio_GetEngine();
+  float* b = Track().pBuffer;
+  for (int i = 0; i < 48000; ++i) b[2 * i] = b[2 * i + 1] = 0.5f * static_cast<float>(std::sin(2 * std::numbers::pi * 1000.0 * i / 48000));
+  const int mono = Audio_CreateLoop(0.5, 0.9, 1, 0);
+  ASSERT_GE(mono, 0);
+  const float* click = e->metronomeTrack >= 0 ? e->tracks[e->metronomeTrack].pBuffer.load() : nullptr;
+  EXPECT_EQ(Audio_ConvertLoops(48000.0, 96000.0), 2);
+  EXPECT_EQ(Track().length, 96000);
+  EXPECT_EQ(e->tracks[mono].length, 48000);
+  if (click) {
+    EXPECT_EQ(e->tracks[e->metronomeTrack].pBuffer.load(), click);
+  }
+  const std::vector<float> out = Loaded();
+  EXPECT_NEAR(Frequency(out, 96000.0, 2, 0), 1000.0, 1.0);
+  EXPECT_NEAR(Frequency(out, 96000.0, 2, 1), 1000.0, 1.0);
+  EXPECT_EQ(Audio_ConvertLoops(96000.0, 96000.0), 0);
 }
 
 // 24-bit and float saves are what other programs read back; a float save keeps an
