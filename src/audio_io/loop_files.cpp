@@ -249,6 +249,12 @@ const char* WriteLoop(std::FILE* f, const float* samples, size_t count, uint16_t
 
 const std::string& Audio_GetLastLoopPath() { return lastPath; }
 
+bool Audio_IsLoopFileExtension(const std::string& extension) {
+  for (const char* known : {".wav", ".wave", ".aif", ".aiff", ".aifc", ".flac", ".ogg", ".oga"})
+    if (extension == known) return true;
+  return false;
+}
+
 void Audio_SetLoopFileOptions(const LoopFileOptions& set) { options = set; }
 const LoopFileOptions& Audio_GetLoopFileOptions() { return options; }
 

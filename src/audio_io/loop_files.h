@@ -51,5 +51,9 @@ bool Audio_LoadClickSample(ClickSample which, const char* path, double measureSe
 // history is started afresh: it held audio at the old rate. Returns the loops converted.
 int Audio_ConvertLoops(double fromRate, double toRate);
 
+// True for the extensions of the audio files a loop loads from (".wav", ".flac", ...;
+// given in lower case with the dot), the files a drop on a track takes.
+bool Audio_IsLoopFileExtension(const std::string& extension);
+
 // The file last loaded or saved.
 const std::string& Audio_GetLastLoopPath();
