@@ -62,7 +62,7 @@ void PreferLargePages(void* buffer, uint64_t bytes) {
 }
 
 // Samples read from a file, in a buffer from Audio_AllocBuffer owned by the caller.
-struct LoadedWav {
+struct LoadedAudio {
   float* buffer = nullptr;
   uint32_t bytes = 0;
   uint32_t frames = 0;
@@ -165,8 +165,8 @@ bool ReadFrames(OpenLoopFile* file, float* out, uint64_t outFrames, bool convert
 // Reads and checks the header, asks what the flags ask, then reads every sample,
 // converted to the stream's rate when the options say so. Shows its own messages; on
 // failure nothing is left allocated.
-bool ReadWav(AudioEngine* e, std::FILE* f, const std::string& path, bool askToLoad,
-             bool warnSampleRate, LoadedWav* out) {
+bool ReadLoopFile(AudioEngine* e, std::FILE* f, const std::string& path, bool askToLoad,
+             bool warnSampleRate, LoadedAudio* out) {
   void* owner = e->messageOwner;
   OpenLoopFile file;
   if (!OpenFile(owner, f, path, &file)) return false;
@@ -281,8 +281,8 @@ std::string Audio_LoadLoop(int track, const char* path, uint8_t flag, bool confi
     if (!f) return {};
   }
 
-  LoadedWav wav;
-  if (!ReadWav(e, f.get(), file, !pathGiven && confirm, warnSampleRate, &wav)) return {};
+  LoadedAudio wav;
+  if (!ReadLoopFile(e, f.get(), file, !pathGiven && confirm, warnSampleRate, &wav)) return {};
   f.reset();
   // A buffer still waiting from an earlier change must be taken first, or publishing
   // over it would lose it.
@@ -388,8 +388,8 @@ bool Audio_LoadClickSample(ClickSample which, const char* path, double measureSe
   if (!e || !path || !*path) return false;
   File f(std::fopen(path, "rb"));
   if (!f) return false;
-  LoadedWav wav;
-  if (!ReadWav(e, f.get(), path, false, false, &wav)) return false;
+  LoadedAudio wav;
+  if (!ReadLoopFile(e, f.get(), path, false, false, &wav)) return false;
   if (wav.channels > 2) {
     Audio_FreeBuffer(wav.buffer);
     const std::string text = std::string("Click samples must be mono or stereo:\n") + path +
