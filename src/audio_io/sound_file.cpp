@@ -89,7 +89,10 @@ bool SoundFile::Open(std::FILE* file, std::string* reason, bool* unrecognised) {
 
 int64_t SoundFile::Read(float* out, int64_t frames) {
   const sf_count_t got = sf_readf_float(file_, out, frames);
-  if (got > 0) Sanitize(out, static_cast<size_t>(got) * static_cast<size_t>(info_.channels));
+  // Only float files can hold non-finite values; integer and compressed ones cannot.
+  const int subtype = info_.format & SF_FORMAT_SUBMASK;
+  if (got > 0 && (subtype == SF_FORMAT_FLOAT || subtype == SF_FORMAT_DOUBLE))
+    Sanitize(out, static_cast<size_t>(got) * static_cast<size_t>(info_.channels));
   return got < 0 ? 0 : got;
 }
 
