@@ -1,12 +1,16 @@
 // Loop file throughput: loading and saving a 240 s stereo 16-bit WAV (46 MB), next to
 // `sox FILE -n` reading the same file and `sox FILE COPY` copying it, each as a whole
-// process; and the callback's cost of staging one 256-frame block for mix to disk.
+// process; loading the same 240 s as 24-bit WAV, as FLAC and as a 44.1 kHz file
+// converted to the 48 kHz stream, each beside sox doing the same; and the callback's
+// cost of staging one 256-frame block for mix to disk.
 #include <benchmark/benchmark.h>
+#include <sndfile.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -72,6 +76,65 @@ void BM_SaveLoop240sStereo(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * FILE_BYTES));
 }
 BENCHMARK(BM_SaveLoop240sStereo)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The 240 s sine of the loop file in another format or at another rate, written once.
+const std::string& OtherFile(const char* name, int format, int rate) {
+  static std::map<std::string, std::string> files;
+  std::string& path = files[name];
+  if (!path.empty()) return path;
+  path = (Folder() / name).string();
+  SF_INFO info{};
+  info.channels = 2, info.samplerate = rate, info.format = format;
+  SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+  std::vector<float> block(2 * 4096);
+  for (int64_t frame = 0; f && frame < int64_t{SECONDS} * rate; frame += 4096) {
+    for (size_t i = 0; i < block.size(); ++i)
+      block[i] = 0.5f * std::sin(0.01f * static_cast<float>((static_cast<size_t>(frame) * 2 + i) % 6283));
+    sf_writef_float(f, block.data(), 4096);
+  }
+  if (f) sf_close(f);
+  return path;
+}
+const std::string& Wav24File() { return OtherFile("loop24.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_24, RATE); }
+const std::string& FlacFile() { return OtherFile("loop.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, RATE); }
+const std::string& Wav44k1File() { return OtherFile("loop44k1.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100); }
+
+void LoadOther(benchmark::State& state, const std::string& path, bool convert) {
+  const int track = BenchTrack();
+  Audio_SetLoopFileOptions({.convertSampleRate = convert});
+  for (auto _ : state) {
+    if (Audio_LoadLoop(track, path.c_str(), 0, false, false, false).empty()) state.SkipWithError("load failed");
+  }
+  Audio_SetLoopFileOptions({});
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * fs::file_size(path)));
+}
+void BM_LoadLoop240sStereo24BitWav(benchmark::State& state) { LoadOther(state, Wav24File(), false); }
+BENCHMARK(BM_LoadLoop240sStereo24BitWav)->Unit(benchmark::kMillisecond)->UseRealTime();
+void BM_LoadLoop240sStereoFlac(benchmark::State& state) { LoadOther(state, FlacFile(), false); }
+BENCHMARK(BM_LoadLoop240sStereoFlac)->Unit(benchmark::kMillisecond)->UseRealTime();
+void BM_LoadLoop240sStereo44k1To48k(benchmark::State& state) { LoadOther(state, Wav44k1File(), true); }
+BENCHMARK(BM_LoadLoop240sStereo44k1To48k)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// sox doing the same as whole processes: decoding to nothing, converting at high quality.
+void Sox(benchmark::State& state, const std::string& arguments, const std::string& path) {
+  if (std::system("command -v sox >/dev/null 2>&1") != 0) {
+    state.SkipWithError("sox is not installed");
+    return;
+  }
+  const std::string command = "sox " + arguments + " 2>/dev/null";
+  for (auto _ : state) {
+    if (std::system(command.c_str()) != 0) state.SkipWithError("sox failed (no format handler?)");
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * fs::file_size(path)));
+}
+void BM_SoxRead240sStereo24BitWav(benchmark::State& state) { Sox(state, "'" + Wav24File() + "' -n", Wav24File()); }
+BENCHMARK(BM_SoxRead240sStereo24BitWav)->Unit(benchmark::kMillisecond)->UseRealTime();
+void BM_SoxRead240sStereoFlac(benchmark::State& state) { Sox(state, "'" + FlacFile() + "' -n", FlacFile()); }
+BENCHMARK(BM_SoxRead240sStereoFlac)->Unit(benchmark::kMillisecond)->UseRealTime();
+void BM_SoxConvert240sStereo44k1To48k(benchmark::State& state) {
+  Sox(state, "'" + Wav44k1File() + "' -t f32 /dev/null rate -h 48000", Wav44k1File());
+}
+BENCHMARK(BM_SoxConvert240sStereo44k1To48k)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The reference: sox decoding the same file to nothing, timed as a whole process.
 void BM_SoxRead240sStereo(benchmark::State& state) {

@@ -5,6 +5,8 @@
 #   build-fuzz/xml_reader_fuzz fuzz/corpus/xml_readers: fuzzes for as long as you let it.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(XML_FUZZ_PORTAUDIO REQUIRED IMPORTED_TARGET portaudio-2.0)
+pkg_check_modules(XML_FUZZ_SNDFILE REQUIRED IMPORTED_TARGET sndfile)
+pkg_check_modules(XML_FUZZ_SOXR REQUIRED IMPORTED_TARGET soxr)
 find_package(EXPAT REQUIRED)
 find_library(XML_FUZZ_PORTMIDI portmidi REQUIRED)
 find_package(Threads REQUIRED)
@@ -17,7 +19,8 @@ add_library(xml_fuzz_layers STATIC ${xml_fuzz_sources})
 target_include_directories(xml_fuzz_layers PUBLIC ${src})
 target_compile_options(xml_fuzz_layers PRIVATE -g -O1 -fsanitize=fuzzer-no-link,address,undefined
                        -fno-sanitize-recover=undefined)
-target_link_libraries(xml_fuzz_layers PUBLIC PkgConfig::XML_FUZZ_PORTAUDIO EXPAT::EXPAT
+target_link_libraries(xml_fuzz_layers PUBLIC PkgConfig::XML_FUZZ_PORTAUDIO PkgConfig::XML_FUZZ_SNDFILE
+                      PkgConfig::XML_FUZZ_SOXR EXPAT::EXPAT
                       ${XML_FUZZ_PORTMIDI} Threads::Threads)
 
 add_executable(xml_reader_fuzz ${CMAKE_CURRENT_LIST_DIR}/xml_reader_fuzz.cpp)

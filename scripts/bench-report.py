@@ -112,6 +112,17 @@ def file_table(m):
                  wall_ms(0), lambda b: f"{fmt(b.get('bytes_per_second', 0.0) / 1e6, 0)} MB/s")
 
 
+def format_table(m):
+    return table(m, ["240 s stereo in other formats", "Wall time", "Throughput of the file"],
+                 (("Load a 24-bit WAV (69 MB)", "BM_LoadLoop240sStereo24BitWav/real_time"),
+                  ("sox reading it", "BM_SoxRead240sStereo24BitWav/real_time"),
+                  ("Load a 16-bit FLAC", "BM_LoadLoop240sStereoFlac/real_time"),
+                  ("sox reading it", "BM_SoxRead240sStereoFlac/real_time"),
+                  ("Load a 44.1 kHz 16-bit WAV converted to 48 kHz", "BM_LoadLoop240sStereo44k1To48k/real_time"),
+                  ("sox converting it (`rate -h`)", "BM_SoxConvert240sStereo44k1To48k/real_time")),
+                 wall_ms(0), lambda b: f"{fmt(b.get('bytes_per_second', 0.0) / 1e6, 0)} MB/s")
+
+
 def undo_table(m):
     return table(m, ["240 s stereo loop (92 MB)", "Wall time", "CPU time"],
                  (("Undo snapshot into an entry of the same size", "BM_UndoSnapshotSameSize/iterations:20"),
@@ -207,6 +218,8 @@ def main():
         "### Loop files against sox",
         "",
         *file_table(m),
+        "",
+        *format_table(m),
         "",
         "### Undo and loop operations",
         "",

@@ -264,7 +264,7 @@ void App_Drop(App* app, int strip, const std::vector<std::string>& paths) {
     if (strip < 0 || strip >= kStripCount) break;
     std::string extension = fs::path(path).extension().string();
     for (char& ch : extension) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    if (extension == ".wav") {
+    if (Audio_IsLoopFileExtension(extension)) {
       App_LoadLoop(app, StripIndex{strip}, path, true);
       ++strip;  // the next file goes to the next track, loaded or not
     } else if (extension == kSessionExtension) {

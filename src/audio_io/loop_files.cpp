@@ -2,7 +2,10 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <new>
@@ -10,14 +13,18 @@
 
 #include "audio_io/file_dialog.h"
 #include "audio_io/file_replace.h"
+#include "audio_io/rate_converter.h"
+#include "audio_io/sound_file.h"
 #include "audio_io/wav_file.h"
 #include "engine/audio.h"
 #include "engine/buffers.h"
 #include "engine/message_dialog.h"
+#include "engine/undo.h"
 
 namespace {
 
 std::string lastPath;
+LoopFileOptions options;
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
@@ -27,6 +34,15 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 const std::vector<FileFilter>& WavFilters() {
   static const std::vector<FileFilter> filters = {{"wav Files (*.wav)", "*.wav"},
                                                   {"All Files (*.*)", "*.*"}};
+  return filters;
+}
+
+// Loading takes every kind of audio file the reader knows; saving writes WAV only.
+const std::vector<FileFilter>& LoadFilters() {
+  static const std::vector<FileFilter> filters = {
+      {"Audio Files (*.wav *.aif *.aiff *.flac *.ogg)", "*.wav *.aif *.aiff *.flac *.ogg"},
+      {"wav Files (*.wav)", "*.wav"},
+      {"All Files (*.*)", "*.*"}};
   return filters;
 }
 
@@ -46,58 +62,166 @@ void PreferLargePages(void* buffer, uint64_t bytes) {
 }
 
 // Samples read from a file, in a buffer from Audio_AllocBuffer owned by the caller.
-struct LoadedWav {
+struct LoadedAudio {
   float* buffer = nullptr;
   uint32_t bytes = 0;
   uint32_t frames = 0;
   uint32_t channels = 0;
 };
 
-// Reads and checks the header, asks what the flags ask, then reads every sample. Shows
-// its own messages; on failure nothing is left allocated.
-bool ReadWav(AudioEngine* e, std::FILE* f, const std::string& path, bool askToLoad,
-             bool warnSampleRate, LoadedWav* out) {
+// What the loader knows of a file once its header has been read, and where its frames
+// come from: the program's own 16-bit PCM WAV reader (the samples exactly as they have
+// always been loaded) or libsndfile for every other kind.
+struct OpenLoopFile {
+  std::FILE* file = nullptr;
+  WavFormat wav;
+  SoundFile sound;
+  bool wav16 = false;
+  uint64_t frames = 0;
+  uint32_t channels = 0;
+  uint32_t sampleRate = 0;
+  std::string formatText;  // the bits as the load question names them
+  double seconds = 0;
+
+  bool Read(float* out, uint64_t count) {
+    if (wav16) return Wav_ReadSamples(file, out, count * channels);
+    return sound.Read(out, static_cast<int64_t>(count)) == static_cast<int64_t>(count);
+  }
+};
+
+const char* const LOAD_CAPTION = "Audio_LoadLoop()";
+
+// A failure libsndfile explains: the loader's text, the file and libsndfile's reason.
+void ShowFileFailure(void* owner, const char* text, const std::string& path, const std::string& reason) {
+  std::string message = std::string(text) + "\n" + path;
+  if (!reason.empty()) message += "\n" + reason;
+  MessageDialog_Show(owner, message, LOAD_CAPTION);
+}
+
+// Reads the header: the program's own reader for the 16-bit PCM WAV files it has always
+// read (with its messages for broken ones), libsndfile for every other sample format
+// and kind of file.
+bool OpenFile(void* owner, std::FILE* f, const std::string& path, OpenLoopFile* file) {
+  file->file = f;
+  WavFormat& wav = file->wav;
+  // Only a RIFF WAVE file is the own reader's to judge; any other goes to libsndfile,
+  // however short.
+  char magic[12] = {};
+  const bool riffWave = std::fread(magic, 1, sizeof magic, f) == sizeof magic &&
+                        std::memcmp(magic, "RIFF", 4) == 0 && std::memcmp(magic + 8, "WAVE", 4) == 0;
+  std::rewind(f);
+  const WavReadResult result = riffWave ? Wav_ReadHeader(f, &wav) : WAV_NOT_WAVE;
+  if (result == WAV_OK) {
+    file->wav16 = true;
+    file->channels = static_cast<uint32_t>(wav.channels);
+    file->frames = static_cast<uint64_t>(wav.dataBytes) / 2 / file->channels;
+    file->sampleRate = wav.sampleRate;
+    file->formatText = "16 Bit";
+    file->seconds = static_cast<double>(wav.dataBytes) / (wav.bitsPerSample / 8) / wav.channels / wav.sampleRate;
+    return true;
+  }
+  if (result != WAV_NOT_WAVE && result != WAV_BIT_FORMAT && result != WAV_COMPRESSED) {
+    MessageDialog_Show(owner, Wav_ResultText(result, wav), Wav_ResultCaption(result));
+    return false;
+  }
+  std::string reason;
+  bool unrecognised = false;
+  if (!file->sound.Open(f, &reason, &unrecognised)) {
+    if (unrecognised && result == WAV_NOT_WAVE)
+      MessageDialog_Show(owner, Wav_ResultText(result, wav), Wav_ResultCaption(result));
+    else
+      ShowFileFailure(owner, "header read failed", path, reason);
+    return false;
+  }
+  const SoundFileInfo& info = file->sound.Info();
+  file->channels = static_cast<uint32_t>(info.channels);
+  file->frames = static_cast<uint64_t>(info.frames);
+  file->sampleRate = static_cast<uint32_t>(info.sampleRate);
+  file->formatText = SoundFile_FormatText(info.format);
+  file->seconds = static_cast<double>(info.frames) / info.sampleRate;
+  return true;
+}
+
+// Reads every frame into `out` (`frames` frames at the file's rate), or converts them to
+// `outFrames` frames at the stream's rate block by block, so the file's own samples are
+// never held whole beside the converted ones.
+bool ReadFrames(OpenLoopFile* file, float* out, uint64_t outFrames, bool convert, double rate, std::string* reason) {
+  if (!convert) return file->Read(out, file->frames);
+  RateConverter converter;
+  if (!converter.Open(static_cast<int>(file->channels), file->sampleRate, rate, out, outFrames, reason)) return false;
+  constexpr uint64_t BLOCK_FRAMES = 16 * 1024;
+  std::unique_ptr<float[]> block(new (std::nothrow) float[BLOCK_FRAMES * file->channels]);
+  if (!block) return false;
+  for (uint64_t left = file->frames; left > 0;) {
+    const uint64_t n = std::min(left, BLOCK_FRAMES);
+    if (!file->Read(block.get(), n)) return false;
+    converter.Push(block.get(), n);
+    left -= n;
+  }
+  converter.Finish();
+  return true;
+}
+
+// Reads and checks the header, asks what the flags ask, then reads every sample,
+// converted to the stream's rate when the options say so. Shows its own messages; on
+// failure nothing is left allocated.
+bool ReadLoopFile(AudioEngine* e, std::FILE* f, const std::string& path, bool askToLoad,
+             bool warnSampleRate, LoadedAudio* out) {
   void* owner = e->messageOwner;
-  WavFormat format;
-  const WavReadResult result = Wav_ReadHeader(f, &format);
-  if (result != WAV_OK) {
-    MessageDialog_Show(owner, Wav_ResultText(result, format), Wav_ResultCaption(result));
+  OpenLoopFile file;
+  if (!OpenFile(owner, f, path, &file)) return false;
+  if (file.frames == 0) {
+    MessageDialog_Show(owner, "The wav file holds no audio.", LOAD_CAPTION);
+    return false;
+  }
+  const double rate = e->sampleRate;
+  const bool differs = file.sampleRate != rate;
+  const bool convert = differs && options.convertSampleRate;
+  const uint64_t frames = convert ? RateConverter_OutputFrames(file.frames, file.sampleRate, rate) : file.frames;
+  // Refused before anything is allocated: a lying header or a file of hours must not
+  // take the machine's memory.
+  const uint64_t bytes = frames * file.channels * sizeof(float);
+  if (bytes > LOOP_FILE_MAX_BYTES || frames > static_cast<uint64_t>(INT32_MAX)) {
+    char text[160];
+    std::snprintf(text, sizeof text, "\n%.0f MB of audio (%.0f seconds) is more than a loop can hold (%.0f MB).",
+                  static_cast<double>(bytes) / 1e6, file.seconds, static_cast<double>(LOOP_FILE_MAX_BYTES) / 1e6);
+    MessageDialog_Show(owner, "File: " + path + text, LOAD_CAPTION);
     return false;
   }
   if (askToLoad) {
-    const double seconds = static_cast<double>(format.dataBytes) / (format.bitsPerSample / 8) /
-                           format.channels / format.sampleRate;
-    std::vector<char> text(path.size() + 256);
+    std::vector<char> text(path.size() + file.formatText.size() + 256);
     std::snprintf(text.data(), text.size(),
-                  "File: %s\n%d Hz, %d Bit, %d Channel, %.2f Seconds\nLoad this file?\n"
+                  "File: %s\n%d Hz, %s, %d Channel, %.2f Seconds\nLoad this file?\n"
                   "(This will erase the current loop.)",
-                  path.c_str(), static_cast<int>(format.sampleRate), format.bitsPerSample,
-                  format.channels, seconds);
+                  path.c_str(), static_cast<int>(file.sampleRate), file.formatText.c_str(),
+                  static_cast<int>(file.channels), file.seconds);
     if (MessageDialog_Show(owner, text.data(), "Load File?", MB_YESNO) != IDYES) return false;
   }
-  if (format.sampleRate != e->sampleRate && warnSampleRate &&
+  if (differs && !convert && warnSampleRate &&
       MessageDialog_Show(owner,
                          "Sample rate of load file differs from current device setting.  Continue?",
                          "Sample Rate Differs", MB_YESNO) != IDYES)
     return false;
 
-  const uint64_t bytes = static_cast<uint64_t>(format.dataBytes) * 2;
   float* buffer = Audio_AllocBuffer(bytes, false);
   if (!buffer) {
-    MessageDialog_Show(owner, "Insufficient Memory!", "Audio_LoadLoop()");
+    MessageDialog_Show(owner, "Insufficient Memory!", LOAD_CAPTION);
     return false;
   }
   PreferLargePages(buffer, bytes);
-  if (!Wav_ReadSamples(f, buffer, static_cast<size_t>(format.dataBytes) / 2)) {
+  std::string reason;
+  if (!ReadFrames(&file, buffer, frames, convert, rate, &reason)) {
     Audio_FreeBuffer(buffer);
-    MessageDialog_Show(owner, "data read failed", "Audio_LoadLoop()");
+    if (file.wav16 && reason.empty())
+      MessageDialog_Show(owner, "data read failed", LOAD_CAPTION);
+    else
+      ShowFileFailure(owner, "data read failed", path, reason.empty() ? file.sound.ReadError() : reason);
     return false;
   }
   out->buffer = buffer;
-  out->channels = static_cast<uint32_t>(format.channels);
-  // A last frame the file holds only part of is dropped: every buffer is whole frames.
-  out->bytes = static_cast<uint32_t>(Audio_WholeFrameBytes(bytes, out->channels));
-  out->frames = out->bytes / (out->channels * 4);
+  out->channels = file.channels;
+  out->bytes = static_cast<uint32_t>(bytes);
+  out->frames = static_cast<uint32_t>(frames);
   return true;
 }
 
@@ -125,13 +249,22 @@ const char* WriteLoop(std::FILE* f, const float* samples, size_t count, uint16_t
 
 const std::string& Audio_GetLastLoopPath() { return lastPath; }
 
+bool Audio_IsLoopFileExtension(const std::string& extension) {
+  for (const char* known : {".wav", ".wave", ".aif", ".aiff", ".aifc", ".flac", ".ogg", ".oga"})
+    if (extension == known) return true;
+  return false;
+}
+
+void Audio_SetLoopFileOptions(const LoopFileOptions& set) { options = set; }
+const LoopFileOptions& Audio_GetLoopFileOptions() { return options; }
+
 std::string Audio_LoadLoop(int track, const char* path, uint8_t flag, bool confirm,
                            bool warnSampleRate, bool locate) {
   AudioEngine* e = Audio_GetEngine();
   if (!e || track < 0 || track >= NUM_TRACKS || !e->tracks[track].inUse) return {};
   void* owner = e->messageOwner;
   const bool pathGiven = path && *path;
-  std::string file = pathGiven ? path : FileDialog_Open(owner, "", WavFilters());
+  std::string file = pathGiven ? path : FileDialog_Open(owner, "", LoadFilters());
   if (file.empty()) return {};
 
   File f(std::fopen(file.c_str(), "rb"));
@@ -142,14 +275,14 @@ std::string Audio_LoadLoop(int track, const char* path, uint8_t flag, bool confi
       return {};
     }
     const std::string name = std::filesystem::path(file).filename().string();
-    file = FileDialog_Open(owner, Format("Please locate file %s", name), WavFilters());
+    file = FileDialog_Open(owner, Format("Please locate file %s", name), LoadFilters());
     if (file.empty()) return {};
     f.reset(std::fopen(file.c_str(), "rb"));
     if (!f) return {};
   }
 
-  LoadedWav wav;
-  if (!ReadWav(e, f.get(), file, !pathGiven && confirm, warnSampleRate, &wav)) return {};
+  LoadedAudio wav;
+  if (!ReadLoopFile(e, f.get(), file, !pathGiven && confirm, warnSampleRate, &wav)) return {};
   f.reset();
   // A buffer still waiting from an earlier change must be taken first, or publishing
   // over it would lose it.
@@ -189,10 +322,18 @@ std::string Audio_SaveLoop(int track, const char* path, bool interactive) {
                          MB_YESNO) != IDYES)
     return {};
 
+  const LoopFileFormat format = options.saveFormat;
+  const uint32_t rate = static_cast<uint32_t>(e->sampleRate.load());
   const char* failure = nullptr;
   const FileReplaceResult result = File_Replace(file, [&](std::FILE* f) {
-    failure = WriteLoop(f, samples, count, static_cast<uint16_t>(channels),
-                        static_cast<uint32_t>(e->sampleRate.load()));
+    if (format == LOOP_FILE_PCM16) {
+      failure = WriteLoop(f, samples, count, static_cast<uint16_t>(channels), rate);
+    } else {
+      // The data chunk's 32-bit size bounds what a WAV file holds at 3 or 4 bytes a sample.
+      const uint64_t sampleBytes = format == LOOP_FILE_PCM24 ? 3 : 4;
+      const uint64_t frameCount = std::min<uint64_t>(count / channels, WAV_MAX_DATA_BYTES / (sampleBytes * channels));
+      failure = SoundFile_WriteWav(f, format, samples, frameCount, static_cast<int>(channels), static_cast<int>(rate));
+    }
     return failure == nullptr;
   });
   if (result != FileReplace_Done) {
@@ -208,13 +349,47 @@ std::string Audio_SaveLoop(int track, const char* path, bool interactive) {
   return file;
 }
 
+int Audio_ConvertLoops(double fromRate, double toRate) {
+  AudioEngine* e = Audio_GetEngine();
+  if (!e || fromRate <= 0 || toRate <= 0 || fromRate == toRate) return 0;
+  int converted = 0;
+  for (int track = 0; track < NUM_TRACKS; ++track) {
+    LoopTrack& t = e->tracks[track];
+    if (track == e->metronomeTrack || !t.inUse || !Audio_WaitForSwap(track) || !t.pBuffer) continue;
+    const uint32_t channels = t.numChannels;
+    const uint64_t frames = std::min<uint64_t>(static_cast<uint64_t>(std::max<int32_t>(t.length, 0)),
+                                               t.bufferSize / (sizeof(float) * channels));
+    if (frames == 0) continue;
+    const uint64_t outFrames = RateConverter_OutputFrames(frames, fromRate, toRate);
+    const uint64_t bytes = outFrames * channels * sizeof(float);
+    float* buffer = bytes <= LOOP_FILE_MAX_BYTES ? Audio_AllocBuffer(bytes, false) : nullptr;
+    std::string reason = "Insufficient Memory!";
+    if (!buffer || !RateConverter_Convert(t.pBuffer, frames, static_cast<int>(channels), fromRate, toRate, buffer,
+                                          &reason)) {
+      Audio_FreeBuffer(buffer);
+      MessageDialog_Show(e->messageOwner, reason, "Audio_ConvertLoops()");
+      continue;
+    }
+    Audio_PublishBuffer(track, buffer, static_cast<uint32_t>(bytes), static_cast<uint32_t>(outFrames), channels,
+                        false, 1);
+    Audio_WaitForSwap(track);
+    ++converted;
+  }
+  // Both undo entries may hold audio at the old rate: start the history afresh.
+  if (converted > 0 && e->undoEnabled) {
+    Audio_DisableUndo();
+    Audio_EnableUndo();
+  }
+  return converted;
+}
+
 bool Audio_LoadClickSample(ClickSample which, const char* path, double measureSeconds, int beats) {
   AudioEngine* e = Audio_GetEngine();
   if (!e || !path || !*path) return false;
   File f(std::fopen(path, "rb"));
   if (!f) return false;
-  LoadedWav wav;
-  if (!ReadWav(e, f.get(), path, false, false, &wav)) return false;
+  LoadedAudio wav;
+  if (!ReadLoopFile(e, f.get(), path, false, false, &wav)) return false;
   if (wav.channels > 2) {
     Audio_FreeBuffer(wav.buffer);
     const std::string text = std::string("Click samples must be mono or stereo:\n") + path +

@@ -84,6 +84,11 @@ PreferencesDialogWidget::PreferencesDialogWidget(QWidget* parent)
   form->addRow("Quicksave Directory:", quicksave_);
   form->addRow("Mix to Disk Directory:", mixToDisk_);
   form->addRow("Max Delay Time (200 to 5000 milliseconds)", delayMax_);
+  loopFileFormat_ = new QComboBox(this);
+  loopFileFormat_->setObjectName("loop_file_format");
+  Dialog_Fill(loopFileFormat_, std::vector<std::string>(std::begin(kLoopFileFormatNames), std::end(kLoopFileFormatNames)));
+  Dialog_Select(loopFileFormat_, model_.loopFileFormat);
+  form->addRow("Save Loops As:", loopFileFormat_);
   layout->addLayout(form);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -110,6 +115,7 @@ void PreferencesDialogWidget::accept() {
   model_.quicksaveDirectory = S(quicksave_->text());
   model_.mixToDiskDirectory = S(mixToDisk_->text());
   model_.delayMax = S(delayMax_->text());
+  model_.loopFileFormat = loopFileFormat_->currentIndex();
   const bool closes = PreferencesDialog_Ok(&model_);
   // A field the model emptied (a path too long) shows empty.
   quicksave_->setText(Q(model_.quicksaveDirectory));

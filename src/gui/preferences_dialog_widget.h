@@ -29,4 +29,5 @@ class PreferencesDialogWidget final : public QDialog {
   QLineEdit* quicksave_;
   QLineEdit* mixToDisk_;
   QLineEdit* delayMax_;
+  QComboBox* loopFileFormat_;
 };

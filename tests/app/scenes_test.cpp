@@ -1,5 +1,7 @@
 // End-to-end scenes through the application's entry points, with the stream callback
 // fed synthetic input.
+#include <sndfile.h>
+
 #include <filesystem>
 
 #include "app/app_fixture.h"
@@ -107,6 +109,24 @@ TEST_F(AppTest, DroppedFilesFillConsecutiveTracksAndStopAfterTrackEight) {
   for (int i = 0; i < 6; ++i) EXPECT_TRUE(strip(i).empty);
   EXPECT_EQ(sessions.calls, std::vector<std::string>{"Load " + dir + "/live"});
   EXPECT_EQ(app().session.name, "live");
+}
+
+// Loops from other programs are dropped like WAV files.
+TEST_F(AppTest, DroppedFlacAndAiffFilesLoadIntoTracks) {
+  std::vector<float> samples(2 * 960, 0.5f);
+  for (const char* name : {"take.flac", "pad.aiff"}) {
+    SF_INFO info{};
+    info.channels = 2, info.samplerate = 48000;
+    info.format = std::string(name).ends_with(".flac") ? SF_FORMAT_FLAC | SF_FORMAT_PCM_24 : SF_FORMAT_AIFF | SF_FORMAT_PCM_16;
+    SNDFILE* f = sf_open((dir + "/" + name).c_str(), SFM_WRITE, &info);
+    ASSERT_TRUE(f);
+    sf_writef_float(f, samples.data(), 960);
+    sf_close(f);
+  }
+  App_Drop(&app(), 0, {dir + "/take.flac", dir + "/pad.aiff"});
+  EXPECT_EQ(strip(0).name + " " + strip(1).name, "take pad");
+  EXPECT_TRUE(Audio_GetLoopLength(slot(0)) == 960 && Audio_GetLoopLength(slot(1)) == 960);
+  EXPECT_NEAR(LoopPeak(0), 0.5f, 1e-6);
 }
 
 // The title marks unsaved changes until a save succeeds; closing then asks, and the

@@ -125,11 +125,10 @@ TEST_F(LoopFiles, BrokenAndLyingFilesAreRefusedWithTheirMessageAndLeaveTheTrackA
   const std::vector<uint8_t> listed = with([](WavLayout& s) { s.chunksBefore = Chunk("LIST", {1, 2}); });
   const struct { const char* name; std::vector<uint8_t> bytes; const char *text, *caption = "Audio_LoadLoop()"; } cases[] = {
       {"cut-header", patched(bytes, 0, 0x46464952, 20), "header read failed"},
-      {"not-riff", patched(bytes, 0, 0x58464952), "Not a wave file"},
+      {"not-audio", std::vector<uint8_t>(64, 'x'), "Not a wave file"},
+      {"big-endian-riff-of-little-endian-fields", patched(bytes, 0, 0x58464952), "header read failed"},
       {"not-wave", patched(bytes, 8, 0x58564157), "Not a wave file"},
-      {"24-bit", with([](WavLayout& s) { s.bits = 24; }), "24 bit format not supported", "Error"},
-      {"compressed", with([](WavLayout& s) { s.formatTag = 3; }), "Compressed wav format not supported", "Error"},
-      {"zero-channels", with([](WavLayout& s) { s.channels = 0; }), "Not a wave file"},
+      {"zero-channels", with([](WavLayout& s) { s.channels = 0; }), "header read failed"},
       {"short-format-chunk", patched(bytes, 16, 10), "header seek failed"},
       {"huge-format-chunk", patched(bytes, 16, 0xFFFFFFF0u), "header seek failed"},
       {"ends-after-format", patched(bytes, 0, 0x46464952, 36), "data header read failed"},
@@ -152,7 +151,12 @@ TEST_F(LoopFiles, BrokenAndLyingFilesAreRefusedWithTheirMessageAndLeaveTheTrackA
     messages.shown.clear();
     EXPECT_TRUE(Load(Path("broken.wav")).empty());
     EXPECT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.Saw(c.text, c.caption));
+    // What libsndfile refuses names the file and libsndfile's reason after the text.
+    const std::string explained = std::string(c.text) + "\n" + Path("broken.wav") + "\n";
+    EXPECT_TRUE(messages.Saw(c.text, c.caption) ||
+                (messages.shown.size() == 1 && messages.shown[0].text.starts_with(explained) &&
+                 messages.shown[0].text.size() > explained.size() && messages.shown[0].caption == c.caption))
+        << (messages.shown.empty() ? "" : messages.shown[0].text);
     EXPECT_TRUE(Track(track).pBuffer.load() == before && Track(track).length == 48000 && !Track(track).pNewBuffer.load());
   }
 }
@@ -164,7 +168,7 @@ TEST_F(LoopFiles, LoadAsksWhatItShouldAndRefusesBadSlots) {
   files.answers = {path};
   messages.answers = {IDNO};
   EXPECT_TRUE(Audio_LoadLoop(track, nullptr, 0, true, true, false).empty());  // a picked file is confirmed
-  EXPECT_EQ(files.shown.at(0).filters[0].pattern, "*.wav");
+  EXPECT_EQ(files.shown.at(0).filters[0].pattern, "*.wav *.aif *.aiff *.flac *.ogg");
   EXPECT_TRUE(messages.Saw("File: " + path + "\n44100 Hz, 16 Bit, 2 Channel, 0.50 Seconds\nLoad this file?\n"
                            "(This will erase the current loop.)", "Load File?"));
   messages.answers = {IDNO};  // a given path is not confirmed; the rate question can still refuse

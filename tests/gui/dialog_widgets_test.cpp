@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QSlider>
 
+#include "audio_io/loop_files.h"
 #include "control/action_catalogue.h"
 #include "engine/audio.h"
 #include "gui/device_dialog_widget.h"
@@ -55,6 +56,18 @@ TEST_F(DialogWidgetTest, PreferencesSliderActsAtOnceAndCancelPutsItBack) {
   EXPECT_DOUBLE_EQ(Audio_GetEngine()->latentVolume, 64 / 127.0);
   EXPECT_FALSE(Press(&dialog, false));
   EXPECT_DOUBLE_EQ(Audio_GetEngine()->latentVolume, 1.0);
+}
+
+TEST_F(DialogWidgetTest, PreferencesSaveFormatIsTakenByOk) {
+  PreferencesDialogWidget dialog(nullptr);
+  dialog.show();
+  auto* format = Child<QComboBox>(&dialog, "loop_file_format");
+  ASSERT_NE(format, nullptr);
+  EXPECT_EQ(format->currentIndex(), 0);
+  format->setCurrentIndex(2);
+  Press(&dialog, true);
+  EXPECT_EQ(App_Preferences().loop_file_format, 2);
+  EXPECT_EQ(Audio_GetLoopFileOptions().saveFormat, LOOP_FILE_FLOAT32);
 }
 
 TEST_F(DialogWidgetTest, MetronomeBeatVolumeSticksThroughCancel) {

@@ -7,6 +7,8 @@
 #include "app/command_id.h"
 #include "app/dialogs/dialog_text.h"
 #include "app/settings/config_files.h"
+#include "app/settings/preferences.h"
+#include "audio_io/loop_files.h"
 #include "audio_io/audio_device.h"
 #include "engine/message_dialog.h"
 
@@ -259,13 +261,19 @@ bool DeviceDialog_Ok(DeviceDialog* d) {
     return false;
   }
   const double rate = d->rates[d->rate];
-  if (rate != Audio_GetSampleRate() &&
+  const double oldRate = Audio_GetSampleRate();
+  // With convert_sample_rate the loops follow the new rate; without, they stay as they are.
+  const bool convert = App_Preferences().convert_sample_rate != 0;
+  if (rate != oldRate &&
       MessageDialog_Show(nullptr,
-                         "New sample rate.\nCurrent loops will not be converted to\nthe new rate and may play "
-                         "incorrectly.\nProceed?",
+                         convert ? "New sample rate.\nCurrent loops will be converted to\nthe new rate.\nProceed?"
+                                 : "New sample rate.\nCurrent loops will not be converted to\nthe new rate and may "
+                                   "play incorrectly.\nProceed?",
                          "New Sample Rate", MB_OKCANCEL) != IDOK)
     return false;
   Apply(*d, rate);
+  // Converted only when the stream really runs at the new rate now.
+  if (convert && Audio_GetSampleRate() != oldRate) Audio_ConvertLoops(oldRate, Audio_GetSampleRate());
   WriteDeviceConfiguration();
   return true;
 }

@@ -25,6 +25,8 @@ const PreferenceBox kPreferenceBoxes[kPreferenceBoxCount] = {
     {"Filter Preceeds Delay in Effects Chain", &Preferences::filter_before_delay, Preferences_ApplyFilterBeforeDelay},
     {"Continuous Metronome  when set to 0 measures", &Preferences::continuous_metronome,
      Preferences_ApplyContinuousMetronome},
+    {"Convert Loaded Loops to the Device Sample Rate", &Preferences::convert_sample_rate,
+     Preferences_ApplyConvertSampleRate},
 };
 
 namespace {
@@ -71,6 +73,7 @@ PreferencesDialog PreferencesDialog_Open() {
   d.quicksaveDirectory = p.quicksave_directory;
   d.mixToDiskDirectory = p.mixtodisk_directory;
   d.delayMax = DialogText_Format("%d", p.delay_max_milliseconds);
+  d.loopFileFormat = p.loop_file_format;
   for (int i = 0; i < 3; ++i) d.saved.slider[i] = d.slider[i];
   d.saved.monitor = p.latent_input;
   d.saved.useLoopEffectsMix = p.latent_input_use_loop_effects_mix;
@@ -145,6 +148,7 @@ bool PreferencesDialog_Ok(PreferencesDialog* d) {
     else
       p.*box.field = d->boxes[i] ? 1 : 0;
   }
+  Preferences_ApplyLoopFileFormat(d->loopFileFormat);
   p.quicksave_directory = d->quicksaveDirectory;
   p.mixtodisk_directory = d->mixToDiskDirectory;
   WritePreferences();

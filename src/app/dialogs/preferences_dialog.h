@@ -16,7 +16,7 @@ struct PreferenceBox {
   int Preferences::*field;
   void (*apply)(int on);  // for the boxes that act on the engine, else null
 };
-inline constexpr int kPreferenceBoxCount = 16;
+inline constexpr int kPreferenceBoxCount = 17;
 extern const PreferenceBox kPreferenceBoxes[kPreferenceBoxCount];
 
 struct PreferencesDialog {
@@ -32,12 +32,16 @@ struct PreferencesDialog {
   std::string quicksaveDirectory;
   std::string mixToDiskDirectory;
   std::string delayMax;  // "%d"
+  int loopFileFormat = 0;  // "Save Loops As", an entry of kLoopFileFormatNames
 
   struct {
     int slider[3];
     int monitor, useLoopEffectsMix, sendSync, syncPort;
   } saved{};
 };
+
+// The entries of "Save Loops As", in the order of the loop_file_format values.
+inline constexpr const char* kLoopFileFormatNames[3] = {"16-bit PCM WAV", "24-bit PCM WAV", "32-bit float WAV"};
 
 PreferencesDialog PreferencesDialog_Open();
 // "Volume: %d", "Pan: %d", "Effects Mix: %d" with the position x 100 / 127.

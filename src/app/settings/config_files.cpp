@@ -115,6 +115,8 @@ const SettingDescriptor kRows[] = {
     ROW_MIDI_IN(midi_sync_port, 0, 15),
     ROW_APPLIED(delay_max_milliseconds, Preferences_ApplyDelayMaxMilliseconds),
     ROW_APPLIED(continuous_metronome, Preferences_ApplyContinuousMetronome),
+    ROW_APPLIED(convert_sample_rate, Preferences_ApplyConvertSampleRate),
+    ROW_APPLIED(loop_file_format, Preferences_ApplyLoopFileFormat),
 
     // DeviceConfig.xml
     {.name = "driver_type",
@@ -192,7 +194,7 @@ const SettingDescriptor* ConfigFiles_Rows(int* count) {
 
 SettingTable ConfigFiles_SystemTable() { return SettingTable_Slice(kRows, kRowCount, "skin", 2); }
 SettingTable ConfigFiles_PreferencesTable() {
-  return SettingTable_Slice(kRows, kRowCount, "undo", 38);
+  return SettingTable_Slice(kRows, kRowCount, "undo", 40);
 }
 SettingTable ConfigFiles_DeviceTable() {
   return SettingTable_Slice(kRows, kRowCount, "driver_type", 8);

@@ -46,6 +46,7 @@ SystemConfiguration& App_SystemConfiguration() { return g_system; }
 void Preferences_ResetDefaults() {
   g_preferences = Preferences{};
   g_system = SystemConfiguration{};
+  Audio_SetLoopFileOptions({});
 }
 
 void Preferences_SetWindowStateHook(WindowStateHook hook) { g_windowHook = hook; }
@@ -110,6 +111,21 @@ void Preferences_ApplyDelayMaxMilliseconds(int milliseconds) {
 void Preferences_ApplyContinuousMetronome(int on) {
   g_preferences.continuous_metronome = Bit(on);
   Audio_SetContinuousMetronome(g_preferences.continuous_metronome);
+}
+
+void Preferences_ApplyConvertSampleRate(int on) {
+  g_preferences.convert_sample_rate = Bit(on);
+  LoopFileOptions options = Audio_GetLoopFileOptions();
+  options.convertSampleRate = g_preferences.convert_sample_rate != 0;
+  Audio_SetLoopFileOptions(options);
+}
+
+void Preferences_ApplyLoopFileFormat(int format) {
+  if (format < LOOP_FILE_PCM16 || format > LOOP_FILE_FLOAT32) return;
+  g_preferences.loop_file_format = format;
+  LoopFileOptions options = Audio_GetLoopFileOptions();
+  options.saveFormat = static_cast<LoopFileFormat>(format);
+  Audio_SetLoopFileOptions(options);
 }
 
 void Preferences_ApplyShowTitle(int on) {

@@ -43,6 +43,11 @@ struct Preferences {
   MidiSendSettings midi;  // metronome_midi_*, send_midi_sync, midi_sync_port
   int delay_max_milliseconds = 640;
   int continuous_metronome = 1;
+  // Loop files: a file at another rate than the stream's is converted at load (and the
+  // loops are offered conversion when the device's rate changes); the sample format
+  // loops are saved in (LoopFileFormat: 0 16-bit PCM, 1 24-bit PCM, 2 32-bit float).
+  int convert_sample_rate = 0;
+  int loop_file_format = 0;
 };
 
 struct SystemConfiguration {
@@ -91,6 +96,8 @@ void Preferences_ApplyFilterBeforeDelay(int on);
 void Preferences_ApplyDelayMaxMilliseconds(int milliseconds);  // 200..5000, to the panel too
 void Preferences_ApplyContinuousMetronome(int on);
 void Preferences_ApplyShowTitle(int on);
+void Preferences_ApplyConvertSampleRate(int on);
+void Preferences_ApplyLoopFileFormat(int format);  // 0..2, else ignored
 
 // A click sound path as given by the user or a file: a relative path is kept and
 // resolved against ConfigDirectory; an absolute one is kept relative to ConfigDirectory

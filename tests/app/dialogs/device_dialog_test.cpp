@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "app/app_fixture.h"
+#include "app/settings/preferences.h"
+#include "audio_io/audio_device.h"
 
 namespace {
 
@@ -40,6 +42,25 @@ TEST_F(DeviceDialogTest, OkNeedsAChoice) {
   DeviceDialog d;
   EXPECT_FALSE(DeviceDialog_Ok(&d));
   EXPECT_TRUE(dialog.Saw("Please select driver, devices, and sample rate.", "Error"));
+}
+
+// A new rate warns that the loops stay as they are, or with convert_sample_rate that
+// they follow it; Cancel keeps the dialog open and the device as it was.
+TEST_F(DeviceDialogTest, ANewRateSaysWhetherTheLoopsAreConverted) {
+  DeviceDialog d;
+  d.drivers = {{"JACK Audio Connection Kit", 12, 1}};
+  d.inputs = d.outputs = {Device("system", 2, 2)};
+  d.rates = {Audio_GetSampleRate() == 44100.0 ? 48000.0 : 44100.0};
+  d.driver = d.input = d.output = d.rate = 0;
+  for (const int convert : {0, 1}) {
+    App_Preferences().convert_sample_rate = convert;
+    dialog.answers = {IDCANCEL};
+    EXPECT_FALSE(DeviceDialog_Ok(&d));
+    EXPECT_TRUE(dialog.Saw(convert ? "New sample rate.\nCurrent loops will be converted to\nthe new rate.\nProceed?"
+                                   : "New sample rate.\nCurrent loops will not be converted to\nthe new rate and may "
+                                     "play incorrectly.\nProceed?",
+                           "New Sample Rate"));
+  }
 }
 
 }  // namespace

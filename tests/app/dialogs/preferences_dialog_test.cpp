@@ -9,6 +9,7 @@
 #include "app/app_fixture.h"
 #include "app/dialogs/metronome_dialog.h"
 #include "app/settings/preferences.h"
+#include "audio_io/loop_files.h"
 #include "engine/audio.h"
 
 namespace {
@@ -77,7 +78,11 @@ TEST_F(PreferencesDialogTest, RefusedOkChangesNothing) {
   unchanged();
 
   d.boxes[14] = true;  // "Filter Preceeds Delay in Effects Chain" reaches the engine
+  d.boxes[16] = true;  // "Convert Loaded Loops...", and the save format, reach the loop files
+  d.loopFileFormat = LOOP_FILE_PCM24;
   EXPECT_TRUE(PreferencesDialog_Ok(&d));
+  EXPECT_TRUE(Audio_GetLoopFileOptions().convertSampleRate && Audio_GetLoopFileOptions().saveFormat == LOOP_FILE_PCM24);
+  EXPECT_TRUE(p.convert_sample_rate == 1 && p.loop_file_format == 1);
   EXPECT_TRUE(p.delay_max_milliseconds == 2000 && p.undo == 0 && p.stereo_record == 0 && p.spacebar_record == 1);
   EXPECT_TRUE(p.quicksave_directory == dir && p.filter_before_delay == 1);
   EXPECT_EQ(Audio_GetTrackChannels(slot(0)), 1);

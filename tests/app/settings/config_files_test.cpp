@@ -10,6 +10,7 @@
 #include "app/model/effects_panel.h"
 #include "app/settings/config_files.h"
 #include "app/settings/preferences.h"
+#include "audio_io/loop_files.h"
 #include "audio_io/audio_device.h"
 #include "engine/audio.h"
 #include "engine/audio_layer.h"
@@ -97,6 +98,9 @@ TEST_F(ConfigFilesTest, PreferenceRowsAreClampedOrIgnoredAndReachTheEngine) {
       {"latent_input_effects_mix", "127", [&] { return e->latentEffectsMix; }, 1.0},
       {"filter_before_delay", "2", [&] { return e->filterBeforeDelay; }, 1},
       {"continuous_metronome", "0", [&] { return e->continuousMetronome; }, 0},
+      {"convert_sample_rate", "3", [&] { return Audio_GetLoopFileOptions().convertSampleRate; }, 1},
+      {"loop_file_format", "2", [&] { return Audio_GetLoopFileOptions().saveFormat; }, LOOP_FILE_FLOAT32},
+      {"loop_file_format", "3", [&] { return p.loop_file_format; }, 2},  // no such format: ignored
   };
   for (const auto& c : cases) {
     ReadPreferencesRows(std::string("<") + c.row + ">" + c.text + "</" + c.row + ">");
