@@ -2,17 +2,18 @@
 # Takes a screenshot of the Kestrine window as a user sees it: a virtual X display
 # (Xvfb), the JACK dummy audio server when jackd is installed, the program started in a
 # fresh directory (first start), a PNG of the whole screen.
-# Usage: screenshot.sh BUILD_DIR OUT.png [SECONDS_TO_WAIT] [SKIN]
-# With SKIN (a folder of the run directory's Skins), the program starts with that skin.
+# Usage: screenshot.sh BUILD_DIR OUT.png [SECONDS_TO_WAIT] [SKIN] [WIDTHxHEIGHT]
+# With SKIN (a folder of the run directory's Skins), the program starts with that skin;
+# the screen is 1366x768 unless a size is given.
 set -euo pipefail
-build=$(cd "$1" && pwd); out=$2; wait_s=${3:-3}; skin=${4:-}
+build=$(cd "$1" && pwd); out=$2; wait_s=${3:-3}; skin=${4:-}; size=${5:-1366x768}
 root=$(cd "$(dirname "$0")/.." && pwd)
 for tool in Xvfb xdotool import; do
   command -v "$tool" >/dev/null || { echo "screenshot.sh: $tool is missing" >&2; exit 77; }
 done
 
 source "$root/scripts/virtual-desktop.sh"
-start_display 99 || { echo "screenshot.sh: Xvfb did not start" >&2; exit 1; }
+start_display 99 "$size" || { echo "screenshot.sh: Xvfb did not start" >&2; exit 1; }
 command -v jackd >/dev/null && start_jack || true
 
 bash "$root/scripts/stage-run-dir.sh" "$build" "$work/run" >/dev/null

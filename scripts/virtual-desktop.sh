@@ -11,11 +11,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# start_display FIRST_NUMBER: exports DISPLAY; false when Xvfb does not answer.
+# start_display FIRST_NUMBER [WIDTHxHEIGHT]: exports DISPLAY; false when Xvfb does not
+# answer. The screen is 1366x768 unless given (1280x720: a laptop or a projector).
 start_display() {
-  local display=$1
+  local display=$1 size=${2:-1366x768}
   while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-  Xvfb ":$display" -screen 0 1366x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+  Xvfb ":$display" -screen 0 "${size}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
   pids+=($!)
   export DISPLAY=":$display" JACK_NO_START_SERVER=1
   for _ in $(seq 1 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done

@@ -116,7 +116,7 @@ void App_DrainCommands(App* app);
 void App_Post(Command c, int track = 0, int value = 0);
 
 // Keyboard: a character message; a key-down / key-up.
-enum class Key { Enter, Tab, Left, Right, Shift, Control, Z, Other };
+enum class Key { Enter, Tab, Left, Right, Shift, Control, Z, F1, Other };
 void App_Character(App* app, int character);
 void App_KeyDown(App* app, Key key);
 void App_KeyUp(App* app, Key key);
@@ -193,6 +193,9 @@ void App_SetGlobalReverse(App* app, bool on);
 void App_ApplyMetronomeFields(App* app);
 // Starts or stops the mix-to-disk writer.
 void App_SetMixToDisk(App* app, bool armed);
+// Commits the tempo and beats-per-measure fields; a refused value (its message shown)
+// gives both fields back the values in force. False when refused.
+bool App_CommitTempoFields(App* app);
 // Commits the loop-time field of the current mode and applies the loop time to the
 // target strips.
 void App_CommitLoopTime(App* app);

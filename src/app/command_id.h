@@ -167,6 +167,7 @@ enum class Command : uint16_t {
   AsioControlPanel = 32837,
   SetLoopTimeDialog = 32781,
   AboutDialog = 32782,
+  HelpDialog = 32783,  // the key list (help.txt): Help menu, popup menu, F1
   Quicksave = 32858,
   LoadQuicksave01 = CommandNumber::LoadQuicksave01,  // .. 08, consecutive
   LoadQuicksave08 = CommandNumber::LoadQuicksave08,

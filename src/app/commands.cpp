@@ -29,10 +29,7 @@ void ShowMetronomeSwitches(App* app) {
   app->metronome.recordBox = Audio_GetMetronomeRecord() != 0;
   app->metronome.playBox = Audio_GetMetronomePlayback() != 0;
 }
-void ApplyPanelTempo(App* app) {
-  LoopTime_ApplyTempoFields(&app->loopTime, app->fields[PanelField::Tempo],
-                            app->fields[PanelField::Beats]);
-}
+void ApplyPanelTempo(App* app) { App_CommitTempoFields(app); }
 
 const SwitchRow kSwitches[] = {
     {C::TransportSlow, C::TransportSlowSet, [](App* a, StripIndex) { return a->tracks.globalSlow; },
@@ -157,7 +154,7 @@ bool Guarded(Command c) {
     case C::SaveDefaultConfig: case C::Exit: case C::MetronomeDialog: case C::SetLatencyDialog:
     case C::PreferencesDialog: case C::MidiControlDialog: case C::SelectSkinDialog:
     case C::SelectAudioDevicesDialog: case C::AsioControlPanel: case C::SetLoopTimeDialog:
-    case C::AboutDialog: case C::Quicksave:
+    case C::AboutDialog: case C::HelpDialog: case C::Quicksave:
       return true;
     default:
       return false;
@@ -189,6 +186,28 @@ void GetLoopTime(App* app) {
 void Tap(App* app) {
   const int tempo = TapTempo_Tap(&app->loopTime.tap, &app->loopTime);
   if (tempo > 0) app->fields[PanelField::Tempo] = std::to_string(tempo);
+}
+
+// The loop edit view's own commands, which repaint just what they change.
+bool LoopEditCommand(Command c) {
+  switch (c) {
+    case C::EditTrimLoop: case C::ZoomIn: case C::ZoomOut: case C::ZoomOutFull: case C::ZoomSelect:
+    case C::LoopSelected: case C::SetStartPoint: case C::MoveCursorLeft: case C::MoveCursorRight:
+    case C::MoveCursorLeftBeat: case C::MoveCursorRightBeat: case C::SelectCursorLeft:
+    case C::SelectCursorRight: case C::SelectCursorLeftBeat: case C::SelectCursorRightBeat:
+    case C::SetCursor: case C::SetCursorBeat: case C::SetMinSelection: case C::SetMaxSelection:
+    case C::SetMinSelectionBeat: case C::SetMaxSelectionBeat: case C::SetCursorStart: case C::SetCursorEnd:
+    case C::SelectionCursorStart: case C::SelectionCursorEnd:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A transport step, an erase, an undo or a load changes the loop in place or swaps its
+// buffer: the view shows it at once instead of when the play cursor next passes.
+void RedrawLoopEdit(App* app) {
+  if (app->loopEdit) app->loopEdit->Redraw();
 }
 
 // Everything that is not a switch or an adjust row.
@@ -269,7 +288,10 @@ void App_Command(App* app, uint32_t id, uint32_t parameter) {
     app->busy = true;
     const bool handled = app->transportNow.ExecuteTransportNow(id & 0xFFFF);
     app->busy = false;
-    if (handled) return;
+    if (handled) {
+      RedrawLoopEdit(app);
+      return;
+    }
   }
 
   const bool guarded = Guarded(c);
@@ -294,7 +316,10 @@ void App_Command(App* app, uint32_t id, uint32_t parameter) {
         done = true;
         break;
       }
-  if (!done) Dispatch(app, c, track, strip);
+  if (!done) {
+    Dispatch(app, c, track, strip);
+    if (!LoopEditCommand(c)) RedrawLoopEdit(app);
+  }
 
   if (guarded) app->busy = false;
   App_SampleLoopTime(app);

@@ -308,6 +308,7 @@ bool FileCommand_Run(App* app, Command command) {
     case Command::AsioControlPanel: RunDialog(app, ModalDialog::AsioControlPanel); break;
     case Command::SetLoopTimeDialog: RunDialog(app, ModalDialog::SetLoopTime); break;
     case Command::AboutDialog: About(app); break;
+    case Command::HelpDialog: App_ShowHelp(app); break;
     case Command::Exit:
       if (App_Close(app) && app->window) app->window->Close();
       break;

@@ -2,6 +2,7 @@
 // (after the keyboard triggers have had them), Enter and Tab commit the field being
 // edited, arrows move the loop edit view's cursor.
 #include <algorithm>
+#include <cstdio>
 
 #include "app/app.h"
 #include "app/settings/preferences.h"
@@ -26,7 +27,7 @@ void CommitField(App* app, PanelField f) {
       break;
     case PanelField::Tempo:
     case PanelField::Beats:
-      if (LoopTime_ApplyTempoFields(&app->loopTime, App_Field(app, PanelField::Tempo), App_Field(app, PanelField::Beats)))
+      if (App_CommitTempoFields(app))
         EffectsPanel_ApplyTempo(&app->effects, app->loopTime.tempo, app->loopTime.beatsPerMeasure);
       if (app->loopEdit) app->loopEdit->Redraw();
       break;
@@ -54,6 +55,18 @@ void PostStopOrPlay() {
 }
 
 }  // namespace
+
+bool App_CommitTempoFields(App* app) {
+  std::string& tempo = App_Field(app, PanelField::Tempo);
+  std::string& beats = App_Field(app, PanelField::Beats);
+  if (LoopTime_ApplyTempoFields(&app->loopTime, tempo, beats)) return true;
+  // The message said what is accepted; the fields show again what is in force.
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", app->loopTime.tempo);
+  tempo = text;
+  beats = std::to_string(app->loopTime.beatsPerMeasure);
+  return false;
+}
 
 void App_CommitLoopTime(App* app) {
   LoopTimeSettings& lt = app->loopTime;
@@ -121,6 +134,11 @@ void App_Character(App* app, int ch) {
 }
 
 void App_KeyDown(App* app, Key key) {
+  // Help is one key away wherever the focus is, a field being edited included.
+  if (key == Key::F1) {
+    App_Post(Command::HelpDialog);
+    return;
+  }
   if (app->focus != PanelField::None) {
     if (key == Key::Enter || key == Key::Tab) {
       const PanelField field = app->focus;

@@ -50,9 +50,10 @@ PanelView App_Panel(const App* app) {
     case Paused: v.pause = true; break;
     case InsertWaiting: break;
   }
-  const double rate = Audio_GetTrackRate(slot);
-  v.slow = rate == 0.5 || rate == -0.5;
-  v.reverse = rate < 0;
+  // The global switches, which "s" and "v" toggle: a track follows them only when its
+  // strip's own switch is on, so its rate would hide what the key did.
+  v.slow = app->tracks.globalSlow;
+  v.reverse = app->tracks.globalReverse;
   v.mixToDisk = app->mixToDiskArmed;
   v.mixToTrack = Audio_GetMixToTrack() != 0;
 
@@ -152,12 +153,13 @@ std::vector<MenuEntry> App_PopupMenu(App* app, int strip) {
     load = "Load Loop to Track " + std::to_string(strip + 1) + "...";
     save = "Save Track " + std::to_string(strip + 1) + " Loop...";
   }
-  return {
+  std::vector<MenuEntry> entries = {
       {App_SystemConfiguration().show_title ? "Hide Title Bar" : "Show Title Bar", 0},
       {load, CommandId(Command::LoadLoop)},
       {save, CommandId(Command::SaveLoop)},
       {"Load Session...", CommandId(Command::OpenSession)},
       {"Save Session...", CommandId(Command::SaveSession)},
+      {"Save Session As...", CommandId(Command::SaveSessionAs)},
       {"New Session", CommandId(Command::NewSession)},
       {"Save Current Session as Default", CommandId(Command::SaveDefaultConfig)},
       {"Metronome...", CommandId(Command::MetronomeDialog)},
@@ -167,10 +169,20 @@ std::vector<MenuEntry> App_PopupMenu(App* app, int strip) {
       {"Select Audio Devices...", CommandId(Command::SelectAudioDevicesDialog)},
       {"Select Skin...", CommandId(Command::SelectSkinDialog)},
       {"Quicksave Session and Loops...", CommandId(Command::Quicksave)},
-      {"About...", CommandId(Command::AboutDialog)},
-      {"Exit", CommandId(Command::Exit)},
   };
+  const std::string quick = "Quick";
+  for (int n = 1; n <= 8; ++n)
+    entries.push_back({"Save Quicksave0" + std::to_string(n), CommandId(Command::SaveQuicksave01) + n - 1, quick});
+  entries.push_back({"", 0, quick});
+  for (int n = 1; n <= 8; ++n)
+    entries.push_back({"Load Quicksave0" + std::to_string(n), CommandId(Command::LoadQuicksave01) + n - 1, quick});
+  entries.push_back({"Keyboard Shortcuts...\tF1", CommandId(Command::HelpDialog)});
+  entries.push_back({"About...", CommandId(Command::AboutDialog)});
+  entries.push_back({"Exit", CommandId(Command::Exit)});
+  return entries;
 }
+
+void App_PopupDismissed(App* app) { app->pendingTrack = 0; }
 
 void App_PopupChoose(App* app, const MenuEntry& entry) {
   if (entry.command != CommandId(Command::LoadLoop) && entry.command != CommandId(Command::SaveLoop))

@@ -75,10 +75,16 @@ PanelCommand Panel_Button(int controlId);
 
 // The popup menu: entries in order; `strip` is the track-number button under the
 // pointer (-1 elsewhere), which sets the pending track.
+// With the title bar hidden the menu bar is hidden too, so the popup reaches every
+// entry of the menu bar; the quicksave entries sit in a submenu of their own.
 struct MenuEntry {
   std::string text;  // empty for a separator
   int command = 0;   // 0 for "Hide/Show Title Bar"
+  std::string submenu = {};  // the submenu holding the entry; empty for the menu itself
 };
 std::vector<MenuEntry> App_PopupMenu(App* app, int strip);
 // A popup entry was chosen: all but the two loop entries clear the pending track.
 void App_PopupChoose(App* app, const MenuEntry& entry);
+// The popup closed without a choice: the track it named is no longer pending, so a
+// later Load or Save Loop asks which track.
+void App_PopupDismissed(App* app);

@@ -312,20 +312,23 @@ bool EnsureStreamActive(const char* caller) {
     return false;
   }
   auto* stream = static_cast<PaStream*>(e->stream);
-  PaError err = paBadStreamPtr;  // no stream: nothing can be started
-  if (stream) {
-    const PaError active = Pa_IsStreamActive(stream);
-    if (active == 1) return true;
-    if (active < 0) ShowPaError(active);
-    err = StartStream(e, stream);
+  if (!stream) {
+    // No device chosen, or the last one was lost: what to do, not PortAudio's texts
+    // about a stream pointer.
+    Show("No audio device is running.\nChoose one in Options->Select Audio Devices.", caller);
+    return false;
   }
+  const PaError active = Pa_IsStreamActive(stream);
+  if (active == 1) return true;
+  if (active < 0) ShowPaError(active);
+  const PaError err = StartStream(e, stream);
   if (err != paNoError) {
-    // A stream that cannot start is closed and forgotten: later attempts report the same
-    // until the device is reopened.
+    // A stream that cannot start is closed and forgotten: later attempts are told that
+    // no device runs until the device is reopened.
     e->stream = nullptr;
     MarkStopped();
     SettlePendingSwaps(e);
-    if (stream) ReleaseStream(stream, kDeadStreamClose);
+    ReleaseStream(stream, kDeadStreamClose);
     ShowPaError(err);
     Show("Unable to start stream!", caller);
     return false;

@@ -50,12 +50,17 @@ EffectsSection::SliderText EffectsSection::AddSlider(QWidget* box, const QString
   st.text = new QLabel(box);
   st.text->setAlignment(Qt::AlignCenter);
   st.text->setObjectName(name + "Text");
-  st.slider = PanelContext::Slider(Qt::Vertical, kEffectsSliderMax, box);
+  st.slider = PanelContext::Slider(Qt::Vertical, kEffectsSliderMax, box, SkinSlider::Fx);
   st.slider->setObjectName(name);
-  st.slider->setMinimumHeight(70);
+  st.slider->setMinimumHeight(60);
   auto* label = new QLabel(caption, box);
-  st.text->setFixedWidth(35);
-  label->setFixedWidth(35);
+  // Narrow columns (the panel fits 1280 x 720): the texts in the strips' small font.
+  QFont small = label->font();
+  small.setPointSize(7);
+  st.text->setFont(small);
+  label->setFont(small);
+  st.text->setFixedWidth(33);
+  label->setFixedWidth(33);
   label->setAlignment(Qt::AlignCenter);
   column->addWidget(st.text);
   column->addWidget(st.slider, 1, Qt::AlignHCenter);
@@ -181,11 +186,19 @@ void EffectsSection::Refresh() {
   Show(reverbMix_.text, EffectsPanel_ReverbMixText(m));
   Show(reverbDamping_.slider, m->reverbDamping);
   Show(reverbDamping_.text, EffectsPanel_ReverbDampingText(m));
-  for (int i = 0; i < 4; ++i)
-    if (mode_[i]->isChecked() != (m->filterMode == i)) {
+  for (int i = 0; i < 4; ++i) {
+    const bool chosen = m->filterMode == i;
+    if (mode_[i]->isChecked() != chosen) {
       const QSignalBlocker block(mode_[i]);
-      mode_[i]->setChecked(m->filterMode == i);
+      mode_[i]->setChecked(chosen);
     }
+    // The chosen filter type stands out in every look, a dark skin's too.
+    if (mode_[i]->font().bold() != chosen) {
+      QFont font = mode_[i]->font();
+      font.setBold(chosen);
+      mode_[i]->setFont(font);
+    }
+  }
   Show(filterOn_, m->filterEnabled);
   Show(lfoOn_, m->lfoEnabled);
   Show(filterLink_, m->filterLink);

@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QMenuBar>
 #include <QScreen>
 
@@ -41,7 +42,10 @@ const MenuRow kOptionsMenu[] = {
 // Room left on the screen for the window manager's title bar.
 constexpr int kTitleBarAllowance = 32;
 
-const MenuRow kHelpMenu[] = {{"&About ...", CommandId(Command::AboutDialog)}};
+// F1 itself is the keyboard handler's (it works with the menu bar hidden too); the
+// entry only shows the key.
+const MenuRow kHelpMenu[] = {{"Keyboard Shortcuts...\tF1", CommandId(Command::HelpDialog)},
+                             {"&About ...", CommandId(Command::AboutDialog)}};
 
 }  // namespace
 
@@ -130,14 +134,22 @@ void MainWindow::Tick() {
   Refresh();
 }
 
-void MainWindow::PlaceOnScreen() {
-  adjustSize();
+void MainWindow::FitToPanel() {
+  if (layout()) layout()->activate();  // the menu bar may just have been shown or hidden
   const QScreen* screen = QGuiApplication::primaryScreen();
   if (!screen) return setFixedSize(sizeHint());
   const QRect area = screen->availableGeometry();
   // On a small screen the panel gives up what it can (the strips' faders grow shorter),
   // leaving room for a title bar.
   setFixedSize(sizeHint().boundedTo(area.size() - QSize(0, kTitleBarAllowance)).expandedTo(minimumSizeHint()));
+}
+
+void MainWindow::PlaceOnScreen() {
+  adjustSize();
+  FitToPanel();
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
   QRect frame = frameGeometry();
   frame.moveCenter(area.center());
   move(std::max(frame.left(), area.left()), std::max(frame.top(), area.top()));
@@ -146,6 +158,12 @@ void MainWindow::PlaceOnScreen() {
 void MainWindow::SetTitle(const std::string& title) { setWindowTitle(QString::fromStdString(title)); }
 
 void MainWindow::ShowTitleBar(bool shown) {
+  // Without its title bar the window is the bare panel: the popup menu reaches every
+  // entry of the menu bar.
+  if (menuBar()->isVisibleTo(this) != shown) {
+    menuBar()->setVisible(shown);
+    if (isVisible()) FitToPanel();
+  }
   if (windowFlags().testFlag(Qt::FramelessWindowHint) == !shown) return;
   const bool visible = isVisible();
   setWindowFlag(Qt::FramelessWindowHint, !shown);

@@ -24,6 +24,8 @@ class MainWindow : public QMainWindow, public WindowHost {
   void Drain();
   // Sizes the window to the panel and centres it on the screen.
   void PlaceOnScreen();
+  // Sizes the window to the panel (and the menu bar while it shows), within the screen.
+  void FitToPanel();
 
   TransportPanel* panel() const { return panel_; }
   QAction* MenuAction(int command) const { return actions_.value(command, nullptr); }

@@ -3,6 +3,8 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QFontMetrics>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QMainWindow>
 #include <QPushButton>
@@ -10,12 +12,6 @@
 #include <algorithm>
 
 namespace {
-
-int LongestLine(const QString& text) {
-  int longest = 0;
-  for (const QString& line : text.split('\n')) longest = std::max<int>(longest, line.size());
-  return longest;
-}
 
 // The result a closed window gives: No for Yes/No, Cancel for OK/Cancel, OK alone.
 int ClosedResult(int kind) {
@@ -32,11 +28,20 @@ QString MessageLayout_PadText(const QString& text) {
   return text;
 }
 
-int MessageLayout_Width(const QString& text, const QString& checkBoxText, int averageCharWidth,
-                        int buttonWidth) {
-  const int chars = std::max(LongestLine(text), LongestLine(checkBoxText));
-  const int width = static_cast<int>(0.8 * averageCharWidth * chars);
-  return std::max(width, static_cast<int>(2.5 * buttonWidth));
+int MessageLayout_LongestLine(const QString& text, const QString& checkBoxText,
+                              const std::function<int(const QString&)>& lineWidth) {
+  int longest = 0;
+  for (const QString& line : text.split('\n') + checkBoxText.split('\n'))
+    longest = std::max(longest, lineWidth(line));
+  return longest;
+}
+
+int MessageLayout_Width(int longestLine, int buttonWidth, int screenWidth) {
+  const int least = static_cast<int>(2.5 * buttonWidth);
+  // The text field is nine tenths of the box; a few pixels spare for rounding.
+  int width = std::max((longestLine + 4) * 10 / 9 + 1, least);
+  if (screenWidth > 0) width = std::min(width, std::max(screenWidth * 6 / 10, least));
+  return width;
 }
 
 QPoint MessageLayout_Position(const QRect* ownerClient, QSize size) {
@@ -70,8 +75,12 @@ int QtMessageDialog::Show(void*, const std::string& rawText, const std::string& 
 
   const int margin = 10;
   const QSize button = first->sizeHint().expandedTo({75, 23});
-  int width = MessageLayout_Width(text, checkText, QFontMetrics(dialog.font()).averageCharWidth(),
-                                  button.width());
+  const QFontMetrics metrics(dialog.font());
+  const int longest = MessageLayout_LongestLine(text, checkText, [&](const QString& line) {
+    return metrics.horizontalAdvance(line);
+  });
+  const QScreen* screen = owner_ ? owner_->screen() : QGuiApplication::primaryScreen();
+  int width = MessageLayout_Width(longest, button.width(), screen ? screen->availableGeometry().width() : 0);
   // The check box's own text is never cut: its indicator needs room the rule leaves out.
   if (withCheck) width = std::max(width, check->sizeHint().width() * 10 / 9 + 1);
   const int textWidth = width * 9 / 10;

@@ -6,6 +6,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QString>
+#include <functional>
 
 #include "engine/message_dialog.h"
 
@@ -17,10 +18,14 @@ inline constexpr int kMessageTextLimit = 1019;
 // Short texts sit in the middle of the text field: one line gets two leading line
 // feeds, two lines one, three or more none.
 QString MessageLayout_PadText(const QString& text);
-// 0.8 x average character width x characters of the longest line (of the text and
-// the check-box text), at least 2.5 x the first button's width.
-int MessageLayout_Width(const QString& text, const QString& checkBoxText, int averageCharWidth,
-                        int buttonWidth);
+// The widest line in pixels (of the text and the check-box text, as `lineWidth`
+// measures a line).
+int MessageLayout_LongestLine(const QString& text, const QString& checkBoxText,
+                              const std::function<int(const QString&)>& lineWidth);
+// Wide enough for the longest line in the text field (nine tenths of the box), so the
+// text breaks only at its own line ends; at least 2.5 x the first button's width; at
+// most 60 % of the screen's width (longer lines wrap between words).
+int MessageLayout_Width(int longestLine, int buttonWidth, int screenWidth);
 // Top-left corner: centred over the owner's client area and raised 80 pixels;
 // (320, 240) without an owner.
 QPoint MessageLayout_Position(const QRect* ownerClient, QSize dialogSize);

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 
 #include "gui/dialog_parts.h"
+#include "gui/path_field.h"
 
 MetronomeDialogWidget::MetronomeDialogWidget(QWidget* parent) : QDialog(parent), model_(MetronomeDialog_Open()) {
   setWindowTitle("Metronome");
@@ -38,12 +39,15 @@ MetronomeDialogWidget::MetronomeDialogWidget(QWidget* parent) : QDialog(parent),
     connect(combos_[i], &QComboBox::activated, this, [this, i, f = choose[i]](int entry) { f(&model_, entry); });
     form->addRow(labels[i], combos_[i]);
   }
-  beat_ = new QLineEdit(Q(model_.beatPath), this);
+  const QString wavFiles = "WAV Files (*.wav);;All Files (*)";
+  auto* beatRow = new PathRow(Q(model_.beatPath), "Beat .wav File", wavFiles, this);
+  beat_ = beatRow->field();
   beat_->setObjectName("1144");
-  accent_ = new QLineEdit(Q(model_.accentPath), this);
+  auto* accentRow = new PathRow(Q(model_.accentPath), "Accent .wav File", wavFiles, this);
+  accent_ = accentRow->field();
   accent_->setObjectName("1145");
-  form->addRow("Beat .wav File", beat_);
-  form->addRow("Accent .wav File", accent_);
+  form->addRow("Beat .wav File", beatRow);
+  form->addRow("Accent .wav File", accentRow);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

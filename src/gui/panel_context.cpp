@@ -5,6 +5,7 @@
 #include <QSlider>
 
 #include "app/window_support.h"
+#include "gui/panel_widgets.h"
 
 namespace {
 
@@ -42,8 +43,8 @@ QLineEdit* PanelContext::Field(PanelField field, int id, QWidget* parent) {
   return edit;
 }
 
-QSlider* PanelContext::Slider(Qt::Orientation orientation, int maximum, QWidget* parent) {
-  auto* slider = new QSlider(orientation, parent);
+QSlider* PanelContext::Slider(Qt::Orientation orientation, int maximum, QWidget* parent, SkinSlider kind) {
+  QSlider* slider = new SkinnedSlider(kind, orientation, parent);
   slider->setRange(0, maximum);
   slider->setFocusPolicy(Qt::NoFocus);
   return slider;

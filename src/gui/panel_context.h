@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "app/app.h"
+#include "app/settings/skin.h"
 
 class QLineEdit;
 class QSlider;
@@ -43,8 +44,9 @@ class PanelContext {
   // A panel edit field: focus marks it as edited, typing stores its text, Enter and
   // Tab reach the application through the keyboard handler.
   QLineEdit* Field(PanelField field, int id, QWidget* parent);
-  // A slider 0..max (vertical ones have their minimum at the bottom).
-  static QSlider* Slider(Qt::Orientation orientation, int maximum, QWidget* parent);
+  // A slider 0..max (vertical ones have their minimum at the bottom), drawn from the
+  // skin's images of `kind` when the skin has them.
+  static QSlider* Slider(Qt::Orientation orientation, int maximum, QWidget* parent, SkinSlider kind);
 
  private:
   App* app_;

@@ -16,6 +16,7 @@ const QColor kLedOn(230, 40, 30);
 const QColor kLedOff(70, 30, 30);
 const QColor kLedGreen(40, 210, 60);
 const QColor kLedGreenOff(25, 60, 30);
+constexpr int kCaptionGap = 4;  // between a skinned switch's image and its caption
 
 void DrawButtonFace(QPainter& p, const QRect& r, bool down, bool enabled) {
   p.setPen(QColor(20, 20, 24));
@@ -34,16 +35,79 @@ LedButton::LedButton(const QString& text, QWidget* parent) : QAbstractButton(par
 
 void LedButton::setLit(bool lit) {
   if (lit == lit_) return;
+  const bool wasSkinned = skinned();
   lit_ = lit;
+  if (skinned() != wasSkinned) updateGeometry();  // a skin may lack the new state's image
   update();
 }
 
+void LedButton::setSkinRole(int controlId, SkinSwitch kind) {
+  controlId_ = controlId;
+  switch_ = kind;
+}
+
+namespace {
+
+const SkinImageCache* Images() { return dynamic_cast<const SkinImageCache*>(SkinImages_Installed()); }
+
+// The transport panel: the widget whose background a skinned switch shows through.
+const QWidget* PanelOf(const QWidget* w) {
+  for (; w; w = w->parentWidget())
+    if (w->objectName() == "TransportPanel") return w;
+  return nullptr;
+}
+
+}  // namespace
+
+int LedButton::SkinSlot() const {
+  const SkinImageCache* images = Images();
+  if (!images) return -1;
+  int slot = -1;
+  if (switch_ != SkinSwitch::None) {
+    // A switch also needs the panel's background to show through around it.
+    if (!images->Has(SkinSlot_Background)) return -1;
+    slot = SkinSwitch_Image(switch_, lit_, isEnabled());
+  } else {
+    int first = 0, count = 0;
+    if (!SkinButton_Row(controlId_, &first, &count)) return -1;
+    slot = SkinButton_Image(first, count, lit_ || isDown(), isEnabled());
+  }
+  return images->Has(slot) ? slot : -1;
+}
+
+bool LedButton::skinned() const { return SkinSlot() >= 0; }
+
 QSize LedButton::sizeHint() const {
+  // A skinned button is as large as its image: button images carry their own caption,
+  // which stretching would squash.
+  if (const int slot = SkinSlot(); slot >= 0) {
+    const QSize image = Images()->Image(slot).size();
+    if (switch_ == SkinSwitch::None) return image;
+    // A switch's image is a glyph (a box, a light): its caption goes beside it.
+    return {image.width() + kCaptionGap + fontMetrics().horizontalAdvance(text()) + 2,
+            std::max(image.height(), fontMetrics().height() + 2)};
+  }
   return {fontMetrics().horizontalAdvance(text()) + 18, std::max(18, fontMetrics().height() + 5)};
 }
 
 void LedButton::paintEvent(QPaintEvent*) {
   QPainter p(this);
+  if (SkinSlot() >= 0) {
+    const SkinImageCache& images = *Images();
+    if (switch_ == SkinSwitch::None) {
+      SkinPaint_PushButton(p, size(), images, controlId_, lit_ || isDown(), isEnabled());
+      return;
+    }
+    if (const QWidget* panel = PanelOf(this)) {
+      const QRect inPanel(mapTo(panel, QPoint(0, 0)), size());
+      if (SkinPaint_Switch(p, inPanel, panel->size(), images, switch_, lit_, isEnabled())) {
+        const int imageWidth = images.Image(SkinSlot()).width();
+        p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+        p.drawText(rect().adjusted(imageWidth + kCaptionGap, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, text());
+        return;
+      }
+    }
+  }
   p.setRenderHint(QPainter::Antialiasing);
   DrawButtonFace(p, rect(), isDown(), isEnabled());
   const int d = 6;
@@ -123,6 +187,18 @@ bool LedMeter::PaintSkinned(QPainter& p) {
   return true;
 }
 
+SkinnedSlider::SkinnedSlider(SkinSlider kind, Qt::Orientation orientation, QWidget* parent)
+    : QSlider(orientation, parent), kind_(kind) {}
+
+void SkinnedSlider::paintEvent(QPaintEvent* event) {
+  const SkinImageCache* images = Images();
+  if (!images || !images->Has(SkinSlider_Background(kind_)) || !images->Has(SkinSlider_Knob(kind_)))
+    return QSlider::paintEvent(event);
+  const double span = maximum() - minimum();
+  QPainter p(this);
+  SkinPaint_Slider(p, size(), *images, kind_, span > 0 ? (value() - minimum()) / span : 0.0, orientation());
+}
+
 TrackNumberButton::TrackNumberButton(int strip, QWidget* parent) : QAbstractButton(parent), strip_(strip) {
   setText(QString::number(strip + 1));
   setFocusPolicy(Qt::NoFocus);
@@ -131,6 +207,9 @@ TrackNumberButton::TrackNumberButton(int strip, QWidget* parent) : QAbstractButt
 
 void TrackNumberButton::paintEvent(QPaintEvent*) {
   QPainter p(this);
+  // The skin's TrackNumber image of this track carries its own number.
+  if (const auto* images = dynamic_cast<const SkinImageCache*>(SkinImages_Installed()))
+    if (SkinPaint_Stretched(p, rect(), *images, SkinSlot_TrackNumber + strip_)) return;
   p.setRenderHint(QPainter::Antialiasing);
   DrawButtonFace(p, rect(), isDown(), true);
   QFont f = font();

@@ -3,10 +3,13 @@
 // meter row, and the track-number button that takes dropped files. The LEDs are drawn
 // in code; no image files are needed.
 #include <QAbstractButton>
+#include <QSlider>
 #include <QWidget>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "app/settings/skin.h"
 
 // A button whose LED shows a state the application decides (never toggled by a click).
 class QPainter;
@@ -19,13 +22,38 @@ class LedButton : public QAbstractButton {
   explicit LedButton(const QString& text, QWidget* parent = nullptr);
   bool lit() const { return lit_; }
   void setLit(bool lit);
+  // What the skin draws it as: a push button of control `controlId`'s image row, or,
+  // with a switch kind, that switch's images over the panel's background.
+  void setSkinRole(int controlId, SkinSwitch kind = SkinSwitch::None);
+  // True when the installed skin has the image this button shows now.
+  bool skinned() const;
   QSize sizeHint() const override;
 
  protected:
   void paintEvent(QPaintEvent*) override;
 
  private:
+  // The image slot for the state; -1 when the skin gives none.
+  int SkinSlot() const;
+
   bool lit_ = false;
+  int controlId_ = 0;
+  SkinSwitch switch_ = SkinSwitch::None;
+};
+
+// A slider drawn from the skin's background and knob images of its kind, when the skin
+// has both; Qt's own slider otherwise.
+class SkinnedSlider : public QSlider {
+  Q_OBJECT
+
+ public:
+  SkinnedSlider(SkinSlider kind, Qt::Orientation orientation, QWidget* parent = nullptr);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  SkinSlider kind_;
 };
 
 // One or two rows of LEDs (a meter's channels, drawn 12 pixels apart when horizontal).

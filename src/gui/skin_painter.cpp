@@ -100,6 +100,14 @@ QPalette SkinPalette(const Skin& skin, const QPalette& base) {
   p.setColor(QPalette::Window, SkinColour_Qt(skin, SkinColour_ControlBackground, base));
   p.setColor(QPalette::Button, SkinColour_Qt(skin, SkinColour_TextBackground, base));
   p.setColor(QPalette::Base, SkinColour_Qt(skin, SkinColour_EditBackground, base));
+  // A disabled field must not look editable: the panel's own background behind text
+  // half-way to it.
+  const QColor control = SkinColour_Qt(skin, SkinColour_ControlBackground, base);
+  const QColor faded((text.red() + control.red()) / 2, (text.green() + control.green()) / 2,
+                     (text.blue() + control.blue()) / 2);
+  p.setColor(QPalette::Disabled, QPalette::Base, control);
+  for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+    p.setColor(QPalette::Disabled, role, faded);
   return p;
 }
 

@@ -47,7 +47,8 @@ bool SkinPaint_Meter(QPainter& painter, QSize size, const SkinImageCache& images
 QColor SkinColour_Qt(const Skin& skin, SkinPanelColour which, const QPalette& base);
 QColor SkinColour_Qt(const Skin& skin, SkinLoopEditColour which);
 // `base` with the skin's colours: texts (all roles), static controls' background
-// (Window), buttons' text background (Button), edit fields' background (Base).
+// (Window), buttons' text background (Button), edit fields' background (Base). Disabled
+// fields take the static controls' background and their text is faded towards it.
 QPalette SkinPalette(const Skin& skin, const QPalette& base);
 // For progress bars: the bar (Highlight) and its background (Base, Window).
 QPalette SkinProgressPalette(const Skin& skin, const QPalette& base);

@@ -3,10 +3,13 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QSlider>
 
 #include "gui/panel_context.h"
 #include "gui/panel_widgets.h"
+#include "gui/skin_images.h"
+#include "gui/skin_painter.h"
 
 namespace {
 
@@ -44,19 +47,20 @@ StripColumn::StripColumn(PanelContext* context, int strip, QWidget* parent)
   grid->addWidget(loopTime_, 2, 0, 1, 2);
 
   // Each switch posts its track's command; the app decides what it does.
-  auto button = [&](const char* text, int controlId, Command command) {
+  auto button = [&](const char* text, int controlId, Command command, SkinSwitch kind) {
     auto* b = context->Add(new LedButton(text, this), controlId);
+    b->setSkinRole(controlId, kind);
     connect(b, &QAbstractButton::clicked, this,
             [this, command] { context_->Command(command, App_Parameter(strip_, 0)); });
     return b;
   };
-  active_ = button("Active", id.active, Command::TrackRecord);
-  mute_ = button("Mute", id.mute, Command::TrackMute);
-  solo_ = button("Solo", id.solo, Command::TrackSolo);
-  submix_ = button("Mix", id.submix, Command::TrackSubmix);
-  effects_ = button("FX", id.effects, Command::TrackEffect);
-  slow_ = button("Slow", id.slow, Command::TrackSlow);
-  reverse_ = button("Rev.", id.reverse, Command::TrackReverse);
+  active_ = button("Active", id.active, Command::TrackRecord, SkinSwitch::Radio);
+  mute_ = button("Mute", id.mute, Command::TrackMute, SkinSwitch::Mute);
+  solo_ = button("Solo", id.solo, Command::TrackSolo, SkinSwitch::Solo);
+  submix_ = button("Mix", id.submix, Command::TrackSubmix, SkinSwitch::CheckBox);
+  effects_ = button("FX", id.effects, Command::TrackEffect, SkinSwitch::CheckBox);
+  slow_ = button("Slow", id.slow, Command::TrackSlow, SkinSwitch::CheckBox);
+  reverse_ = button("Rev.", id.reverse, Command::TrackReverse, SkinSwitch::CheckBox);
   grid->addWidget(active_, 3, 0, 1, 2);
   grid->addWidget(mute_, 4, 0);
   grid->addWidget(solo_, 4, 1);
@@ -65,13 +69,13 @@ StripColumn::StripColumn(PanelContext* context, int strip, QWidget* parent)
   grid->addWidget(slow_, 6, 0);
   grid->addWidget(reverse_, 6, 1);
 
-  auto slider = [&](Qt::Orientation o, int controlId, Slider which) {
-    QSlider* s = context->Add(PanelContext::Slider(o, 127, this), controlId);
+  auto slider = [&](Qt::Orientation o, int controlId, Slider which, SkinSlider kind) {
+    QSlider* s = context->Add(PanelContext::Slider(o, 127, this, kind), controlId);
     connect(s, &QSlider::valueChanged, this, [this, which](int p) { context_->Slide(which, strip_, p); });
     return s;
   };
-  volume_ = slider(Qt::Vertical, id.volume, Slider::TrackVolume);
-  volume_->setMinimumHeight(90);
+  volume_ = slider(Qt::Vertical, id.volume, Slider::TrackVolume, SkinSlider::Volume);
+  volume_->setMinimumHeight(72);
   meterA_ = context->Add(new LedMeter(1, Qt::Vertical, this), id.meterA);
   meterB_ = context->Add(new LedMeter(1, Qt::Vertical, this), id.meterB);
   auto* levels = new QHBoxLayout;
@@ -81,17 +85,32 @@ StripColumn::StripColumn(PanelContext* context, int strip, QWidget* parent)
   levels->addWidget(meterB_);
   grid->addLayout(levels, 7, 0, 1, 2, Qt::AlignHCenter);
 
-  pan_ = slider(Qt::Horizontal, id.pan, Slider::TrackPan);
-  effectsMix_ = slider(Qt::Horizontal, id.effectsMix, Slider::TrackEffectsMix);
-  auto* panLabel = new QLabel("Pan", this);
-  auto* fxLabel = new QLabel("FX Mix", this);
-  grid->addWidget(panLabel, 8, 0, 1, 2);
-  grid->addWidget(pan_, 9, 0, 1, 2);
-  grid->addWidget(fxLabel, 10, 0, 1, 2);
-  grid->addWidget(effectsMix_, 11, 0, 1, 2);
+  pan_ = slider(Qt::Horizontal, id.pan, Slider::TrackPan, SkinSlider::Pan);
+  effectsMix_ = slider(Qt::Horizontal, id.effectsMix, Slider::TrackEffectsMix, SkinSlider::FxSend);
+  // Each caption beside its slider: a row less each, for a panel that fits 1280 x 720.
+  auto sideBySide = [&](const char* caption, QSlider* s, int row) {
+    auto* line = new QHBoxLayout;
+    line->setSpacing(2);
+    line->addWidget(new QLabel(caption, this));
+    line->addWidget(s, 1);
+    grid->addLayout(line, row, 0, 1, 2);
+  };
+  sideBySide("Pan", pan_, 8);
+  sideBySide("FX", effectsMix_, 9);
+}
+
+void StripColumn::paintEvent(QPaintEvent*) {
+  const auto* images = dynamic_cast<const SkinImageCache*>(SkinImages_Installed());
+  if (!images) return;
+  QPainter p(this);
+  SkinPaint_Stretched(p, rect(), *images, SkinSlot_TrackBackground + 2 * strip_ + (current_ ? 1 : 0));
 }
 
 void StripColumn::Refresh(const StripView& v, int meterLit, int meterLeds) {
+  if (current_ != v.active) {
+    current_ = v.active;
+    update();
+  }
   active_->setLit(v.active);
   mute_->setLit(v.mute);
   solo_->setLit(v.solo);

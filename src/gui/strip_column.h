@@ -29,7 +29,13 @@ class StripColumn : public QWidget {
   void Refresh(const StripView& view, int meterLit, int meterLeds);
   TrackNumberButton* numberButton() const { return number_; }
 
+ protected:
+  // The skin's Track<N>Background image behind the strip: image 1 while the track is the
+  // current one, image 0 otherwise.
+  void paintEvent(QPaintEvent* event) override;
+
  private:
+  bool current_ = false;
   PanelContext* context_;
   int strip_;
   TrackNumberButton* number_;

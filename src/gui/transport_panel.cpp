@@ -84,7 +84,7 @@ TransportPanel::TransportPanel(App* app, std::function<void()> changed, QWidget*
   stripRow->setSpacing(2);
   for (int i = 0; i < kStripCount; ++i) {
     strips_[i] = new StripColumn(&context_, i, stripBox);
-    strips_[i]->setFixedWidth(74);
+    strips_[i]->setFixedWidth(70);
     strips_[i]->numberButton()->onDrop = [this](int strip, const std::vector<std::string>& paths) {
       App_Drop(context_.app(), strip, paths);
       context_.Changed();
@@ -103,6 +103,7 @@ TransportPanel::~TransportPanel() = default;
 
 LedButton* TransportPanel::PostButton(int controlId, const QString& text, QWidget* parent) {
   auto* b = context_.Add(new LedButton(text, parent), controlId);
+  b->setSkinRole(controlId, SkinSwitch_ForControl(controlId));
   const PanelCommand command = Panel_Button(controlId);
   connect(b, &QAbstractButton::clicked, this,
           [this, command] { context_.Command(static_cast<uint32_t>(command.command), command.parameter); });
@@ -112,6 +113,7 @@ LedButton* TransportPanel::PostButton(int controlId, const QString& text, QWidge
 LedButton* TransportPanel::CommandButton(int controlId, const QString& text, Command command, uint32_t parameter,
                                          QWidget* parent) {
   auto* b = context_.Add(new LedButton(text, parent), controlId);
+  b->setSkinRole(controlId, SkinSwitch_ForControl(controlId));
   connect(b, &QAbstractButton::clicked, this, [this, command, parameter] { context_.Command(command, parameter); });
   return b;
 }
@@ -125,15 +127,17 @@ QWidget* TransportPanel::BuildTransport() {
       {1003, "Erase"},  {1007, "Undo"},     {1008, "Slow"},      {1009, "Reverse"},
       {1014, "Mix->Disk"}, {1015, "Mix->Track"},
   };
+  // Three columns: the panel has to fit a 1280 x 720 screen, and is wider than tall.
   int i = 0;
   for (const auto& [id, text] : rows) {
-    g->addWidget(PostButton(id, text, box), i / 2, i % 2);
+    g->addWidget(PostButton(id, text, box), i / 3, i % 3);
     ++i;
   }
   undoLabel_ = context_.Add(new QLabel(box), 1291);
   undoLabel_->setWordWrap(true);
   undoLabel_->setMinimumWidth(170);
-  g->addWidget(undoLabel_, 7, 0, 1, 2);
+  g->addWidget(undoLabel_, 5, 0, 1, 3);
+  g->setRowStretch(6, 1);
   return box;
 }
 
@@ -156,12 +160,16 @@ QWidget* TransportPanel::BuildLoopTime() {
   g->addWidget(context_.Field(PanelField::Tempo, 1210, box), row++, 1);
   g->addWidget(new QLabel("Beats/Measure", box), row, 0);
   g->addWidget(context_.Field(PanelField::Beats, 1159, box), row++, 1);
-  g->addWidget(PostButton(1215, "Tap", box), row, 0);
-  g->addWidget(PostButton(1221, "Get", box), row++, 1);
-  g->addWidget(PostButton(1217, "Set", box), row, 0);
+  auto* buttons = new QHBoxLayout;
+  buttons->setSpacing(3);
+  buttons->addWidget(PostButton(1215, "Tap", box));
+  buttons->addWidget(PostButton(1221, "Get", box));
+  buttons->addWidget(PostButton(1217, "Set", box));
   // The loop button opens the Set Loop Time dialog.
-  g->addWidget(CommandButton(1223, "Loop...", Command::SetLoopTimeDialog, 0, box), row++, 1);
+  buttons->addWidget(CommandButton(1223, "Loop...", Command::SetLoopTimeDialog, 0, box));
+  g->addLayout(buttons, row++, 0, 1, 2);
   auto* targets = new QHBoxLayout;
+  targets->setSpacing(3);
   targets->addWidget(PostButton(1218, "Current", box));
   targets->addWidget(PostButton(1219, "Empty", box));
   targets->addWidget(PostButton(1220, "All", box));
@@ -179,7 +187,7 @@ QWidget* TransportPanel::BuildMetronome() {
   g->addWidget(new QLabel("Mute after", box), 2, 0);
   g->addWidget(context_.Field(PanelField::MuteAfter, 1145, box), 2, 1);
   g->addWidget(new QLabel("Volume", box), 3, 0, 1, 2);
-  metronomeVolume_ = PanelContext::Slider(Qt::Horizontal, 127, box);
+  metronomeVolume_ = PanelContext::Slider(Qt::Horizontal, 127, box, SkinSlider::Metronome);
   metronomeVolume_->setObjectName("metronomeVolume");
   connect(metronomeVolume_, &QSlider::valueChanged, this,
           [this](int p) { context_.Slide(Slider::MetronomeVolume, 0, p); });
@@ -193,9 +201,9 @@ QWidget* TransportPanel::BuildMixer() {
   auto* box = Box("Mixer", this);
   auto* g = Grid(box);
   auto fader = [&](const char* name, const char* caption, int column, int maximum) {
-    QSlider* s = PanelContext::Slider(Qt::Vertical, maximum, box);
+    QSlider* s = PanelContext::Slider(Qt::Vertical, maximum, box, SkinSlider::Mixing);
     s->setObjectName(name);
-    s->setMinimumHeight(100);
+    s->setMinimumHeight(80);
     g->addWidget(new QLabel(caption, box), 0, column, Qt::AlignHCenter);
     g->addWidget(s, 1, column, Qt::AlignHCenter);
     return s;
@@ -207,10 +215,8 @@ QWidget* TransportPanel::BuildMixer() {
   g->addWidget(PostButton(1022, "Mute", box), 2, 0);
   g->addWidget(PostButton(1026, "Mute", box), 2, 1);
   g->addWidget(PostButton(1025, "Mute", box), 2, 2);
-  crossfade_ = PanelContext::Slider(Qt::Horizontal, 127, box);
+  crossfade_ = PanelContext::Slider(Qt::Horizontal, 127, box, SkinSlider::Mixing);
   crossfade_->setObjectName("crossfade");
-  g->addWidget(new QLabel("A/B Crossfade", box), 3, 0, 1, 3);
-  g->addWidget(crossfade_, 4, 0, 1, 3);
 
   connect(master_, &QSlider::valueChanged, this, [this](int p) { context_.Slide(Slider::MasterVolume, 0, p); });
   for (int i = 0; i < 2; ++i)
@@ -231,7 +237,9 @@ QWidget* TransportPanel::BuildMixer() {
   outputMeter_->setObjectName("outputMeter");
   meters->addWidget(outputMeter_);
   meters->addStretch();
-  g->addLayout(meters, 0, 4, 5, 1);
+  meters->addWidget(new QLabel("A/B Crossfade", box));
+  meters->addWidget(crossfade_);
+  g->addLayout(meters, 0, 4, 3, 1);
   g->setColumnStretch(4, 1);
   return box;
 }
@@ -349,7 +357,32 @@ void TransportPanel::ApplySkin() {
     colours.rgb[i] = (uint32_t(c.red & 0xFF) << 16) | (uint32_t(c.green & 0xFF) << 8) | uint32_t(c.blue & 0xFF);
   }
   wave_->setColours(colours);
+  ShowStaticTexts(!Skin_HidesStaticText(skin));
+  // Skinned buttons take their images' sizes; the layout follows.
+  for (LedButton* button : findChildren<LedButton*>()) {
+    if (!button->property("builtInPolicy").isValid()) button->setProperty("builtInPolicy", button->sizePolicy());
+    button->setSizePolicy(button->skinned() ? QSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed)
+                                            : button->property("builtInPolicy").value<QSizePolicy>());
+    button->updateGeometry();
+  }
   update();
+}
+
+void TransportPanel::ShowStaticTexts(bool shown) {
+  // Captions are the labels without a name; value displays (loop times, effect values,
+  // the undo and editing labels) carry one and stay. A hidden caption keeps its room,
+  // where the skin's background draws its own.
+  for (QLabel* label : findChildren<QLabel*>()) {
+    if (!label->objectName().isEmpty()) continue;
+    QSizePolicy policy = label->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    label->setSizePolicy(policy);
+    label->setVisible(shown);
+  }
+  for (QGroupBox* box : findChildren<QGroupBox*>()) {
+    if (!box->property("caption").isValid()) box->setProperty("caption", box->title());
+    box->setTitle(shown ? box->property("caption").toString() : QString());
+  }
 }
 
 void TransportPanel::contextMenuEvent(QContextMenuEvent* event) {
@@ -362,16 +395,26 @@ void TransportPanel::contextMenuEvent(QContextMenuEvent* event) {
   const std::vector<MenuEntry> entries = App_PopupMenu(context_.app(), strip);
   QMenu menu(this);
   menu.setObjectName("PopupMenu");
+  QHash<QString, QMenu*> submenus;
   for (size_t i = 0; i < entries.size(); ++i) {
+    QMenu* into = &menu;
+    if (!entries[i].submenu.empty()) {
+      const QString name = QString::fromStdString(entries[i].submenu);
+      into = submenus.value(name, nullptr);
+      if (!into) submenus.insert(name, into = menu.addMenu(name));
+    }
     if (entries[i].text.empty()) {
-      menu.addSeparator();
+      into->addSeparator();
       continue;
     }
-    QAction* action = menu.addAction(QString::fromStdString(entries[i].text));
+    QAction* action = into->addAction(QString::fromStdString(entries[i].text));
     action->setData(static_cast<int>(i));
   }
   QAction* chosen = menu.exec(event->globalPos());
-  if (chosen) App_PopupChoose(context_.app(), entries[chosen->data().toInt()]);
+  if (chosen)
+    App_PopupChoose(context_.app(), entries[chosen->data().toInt()]);
+  else
+    App_PopupDismissed(context_.app());
   context_.Changed();
 }
 

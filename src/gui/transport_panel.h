@@ -44,6 +44,8 @@ class TransportPanel : public QWidget {
   SkinImageCache* skinImages() const { return skinImages_; }
   // Takes the loaded skin's colours (or the built-in look without a skin).
   void ApplySkin();
+  // The panel's captions shown or hidden (a skin's HideStaticText).
+  void ShowStaticTexts(bool shown);
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;

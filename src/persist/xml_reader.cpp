@@ -2,7 +2,11 @@
 
 #include <expat.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <filesystem>
+#include <string>
 
 #include "engine/message_dialog.h"
 #include "persist/xml_read_state.h"
@@ -11,6 +15,20 @@ namespace {
 
 void Report(const char* text, const char* caption) {
   if (text) MessageDialog_Show(nullptr, text, caption ? caption : "File error", MB_OK);
+}
+
+// The message with a line that names the file (unless the message names it already) and
+// says what is wrong with it, so the user need not guess which file or why.
+void ReportFile(const char* text, const char* caption, const std::string& path, const std::string& what) {
+  if (!text) return;
+  std::string message = text;
+  const std::string name = std::filesystem::path(path).filename().string();
+  const bool named = !name.empty() && message.find(name) != std::string::npos;
+  if (!named)
+    message += "\n" + path + (what.empty() ? "" : " " + what);
+  else if (!what.empty())
+    message += "\nIt " + what;
+  Report(message.c_str(), caption);
 }
 
 struct OpenFile {
@@ -43,7 +61,12 @@ XmlReadResult Xml_ReadFile(const std::string& path, const XmlReadMessages& messa
   OpenFile in;
   in.file = std::fopen(path.c_str(), "r");
   if (!in.file) {
-    Report(messages.openFailed, messages.caption);
+    ReportFile(messages.openFailed, messages.caption, path, "");
+    return XmlRead_Missing;
+  }
+  struct stat info {};
+  if (fstat(fileno(in.file), &info) == 0 && S_ISDIR(info.st_mode)) {
+    ReportFile(messages.openFailed, messages.caption, path, "is a folder, not a file.");
     return XmlRead_Missing;
   }
   if (fseeko(in.file, 0, SEEK_END) != 0) {
@@ -59,8 +82,11 @@ XmlReadResult Xml_ReadFile(const std::string& path, const XmlReadMessages& messa
   XML_SetUserData(parser.parser, context);
   XML_SetElementHandler(parser.parser, handlers.start, handlers.end);
   XML_SetCharacterDataHandler(parser.parser, handlers.text);
-  void* buffer = nullptr;
-  if (length <= XML_MAX_FILE_BYTES) buffer = XML_GetBuffer(parser.parser, static_cast<int>(length));
+  if (length > XML_MAX_FILE_BYTES) {
+    ReportFile(messages.badSize, messages.caption, path, "is larger than 64 MiB, more than any file of the program.");
+    return XmlRead_Failed;
+  }
+  void* buffer = XML_GetBuffer(parser.parser, static_cast<int>(length));
   if (!buffer) {
     Report(XML_BUFFER_MESSAGE, messages.caption);
     return XmlRead_Failed;

@@ -1,8 +1,10 @@
 #pragma once
 // Reads one XML file through Expat: open, size, buffer, parse as one final piece, with
-// the file's own message for each failure. The file's size is never trusted: files
-// larger than XML_MAX_FILE_BYTES are refused as if no buffer could be had, and documents
-// nested deeper than XML_MAX_DEPTH stop the parse with the parse-error message.
+// the file's own message for each failure, followed by a line naming the file and what
+// is wrong where that is known (a folder in its place, a size past the limit). The
+// file's size is never trusted: files larger than XML_MAX_FILE_BYTES are refused with
+// the bad-size message, and documents nested deeper than XML_MAX_DEPTH stop the parse
+// with the parse-error message.
 #include <cstdint>
 #include <string>
 

@@ -34,8 +34,9 @@ struct RecordingDialogs : DialogHost {
   bool QuicksaveName(std::string* name) override { *name = quicksaveName; return true; }
   bool Run(ModalDialog) override { if (during) during(); return true; }
   void About(const AboutText& text) override { about = text; }
-  void Help(const std::vector<std::string>&) override {}
+  void Help(const std::vector<std::string>& lines) override { help = lines; }
   int selectTrack = -1;
+  std::vector<std::string> help;  // the lines the help list showed last
   std::string quicksaveName = "Mine";
   std::function<void()> during;  // runs while a modal dialog is open
   AboutText about;
@@ -65,12 +66,13 @@ struct RecordingLoopEdit : LoopEditModel {
   void LoopSelection() override { calls.push_back("LoopSelection"); }
   void SetStartPoint() override { calls.push_back("SetStartPoint"); }
   void Reset(int) override {}
-  void Redraw() override {}
+  void Redraw() override { ++redraws; }
   void Add(const char* what, int a, bool b, bool c) {
     calls.push_back(std::string(what) + " " + std::to_string(a) + (b ? " 1" : " 0") + (c ? " 1" : " 0"));
   }
   std::string Last() const { return calls.empty() ? std::string() : calls.back(); }
   std::vector<std::string> calls;
+  int redraws = 0;
 };
 
 // Records what a progress window was asked to show.

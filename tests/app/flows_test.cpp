@@ -1,13 +1,17 @@
 // The user-level flows around the transport, the panel fields, the popup menu, loop
 // files, the beat lights, the mix writer, help.txt and start-up.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "app/app_fixture.h"
+#include "app/dialogs/latency_dialog.h"
 #include "app/file_commands.h"
 #include "app/loopedit/loop_edit_model.h"
 #include "app/panel_view.h"
 #include "app/settings/preferences.h"
+#include "app/window_support.h"
 #include "app/startup.h"
 #include "audio_io/wav_bytes.h"
 #include "control/midi_output.h"
@@ -109,6 +113,80 @@ TEST_F(AppTest, PopupMenuOnATrackNumberActsOnThatTrack) {
   App_PopupChoose(&app(), menu[0]);
   EXPECT_FALSE(window.titleBar);
   EXPECT_EQ(App_PopupMenu(&app(), -1)[0].text, "Show Title Bar");
+}
+
+TEST_F(AppTest, APopupClosedWithoutAChoiceLeavesNoTrackPending) {
+  App_PopupMenu(&app(), 2);  // over track 3's number, then Escape
+  App_PopupDismissed(&app());
+  EXPECT_EQ(app().pendingTrack, 0);
+  dialogs.selectTrack = -1;  // Load Loop asks which track; Cancel ends it
+  Do(Command::LoadLoop);
+  EXPECT_TRUE(files.titles.empty());
+  dialogs.selectTrack = 5;
+  Do(Command::LoadLoop);
+  EXPECT_EQ(files.titles, std::vector<std::string>{"Load Track 6:"});
+}
+
+// The key list is one key away, from the panel or a field being edited, and an entry of
+// the popup menu as well as of the Help menu.
+TEST_F(AppTest, F1ShowsTheKeyListFromAnywhere) {
+  std::ofstream(DataDirectory_File("help.txt"), std::ios::binary) << "space\tplay or stop\nr\trecord\n";
+  App_FieldFocused(&app(), PanelField::Tempo);
+  App_KeyDown(&app(), Key::F1);
+  Drain();
+  EXPECT_EQ(dialogs.help, (std::vector<std::string>{"spaceplay or stop", "rrecord"}));
+  EXPECT_EQ(app().focus, PanelField::Tempo);  // the field keeps its edit
+
+  dialogs.help.clear();
+  const std::vector<MenuEntry> menu = App_PopupMenu(&app(), -1);
+  const auto help = std::find_if(menu.begin(), menu.end(), [](const MenuEntry& e) {
+    return e.text == "Keyboard Shortcuts...\tF1";
+  });
+  ASSERT_NE(help, menu.end());
+  App_PopupChoose(&app(), *help);
+  EXPECT_EQ(dialogs.help.size(), 2u);
+}
+
+// With the menu bar hidden, every entry of the menu bar is in the popup menu.
+TEST_F(AppTest, ThePopupMenuReachesEveryMenuCommand) {
+  std::set<int> popup;
+  for (const MenuEntry& e : App_PopupMenu(&app(), -1)) popup.insert(e.command);
+  for (Command c : {Command::SaveSessionAs, Command::SaveQuicksave01, Command::SaveQuicksave08,
+                    Command::LoadQuicksave01, Command::LoadQuicksave08, Command::HelpDialog})
+    EXPECT_TRUE(popup.count(CommandId(c))) << CommandId(c);
+}
+
+// "s" and "v" switch the global half speed and reverse; the Slow and Reverse lights show
+// those switches even while the current track does not follow them.
+TEST_F(AppTest, SlowAndReverseLightsShowTheGlobalSwitches) {
+  ASSERT_FALSE(strip(0).slow);
+  Type("s");
+  Drain();
+  EXPECT_TRUE(App_Panel(&app()).slow);
+  EXPECT_EQ(Audio_GetTrackRate(slot(0)), 1.0);  // the strip's own switch is off
+  Type("v");
+  Drain();
+  EXPECT_TRUE(App_Panel(&app()).reverse);
+  Type("sv");
+  Drain();
+  EXPECT_FALSE(App_Panel(&app()).slow);
+  EXPECT_FALSE(App_Panel(&app()).reverse);
+}
+
+// A refused number says what is accepted, and the tempo field shows the tempo in force.
+TEST_F(AppTest, RefusedNumbersSayWhatIsAccepted) {
+  App_FieldFocused(&app(), PanelField::Tempo);
+  App_EditField(&app(), PanelField::Tempo, "500");
+  App_KeyDown(&app(), Key::Enter);
+  EXPECT_TRUE(dialog.Saw("Tempo is out of range.\nUse 20 to 300 BPM.", "Tempo Out of Range"));
+  EXPECT_EQ(App_Field(&app(), PanelField::Tempo), "120");
+  EXPECT_DOUBLE_EQ(app().loopTime.tempo, 120.0);
+
+  LatencyDialog latency = LatencyDialog_Open();
+  latency.milliseconds = "abc";
+  EXPECT_FALSE(LatencyDialog_Ok(&latency));
+  EXPECT_TRUE(dialog.Saw("Latency is not a number.\nEnter a time in milliseconds, from 0.1 to 1000.", "Error"));
+  EXPECT_FALSE(dialog.Saw("Latency too short", "Error"));
 }
 
 TEST_F(AppTest, LoadingALoopAsksForTheTrackAndDroppedFilesMayBeLocated) {

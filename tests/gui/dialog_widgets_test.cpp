@@ -19,6 +19,7 @@
 #include "gui/latency_dialog_widget.h"
 #include "gui/loop_time_dialog_widget.h"
 #include "gui/metronome_dialog_widget.h"
+#include "gui/path_field.h"
 #include "gui/midi_control_dialog_widget.h"
 #include "gui/preferences_dialog_widget.h"
 
@@ -79,6 +80,24 @@ TEST_F(DialogWidgetTest, MetronomeBeatVolumeSticksThroughCancel) {
   emit beatVolume->activated(90);
   EXPECT_FALSE(Press(&dialog, false));
   EXPECT_EQ(App_Preferences().midi.metronome_midi_beat_volume, 90);
+}
+
+// A long click-sound path shows its start and its file name, cut in the middle; the
+// field still holds the whole path, and a Browse button sits beside each.
+TEST_F(DialogWidgetTest, MetronomePathsAreElidedInTheMiddleWithBrowseButtons) {
+  MetronomeDialogWidget dialog(nullptr);
+  dialog.show();
+  auto* beat = Child<PathField>(&dialog, "1144");
+  ASSERT_NE(beat, nullptr);
+  const QString path = "/home/performer/" + QString("very long folder name/").repeated(6) + "beat sound.wav";
+  beat->setText(path);
+  const QString shown = PathField::Shown(path, beat->fontMetrics(), 200);
+  EXPECT_TRUE(shown.startsWith("/home/")) << shown.toStdString();
+  EXPECT_TRUE(shown.endsWith("beat sound.wav")) << shown.toStdString();
+  EXPECT_TRUE(shown.contains(QChar(0x2026)));
+  EXPECT_EQ(beat->text(), path);
+  EXPECT_EQ(beat->toolTip(), path);
+  EXPECT_EQ(dialog.findChildren<QPushButton*>("browse").size(), 2);
 }
 
 TEST_F(DialogWidgetTest, MidiControlNewTriggerKeptByOk) {

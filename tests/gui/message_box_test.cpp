@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QLabel>
+#include <QScreen>
 #include <QTimer>
 #include <functional>
 
@@ -36,11 +37,15 @@ TEST(MessageLayout, ShortTextsArePaddedToTheMiddleAndWidthFollowsTheLongestLine)
       {"one", "\n\none"}, {"one\ntwo", "\none\ntwo"}, {"a\nb\nc", "a\nb\nc"}};
   for (const auto& [text, padded] : pads) EXPECT_EQ(MessageLayout_PadText(text), padded) << text;
 
-  // 0.8 x 10 px x 30 characters = 240; at least 2.5 x the button (75 -> 187).
-  EXPECT_EQ(MessageLayout_Width(QString(30, 'x'), "", 10, 75), 240);
-  EXPECT_EQ(MessageLayout_Width("short\n" + QString(30, 'x'), "", 10, 75), 240);
-  EXPECT_EQ(MessageLayout_Width("short", "", 10, 75), 187);
-  EXPECT_EQ(MessageLayout_Width("short", QString(40, 'c'), 10, 75), 320);
+  // The widest line of the text or the check box, 10 px a character here.
+  const auto tenEach = [](const QString& line) { return 10 * static_cast<int>(line.size()); };
+  EXPECT_EQ(MessageLayout_LongestLine("short\n" + QString(30, 'x'), "", tenEach), 300);
+  EXPECT_EQ(MessageLayout_LongestLine("short", QString(40, 'c'), tenEach), 400);
+  // The line fits the text field (nine tenths); at least 2.5 x the button (75 -> 187);
+  // at most 60 % of a 1280 px screen.
+  EXPECT_EQ(MessageLayout_Width(300, 75, 1280), 338);
+  EXPECT_EQ(MessageLayout_Width(50, 75, 1280), 187);
+  EXPECT_EQ(MessageLayout_Width(2000, 75, 1280), 768);
 
   EXPECT_EQ(MessageLayout_Position(nullptr, QSize(200, 100)), QPoint(320, 240));
   const QRect owner(100, 100, 800, 600);  // centre (499, 399)
@@ -90,6 +95,22 @@ TEST_F(MessageBoxTest, ButtonsCheckBoxAndResults) {
     Button(d, "id2")->click();
   });
   EXPECT_EQ(result, 2);
+
+  // A path and a sentence stay on their own lines; a long paragraph wraps within 60 %
+  // of the screen.
+  const std::string twoLines = "No audio device is running.\nChoose one in Options->Select Audio Devices.";
+  ShowAndAct(box, twoLines, 0, "", nullptr, [](QDialog* d) {
+    auto* label = d->findChild<QLabel*>("id1292");
+    const QFontMetrics metrics(label->font());
+    EXPECT_EQ(label->height(), std::max(metrics.height() * 4, label->heightForWidth(label->width())));
+    EXPECT_LE(label->heightForWidth(label->width()), metrics.lineSpacing() * 3 + 2);  // no line broken
+    d->close();
+  });
+  const QString paragraph = QString("a long sentence of words ").repeated(30);
+  ShowAndAct(box, paragraph.toStdString(), 0, "", nullptr, [](QDialog* d) {
+    EXPECT_LE(d->width(), d->screen()->availableGeometry().width() * 6 / 10);
+    d->close();
+  });
 
   // Over-long texts are cut to 1019 characters.
   ShowAndAct(box, std::string(1500, 'x'), 0, "", nullptr, [](QDialog* d) {

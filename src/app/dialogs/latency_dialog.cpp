@@ -1,5 +1,7 @@
 #include "app/dialogs/latency_dialog.h"
 
+#include <cstdlib>
+
 #include "app/dialogs/dialog_text.h"
 #include "app/settings/config_files.h"
 #include "audio_io/audio_device.h"
@@ -17,12 +19,18 @@ bool LatencyDialog_Ok(LatencyDialog* d) {
     MessageDialog_Show(nullptr, "Please enter a time in milliseconds", "Error");
     return false;
   }
-  const double ms = DialogText_Real(d->milliseconds.substr(0, 15));
+  const std::string text = d->milliseconds.substr(0, 15);
+  char* end = nullptr;
+  const double ms = std::strtod(text.c_str(), &end);
+  if (end == text.c_str()) {
+    MessageDialog_Show(nullptr, "Latency is not a number.\nEnter a time in milliseconds, from 0.1 to 1000.", "Error");
+    return false;
+  }
   if (ms > 1000.0) {
     MessageDialog_Show(nullptr, "Latency too long", "Error");
     return false;
   }
-  if (!(ms >= 0.1)) {  // also text that is no number
+  if (!(ms >= 0.1)) {
     MessageDialog_Show(nullptr, "Latency too short", "Error");
     return false;
   }

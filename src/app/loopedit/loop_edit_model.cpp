@@ -6,6 +6,7 @@
 #include "app/settings/preferences.h"
 #include "engine/audio.h"
 #include "engine/loop_ops.h"
+#include "engine/transport.h"
 
 AppLoopEdit::AppLoopEdit(const TrackStrips* tracks, const LoopTimeState* loopTime, LoopEditEvents events)
     : tracks_(tracks), loopTime_(loopTime), events_(std::move(events)) {}
@@ -138,6 +139,11 @@ void AppLoopEdit::Refresh() {
   LoopEditTrack t = Track();
   const int32_t position = std::clamp(Audio_GetLoopPosition(Slot()), 0, std::max(t.length - 1, 0));
   if (ShownNow(t) != shown_) state_.fullRedraw = true;
+  // A take is written behind the play head (the input arrives a latency late) and an
+  // overdub changes every pass: while the shown track records, all of it is redrawn.
+  const TransportState transport = Audio_GetTransportState();
+  if ((transport == Recording || transport == Inserting) && Transport_RecordTrack(Audio_GetEngine()) == Slot())
+    state_.fullRedraw = true;
   if (!state_.fullRedraw && position != position_) {
     // Only the columns the play position crossed, in its direction of travel; a wrap
     // covers the old column to the area's right end and the left end to the new one.

@@ -113,7 +113,7 @@ bool LoopTime_ApplyTempoFields(LoopTimeSettings* s, const std::string& tempoText
   if (tempoText.empty() || tempoText.size() > kMaxFieldLength) return false;
   const double tempo = ReadNumber(tempoText);
   if (!(tempo >= kMinTempo && tempo <= kMaxTempo)) {
-    Show("Tempo is out of range.", "Tempo Out of Range");
+    Show("Tempo is out of range.\nUse 20 to 300 BPM.", "Tempo Out of Range");
     return false;
   }
   int32_t beats = 0;

@@ -175,6 +175,31 @@ TEST_F(LoopEditTest, PlayPositionRedrawsOnlyTheColumnsItCrossed) {
   EXPECT_TRUE(view->TakeDamage().full);
 }
 
+// What the user does to the shown loop shows at once: an erase zeroes the buffer in
+// place (the same buffer, the same length) and a take is written behind the play head.
+TEST_F(LoopEditTest, AnEraseOrATakeRedrawsEveryColumnAtOnce) {
+  Show(9600, 2, [](int, int) { return 0.5f; });
+  view->TakeDamage();
+  view->Refresh();
+  ASSERT_TRUE(view->TakeDamage().Empty());
+  Do(Command::TransportErase);
+  EXPECT_TRUE(view->TakeDamage().full);
+  EXPECT_EQ(Columns()[50].lane[0].pen, PenZeroLine);
+
+  Do(Command::TransportRecord);
+  ASSERT_EQ(Audio_GetTransportState(), Recording);
+  view->TakeDamage();
+  for (int tick = 0; tick < 2; ++tick) {  // every refresh while the shown track records
+    view->Refresh();
+    EXPECT_TRUE(view->TakeDamage().full) << tick;
+  }
+  Do(Command::TransportStop);
+  view->Refresh();  // the take may have swapped the buffer: one more full redraw
+  view->TakeDamage();
+  view->Refresh();
+  EXPECT_FALSE(view->TakeDamage().full);
+}
+
 // An engine assertion closes the window at the next timer tick; the fatal path (here a
 // tempo below 20) saves the session once, says where and closes it.
 TEST_F(LoopEditTest, AnEngineAssertionOrATempoBelowTwentyEndsTheProgram) {

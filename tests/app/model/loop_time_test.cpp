@@ -32,7 +32,7 @@ TEST_F(LoopTimePanelTest, TempoAndBeatsFieldsSetTheMetronome) {
   EXPECT_FALSE(LoopTime_ApplyTempoFields(&s, std::string(31, '1'), "4"));
   EXPECT_TRUE(dialog.shown.empty());
   EXPECT_FALSE(LoopTime_ApplyTempoFields(&s, "19.9", "4"));
-  EXPECT_TRUE(Said("Tempo is out of range.", "Tempo Out of Range"));
+  EXPECT_TRUE(Said("Tempo is out of range.\nUse 20 to 300 BPM.", "Tempo Out of Range"));
   EXPECT_FALSE(LoopTime_ApplyTempoFields(&s, "100", "17"));
   EXPECT_TRUE(Said("Beats per measure is out of range.", "Out of Range"));
   EXPECT_FALSE(LoopTime_ApplyTempoFields(&s, "100", "four"));

@@ -205,6 +205,7 @@ TEST_F(SessionTest, DamagedFilesAreRefusedWithNothingApplied) {
   const char* parse = "Error parsing session file.";
   const struct { std::string bytes; /* "-": no file at all */ const char* message; } cases[] = {
       {"-", "Couldn't open session file."}, {"", "bad file size in session file."},
+      {"/", "Couldn't open session file."},  // a folder named like the file
       {"<session><master_volume>0.1</master_volume><track><name>Half", parse},
       {"<session><master_volume>0.1</master_volume></session><x/>", parse},
   };
@@ -216,10 +217,21 @@ TEST_F(SessionTest, DamagedFilesAreRefusedWithNothingApplied) {
     SCOPED_TRACE(c.message);
     dialog.shown.clear();
     fs::remove(fs::path(dir) / "Bad.session");
-    if (c.bytes != "-") WriteBytes(Path("Bad.session"), c.bytes);
+    if (c.bytes == "/")
+      fs::create_directory(Path("Bad.session"));
+    else if (c.bytes != "-")
+      WriteBytes(Path("Bad.session"), c.bytes);
     EXPECT_FALSE(SessionFile_Load(App_SessionParts(app_.get()), Path("Bad"), true));
-    EXPECT_EQ(dialog.shown.size(), 1u);
-    EXPECT_TRUE(dialog.Saw(c.message, c.message == parse ? "XML error" : "File error"));
+    ASSERT_EQ(dialog.shown.size(), 1u);
+    // The described message first; a line of detail names the file where it helps.
+    const std::string& text = dialog.shown[0].text;
+    EXPECT_EQ(text.substr(0, text.find('\n')), c.message);
+    EXPECT_EQ(dialog.shown[0].caption, c.message == parse ? "XML error" : "File error");
+    if (c.bytes == "-") {
+      EXPECT_EQ(text, std::string(c.message) + "\n" + Path("Bad.session"));
+    } else if (c.bytes == "/") {
+      EXPECT_EQ(text, std::string(c.message) + "\n" + Path("Bad.session") + " is a folder, not a file.");
+    }
     EXPECT_EQ(app_->tracks.strips[0].name, "Kick");
     EXPECT_EQ(app_->tracks.strips[0].volume, 50);
     EXPECT_EQ(app_->session.directory, directory);
@@ -411,7 +423,9 @@ TEST_F(SessionTest, NumberedQuicksaveAsksBeforeOverwritingOnlyWhileWarned) {
   EXPECT_EQ(app_->session.title, "Kestrine 1.73 - [Quicksave03]");
   ExpectAudio(0, 0.5);
   EXPECT_FALSE(store->LoadQuicksave(4));
-  EXPECT_TRUE(dialog.Saw("Couldn't open session file.", "File error"));
+  ASSERT_FALSE(dialog.shown.empty());  // which quicksave was never saved
+  EXPECT_EQ(dialog.shown.back().text,
+            "Couldn't open session file.\n" + Path("q") + "/Quicksave04/Quicksave04.session");
   EXPECT_FALSE(store->LoadQuicksave(9));
 }
 
