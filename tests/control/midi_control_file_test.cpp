@@ -100,7 +100,7 @@ TEST_F(MidiControlFileTest, BadFilesKeepTheTriggersAndPolledInputsAndAFailedWrit
   ReadMidiControlFile(dir.File("absent.session"), true);
   EXPECT_TRUE(dialog.shown.empty());
   ReadMidiControlFile(dir.File("Default"), false);
-  EXPECT_TRUE(dialog.Saw("Couldn't open MIDI XML file.", "File error"));
+  EXPECT_TRUE(dialog.Saw("Couldn't open MIDI XML file.\n" + dir.File("Default") + "_Midi.xml", "File error"));
   MemoryMidiBackend backend;
   backend.AddDevice("In A", true, false), backend.AddDevice("In B", true, false);
   MidiPorts_UseBackend(&backend);

@@ -28,7 +28,8 @@ if command -v desktop-file-validate >/dev/null; then
 fi
 
 # The command line, without a display.
-"$prefix/bin/kestrine" --help | grep -q '^Usage: kestrine \[options\] \[session\]' || fail "--help shows no usage"
+help=$(DISPLAY= "$prefix/bin/kestrine" --help) || fail "--help failed"
+grep -q '^Usage: kestrine \[options\]' <<<"$help" || fail "--help shows no usage: $help"
 [ "$(DISPLAY= "$prefix/bin/kestrine" --version)" = "Kestrine 1.73" ] || fail "--version"
 set +e
 DISPLAY= "$prefix/bin/kestrine" --no-such-option >/dev/null 2>"$work/usage.txt"
