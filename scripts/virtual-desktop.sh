@@ -40,3 +40,14 @@ use_jack_device() {
 <device_configuration><driver_type>12</driver_type><device_sample_rate>48000</device_sample_rate><input_device_name>system</input_device_name><output_device_name>system</output_device_name><latency>10</latency></device_configuration>
 XML
 }
+
+# find_window TITLE TENTHS: the id of the first window whose title starts with TITLE,
+# waiting up to TENTHS tenths of a second; empty when none appears.
+find_window() {
+  local id=""
+  for _ in $(seq 1 "$2"); do
+    id=$(xdotool search --name "^$1" 2>/dev/null | head -1) && [ -n "$id" ] && break
+    sleep 0.1
+  done
+  echo "$id"
+}

@@ -2,8 +2,8 @@
 # Kestrine installed and started as a desktop user would: `cmake --install` into a scratch
 # prefix, the program started from a folder of its own with HOME and the XDG folders
 # pointed at scratch folders, under a virtual display with the JACK dummy server. The
-# window must open without a missing-data message and write its configuration only into
-# the XDG configuration folder. The command line answers --help, --version and a bad
+# window must open without a missing-data message, show the installed help on F1, and
+# write its configuration only into the XDG configuration folder. The command line answers --help, --version and a bad
 # option as documented, and the desktop entry validates where the validator is installed.
 # Usage: install_and_start.sh BUILD_DIR. Exit 77 (skipped) without the display or audio tools.
 set -euo pipefail
@@ -44,11 +44,7 @@ mkdir -p "$home" "$elsewhere"
 (cd "$elsewhere" && HOME="$home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data" \
    exec "$prefix/bin/kestrine" >"$work/kestrine.log" 2>&1) &
 pids+=($!)
-window=""
-for _ in $(seq 1 300); do
-  window=$(xdotool search --name '^Kestrine' 2>/dev/null | head -1) && [ -n "$window" ] && break
-  sleep 0.1
-done
+window=$(find_window Kestrine 300)
 [ -n "$window" ] || fail "no Kestrine window appeared"
 # The first start saves the default session and finds JACK by itself.
 for _ in $(seq 1 100); do [ -f "$work/config/kestrine/DeviceConfig.xml" ] && break; sleep 0.1; done
@@ -59,6 +55,13 @@ done
 for title in "Data Folder" "Configuration Folder" "Error"; do
   [ -z "$(xdotool search --name "^$title\$" 2>/dev/null)" ] || fail "a \"$title\" message appeared"
 done
+# The help comes from the installation: F1 shows it, and no "Error" says it is missing.
+sleep 1
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+xdotool key F1
+[ -n "$(find_window "Kestrine Help" 100)" ] || fail "F1 opened no \"Kestrine Help\" window"
+[ -z "$(xdotool search --name '^Error$' 2>/dev/null)" ] || fail "the help was not found"
+xdotool key Escape
 [ -z "$(ls -A "$elsewhere")" ] || fail "files were written into the start folder: $(ls -A "$elsewhere")"
 [ -z "$(ls -A "$home")" ] || fail "files were written into the home folder: $(ls -A "$home")"
 [ -z "$(find "$prefix" -newer "$work/install.log" -type f)" ] || fail "files were written into the installation"

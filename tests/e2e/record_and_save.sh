@@ -31,16 +31,6 @@ rm -f "$run/DeviceConfig.xml"
 (cd "$run" && exec ./kestrine >"$work/kestrine.log" 2>&1) &
 kestrine=$!
 pids+=($kestrine)
-# find_window TITLE TENTHS: the id of the first window whose title starts with TITLE,
-# waiting up to TENTHS tenths of a second; empty when none appears.
-find_window() {
-  local id=""
-  for _ in $(seq 1 "$2"); do
-    id=$(xdotool search --name "^$1" 2>/dev/null | head -1) && [ -n "$id" ] && break
-    sleep 0.1
-  done
-  echo "$id"
-}
 # Generous waits: on a loaded machine start-up can take several seconds.
 window=$(find_window Kestrine 300)
 [ -n "$window" ] || fail "no Kestrine window appeared"

@@ -28,14 +28,6 @@ XML
 (cd "$run" && exec ./kestrine >"$work/kestrine.log" 2>&1) &
 kestrine=$!
 pids+=($kestrine)
-find_window() {
-  local id=""
-  for _ in $(seq 1 "$2"); do
-    id=$(xdotool search --name "^$1" 2>/dev/null | head -1) && [ -n "$id" ] && break
-    sleep 0.1
-  done
-  echo "$id"
-}
 window=$(find_window Kestrine 300)
 [ -n "$window" ] || fail "no Kestrine window appeared"
 sleep 2
