@@ -36,6 +36,16 @@ add_custom_command(
   COMMENT "Compressing the manual page")
 add_custom_target(manual_page ALL DEPENDS ${CMAKE_BINARY_DIR}/kestrine.1.gz)
 install(FILES ${CMAKE_BINARY_DIR}/kestrine.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# What a Debian package carries in its doc folder: the copyright and a compressed changelog.
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
+  COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/data/changelog ${CMAKE_BINARY_DIR}/changelog
+  COMMAND gzip -9nf ${CMAKE_BINARY_DIR}/changelog
+  DEPENDS ${PROJECT_SOURCE_DIR}/data/changelog
+  COMMENT "Compressing the changelog")
+add_custom_target(package_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/changelog.gz)
+install(FILES ${PROJECT_SOURCE_DIR}/data/copyright ${CMAKE_BINARY_DIR}/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kestrine)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kestrine)
@@ -43,12 +53,13 @@ set(CPACK_PACKAGE_NAME kestrine)
 file(STRINGS ${PROJECT_SOURCE_DIR}/src/app/app.h version_line REGEX "kAppVersion = \"[0-9.]+\"")
 string(REGEX MATCH "[0-9][0-9.]*" CPACK_PACKAGE_VERSION "${version_line}")
 set(CPACK_PACKAGE_VENDOR "Kestrine")
-set(CPACK_PACKAGE_CONTACT "Kestrine developers <kestrine@localhost>")
+set(CPACK_PACKAGE_CONTACT "Kestrine developers <kestrine@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "live audio looper")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Kestrine records phrases from an audio input into eight loop tracks and layers them live:\n"
-    "overdub with feedback, insert, multiply, divide, reverse, half speed, erase, undo and redo,\n"
-    "with a mixer strip per track, a master effects chain, a metronome and MIDI control.")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+       "Kestrine records phrases from an audio input into eight loop tracks and\n"
+       "layers them live: overdub with feedback, insert, multiply, divide,\n"
+       "reverse, half speed, erase, undo and redo, with a mixer strip per track,\n"
+       "a master effects chain, a metronome and MIDI control.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -20,7 +20,8 @@ deb=$(ls "$work"/kestrine_*_amd64.deb 2>/dev/null | head -1)
 dpkg-deb --contents "$deb" >"$work/contents.txt"
 for f in ./usr/bin/kestrine ./usr/share/kestrine/help.txt ./usr/share/kestrine/accent.wav \
          ./usr/share/kestrine/Skins/Kestrel/Kestrel.xml ./usr/share/applications/kestrine.desktop \
-         ./usr/share/icons/hicolor/scalable/apps/kestrine.svg ./usr/share/man/man1/kestrine.1.gz; do
+         ./usr/share/icons/hicolor/scalable/apps/kestrine.svg ./usr/share/man/man1/kestrine.1.gz \
+         ./usr/share/doc/kestrine/copyright ./usr/share/doc/kestrine/changelog.gz; do
   grep -q " $f\$" "$work/contents.txt" || fail "the package does not hold $f"
 done
 depends=$(dpkg-deb --field "$deb" Depends)
