@@ -96,6 +96,13 @@ TEST_F(AppTest, EnterAndTabCommitThePanelFields) {
   App_EditField(&app(), PanelField::Seconds, "2");
   App_KeyDown(&app(), Key::Enter);
   EXPECT_EQ(Audio_GetLoopLength(slot(0)), 96000);  // the current, empty strip takes it
+
+  // Each delay box sets its own channel.
+  const int left = app().effects.delayMilliseconds[0];
+  App_EditField(&app(), PanelField::DelayRight, "321");
+  App_KeyDown(&app(), Key::Enter);
+  EXPECT_EQ(app().effects.delayMilliseconds[1], 321);
+  EXPECT_EQ(app().effects.delayMilliseconds[0], left);
 }
 
 TEST_F(AppTest, PopupMenuOnATrackNumberActsOnThatTrack) {

@@ -404,23 +404,23 @@ TEST_F(SessionTest, NumberedQuicksaveAsksBeforeOverwritingOnlyWhileWarned) {
     dialog.shown.clear();
     dialog.answers = {c.answer};
     App_Preferences().warn_quicksave = c.warn;
-    fs::remove(fs::path(dir) / "q/Quicksave03/Quicksave03.session");
+    fs::remove(fs::path(dir) / "q/Quicksave08/Quicksave08.session");
     App_SetDirty(app_.get(), true);
-    FileCommand_SaveQuicksave(app_.get(), 3);
-    EXPECT_EQ(Exists("q/Quicksave03/Quicksave03.session"), c.saved);
+    FileCommand_SaveQuicksave(app_.get(), 8);
+    EXPECT_EQ(Exists("q/Quicksave08/Quicksave08.session"), c.saved);
     EXPECT_EQ(app_->session.dirty, !c.saved);
-    EXPECT_EQ(dialog.Saw("Quicksave Quicksave03 exists, overwrite?", "Overwrite Quicksave?"), c.questions > 0);
-    EXPECT_FALSE(dialog.Saw("Quicksaved Session as Quicksave03.", "Quicksave Complete"));  // numbered: silent
+    EXPECT_EQ(dialog.Saw("Quicksave Quicksave08 exists, overwrite?", "Overwrite Quicksave?"), c.questions > 0);
+    EXPECT_FALSE(dialog.Saw("Quicksaved Session as Quicksave08.", "Quicksave Complete"));  // numbered: silent
   }
-  EXPECT_TRUE(Exists("q/Quicksave03/Quicksave03_Midi.xml"));
-  EXPECT_EQ(app_->session.title, "Kestrine 1.73 - [Quicksave03]");
+  EXPECT_TRUE(Exists("q/Quicksave08/Quicksave08_Midi.xml"));
+  EXPECT_EQ(app_->session.title, "Kestrine 1.73 - [Quicksave08]");
 
   // Loading meets saving under the same spelling; an unsaved number is the reader's message.
   Restart();
   App_Preferences().quicksave_directory = Path("q");
   app_->sessions = store.get();
-  FileCommand_LoadQuicksave(app_.get(), 3);
-  EXPECT_EQ(app_->session.title, "Kestrine 1.73 - [Quicksave03]");
+  FileCommand_LoadQuicksave(app_.get(), 8);
+  EXPECT_EQ(app_->session.title, "Kestrine 1.73 - [Quicksave08]");
   ExpectAudio(0, 0.5);
   EXPECT_FALSE(store->LoadQuicksave(4));
   ASSERT_FALSE(dialog.shown.empty());  // which quicksave was never saved
