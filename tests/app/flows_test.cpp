@@ -97,7 +97,8 @@ TEST_F(AppTest, EnterAndTabCommitThePanelFields) {
   App_KeyDown(&app(), Key::Enter);
   EXPECT_EQ(Audio_GetLoopLength(slot(0)), 96000);  // the current, empty strip takes it
 
-  // Each delay box sets its own channel.
+  // Each delay box sets its own channel (while the channels are not linked).
+  EffectsPanel_SetDelayLink(&app().effects, false);
   const int left = app().effects.delayMilliseconds[0];
   App_EditField(&app(), PanelField::DelayRight, "321");
   App_KeyDown(&app(), Key::Enter);
