@@ -74,9 +74,10 @@ void OscClients::Clear() {
 
 void OscClients::SendAll(lo_message message) {
   for (OscClient& c : clients_) {
+    // A refusal is reported on the send after the one refused, and the send after that
+    // succeeds again: failures are therefore counted, never forgiven.
     if (Send(c.socket, c.path, message)) {
       ++sent_;
-      c.failures = 0;
     } else {
       ++failed_;
       ++c.failures;

@@ -12,7 +12,7 @@
 #include <lo/lo.h>
 
 inline constexpr int kOscMaxClients = 16;
-// Sends in a row that may fail before a client is dropped.
+// Failed sends after which a client is dropped (a listening client never has one).
 inline constexpr int kOscClientFailures = 3;
 
 struct OscClient {
