@@ -17,6 +17,20 @@ struct MessageFree {
 };
 using Message = std::unique_ptr<std::remove_pointer_t<lo_message>, MessageFree>;
 
+// liblo's arguments sit on 4-byte boundaries inside the message, while its lo_arg union
+// asks for 8: every value is copied out rather than read through the union.
+int32_t Int(lo_arg* arg) {
+  int32_t v;
+  std::memcpy(&v, arg, sizeof v);
+  return v;
+}
+float Float(lo_arg* arg) {
+  float v;
+  std::memcpy(&v, arg, sizeof v);
+  return v;
+}
+const char* Text(lo_arg* arg) { return reinterpret_cast<const char*>(arg); }
+
 // Only UDP replies: the server answers the way it is reached.
 bool ReplyUrlUsable(const std::string& url) { return url.rfind("osc.udp://", 0) == 0 && url.size() < 256; }
 bool ReplyPathUsable(const std::string& path) { return !path.empty() && path[0] == '/' && path.size() < 256; }
@@ -29,16 +43,16 @@ OscReject Action(const char* types, lo_arg** argv, int argc, OscRequest* request
   // The optional track and value are told apart by type, so either may be left out.
   for (int i = 1; i < argc; ++i) {
     if (types[i] == 'i' && i == 1) {
-      track = argv[i]->i;
+      track = Int(argv[i]);
       trackGiven = true;
     } else if (types[i] == 'f' && i == argc - 1) {
-      value = argv[i]->f;
+      value = Float(argv[i]);
     } else {
       return OscReject::WrongTypes;
     }
   }
   uint32_t command = 0;
-  if (!ActionCatalogue_CommandOfKey(&argv[0]->s, &command)) return OscReject::UnknownAction;
+  if (!ActionCatalogue_CommandOfKey(Text(argv[0]), &command)) return OscReject::UnknownAction;
   if (!std::isfinite(value)) return OscReject::BadValue;
   const ActionRow& row = ActionCatalogue_Row(ActionCatalogue_RowOfCommand(command));
   int32_t field = kCurrentTrack;
@@ -59,8 +73,8 @@ OscReject Action(const char* types, lo_arg** argv, int argc, OscRequest* request
 OscReject Reply(const char* types, lo_arg** argv, int argc, int first, OscRequest* request) {
   for (int i = 0; i < argc; ++i)
     if (types[i] != 's') return OscReject::WrongTypes;
-  request->replyUrl = &argv[first]->s;
-  request->replyPath = &argv[first + 1]->s;
+  request->replyUrl = Text(argv[first]);
+  request->replyPath = Text(argv[first + 1]);
   if (!ReplyUrlUsable(request->replyUrl) || !ReplyPathUsable(request->replyPath)) return OscReject::BadValue;
   return OscReject::None;
 }
@@ -101,7 +115,7 @@ OscReject OscRequest_Parse(const void* data, size_t size, OscRequest* request) {
     const OscReject r = Reply(types, argv, argc, 1, request);
     if (r != OscReject::None) return r;
     request->kind = OscRequestKind::Get;
-    request->what = &argv[0]->s;
+    request->what = Text(argv[0]);
     return OscState_Knows(request->what) ? OscReject::None : OscReject::UnknownWhat;
   }
   const bool reg = std::strcmp(path, "/kestrine/register") == 0;

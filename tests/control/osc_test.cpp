@@ -102,7 +102,7 @@ TEST(OscState, ChangesNameEachDifferingValueButThePositions) {
   lo_message m = lo_message_new();
   ASSERT_TRUE(OscState_AddValue(b, "track/3/state", m));
   EXPECT_EQ(std::string(lo_message_get_types(m)), "ss");
-  EXPECT_EQ(std::string(&lo_message_get_argv(m)[1]->s), "Playing");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(lo_message_get_argv(m)[1])), "Playing");
   lo_message_free(m);
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -23,12 +24,15 @@ int BindLoopback(int* port) {
   return fd;
 }
 
+// Arguments sit on 4-byte boundaries, lo_arg wants 8: values are copied out.
 std::string ArgText(char type, lo_arg* arg) {
   char text[64];
+  int32_t i;
+  float f;
   switch (type) {
-    case 's': return &arg->s;
-    case 'i': return std::to_string(arg->i);
-    case 'f': std::snprintf(text, sizeof text, "%g", arg->f); return text;
+    case 's': return reinterpret_cast<const char*>(arg);
+    case 'i': std::memcpy(&i, arg, sizeof i); return std::to_string(i);
+    case 'f': std::memcpy(&f, arg, sizeof f); std::snprintf(text, sizeof text, "%g", f); return text;
     default: return std::string("?") + type;
   }
 }
