@@ -120,6 +120,7 @@ void App_SampleLoopTime(App* app) { app->loopTime.lastLoopTime = Audio_GetLoopSe
 void App_UndoChanged(App* app, int slot, int operation, const char* name, int redo) {
   const StripIndex strip = TrackStrips_StripOfSlot(&app->tracks, EngineSlot{slot});
   app->undoLabel = Undo_DescribeChange(strip.Number(), operation, name, redo);
+  app->undoDepth = operation == UndoInit ? 0 : 1;
 }
 
 // ---- Selecting a track ----

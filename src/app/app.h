@@ -22,6 +22,7 @@
 #include "app/model/panel_fields.h"
 #include "app/model/session_state.h"
 #include "app/model/track_numbers.h"
+#include "app/osc_control.h"
 #include "app/session/session_file.h"
 #include "app/strips/loop_strip.h"
 #include "control/fire_action.h"
@@ -81,6 +82,11 @@ struct App {
   std::unique_ptr<SessionStore> ownedSessions;  // the store start-up made, if any
   std::unique_ptr<LoopEditModel> ownedLoopEdit;  // the view start-up made, if any
 
+  // ---- OSC ----
+  int oscPortFromCommandLine = -1;  // --osc-port, -1 when not given
+  std::unique_ptr<AppOsc> osc;      // while a server runs
+  int undoDepth = 0;                // undo steps available (the history keeps one)
+
   AppTransportNow transportNow{this};
   // Set from any thread by the engine's fatal-error hook; timer 1 closes the window.
   std::atomic<bool> closeRequested{false};
@@ -110,7 +116,7 @@ inline uint32_t App_Parameter(int track, int value) {
 enum class Slider { TrackVolume, TrackPan, TrackEffectsMix, RecordFeedback, MetronomeVolume,
                     MasterVolume, SubmixAVolume, SubmixBVolume, Crossfade };
 void App_Slider(App* app, Slider slider, int strip, int position);
-// Runs every posted command in posting order.
+// Acts on the waiting OSC requests, then runs every posted command in posting order.
 void App_DrainCommands(App* app);
 // Posts a command to the queue (the keyboard handler and the Toggle Stop/Play row).
 void App_Post(Command c, int track = 0, int value = 0);

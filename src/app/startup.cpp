@@ -151,6 +151,7 @@ bool App_Start(App* app, const FileLocations& where, const AppSeams& seams) {
     return false;
   }
   MidiHooks_Install();
+  App_StartOsc(app);
 
   if (app->sessions) {
     if (!app->sessions->DefaultExists() && !ConfigDirectoryReadOnly) app->sessions->SaveDefault();
@@ -182,6 +183,7 @@ bool App_Start(App* app, const FileLocations& where, const AppSeams& seams) {
 
 void App_Shutdown(App* app) {
   if (app->window) app->window->StopTimers();
+  App_StopOsc(app);
   MidiHooks_Remove();
   if (!app->exitInProgress) CloseMidiPorts();
   Audio_Shutdown();
@@ -191,6 +193,7 @@ void App_Shutdown(App* app) {
 void App_FatalError(App* app, const char* file, int line) {
   if (app->exitInProgress) return;
   app->exitInProgress = true;
+  App_StopOsc(app);
   MidiHooks_Remove();
   CloseMidiPorts();
   if (app->sessions && app->sessions->SaveInProgress()) {

@@ -49,6 +49,7 @@ void App_Timer1(App* app) {
     app->mixToDiskArmed = false;
   }
   BeatLights(app);
+  App_OscTick(app);
   if (app->loopEdit) app->loopEdit->Refresh();
   App_SampleLoopTime(app);
 }

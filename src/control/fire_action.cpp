@@ -67,6 +67,17 @@ void ControlCommandQueue::SetNotify(NotifyFn fn, void* user) {
   notifyUser_ = user;
 }
 
+void ControlCommandQueue::Wake() {
+  NotifyFn notify;
+  void* user;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    notify = notify_;
+    user = notifyUser_;
+  }
+  if (notify) notify(user);
+}
+
 ControlCommandQueue& ControlCommands() {
   static ControlCommandQueue queue;
   return queue;

@@ -42,6 +42,9 @@ class ControlCommandQueue {
   void Clear();
   // Called after every post (the user interface schedules a drain on its thread).
   void SetNotify(NotifyFn fn, void* user);
+  // Calls the notify function without posting: another source of work (OSC requests)
+  // has something for the same drain. Any thread.
+  void Wake();
 
  private:
   mutable std::mutex lock_;

@@ -51,7 +51,11 @@ CommandLine CommandLine_Parse(const QStringList& given) {
   const QCommandLineOption passes(QStringLiteral("passes"),
                                   QStringLiteral("Render this many passes of the longest loop (default 1)."),
                                   QStringLiteral("N"));
-  parser.addOptions({render, seconds, passes});
+  const QCommandLineOption oscPort(QStringLiteral("osc-port"),
+                                   QStringLiteral("Listen for OSC control on UDP port <N> for this run (0: off); "
+                                                  "wins over the port in the preferences."),
+                                   QStringLiteral("N"));
+  parser.addOptions({render, seconds, passes, oscPort});
   parser.addPositionalArgument(QStringLiteral("session"),
                                QStringLiteral("A session file to open at start-up (with --render: the WAV file "
                                               "to write)."),
@@ -76,6 +80,12 @@ CommandLine CommandLine_Parse(const QStringList& given) {
     std::printf("%s %s\n", kAppTitle, kAppVersion);
     line.exit = true;
     return line;
+  }
+  if (parser.isSet(oscPort)) {
+    bool number = false;
+    line.oscPort = parser.value(oscPort).toInt(&number);
+    if (!number || line.oscPort < 0 || line.oscPort > 65535)
+      return usageError(QStringLiteral("--osc-port needs a port number from 0 (off) to 65535."));
   }
   const QStringList positional = parser.positionalArguments();
   if (parser.isSet(render)) {

@@ -57,6 +57,7 @@ int main(int argc, char** argv) {
   seams.window = &window;
   seams.dialogs = &dialogs;
   seams.sessions = &sessions;
+  app.oscPortFromCommandLine = line.oscPort;
   int code = 0;
   const FileLocations where = FileLocations_Resolve(FileLocations_FromEnvironment(ec ? std::string() : start.string()));
   if (!App_Start(&app, where, seams)) {

@@ -117,6 +117,11 @@ const SettingDescriptor kRows[] = {
     ROW_APPLIED(continuous_metronome, Preferences_ApplyContinuousMetronome),
     ROW_APPLIED(convert_sample_rate, Preferences_ApplyConvertSampleRate),
     ROW_APPLIED(loop_file_format, Preferences_ApplyLoopFileFormat),
+    // Values outside 0..65535 are ignored: the previous port stays.
+    {.name = "osc_port",
+     .setInteger = [](int v) { if (v >= 0 && v <= 65535) P().osc_port = v; },
+     .getInteger = [] { return P().osc_port; }},
+    ROW_BIT(osc_all_interfaces),
 
     // DeviceConfig.xml
     {.name = "driver_type",
@@ -194,7 +199,7 @@ const SettingDescriptor* ConfigFiles_Rows(int* count) {
 
 SettingTable ConfigFiles_SystemTable() { return SettingTable_Slice(kRows, kRowCount, "skin", 2); }
 SettingTable ConfigFiles_PreferencesTable() {
-  return SettingTable_Slice(kRows, kRowCount, "undo", 40);
+  return SettingTable_Slice(kRows, kRowCount, "undo", 42);
 }
 SettingTable ConfigFiles_DeviceTable() {
   return SettingTable_Slice(kRows, kRowCount, "driver_type", 8);

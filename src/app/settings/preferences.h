@@ -48,6 +48,10 @@ struct Preferences {
   // loops are saved in (LoopFileFormat: 0 16-bit PCM, 1 24-bit PCM, 2 32-bit float).
   int convert_sample_rate = 0;
   int loop_file_format = 0;
+  // OSC control: the UDP port (0: no server) and whether it listens on every interface
+  // rather than on this machine only.
+  int osc_port = 0;
+  int osc_all_interfaces = 0;
 };
 
 struct SystemConfiguration {

@@ -101,6 +101,9 @@ TEST_F(ConfigFilesTest, PreferenceRowsAreClampedOrIgnoredAndReachTheEngine) {
       {"convert_sample_rate", "3", [&] { return Audio_GetLoopFileOptions().convertSampleRate; }, 1},
       {"loop_file_format", "2", [&] { return Audio_GetLoopFileOptions().saveFormat; }, LOOP_FILE_FLOAT32},
       {"loop_file_format", "3", [&] { return p.loop_file_format; }, 2},  // no such format: ignored
+      {"osc_port", "9000", [&] { return p.osc_port; }, 9000},
+      {"osc_port", "70000", [&] { return p.osc_port; }, 9000},  // not a port: ignored
+      {"osc_all_interfaces", "7", [&] { return p.osc_all_interfaces; }, 1},
   };
   for (const auto& c : cases) {
     ReadPreferencesRows(std::string("<") + c.row + ">" + c.text + "</" + c.row + ">");
