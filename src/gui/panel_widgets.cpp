@@ -67,8 +67,9 @@ int SkinnedSwitch_Slot(SkinSwitch kind, bool on, bool enabled) {
   return images->Has(slot) ? slot : -1;
 }
 
-QSize SkinnedSwitch_Size(const QAbstractButton& widget, int slot, SwitchCaption caption) {
+QSize SkinnedSwitch_Size(const QAbstractButton& widget, SkinSwitch kind, int slot, SwitchCaption caption) {
   const QSize image = Images()->Image(slot).size();
+  if (!SkinSwitch_HasCaption(kind)) return image;
   const QFontMetrics& metrics = widget.fontMetrics();
   const QString text = widget.text();
   const int textWidth = metrics.horizontalAdvance(text);
@@ -87,6 +88,7 @@ bool SkinnedSwitch_Paint(QAbstractButton& widget, SkinSwitch kind, bool on, Swit
   if (!SkinPaint_Switch(p, QRect(widget.mapTo(panel, QPoint(0, 0)), widget.size()), panel->size(), *Images(), kind,
                         on, widget.isEnabled(), imageX))
     return false;
+  if (!SkinSwitch_HasCaption(kind)) return true;
   QRect text = widget.rect();
   Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter;
   if (caption == SwitchCaption::Below) {
@@ -121,7 +123,7 @@ QSize LedButton::sizeHint() const {
     // A skinned push button is as large as its image: button images carry their own
     // caption, which stretching would squash.
     if (switch_ == SkinSwitch::None) return Images()->Image(slot).size();
-    return SkinnedSwitch_Size(*this, slot, caption_);
+    return SkinnedSwitch_Size(*this, switch_, slot, caption_);
   }
   return {fontMetrics().horizontalAdvance(text()) + 18, std::max(18, fontMetrics().height() + 5)};
 }

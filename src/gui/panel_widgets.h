@@ -16,15 +16,17 @@
 class QPainter;
 
 // ---- Switches drawn from the skin ----
-// A switch's image is a glyph (a box, a light, a pill): its caption is drawn beside it,
-// or under it where a narrow strip has no room beside.
+// The CheckBox and Radio images are glyphs shared by many switches: the switch's caption
+// is drawn beside the image, or under it where a narrow strip has no room beside. The
+// Mute and Solo images serve one purpose each and say it themselves: no caption.
 enum class SwitchCaption { Beside, Below };
+inline bool SkinSwitch_HasCaption(SkinSwitch kind) { return kind == SkinSwitch::CheckBox || kind == SkinSwitch::Radio; }
 
 // The image slot a switch of `kind` shows in its state; -1 when the installed skin lacks
 // it or the panel background that shows around it.
 int SkinnedSwitch_Slot(SkinSwitch kind, bool on, bool enabled);
-// The room the image `slot` and the caption (the button's text) take.
-QSize SkinnedSwitch_Size(const QAbstractButton& widget, int slot, SwitchCaption caption);
+// The room the image `slot` and the caption (the button's text) take for a switch of `kind`.
+QSize SkinnedSwitch_Size(const QAbstractButton& widget, SkinSwitch kind, int slot, SwitchCaption caption);
 // Draws `widget` (its text is the caption) as a switch of `kind` in state
 // `on` over the panel's background; false, drawing nothing, when the skin lacks the image
 // or the widget is not on the panel.
@@ -41,7 +43,7 @@ class SkinnedBox : public Box {
   }
   SkinSwitch kind() const { return kind_; }
   bool skinned() const { return Slot() >= 0; }
-  QSize sizeHint() const override { return skinned() ? SkinnedSwitch_Size(*this, Slot(), SwitchCaption::Beside) : Box::sizeHint(); }
+  QSize sizeHint() const override { return skinned() ? SkinnedSwitch_Size(*this, kind_, Slot(), SwitchCaption::Beside) : Box::sizeHint(); }
   QSize minimumSizeHint() const override { return skinned() ? sizeHint() : Box::minimumSizeHint(); }
 
  protected:
