@@ -20,16 +20,18 @@ class QPainter;
 // is drawn beside the image, or under it where a narrow strip has no room beside. The
 // Mute and Solo images serve one purpose each and say it themselves: no caption.
 enum class SwitchCaption { Beside, Below };
-inline bool SkinSwitch_HasCaption(SkinSwitch kind) { return kind == SkinSwitch::CheckBox || kind == SkinSwitch::Radio; }
+inline bool SkinSwitch_HasCaption(SkinSwitch kind) {
+  return kind == SkinSwitch::CheckBox || kind == SkinSwitch::Radio;
+}
 
 // The image slot a switch of `kind` shows in its state; -1 when the installed skin lacks
 // it or the panel background that shows around it.
 int SkinnedSwitch_Slot(SkinSwitch kind, bool on, bool enabled);
 // The room the image `slot` and the caption (the button's text) take for a switch of `kind`.
 QSize SkinnedSwitch_Size(const QAbstractButton& widget, SkinSwitch kind, int slot, SwitchCaption caption);
-// Draws `widget` (its text is the caption) as a switch of `kind` in state
-// `on` over the panel's background; false, drawing nothing, when the skin lacks the image
-// or the widget is not on the panel.
+// Draws `widget` (its text is the caption) as a switch of `kind` in state `on` over the
+// panel's background; false, drawing nothing, when the skin lacks the image or the
+// widget is not on the panel.
 bool SkinnedSwitch_Paint(QAbstractButton& widget, SkinSwitch kind, bool on, SwitchCaption caption);
 
 // A check box or radio button of the panel (the effects' switches and filter types) that
@@ -43,7 +45,9 @@ class SkinnedBox : public Box {
   }
   SkinSwitch kind() const { return kind_; }
   bool skinned() const { return Slot() >= 0; }
-  QSize sizeHint() const override { return skinned() ? SkinnedSwitch_Size(*this, kind_, Slot(), SwitchCaption::Beside) : Box::sizeHint(); }
+  QSize sizeHint() const override {
+    return skinned() ? SkinnedSwitch_Size(*this, kind_, Slot(), SwitchCaption::Beside) : Box::sizeHint();
+  }
   QSize minimumSizeHint() const override { return skinned() ? sizeHint() : Box::minimumSizeHint(); }
 
  protected:
@@ -51,7 +55,9 @@ class SkinnedBox : public Box {
     if (!SkinnedSwitch_Paint(*this, kind_, this->isChecked(), SwitchCaption::Beside)) Box::paintEvent(event);
   }
   // Qt's box answers only over its indicator and text as its style places them.
-  bool hitButton(const QPoint& pos) const override { return skinned() ? this->rect().contains(pos) : Box::hitButton(pos); }
+  bool hitButton(const QPoint& pos) const override {
+    return skinned() ? this->rect().contains(pos) : Box::hitButton(pos);
+  }
 
  private:
   int Slot() const { return SkinnedSwitch_Slot(kind_, this->isChecked(), this->isEnabled()); }
@@ -61,7 +67,6 @@ using SkinnedCheckBox = SkinnedBox<QCheckBox>;
 using SkinnedRadioButton = SkinnedBox<QRadioButton>;
 
 // A button whose LED shows a state the application decides (never toggled by a click).
-
 class LedButton : public QAbstractButton {
   Q_OBJECT
   Q_PROPERTY(bool lit READ lit)

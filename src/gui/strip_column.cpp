@@ -104,9 +104,9 @@ bool StripColumn::SkinnedSwitches() const {
 }
 
 void StripColumn::ArrangeSwitches() {
-  // The built-in buttons share the strip two by two. A skin's images with their captions
-  // are wider: the captions go under the images, Mute and Solo side by side and the four
-  // check boxes in one row, which keeps the strip about as tall.
+  // The built-in buttons share the strip two by two. A skin's check boxes with their
+  // captions beside are wider: their captions go under the images and the four sit in
+  // one row under Mute and Solo, which keeps the strip about as tall.
   const bool skinned = arrangedSkinned_ = SkinnedSwitches();
   const SwitchCaption caption = skinned ? SwitchCaption::Below : SwitchCaption::Beside;
   LedButton* const order[] = {mute_, solo_, submix_, effects_, slow_, reverse_};
@@ -133,7 +133,8 @@ int StripColumn::FittingWidth() const {
     widest = std::max(widest, std::max(w(mute_), w(submix_) + s + w(effects_)) + s +
                                   std::max(w(solo_), w(slow_) + s + w(reverse_)));
   else
-    widest = std::max(widest, std::max({w(mute_), w(submix_), w(slow_)}) + s + std::max({w(solo_), w(effects_), w(reverse_)}));
+    widest = std::max(widest, std::max({w(mute_), w(submix_), w(slow_)}) + s +
+                                  std::max({w(solo_), w(effects_), w(reverse_)}));
   const QMargins m = layout()->contentsMargins();
   return std::max(kNarrowest, widest + m.left() + m.right());
 }
