@@ -46,29 +46,37 @@ void File_SyncFolder(const std::string& path) {
 }
 
 FileReplaceResult File_Replace(const std::string& path,
-                               const std::function<bool(std::FILE*)>& write) {
+                               const std::function<bool(std::FILE*)>& write, int* error) {
+  int failed = 0;  // errno of the first step that failed
+  auto refuse = [&](int cause) {
+    if (error) *error = cause;
+    return FileReplace_Unwritable;
+  };
   const fs::path target = FollowLinks(path);
-  if (target.empty()) return FileReplace_Unwritable;
+  if (target.empty()) return refuse(ELOOP);
 
   struct stat old {};
   const bool exists = ::stat(target.c_str(), &old) == 0;
   if (exists) {
     // The write bits are asked for too: the superuser passes every access test, but a
     // file marked read-only is still not to be overwritten.
-    if (!S_ISREG(old.st_mode) || (old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)
-      return FileReplace_Unwritable;
+    if (S_ISDIR(old.st_mode)) return refuse(EISDIR);
+    if (!S_ISREG(old.st_mode)) return refuse(EINVAL);
+    if ((old.st_mode & 0222) == 0) return refuse(EACCES);
+    if (::access(target.c_str(), W_OK) != 0) return refuse(errno);
   } else if (errno != ENOENT) {
-    return FileReplace_Unwritable;
+    return refuse(errno);
   }
 
   std::string temporary = target.string() + ".XXXXXX";
   const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return FileReplace_Unwritable;
+  if (fd < 0) return refuse(errno);
   std::FILE* out = ::fdopen(fd, "wb");
   if (!out) {
+    const int cause = errno;
     ::close(fd);
     ::unlink(temporary.c_str());
-    return FileReplace_Unwritable;
+    return refuse(cause);
   }
   if (exists) {
     // Owner first: changing it may clear the set-id bits that the mode then restores.
@@ -80,13 +88,20 @@ FileReplaceResult File_Replace(const std::string& path,
     ::fchmod(fd, CreateMode());
   }
 
-  bool ok = write(out);
-  ok = std::fflush(out) == 0 && ok;
-  ok = ::fsync(fd) == 0 && ok;
-  ok = std::fclose(out) == 0 && ok;
-  ok = ok && std::rename(temporary.c_str(), target.c_str()) == 0;
+  // Each step runs even after a failure (the file must be closed), keeping the first cause.
+  auto step = [&](bool ok) {
+    if (!ok && failed == 0) failed = errno != 0 ? errno : EIO;
+    return ok;
+  };
+  errno = 0;
+  bool ok = step(write(out));
+  ok = step(std::fflush(out) == 0) && ok;
+  ok = step(::fsync(fd) == 0) && ok;
+  ok = step(std::fclose(out) == 0) && ok;
+  ok = ok && step(std::rename(temporary.c_str(), target.c_str()) == 0);
   if (!ok) {
     ::unlink(temporary.c_str());
+    if (error) *error = failed;
     return FileReplace_WriteFailed;
   }
   File_SyncFolder(target.string());  // makes the rename itself durable

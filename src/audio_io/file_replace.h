@@ -23,6 +23,8 @@ enum FileReplaceResult {
 void File_SyncFolder(const std::string& path);
 
 // `write` puts the whole content into the open temporary file and says whether that
-// succeeded; it need not flush.
+// succeeded; it need not flush. On failure `error`, when given, receives the errno of the
+// step that failed (the first one: a write, a flush, opening the temporary file), so the
+// user can be told why (a full disk, a read-only folder).
 FileReplaceResult File_Replace(const std::string& path,
-                               const std::function<bool(std::FILE*)>& write);
+                               const std::function<bool(std::FILE*)>& write, int* error = nullptr);

@@ -325,6 +325,7 @@ std::string Audio_SaveLoop(int track, const char* path, bool interactive) {
   const LoopFileFormat format = options.saveFormat;
   const uint32_t rate = static_cast<uint32_t>(e->sampleRate.load());
   const char* failure = nullptr;
+  int cause = 0;
   const FileReplaceResult result = File_Replace(file, [&](std::FILE* f) {
     if (format == LOOP_FILE_PCM16) {
       failure = WriteLoop(f, samples, count, static_cast<uint16_t>(channels), rate);
@@ -335,13 +336,16 @@ std::string Audio_SaveLoop(int track, const char* path, bool interactive) {
       failure = SoundFile_WriteWav(f, format, samples, frameCount, static_cast<int>(channels), static_cast<int>(rate));
     }
     return failure == nullptr;
-  });
+  }, &cause);
   if (result != FileReplace_Done) {
     if (interactive) {
+      // The second line says which file and why: a full disk, a read-only folder.
+      const std::string detail = file + ": " + std::strerror(cause);
       if (result == FileReplace_Unwritable)
-        MessageDialog_Show(owner, Format("Could not open file %s", file), "Error");
+        MessageDialog_Show(owner, Format("Could not open file %s", file) + "\n" + detail, "Error");
       else
-        MessageDialog_Show(owner, failure ? failure : "file data write failed", "Audio_SaveLoop()");
+        MessageDialog_Show(owner, std::string(failure ? failure : "file data write failed") + "\n" + detail,
+                           "Audio_SaveLoop()");
     }
     return {};
   }

@@ -12,6 +12,7 @@
 
 #include "app/model/effects_panel.h"
 #include "gui/panel_context.h"
+#include "gui/panel_widgets.h"
 
 namespace {
 
@@ -19,8 +20,27 @@ QGroupBox* Group(const QString& title, QWidget* parent) {
   auto* box = new QGroupBox(title, parent);
   auto* row = new QHBoxLayout(box);
   row->setContentsMargins(4, 2, 4, 2);
-  row->setSpacing(2);
+  row->setSpacing(6);
   return box;
+}
+
+// One effect's part of a group: its switches in rows over its row of sliders, so that the
+// switches take no width of their own beside the sliders.
+struct Part {
+  QGridLayout* switches;
+  QHBoxLayout* sliders;
+};
+Part AddPart(QWidget* box) {
+  auto* column = new QVBoxLayout;
+  column->setSpacing(2);
+  Part part{new QGridLayout, new QHBoxLayout};
+  part.switches->setHorizontalSpacing(6);
+  part.switches->setVerticalSpacing(2);
+  part.sliders->setSpacing(2);
+  column->addLayout(part.switches);
+  column->addLayout(part.sliders, 1);
+  static_cast<QBoxLayout*>(box->layout())->addLayout(column);
+  return part;
 }
 
 void Show(QSlider* slider, int p) {
@@ -42,8 +62,8 @@ void Show(QLabel* label, const std::string& text) { label->setText(QString::from
 // The section's slider callbacks need the model; they are plain functions over `this`.
 #define MODEL (&self->context_->app()->effects)
 
-EffectsSection::SliderText EffectsSection::AddSlider(QWidget* box, const QString& name, const QString& caption,
-                                                     void (*move)(EffectsSection*, int)) {
+EffectsSection::SliderText EffectsSection::AddSlider(QWidget* box, QBoxLayout* row, const QString& name,
+                                                     const QString& caption, void (*move)(EffectsSection*, int)) {
   auto* column = new QVBoxLayout;
   column->setSpacing(1);
   SliderText st;
@@ -65,7 +85,7 @@ EffectsSection::SliderText EffectsSection::AddSlider(QWidget* box, const QString
   column->addWidget(st.text);
   column->addWidget(st.slider, 1, Qt::AlignHCenter);
   column->addWidget(label);
-  static_cast<QBoxLayout*>(box->layout())->addLayout(column);
+  row->addLayout(column);
   connect(st.slider, &QSlider::valueChanged, this, [this, move](int p) {
     move(this, p);
     context_->Changed();
@@ -73,9 +93,9 @@ EffectsSection::SliderText EffectsSection::AddSlider(QWidget* box, const QString
   return st;
 }
 
-QCheckBox* EffectsSection::AddCheck(QWidget* parent, const QString& name, const QString& caption,
+QCheckBox* EffectsSection::AddCheck(QWidget* parent, const QString& name, int controlId, const QString& caption,
                                     void (*toggle)(EffectsSection*, bool)) {
-  auto* box = new QCheckBox(caption, parent);
+  auto* box = new SkinnedCheckBox(caption, SkinSwitch_ForControl(controlId), parent);
   box->setObjectName(name);
   box->setFocusPolicy(Qt::NoFocus);
   connect(box, &QCheckBox::toggled, this, [this, toggle](bool on) {
@@ -92,13 +112,14 @@ EffectsSection::EffectsSection(PanelContext* context, QWidget* parent)
 
   // ---- Filter and LFO ----
   auto* filter = filterBox_ = Group("Filter", parent);
-  auto* filterSwitches = new QVBoxLayout;
-  filterOn_ = AddCheck(filter, "filterOn", "On", [](S* self, bool on) { EffectsPanel_EnableFilter(MODEL, on); });
-  filterLink_ = AddCheck(filter, "filterLink", "Link", [](S* self, bool on) { EffectsPanel_SetFilterLink(MODEL, on); });
-  filterSwitches->addWidget(filterOn_);
-  filterSwitches->addWidget(filterLink_);
+  const Part filterPart = AddPart(filter);
+  filterOn_ = AddCheck(filter, "filterOn", 1042, "On", [](S* self, bool on) { EffectsPanel_EnableFilter(MODEL, on); });
+  filterLink_ = AddCheck(filter, "filterLink", 1038, "Link", [](S* self, bool on) { EffectsPanel_SetFilterLink(MODEL, on); });
+  filterPart.switches->addWidget(filterOn_, 0, 0);
+  filterPart.switches->addWidget(filterLink_, 0, 1);
+  const int modeIds[4] = {1043, 1048, 1049, 1052};  // Low, Band, High, Notch
   for (int m = 0; m < 4; ++m) {
-    mode_[m] = new QRadioButton(EffectsPanel_FilterModeName(m), filter);
+    mode_[m] = new SkinnedRadioButton(EffectsPanel_FilterModeName(m), SkinSwitch_ForControl(modeIds[m]), filter);
     mode_[m]->setObjectName(QString("filterMode%1").arg(m));
     mode_[m]->setFocusPolicy(Qt::NoFocus);
     connect(mode_[m], &QRadioButton::clicked, this, [this, m] {
@@ -106,60 +127,68 @@ EffectsSection::EffectsSection(PanelContext* context, QWidget* parent)
       App_FocusPanel(context_->app());
       context_->Changed();
     });
-    filterSwitches->addWidget(mode_[m]);
+    filterPart.switches->addWidget(mode_[m], 1 + m / 2, m % 2);
   }
-  static_cast<QBoxLayout*>(filter->layout())->addLayout(filterSwitches);
-  frequency_[0] = AddSlider(filter, "filterFrequency0", "Freq L", [](S* self, int p) { EffectsPanel_SetFilterFrequency(MODEL, 0, p); });
-  frequency_[1] = AddSlider(filter, "filterFrequency1", "Freq R", [](S* self, int p) { EffectsPanel_SetFilterFrequency(MODEL, 1, p); });
-  resonance_[0] = AddSlider(filter, "filterResonance0", "Res L", [](S* self, int p) { EffectsPanel_SetFilterResonance(MODEL, 0, p); });
-  resonance_[1] = AddSlider(filter, "filterResonance1", "Res R", [](S* self, int p) { EffectsPanel_SetFilterResonance(MODEL, 1, p); });
-  auto* lfoSwitches = new QVBoxLayout;
-  lfoSwitches->addWidget(new QLabel("LFO", filter));
-  lfoOn_ = AddCheck(filter, "lfoOn", "On", [](S* self, bool on) { EffectsPanel_EnableLfo(MODEL, on); });
-  lfoLink_ = AddCheck(filter, "lfoLink", "Link", [](S* self, bool on) { EffectsPanel_SetLfoLink(MODEL, on); });
-  lfoSwitches->addWidget(lfoOn_);
-  lfoSwitches->addWidget(lfoLink_);
-  lfoSwitches->addStretch();
-  static_cast<QBoxLayout*>(filter->layout())->addLayout(lfoSwitches);
-  rate_[0] = AddSlider(filter, "lfoRate0", "Rate L", [](S* self, int p) { EffectsPanel_SetLfoRate(MODEL, 0, p); });
-  rate_[1] = AddSlider(filter, "lfoRate1", "Rate R", [](S* self, int p) { EffectsPanel_SetLfoRate(MODEL, 1, p); });
-  depth_[0] = AddSlider(filter, "lfoDepth0", "Dep. L", [](S* self, int p) { EffectsPanel_SetLfoDepth(MODEL, 0, p); });
-  depth_[1] = AddSlider(filter, "lfoDepth1", "Dep. R", [](S* self, int p) { EffectsPanel_SetLfoDepth(MODEL, 1, p); });
+  frequency_[0] = AddSlider(filter, filterPart.sliders, "filterFrequency0", "Freq L", [](S* self, int p) { EffectsPanel_SetFilterFrequency(MODEL, 0, p); });
+  frequency_[1] = AddSlider(filter, filterPart.sliders, "filterFrequency1", "Freq R", [](S* self, int p) { EffectsPanel_SetFilterFrequency(MODEL, 1, p); });
+  resonance_[0] = AddSlider(filter, filterPart.sliders, "filterResonance0", "Res L", [](S* self, int p) { EffectsPanel_SetFilterResonance(MODEL, 0, p); });
+  resonance_[1] = AddSlider(filter, filterPart.sliders, "filterResonance1", "Res R", [](S* self, int p) { EffectsPanel_SetFilterResonance(MODEL, 1, p); });
+  const Part lfoPart = AddPart(filter);
+  lfoPart.switches->addWidget(new QLabel("LFO", filter), 0, 0);
+  lfoOn_ = AddCheck(filter, "lfoOn", 1053, "On", [](S* self, bool on) { EffectsPanel_EnableLfo(MODEL, on); });
+  lfoLink_ = AddCheck(filter, "lfoLink", 1045, "Link", [](S* self, bool on) { EffectsPanel_SetLfoLink(MODEL, on); });
+  lfoPart.switches->addWidget(lfoOn_, 1, 0);
+  lfoPart.switches->addWidget(lfoLink_, 1, 1);
+  lfoPart.switches->setRowStretch(2, 1);
+  rate_[0] = AddSlider(filter, lfoPart.sliders, "lfoRate0", "Rate L", [](S* self, int p) { EffectsPanel_SetLfoRate(MODEL, 0, p); });
+  rate_[1] = AddSlider(filter, lfoPart.sliders, "lfoRate1", "Rate R", [](S* self, int p) { EffectsPanel_SetLfoRate(MODEL, 1, p); });
+  depth_[0] = AddSlider(filter, lfoPart.sliders, "lfoDepth0", "Dep. L", [](S* self, int p) { EffectsPanel_SetLfoDepth(MODEL, 0, p); });
+  depth_[1] = AddSlider(filter, lfoPart.sliders, "lfoDepth1", "Dep. R", [](S* self, int p) { EffectsPanel_SetLfoDepth(MODEL, 1, p); });
 
   // ---- Delay ----
   auto* delay = delayBox_ = Group("Delay", parent);
-  auto* delaySwitches = new QVBoxLayout;
-  delayOn_ = AddCheck(delay, "delayOn", "On", [](S* self, bool on) { EffectsPanel_EnableDelay(MODEL, on); });
-  delayMode_ = AddCheck(delay, "delayMode", "Mode", [](S* self, bool on) { EffectsPanel_SetDelayMode(MODEL, on); });
-  delayLink_ = AddCheck(delay, "delayLink", "Link", [](S* self, bool on) { EffectsPanel_SetDelayLink(MODEL, on); });
-  delaySync_ = AddCheck(delay, "delaySync", "Sync", [](S* self, bool on) { EffectsPanel_SetDelaySync(MODEL, on); });
-  for (QCheckBox* b : {delayOn_, delayMode_, delayLink_, delaySync_}) delaySwitches->addWidget(b);
+  const Part delayPart = AddPart(delay);
+  delayOn_ = AddCheck(delay, "delayOn", 1068, "On", [](S* self, bool on) { EffectsPanel_EnableDelay(MODEL, on); });
+  delayMode_ = AddCheck(delay, "delayMode", 1092, "Mode", [](S* self, bool on) { EffectsPanel_SetDelayMode(MODEL, on); });
+  delayLink_ = AddCheck(delay, "delayLink", 1076, "Link", [](S* self, bool on) { EffectsPanel_SetDelayLink(MODEL, on); });
+  delaySync_ = AddCheck(delay, "delaySync", 1093, "Sync", [](S* self, bool on) { EffectsPanel_SetDelaySync(MODEL, on); });
+  int cell = 0;
+  for (QCheckBox* b : {delayOn_, delayMode_, delayLink_, delaySync_}) delayPart.switches->addWidget(b, 0, cell++);
   const PanelField msFields[2] = {PanelField::DelayLeft, PanelField::DelayRight};
   const int msIds[2] = {1294, 1295};
+  auto* milliseconds = new QHBoxLayout;
+  milliseconds->setSpacing(3);
   for (int c = 0; c < 2; ++c) {
     delayMs_[c] = context->Field(msFields[c], msIds[c], delay);
     delayMs_[c]->setMaximumWidth(48);
-    delaySwitches->addWidget(new QLabel(c == 0 ? "ms L" : "ms R", delay));
-    delaySwitches->addWidget(delayMs_[c]);
+    milliseconds->addWidget(new QLabel(c == 0 ? "ms L" : "ms R", delay));
+    milliseconds->addWidget(delayMs_[c]);
   }
-  delaySwitches->addStretch();
-  static_cast<QBoxLayout*>(delay->layout())->addLayout(delaySwitches);
-  delayTime_[0] = AddSlider(delay, "delayTime0", "Time L", [](S* self, int p) { EffectsPanel_SetDelayTimePosition(MODEL, 0, p); });
-  delayTime_[1] = AddSlider(delay, "delayTime1", "Time R", [](S* self, int p) { EffectsPanel_SetDelayTimePosition(MODEL, 1, p); });
-  delayFeedback_[0] = AddSlider(delay, "delayFeedback0", "Fb L", [](S* self, int p) { EffectsPanel_SetDelayFeedback(MODEL, 0, p); });
-  delayFeedback_[1] = AddSlider(delay, "delayFeedback1", "Fb R", [](S* self, int p) { EffectsPanel_SetDelayFeedback(MODEL, 1, p); });
-  delayMix_ = AddSlider(delay, "delayMix", "Mix", [](S* self, int p) { EffectsPanel_SetDelayMix(MODEL, p); });
+  milliseconds->addStretch();
+  delayPart.switches->addLayout(milliseconds, 1, 0, 1, 4);
+  delayTime_[0] = AddSlider(delay, delayPart.sliders, "delayTime0", "Time L", [](S* self, int p) { EffectsPanel_SetDelayTimePosition(MODEL, 0, p); });
+  delayTime_[1] = AddSlider(delay, delayPart.sliders, "delayTime1", "Time R", [](S* self, int p) { EffectsPanel_SetDelayTimePosition(MODEL, 1, p); });
+  delayFeedback_[0] = AddSlider(delay, delayPart.sliders, "delayFeedback0", "Fb L", [](S* self, int p) { EffectsPanel_SetDelayFeedback(MODEL, 0, p); });
+  delayFeedback_[1] = AddSlider(delay, delayPart.sliders, "delayFeedback1", "Fb R", [](S* self, int p) { EffectsPanel_SetDelayFeedback(MODEL, 1, p); });
+  delayMix_ = AddSlider(delay, delayPart.sliders, "delayMix", "Mix", [](S* self, int p) { EffectsPanel_SetDelayMix(MODEL, p); });
 
   // ---- Reverb ----
   auto* reverb = reverbBox_ = Group("Reverb", parent);
-  reverbOn_ = AddCheck(reverb, "reverbOn", "On", [](S* self, bool on) { EffectsPanel_EnableReverb(MODEL, on); });
-  static_cast<QBoxLayout*>(reverb->layout())->addWidget(reverbOn_, 0, Qt::AlignTop);
-  reverbLength_ = AddSlider(reverb, "reverbLength", "Time", [](S* self, int p) { EffectsPanel_SetReverbLength(MODEL, p); });
-  reverbMix_ = AddSlider(reverb, "reverbMix", "Mix", [](S* self, int p) { EffectsPanel_SetReverbMix(MODEL, p); });
-  reverbDamping_ = AddSlider(reverb, "reverbDamping", "Tone", [](S* self, int p) { EffectsPanel_SetReverbDamping(MODEL, p); });
+  auto* reverbRow = static_cast<QBoxLayout*>(reverb->layout());
+  reverbRow->setSpacing(2);
+  reverbOn_ = AddCheck(reverb, "reverbOn", 1054, "On", [](S* self, bool on) { EffectsPanel_EnableReverb(MODEL, on); });
+  reverbRow->addWidget(reverbOn_, 0, Qt::AlignTop);
+  reverbLength_ = AddSlider(reverb, reverbRow, "reverbLength", "Time", [](S* self, int p) { EffectsPanel_SetReverbLength(MODEL, p); });
+  reverbMix_ = AddSlider(reverb, reverbRow, "reverbMix", "Mix", [](S* self, int p) { EffectsPanel_SetReverbMix(MODEL, p); });
+  reverbDamping_ = AddSlider(reverb, reverbRow, "reverbDamping", "Tone", [](S* self, int p) { EffectsPanel_SetReverbDamping(MODEL, p); });
 }
 
 #undef MODEL
+
+std::vector<QAbstractButton*> EffectsSection::switches() const {
+  return {filterOn_, filterLink_, lfoOn_, lfoLink_, delayOn_, delayMode_, delayLink_, delaySync_, reverbOn_,
+          mode_[0], mode_[1], mode_[2], mode_[3]};
+}
 
 void EffectsSection::Refresh() {
   const EffectsPanel* m = &context_->app()->effects;
@@ -192,10 +221,12 @@ void EffectsSection::Refresh() {
       const QSignalBlocker block(mode_[i]);
       mode_[i]->setChecked(chosen);
     }
-    // The chosen filter type stands out in every look, a dark skin's too.
-    if (mode_[i]->font().bold() != chosen) {
+    // The chosen filter type stands out in every look: a skin shows it with its Radio
+    // images, Qt's radio button (small in a dark palette) gets bold text as well.
+    const bool bold = chosen && !mode_[i]->skinned();
+    if (mode_[i]->font().bold() != bold) {
       QFont font = mode_[i]->font();
-      font.setBold(chosen);
+      font.setBold(bold);
       mode_[i]->setFont(font);
     }
   }

@@ -39,8 +39,9 @@ const MenuRow kOptionsMenu[] = {
     {"Select Audio &Devices...", CommandId(Command::SelectAudioDevicesDialog)},
     {"ASIO Control Panel", CommandId(Command::AsioControlPanel)},
 };
-// Room left on the screen for the window manager's title bar.
-constexpr int kTitleBarAllowance = 32;
+// Room left on the screen for the window manager's title bar and frame: a 720-pixel
+// screen keeps 680 for the window.
+constexpr int kTitleBarAllowance = 40;
 
 // F1 itself is the keyboard handler's (it works with the menu bar hidden too); the
 // entry only shows the key.

@@ -59,55 +59,85 @@ const QWidget* PanelOf(const QWidget* w) {
 
 }  // namespace
 
-int LedButton::SkinSlot() const {
+int SkinnedSwitch_Slot(SkinSwitch kind, bool on, bool enabled) {
   const SkinImageCache* images = Images();
-  if (!images) return -1;
-  int slot = -1;
-  if (switch_ != SkinSwitch::None) {
-    // A switch also needs the panel's background to show through around it.
-    if (!images->Has(SkinSlot_Background)) return -1;
-    slot = SkinSwitch_Image(switch_, lit_, isEnabled());
+  // A switch also needs the panel's background to show through around it.
+  if (!images || kind == SkinSwitch::None || !images->Has(SkinSlot_Background)) return -1;
+  const int slot = SkinSwitch_Image(kind, on, enabled);
+  return images->Has(slot) ? slot : -1;
+}
+
+QSize SkinnedSwitch_Size(const QAbstractButton& widget, SkinSwitch kind, int slot, SwitchCaption caption) {
+  const QSize image = Images()->Image(slot).size();
+  if (!SkinSwitch_HasCaption(kind)) return image;
+  const QFontMetrics& metrics = widget.fontMetrics();
+  const QString text = widget.text();
+  const int textWidth = metrics.horizontalAdvance(text);
+  if (caption == SwitchCaption::Below)
+    return {std::max(image.width(), textWidth + 2), image.height() + metrics.height()};
+  return {image.width() + kCaptionGap + textWidth + 2, std::max(image.height(), metrics.height() + 2)};
+}
+
+bool SkinnedSwitch_Paint(QAbstractButton& widget, SkinSwitch kind, bool on, SwitchCaption caption) {
+  const QWidget* panel = PanelOf(&widget);
+  const int slot = SkinnedSwitch_Slot(kind, on, widget.isEnabled());
+  if (!panel || slot < 0) return false;
+  const int imageWidth = Images()->Image(slot).width();
+  const int imageX = caption == SwitchCaption::Below ? (widget.width() - imageWidth) / 2 : 0;
+  QPainter p(&widget);
+  if (!SkinPaint_Switch(p, QRect(widget.mapTo(panel, QPoint(0, 0)), widget.size()), panel->size(), *Images(), kind,
+                        on, widget.isEnabled(), imageX))
+    return false;
+  if (!SkinSwitch_HasCaption(kind)) return true;
+  QRect text = widget.rect();
+  Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter;
+  if (caption == SwitchCaption::Below) {
+    text.setTop(Images()->Image(slot).height());
+    align = Qt::AlignHCenter | Qt::AlignTop;
   } else {
-    int first = 0, count = 0;
-    if (!SkinButton_Row(controlId_, &first, &count)) return -1;
-    slot = SkinButton_Image(first, count, lit_ || isDown(), isEnabled());
+    text.setLeft(imageWidth + kCaptionGap);
   }
+  p.setPen(widget.palette().color(widget.isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+  p.drawText(text, align, widget.text());
+  return true;
+}
+
+void LedButton::setCaption(SwitchCaption caption) {
+  caption_ = caption;
+  updateGeometry();
+}
+
+int LedButton::SkinSlot() const {
+  if (switch_ != SkinSwitch::None) return SkinnedSwitch_Slot(switch_, lit_, isEnabled());
+  const SkinImageCache* images = Images();
+  int first = 0, count = 0;
+  if (!images || !SkinButton_Row(controlId_, &first, &count)) return -1;
+  const int slot = SkinButton_Image(first, count, lit_ || isDown(), isEnabled());
   return images->Has(slot) ? slot : -1;
 }
 
 bool LedButton::skinned() const { return SkinSlot() >= 0; }
 
 QSize LedButton::sizeHint() const {
-  // A skinned button is as large as its image: button images carry their own caption,
-  // which stretching would squash.
   if (const int slot = SkinSlot(); slot >= 0) {
-    const QSize image = Images()->Image(slot).size();
-    if (switch_ == SkinSwitch::None) return image;
-    // A switch's image is a glyph (a box, a light): its caption goes beside it.
-    return {image.width() + kCaptionGap + fontMetrics().horizontalAdvance(text()) + 2,
-            std::max(image.height(), fontMetrics().height() + 2)};
+    // A skinned push button is as large as its image: button images carry their own
+    // caption, which stretching would squash.
+    if (switch_ == SkinSwitch::None) return Images()->Image(slot).size();
+    return SkinnedSwitch_Size(*this, switch_, slot, caption_);
   }
   return {fontMetrics().horizontalAdvance(text()) + 18, std::max(18, fontMetrics().height() + 5)};
 }
 
 void LedButton::paintEvent(QPaintEvent*) {
-  QPainter p(this);
-  if (SkinSlot() >= 0) {
-    const SkinImageCache& images = *Images();
+  if (const int slot = SkinSlot(); slot >= 0) {
+    if (switch_ != SkinSwitch::None && SkinnedSwitch_Paint(*this, switch_, lit_, caption_)) return;
     if (switch_ == SkinSwitch::None) {
-      SkinPaint_PushButton(p, size(), images, controlId_, lit_ || isDown(), isEnabled());
+      QPainter p(this);
+      SkinPaint_PushButton(p, size(), *Images(), controlId_, lit_ || isDown(), isEnabled());
       return;
     }
-    if (const QWidget* panel = PanelOf(this)) {
-      const QRect inPanel(mapTo(panel, QPoint(0, 0)), size());
-      if (SkinPaint_Switch(p, inPanel, panel->size(), images, switch_, lit_, isEnabled())) {
-        const int imageWidth = images.Image(SkinSlot()).width();
-        p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
-        p.drawText(rect().adjusted(imageWidth + kCaptionGap, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, text());
-        return;
-      }
-    }
   }
+  QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
   DrawButtonFace(p, rect(), isDown(), isEnabled());
   const int d = 6;
@@ -207,9 +237,16 @@ TrackNumberButton::TrackNumberButton(int strip, QWidget* parent) : QAbstractButt
 
 void TrackNumberButton::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  // The skin's TrackNumber image of this track carries its own number.
-  if (const auto* images = dynamic_cast<const SkinImageCache*>(SkinImages_Installed()))
-    if (SkinPaint_Stretched(p, rect(), *images, SkinSlot_TrackNumber + strip_)) return;
+  // The skin's TrackNumber image of this track carries its own number: drawn at its own
+  // size in the middle (stretching it across a wide strip would distort the digit), made
+  // smaller only when the button is.
+  if (const SkinImageCache* images = Images(); images && images->Has(SkinSlot_TrackNumber + strip_)) {
+    const QSize image = images->Image(SkinSlot_TrackNumber + strip_).size().boundedTo(size());
+    QRect at(QPoint(0, 0), image);
+    at.moveCenter(rect().center());
+    SkinPaint_Stretched(p, at, *images, SkinSlot_TrackNumber + strip_);
+    return;
+  }
   p.setRenderHint(QPainter::Antialiasing);
   DrawButtonFace(p, rect(), isDown(), true);
   QFont f = font();

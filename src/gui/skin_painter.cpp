@@ -40,12 +40,12 @@ bool SkinPaint_PushButton(QPainter& painter, QSize size, const SkinImageCache& i
 }
 
 bool SkinPaint_Switch(QPainter& painter, const QRect& inPanel, QSize panelSize, const SkinImageCache& images,
-                      SkinSwitch kind, bool on, bool enabled) {
+                      SkinSwitch kind, bool on, bool enabled, int imageX) {
   const int slot = SkinSwitch_Image(kind, on, enabled);
   const QPixmap& background = images.PanelBackground(panelSize);
   if (!images.Has(slot) || background.isNull()) return false;
   painter.drawPixmap(QPoint(0, 0), background, inPanel);
-  painter.drawPixmap(QPoint(0, 0), images.Image(slot));
+  painter.drawPixmap(QPoint(imageX, 0), images.Image(slot));
   return true;
 }
 

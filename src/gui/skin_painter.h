@@ -28,10 +28,11 @@ bool SkinPaint_PushButton(QPainter& painter, QSize size, const SkinImageCache& i
                           bool enabled);
 
 // A switch at `inPanel` (its geometry in panel coordinates, the panel `panelSize`): the
-// panel background under it, then the state's image at its own size at the top-left.
-// Needs the skin's Background image as well as the state's image.
+// panel background under it, then the state's image at its own size at the top, `imageX`
+// from the left (a caption under the image centres it). Needs the skin's Background
+// image as well as the state's image.
 bool SkinPaint_Switch(QPainter& painter, const QRect& inPanel, QSize panelSize, const SkinImageCache& images,
-                      SkinSwitch kind, bool on, bool enabled);
+                      SkinSwitch kind, bool on, bool enabled, int imageX = 0);
 
 // A slider: its background stretched over `size`, the knob at SkinKnob_X for `fraction`
 // (0..1), centred across the groove and no taller than the control. A vertical slider

@@ -62,12 +62,10 @@ StripColumn::StripColumn(PanelContext* context, int strip, QWidget* parent)
   slow_ = button("Slow", id.slow, Command::TrackSlow, SkinSwitch::CheckBox);
   reverse_ = button("Rev.", id.reverse, Command::TrackReverse, SkinSwitch::CheckBox);
   grid->addWidget(active_, 3, 0, 1, 2);
-  grid->addWidget(mute_, 4, 0);
-  grid->addWidget(solo_, 4, 1);
-  grid->addWidget(submix_, 5, 0);
-  grid->addWidget(effects_, 5, 1);
-  grid->addWidget(slow_, 6, 0);
-  grid->addWidget(reverse_, 6, 1);
+  switches_ = new QGridLayout;
+  switches_->setSpacing(2);
+  grid->addLayout(switches_, 4, 0, 1, 2);
+  ArrangeSwitches();
 
   auto slider = [&](Qt::Orientation o, int controlId, Slider which, SkinSlider kind) {
     QSlider* s = context->Add(PanelContext::Slider(o, 127, this, kind), controlId);
@@ -83,7 +81,7 @@ StripColumn::StripColumn(PanelContext* context, int strip, QWidget* parent)
   levels->addWidget(meterA_);
   levels->addWidget(volume_);
   levels->addWidget(meterB_);
-  grid->addLayout(levels, 7, 0, 1, 2, Qt::AlignHCenter);
+  grid->addLayout(levels, 5, 0, 1, 2, Qt::AlignHCenter);
 
   pan_ = slider(Qt::Horizontal, id.pan, Slider::TrackPan, SkinSlider::Pan);
   effectsMix_ = slider(Qt::Horizontal, id.effectsMix, Slider::TrackEffectsMix, SkinSlider::FxSend);
@@ -95,8 +93,50 @@ StripColumn::StripColumn(PanelContext* context, int strip, QWidget* parent)
     line->addWidget(s, 1);
     grid->addLayout(line, row, 0, 1, 2);
   };
-  sideBySide("Pan", pan_, 8);
-  sideBySide("FX", effectsMix_, 9);
+  sideBySide("Pan", pan_, 6);
+  sideBySide("FX", effectsMix_, 7);
+}
+
+bool StripColumn::SkinnedSwitches() const {
+  for (const LedButton* b : {mute_, solo_, submix_, effects_, slow_, reverse_})
+    if (!b->skinned()) return false;
+  return true;
+}
+
+void StripColumn::ArrangeSwitches() {
+  // The built-in buttons share the strip two by two. A skin's check boxes with their
+  // captions beside are wider: their captions go under the images and the four sit in
+  // one row under Mute and Solo, which keeps the strip about as tall.
+  const bool skinned = arrangedSkinned_ = SkinnedSwitches();
+  const SwitchCaption caption = skinned ? SwitchCaption::Below : SwitchCaption::Beside;
+  LedButton* const order[] = {mute_, solo_, submix_, effects_, slow_, reverse_};
+  for (LedButton* b : order) {
+    switches_->removeWidget(b);
+    b->setCaption(caption);
+  }
+  for (int i = 0; i < 6; ++i) {
+    if (skinned && i >= 2)
+      switches_->addWidget(order[i], 1, i - 2, Qt::AlignHCenter | Qt::AlignTop);
+    else if (skinned)
+      switches_->addWidget(order[i], 0, 2 * i, 1, 2, Qt::AlignHCenter | Qt::AlignTop);
+    else
+      switches_->addWidget(order[i], i / 2, i % 2);
+  }
+  setFixedWidth(FittingWidth());
+}
+
+int StripColumn::FittingWidth() const {
+  const int s = switches_->horizontalSpacing();
+  auto w = [](const QWidget* b) { return b->sizeHint().width(); };
+  int widest = w(active_);
+  if (arrangedSkinned_)  // Mute over Mix and FX, Solo over Slow and Rev.
+    widest = std::max(widest, std::max(w(mute_), w(submix_) + s + w(effects_)) + s +
+                                  std::max(w(solo_), w(slow_) + s + w(reverse_)));
+  else
+    widest = std::max(widest, std::max({w(mute_), w(submix_), w(slow_)}) + s +
+                                  std::max({w(solo_), w(effects_), w(reverse_)}));
+  const QMargins m = layout()->contentsMargins();
+  return std::max(kNarrowest, widest + m.left() + m.right());
 }
 
 void StripColumn::paintEvent(QPaintEvent*) {
@@ -107,6 +147,8 @@ void StripColumn::paintEvent(QPaintEvent*) {
 }
 
 void StripColumn::Refresh(const StripView& v, int meterLit, int meterLeds) {
+  // A skin may lack the image of a state: the layout follows what is drawn.
+  if (SkinnedSwitches() != arrangedSkinned_) ArrangeSwitches();
   if (current_ != v.active) {
     current_ = v.active;
     update();

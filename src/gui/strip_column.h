@@ -9,6 +9,7 @@
 class PanelContext;
 class LedButton;
 class LedMeter;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QSlider;
@@ -28,6 +29,12 @@ class StripColumn : public QWidget {
   StripColumn(PanelContext* context, int strip, QWidget* parent = nullptr);
   void Refresh(const StripView& view, int meterLit, int meterLeds);
   TrackNumberButton* numberButton() const { return number_; }
+  // Lays the switches out for the installed skin's images (after a skin change) and
+  // takes the width they need.
+  void ArrangeSwitches();
+  // The width the strip needs so that no switch or caption is cut: at least kNarrowest.
+  int FittingWidth() const;
+  static constexpr int kNarrowest = 70;
 
  protected:
   // The skin's Track<N>Background image behind the strip: image 1 while the track is the
@@ -35,11 +42,16 @@ class StripColumn : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  // True when the skin draws all six toggles (Mute, Solo, Mix, FX, Slow, Rev.).
+  bool SkinnedSwitches() const;
+
   bool current_ = false;
+  bool arrangedSkinned_ = false;  // the switches are laid out for the skin's images
   PanelContext* context_;
   int strip_;
   TrackNumberButton* number_;
   LedButton *active_, *mute_, *solo_, *submix_, *effects_, *slow_, *reverse_;
+  QGridLayout* switches_;
   QSlider *volume_, *pan_, *effectsMix_;
   LedMeter *meterA_, *meterB_;
   QLineEdit* name_;

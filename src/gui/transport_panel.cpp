@@ -84,7 +84,6 @@ TransportPanel::TransportPanel(App* app, std::function<void()> changed, QWidget*
   stripRow->setSpacing(2);
   for (int i = 0; i < kStripCount; ++i) {
     strips_[i] = new StripColumn(&context_, i, stripBox);
-    strips_[i]->setFixedWidth(70);
     strips_[i]->numberButton()->onDrop = [this](int strip, const std::vector<std::string>& paths) {
       App_Drop(context_.app(), strip, paths);
       context_.Changed();
@@ -365,6 +364,8 @@ void TransportPanel::ApplySkin() {
                                             : button->property("builtInPolicy").value<QSizePolicy>());
     button->updateGeometry();
   }
+  for (QAbstractButton* box : effects_->switches()) box->updateGeometry();
+  for (StripColumn* strip : strips_) strip->ArrangeSwitches();
   update();
 }
 

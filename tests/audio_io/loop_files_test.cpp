@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <limits>
@@ -209,10 +211,18 @@ TEST_F(LoopFiles, SaveReplacesOnlyWhatItMayAndLeavesNoHalfWrittenFile) {
   ASSERT_TRUE(WriteBytes(real, {1, 2, 3}));
   std::string result = "not run";  // the write fails after 64 KiB, as on a full disk
   WithFileSizeLimit(65536, [&] { result = Save(real, true); });
-  EXPECT_TRUE(result.empty() && messages.Saw("file data write failed", "Audio_SaveLoop()"));
+  // The message names the file and the system's reason on a line of its own.
+  EXPECT_TRUE(result.empty() &&
+              messages.Saw("file data write failed\n" + real + ": " + std::strerror(EFBIG), "Audio_SaveLoop()"));
   fs::permissions(real, fs::perms(0444));
   for (const std::string& path : {real, link})
-    EXPECT_TRUE(Save(path, true).empty() && messages.Saw("Could not open file " + path, "Error")) << path;
+    EXPECT_TRUE(Save(path, true).empty() &&
+                messages.Saw("Could not open file " + path + "\n" + path + ": " + std::strerror(EACCES), "Error"))
+        << path;
+  const std::string folderInstead = Path("real");  // a folder where the file should be
+  EXPECT_TRUE(Save(folderInstead, true).empty() &&
+              messages.Saw("Could not open file " + folderInstead + "\n" + folderInstead + ": " + std::strerror(EISDIR),
+                           "Error"));
   EXPECT_TRUE(ReadByteVector(real) == (std::vector<uint8_t>{1, 2, 3}) && fs::status(real).permissions() == fs::perms(0444));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir / "real"), fs::directory_iterator()), 2)
       << "no temporary file is left behind";

@@ -35,7 +35,7 @@ sleep 2
 # Geometry: inside the screen, leaving a title bar's height (about 1280x680 of client area).
 eval "$(xdotool getwindowgeometry --shell "$window")"
 echo "window at ${X},${Y} size ${WIDTH}x${HEIGHT}"
-[ "$WIDTH" -le 1280 ] && [ "$HEIGHT" -le 690 ] || fail "the window is ${WIDTH}x${HEIGHT}, more than 1280x690"
+[ "$WIDTH" -le 1280 ] && [ "$HEIGHT" -le 680 ] || fail "the window is ${WIDTH}x${HEIGHT}, more than 1280x680"
 [ "$X" -ge 0 ] && [ $((X + WIDTH)) -le 1280 ] && [ "$Y" -ge 0 ] && [ $((Y + HEIGHT)) -le 720 ] ||
   fail "the window reaches past the screen's edge"
 grep -q "Kestrel" "$run/SysConfig.xml" || fail "the skin was not kept"

@@ -405,6 +405,8 @@ SkinSwitch SkinSwitch_ForControl(int controlId) {
     case 1218: case 1219: case 1220:              // loop-time targets
     case 1043: case 1048: case 1049: case 1052:   // filter modes
       return SkinSwitch::Radio;
+    case 1022: case 1025: case 1026:              // the mixer's master, B and A mutes
+      return SkinSwitch::Mute;
     case 1241: case 1242:                         // metronome Play, Rec.
     case 1042: case 1038: case 1053: case 1045:   // filter and LFO On, Link
     case 1054:                                    // reverb On

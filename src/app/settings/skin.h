@@ -188,7 +188,8 @@ int SkinButton_Image(int firstSlot, int imageCount, bool pressed, bool enabled);
 
 enum class SkinSwitch { None, CheckBox, Mute, Solo, Radio };
 // The switch kind of the panel's fixed switches (loop-time modes and targets, filter
-// modes, metronome boxes, effects switches); the strips' buttons are named by the window.
+// modes, metronome boxes, effects switches, the mixer's mutes, which look like the
+// tracks' mutes); the strips' buttons are named by the window.
 SkinSwitch SkinSwitch_ForControl(int controlId);
 // Enabled off X0, enabled on X1, disabled off XGrey0, disabled on XGrey1.
 int SkinSwitch_Image(SkinSwitch kind, bool on, bool enabled);
