@@ -2,6 +2,14 @@
 # ($work) removed on exit with every process started into $pids, a virtual X display
 # (Xvfb) on a free number from $1, the JACK dummy server when none runs, and a
 # DeviceConfig.xml pointing a run directory at JACK's "system" device.
+
+# require_tools TOOL...: ends the script as skipped (exit 77) when one is not installed.
+require_tools() {
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is not installed"; exit 77; }
+  done
+}
+
 work=$(mktemp -d)
 pids=()
 cleanup() {

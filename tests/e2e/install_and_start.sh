@@ -9,11 +9,8 @@
 set -euo pipefail
 build=$1
 root=$(cd "$(dirname "$0")/../.." && pwd)
-for tool in Xvfb xdotool jackd jack_lsp; do
-  command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is not installed"; exit 77; }
-done
-
 source "$root/scripts/virtual-desktop.sh"
+require_tools Xvfb xdotool jackd jack_lsp
 fail() { echo "FAILED: $*"; [ -f "$work/kestrine.log" ] && grep -v '^ALSA' "$work/kestrine.log" | tail -20; exit 1; }
 
 prefix="$work/prefix"

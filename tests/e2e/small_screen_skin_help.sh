@@ -7,11 +7,8 @@
 set -euo pipefail
 build=$(cd "$1" && pwd); out=$2
 root=$(cd "$(dirname "$0")/../.." && pwd)
-for tool in Xvfb xdotool jackd jack_lsp; do
-  command -v "$tool" >/dev/null || { echo "SKIPPED: $tool is not installed"; exit 77; }
-done
-
 source "$root/scripts/virtual-desktop.sh"
+require_tools Xvfb xdotool jackd jack_lsp
 fail() { echo "FAILED: $*"; echo "--- program output"; grep -v '^ALSA' "$work/kestrine.log" | tail -20 || true; exit 1; }
 
 start_display 94 1280x720 || fail "Xvfb did not start"
