@@ -98,6 +98,22 @@ void ShowFileFailure(void* owner, const char* text, const std::string& path, con
   MessageDialog_Show(owner, message, LOAD_CAPTION);
 }
 
+// What the own reader found wrong with a 16-bit WAV file, said after its name; null where
+// the message says it all.
+const char* WavCause(WavReadResult result, const WavFormat& wav) {
+  switch (result) {
+    case WAV_HEADER_READ: return "The file ends inside its header, or it has no format chunk.";
+    case WAV_HEADER_SEEK: return "Its format chunk gives an impossible size.";
+    case WAV_DATA_HEADER_READ:
+      return wav.dataBytes < 0 ? "Its data chunk claims 2 GB or more, more than a WAV file can hold."
+                               : "The file ends before its data.";
+    case WAV_CHUNK_SEEK:
+    case WAV_CHUNK_READ: return "The file ends before a data chunk.";
+    case WAV_DATA_SHORT: return "The file ends before its data does.";
+    default: return nullptr;
+  }
+}
+
 // Reads the header: the program's own reader for the 16-bit PCM WAV files it has always
 // read (with its messages for broken ones), libsndfile for every other sample format
 // and kind of file.
@@ -121,7 +137,10 @@ bool OpenFile(void* owner, std::FILE* f, const std::string& path, OpenLoopFile* 
     return true;
   }
   if (result != WAV_NOT_WAVE && result != WAV_BIT_FORMAT && result != WAV_COMPRESSED) {
-    MessageDialog_Show(owner, Wav_ResultText(result, wav), Wav_ResultCaption(result));
+    if (const char* cause = WavCause(result, wav))
+      ShowFileFailure(owner, Wav_ResultText(result, wav).c_str(), path, cause);
+    else
+      MessageDialog_Show(owner, Wav_ResultText(result, wav), Wav_ResultCaption(result));
     return false;
   }
   std::string reason;
@@ -213,7 +232,7 @@ bool ReadLoopFile(AudioEngine* e, std::FILE* f, const std::string& path, bool as
   if (!ReadFrames(&file, buffer, frames, convert, rate, &reason)) {
     Audio_FreeBuffer(buffer);
     if (file.wav16 && reason.empty())
-      MessageDialog_Show(owner, "data read failed", LOAD_CAPTION);
+      ShowFileFailure(owner, "data read failed", path, "The file could not be read to the end of its data.");
     else
       ShowFileFailure(owner, "data read failed", path, reason.empty() ? file.sound.ReadError() : reason);
     return false;

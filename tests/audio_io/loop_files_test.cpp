@@ -143,6 +143,7 @@ TEST_F(LoopFiles, BrokenAndLyingFilesAreRefusedWithTheirMessageAndLeaveTheTrackA
       {"cut-chunk-header", patched(listed, 0, 0x46464952, 36 + 10 + 3), "Wave chunk read failed."},
       {"data-one-past-file", with([](WavLayout& s) { s.dataSizeField = 129; }), "data read failed"},
       {"negative-data-size", with([](WavLayout& s) { s.dataSizeField = 0x80000000u; }), "data header read failed"},
+      {"cut-inside-data", with([](WavLayout& s) { s.dataSizeField = 128; s.samples.resize(40); }), "data read failed"},
       {"no-audio", with([](WavLayout& s) { s.samples.clear(); }), "The wav file holds no audio."},
       {"less-than-a-frame", with([](WavLayout& s) { s.channels = 6, s.samples.resize(5); }), "The wav file holds no audio."},
   };
@@ -153,11 +154,13 @@ TEST_F(LoopFiles, BrokenAndLyingFilesAreRefusedWithTheirMessageAndLeaveTheTrackA
     messages.shown.clear();
     EXPECT_TRUE(Load(Path("broken.wav")).empty());
     EXPECT_EQ(messages.shown.size(), 1u);
-    // What libsndfile refuses names the file and libsndfile's reason after the text.
+    // A broken file is named, with what is wrong with it, after the text (ours or
+    // libsndfile's reason); only a file that is no audio at all is refused in one line.
     const std::string explained = std::string(c.text) + "\n" + Path("broken.wav") + "\n";
-    EXPECT_TRUE(messages.Saw(c.text, c.caption) ||
-                (messages.shown.size() == 1 && messages.shown[0].text.starts_with(explained) &&
-                 messages.shown[0].text.size() > explained.size() && messages.shown[0].caption == c.caption))
+    const bool oneLine = std::string(c.text) == "Not a wave file" || std::string(c.text).starts_with("The wav file");
+    EXPECT_TRUE(oneLine ? messages.Saw(c.text, c.caption)
+                        : messages.shown.size() == 1 && messages.shown[0].text.starts_with(explained) &&
+                              messages.shown[0].text.size() > explained.size() && messages.shown[0].caption == c.caption)
         << (messages.shown.empty() ? "" : messages.shown[0].text);
     EXPECT_TRUE(Track(track).pBuffer.load() == before && Track(track).length == 48000 && !Track(track).pNewBuffer.load());
   }
