@@ -197,7 +197,10 @@ bool App_LoadLoop(App* app, StripIndex strip, const std::string& path, bool drop
   std::string loaded = Audio_LoadLoop(s.slot, given, 1, prefs.warn_file_load, prefs.warn_sample_rate, false);
   const bool firstAttempt = !loaded.empty();
   if (!firstAttempt) {
-    if (!dropped || s.empty) return false;
+    // Locating helps only a file that cannot be opened; one that opened was refused for
+    // what it holds, and reading it again would only say so twice.
+    std::error_code ec;
+    if (!dropped || s.empty || fs::is_regular_file(path, ec)) return false;
     loaded = Audio_LoadLoop(s.slot, given, 1, prefs.warn_file_load, prefs.warn_sample_rate, true);
     if (loaded.empty()) return false;
     LoopStrip_SetMute(&app->tracks, strip, false);

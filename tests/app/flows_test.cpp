@@ -216,6 +216,14 @@ TEST_F(AppTest, LoadingALoopAsksForTheTrackAndDroppedFilesMayBeLocated) {
   EXPECT_EQ(files.titles, std::vector<std::string>{"Please locate file gone.wav"});
   EXPECT_EQ(Audio_GetLoopLength(slot(6)), 960);
   EXPECT_FALSE(strip(6).mute);
+
+  // A dropped file that is there but refused is neither located nor refused twice.
+  files.titles.clear();
+  ASSERT_TRUE(WriteBytes(dir + "/broken.wav", std::vector<uint8_t>(20, 'R')));
+  dialog.shown.clear();
+  App_Drop(&app(), 6, {dir + "/broken.wav"});
+  EXPECT_TRUE(files.titles.empty());
+  EXPECT_EQ(dialog.shown.size(), 1u);
 }
 
 TEST_F(AppTest, StereoRecordSwitchRecreatesTheCurrentLoop) {
