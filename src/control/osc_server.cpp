@@ -66,6 +66,22 @@ uint64_t OscServer::Ignored() const {
   return total;
 }
 
+bool OscServer::Accept(const char* packet, size_t size) {
+  OscRequest request;
+  const OscReject reason = OscRequest_Parse(packet, size, &request);
+  if (reason != OscReject::None) {
+    ignored_[static_cast<int>(reason)].fetch_add(1);
+    return false;
+  }
+  std::lock_guard<std::mutex> guard(lock_);
+  if (inbox_.size() >= kOscInboxCapacity) {
+    droppedFull_.fetch_add(1);
+    return false;
+  }
+  inbox_.push_back(std::move(request));
+  return true;
+}
+
 void OscServer::Run() {
   // One byte more than the largest packet taken, so that MSG_TRUNC tells a longer one.
   char buffer[kOscMaxPacketBytes + 1];
@@ -79,21 +95,10 @@ void OscServer::Run() {
     if (!(fds[0].revents & POLLIN)) continue;
     const ssize_t size = ::recv(socket_, buffer, sizeof buffer, MSG_TRUNC | MSG_DONTWAIT);
     if (size < 0) continue;
+    const bool queued = Accept(buffer, static_cast<size_t>(size));
+    // Counted once it is queued or set aside, so whoever sees the count sees it handled.
     received_.fetch_add(1);
-    OscRequest request;
-    const OscReject reason = OscRequest_Parse(buffer, static_cast<size_t>(size), &request);
-    if (reason != OscReject::None) {
-      ignored_[static_cast<int>(reason)].fetch_add(1);
-      continue;
-    }
-    {
-      std::lock_guard<std::mutex> guard(lock_);
-      if (inbox_.size() >= kOscInboxCapacity) {
-        droppedFull_.fetch_add(1);
-        continue;
-      }
-      inbox_.push_back(std::move(request));
-    }
-    if (NotifyFn notify = notify_.load()) notify();
+    if (queued)
+      if (NotifyFn notify = notify_.load()) notify();
   }
 }

@@ -41,12 +41,15 @@ class OscServer {
   // Called after a request is queued (the window schedules its drain).
   void SetNotify(NotifyFn fn) { notify_.store(fn); }
 
+  // Packets read and already queued or set aside (a test waits on it before draining).
   uint64_t Received() const { return received_.load(); }
   uint64_t Ignored() const;                    // every reason together, full inbox included
   uint64_t Ignored(OscReject reason) const { return ignored_[static_cast<int>(reason)].load(); }
   uint64_t DroppedFull() const { return droppedFull_.load(); }
 
  private:
+  // Server thread: parses one packet and queues its request; false when it was set aside.
+  bool Accept(const char* packet, size_t size);
   void Run();
 
   int socket_ = -1;
