@@ -14,6 +14,8 @@ struct RenderRequest {
   double seconds = 0;   // how long, when > 0
   int passes = 0;       // else this many passes of the longest recorded loop (at least one)
   unsigned blockFrames = 256;
+  bool floatSamples = false;  // 32-bit float samples instead of 16-bit PCM
+  int track = 0;              // 1..8: that track alone (the others muted); 0: the whole mix
 };
 
 // Renders with `app` (its data initialised, a session store installed, no stream running).
@@ -21,7 +23,11 @@ struct RenderRequest {
 // not written.
 bool Render_Session(App* app, const RenderRequest& request, std::string* error);
 
+// The sample rate a session's loops were saved at: that of the first recorded track's
+// file (0 when no recorded track has a readable file). `app` has the session open.
+double Render_LoopFileRate(const App* app);
+
 // The whole command: engine, application and session store brought up and taken down
-// around Render_Session. Returns the exit code: 0 written, 1 the session could not be
+// around Render_Session, the engine running at the rate of the session's loops. Returns the exit code: 0 written, 1 the session could not be
 // opened or the output not written (the reason on stderr).
 int App_RenderCommand(const RenderRequest& request);

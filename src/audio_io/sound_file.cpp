@@ -169,3 +169,51 @@ const char* SoundFile_WriteWav(std::FILE* file, LoopFileFormat format, const flo
   if (sf_close(out) != 0 && !failure) failure = "file data write failed";
   return failure;
 }
+
+FloatWavWriter::~FloatWavWriter() { Close(); }
+
+bool FloatWavWriter::Open(const std::string& path, int channels, int sampleRate, std::string* reason) {
+  Close();
+  SF_INFO info{};
+  info.channels = channels;
+  info.samplerate = sampleRate;
+  info.format = SF_FORMAT_RF64 | SF_FORMAT_FLOAT;
+  file_ = sf_open(path.c_str(), SFM_WRITE, &info);
+  if (!file_) {
+    *reason = sf_strerror(nullptr);
+    return false;
+  }
+  // A plain WAV header as long as the sizes fit in it.
+  sf_command(file_, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
+  channels_ = channels;
+  error_.clear();
+  return true;
+}
+
+bool FloatWavWriter::Write(const float* interleaved, int64_t frames) {
+  if (!file_) return false;
+  constexpr int64_t BLOCK_FRAMES = 4096;
+  float block[BLOCK_FRAMES * 2];
+  const int64_t step = BLOCK_FRAMES * 2 / channels_;
+  while (frames > 0) {
+    const int64_t n = std::min(frames, step);
+    const size_t samples = static_cast<size_t>(n * channels_);
+    std::copy(interleaved, interleaved + samples, block);
+    Sanitize(block, samples);
+    if (sf_writef_float(file_, block, n) != n) {
+      error_ = sf_strerror(file_);
+      return false;
+    }
+    interleaved += samples;
+    frames -= n;
+  }
+  return true;
+}
+
+bool FloatWavWriter::Close() {
+  if (!file_) return error_.empty();
+  const int closed = sf_close(file_);
+  file_ = nullptr;
+  if (closed != 0 && error_.empty()) error_ = sf_error_number(closed);
+  return error_.empty();
+}

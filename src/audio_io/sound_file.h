@@ -56,3 +56,27 @@ enum LoopFileFormat { LOOP_FILE_PCM16 = 0, LOOP_FILE_PCM24 = 1, LOOP_FILE_FLOAT3
 // written as silence. Null on success, else the message of the step that failed.
 const char* SoundFile_WriteWav(std::FILE* file, LoopFileFormat format, const float* samples, uint64_t frames,
                                int channels, int sampleRate);
+
+// A 32-bit float WAV file written block by block, for output of any length: it becomes
+// an RF64 file only when it outgrows what a WAV header can count. Non-finite samples are
+// written as silence. User-interface thread only.
+class FloatWavWriter {
+ public:
+  FloatWavWriter() = default;
+  ~FloatWavWriter();
+  FloatWavWriter(const FloatWavWriter&) = delete;
+  FloatWavWriter& operator=(const FloatWavWriter&) = delete;
+
+  // Creates (or replaces) `path`. False with the reason in *reason.
+  bool Open(const std::string& path, int channels, int sampleRate, std::string* reason);
+  // False when the data could not be written (the reason in Error()).
+  bool Write(const float* interleaved, int64_t frames);
+  // Writes the final sizes and closes; false when that failed.
+  bool Close();
+  const std::string& Error() const { return error_; }
+
+ private:
+  SNDFILE* file_ = nullptr;
+  int channels_ = 0;
+  std::string error_;
+};

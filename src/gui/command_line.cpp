@@ -51,11 +51,16 @@ CommandLine CommandLine_Parse(const QStringList& given) {
   const QCommandLineOption passes(QStringLiteral("passes"),
                                   QStringLiteral("Render this many passes of the longest loop (default 1)."),
                                   QStringLiteral("N"));
+  const QCommandLineOption floatSamples(QStringLiteral("float"),
+                                        QStringLiteral("Render 32-bit float samples (default: 16-bit PCM)."));
+  const QCommandLineOption mix(QStringLiteral("mix"),
+                               QStringLiteral("Render the whole mix (all, the default) or track <N> (1-8) alone."),
+                               QStringLiteral("all|N"));
   const QCommandLineOption oscPort(QStringLiteral("osc-port"),
                                    QStringLiteral("Listen for OSC control on UDP port <N> for this run (0: off); "
                                                   "wins over the port in the preferences."),
                                    QStringLiteral("N"));
-  parser.addOptions({render, seconds, passes, oscPort});
+  parser.addOptions({render, seconds, passes, floatSamples, mix, oscPort});
   parser.addPositionalArgument(QStringLiteral("session"),
                                QStringLiteral("A session file to open at start-up (with --render: the WAV file "
                                               "to write)."),
@@ -106,10 +111,16 @@ CommandLine CommandLine_Parse(const QStringList& given) {
       if (!number || line.renderRequest.passes < 1 || line.renderRequest.passes > 100000)
         return usageError(QStringLiteral("--passes needs a whole number from 1 to 100000."));
     }
+    line.renderRequest.floatSamples = parser.isSet(floatSamples);
+    if (parser.isSet(mix) && parser.value(mix) != QStringLiteral("all")) {
+      line.renderRequest.track = parser.value(mix).toInt(&number);
+      if (!number || line.renderRequest.track < 1 || line.renderRequest.track > 8)
+        return usageError(QStringLiteral("--mix needs all or a track number from 1 to 8."));
+    }
     return line;
   }
-  if (parser.isSet(seconds) || parser.isSet(passes))
-    return usageError(QStringLiteral("--seconds and --passes go with --render."));
+  if (parser.isSet(seconds) || parser.isSet(passes) || parser.isSet(floatSamples) || parser.isSet(mix))
+    return usageError(QStringLiteral("--seconds, --passes, --float and --mix go with --render."));
   if (positional.size() > 1) return usageError(QStringLiteral("Only one session file can be opened."));
   if (!positional.isEmpty()) line.session = positional.front().toStdString();
   return line;

@@ -28,11 +28,20 @@ TEST(CommandLine, SessionRenderAndUsageErrors) {
   EXPECT_EQ(line.renderRequest.output, "out.wav");
   EXPECT_EQ(line.renderRequest.passes, 3);
   EXPECT_EQ(Parse({"--render", "gig.session", "out.wav", "--seconds", "2.5"}).renderRequest.seconds, 2.5);
+  EXPECT_FALSE(line.renderRequest.floatSamples);
+  EXPECT_EQ(line.renderRequest.track, 0);
+  line = Parse({"--render", "gig.session", "out.wav", "--float", "--mix", "8"});
+  EXPECT_TRUE(line.render && line.renderRequest.floatSamples);
+  EXPECT_EQ(line.renderRequest.track, 8);
+  EXPECT_EQ(Parse({"--render", "gig.session", "out.wav", "--mix", "all"}).renderRequest.track, 0);
 
   for (const QStringList& bad : {QStringList{"--render", "gig.session"},
                                  QStringList{"--render", "g.session", "o.wav", "--seconds", "1", "--passes", "1"},
                                  QStringList{"--render", "g.session", "o.wav", "--seconds", "-1"},
                                  QStringList{"--render", "g.session", "o.wav", "--passes", "two"},
+                                 QStringList{"--render", "g.session", "o.wav", "--mix", "9"},
+                                 QStringList{"--render", "g.session", "o.wav", "--mix", "0"},
+                                 QStringList{"--float"}, QStringList{"--mix", "1"},
                                  QStringList{"--seconds", "3"}, QStringList{"a.session", "b.session"},
                                  QStringList{"--no-such-option"}}) {
     line = Parse(bad);
