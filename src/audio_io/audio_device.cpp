@@ -4,6 +4,7 @@
 #include <portaudio.h>
 
 #include <algorithm>
+#include <cmath>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -81,6 +82,30 @@ PaDeviceIndex FindDevice(const char* wanted) {
     if (info && info->name && SameDevice(info->name, wanted)) return device;
   }
   return paNoDevice;
+}
+
+// The round trip PortAudio reports for the open stream, in frames; -1 when it reports none.
+int32_t ReportedFrames() {
+  AudioEngine* e = Audio_GetEngine();
+  if (!e || !e->stream) return -1;
+  const PaStreamInfo* info = Pa_GetStreamInfo(static_cast<PaStream*>(e->stream));
+  if (!info) return -1;
+  const double frames = (info->inputLatency + info->outputLatency) * info->sampleRate;
+  if (!(frames > 0.0) || frames >= 2147483647.0) return -1;
+  return static_cast<int32_t>(std::llround(frames));
+}
+
+// How far recording is moved back: the measured round trip, else the reported one, else
+// the requested latency (rounded, so that a value written in milliseconds and read back
+// gives the same frames).
+int32_t CompensationFrames() {
+  AudioEngine* e = Audio_GetEngine();
+  if (!e) return 0;
+  if (config.measuredLatencyFrames >= 0) return config.measuredLatencyFrames;
+  const int32_t reported = ReportedFrames();
+  if (reported >= 0) return reported;
+  const double frames = e->sampleRate * e->latency;
+  return frames >= 0.0 && frames < 2147483647.0 ? static_cast<int32_t>(std::llround(frames)) : 0;
 }
 
 // The device fields of the engine record: saved before an open, restored when it fails.
@@ -401,6 +426,7 @@ bool Audio_OpenStream(double sampleRate, int channels, double latency, int input
   }
   Pa_SetStreamFinishedCallback(stream, OnStreamFinished);
   e->stream = stream;
+  e->latencyFrames = CompensationFrames();
   MixDisk_StreamOpened(sampleRate);
   return true;
 }
@@ -563,6 +589,19 @@ bool Audio_IsStreamOpen() {
   AudioEngine* e = Audio_GetEngine();
   return e && e->stream;
 }
+int32_t Audio_GetLatencyFrames() {
+  AudioEngine* e = Audio_GetEngine();
+  return e ? e->latencyFrames.load() : 0;
+}
+
+int32_t Audio_GetReportedLatencyFrames() { return ReportedFrames(); }
+
+void Audio_SetMeasuredLatency(int32_t frames) {
+  config.measuredLatencyFrames = frames >= 0 ? frames : -1;
+  AudioEngine* e = Audio_GetEngine();
+  if (e && e->stream) e->latencyFrames = CompensationFrames();
+}
+
 double Audio_GetCpuLoad() {
   AudioEngine* e = Audio_GetEngine();
   return e && e->stream ? Pa_GetStreamCpuLoad(static_cast<PaStream*>(e->stream)) : 0.0;

@@ -14,6 +14,9 @@ struct DeviceConfiguration {
   char inputDeviceName[DEVICE_NAME_CHARS + 1] = "none";
   char outputDeviceName[DEVICE_NAME_CHARS + 1] = "none";
   uint8_t useAsioPreferredLatency = 0;
+  // The round trip measured on these devices at this rate, in frames: recording is moved
+  // back by it. -1: never measured, the latencies the device reports stand in for it.
+  int32_t measuredLatencyFrames = -1;
 };
 
 DeviceConfiguration* Audio_GetDeviceConfiguration();
@@ -66,6 +69,14 @@ double Audio_GetLatency();
 int Audio_GetInputDevice();
 int Audio_GetOutputDevice();
 bool Audio_IsStreamOpen();
+// How far recording is moved back to line up with what was played, in frames: the
+// measured round trip, else the input plus output latency the open stream reports (the
+// requested latency when it reports none).
+int32_t Audio_GetLatencyFrames();
+// The round trip of the open stream as PortAudio reports it (-1 without a stream).
+int32_t Audio_GetReportedLatencyFrames();
+// Stores a measured round trip (-1 forgets it) and applies it to recording at once.
+void Audio_SetMeasuredLatency(int32_t frames);
 // A stream was started and has not stopped on its own.
 bool Audio_IsStreamRunning();
 // Starts PortAudio afresh so that the host APIs and devices it offers are those of now

@@ -17,6 +17,7 @@
 #include "effects/filter_lfo.h"
 #include "effects/reverb_model.h"
 #include "effects/state_variable_filter.h"
+#include "engine/latency_probe.h"
 #include "engine/relaxed.h"
 #include "engine/spsc_queue.h"
 
@@ -207,6 +208,9 @@ struct AudioEngine {
   // 14. ASIO channel selectors (stored and written back; no ASIO here)
   int32_t asioInputChannels[2] = {0, 1};
   int32_t asioOutputChannels[2] = {0, 1};
+
+  // 15. Round-trip latency measurement (armed from the user-interface thread)
+  LatencyProbe latencyProbe;
 
   // ---- Hand-over machinery between the two threads ----
 

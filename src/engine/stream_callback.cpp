@@ -797,6 +797,7 @@ int Audio_ProcessStream(AudioEngine* engine, const float* input, float* output,
   for (unsigned long offset = 0; frames > 0;) {
     const unsigned long piece = std::min<unsigned long>(frames, MAX_FRAMES);
     ProcessPiece(engine, input, output, piece, offset);
+    LatencyProbe_Process(&engine->latencyProbe, input, output, piece);
     input += 2 * piece;
     output += 2 * piece;
     frames -= piece;

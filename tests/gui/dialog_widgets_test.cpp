@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QListWidget>
@@ -46,6 +47,17 @@ TEST_F(DialogWidgetTest, LatencyDialogRefusesTooLongAndStaysOpen) {
   EXPECT_TRUE(this->dialog.Saw("Latency too long", "Error"));
   EXPECT_FALSE(Press(&dialog, false));
   EXPECT_FALSE(dialog.isVisible());
+}
+
+TEST_F(DialogWidgetTest, LatencyDialogMeasureWithoutADeviceSaysSo) {
+  LatencyDialogWidget dialog(nullptr);
+  dialog.show();
+  auto* measure = Child<QPushButton>(&dialog, "measure");
+  ASSERT_NE(measure, nullptr);
+  measure->click();
+  EXPECT_TRUE(this->dialog.Saw("No audio device is running.\nChoose one in Options->Select Audio Devices.", "Set Latency"));
+  EXPECT_TRUE(measure->isEnabled());
+  EXPECT_EQ(Child<QLabel>(&dialog, "roundTrip")->text(), "Round trip: no audio device is running");
 }
 
 TEST_F(DialogWidgetTest, PreferencesSliderActsAtOnceAndCancelPutsItBack) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "app/app_host.h"
 #include "app/command_id.h"
@@ -123,10 +124,16 @@ int FirstDriver(const DeviceDialog& d) {
 bool Apply(const DeviceDialog& d, double rate) {
   Audio_SetHostApi(d.drivers[d.driver].type);
   DeviceConfiguration* config = Audio_GetDeviceConfiguration();
+  const DeviceConfiguration before = *config;
   config->sampleRate = rate;
   DeviceConfiguration_SetInputName(d.inputs[d.input].name.c_str());
   DeviceConfiguration_SetOutputName(d.outputs[d.output].name.c_str());
   config->latency = Audio_GetLatency();
+  // A round trip measured on other devices or at another rate says nothing about these.
+  if (config->sampleRate != before.sampleRate || Audio_GetHostApiType() != d.saved.driverType ||
+      std::strcmp(config->inputDeviceName, before.inputDeviceName) != 0 ||
+      std::strcmp(config->outputDeviceName, before.outputDeviceName) != 0)
+    config->measuredLatencyFrames = -1;
   return Audio_OpenConfiguredDevice();
 }
 

@@ -148,6 +148,11 @@ const SettingDescriptor kRows[] = {
     {.name = "output_channel",
      .setInteger = [](int v) { Audio_SetOutputChannel(v); },
      .getInteger = [] { return Audio_GetOutputChannel(); }},
+    // Files written before it hold no measurement: -1, never measured. A negative value
+    // (or nonsense read as one) means the same.
+    {.name = "measured_latency_frames",
+     .setInteger = [](int v) { Audio_GetDeviceConfiguration()->measuredLatencyFrames = v >= 0 ? v : -1; },
+     .getInteger = []() -> int { return Audio_GetDeviceConfiguration()->measuredLatencyFrames; }},
 };
 
 constexpr int kRowCount = static_cast<int>(sizeof kRows / sizeof kRows[0]);
@@ -188,6 +193,7 @@ void ConfigFiles_SetDeviceDefaults() {
   DeviceConfiguration* config = Audio_GetDeviceConfiguration();
   config->sampleRate = Audio_GetSampleRate();
   config->latency = Audio_GetLatency();
+  config->measuredLatencyFrames = -1;
   DeviceConfiguration_SetInputName("none");
   DeviceConfiguration_SetOutputName("none");
 }
@@ -202,7 +208,7 @@ SettingTable ConfigFiles_PreferencesTable() {
   return SettingTable_Slice(kRows, kRowCount, "undo", 42);
 }
 SettingTable ConfigFiles_DeviceTable() {
-  return SettingTable_Slice(kRows, kRowCount, "driver_type", 8);
+  return SettingTable_Slice(kRows, kRowCount, "driver_type", 9);
 }
 
 bool WriteSystemConfiguration() {

@@ -63,4 +63,31 @@ TEST_F(DeviceDialogTest, ANewRateSaysWhetherTheLoopsAreConverted) {
   }
 }
 
+// A round trip measured on one device and rate says nothing about another: OK with other
+// devices or another rate forgets it; OK with the same ones keeps it.
+TEST_F(DeviceDialogTest, ANewDeviceOrRateForgetsTheMeasuredRoundTrip) {
+  const double rate = Audio_GetSampleRate();
+  DeviceConfiguration_SetInputName("system");
+  DeviceConfiguration_SetOutputName("system");
+  DeviceDialog d;
+  d.drivers = {{"JACK Audio Connection Kit", 12, 1}};
+  d.inputs = d.outputs = {Device("system", 2, 2)};
+  d.rates = {rate};
+  d.driver = d.input = d.output = d.rate = 0;
+  d.saved.driverType = Audio_GetHostApiType();
+  Audio_SetMeasuredLatency(700);
+  ASSERT_TRUE(DeviceDialog_Ok(&d));
+  EXPECT_EQ(Audio_GetDeviceConfiguration()->measuredLatencyFrames, 700);
+
+  d.inputs = {Device("usb", 2, 2)};
+  ASSERT_TRUE(DeviceDialog_Ok(&d));
+  EXPECT_EQ(Audio_GetDeviceConfiguration()->measuredLatencyFrames, -1);
+
+  Audio_SetMeasuredLatency(700);
+  d.rates = {rate == 44100.0 ? 48000.0 : 44100.0};
+  dialog.answers = {IDOK};
+  ASSERT_TRUE(DeviceDialog_Ok(&d));
+  EXPECT_EQ(Audio_GetDeviceConfiguration()->measuredLatencyFrames, -1);
+}
+
 }  // namespace

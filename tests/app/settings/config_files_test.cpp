@@ -182,3 +182,31 @@ TEST_F(ConfigFilesTest, DriverTypeSelectsAnOfferedHostApiAndAnUnknownOneChangesN
 }
 
 }  // namespace
+
+namespace {
+
+// The measured round trip: a file written before it loads as never measured; a
+// measurement is written and read back to the frame; a negative value means
+// never measured.
+TEST_F(ConfigFilesTest, MeasuredLatencyLoadsFromOldFilesAsNeverMeasuredAndRoundTrips) {
+  EXPECT_EQ(Audio_GetDeviceConfiguration()->measuredLatencyFrames, -1);
+  ReadRows("DeviceConfig.xml", "device_configuration", "<latency>10.5</latency>", ReadDeviceConfiguration);
+  EXPECT_EQ(Audio_GetDeviceConfiguration()->measuredLatencyFrames, -1);
+  ASSERT_TRUE(WriteDeviceConfiguration());
+  EXPECT_TRUE(Wrote("DeviceConfig.xml", "<measured_latency_frames>-1</measured_latency_frames>"));
+
+  ReadRows("DeviceConfig.xml", "device_configuration", "<measured_latency_frames>1512</measured_latency_frames>",
+           ReadDeviceConfiguration);
+  EXPECT_EQ(Audio_GetDeviceConfiguration()->measuredLatencyFrames, 1512);
+  ASSERT_TRUE(WriteDeviceConfiguration());
+  EXPECT_TRUE(Wrote("DeviceConfig.xml", "<measured_latency_frames>1512</measured_latency_frames>"));
+  for (const char* bad : {"-5", "-2147483648"}) {
+    Audio_GetDeviceConfiguration()->measuredLatencyFrames = 1512;
+    ReadRows("DeviceConfig.xml", "device_configuration",
+             std::string("<measured_latency_frames>") + bad + "</measured_latency_frames>", ReadDeviceConfiguration);
+    EXPECT_EQ(Audio_GetDeviceConfiguration()->measuredLatencyFrames, -1) << bad;
+  }
+  EXPECT_TRUE(dialog.shown.empty());
+}
+
+}  // namespace

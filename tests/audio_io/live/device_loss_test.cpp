@@ -79,7 +79,9 @@ TEST_F(DeviceLoss, KillingTheServerFreezesNothingAndANewServerBringsSoundBack) {
   ASSERT_TRUE(Audio_OpenConfiguredDevice());
   EXPECT_TRUE(KestrinePorts());
   AudioEngine* e = Audio_GetEngine();
-  EXPECT_EQ(e->latencyFrames, 3840);  // 80 ms at 48 kHz
+  // Never measured: recording is moved back by the round trip the device reports.
+  EXPECT_GT(e->latencyFrames, 0);
+  EXPECT_EQ(e->latencyFrames, Audio_GetReportedLatencyFrames());
   WavLayout ramp;  // half a second
   for (int i = 0; i < 48000; ++i) ramp.samples.push_back(static_cast<int16_t>(i * 7));
   ASSERT_TRUE(WriteBytes(wav_, WavBytes(ramp)));
@@ -118,7 +120,8 @@ TEST_F(DeviceLoss, KillingTheServerFreezesNothingAndANewServerBringsSoundBack) {
   EXPECT_TRUE(Audio_OpenConfiguredDevice());
   EXPECT_TRUE(KestrinePorts()) << "PortAudio started afresh names its client again";
   Audio_SetLatency(20.0);  // reopens
-  EXPECT_EQ(e->latencyFrames, 960);
+  EXPECT_EQ(Audio_GetLatency(), 0.02);
+  EXPECT_EQ(e->latencyFrames, Audio_GetReportedLatencyFrames());
   EXPECT_TRUE(CallbacksAdvance());
   Audio_PlayLooping();
   EXPECT_EQ(Audio_GetTransportState(), Playing);

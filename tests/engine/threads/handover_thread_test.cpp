@@ -1,9 +1,10 @@
 // The callback on its own thread while the user-interface side creates, deletes, resizes,
-// swaps, cuts and rebuilds loops. The audio thread never allocates or frees: this program
-// replaces the C allocator (which operator new and delete use) and counts what that thread
-// allocates. Under ThreadSanitizer or AddressSanitizer (which own the allocator, so nothing
-// is counted) it shows that no buffer is freed while the callback may still read it and
-// that the hand-over is properly synchronised.
+// swaps, cuts and rebuilds loops, and arms and cancels latency measurements. The audio
+// thread never allocates or frees: this program replaces the C allocator (which operator
+// new and delete use) and counts what that thread allocates. Under ThreadSanitizer or
+// AddressSanitizer (which own the allocator, so nothing is counted) it shows that no
+// buffer is freed while the callback may still read it and that the hand-over is
+// properly synchronised.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,7 +15,9 @@
 
 #include "engine/audio.h"
 #include "engine/buffers.h"
+#include "engine/latency_probe.h"
 #include "engine/metronome.h"
+#include "engine/round_trip.h"
 #include "support/scripted_dialog.h"
 
 namespace {
@@ -70,6 +73,8 @@ TEST(HandoverThreads, SlotsAreRewrittenWhileTheCallbackRunsAndItAllocatesNothing
   Audio_SetCallbackRunning(true);
   ASSERT_TRUE(Audio_RecordLooping(1));
 
+  const std::vector<float> signal = RoundTrip_TestSignal(2048);
+  long measured = 0;
   std::atomic<bool> stop{false};
   std::atomic<long> callbacks{0};
   std::thread audio([&] {
@@ -110,7 +115,12 @@ TEST(HandoverThreads, SlotsAreRewrittenWhileTheCallbackRunsAndItAllocatesNothing
         Audio_SetTrackPan(slot, (i % 7) / 7.0);
         Audio_SetLoopAtPosition(1, true);
         break;
-      case 4: Audio_PollChanges(); break;
+      case 4:  // a latency measurement armed, run and cancelled meanwhile
+        Audio_PollChanges();
+        if (i % 64 == 4) LatencyProbe_Arm(&e->latencyProbe, signal, 3000 + i % 1000);
+        if (i % 128 == 36) LatencyProbe_Cancel(&e->latencyProbe);
+        measured += LatencyProbe_Done(&e->latencyProbe);
+        break;
       case 5: Audio_SetMetronomeTime(i % 16 < 8 ? 2.0 : 1.5, 4, true); break;
       case 6:
         Audio_RequestResync(slot);
@@ -127,6 +137,7 @@ TEST(HandoverThreads, SlotsAreRewrittenWhileTheCallbackRunsAndItAllocatesNothing
   stop = true;
   audio.join();
   EXPECT_GT(callbacks.load(), 10);
+  EXPECT_GT(measured, 0) << "a measurement ran to its end";
   EXPECT_EQ(allocations.load(), 0);
   EXPECT_EQ(frees.load(), 0);
   // The callback did hand buffers back, and the user-interface side freed them.
