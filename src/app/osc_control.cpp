@@ -116,6 +116,8 @@ bool App_StartOsc(App* app) {
     return false;
   }
   osc->server.SetNotify(WakeUserInterface);
+  osc->port = port;
+  osc->allInterfaces = App_Preferences().osc_all_interfaces != 0;
   app->osc = std::move(osc);
   return true;
 }
@@ -124,6 +126,16 @@ void App_StopOsc(App* app) {
   if (!app->osc) return;
   app->osc->server.Stop();
   app->osc.reset();
+}
+
+void App_OscPreferencesChanged(App* app) {
+  const int port = App_OscPort(app);
+  const bool all = App_Preferences().osc_all_interfaces != 0;
+  if (app->osc ? app->osc->port == port && app->osc->allInterfaces == all : port <= 0) return;
+  if (port <= 0)
+    App_StopOsc(app);
+  else
+    App_StartOsc(app);
 }
 
 void App_OscDrain(App* app) {
