@@ -25,6 +25,7 @@
 #include "app/osc_control.h"
 #include "app/session/session_file.h"
 #include "app/strips/loop_strip.h"
+#include "control/controller_feedback.h"
 #include "control/fire_action.h"
 
 inline constexpr const char* kAppTitle = "Kestrine";
@@ -86,6 +87,9 @@ struct App {
   int oscPortFromCommandLine = -1;  // --osc-port, -1 when not given
   std::unique_ptr<AppOsc> osc;      // while a server runs
   int undoDepth = 0;                // undo steps available (the history keeps one)
+
+  // ---- Controller feedback ----
+  ControllerFeedback feedback;  // the lamps the controller was last sent
 
   AppTransportNow transportNow{this};
   // Set from any thread by the engine's fatal-error hook; timer 1 closes the window.

@@ -302,7 +302,9 @@ bool FileCommand_Run(App* app, Command command) {
     }
     case Command::MetronomeDialog: RunDialog(app, ModalDialog::Metronome); break;
     case Command::SetLatencyDialog: RunDialog(app, ModalDialog::SetLatency); break;
-    case Command::PreferencesDialog: RunDialog(app, ModalDialog::Preferences); break;
+    case Command::PreferencesDialog:
+      if (RunDialog(app, ModalDialog::Preferences)) App_OscPreferencesChanged(app);
+      break;
     case Command::MidiControlDialog: RunDialog(app, ModalDialog::MidiControl); break;
     case Command::SelectAudioDevicesDialog: RunDialog(app, ModalDialog::SelectAudioDevices); break;
     case Command::SelectSkinDialog:

@@ -6,6 +6,8 @@
 #include "app/settings/preferences.h"
 #include "control/fire_action.h"
 #include "engine/audio.h"
+#include "engine/metronome.h"
+#include "engine/metronome_gate.h"
 #include "engine/message_dialog.h"
 
 namespace {
@@ -66,6 +68,35 @@ OscState App_OscState(const App* app) {
     t.volume = strip.volume / 127.0;
     t.mute = strip.mute;
     t.solo = strip.solo;
+    t.reverse = strip.reverse;
+    t.slow = strip.slow;
+    t.effects = strip.effects;
+    t.submixB = strip.submix == 1;
+  }
+  OscSwitches& w = s.switches;
+  w.reverse = app->tracks.globalReverse;
+  w.halfSpeed = app->tracks.globalSlow;
+  w.delay = app->effects.delayEnabled;
+  w.delayLink = app->effects.delayLink;
+  w.delayMode = app->effects.delayCrossMode;
+  w.delaySync = app->effects.delaySync;
+  w.filter = app->effects.filterEnabled;
+  w.lfo = app->effects.lfoEnabled;
+  w.filterLink = app->effects.filterLink;
+  w.lfoLink = app->effects.lfoLink;
+  w.reverb = app->effects.reverbEnabled;
+  w.metronomeRecord = Audio_GetMetronomeRecord() != 0;
+  w.metronomePlayback = Audio_GetMetronomePlayback() != 0;
+  w.mixToTrack = Audio_GetMixToTrack() != 0;
+  w.mixToDisk = app->mixToDiskArmed;
+  if (const AudioEngine* e = Audio_GetEngine()) {
+    w.masterMute = e->masterMute != 0;
+    w.submixAMute = e->submixMute[0] != 0;
+    w.submixBMute = e->submixMute[1] != 0;
+    s.countoff = Metronome_CountoffRunning(e, transport);
+    // The click loop always runs with the transport: its position gives the beat.
+    const int32_t framesPerBeat = e->framesPerBeat;
+    if (framesPerBeat > 0) s.beat = Audio_GetLoopPosition(e->metronomeTrack) / framesPerBeat;
   }
   return s;
 }
@@ -85,6 +116,8 @@ bool App_StartOsc(App* app) {
     return false;
   }
   osc->server.SetNotify(WakeUserInterface);
+  osc->port = port;
+  osc->allInterfaces = App_Preferences().osc_all_interfaces != 0;
   app->osc = std::move(osc);
   return true;
 }
@@ -93,6 +126,16 @@ void App_StopOsc(App* app) {
   if (!app->osc) return;
   app->osc->server.Stop();
   app->osc.reset();
+}
+
+void App_OscPreferencesChanged(App* app) {
+  const int port = App_OscPort(app);
+  const bool all = App_Preferences().osc_all_interfaces != 0;
+  if (app->osc ? app->osc->port == port && app->osc->allInterfaces == all : port <= 0) return;
+  if (port <= 0)
+    App_StopOsc(app);
+  else
+    App_StartOsc(app);
 }
 
 void App_OscDrain(App* app) {

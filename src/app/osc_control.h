@@ -18,6 +18,8 @@ struct App;
 
 struct AppOsc {
   OscServer server;
+  int port = 0;                // as asked for (the server's Port() is the one bound)
+  bool allInterfaces = false;
   OscClients clients;
   OscState last;  // what the clients were last told
   std::chrono::steady_clock::time_point nextPositions{};
@@ -30,6 +32,10 @@ int App_OscPort(const App* app);
 // once and the program runs on without OSC. True when a server runs.
 bool App_StartOsc(App* app);
 void App_StopOsc(App* app);
+// After the preferences changed: starts, moves or stops the server when the port or the
+// interfaces it should listen on differ from those it has (registered clients are then
+// dropped: they knew the old port).
+void App_OscPreferencesChanged(App* app);
 // Acts on every request waiting (App_DrainCommands calls it first).
 void App_OscDrain(App* app);
 // Tells the registered clients what changed (timer 1).

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "app/app.h"
+#include "app/midi_feedback.h"
 #include "app/dialogs/device_dialog.h"
 #include "app/file_commands.h"
 #include "app/loopedit/loop_edit_model.h"
@@ -185,7 +186,10 @@ void App_Shutdown(App* app) {
   if (app->window) app->window->StopTimers();
   App_StopOsc(app);
   MidiHooks_Remove();
-  if (!app->exitInProgress) CloseMidiPorts();
+  if (!app->exitInProgress) {
+    App_MidiFeedbackDarken(app);  // no pad stays lit for a program that has gone
+    CloseMidiPorts();
+  }
   Audio_Shutdown();
   App_Detach(app);
 }

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "app/app.h"
+#include "app/midi_feedback.h"
 #include "app/panel_view.h"
 #include "app/settings/preferences.h"
 #include "audio_io/mix_disk_writer.h"
@@ -50,6 +51,7 @@ void App_Timer1(App* app) {
   }
   BeatLights(app);
   App_OscTick(app);
+  App_MidiFeedbackTick(app);
   if (app->loopEdit) app->loopEdit->Refresh();
   App_SampleLoopTime(app);
 }

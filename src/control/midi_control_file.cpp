@@ -121,6 +121,9 @@ void AppendTrigger(std::string& out, TriggerType type, const Trigger& t) {
       Track(out, t);
       break;
   }
+  // Written only when off: a file of triggers with the default stays as it always was,
+  // and a program that does not know the element reads the rest unchanged.
+  if (!t.feedback) Number(out, "feedback", 0);
   out += "\t</trigger>\n\n";
 }
 
@@ -142,11 +145,12 @@ struct PendingTrigger {
   int32_t bendMax = kTop14;
   int32_t port = 0;
   int32_t channel = 0;
+  bool feedback = true;
 };
 
 // The elements a trigger block may hold.
 enum class Field : uint8_t {
-  None, TriggerType, Data1, Key, Min, Max, EventType, Track, EventMin, EventMax, Port, Channel
+  None, TriggerType, Data1, Key, Min, Max, EventType, Track, EventMin, EventMax, Port, Channel, Feedback
 };
 
 Field FieldOf(std::string_view name) {
@@ -159,7 +163,7 @@ Field FieldOf(std::string_view name) {
       {"max_control_value", Field::Max},     {"event_type", Field::EventType},
       {"track", Field::Track},               {"event_min_value", Field::EventMin},
       {"event_max_value", Field::EventMax},  {"port", Field::Port},
-      {"channel", Field::Channel}};
+      {"channel", Field::Channel},           {"feedback", Field::Feedback}};
   const auto found = fields.find(name);
   return found == fields.end() ? Field::None : found->second;
 }
@@ -241,6 +245,9 @@ void StoreValue(Field field, const std::string& text) {
     case Field::Channel:
       p.channel = AnyOr(text, kAny7, Integer(text) - 1, 0, 15);
       break;
+    case Field::Feedback:
+      p.feedback = Integer(text) != 0;
+      break;
   }
 }
 
@@ -249,6 +256,7 @@ void AddPending() {
   Trigger t = Trigger_Make(p.type);
   t.action.commandId = p.commandId;
   t.action.track = p.track;
+  t.feedback = p.feedback;
   t.port.SetInput(p.port, ValueRange::kSingle);
   t.channel.SetInput(p.channel, ValueRange::kSingle);
   switch (p.type) {

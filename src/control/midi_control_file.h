@@ -6,7 +6,9 @@
 // Values: "any" for a port, channel or 7-bit range left open; port, channel and track
 // one-based (track 9 is the current track). Pitch-bend triggers keep their 14-bit
 // scale: their input accepts every bend, their output range is written as 14-bit values
-// ("any" for 16384) and, when the file gives none, is the full 0..16383.
+// ("any" for 16384) and, when the file gives none, is the full 0..16383. A trigger whose
+// controller feedback is off carries <feedback>0</feedback> (any other number, or no
+// element, leaves it on).
 #include <string>
 
 // The file and backup names for a base path: the extension removed, "_Midi" added, then

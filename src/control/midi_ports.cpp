@@ -211,6 +211,11 @@ void SendStart() { SendSync(kStart, From::Ui); }
 void SendContinue() { SendSync(kContinue, From::Ui); }
 void SendStop() { SendSync(kStop, From::Ui); }
 
+bool MidiPorts_Send(int32_t position, uint32_t message) {
+  if (position < 0 || position >= kMaxMidiPorts || !table.outputs[position].enabled) return false;
+  return MidiOutput_Queue(position, message);
+}
+
 void SendMetronomeNote(bool accent) {
   const MidiSendSettings& s = *sendSettings.load();
   if (!s.metronome_midi_enable) return;

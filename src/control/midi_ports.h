@@ -68,6 +68,10 @@ void SendClock(uint32_t frame = 0);
 void SendStart();
 void SendContinue();
 void SendStop();
+// One short message to the output at table position `position` (controller feedback).
+// Any thread but the audio thread. False when it was not queued: no such open output, or
+// the output queue is full.
+bool MidiPorts_Send(int32_t position, uint32_t message);
 // A metronome note-on (accent or beat note) when `metronome_midi_enable` is on.
 // Audio thread only (wait-free).
 void SendMetronomeNote(bool accent);

@@ -95,6 +95,48 @@ uint16_t OscRequest_Value(uint32_t commandId, double value) {
   return static_cast<uint16_t>(std::lround(std::fmin(value, 1.0) * 65535.0));
 }
 
+namespace {
+
+constexpr char kBundleTag[8] = {'#', 'b', 'u', 'n', 'd', 'l', 'e', '\0'};
+constexpr size_t kBundleHeader = sizeof kBundleTag + 8;  // the tag, then the time tag
+
+uint32_t BigEndian32(const unsigned char* p) {
+  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
+}
+
+// A message, or a bundle whose elements (each a big-endian size, then that many bytes, a
+// multiple of 4) are unpacked in order.
+void ParseElement(const unsigned char* p, size_t size, int depth, std::vector<OscParsed>* out) {
+  if (size < sizeof kBundleTag || std::memcmp(p, kBundleTag, sizeof kBundleTag) != 0) {
+    OscParsed parsed;
+    parsed.reason = OscRequest_Parse(p, size, &parsed.request);
+    out->push_back(std::move(parsed));
+    return;
+  }
+  const auto malformed = [out] { out->push_back(OscParsed{OscReject::Malformed, {}}); };
+  if (depth >= kOscMaxBundleDepth || size < kBundleHeader) return malformed();
+  size_t at = kBundleHeader;
+  while (at < size) {
+    if (size - at < 4) return malformed();
+    const uint32_t length = BigEndian32(p + at);
+    at += 4;
+    if (length > size - at || length % 4 != 0) return malformed();
+    ParseElement(p + at, length, depth + 1, out);
+    at += length;
+  }
+}
+
+}  // namespace
+
+void OscRequest_ParsePacket(const void* data, size_t size, std::vector<OscParsed>* out) {
+  out->clear();
+  if (size > kOscMaxPacketBytes) {
+    out->push_back(OscParsed{OscReject::Oversized, {}});
+    return;
+  }
+  ParseElement(static_cast<const unsigned char*>(data), size, 0, out);
+}
+
 OscReject OscRequest_Parse(const void* data, size_t size, OscRequest* request) {
   if (size > kOscMaxPacketBytes) return OscReject::Oversized;
   if (size < 4) return OscReject::Malformed;

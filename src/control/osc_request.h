@@ -8,15 +8,22 @@
 //   /kestrine/register   s:reply_url s:reply_path
 //   /kestrine/unregister s:reply_url s:reply_path
 //
+// A bundle (#bundle) carries messages, or bundles, of its own: each is taken as if it had
+// come alone, in the order they stand. The time tag is not waited for: a bundle's
+// messages act when it arrives.
+//
 // Pure and thread-free: the OSC thread calls it on every packet, the fuzz target too.
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "control/control_action.h"
 
 // Larger packets are refused unread: no request of ours comes near it.
 inline constexpr size_t kOscMaxPacketBytes = 1024;
+// Bundles inside bundles go this deep at most; a deeper one is malformed.
+inline constexpr int kOscMaxBundleDepth = 4;
 
 enum class OscRequestKind : uint8_t { Action, Get, Register, Unregister };
 
@@ -24,7 +31,7 @@ enum class OscRequestKind : uint8_t { Action, Get, Register, Unregister };
 enum class OscReject : uint8_t {
   None,
   Oversized,      // more than kOscMaxPacketBytes
-  Malformed,      // not an OSC message the library can decode (bundles included)
+  Malformed,      // not an OSC message the library can decode, a bundle cut short or nested too deep
   UnknownPath,    // an address outside /kestrine/...
   WrongTypes,     // arguments missing, extra or of the wrong type
   UnknownAction,  // an action name the catalogue does not have
@@ -44,8 +51,20 @@ struct OscRequest {
   std::string replyPath;
 };
 
-// Decodes `size` bytes. On OscReject::None *request holds the request.
+// Decodes `size` bytes holding one message (a bundle is Malformed here). On
+// OscReject::None *request holds the request.
 OscReject OscRequest_Parse(const void* data, size_t size, OscRequest* request);
+
+// One message of a packet: its request, or the reason it is ignored.
+struct OscParsed {
+  OscReject reason = OscReject::None;
+  OscRequest request;
+};
+// Decodes a packet into *out (cleared first): one result for a message, one for each
+// message of a bundle, nested bundles unpacked in place. An oversized packet gives one
+// Oversized; where a bundle is cut short or nested too deep, one Malformed stands for
+// what could not be read, after the messages read before it.
+void OscRequest_ParsePacket(const void* data, size_t size, std::vector<OscParsed>* out);
 
 // The 16-bit trigger value an OSC value stands for: 0..1 spans the whole range, as a
 // controller's travel does; the filter mode row takes the mode number itself (0..3).

@@ -67,19 +67,23 @@ uint64_t OscServer::Ignored() const {
 }
 
 bool OscServer::Accept(const char* packet, size_t size) {
-  OscRequest request;
-  const OscReject reason = OscRequest_Parse(packet, size, &request);
-  if (reason != OscReject::None) {
-    ignored_[static_cast<int>(reason)].fetch_add(1);
-    return false;
+  // A bundle's messages are counted, refused or queued one by one, as if each came alone.
+  OscRequest_ParsePacket(packet, size, &parsed_);
+  bool queued = false;
+  for (OscParsed& p : parsed_) {
+    if (p.reason != OscReject::None) {
+      ignored_[static_cast<int>(p.reason)].fetch_add(1);
+      continue;
+    }
+    std::lock_guard<std::mutex> guard(lock_);
+    if (inbox_.size() >= kOscInboxCapacity) {
+      droppedFull_.fetch_add(1);
+      continue;
+    }
+    inbox_.push_back(std::move(p.request));
+    queued = true;
   }
-  std::lock_guard<std::mutex> guard(lock_);
-  if (inbox_.size() >= kOscInboxCapacity) {
-    droppedFull_.fetch_add(1);
-    return false;
-  }
-  inbox_.push_back(std::move(request));
-  return true;
+  return queued;
 }
 
 void OscServer::Run() {

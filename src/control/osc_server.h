@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "control/osc_request.h"
 
@@ -48,7 +49,8 @@ class OscServer {
   uint64_t DroppedFull() const { return droppedFull_.load(); }
 
  private:
-  // Server thread: parses one packet and queues its request; false when it was set aside.
+  // Server thread: parses one packet and queues its requests (a bundle holds several);
+  // false when none was queued.
   bool Accept(const char* packet, size_t size);
   void Run();
 
@@ -59,6 +61,7 @@ class OscServer {
   std::atomic<NotifyFn> notify_{nullptr};
   mutable std::mutex lock_;
   std::deque<OscRequest> inbox_;
+  std::vector<OscParsed> parsed_;  // the server thread's, kept to spare an allocation a packet
   std::atomic<uint64_t> received_{0};
   std::atomic<uint64_t> ignored_[kOscRejectCount] = {};
   std::atomic<uint64_t> droppedFull_{0};

@@ -48,7 +48,8 @@ void AddTrackValue(const OscTrackState& t, Field field, lo_message m) {
 
 bool OscTrackState::operator==(const OscTrackState& o) const {
   return std::strcmp(state, o.state) == 0 && length == o.length && position == o.position && volume == o.volume &&
-         mute == o.mute && solo == o.solo;
+         mute == o.mute && solo == o.solo && reverse == o.reverse && slow == o.slow && effects == o.effects &&
+         submixB == o.submixB;
 }
 
 bool OscState_Knows(const std::string& what) {

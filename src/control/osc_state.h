@@ -2,7 +2,9 @@
 // What OSC clients can ask for and be told: a snapshot of the program's state, the names
 // each value goes by ("transport", "track/3/mute"...), the OSC argument each value is
 // sent as, and which names differ between two snapshots. The application fills the
-// snapshot; this module knows nothing of where the values come from.
+// snapshot; this module knows nothing of where the values come from. The same snapshot
+// lights the controller's pads (controller_feedback.h), which also read the switches
+// below that OSC does not name.
 #include <string>
 #include <vector>
 
@@ -17,8 +19,23 @@ struct OscTrackState {
   double volume = 1.0;          // 0..1 (the fader's 0..127)
   bool mute = false;
   bool solo = false;
+  // Switches shown on a controller only.
+  bool reverse = false;
+  bool slow = false;
+  bool effects = false;  // sends to the effects
+  bool submixB = false;
 
   bool operator==(const OscTrackState& o) const;
+};
+
+// The on/off switches that are not a track's, as the panel shows them.
+struct OscSwitches {
+  bool reverse = false, halfSpeed = false;  // the global switches
+  bool masterMute = false, submixAMute = false, submixBMute = false;
+  bool delay = false, delayLink = false, delayMode = false, delaySync = false;
+  bool filter = false, lfo = false, filterLink = false, lfoLink = false, reverb = false;
+  bool metronomeRecord = false, metronomePlayback = false;
+  bool mixToTrack = false, mixToDisk = false;
 };
 
 struct OscState {
@@ -28,6 +45,11 @@ struct OscState {
   int currentTrack = 1;               // 1..8
   int undoDepth = 0;
   OscTrackState tracks[kOscTracks];
+  // Controller feedback only: the switches, whether a recording waits out its count-off,
+  // and the beat of the measure the click loop is on (the beat pending actions blink to).
+  OscSwitches switches;
+  bool countoff = false;
+  int beat = 0;
 };
 
 // True for a name the state answers: the fixed names and track/N/... with N 1..8.

@@ -62,6 +62,9 @@ struct Trigger {
   ControlAction action;
   ValueRange data1 = ValueRange::SevenBit();  // 14-bit for pitch bend
   ValueRange data2 = ValueRange::SevenBit();
+  // The action's state is sent back to the controller on the trigger's own note or
+  // controller (controller_feedback.h); off for a pad the controller lights itself.
+  bool feedback = true;
 };
 
 // A trigger of the given type's shape: port, channel and value ranges "any", data1 the

@@ -26,6 +26,7 @@ void TriggerSet::Add(TriggerType type, const Trigger& trigger) {
   List& list = lists_[static_cast<int>(type)];
   std::lock_guard<std::recursive_mutex> guard(list.lock);
   list.triggers.push_back(trigger);
+  generation_.fetch_add(1, std::memory_order_relaxed);
 }
 
 void TriggerSet::ClearAll() {
@@ -33,6 +34,7 @@ void TriggerSet::ClearAll() {
     std::lock_guard<std::recursive_mutex> guard(list.lock);
     list.triggers.clear();
   }
+  generation_.fetch_add(1, std::memory_order_relaxed);
 }
 
 int TriggerSet::Count(TriggerType type) const {
@@ -55,6 +57,7 @@ Trigger TriggerSet::Get(TriggerType type, int index) const {
   copy.action.track = stored.action.track;
   copy.data1 = Rebuilt(stored.data1);
   copy.data2 = Rebuilt(stored.data2);
+  copy.feedback = stored.feedback;
   return copy;
 }
 

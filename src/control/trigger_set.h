@@ -7,6 +7,7 @@
 // Everything here runs on the user-interface thread; the locks keep a list whole while
 // it is walked or appended to. They are recursive because firing may run a transport
 // operation whose message box spins a nested event loop that polls MIDI again.
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <utility>
@@ -37,6 +38,9 @@ class TriggerSet {
   Trigger Get(TriggerType type, int index) const;
   // ClearAll, then Add for each entry in order (entries with a type above 9 skipped).
   void ReplaceAll(const std::vector<std::pair<TriggerType, Trigger>>& entries);
+  // Changes with every Add and ClearAll: whoever keeps something derived from the
+  // triggers (the controller feedback) knows when to derive it again.
+  uint64_t Generation() const { return generation_.load(std::memory_order_relaxed); }
 
   void StartLearn(LearnTarget* target);
   void StopLearn();
@@ -57,6 +61,7 @@ class TriggerSet {
   void Walk(TriggerType type, int port, int channel, int data1, int data2);
 
   List lists_[kTriggerTypeCount];
+  std::atomic<uint64_t> generation_{0};
   bool learning_ = false;
   LearnTarget* learnTarget_ = nullptr;
 };

@@ -23,8 +23,9 @@ MidiControlDialogWidget::MidiControlDialogWidget(QWidget* parent) : QDialog(pare
   grid->addWidget(new QLabel("Available MIDI Ports\n(Just for reference, enter port number below.)", this), 0, 4);
   grid->addWidget(ports, 1, 4);
 
-  const char* ids[10] = {"1182", "1183", "1192", "1193", "1186", "1187", "1184", "1185", "1194", "1195"};
-  for (int i = 0; i < 10; ++i) {
+  const char* ids[kDetailLists] = {"1182", "1183", "1192", "1193", "1186", "1187",
+                                   "1184", "1185", "1194", "1195", "feedback"};
+  for (int i = 0; i < kDetailLists; ++i) {
     details_[i] = new QListWidget(this);
     details_[i]->setObjectName(ids[i]);
     connect(details_[i], &QListWidget::currentRowChanged, this, [this, i](int row) {
@@ -40,6 +41,7 @@ MidiControlDialogWidget::MidiControlDialogWidget(QWidget* parent) : QDialog(pare
   Dialog_Fill(DetailList(ControlList::Channel), ControlList_PortsOrChannels());
   Dialog_Fill(DetailList(ControlList::Event), ControlList_Events());
   Dialog_Fill(DetailList(ControlList::Track), ControlList_Tracks());
+  Dialog_Fill(DetailList(ControlList::Feedback), ControlList_Feedback());
   DetailList(ControlList::Type)->setMinimumWidth(140);
   DetailList(ControlList::Event)->setMinimumWidth(220);
 
@@ -58,6 +60,7 @@ MidiControlDialogWidget::MidiControlDialogWidget(QWidget* parent) : QDialog(pare
       {new QLabel("Channel", this), ControlList::Channel, 4, 3},
       {new QLabel("Kestrine Event", this), ControlList::Event, 2, 2},
       {new QLabel("Track", this), ControlList::Track, 2, 3},
+      {new QLabel("Feedback", this), ControlList::Feedback, 2, 4},
       {new QLabel("Low", this), ControlList::OutputLow, 6, 0},
       {new QLabel("High", this), ControlList::OutputHigh, 6, 1},
   };
@@ -110,13 +113,15 @@ void MidiControlDialogWidget::ShowAll() {
     keyValues_ = v.keyValues;
     Dialog_Fill(DetailList(ControlList::Value), ControlList_Values(keyValues_));
   }
-  const int rows[10] = {v.type, v.value, v.inputLow, v.inputHigh, v.port, v.channel, v.event, v.track, v.outputLow, v.outputHigh};
-  for (int i = 0; i < 10; ++i) {
+  const int rows[kDetailLists] = {v.type,    v.value, v.inputLow,  v.inputHigh,  v.port,    v.channel,
+                                  v.event,   v.track, v.outputLow, v.outputHigh, v.feedback};
+  for (int i = 0; i < kDetailLists; ++i) {
     Dialog_Select(details_[i], rows[i]);
     details_[i]->setEnabled(v.enabled);
   }
   DetailList(ControlList::InputLow)->setEnabled(v.enabled && v.rangeEnabled);
   DetailList(ControlList::InputHigh)->setEnabled(v.enabled && v.rangeEnabled);
+  DetailList(ControlList::Feedback)->setEnabled(v.enabled && v.feedbackEnabled);
 }
 
 void MidiControlDialogWidget::accept() {

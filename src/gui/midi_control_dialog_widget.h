@@ -20,11 +20,12 @@ class MidiControlDialogWidget final : public QDialog {
   QListWidget* TriggerList() const { return triggers_; }
 
  private:
+  static constexpr int kDetailLists = static_cast<int>(ControlList::Feedback) + 1;
   void ShowAll();
 
   MidiControlDialog model_;
   QListWidget* triggers_;
-  QListWidget* details_[10];
+  QListWidget* details_[kDetailLists];
   QLabel* valueLabel_;
   QLabel* rangeLabel_;
   bool keyValues_ = false;

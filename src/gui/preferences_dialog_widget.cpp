@@ -6,6 +6,7 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
@@ -89,6 +90,20 @@ PreferencesDialogWidget::PreferencesDialogWidget(QWidget* parent)
   Dialog_Fill(loopFileFormat_, std::vector<std::string>(std::begin(kLoopFileFormatNames), std::end(kLoopFileFormatNames)));
   Dialog_Select(loopFileFormat_, model_.loopFileFormat);
   form->addRow("Save Loops As:", loopFileFormat_);
+  feedbackPort_ = new QComboBox(this);
+  feedbackPort_->setObjectName("midi_feedback_port");
+  Dialog_Fill(feedbackPort_, PreferencesDialog_FeedbackPortNames(model_));
+  Dialog_Select(feedbackPort_, model_.feedbackPort + 1);
+  form->addRow("Controller Feedback To:", feedbackPort_);
+  oscPort_ = new QLineEdit(Q(model_.oscPort), this);
+  oscPort_->setObjectName("osc_port");
+  oscAllInterfaces_ = new QCheckBox("Listen on All Interfaces", this);
+  oscAllInterfaces_->setObjectName("osc_all_interfaces");
+  oscAllInterfaces_->setChecked(model_.oscAllInterfaces);
+  auto* osc = new QHBoxLayout;
+  osc->addWidget(oscPort_);
+  osc->addWidget(oscAllInterfaces_);
+  form->addRow("OSC Port (0 = off):", osc);
   layout->addLayout(form);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -116,6 +131,9 @@ void PreferencesDialogWidget::accept() {
   model_.mixToDiskDirectory = S(mixToDisk_->text());
   model_.delayMax = S(delayMax_->text());
   model_.loopFileFormat = loopFileFormat_->currentIndex();
+  model_.feedbackPort = feedbackPort_->currentIndex() - 1;
+  model_.oscPort = S(oscPort_->text());
+  model_.oscAllInterfaces = oscAllInterfaces_->isChecked();
   const bool closes = PreferencesDialog_Ok(&model_);
   // A field the model emptied (a path too long) shows empty.
   quicksave_->setText(Q(model_.quicksaveDirectory));

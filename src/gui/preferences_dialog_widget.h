@@ -30,4 +30,7 @@ class PreferencesDialogWidget final : public QDialog {
   QLineEdit* mixToDisk_;
   QLineEdit* delayMax_;
   QComboBox* loopFileFormat_;
+  QComboBox* feedbackPort_;
+  QLineEdit* oscPort_;
+  QCheckBox* oscAllInterfaces_;
 };

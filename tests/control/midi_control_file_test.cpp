@@ -95,6 +95,27 @@ TEST_F(MidiControlFileTest, WrittenTriggersReadBackAsTheyWereButForTheSharedKey)
   EXPECT_EQ(Get(TriggerType::NoteOn).action.commandId, ActionCatalogue_Row(127).commandId);
 }
 
+// Controller feedback is on unless a trigger says otherwise: files from before it load with it on,
+// and only a trigger switched off carries the element (which older readers pass over).
+TEST_F(MidiControlFileTest, FeedbackOffIsWrittenOnlyWhereItIsOffAndOlderFilesLoadWithItOn) {
+  WriteBytes(dir.File("set_Midi.xml"), ReadBytes((kFixtures / "Sample_Midi.xml").string()));
+  ReadMidiControlFile(base, true);
+  for (int type = 0; type < kTriggerTypeCount; ++type) EXPECT_TRUE(Get(static_cast<TriggerType>(type)).feedback) << type;
+
+  Trigger pad = Trigger_Make(TriggerType::ControlChange);
+  pad.feedback = false;
+  Triggers().ClearAll();
+  Triggers().Add(TriggerType::ControlChange, pad);
+  Triggers().Add(TriggerType::NoteOn, Trigger_Make(TriggerType::NoteOn));
+  ASSERT_TRUE(WriteMidiControlFile(base));
+  const std::string written = ReadBytes(dir.File("set_Midi.xml"));
+  EXPECT_NE(written.find("<channel>any</channel>\n\t\t<feedback>0</feedback>\n\t</trigger>"), std::string::npos);
+  EXPECT_EQ(written.find("<feedback>"), written.rfind("<feedback>"));  // once: the note keeps the default
+  ReadMidiControlFile(base, true);
+  EXPECT_FALSE(Get(TriggerType::ControlChange).feedback);
+  EXPECT_TRUE(Get(TriggerType::NoteOn).feedback);
+}
+
 // Reading decides the polled MIDI inputs; a missing, damaged or empty file leaves them and the triggers alone.
 TEST_F(MidiControlFileTest, BadFilesKeepTheTriggersAndPolledInputsAndAFailedWriteIsReported) {
   ReadMidiControlFile(dir.File("absent.session"), true);

@@ -85,6 +85,59 @@ TEST(OscRequest, BadInputIsRefusedWithItsReason) {
   EXPECT_EQ(r.kind, OscRequestKind::Unregister);
 }
 
+// A bundle: the tag, a time tag, then each element as a big-endian size and its bytes.
+std::vector<char> Bundle(const std::vector<std::vector<char>>& elements) {
+  std::vector<char> b = {'#', 'b', 'u', 'n', 'd', 'l', 'e', 0, 0, 0, 0, 0, 0, 0, 0, 1};
+  for (const auto& e : elements) {
+    const uint32_t n = static_cast<uint32_t>(e.size());
+    for (int shift = 24; shift >= 0; shift -= 8) b.push_back(static_cast<char>((n >> shift) & 0xFF));
+    b.insert(b.end(), e.begin(), e.end());
+  }
+  return b;
+}
+
+std::vector<OscReject> Reasons(const std::vector<char>& packet, std::vector<OscParsed>* parsed = nullptr) {
+  std::vector<OscParsed> local;
+  if (!parsed) parsed = &local;
+  OscRequest_ParsePacket(packet.data(), packet.size(), parsed);
+  std::vector<OscReject> reasons;
+  for (const OscParsed& p : *parsed) reasons.push_back(p.reason);
+  return reasons;
+}
+
+// Each message of a bundle, nested bundles too, is taken or refused as if it came alone;
+// what cannot be read ends the bundle with one refusal, after what was read before it.
+TEST(OscRequest, BundlesAreUnpackedIntoTheirMessagesInOrder) {
+  using R = OscReject;
+  const std::vector<char> mute = OscPacketOf("/kestrine/action", "si", "track_mute", 2);
+  const std::vector<char> record = OscPacketOf("/kestrine/action", "s", "transport_record");
+  std::vector<OscParsed> parsed;
+  EXPECT_EQ(Reasons(Bundle({record, Bundle({mute, OscPacketOf("/kestrine/action", "s", "no_such_action")}),
+                            OscPacketOf("/kestrine/get", "sss", "tempo", kUrl, "/r")}),
+                    &parsed),
+            (std::vector<R>{R::None, R::None, R::UnknownAction, R::None}));
+  EXPECT_EQ(parsed[0].request.action.commandId, CommandNumber::TransportRecord);
+  EXPECT_TRUE(parsed[1].request.action.commandId == CommandNumber::TrackMute && parsed[1].request.action.track == 1);
+  EXPECT_EQ(parsed[3].request.kind, OscRequestKind::Get);
+
+  std::vector<char> nested = mute;
+  for (int depth = 0; depth < kOscMaxBundleDepth; ++depth) nested = Bundle({nested});
+  EXPECT_EQ(Reasons(nested), std::vector<R>{R::None});
+  EXPECT_EQ(Reasons(Bundle({record, nested})), (std::vector<R>{R::None, R::Malformed}));  // one level too deep
+
+  std::vector<char> cut = Bundle({record, mute});
+  cut.resize(cut.size() - 4);
+  EXPECT_EQ(Reasons(cut), (std::vector<R>{R::None, R::Malformed}));
+  std::vector<char> odd = Bundle({record, {'/', 'x', 0}});  // a size that is no multiple of 4
+  EXPECT_EQ(Reasons(odd), (std::vector<R>{R::None, R::Malformed}));
+  EXPECT_EQ(Reasons(Bundle({record, {}})), (std::vector<R>{R::None, R::Malformed}));  // an empty element
+  EXPECT_TRUE(Reasons(Bundle({})).empty());
+  EXPECT_EQ(Reasons({'#', 'b', 'u', 'n', 'd', 'l', 'e', 0, 0, 0}), std::vector<R>{R::Malformed});  // no time tag
+  std::vector<std::vector<char>> many(60, mute);
+  EXPECT_EQ(Reasons(Bundle(many)), std::vector<R>{R::Oversized});
+  EXPECT_EQ(Reasons(mute), std::vector<R>{R::None});  // a lone message is one message still
+}
+
 TEST(OscState, ChangesNameEachDifferingValueButThePositions) {
   OscState a, b;
   b.tempo = 90.0;
@@ -126,15 +179,20 @@ TEST(OscServer, ReadsLoopbackPacketsOnItsThreadAndCountsTheBadOnes) {
   peer.SendTo(server.Port(), {'j', 'u', 'n', 'k'});
   peer.SendTo(server.Port(), OscPacketOf("/kestrine/action", "s", "no_such_action"));
   peer.SendTo(server.Port(), std::vector<char>(3000, 'z'));
-  ASSERT_TRUE(WaitFor([&] { return server.Received() == 4; }));
+  peer.SendTo(server.Port(), Bundle({OscPacketOf("/kestrine/action", "s", "transport_play"),
+                                     OscPacketOf("/kestrine/action", "s", "no_such_action"),
+                                     OscPacketOf("/kestrine/action", "s", "transport_stop")}));
+  ASSERT_TRUE(WaitFor([&] { return server.Received() == 5; }));
   OscRequest r;
-  ASSERT_TRUE(server.Take(&r));
-  EXPECT_EQ(r.action.commandId, CommandNumber::TrackMute);
+  for (uint32_t command : {CommandNumber::TrackMute, CommandNumber::TransportPlay, CommandNumber::TransportStop}) {
+    ASSERT_TRUE(server.Take(&r));
+    EXPECT_EQ(r.action.commandId, command);
+  }
   EXPECT_FALSE(server.Take(&r));
-  EXPECT_EQ(g_notified, 1);
-  EXPECT_EQ(server.Ignored(), 3u);
+  EXPECT_EQ(g_notified, 2);  // once a packet that brought requests
+  EXPECT_EQ(server.Ignored(), 4u);
   EXPECT_EQ(server.Ignored(OscReject::Oversized), 1u);
-  EXPECT_EQ(server.Ignored(OscReject::UnknownAction), 1u);
+  EXPECT_EQ(server.Ignored(OscReject::UnknownAction), 2u);
 
   // The same port a second time: refused with a reason the user can act on.
   OscServer second;

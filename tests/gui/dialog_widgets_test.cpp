@@ -78,8 +78,16 @@ TEST_F(DialogWidgetTest, PreferencesSaveFormatIsTakenByOk) {
   ASSERT_NE(format, nullptr);
   EXPECT_EQ(format->currentIndex(), 0);
   format->setCurrentIndex(2);
+  auto* oscPort = Child<QLineEdit>(&dialog, "osc_port");
+  ASSERT_NE(oscPort, nullptr);
+  EXPECT_EQ(oscPort->text(), "0");
+  Child<QCheckBox>(&dialog, "osc_all_interfaces")->setChecked(true);
+  auto* feedback = Child<QComboBox>(&dialog, "midi_feedback_port");
+  ASSERT_NE(feedback, nullptr);
+  EXPECT_EQ(feedback->currentText(), "None");
   Press(&dialog, true);
   EXPECT_EQ(App_Preferences().loop_file_format, 2);
+  EXPECT_TRUE(App_Preferences().osc_all_interfaces == 1 && App_Preferences().midi_feedback_port == -1);
   EXPECT_EQ(Audio_GetLoopFileOptions().saveFormat, LOOP_FILE_FLOAT32);
 }
 
@@ -121,9 +129,13 @@ TEST_F(DialogWidgetTest, MidiControlNewTriggerKeptByOk) {
   ASSERT_EQ(dialog.TriggerList()->count(), 1);
   dialog.DetailList(ControlList::Value)->setCurrentRow(60);
   EXPECT_EQ(dialog.TriggerList()->item(0)->text(), "Note 60 On, any velocity, will trigger Transport Play");
+  QListWidget* feedback = dialog.DetailList(ControlList::Feedback);
+  EXPECT_TRUE(feedback->isEnabled() && feedback->currentItem()->text() == "On");
+  feedback->setCurrentRow(0);
   EXPECT_TRUE(Press(&dialog, true));
   ASSERT_EQ(Triggers().Count(TriggerType::NoteOn), 1);
   EXPECT_EQ(Triggers().Get(TriggerType::NoteOn, 0).data1.low, 60);
+  EXPECT_FALSE(Triggers().Get(TriggerType::NoteOn, 0).feedback);
 }
 
 TEST_F(DialogWidgetTest, DeviceDialogWithoutDriversEndsAtOnceAndRescanLooksAgain) {

@@ -2,6 +2,7 @@
 
 #include "app/dialogs/dialog_text.h"
 #include "control/action_catalogue.h"
+#include "control/controller_feedback.h"
 #include "control/midi_control_file.h"
 #include "control/midi_ports.h"
 #include "engine/message_dialog.h"
@@ -164,6 +165,8 @@ std::vector<std::string> ControlList_Events() {
 
 std::vector<std::string> ControlList_Tracks() { return NumberedThen(8, "Cur"); }
 
+std::vector<std::string> ControlList_Feedback() { return {"Off", "On"}; }
+
 std::string ControlEntry_Describe(const ControlEntry& e) {
   const std::string a = Describe(e.trigger.action);
   const char* act = a.c_str();
@@ -223,6 +226,7 @@ ControlEntry ControlEntry_Convert(const ControlEntry& old, TriggerType type, int
   SingleValue(&t.port, o.port.low);  // "any" stays "any"
   SingleValue(&t.channel, o.channel.low);
   t.action = o.action;
+  t.feedback = o.feedback;
   const int oldData1 = SingleData1(old.type) ? o.data1.low : 0;
   if (SingleData1(type)) SingleValue(&t.data1, data1 >= 0 ? data1 : oldData1);
   const ValueRange* from = InputRange(&old);
@@ -276,6 +280,8 @@ ControlDetails MidiControlDialog_Details(const MidiControlDialog& d) {
   v.channel = PortIndex(t.channel);
   v.event = ActionCatalogue_RowOfCommand(t.action.commandId);
   v.track = t.action.track >= 0 && t.action.track <= kCurrentTrack ? t.action.track : -1;
+  v.feedbackEnabled = ControllerFeedback_Answers(e->type);
+  v.feedback = t.feedback ? 1 : 0;
   return v;
 }
 
@@ -331,6 +337,9 @@ void MidiControlDialog_Choose(MidiControlDialog* d, ControlList list, int index)
       break;
     case ControlList::Track:
       if (index <= kCurrentTrack) t.action.track = index;
+      break;
+    case ControlList::Feedback:
+      if (index <= 1) t.feedback = index == 1;
       break;
   }
 }

@@ -31,6 +31,9 @@ struct ControlDetails {
   bool keyValues = false;  // the value list holds "space" and the characters 33..126
   int type = -1, value = -1, inputLow = -1, inputHigh = -1, port = -1, channel = -1;
   int event = -1, track = -1, outputLow = -1, outputHigh = -1;
+  // "Feedback": 0 off, 1 on; offered only for the types a controller can be lit on.
+  int feedback = -1;
+  bool feedbackEnabled = false;
 };
 
 class MidiControlDialog final : public LearnTarget {
@@ -52,13 +55,15 @@ class MidiControlDialog final : public LearnTarget {
 
 // The fixed lists: the ten type names, the value list (0..127 or the keys), the range
 // lists (0..127 and "Any"), ports and channels ("1".."16" and "Any"), the 136 events,
-// the tracks ("1".."8" and "Cur").
+// the tracks ("1".."8" and "Cur"), the feedback switch.
 std::vector<std::string> ControlList_Types();
 std::vector<std::string> ControlList_Values(bool keys);
 std::vector<std::string> ControlList_Range();
 std::vector<std::string> ControlList_PortsOrChannels();
 std::vector<std::string> ControlList_Events();
 std::vector<std::string> ControlList_Tracks();
+// "Off", "On": whether the action's state is sent back to the trigger's note or controller.
+std::vector<std::string> ControlList_Feedback();
 
 // The description line of one entry (at most 255 characters).
 std::string ControlEntry_Describe(const ControlEntry& entry);
@@ -74,7 +79,7 @@ ControlDetails MidiControlDialog_Details(const MidiControlDialog& d);
 void MidiControlDialog_Select(MidiControlDialog* d, int entry);
 
 // Edits of the selected entry (list indexes as shown).
-enum class ControlList { Type, Value, InputLow, InputHigh, Port, Channel, Event, Track, OutputLow, OutputHigh };
+enum class ControlList { Type, Value, InputLow, InputHigh, Port, Channel, Event, Track, OutputLow, OutputHigh, Feedback };
 void MidiControlDialog_Choose(MidiControlDialog* d, ControlList list, int index);
 
 void MidiControlDialog_New(MidiControlDialog* d);

@@ -74,12 +74,21 @@ PreferencesDialog PreferencesDialog_Open() {
   d.mixToDiskDirectory = p.mixtodisk_directory;
   d.delayMax = DialogText_Format("%d", p.delay_max_milliseconds);
   d.loopFileFormat = p.loop_file_format;
+  d.feedbackPort = MidiOutputChoice_Find(d.ports, p.midi_feedback_port);
+  d.oscPort = DialogText_Format("%d", p.osc_port);
+  d.oscAllInterfaces = p.osc_all_interfaces != 0;
   for (int i = 0; i < 3; ++i) d.saved.slider[i] = d.slider[i];
   d.saved.monitor = p.latent_input;
   d.saved.useLoopEffectsMix = p.latent_input_use_loop_effects_mix;
   d.saved.sendSync = p.midi.send_midi_sync;
   d.saved.syncPort = p.midi.midi_sync_port;
   return d;
+}
+
+std::vector<std::string> PreferencesDialog_FeedbackPortNames(const PreferencesDialog& d) {
+  std::vector<std::string> names = {"None"};
+  for (const MidiOutputChoice& c : d.ports) names.push_back(c.name);
+  return names;
 }
 
 std::string PreferencesDialog_SliderLabel(const PreferencesDialog& d, MonitorSlider which) {
@@ -126,6 +135,12 @@ bool PreferencesDialog_Ok(PreferencesDialog* d) {
                        MB_OKCANCEL);
     return false;
   }
+  unsigned oscPort = 0;
+  if (!DialogText_Unsigned(d->oscPort, &oscPort) || oscPort > 65535) {
+    MessageDialog_Show(nullptr, "OSC Port is out of range (0 to 65535, 0 for no OSC control).",
+                       "OSC Port Out of Range");
+    return false;
+  }
   if (!DirectoryValid(&d->quicksaveDirectory, "Quicksave Path too long", "Quicksave path does not exist."))
     return false;
   if (!DirectoryValid(&d->mixToDiskDirectory, "Mix to Disk Path too long", "Mix to Disk path does not exist."))
@@ -149,6 +164,11 @@ bool PreferencesDialog_Ok(PreferencesDialog* d) {
       p.*box.field = d->boxes[i] ? 1 : 0;
   }
   Preferences_ApplyLoopFileFormat(d->loopFileFormat);
+  p.midi_feedback_port = d->feedbackPort >= 0 && d->feedbackPort < static_cast<int>(d->ports.size())
+                             ? d->ports[static_cast<size_t>(d->feedbackPort)].position
+                             : -1;
+  p.osc_port = static_cast<int>(oscPort);
+  p.osc_all_interfaces = d->oscAllInterfaces ? 1 : 0;
   p.quicksave_directory = d->quicksaveDirectory;
   p.mixtodisk_directory = d->mixToDiskDirectory;
   WritePreferences();

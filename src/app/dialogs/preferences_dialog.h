@@ -33,6 +33,12 @@ struct PreferencesDialog {
   std::string mixToDiskDirectory;
   std::string delayMax;  // "%d"
   int loopFileFormat = 0;  // "Save Loops As", an entry of kLoopFileFormatNames
+  // "Controller Feedback To": an entry of `ports`, -1 for "None". Taken by OK.
+  int feedbackPort = -1;
+  // "OSC Port (0 = off)" as typed and "Listen on All Interfaces": taken by OK, after
+  // which the application starts, moves or stops its OSC server.
+  std::string oscPort;  // "%d"
+  bool oscAllInterfaces = false;
 
   struct {
     int slider[3];
@@ -42,6 +48,9 @@ struct PreferencesDialog {
 
 // The entries of "Save Loops As", in the order of the loop_file_format values.
 inline constexpr const char* kLoopFileFormatNames[3] = {"16-bit PCM WAV", "24-bit PCM WAV", "32-bit float WAV"};
+
+// The feedback output's entries: "None", then the names of `ports`; entry i + 1 is ports[i].
+std::vector<std::string> PreferencesDialog_FeedbackPortNames(const PreferencesDialog& d);
 
 PreferencesDialog PreferencesDialog_Open();
 // "Volume: %d", "Pan: %d", "Effects Mix: %d" with the position x 100 / 127.

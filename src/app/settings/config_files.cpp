@@ -122,6 +122,10 @@ const SettingDescriptor kRows[] = {
      .setInteger = [](int v) { if (v >= 0 && v <= 65535) P().osc_port = v; },
      .getInteger = [] { return P().osc_port; }},
     ROW_BIT(osc_all_interfaces),
+    // -1 (none) or an output position; anything else keeps the previous value.
+    {.name = "midi_feedback_port",
+     .setInteger = [](int v) { if (v >= -1 && v <= 15) P().midi_feedback_port = v; },
+     .getInteger = [] { return P().midi_feedback_port; }},
 
     // DeviceConfig.xml
     {.name = "driver_type",
@@ -205,7 +209,7 @@ const SettingDescriptor* ConfigFiles_Rows(int* count) {
 
 SettingTable ConfigFiles_SystemTable() { return SettingTable_Slice(kRows, kRowCount, "skin", 2); }
 SettingTable ConfigFiles_PreferencesTable() {
-  return SettingTable_Slice(kRows, kRowCount, "undo", 42);
+  return SettingTable_Slice(kRows, kRowCount, "undo", 43);
 }
 SettingTable ConfigFiles_DeviceTable() {
   return SettingTable_Slice(kRows, kRowCount, "driver_type", 9);

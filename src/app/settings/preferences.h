@@ -52,6 +52,9 @@ struct Preferences {
   // rather than on this machine only.
   int osc_port = 0;
   int osc_all_interfaces = 0;
+  // The output the controller's lamps are sent to: a position in the output table
+  // (0..15), -1 for none.
+  int midi_feedback_port = -1;
 };
 
 struct SystemConfiguration {

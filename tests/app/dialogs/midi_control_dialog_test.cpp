@@ -143,3 +143,24 @@ TEST_F(MidiControlDialogTest, CancelLeavesTheTriggersOkReplacesThemAndWritesTheD
 }
 
 }  // namespace
+
+namespace {
+
+// The Feedback column: on for a new trigger, offered only for the types a pad can be lit
+// for, kept through a conversion (learning) and put into effect by OK.
+TEST_F(MidiControlDialogTest, FeedbackIsOnByDefaultKeptThroughLearningAndTakenByOk) {
+  MidiControlDialog_Open(&d);
+  MidiControlDialog_New(&d);
+  EXPECT_TRUE(Details().feedback == 1 && Details().feedbackEnabled);
+  Choose({{L::Feedback, 0}});
+  MidiControlDialog_Learn(&d, kLearnControlChange, 20);
+  EXPECT_TRUE(Details().feedback == 0 && Details().feedbackEnabled);
+  Choose({{L::Type, static_cast<int>(TriggerType::ProgramChange)}});
+  EXPECT_FALSE(Details().feedbackEnabled);  // nothing to light
+  Choose({{L::Type, static_cast<int>(TriggerType::ControlChange)}});
+  MidiControlDialog_Ok(&d);
+  ASSERT_EQ(Triggers().Count(TriggerType::ControlChange), 1);
+  EXPECT_FALSE(Triggers().Get(TriggerType::ControlChange, 0).feedback);
+}
+
+}  // namespace

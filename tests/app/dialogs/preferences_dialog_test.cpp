@@ -11,6 +11,7 @@
 #include "app/settings/preferences.h"
 #include "audio_io/loop_files.h"
 #include "engine/audio.h"
+#include "support/osc_peer.h"
 
 namespace {
 
@@ -131,6 +132,61 @@ TEST_F(PreferencesDialogTest, MetronomeOkLoadsTheSoundsOrStaysOpen) {
   EXPECT_EQ(p.metronome_beat, "clicks/tick.wav");  // relative to the configuration directory
   EXPECT_TRUE(p.metronome_accent == "tock.wav" && p.midi.metronome_midi_enable == 1);
   EXPECT_TRUE(std::filesystem::exists(dir + "/Preferences.xml"));
+}
+
+}  // namespace
+
+namespace {
+
+// The feedback output and the OSC port are taken by OK (a port out of range refuses it);
+// the application then starts, moves or stops its OSC server.
+TEST_F(PreferencesDialogTest, FeedbackOutputAndOscPortAreTakenByOkAndTheServerFollows) {
+  const Preferences& p = App_Preferences();
+  PreferencesDialog d = PreferencesDialog_Open();
+  EXPECT_EQ(PreferencesDialog_FeedbackPortNames(d), (std::vector<std::string>{"None", "Clock"}));
+  EXPECT_TRUE(d.feedbackPort == -1 && d.oscPort == "0" && !d.oscAllInterfaces);
+  d.feedbackPort = 0;
+  d.oscPort = "65536";
+  EXPECT_FALSE(PreferencesDialog_Ok(&d));
+  EXPECT_TRUE(dialog.Saw("OSC Port is out of range (0 to 65535, 0 for no OSC control).", "OSC Port Out of Range"));
+  EXPECT_EQ(p.midi_feedback_port, -1);
+
+  // Through the menu command, as the window runs the dialog.
+  const int free = OscFreePort();
+  dialogs.during = [&] {
+    PreferencesDialog m = PreferencesDialog_Open();
+    m.feedbackPort = 0;
+    m.oscPort = std::to_string(free);
+    ASSERT_TRUE(PreferencesDialog_Ok(&m));
+  };
+  Do(Command::PreferencesDialog);
+  EXPECT_EQ(p.midi_feedback_port, 0);
+  ASSERT_TRUE(app().osc);
+  EXPECT_EQ(app().osc->server.Port(), free);
+  const OscServer* running = &app().osc->server;
+  Do(Command::PreferencesDialog);  // the same again: the server keeps running as it is
+  EXPECT_EQ(&app().osc->server, running);
+
+  // A port another program holds: said once, and the program runs on without OSC.
+  OscPeer other;
+  dialogs.during = [&] {
+    PreferencesDialog m = PreferencesDialog_Open();
+    m.oscPort = std::to_string(other.Port());
+    ASSERT_TRUE(PreferencesDialog_Ok(&m));
+  };
+  Do(Command::PreferencesDialog);
+  EXPECT_FALSE(app().osc);
+  EXPECT_TRUE(dialog.Saw("OSC port " + std::to_string(other.Port()) +
+                             " is in use by another program.\nKestrine runs without OSC control.",
+                         "OSC"));
+  dialogs.during = [&] {
+    PreferencesDialog m = PreferencesDialog_Open();
+    m.oscPort = "0";
+    ASSERT_TRUE(PreferencesDialog_Ok(&m));
+  };
+  Do(Command::PreferencesDialog);
+  EXPECT_FALSE(app().osc);
+  EXPECT_EQ(p.osc_port, 0);
 }
 
 }  // namespace

@@ -104,6 +104,9 @@ TEST_F(ConfigFilesTest, PreferenceRowsAreClampedOrIgnoredAndReachTheEngine) {
       {"osc_port", "9000", [&] { return p.osc_port; }, 9000},
       {"osc_port", "70000", [&] { return p.osc_port; }, 9000},  // not a port: ignored
       {"osc_all_interfaces", "7", [&] { return p.osc_all_interfaces; }, 1},
+      {"midi_feedback_port", "3", [&] { return p.midi_feedback_port; }, 3},
+      {"midi_feedback_port", "16", [&] { return p.midi_feedback_port; }, 3},  // no such output: ignored
+      {"midi_feedback_port", "-1", [&] { return p.midi_feedback_port; }, -1},
   };
   for (const auto& c : cases) {
     ReadPreferencesRows(std::string("<") + c.row + ">" + c.text + "</" + c.row + ">");
