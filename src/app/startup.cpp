@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 
@@ -122,7 +123,11 @@ bool App_Start(App* app, const FileLocations& where, const AppSeams& seams) {
   app->sessions = seams.sessions ? seams.sessions : app->ownedSessions.get();
   if (!seams.loopEdit && !app->ownedLoopEdit) app->ownedLoopEdit = App_MakeLoopEditView(app);
   app->loopEdit = seams.loopEdit ? seams.loopEdit : app->ownedLoopEdit.get();
+  // The manager is told of the program at once, and from here nothing asks: no message
+  // of start-up may hold a session's launch.
+  if (const char* url = std::getenv("NSM_URL")) App_StartNsm(app, url);
   if (!App_InitApplicationData(app)) {
+    App_StopNsm(app);
     App_Detach(app);
     Audio_Shutdown();
     return false;
@@ -146,6 +151,7 @@ bool App_Start(App* app, const FileLocations& where, const AppSeams& seams) {
   const bool audio = deviceConfigured ? Audio_OpenConfiguredDevice() : DeviceDialog_OpenFirstChoice();
 
   if (!OpenMidiPorts()) {
+    App_StopNsm(app);
     Audio_Shutdown();
     App_Detach(app);
     return false;
@@ -178,12 +184,14 @@ bool App_Start(App* app, const FileLocations& where, const AppSeams& seams) {
     app->window->FocusPanel();
   }
   App_SampleLoopTime(app);
+  App_NsmReady(app);
   return true;
 }
 
 void App_Shutdown(App* app) {
   if (app->window) app->window->StopTimers();
   App_StopOsc(app);
+  App_StopNsm(app);
   MidiHooks_Remove();
   if (!app->exitInProgress) CloseMidiPorts();
   Audio_Shutdown();
@@ -210,5 +218,8 @@ void App_FatalError(App* app, const char* file, int line) {
 }
 
 bool App_Close(App* app) {
+  // Under a manager that can show the window again, closing it only hides it: the
+  // manager ends the program, having saved what it wanted.
+  if (App_NsmHideOnClose(app)) return false;
   return app->exitInProgress || App_ConfirmUnsaved(app);
 }

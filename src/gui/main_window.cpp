@@ -177,6 +177,14 @@ void MainWindow::EnableMenuEntry(int command, bool enabled) {
 
 void MainWindow::FocusPanel() { panel_->setFocus(); }
 
+void MainWindow::ShowWindow(bool shown) {
+  if (closed_) return;
+  if (!shown) return hide();
+  show();
+  raise();
+  activateWindow();
+}
+
 void MainWindow::Close() {
   closing_ = true;
   close();
