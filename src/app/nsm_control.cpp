@@ -40,6 +40,16 @@ std::string OneLine(std::string text) {
   return text;
 }
 
+// What a message box would have said: printed, kept for the reply to the request that
+// runs, and sent to the manager, which shows it to its user.
+void TellUser(AppNsm* nsm, const std::string& text) {
+  const std::string line = OneLine(text);
+  Print(line);
+  if (nsm->handling) nsm->told.push_back(line);
+  // Priority 2 of 0..3: what a message box said is worth the user's eye.
+  nsm->client.Send(NsmMessage{"/nsm/client/message", {2, line}});
+}
+
 // A folder is writable when a file can be made in it (whoever the user is, whatever the
 // file system): the only test that a save will not fail for the folder's sake.
 bool FolderWritable(const fs::path& folder, std::string* why) {
@@ -75,7 +85,10 @@ class Handling {
 // What the failing step said, for the manager's error message.
 std::string Because(const AppNsm& nsm) {
   std::string text;
-  for (const std::string& t : nsm.told) text += (text.empty() ? ": " : "; ") + OneLine(t);
+  for (std::string t : nsm.told) {
+    while (!t.empty() && (t.back() == '.' || t.back() == ' ')) t.pop_back();
+    text += (text.empty() ? ": " : "; ") + t;
+  }
   return text;
 }
 
@@ -159,8 +172,8 @@ void Save(App* app) {
 
 // While the manager is in charge nothing is shown. Messages go to the manager and the
 // error stream; questions asked for the manager's own request (loading the session's own
-// loops: "Load this file?", "Sample rate ... differs") are answered Yes/OK, so the
-// session it asked for loads whole; any other question (a trigger while the window is
+// loops: "Sample rate ... differs") are answered Yes/OK, so the session it asked for
+// loads whole; any other question (a trigger while the window is
 // hidden: "unsaved changes, continue anyway?") is answered No/Cancel, so nothing the
 // user did not see is lost. "Do not warn me again" is never ticked.
 int NsmQuietMessages::Show(void* owner, const std::string& text, const std::string& caption, int kind,
@@ -172,11 +185,7 @@ int NsmQuietMessages::Show(void* owner, const std::string& text, const std::stri
     return kind == MB_OK ? IDOK : kind == MB_YESNO ? IDNO : IDCANCEL;
   }
   if (kind == MB_OK) {
-    const std::string line = OneLine(caption.empty() ? text : caption + ": " + text);
-    Print(line);
-    if (nsm_->handling) nsm_->told.push_back(text);
-    // Priority 2 of 0..3: what a message box said is worth the user's eye.
-    nsm_->client.Send(NsmMessage{"/nsm/client/message", {2, line}});
+    TellUser(nsm_, caption.empty() ? text : caption + ": " + text);
     return IDOK;
   }
   const bool yes = nsm_->handling;
@@ -187,7 +196,7 @@ int NsmQuietMessages::Show(void* owner, const std::string& text, const std::stri
 
 std::string NsmQuietFiles::Open(void* owner, const std::string& title, const std::vector<FileFilter>& filters) {
   if (!nsm_->Quiet()) return inner_ ? inner_->Open(owner, title, filters) : std::string();
-  Print(title + ": no file chosen (no dialog under the session manager)");
+  TellUser(nsm_, title + ": no file chosen (no file dialog under the session manager).");
   return {};
 }
 

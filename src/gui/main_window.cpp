@@ -218,4 +218,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   StopTimers();
   closed_ = true;
   event->accept();
+  // A hidden window's close does not count as the last window closing (the session
+  // manager hid it): the program ends all the same.
+  if (!isVisible()) QCoreApplication::quit();
 }

@@ -13,6 +13,7 @@
 #include "app/file_commands.h"
 #include "app/session/session_store.h"
 #include "app/settings/preferences.h"
+#include "audio_io/wav_bytes.h"
 #include "support/osc_peer.h"
 
 namespace {
@@ -163,7 +164,7 @@ TEST_F(NsmTest, RefusalsAnswerTheManagerWithErrorCodesAndNeverADialog) {
 }
 
 TEST_F(NsmTest, WhatALoadWouldAskIsAnsweredWithoutADialog) {
-  App_Preferences().warn_file_load = 1;
+  App_Preferences().warn_sample_rate = 1;
   Announce();
   const std::string path = dir + "/Set";
   ASSERT_TRUE(App_LoadLoop(&app(), StripIndex{0}, MakeWav("Bass.wav", 4800, 500), false));
@@ -171,19 +172,31 @@ TEST_F(NsmTest, WhatALoadWouldAskIsAnsweredWithoutADialog) {
   dialog.shown.clear();
   EXPECT_EQ(Open(path), "/reply | /nsm/client/open | New session created.");
   EXPECT_EQ(Next(), "/nsm/client/is_clean");
-  // One loop goes missing; the other loads as it was saved ("Load this file?" answered
-  // Yes), the missing one is told to the manager instead of being looked for.
-  for (const auto& e : fs::recursive_directory_iterator(path))
+  // One loop goes missing, the other comes back at another rate: it loads as it is
+  // ("Sample rate ... differs" answered Yes, so nothing of the session is dropped), the
+  // missing one is told to the manager instead of being looked for.
+  WavLayout other;
+  other.sampleRate = 44100;
+  other.samples.assign(4410 * 2, 300);
+  for (const auto& e : fs::recursive_directory_iterator(path)) {
     if (e.path().filename() == "Keys.wav") fs::remove(e.path());
+    if (e.path().filename() == "Bass.wav") {
+      ASSERT_TRUE(WriteBytes(e.path().string(), WavBytes(other)));
+    }
+  }
   App_SetDirty(&app(), true);
   App_Timer1(&app());
   EXPECT_EQ(Next(), "/nsm/client/is_dirty");
   EXPECT_EQ(Open(path), "/reply | /nsm/client/open | Session opened.");
   EXPECT_FALSE(strip(0).empty);
+  EXPECT_EQ(track(slot(0)).length, 4410);
   EXPECT_TRUE(strip(1).empty);
+  EXPECT_EQ(Next(), "/nsm/client/is_clean");
+  EXPECT_EQ(told, std::vector<std::string>{"/nsm/client/message | 2 | Please locate file Keys.wav: no file chosen "
+                                           "(no file dialog under the session manager)."});
   EXPECT_TRUE(dialog.shown.empty());
   EXPECT_TRUE(files.titles.empty());
-  EXPECT_EQ(App_Preferences().warn_file_load, 1);  // no "do not warn again" was ticked
+  EXPECT_EQ(App_Preferences().warn_sample_rate, 1);  // no "do not warn again" was ticked
 }
 
 TEST_F(NsmTest, ShowAndHideReachTheWindowAndClosingOnlyHidesIt) {
