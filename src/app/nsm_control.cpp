@@ -82,6 +82,21 @@ class Handling {
   App* app_;
 };
 
+// A message box or file dialog is open in the window. The window goes on taking the
+// manager's requests meanwhile (the dialog's own event loop runs them), but an open or a
+// save now would pull the session from under the step that asked.
+class Asking {
+ public:
+  explicit Asking(AppNsm* nsm) : nsm_(nsm) { ++nsm_->asking; }
+  ~Asking() { --nsm_->asking; }
+
+ private:
+  AppNsm* nsm_;
+};
+
+// Whether an open or a save must wait: another command runs or the window asks something.
+bool NotNow(const App* app) { return app->busy || app->nsm->asking > 0; }
+
 // What the failing step said, for the manager's error message.
 std::string Because(const AppNsm& nsm) {
   std::string text;
@@ -109,7 +124,7 @@ void ShowGui(App* app, bool shown) {
 
 void Open(App* app, const NsmRequest& request) {
   AppNsm* nsm = app->nsm.get();
-  if (app->busy) return nsm->client.Fail(kOpen, NSM_ERR_NOT_NOW, "Kestrine is busy with another command; try again.");
+  if (NotNow(app)) return nsm->client.Fail(kOpen, NSM_ERR_NOT_NOW, "Kestrine is busy with another command or a question; try again.");
   // Whatever happens, the session the manager had is not the one it asks for now: a
   // save after a failed open must not write over the previous session's folder.
   nsm->base.clear();
@@ -153,7 +168,7 @@ void Open(App* app, const NsmRequest& request) {
 void Save(App* app) {
   AppNsm* nsm = app->nsm.get();
   if (nsm->base.empty()) return nsm->client.Fail(kSave, NSM_ERR_NO_SESSION_OPEN, "No session has been opened.");
-  if (app->busy) return nsm->client.Fail(kSave, NSM_ERR_NOT_NOW, "Kestrine is busy with another command; try again.");
+  if (NotNow(app)) return nsm->client.Fail(kSave, NSM_ERR_NOT_NOW, "Kestrine is busy with another command or a question; try again.");
   bool done = false;
   {
     Handling handling(app);
@@ -179,7 +194,10 @@ void Save(App* app) {
 int NsmQuietMessages::Show(void* owner, const std::string& text, const std::string& caption, int kind,
                            const std::string& checkBoxText, MessageCheckAction checkBoxAction) {
   if (!nsm_->Quiet())
-    if (inner_) return inner_->Show(owner, text, caption, kind, checkBoxText, checkBoxAction);
+    if (inner_) {
+      Asking asking(nsm_);
+      return inner_->Show(owner, text, caption, kind, checkBoxText, checkBoxAction);
+    }
   if (!nsm_->Quiet()) {  // no window to show it in: printed, and nothing is confirmed
     Print(OneLine(text));
     return kind == MB_OK ? IDOK : kind == MB_YESNO ? IDNO : IDCANCEL;
@@ -195,13 +213,19 @@ int NsmQuietMessages::Show(void* owner, const std::string& text, const std::stri
 }
 
 std::string NsmQuietFiles::Open(void* owner, const std::string& title, const std::vector<FileFilter>& filters) {
-  if (!nsm_->Quiet()) return inner_ ? inner_->Open(owner, title, filters) : std::string();
+  if (!nsm_->Quiet()) {
+    Asking asking(nsm_);
+    return inner_ ? inner_->Open(owner, title, filters) : std::string();
+  }
   TellUser(nsm_, title + ": no file chosen (no file dialog under the session manager).");
   return {};
 }
 
 std::string NsmQuietFiles::Save(void* owner, const std::string& title, const std::vector<FileFilter>& filters) {
-  if (!nsm_->Quiet()) return inner_ ? inner_->Save(owner, title, filters) : std::string();
+  if (!nsm_->Quiet()) {
+    Asking asking(nsm_);
+    return inner_ ? inner_->Save(owner, title, filters) : std::string();
+  }
   return {};
 }
 

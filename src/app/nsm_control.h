@@ -64,6 +64,7 @@ struct AppNsm {
   bool managerHidesGui = false;  // the manager can show a hidden window again
   bool handling = false;       // a manager's request runs
   bool guiHidden = false;      // the manager (or closing the window) hid it
+  int asking = 0;              // message boxes and file dialogs open in the window
   bool problemPrinted = false;  // the manager cannot be reached, and that was printed
   int toldDirty = -1;          // 0/1 as last told to the manager; -1 nothing yet
   std::vector<std::string> told;  // messages of the request that runs

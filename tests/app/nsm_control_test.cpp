@@ -152,8 +152,17 @@ TEST_F(NsmTest, RefusalsAnswerTheManagerWithErrorCodesAndNeverADialog) {
   EXPECT_EQ(Next(), "/nsm/client/is_clean");
   // While a command runs (a dialog is open), the manager is told to come back.
   app().busy = true;
-  EXPECT_EQ(Save(), "/error | /nsm/client/save | -8 | Kestrine is busy with another command; try again.");
+  EXPECT_EQ(Save(), "/error | /nsm/client/save | -8 | Kestrine is busy with another command or a question; try "
+                    "again.");
   app().busy = false;
+  // So while a dialog stands open in the window (the manager's request is drained
+  // inside it): the save would pull the session from under the step that asked.
+  std::string duringDialog;
+  files.during = [&] { duringDialog = Save(); };
+  App_OpenSession(&app(), {});
+  files.during = nullptr;
+  EXPECT_EQ(duringDialog.substr(0, 32), "/error | /nsm/client/save | -8 |");
+  EXPECT_EQ(Save(), "/reply | /nsm/client/save | Saved.");
 
   // Requests that are not the protocol's are counted and dropped.
   const uint64_t ignored = app().nsm->client.Ignored();
