@@ -24,9 +24,9 @@ constexpr const char* kSave = "/nsm/client/save";
 // The manager ends its clients with SIGTERM: the window closes through the normal
 // shutdown at the next timer tick, without a question (the manager saved first if it
 // meant to). Only an atomic store happens in the handler.
-std::atomic<bool>* g_closeOnTerm = nullptr;
+std::atomic<std::atomic<bool>*> g_closeOnTerm{nullptr};
 void OnTerm(int) {
-  if (std::atomic<bool>* close = g_closeOnTerm) close->store(true);
+  if (std::atomic<bool>* close = g_closeOnTerm.load()) close->store(true);
 }
 
 void WakeUserInterface() { ControlCommands().Wake(); }
@@ -263,7 +263,7 @@ bool App_StartNsm(App* app, const std::string& url) {
   MessageDialog_Install(nsm->messages.get());
   FileDialog_Install(nsm->files.get());
   app->nsm = std::move(nsm);
-  g_closeOnTerm = &app->closeRequested;
+  g_closeOnTerm.store(&app->closeRequested);
   struct sigaction term {};
   term.sa_handler = OnTerm;
   sigemptyset(&term.sa_mask);
@@ -279,9 +279,9 @@ void App_NsmReady(App* app) {
 }
 
 AppNsm::~AppNsm() {
-  if (g_closeOnTerm) {
+  if (g_closeOnTerm.load()) {
     ::signal(SIGTERM, SIG_DFL);
-    g_closeOnTerm = nullptr;
+    g_closeOnTerm.store(nullptr);
   }
   client.Stop();
   // Whoever installed dialogs over ours keeps them; ours give back what they wrapped.

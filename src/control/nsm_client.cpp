@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -54,11 +55,13 @@ void Wake(int fd) {
 }  // namespace
 
 bool NsmRequest_Parse(const void* data, size_t size, NsmRequest* request) {
-  if (size == 0 || size > kMaxPacketBytes) return false;
+  if (size < 4 || size > kMaxPacketBytes) return false;
+  // The library decodes a block it may write to: it gets a copy.
+  std::vector<char> copy(static_cast<const char*>(data), static_cast<const char*>(data) + size);
   int result = 0;
-  Message m(lo_message_deserialise(const_cast<void*>(data), size, &result));
+  Message m(lo_message_deserialise(copy.data(), copy.size(), &result));
   if (!m || result != 0) return false;
-  const char* path = lo_get_path(const_cast<void*>(data), static_cast<ssize_t>(size));
+  const char* path = copy.data();  // the deserialiser checked it is a terminated string
   const char* types = lo_message_get_types(m.get());
   lo_arg** argv = lo_message_get_argv(m.get());
   if (!path || !types) return false;
