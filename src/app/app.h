@@ -22,6 +22,7 @@
 #include "app/model/panel_fields.h"
 #include "app/model/session_state.h"
 #include "app/model/track_numbers.h"
+#include "app/nsm_control.h"
 #include "app/osc_control.h"
 #include "app/session/session_file.h"
 #include "app/strips/loop_strip.h"
@@ -91,6 +92,9 @@ struct App {
   // ---- Controller feedback ----
   ControllerFeedback feedback;  // the lamps the controller was last sent
 
+  // ---- Session manager ----
+  std::unique_ptr<AppNsm> nsm;  // while NSM_URL named one at start-up
+
   AppTransportNow transportNow{this};
   // Set from any thread by the engine's fatal-error hook; timer 1 closes the window.
   std::atomic<bool> closeRequested{false};
@@ -120,7 +124,7 @@ inline uint32_t App_Parameter(int track, int value) {
 enum class Slider { TrackVolume, TrackPan, TrackEffectsMix, RecordFeedback, MetronomeVolume,
                     MasterVolume, SubmixAVolume, SubmixBVolume, Crossfade };
 void App_Slider(App* app, Slider slider, int strip, int position);
-// Acts on the waiting OSC requests, then runs every posted command in posting order.
+// Acts on the waiting session-manager and OSC requests, then runs every posted command in posting order.
 void App_DrainCommands(App* app);
 // Posts a command to the queue (the keyboard handler and the Toggle Stop/Play row).
 void App_Post(Command c, int track = 0, int value = 0);

@@ -17,6 +17,9 @@ class WindowHost {
   virtual void FocusPanel() = 0;
   // Draws the application's state now (panel, strips, title), as after an entry point.
   virtual void Refresh() = 0;
+  // Shows or hides the whole window (the session manager asks); the program runs on
+  // either way. A window that cannot hide ignores it.
+  virtual void ShowWindow(bool shown) { (void)shown; }
   // Destroys the window: the program ends through the normal shutdown.
   virtual void Close() = 0;
   // Timers 1 (33 ms) and 2 (2 ms); false when they could not be started.

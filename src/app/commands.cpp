@@ -326,6 +326,7 @@ void App_Command(App* app, uint32_t id, uint32_t parameter) {
 }
 
 void App_DrainCommands(App* app) {
+  App_NsmDrain(app);
   App_OscDrain(app);  // OSC actions fire, and post, before the queue is emptied
   ControlCommand command;
   while (ControlCommands().Take(&command))

@@ -114,10 +114,7 @@ void SaveSession(App* app) {
     SaveSessionAs(app);
     return;
   }
-  RewindAll();
-  CommitPanelFields(app);
-  if (!app->sessions) return;
-  if (app->sessions->Save((fs::path(app->session.directory) / app->session.name).string())) App_SetDirty(app, false);
+  App_SaveSessionBase(app, (fs::path(app->session.directory) / app->session.name).string());
 }
 
 void SaveSessionAs(App* app) {
@@ -128,12 +125,7 @@ void SaveSessionAs(App* app) {
   if (fs::exists(file, ec) &&
       MessageDialog_Show(nullptr, "Session file exists, overwrite?", "Overwrite Session?", MB_OKCANCEL) != IDOK)
     return;
-  CommitPanelFields(app);
-  const fs::path base = fs::path(file).replace_extension();
-  if (!app->sessions || !app->sessions->Save(base.string())) return;
-  app->session.directory = base.parent_path().string();
-  app->session.dirty = false;
-  App_SetSessionName(app, base.filename().string(), true);
+  App_SaveSessionBase(app, fs::path(file).replace_extension().string());
 }
 
 void SaveDefault(App* app) {
@@ -224,10 +216,24 @@ void App_OpenSession(App* app, const std::string& path) {
   } else if (!fs::path(file).has_filename()) {
     return;
   }
-  const fs::path base = fs::path(file).replace_extension();
-  if (!app->sessions || !app->sessions->Load(base.string())) return;
-  app->session.directory = base.parent_path().string();
-  SessionLoaded(app, base.filename().string(), true);
+  App_LoadSessionBase(app, fs::path(file).replace_extension().string());
+}
+
+bool App_LoadSessionBase(App* app, const std::string& base) {
+  if (!app->sessions || !app->sessions->Load(base)) return false;
+  app->session.directory = fs::path(base).parent_path().string();
+  SessionLoaded(app, fs::path(base).filename().string(), true);
+  return true;
+}
+
+bool App_SaveSessionBase(App* app, const std::string& base) {
+  RewindAll();
+  CommitPanelFields(app);
+  if (!app->sessions || !app->sessions->Save(base)) return false;
+  app->session.directory = fs::path(base).parent_path().string();
+  app->session.dirty = false;
+  App_SetSessionName(app, fs::path(base).filename().string(), true);
+  return true;
 }
 
 void App_OpenSessionFromCommandLine(App* app, const std::string& path) {
@@ -240,8 +246,9 @@ void App_OpenSessionFromCommandLine(App* app, const std::string& path) {
   App_OpenSession(app, file.string());
 }
 
-bool App_LoadDefaultSession(App* app) {
-  if (!App_ConfirmUnsaved(app)) return false;
+bool App_LoadDefaultSession(App* app) { return App_ConfirmUnsaved(app) && App_StartFromDefault(app); }
+
+bool App_StartFromDefault(App* app) {
   const bool loaded = app->sessions && app->sessions->LoadDefault();
   if (loaded) {
     SessionLoaded(app, "Untitled", false);

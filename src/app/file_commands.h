@@ -18,6 +18,16 @@ void FileCommand_SaveQuicksave(App* app, int number);  // 1..8
 // it exists (then named "Untitled" and clean), and in every case brings the skin, the
 // panel and the menu in step with the settings. True when the default session was loaded.
 bool App_LoadDefaultSession(App* app);
+// The same without the question: the session is replaced whatever it holds.
+bool App_StartFromDefault(App* app);
+// The session at `base` (a path without extension) loaded with its MIDI control file,
+// without questions; then named after the file, clean, in its folder. False (the failing
+// step reported) when not loaded.
+bool App_LoadSessionBase(App* app, const std::string& base);
+// The session saved to `base` without questions: the transport stops and rewinds first,
+// and the session is named after the file, clean, in its folder. False (the failing step
+// reported) when not written; the session's name and place are then as they were.
+bool App_SaveSessionBase(App* app, const std::string& base);
 
 // help.txt: the list lines it gives (tabs dropped, byte 255 ends a line, reading stops
 // after the line that begins with "copyright", runs of line feeds give empty lines, a

@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 
@@ -123,7 +124,11 @@ bool App_Start(App* app, const FileLocations& where, const AppSeams& seams) {
   app->sessions = seams.sessions ? seams.sessions : app->ownedSessions.get();
   if (!seams.loopEdit && !app->ownedLoopEdit) app->ownedLoopEdit = App_MakeLoopEditView(app);
   app->loopEdit = seams.loopEdit ? seams.loopEdit : app->ownedLoopEdit.get();
+  // The manager is told of the program at once, and from here nothing asks: no message
+  // of start-up may hold a session's launch.
+  if (const char* url = std::getenv("NSM_URL")) App_StartNsm(app, url);
   if (!App_InitApplicationData(app)) {
+    App_StopNsm(app);
     App_Detach(app);
     Audio_Shutdown();
     return false;
@@ -147,6 +152,7 @@ bool App_Start(App* app, const FileLocations& where, const AppSeams& seams) {
   const bool audio = deviceConfigured ? Audio_OpenConfiguredDevice() : DeviceDialog_OpenFirstChoice();
 
   if (!OpenMidiPorts()) {
+    App_StopNsm(app);
     Audio_Shutdown();
     App_Detach(app);
     return false;
@@ -179,12 +185,14 @@ bool App_Start(App* app, const FileLocations& where, const AppSeams& seams) {
     app->window->FocusPanel();
   }
   App_SampleLoopTime(app);
+  App_NsmReady(app);
   return true;
 }
 
 void App_Shutdown(App* app) {
   if (app->window) app->window->StopTimers();
   App_StopOsc(app);
+  App_StopNsm(app);
   MidiHooks_Remove();
   if (!app->exitInProgress) {
     App_MidiFeedbackDarken(app);  // no pad stays lit for a program that has gone
@@ -214,5 +222,8 @@ void App_FatalError(App* app, const char* file, int line) {
 }
 
 bool App_Close(App* app) {
+  // Under a manager that can show the window again, closing it only hides it: the
+  // manager ends the program, having saved what it wanted.
+  if (App_NsmHideOnClose(app)) return false;
   return app->exitInProgress || App_ConfirmUnsaved(app);
 }

@@ -52,6 +52,7 @@ void App_Timer1(App* app) {
   BeatLights(app);
   App_OscTick(app);
   App_MidiFeedbackTick(app);
+  App_NsmTick(app);
   if (app->loopEdit) app->loopEdit->Refresh();
   App_SampleLoopTime(app);
 }

@@ -177,6 +177,14 @@ void MainWindow::EnableMenuEntry(int command, bool enabled) {
 
 void MainWindow::FocusPanel() { panel_->setFocus(); }
 
+void MainWindow::ShowWindow(bool shown) {
+  if (closed_) return;
+  if (!shown) return hide();
+  show();
+  raise();
+  activateWindow();
+}
+
 void MainWindow::Close() {
   closing_ = true;
   close();
@@ -210,4 +218,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   StopTimers();
   closed_ = true;
   event->accept();
+  // A hidden window's close does not count as the last window closing (the session
+  // manager hid it): the program ends all the same.
+  if (!isVisible()) QCoreApplication::quit();
 }

@@ -37,6 +37,7 @@ class MainWindow : public QMainWindow, public WindowHost {
   void ShowTitleBar(bool shown) override;
   void EnableMenuEntry(int command, bool enabled) override;
   void FocusPanel() override;
+  void ShowWindow(bool shown) override;
   void Close() override;
   bool StartTimers() override;
   void StopTimers() override;

@@ -20,12 +20,13 @@ struct RecordingWindow : WindowHost {
   void EnableMenuEntry(int, bool) override {}
   void FocusPanel() override {}
   void Close() override { closed = true; }
+  void ShowWindow(bool s) override { shown = s; }
   bool StartTimers() override { return true; }
   void StopTimers() override {}
   void StartFlashTimer(int) override {}
   void Refresh() override { ++refreshes; }
   std::string title;
-  bool titleBar = true, closed = false;
+  bool titleBar = true, closed = false, shown = true;
   int refreshes = 0;
 };
 

@@ -67,12 +67,15 @@ bool OscPeer::Receive(OscReceived* message, std::chrono::milliseconds timeout) {
   pollfd fd{socket_, POLLIN, 0};
   if (::poll(&fd, 1, static_cast<int>(timeout.count())) <= 0) return false;
   char buffer[65536];
-  const ssize_t size = ::recv(socket_, buffer, sizeof buffer, 0);
+  sockaddr_in from{};
+  socklen_t fromLength = sizeof from;
+  const ssize_t size = ::recvfrom(socket_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromLength);
   if (size <= 0) return false;
   int result = 0;
   lo_message m = lo_message_deserialise(buffer, static_cast<size_t>(size), &result);
   if (!m) return false;
   message->path = buffer;
+  message->senderPort = ntohs(from.sin_port);
   message->args.clear();
   const char* types = lo_message_get_types(m);
   lo_arg** argv = lo_message_get_argv(m);

@@ -11,6 +11,7 @@
 struct OscReceived {
   std::string path;
   std::vector<std::string> args;
+  int senderPort = 0;  // the UDP port it came from
 };
 
 // The bytes of one OSC message: `types` as liblo spells them, then the values.
