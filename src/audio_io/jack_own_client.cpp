@@ -228,10 +228,14 @@ void JackOwnClient::ProcessMidiOut(uint32_t nframes, int64_t periodFrame) {
     if (!haveHeld_ && !(haveHeld_ = out_.pop(held_))) break;
     int64_t frame = held_.frame;
     if (frame < 0) {
+      // A message due at a time goes one period after that time's frame, the latency the
+      // audio output has too: one handed over by its due time thus always finds its
+      // period still ahead and lands on its frame, never squeezed to a period's start.
       frame = held_.dueNs <= 0 ? periodFrame
                                : Widen(jack_time_to_frames(C(client_), static_cast<jack_time_t>(
                                                                           (held_.dueNs - clockOffsetNs_) / 1000)),
-                                       periodFrame);
+                                       periodFrame) +
+                                     nframes;
     }
     int64_t offset = frame - periodFrame;
     if (offset >= static_cast<int64_t>(nframes)) break;  // a later period's: kept in held_

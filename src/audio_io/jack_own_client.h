@@ -67,9 +67,10 @@ class JackOwnClient {
   // event; false when none. Wait-free.
   bool ReadMidi(JackMidiEvent* event) { return in_.pop(*event); }
   // One producer thread (the MIDI output writer). Queues a short message to leave
-  // midi_out at the frame where steady-clock time `dueNs` falls (0, or a time already
-  // past: the next period's first frame). Messages leave in the order queued, never
-  // earlier than one before them. False when the queue is full (counted). Wait-free.
+  // midi_out one period after the frame where steady-clock time `dueNs` falls (the
+  // output latency audio has as well; 0, or a time already past that: the next
+  // period's first frame). Messages leave in the order queued, never earlier than one
+  // before them. False when the queue is full (counted). Wait-free.
   bool QueueMidi(uint32_t message, int64_t dueNs);
   // The same at an exact JACK frame time (a frame already past: the next period's first).
   bool QueueMidiAtFrame(uint32_t message, int64_t frame);
