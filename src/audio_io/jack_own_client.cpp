@@ -80,14 +80,20 @@ struct JackOwnClientCallbacks {
   }
 
   // JACK's process thread, while Kestrine is timebase master: bars and beats for the
-  // period from what the engine fed, extended at its tempo to the period's time.
-  static void Timebase(jack_transport_state_t, jack_nframes_t, jack_position_t* pos, int, void* arg) {
+  // next period (JACK asks for the position the coming period starts at) from what the
+  // engine fed, extended at its tempo to that period's first frame, timed as every other
+  // frame is (JACK's frame-to-time mapping).
+  static void Timebase(jack_transport_state_t, jack_nframes_t nframes, jack_position_t* pos, int, void* arg) {
     auto* self = static_cast<JackOwnClient*>(arg);
     JackOwnClient::Lead lead;
-    if (!self->ReadLead(&lead)) return;  // nothing fed yet, or mid-write: leave BBT out this period
+    if (!self->ReadLead(&lead)) {  // nothing fed yet, or mid-write: no bars and beats this period
+      pos->valid = static_cast<jack_position_bits_t>(pos->valid & ~JackPositionBBT);
+      return;
+    }
     const double bpm = lead.bpm > 0 ? lead.bpm : 120.0;
     const double perBar = lead.beatsPerBar >= 1 ? lead.beatsPerBar : 4.0;
-    const int64_t periodNs = self->JackUsToSteadyNs(pos->usecs);
+    jack_client_t* client = C(self->client_);
+    const int64_t periodNs = self->JackUsToSteadyNs(jack_frames_to_time(client, jack_last_frame_time(client) + nframes));
     double beat = lead.beat + static_cast<double>(periodNs - lead.atTimeNs) * 1e-9 * bpm / 60.0;
     if (beat < 0) beat = std::fmod(beat, perBar) + perBar;  // before bar 1: counted within its bar
     const double ticksPerBeat = 1920.0;

@@ -76,7 +76,9 @@ void JackTestClient::Timebase(jack_transport_state_t, jack_nframes_t, jack_posit
   auto* self = static_cast<JackTestClient*>(arg);
   const double bpm = self->bpm_.load();
   const int perBar = self->beatsPerBar_.load();
-  const double beats = static_cast<double>(pos->frame) / pos->frame_rate * bpm / 60.0;
+  // A relocation's request may come without the rate filled in.
+  const double rate = pos->frame_rate ? pos->frame_rate : jack_get_sample_rate(self->client_);
+  const double beats = static_cast<double>(pos->frame) / rate * bpm / 60.0;
   const double bars = std::floor(beats / perBar);
   const double inBar = beats - bars * perBar;
   pos->valid = static_cast<jack_position_bits_t>(pos->valid | JackPositionBBT);
