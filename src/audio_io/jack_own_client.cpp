@@ -95,7 +95,7 @@ struct JackOwnClientCallbacks {
     jack_client_t* client = C(self->client_);
     const int64_t periodNs = self->JackUsToSteadyNs(jack_frames_to_time(client, jack_last_frame_time(client) + nframes));
     double beat = lead.beat + static_cast<double>(periodNs - lead.atTimeNs) * 1e-9 * bpm / 60.0;
-    if (beat < 0) beat = std::fmod(beat, perBar) + perBar;  // before bar 1: counted within its bar
+    if (beat < 0) beat -= std::floor(beat / perBar) * perBar;  // before bar 1: counted within its bar
     const double ticksPerBeat = 1920.0;
     const double bars = std::floor(beat / perBar);
     const double inBar = beat - bars * perBar;
@@ -182,6 +182,16 @@ void JackOwnClient::Close() {
   client_ = midiIn_ = midiOut_ = nullptr;
   leading_.store(false);
   name_.clear();
+}
+
+bool JackOwnClient::Acquire(const std::string& name, std::string* error) {
+  ++users_;
+  if (IsOpen()) return true;
+  return Open(name, error);
+}
+
+void JackOwnClient::Release() {
+  if (users_ > 0 && --users_ == 0) Close();
 }
 
 bool JackOwnClient::QueueMidi(uint32_t message, int64_t dueNs) {

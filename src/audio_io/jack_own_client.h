@@ -54,6 +54,11 @@ class JackOwnClient {
   bool Open(const std::string& name, std::string* error);
   // UI thread. Deactivates and closes; safe when not open or after the server went away.
   void Close();
+  // UI thread. Shared use by the program's parts (the MIDI ports, the transport): the
+  // first Acquire opens (or reopens a client the server dropped), the last Release
+  // closes. False, with the reason, when the client is not open after it.
+  bool Acquire(const std::string& name, std::string* error);
+  void Release();
   // Any thread. Open and not dropped by the server.
   bool IsOpen() const { return open_.load() && !lost_.load(); }
   // UI thread, while open: the client's name and the full names of its ports.
@@ -125,6 +130,7 @@ class JackOwnClient {
   void* midiIn_ = nullptr;  // jack_port_t
   void* midiOut_ = nullptr;
   std::string name_;
+  int users_ = 0;  // UI thread: Acquire calls not yet released
   uint32_t sampleRate_ = 0;
   // Steady clock minus JACK's clock, measured at open (both are the monotonic clock on
   // Linux; the offset keeps the conversion right should a server use another source).

@@ -4,18 +4,17 @@ JackMidiBackend::JackMidiBackend(JackOwnClient* client, std::string clientName)
     : client_(client), clientName_(std::move(clientName)) {}
 
 bool JackMidiBackend::Initialize(std::string*) {
+  if (acquired_) Terminate();
   unavailable_.clear();
-  if (!client_->IsOpen()) {
-    if (client_->Open(clientName_, &unavailable_)) openedClient_ = true;
-  }
-  available_ = client_->IsOpen();
+  acquired_ = true;
+  available_ = client_->Acquire(clientName_, &unavailable_);
   pending_ = false;
   return true;
 }
 
 void JackMidiBackend::Terminate() {
-  if (openedClient_) client_->Close();
-  openedClient_ = available_ = false;
+  if (acquired_) client_->Release();
+  acquired_ = available_ = false;
   inputOpen_ = outputOpen_ = pending_ = false;
 }
 

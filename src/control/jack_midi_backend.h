@@ -17,8 +17,8 @@
 
 class JackMidiBackend final : public MidiBackend {
  public:
-  // Opens `client` under `clientName` at Initialize unless it is already open (then it
-  // is only used, and left open at Terminate).
+  // Shares `client` with the program's other users of it: opened under `clientName` at
+  // Initialize unless already open, closed at Terminate unless another still uses it.
   JackMidiBackend(JackOwnClient* client, std::string clientName = "Kestrine");
 
   // Why the last Initialize found no devices ("" when it found them).
@@ -41,7 +41,7 @@ class JackMidiBackend final : public MidiBackend {
  private:
   JackOwnClient* client_;
   std::string clientName_, unavailable_;
-  bool openedClient_ = false;  // this backend opened the client, and closes it
+  bool acquired_ = false;      // between Initialize and Terminate
   bool available_ = false;     // the client was open at Initialize
   bool inputOpen_ = false, outputOpen_ = false;
   // An event taken from the client by Poll, not yet read.
