@@ -89,6 +89,9 @@ PreferencesDialogWidget::PreferencesDialogWidget(QWidget* parent)
   Dialog_Fill(loopFileFormat_, std::vector<std::string>(std::begin(kLoopFileFormatNames), std::end(kLoopFileFormatNames)));
   Dialog_Select(loopFileFormat_, model_.loopFileFormat);
   form->addRow("Save Loops As:", loopFileFormat_);
+  undoMemory_ = new QLineEdit(Q(model_.undoMemory), this);
+  undoMemory_->setObjectName("undo_memory_mb");
+  form->addRow("Undo memory (MB)", undoMemory_);
   layout->addLayout(form);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -116,6 +119,7 @@ void PreferencesDialogWidget::accept() {
   model_.mixToDiskDirectory = S(mixToDisk_->text());
   model_.delayMax = S(delayMax_->text());
   model_.loopFileFormat = loopFileFormat_->currentIndex();
+  model_.undoMemory = S(undoMemory_->text());
   const bool closes = PreferencesDialog_Ok(&model_);
   // A field the model emptied (a path too long) shows empty.
   quicksave_->setText(Q(model_.quicksaveDirectory));

@@ -30,4 +30,5 @@ class PreferencesDialogWidget final : public QDialog {
   QLineEdit* mixToDisk_;
   QLineEdit* delayMax_;
   QComboBox* loopFileFormat_;
+  QLineEdit* undoMemory_;
 };

@@ -74,6 +74,7 @@ PreferencesDialog PreferencesDialog_Open() {
   d.mixToDiskDirectory = p.mixtodisk_directory;
   d.delayMax = DialogText_Format("%d", p.delay_max_milliseconds);
   d.loopFileFormat = p.loop_file_format;
+  d.undoMemory = DialogText_Format("%d", p.undo_memory_mb);
   for (int i = 0; i < 3; ++i) d.saved.slider[i] = d.slider[i];
   d.saved.monitor = p.latent_input;
   d.saved.useLoopEffectsMix = p.latent_input_use_loop_effects_mix;
@@ -126,6 +127,12 @@ bool PreferencesDialog_Ok(PreferencesDialog* d) {
                        MB_OKCANCEL);
     return false;
   }
+  unsigned undoMemory = 0;
+  if (!DialogText_Unsigned(d->undoMemory, &undoMemory) || undoMemory > static_cast<unsigned>(kUndoMemoryMaxMb)) {
+    MessageDialog_Show(nullptr, "Undo memory is out of range (0 to 1048576 MB).", "Undo Memory Out of Range",
+                       MB_OKCANCEL);
+    return false;
+  }
   if (!DirectoryValid(&d->quicksaveDirectory, "Quicksave Path too long", "Quicksave path does not exist."))
     return false;
   if (!DirectoryValid(&d->mixToDiskDirectory, "Mix to Disk Path too long", "Mix to Disk path does not exist."))
@@ -149,6 +156,7 @@ bool PreferencesDialog_Ok(PreferencesDialog* d) {
       p.*box.field = d->boxes[i] ? 1 : 0;
   }
   Preferences_ApplyLoopFileFormat(d->loopFileFormat);
+  Preferences_ApplyUndoMemory(static_cast<int>(undoMemory));
   p.quicksave_directory = d->quicksaveDirectory;
   p.mixtodisk_directory = d->mixToDiskDirectory;
   WritePreferences();

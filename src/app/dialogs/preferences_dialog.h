@@ -33,6 +33,7 @@ struct PreferencesDialog {
   std::string mixToDiskDirectory;
   std::string delayMax;  // "%d"
   int loopFileFormat = 0;  // "Save Loops As", an entry of kLoopFileFormatNames
+  std::string undoMemory;  // "Undo memory (MB)", "%d"
 
   struct {
     int slider[3];

@@ -14,6 +14,7 @@
 #include "audio_io/audio_device.h"
 #include "engine/audio.h"
 #include "engine/audio_layer.h"
+#include "engine/undo.h"
 #include "persist/config_directory.h"
 #include "persist/temp_dir.h"
 #include "support/scripted_dialog.h"
@@ -104,6 +105,8 @@ TEST_F(ConfigFilesTest, PreferenceRowsAreClampedOrIgnoredAndReachTheEngine) {
       {"osc_port", "9000", [&] { return p.osc_port; }, 9000},
       {"osc_port", "70000", [&] { return p.osc_port; }, 9000},  // not a port: ignored
       {"osc_all_interfaces", "7", [&] { return p.osc_all_interfaces; }, 1},
+      {"undo_memory_mb", "64", [&] { return Audio_GetUndoMemory(); }, 64},
+      {"undo_memory_mb", "-1", [&] { return p.undo_memory_mb; }, 64},  // no such budget: ignored
   };
   for (const auto& c : cases) {
     ReadPreferencesRows(std::string("<") + c.row + ">" + c.text + "</" + c.row + ">");
