@@ -73,7 +73,8 @@ void BM_UndoLevelAudioUnchanged(benchmark::State& state) {
   bool half = false;
   for (auto _ : state) {
     half = !half;
-    const auto frames = static_cast<uint32_t>(half ? t.length / 2 : t.length);
+    const int32_t length = t.length;
+    const auto frames = static_cast<uint32_t>(half ? length / 2 : length);
     Undo_Before(loop.track, UndoDivide, 0);
     Undo_AfterBuffer(loop.track, t.pBuffer, t.bufferSize, frames, t.numChannels);
   }
@@ -101,22 +102,29 @@ void BM_UndoLevelOneSecondChanged(benchmark::State& state) {
 BENCHMARK(BM_UndoLevelOneSecondChanged)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
 
 // A level for an operation that changed every sample (a nudge, a full take): every block
-// is copied into fresh memory.
+// is copied. Argument 0: the history still grows, the copy goes into fresh memory; else
+// the budget in MB, full after a few levels, so each new level replaces the oldest.
 void BM_UndoLevelAllChanged(benchmark::State& state) {
   LongLoop loop;
+  if (state.range(0) > 0) Audio_SetUndoMemory(static_cast<int>(state.range(0)));
   LoopTrack& t = loop.t();
   const uint32_t bytes = t.bufferSize;
   std::vector<float> other(bytes / 4);
   for (size_t i = 0; i < other.size(); ++i) other[i] = static_cast<float>(i % 1013) / 1013.0f;
-  const uint64_t held = UndoAudio_BytesHeld();
   bool flip = false;
-  for (auto _ : state) {
+  auto take = [&] {
     flip = !flip;
     Undo_AfterBuffer(loop.track, flip ? other.data() : t.pBuffer.load(), bytes, static_cast<uint32_t>(t.length),
                      t.numChannels);
-  }
-  ReportLevel(state, static_cast<double>(UndoAudio_BytesHeld() - held) / static_cast<double>(state.iterations()));
+  };
+  if (state.range(0) > 0)
+    for (int i = 0; i < 6; ++i) take();  // fill the budget first
+  const uint64_t held = UndoAudio_BytesHeld();
+  for (auto _ : state) take();
+  const double added = static_cast<double>(UndoAudio_BytesHeld()) - static_cast<double>(held);
+  ReportLevel(state, state.range(0) > 0 ? static_cast<double>(bytes) : added / static_cast<double>(state.iterations()));
+  state.counters["held_MB"] = static_cast<double>(UndoAudio_BytesHeld()) / 1e6;
 }
-BENCHMARK(BM_UndoLevelAllChanged)->Unit(benchmark::kMillisecond)->Iterations(6)->UseRealTime();
+BENCHMARK(BM_UndoLevelAllChanged)->Arg(0)->Arg(400)->Unit(benchmark::kMillisecond)->Iterations(6)->UseRealTime();
 
 }  // namespace

@@ -49,8 +49,10 @@ void Notify(AudioEngine* e) {
   e->UndoChangedCallback(activeTrack, static_cast<int>(operation), Undo_OperationName(operation), redo);
 }
 
-void FitBudget(AudioEngine* e, int keep) {
-  if (history.FitBudget(e->undoMemoryBytes, keep) || toldBudgetTooSmall) return;
+// Drops the oldest levels beyond the budget. `tell`: a level was just taken, and the user
+// hears once per budget when even it does not fit.
+void FitBudget(AudioEngine* e, int keep, bool tell) {
+  if (history.FitBudget(e->undoMemoryBytes, keep) || !tell || toldBudgetTooSmall) return;
   toldBudgetTooSmall = true;
   char text[256];
   std::snprintf(text, sizeof text,
@@ -73,6 +75,7 @@ void Forget(int track) {
 void Sync(AudioEngine* e, int track) {
   if (!Audio_WaitForSwap(track)) return;
   LoopTrack& t = e->tracks[track];
+  if (!t.inUse || !t.pBuffer) return;  // no loop: nothing that undo could bring back
   const UndoState* present = history.Track(track).Present();
   UndoAudio now;
   if (!UndoAudio_Capture(t.pBuffer, t.bufferSize, static_cast<uint32_t>(t.length.load()), t.numChannels,
@@ -83,7 +86,7 @@ void Sync(AudioEngine* e, int track) {
   if (present && UndoAudio_SameAs(present->audio, now)) return;
   history.Push(track, std::move(now), UndoRecord);
   if (TakeRunning(track)) pendingTrack = -1;  // stored now; the rest of it is another level
-  FitBudget(e, track);
+  FitBudget(e, track, present != nullptr);
 }
 
 // The new content of `track` after an operation or a recording: a level named by the
@@ -99,7 +102,7 @@ void Commit(AudioEngine* e, int track, const float* buffer, uint32_t bytes, uint
     Forget(track);
   } else if (!present || !UndoAudio_SameAs(present->audio, now)) {
     history.Push(track, std::move(now), operation);
-    FitBudget(e, track);
+    FitBudget(e, track, present != nullptr);
   }
   Notify(e);
 }
@@ -127,6 +130,7 @@ int Step(int step) {
   const UndoTrackHistory& h = history.Track(track);
   if (step < 0 ? h.UndoLevels() == 0 : h.RedoLevels() == 0) return -1;
   const UndoAudio& target = h.states[h.present + step].audio;
+  if (target.bufferSize == 0 || target.length == 0) return -1;
 
   float* copy = Audio_AllocBuffer(target.bufferSize, false);
   if (!copy) return track;
@@ -198,6 +202,7 @@ void Undo_After(int track) {
   Undo_TakeDueSnapshot();
   if (!Audio_WaitForSwap(track)) return;
   LoopTrack& t = e->tracks[track];
+  if (!t.inUse || !t.pBuffer) return;
   Commit(e, track, t.pBuffer, t.bufferSize, static_cast<uint32_t>(t.length.load()), t.numChannels);
 }
 
@@ -282,7 +287,7 @@ void Audio_SetUndoMemory(int megabytes) {
   if (!e) return;
   e->undoMemoryBytes = static_cast<uint64_t>(megabytes > 0 ? megabytes : 0) << 20;
   toldBudgetTooSmall = false;
-  FitBudget(e, activeTrack);
+  FitBudget(e, activeTrack, false);
   Notify(e);
 }
 

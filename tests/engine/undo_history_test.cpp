@@ -263,7 +263,7 @@ TEST_F(UndoHistoryTest, ABudgetBelowOneLevelKeepsOneLevelAndSaysSoOnce) {
   ASSERT_EQ(Audio_Redo(), a);
   EXPECT_TRUE(Of(a) == states[3]);
 
-  Audio_SetUndoMemory(-5);  // counts as 0, and is told again
+  Audio_SetUndoMemory(-5);  // counts as 0, and is told again at the next level
   ASSERT_TRUE(Audio_NudgeLoop(a, 5));
   EXPECT_EQ(dialog.shown.size(), 2u);
   Audio_SetUndoMemory(1024);
