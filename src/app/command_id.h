@@ -25,7 +25,7 @@ enum class Command : uint16_t {
   TransportMultiply = CommandNumber::TransportMultiply,
   TransportDivide = CommandNumber::TransportDivide,
   TransportUndo = CommandNumber::TransportUndo,
-  TransportRedo = 32798,  // the panel's Redo button, Ctrl+Y and Ctrl+Shift+Z
+  TransportRedo = CommandNumber::TransportRedo,
   TransportSlow = CommandNumber::TransportSlow,
   TransportSlowSet = CommandNumber::TransportSlowSet,
   TransportReverse = CommandNumber::TransportReverse,
