@@ -120,7 +120,9 @@ void App_SampleLoopTime(App* app) { app->loopTime.lastLoopTime = Audio_GetLoopSe
 void App_UndoChanged(App* app, int slot, int operation, const char* name, int redo) {
   const StripIndex strip = TrackStrips_StripOfSlot(&app->tracks, EngineSlot{slot});
   app->undoLabel = Undo_DescribeChange(strip.Number(), operation, name, redo);
-  app->undoDepth = operation == UndoInit ? 0 : 1;
+  const UndoDepth depth = Undo_GetDepth();
+  app->undoDepth = depth.undoLevels;
+  app->undoDepthLabel = Undo_DescribeDepth(depth);
 }
 
 // ---- Selecting a track ----

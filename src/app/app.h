@@ -73,6 +73,7 @@ struct App {
   PanelFields fields;  // the number fields; the name fields are the strips'
   PanelField focus = PanelField::None;
   std::string undoLabel = "Nothing to Undo";
+  std::string undoDepthLabel;  // beside it: "3 more", "1 to redo"
   MeterState meters[4];  // input L, input R, output L, output R
   int meterLeds = 22;
 
@@ -87,7 +88,7 @@ struct App {
   // ---- OSC ----
   int oscPortFromCommandLine = -1;  // --osc-port, -1 when not given
   std::unique_ptr<AppOsc> osc;      // while a server runs
-  int undoDepth = 0;                // undo steps available (the history keeps one)
+  int undoDepth = 0;                // undo steps available on the track Undo acts on
 
   // ---- Controller feedback ----
   ControllerFeedback feedback;  // the lamps the controller was last sent
@@ -130,7 +131,7 @@ void App_DrainCommands(App* app);
 void App_Post(Command c, int track = 0, int value = 0);
 
 // Keyboard: a character message; a key-down / key-up.
-enum class Key { Enter, Tab, Left, Right, Shift, Control, Z, F1, Other };
+enum class Key { Enter, Tab, Left, Right, Shift, Control, Z, Y, F1, Other };
 void App_Character(App* app, int character);
 void App_KeyDown(App* app, Key key);
 void App_KeyUp(App* app, Key key);
@@ -192,6 +193,7 @@ void App_Erase(App* app);
 void App_Multiply(App* app);
 void App_Divide(App* app);
 void App_Undo(App* app);
+void App_Redo(App* app);
 // Loading a loop into a strip (path empty: the file dialog); `dropped` retries with
 // the locate question. True when loaded.
 bool App_LoadLoop(App* app, StripIndex strip, const std::string& path, bool dropped);

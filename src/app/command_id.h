@@ -25,6 +25,7 @@ enum class Command : uint16_t {
   TransportMultiply = CommandNumber::TransportMultiply,
   TransportDivide = CommandNumber::TransportDivide,
   TransportUndo = CommandNumber::TransportUndo,
+  TransportRedo = CommandNumber::TransportRedo,
   TransportSlow = CommandNumber::TransportSlow,
   TransportSlowSet = CommandNumber::TransportSlowSet,
   TransportReverse = CommandNumber::TransportReverse,

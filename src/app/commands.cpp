@@ -149,6 +149,7 @@ bool Guarded(Command c) {
   if (TransportNow_IsImmediate(id)) return true;
   switch (c) {
     case C::TransportErase: case C::TransportMultiply: case C::TransportDivide: case C::TransportUndo:
+    case C::TransportRedo:
     case C::ToggleStopPlay: case C::MixToDisk: case C::NewSession: case C::OpenSession:
     case C::SaveSession: case C::SaveSessionAs: case C::LoadLoop: case C::SaveLoop:
     case C::SaveDefaultConfig: case C::Exit: case C::MetronomeDialog: case C::SetLatencyDialog:
@@ -229,6 +230,7 @@ void Dispatch(App* app, Command c, ActionTrack track, StripIndex strip) {
     case C::TransportMultiply: App_Multiply(app); break;
     case C::TransportDivide: App_Divide(app); break;
     case C::TransportUndo: App_Undo(app); break;
+    case C::TransportRedo: App_Redo(app); break;
     case C::ToggleStopPlay:
       App_Post(Audio_GetTransportState() != Stopped ? C::TransportStop : C::TransportPlay);
       break;

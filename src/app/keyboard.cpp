@@ -156,7 +156,10 @@ void App_KeyDown(App* app, Key key) {
       if (app->loopEdit) app->loopEdit->CursorKey(key == Key::Left ? -1 : 1, app->controlHeld, app->shiftHeld);
       break;
     case Key::Z:
-      if (app->controlHeld) App_Post(Command::TransportUndo);
+      if (app->controlHeld) App_Post(app->shiftHeld ? Command::TransportRedo : Command::TransportUndo);
+      break;
+    case Key::Y:
+      if (app->controlHeld) App_Post(Command::TransportRedo);
       break;
     default: break;
   }

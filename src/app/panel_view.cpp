@@ -79,6 +79,7 @@ PanelView App_Panel(const App* app) {
                 app->tracks.strips[app->tracks.current].name.c_str());
   v.editing = editing;
   v.undoLabel = app->undoLabel;
+  v.undoDepth = app->undoDepthLabel;
   v.undoEnabled = App_Preferences().undo != 0;
   v.metronomeRecord = app->metronome.recordBox;
   v.metronomePlay = app->metronome.playBox;
@@ -127,6 +128,7 @@ PanelCommand Panel_Button(int controlId) {
       {1002, Command::TransportPlay}, {1003, Command::TransportErase},
       {1004, Command::TransportPause}, {1005, Command::TransportSetLoop},
       {1006, Command::TransportMultiply}, {1007, Command::TransportUndo},
+      {1292, Command::TransportRedo},
       {1008, Command::TransportSlow}, {1009, Command::TransportReverse},
       {1011, Command::TransportInsert}, {1013, Command::TransportDivide},
       {1014, Command::MixToDisk}, {1015, Command::MixToTrack}, {1022, Command::MasterVolumeMute},

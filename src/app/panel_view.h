@@ -45,7 +45,8 @@ struct PanelView {
   LoopEditButtons loopEdit;
   std::string editing;    // "Editing %d: %s"
   std::string undoLabel;  // control 1291
-  bool undoEnabled = true;  // Undo button 1007 and the menu entry of Command::TransportUndo
+  std::string undoDepth;  // beside it (control 1293): "3 more", "1 to redo"
+  bool undoEnabled = true;  // Undo button 1007, Redo button 1292 and the menu entry of Command::TransportUndo
   // Metronome boxes as shown (switch state or beat flash)
   bool metronomeRecord = false, metronomePlay = false;
   // Loop position bar

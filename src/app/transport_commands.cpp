@@ -183,9 +183,12 @@ void App_Divide(App* app) {
   if (Audio_DivideLoop(TrackStrips_CurrentSlot(&app->tracks))) App_SetDirty(app, true);
 }
 
-void App_Undo(App* app) {
+namespace {
+// Undo or redo. A restored track whose strip was marked empty holds audio again: it is
+// marked not empty and its file is no longer named.
+void StepHistory(App* app, int (*step)()) {
   if (!App_Preferences().undo) return;
-  const int slot = Audio_Undo();
+  const int slot = step();
   if (slot < 0) return;
   App_SetDirty(app, true);
   const StripIndex strip = TrackStrips_StripOfSlot(&app->tracks, EngineSlot{slot});
@@ -195,6 +198,10 @@ void App_Undo(App* app) {
   }
   if (app->loopEdit) app->loopEdit->Redraw();
 }
+}  // namespace
+
+void App_Undo(App* app) { StepHistory(app, Audio_Undo); }
+void App_Redo(App* app) { StepHistory(app, Audio_Redo); }
 
 void App_SetMixToDisk(App* app, bool armed) {
   app->mixToDiskArmed = armed;

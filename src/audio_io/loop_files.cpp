@@ -398,7 +398,7 @@ int Audio_ConvertLoops(double fromRate, double toRate) {
     Audio_WaitForSwap(track);
     ++converted;
   }
-  // Both undo entries may hold audio at the old rate: start the history afresh.
+  // The undo levels may hold audio at the old rate: start the history afresh.
   if (converted > 0 && e->undoEnabled) {
     Audio_DisableUndo();
     Audio_EnableUndo();

@@ -147,6 +147,7 @@ constexpr ActionRow kRows[kActionCount] = {
     {"set_current_track_time", "Set Current Track Time", CommandNumber::SetCurrentTrackTime, ActionKind::Trigger, TrackUse::None, ValueConversion::None},  // 133
     {"set_empty_tracks_time", "Set Empty Tracks Time", CommandNumber::SetEmptyTracksTime, ActionKind::Trigger, TrackUse::None, ValueConversion::None},  // 134
     {"set_all_tracks_time", "Set All Tracks Time", CommandNumber::SetAllTracksTime, ActionKind::Trigger, TrackUse::None, ValueConversion::None},  // 135
+    {"transport_redo", "Transport Redo", CommandNumber::TransportRedo, ActionKind::Trigger, TrackUse::None, ValueConversion::None},  // 136
 };
 
 // The rows that act on a track are described with a track suffix.

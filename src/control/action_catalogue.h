@@ -1,5 +1,5 @@
 #pragma once
-// The catalogue of controllable actions: 136 fixed rows, each tying the key name written
+// The catalogue of controllable actions: 137 fixed rows, each tying the key name written
 // in the MIDI control file, the display name of the control dialog and the command id the
 // main window executes. The row order is also the order of the dialog's event list.
 #include <cstdint>
@@ -44,9 +44,9 @@ struct ActionRow {
   ValueConversion conversion;
 };
 
-inline constexpr int kActionCount = 136;
+inline constexpr int kActionCount = 137;
 
-// Row 0..135; row 0 for an index outside the table.
+// Row 0..136; row 0 for an index outside the table.
 const ActionRow& ActionCatalogue_Row(int row);
 // The first row with this command id; 0 when the id is not in the table.
 int ActionCatalogue_RowOfCommand(uint32_t commandId);

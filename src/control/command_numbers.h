@@ -23,6 +23,7 @@ inline constexpr uint16_t TransportSetLoop = 32792;
 inline constexpr uint16_t TransportMultiply = 32797;
 inline constexpr uint16_t TransportDivide = 32942;
 inline constexpr uint16_t TransportUndo = 32799;
+inline constexpr uint16_t TransportRedo = 32798;
 inline constexpr uint16_t TransportSlow = 32802;
 inline constexpr uint16_t TransportSlowSet = 32893;
 inline constexpr uint16_t TransportReverse = 32803;

@@ -81,17 +81,6 @@ struct LoopTrack {
 // Resets a slot (or a click-sample holder) to the reset values of the table.
 void LoopTrack_Reset(LoopTrack* track);
 
-// Undo history entry (see undo.h for the operations).
-struct UndoSnapshot {
-  float* pBuffer = nullptr;
-  uint32_t bufferSize = 0;
-  uint32_t length = 0;
-  uint32_t track = 0;
-  uint32_t numChannels = 0;
-  uint32_t operation = 0;
-  uint8_t redo = 0;
-};
-
 using BeatCallbackFn = void (*)(int accent);
 // The MIDI clock hook gets the frame of the callback's buffer on which the tick falls.
 using MidiClockCallbackFn = void (*)(uint32_t frame);
@@ -120,10 +109,9 @@ struct AudioEngine {
   // 2. Track slots
   LoopTrack tracks[NUM_TRACKS];
 
-  // 3. Undo history
-  UndoSnapshot undo[2];
+  // 3. Undo history (its levels live in undo.cpp, on the user-interface side)
   Relaxed<uint32_t> undoEnabled{1};
-  Relaxed<uint32_t> undoCurrent{0};
+  uint64_t undoMemoryBytes = uint64_t{1024} << 20;  // user-interface thread only
 
   // 4. Transport
   std::atomic<int32_t> state{Stopped};

@@ -13,6 +13,7 @@ Key KeyFilter_Key(int qtKey) {
     case Qt::Key_Shift: return Key::Shift;
     case Qt::Key_Control: return Key::Control;
     case Qt::Key_Z: return Key::Z;
+    case Qt::Key_Y: return Key::Y;
     case Qt::Key_F1: return Key::F1;
     default: return Key::Other;
   }

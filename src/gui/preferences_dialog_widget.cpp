@@ -104,6 +104,9 @@ PreferencesDialogWidget::PreferencesDialogWidget(QWidget* parent)
   osc->addWidget(oscPort_);
   osc->addWidget(oscAllInterfaces_);
   form->addRow("OSC Port (0 = off):", osc);
+  undoMemory_ = new QLineEdit(Q(model_.undoMemory), this);
+  undoMemory_->setObjectName("undo_memory_mb");
+  form->addRow("Undo memory (MB)", undoMemory_);
   layout->addLayout(form);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -134,6 +137,7 @@ void PreferencesDialogWidget::accept() {
   model_.feedbackPort = feedbackPort_->currentIndex() - 1;
   model_.oscPort = S(oscPort_->text());
   model_.oscAllInterfaces = oscAllInterfaces_->isChecked();
+  model_.undoMemory = S(undoMemory_->text());
   const bool closes = PreferencesDialog_Ok(&model_);
   // A field the model emptied (a path too long) shows empty.
   quicksave_->setText(Q(model_.quicksaveDirectory));

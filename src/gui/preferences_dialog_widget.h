@@ -33,4 +33,5 @@ class PreferencesDialogWidget final : public QDialog {
   QComboBox* feedbackPort_;
   QLineEdit* oscPort_;
   QCheckBox* oscAllInterfaces_;
+  QLineEdit* undoMemory_;
 };

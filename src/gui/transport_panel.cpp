@@ -132,10 +132,14 @@ QWidget* TransportPanel::BuildTransport() {
     g->addWidget(PostButton(id, text, box), i / 3, i % 3);
     ++i;
   }
+  // Redo fills the last row's free cell.
+  g->addWidget(CommandButton(1292, "Redo", Command::TransportRedo, 0, box), i / 3, i % 3);
   undoLabel_ = context_.Add(new QLabel(box), 1291);
   undoLabel_->setWordWrap(true);
   undoLabel_->setMinimumWidth(170);
-  g->addWidget(undoLabel_, 5, 0, 1, 3);
+  g->addWidget(undoLabel_, 5, 0, 1, 2);
+  undoDepth_ = context_.Add(new QLabel(box), 1293);
+  g->addWidget(undoDepth_, 5, 2);
   g->setRowStretch(6, 1);
   return box;
 }
@@ -297,7 +301,7 @@ void TransportPanel::ShowView(const PanelView& v) {
   const std::pair<int, bool> enabled[] = {
       {1218, v.targetButtonsEnabled}, {1219, v.targetButtonsEnabled}, {1220, v.targetButtonsEnabled},
       {1209, v.secondsFieldEnabled}, {1211, v.measuresFieldEnabled}, {1212, v.maxTimeFieldEnabled},
-      {1221, v.getEnabled}, {1217, v.setEnabled}, {1223, v.loopButtonEnabled}, {1007, v.undoEnabled},
+      {1221, v.getEnabled}, {1217, v.setEnabled}, {1223, v.loopButtonEnabled}, {1007, v.undoEnabled}, {1292, v.undoEnabled},
       {1262, v.loopEdit.trim}, {1263, v.loopEdit.zoomSelection}, {1265, v.loopEdit.zoomOutFull},
       {1268, v.loopEdit.zoomIn}, {1269, v.loopEdit.zoomOut}, {1270, v.loopEdit.loopSelected},
       {1271, v.loopEdit.setStartPoint},
@@ -311,6 +315,7 @@ void TransportPanel::ShowView(const PanelView& v) {
     ShowFieldText(static_cast<QLineEdit*>(Control(id)), App_Field(app, field));
 
   undoLabel_->setText(QString::fromStdString(v.undoLabel));
+  undoDepth_->setText(QString::fromStdString(v.undoDepth));
   editing_->setText(QString::fromStdString(v.editing));
   if (position_->value() != v.progress) position_->setValue(v.progress);
   lengthText_->setText(QString::fromStdString(v.lengthText));

@@ -42,6 +42,8 @@ TEST_F(AppTest, EveryCatalogueRowHasItsEffect) {
       {6, 0, 0, {}, length(384000)},
       {7, 0, 0, {}, length(96000)},
       {8, 0, 0, [&] { fill(), Audio_ResetUndo(), Do(Command::TransportErase); }, Is([&] { return LoopPeak(0); }, 0.5)},
+      {136, 0, 0, [&] { fill(), Audio_ResetUndo(), Do(Command::TransportErase), Do(Command::TransportUndo); },
+       Is([&] { return LoopPeak(0); }, 0.0)},
       {9, 0, 0, [&] { strip(0).slow = true; }, [&] { EXPECT_TRUE(app().tracks.globalSlow); EXPECT_EQ(Audio_GetTrackRate(slot(0)), 0.5); }, 1},
       {11, 0, 0, [&] { strip(0).reverse = true; }, [&] { EXPECT_TRUE(app().tracks.globalReverse); EXPECT_EQ(Audio_GetTrackRate(slot(0)), -1.0); }, 1},
       {13, 0, 0, {}, state(InsertWaiting)},

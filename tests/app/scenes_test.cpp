@@ -70,6 +70,45 @@ TEST_F(AppTest, MidiNoteRecordsATakeThatUndoRemoves) {
   EXPECT_EQ(strip(0).directory, "/loops");
 }
 
+// Takes pile up as levels: the panel names the newest and counts the rest, Undo steps
+// back through them, and the Redo button and keys bring them back.
+TEST_F(AppTest, UndoAndRedoWalkTheTakesWithTheDepthBesideTheLabel) {
+  const float takes[] = {0.25f, 0.5f, 0.75f};
+  for (float level : takes) {
+    Do(Command::TransportRecord);
+    Run(4800, 256, Constant(level));
+    Do(Command::TransportPlay);
+  }
+  EXPECT_NEAR(LoopPeak(0), 0.75f, 1e-6);
+  EXPECT_EQ(App_Panel(&app()).undoLabel, "Press to undo track 1 Record");
+  EXPECT_EQ(App_Panel(&app()).undoDepth, "2 more");
+  EXPECT_EQ(app().undoDepth, 3);
+
+  Do(Command::TransportUndo);
+  EXPECT_NEAR(LoopPeak(0), 0.5f, 1e-6);
+  EXPECT_EQ(App_Panel(&app()).undoDepth, "1 more, 1 to redo");
+  App_KeyDown(&app(), Key::Control);
+  App_KeyDown(&app(), Key::Z);  // Ctrl+Z: undo
+  Drain();
+  EXPECT_NEAR(LoopPeak(0), 0.25f, 1e-6);
+  App_KeyDown(&app(), Key::Y);  // Ctrl+Y: redo
+  Drain();
+  EXPECT_NEAR(LoopPeak(0), 0.5f, 1e-6);
+  App_KeyDown(&app(), Key::Shift);
+  App_KeyDown(&app(), Key::Z);  // Ctrl+Shift+Z: redo
+  Drain();
+  App_KeyUp(&app(), Key::Shift);
+  App_KeyUp(&app(), Key::Control);
+  EXPECT_NEAR(LoopPeak(0), 0.75f, 1e-6);
+  EXPECT_EQ(App_Panel(&app()).undoDepth, "2 more");
+
+  const PanelCommand redo = Panel_Button(1292);
+  EXPECT_EQ(redo.command, CommandId(Command::TransportRedo));
+  Do(Command::TransportUndo);
+  Do(ToCommand(static_cast<uint32_t>(redo.command)));
+  EXPECT_NEAR(LoopPeak(0), 0.75f, 1e-6);
+}
+
 TEST_F(AppTest, PostedCommandsWithTrackNineActOnTheCurrentTrack) {
   Type("3");
   ControlCommands().Post({CommandId(Command::TrackVolume), 32768, 9});

@@ -21,7 +21,7 @@ TEST(ActionCatalogue, KeysAndIdsAreUniqueRowsAreFoundAndDescribedAndTogglesResol
     // Exactly the "Now" rows run at once instead of being posted.
     EXPECT_EQ(TransportNow_IsImmediate(row.commandId), row.kind == ActionKind::Now) << row.keyName;
   }
-  EXPECT_TRUE(keys.size() == 135u && ids.size() == 136u);
+  EXPECT_TRUE(keys.size() == 136u && ids.size() == 137u);
   EXPECT_EQ(ActionCatalogue_RowOfCommand(12345), 0);  // unknown: row 0
   uint32_t id = 7;
   EXPECT_TRUE(ActionCatalogue_CommandOfKey("track_volume", &id) && id == 32813u);

@@ -115,7 +115,7 @@ TEST_F(LoopOpsTest, RefusalsChangeNothing) {
   Audio_FailNextAllocations(1);
   EXPECT_FALSE(Audio_ResizeLoop(slot, 3.0, false, 1, ResizeMultiply, false));
   EXPECT_TRUE(dialog.Saw("Insufficient Memory!", "Error"));
-  EXPECT_TRUE(reports == 0 && engine()->undo[0].pBuffer == nullptr);  // no snapshot taken
+  EXPECT_TRUE(reports == 0 && Undo_PresentAudio(slot) == nullptr);  // no snapshot taken
   EXPECT_EQ(Audio_NudgeLoop(slot, 2 * k1s) + Audio_NudgeLoop(slot, -1), 0);
   EXPECT_TRUE(dialog.Saw("Nudge frames too large", "Error") && dialog.Saw("Nudge frames must be greater than zero", "Error"));
   EXPECT_TRUE(Audio_NudgeLoop(slot, 0));
@@ -256,7 +256,8 @@ TEST_F(UndoTest, EachOperationIsUndoneAndRedone) {
     EXPECT_EQ(t().editEnd, kFrames);
     EXPECT_TRUE(Loop() == before);
     EXPECT_EQ(labels.back(), std::string("Press to redo track 1 ") + c.name);
-    EXPECT_EQ(Audio_Undo(), 1);
+    EXPECT_EQ(Audio_Undo(), -1);  // nothing older
+    EXPECT_EQ(Audio_Redo(), 1);
     EXPECT_TRUE(Loop() == after);
     EXPECT_EQ(labels.back(), std::string("Press to undo track 1 ") + c.name);
     ASSERT_TRUE(Audio_RecordLooping(1));  // a recording over the result is undone back to it
@@ -267,31 +268,32 @@ TEST_F(UndoTest, EachOperationIsUndoneAndRedone) {
   }
 }
 
-// Refusals change nothing: an undo while a buffer waits or without memory to copy, a
-// snapshot without memory (its entry stays empty) or of an entry that does not exist.
+// Refusals change nothing: an undo while a buffer waits or without memory to copy. A
+// level that could not be taken for want of memory leaves no history that would restore
+// the wrong audio.
 TEST_F(UndoTest, RefusalsAndFailedAllocationsChangeNothing) {
-  const int other = static_cast<int>(1 - e->undoCurrent);
-  const std::vector<float> longer(4 * kFrames * 2, 0.25f);  // more than the entry holds
-  Audio_FailNextAllocations(1);
-  Undo_Store(other, 1, longer.data(), static_cast<uint32_t>(longer.size() * 4), 4 * kFrames, 2, UndoRecord, 0);
-  EXPECT_EQ(e->undo[other].bufferSize, 0u);
-  Undo_Flip();
-  EXPECT_EQ(Audio_Undo(), -1);
-  Undo_Flip();
-  Undo_Store(2, 1, longer.data(), 64, 8, 2, UndoRecord, 0);  // there are two entries only
-
+  const std::vector<float> filled = Loop();
+  Audio_FailNextAllocations(1);  // the erased loop's silent block
   ASSERT_TRUE(Audio_EraseLoop(1, 1));
-  const uint32_t current = e->undoCurrent;
+  EXPECT_EQ(labels.back(), "Nothing to Undo");
+  EXPECT_EQ(Audio_Undo(), -1);
+  EXPECT_EQ(Loop(), std::vector<float>(kFrames * 2, 0.0f));
+
+  std::fill_n(t().pBuffer.load(), kFrames * 2, 0.5f);
+  Audio_ResetUndo();
+  ASSERT_TRUE(Audio_EraseLoop(1, 1));
   Audio_FailNextAllocations(1);
   EXPECT_EQ(Audio_Undo(), 1);
-  EXPECT_TRUE(e->undoCurrent == current && Loop() == std::vector<float>(kFrames * 2, 0.0f));
+  EXPECT_EQ(Loop(), std::vector<float>(kFrames * 2, 0.0f));
+  EXPECT_EQ(Undo_GetDepth().undoLevels, 1);
+  EXPECT_EQ(Audio_Undo(), 1);
+  EXPECT_EQ(Loop(), filled);
 
   Audio_SetCallbackRunning(true);
   ASSERT_TRUE(Audio_ResizeLoop(1, 0.25, true, 1, ResizeDivide, false));
-  const uint32_t waiting = e->undoCurrent;
   const size_t reports = labels.size();
   EXPECT_EQ(Audio_Undo(), -1);
-  EXPECT_TRUE(e->undoCurrent == waiting && labels.size() == reports);
+  EXPECT_TRUE(Undo_GetDepth().undoLevels == 1 && labels.size() == reports);
   Feed(256, 0.0f);  // the callback takes the divided loop over
   EXPECT_EQ(t().length, kFrames / 2);
   EXPECT_EQ(Audio_Undo(), 1);  // an in-place divide undone: the old length comes back
@@ -300,22 +302,28 @@ TEST_F(UndoTest, RefusalsAndFailedAllocationsChangeNothing) {
   Audio_SetCallbackRunning(false);
 }
 
-TEST_F(UndoTest, ChangingTheRecordTrackMakesItTheUndoPointAndDisablingFreesBothCopies) {
+// Each track keeps its own history: the record track's becomes the one Undo walks, and a
+// track never touched before starts with nothing to undo. Disabling frees every level.
+TEST_F(UndoTest, ChangingTheRecordTrackWalksItsHistoryAndDisablingFreesEveryLevel) {
+  ASSERT_TRUE(Audio_EraseLoop(1, 1));
   ASSERT_EQ(Audio_CreateLoop(0.5, 1.0, 1, 0), 2);
   EXPECT_EQ(Audio_SelectRecordTrack(NUM_TRACKS), -1);
   EXPECT_TRUE(Audio_SelectRecordTrack(2) == 1 && !t().record);
-  EXPECT_EQ(labels.back(), "Press to undo track 2 Change Track");
-  EXPECT_TRUE(e->undo[0].track == 2u && e->undo[1].track == 2u);
+  EXPECT_EQ(labels.back(), "Nothing to Undo");
+  EXPECT_EQ(Audio_Undo(), -1);
+  EXPECT_EQ(Audio_SelectRecordTrack(1), 2);
+  EXPECT_EQ(labels.back(), "Press to undo track 1 Erase");
+  EXPECT_EQ(Audio_Undo(), 1);
+  EXPECT_EQ(Loop(), std::vector<float>(kFrames * 2, 0.5f));
 
-  ASSERT_TRUE(Audio_EraseLoop(1, 1));
   Audio_DisableUndo();
-  for (const UndoSnapshot& entry : e->undo)
-    EXPECT_TRUE(entry.pBuffer == nullptr && entry.bufferSize == 0 && entry.track == 0);
+  EXPECT_TRUE(Undo_PresentAudio(1) == nullptr && Undo_PresentAudio(2) == nullptr);
+  EXPECT_EQ(UndoAudio_BytesHeld(), 0u);
   EXPECT_EQ(Audio_Undo(), -1);
   ASSERT_TRUE(Audio_EraseLoop(1, 1));  // takes no snapshot
-  EXPECT_EQ(e->undo[0].pBuffer, nullptr);
+  EXPECT_EQ(UndoAudio_BytesHeld(), 0u);
   Audio_EnableUndo();
-  EXPECT_TRUE(labels.back() == "Nothing to Undo" && e->undo[1].pBuffer != nullptr);
+  EXPECT_TRUE(labels.back() == "Nothing to Undo" && Undo_PresentAudio(1) != nullptr);
 }
 
 }  // namespace

@@ -175,7 +175,7 @@ TEST_F(SkinnedPanelTest, HideStaticTextHidesCaptionsButNotValues) {
   App_Skin().hideStaticText = true;
   window_->Refresh();
   EXPECT_FALSE(tempo->isVisible());
-  EXPECT_TRUE(Control(1291)->isVisible());  // the undo label
+  EXPECT_TRUE(Control(1291)->isVisible() && Control(1293)->isVisible());  // the undo label and its depth
   EXPECT_TRUE(window_->panel()->findChild<QLabel*>("delayMixText")->isVisible());
   EXPECT_TRUE(window_->panel()->findChildren<QGroupBox*>()[0]->title().isEmpty());
   Skin_Reset(&App_Skin());

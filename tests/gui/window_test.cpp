@@ -146,6 +146,11 @@ TEST_F(GuiTest, KeysReachTheKeyboardHandlerBeforeTheWidgets) {
   ASSERT_TRUE(ControlCommands().Take(&posted));
   EXPECT_EQ(posted.commandId, 32799);
   EXPECT_FALSE(ControlCommands().Take(&posted));
+  QTest::keyPress(panel, Qt::Key_Control);  // Ctrl+Y posts Redo
+  QTest::keyClick(panel, Qt::Key_Y, Qt::ControlModifier);
+  QTest::keyRelease(panel, Qt::Key_Control);
+  ASSERT_TRUE(ControlCommands().Take(&posted));
+  EXPECT_EQ(posted.commandId, CommandId(Command::TransportRedo));
 
   // Characters typed into a name field are the field's; Enter commits the names.
   auto* name = Control<QLineEdit>(1107);  // track 3

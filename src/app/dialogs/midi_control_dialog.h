@@ -54,7 +54,7 @@ class MidiControlDialog final : public LearnTarget {
 };
 
 // The fixed lists: the ten type names, the value list (0..127 or the keys), the range
-// lists (0..127 and "Any"), ports and channels ("1".."16" and "Any"), the 136 events,
+// lists (0..127 and "Any"), ports and channels ("1".."16" and "Any"), the 137 events,
 // the tracks ("1".."8" and "Cur"), the feedback switch.
 std::vector<std::string> ControlList_Types();
 std::vector<std::string> ControlList_Values(bool keys);

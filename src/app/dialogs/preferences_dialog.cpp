@@ -77,6 +77,7 @@ PreferencesDialog PreferencesDialog_Open() {
   d.feedbackPort = MidiOutputChoice_Find(d.ports, p.midi_feedback_port);
   d.oscPort = DialogText_Format("%d", p.osc_port);
   d.oscAllInterfaces = p.osc_all_interfaces != 0;
+  d.undoMemory = DialogText_Format("%d", p.undo_memory_mb);
   for (int i = 0; i < 3; ++i) d.saved.slider[i] = d.slider[i];
   d.saved.monitor = p.latent_input;
   d.saved.useLoopEffectsMix = p.latent_input_use_loop_effects_mix;
@@ -141,6 +142,12 @@ bool PreferencesDialog_Ok(PreferencesDialog* d) {
                        "OSC Port Out of Range");
     return false;
   }
+  unsigned undoMemory = 0;
+  if (!DialogText_Unsigned(d->undoMemory, &undoMemory) || undoMemory > static_cast<unsigned>(kUndoMemoryMaxMb)) {
+    MessageDialog_Show(nullptr, "Undo memory is out of range (0 to 1048576 MB).", "Undo Memory Out of Range",
+                       MB_OKCANCEL);
+    return false;
+  }
   if (!DirectoryValid(&d->quicksaveDirectory, "Quicksave Path too long", "Quicksave path does not exist."))
     return false;
   if (!DirectoryValid(&d->mixToDiskDirectory, "Mix to Disk Path too long", "Mix to Disk path does not exist."))
@@ -169,6 +176,7 @@ bool PreferencesDialog_Ok(PreferencesDialog* d) {
                              : -1;
   p.osc_port = static_cast<int>(oscPort);
   p.osc_all_interfaces = d->oscAllInterfaces ? 1 : 0;
+  Preferences_ApplyUndoMemory(static_cast<int>(undoMemory));
   p.quicksave_directory = d->quicksaveDirectory;
   p.mixtodisk_directory = d->mixToDiskDirectory;
   WritePreferences();

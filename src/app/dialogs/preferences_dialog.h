@@ -39,6 +39,7 @@ struct PreferencesDialog {
   // which the application starts, moves or stops its OSC server.
   std::string oscPort;  // "%d"
   bool oscAllInterfaces = false;
+  std::string undoMemory;  // "Undo memory (MB)", "%d"
 
   struct {
     int slider[3];

@@ -126,6 +126,7 @@ const SettingDescriptor kRows[] = {
     {.name = "midi_feedback_port",
      .setInteger = [](int v) { if (v >= -1 && v <= 15) P().midi_feedback_port = v; },
      .getInteger = [] { return P().midi_feedback_port; }},
+    ROW_APPLIED(undo_memory_mb, Preferences_ApplyUndoMemory),
 
     // DeviceConfig.xml
     {.name = "driver_type",

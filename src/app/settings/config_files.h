@@ -15,7 +15,7 @@ void ConfigFiles_SetDeviceDefaults();
 // The whole row array and the three files' slices of it.
 const SettingDescriptor* ConfigFiles_Rows(int* count);
 SettingTable ConfigFiles_SystemTable();       // 2 rows from `skin`
-SettingTable ConfigFiles_PreferencesTable();  // 42 rows from `undo`
+SettingTable ConfigFiles_PreferencesTable();  // 43 rows from `undo`
 SettingTable ConfigFiles_DeviceTable();       // 8 rows from `driver_type`
 
 // Writers: true when written; on failure the message has been shown.

@@ -128,6 +128,12 @@ void Preferences_ApplyLoopFileFormat(int format) {
   Audio_SetLoopFileOptions(options);
 }
 
+void Preferences_ApplyUndoMemory(int megabytes) {
+  if (megabytes < 0 || megabytes > kUndoMemoryMaxMb) return;
+  g_preferences.undo_memory_mb = megabytes;
+  Audio_SetUndoMemory(megabytes);
+}
+
 void Preferences_ApplyShowTitle(int on) {
   g_system.show_title = Bit(on);
   WindowChanged();

@@ -55,7 +55,11 @@ struct Preferences {
   // The output the controller's lamps are sent to: a position in the output table
   // (0..15), -1 for none.
   int midi_feedback_port = -1;
+  // The memory the undo history may hold, in MB (0..kUndoMemoryMaxMb): the oldest levels
+  // go when it is full; below one level, the last operation still stays undoable.
+  int undo_memory_mb = 1024;
 };
+inline constexpr int kUndoMemoryMaxMb = 1 << 20;
 
 struct SystemConfiguration {
   std::string skin;  // folder under Skins; empty for the built-in look
@@ -105,6 +109,7 @@ void Preferences_ApplyContinuousMetronome(int on);
 void Preferences_ApplyShowTitle(int on);
 void Preferences_ApplyConvertSampleRate(int on);
 void Preferences_ApplyLoopFileFormat(int format);  // 0..2, else ignored
+void Preferences_ApplyUndoMemory(int megabytes);    // 0..kUndoMemoryMaxMb, else ignored
 
 // A click sound path as given by the user or a file: a relative path is kept and
 // resolved against ConfigDirectory; an absolute one is kept relative to ConfigDirectory

@@ -12,6 +12,7 @@
 #include "audio_io/loop_files.h"
 #include "engine/audio.h"
 #include "support/osc_peer.h"
+#include "engine/undo.h"
 
 namespace {
 
@@ -58,6 +59,15 @@ TEST_F(PreferencesDialogTest, RefusedOkChangesNothing) {
     unchanged();
   }
   d.delayMax = "2000";
+  for (const char* text : {"", "-1", "1048577"}) {
+    SCOPED_TRACE(text);
+    d.undoMemory = text;
+    EXPECT_FALSE(PreferencesDialog_Ok(&d));
+    EXPECT_TRUE(dialog.Saw("Undo memory is out of range (0 to 1048576 MB).", "Undo Memory Out of Range"));
+    unchanged();
+  }
+  EXPECT_EQ(p.undo_memory_mb, 1024);
+  d.undoMemory = "256";
 
   // A bad folder is refused before the stereo switch would erase the loop.
   d.quicksaveDirectory = dir + "/nowhere";
@@ -84,6 +94,7 @@ TEST_F(PreferencesDialogTest, RefusedOkChangesNothing) {
   EXPECT_TRUE(PreferencesDialog_Ok(&d));
   EXPECT_TRUE(Audio_GetLoopFileOptions().convertSampleRate && Audio_GetLoopFileOptions().saveFormat == LOOP_FILE_PCM24);
   EXPECT_TRUE(p.convert_sample_rate == 1 && p.loop_file_format == 1);
+  EXPECT_TRUE(p.undo_memory_mb == 256 && Audio_GetUndoMemory() == 256);
   EXPECT_TRUE(p.delay_max_milliseconds == 2000 && p.undo == 0 && p.stereo_record == 0 && p.spacebar_record == 1);
   EXPECT_TRUE(p.quicksave_directory == dir && p.filter_before_delay == 1);
   EXPECT_EQ(Audio_GetTrackChannels(slot(0)), 1);

@@ -14,6 +14,7 @@
 #include "audio_io/audio_device.h"
 #include "engine/audio.h"
 #include "engine/audio_layer.h"
+#include "engine/undo.h"
 #include "persist/config_directory.h"
 #include "persist/temp_dir.h"
 #include "support/scripted_dialog.h"
@@ -107,6 +108,8 @@ TEST_F(ConfigFilesTest, PreferenceRowsAreClampedOrIgnoredAndReachTheEngine) {
       {"midi_feedback_port", "3", [&] { return p.midi_feedback_port; }, 3},
       {"midi_feedback_port", "16", [&] { return p.midi_feedback_port; }, 3},  // no such output: ignored
       {"midi_feedback_port", "-1", [&] { return p.midi_feedback_port; }, -1},
+      {"undo_memory_mb", "64", [&] { return Audio_GetUndoMemory(); }, 64},
+      {"undo_memory_mb", "-1", [&] { return p.undo_memory_mb; }, 64},  // no such budget: ignored
   };
   for (const auto& c : cases) {
     ReadPreferencesRows(std::string("<") + c.row + ">" + c.text + "</" + c.row + ">");
