@@ -671,7 +671,8 @@ void SeamFrame(AudioEngine* e, int index, const TrackPiece& p, const Motion& mot
   const double meter = (sample[0] + sample[1]) * 0.5;
   if (meter > peak) peak = meter;
 
-  if (p.canRecord && isNew && s.recordLevel > 0.0)
+  // A track that stopped being the record track still fades its input out.
+  if (isNew && s.recordLevel > 0.0)
     RecordAtLevel(head, p.buffer + WriteFrame(p, h.position) * p.channels, p.channels, p.feedback, s.recordLevel, in);
   Advance(h, motion);
 }

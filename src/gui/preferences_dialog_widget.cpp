@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "gui/dialog_parts.h"
@@ -89,6 +90,12 @@ PreferencesDialogWidget::PreferencesDialogWidget(QWidget* parent)
   Dialog_Fill(loopFileFormat_, std::vector<std::string>(std::begin(kLoopFileFormatNames), std::end(kLoopFileFormatNames)));
   Dialog_Select(loopFileFormat_, model_.loopFileFormat);
   form->addRow("Save Loops As:", loopFileFormat_);
+  // The loops' seam crossfades (not the mixer's A/B crossfade).
+  seamCrossfade_ = new QSpinBox(this);
+  seamCrossfade_->setObjectName("seam_crossfade_ms");
+  seamCrossfade_->setRange(0, MAX_SEAM_MILLISECONDS);
+  seamCrossfade_->setValue(model_.seamCrossfadeMs);
+  form->addRow("Crossfade (ms)", seamCrossfade_);
   layout->addLayout(form);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -116,6 +123,7 @@ void PreferencesDialogWidget::accept() {
   model_.mixToDiskDirectory = S(mixToDisk_->text());
   model_.delayMax = S(delayMax_->text());
   model_.loopFileFormat = loopFileFormat_->currentIndex();
+  model_.seamCrossfadeMs = seamCrossfade_->value();
   const bool closes = PreferencesDialog_Ok(&model_);
   // A field the model emptied (a path too long) shows empty.
   quicksave_->setText(Q(model_.quicksaveDirectory));

@@ -9,6 +9,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QSlider;
+class QSpinBox;
 
 class PreferencesDialogWidget final : public QDialog {
  public:
@@ -30,4 +31,5 @@ class PreferencesDialogWidget final : public QDialog {
   QLineEdit* mixToDisk_;
   QLineEdit* delayMax_;
   QComboBox* loopFileFormat_;
+  QSpinBox* seamCrossfade_;
 };

@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QRadioButton>
 #include <QSlider>
+#include <QSpinBox>
 
 #include "audio_io/loop_files.h"
 #include "control/action_catalogue.h"
@@ -59,14 +60,20 @@ TEST_F(DialogWidgetTest, PreferencesSliderActsAtOnceAndCancelPutsItBack) {
   EXPECT_DOUBLE_EQ(Audio_GetEngine()->latentVolume, 1.0);
 }
 
-TEST_F(DialogWidgetTest, PreferencesSaveFormatIsTakenByOk) {
+TEST_F(DialogWidgetTest, PreferencesSaveFormatAndSeamCrossfadeAreTakenByOk) {
   PreferencesDialogWidget dialog(nullptr);
   dialog.show();
   auto* format = Child<QComboBox>(&dialog, "loop_file_format");
   ASSERT_NE(format, nullptr);
   EXPECT_EQ(format->currentIndex(), 0);
   format->setCurrentIndex(2);
+  auto* seams = Child<QSpinBox>(&dialog, "seam_crossfade_ms");  // not the mixer's A/B crossfade
+  ASSERT_NE(seams, nullptr);
+  EXPECT_EQ(seams->value(), 5);
+  seams->setValue(99);  // the box holds 0..50
   Press(&dialog, true);
+  EXPECT_EQ(App_Preferences().seam_crossfade_ms, 50);
+  EXPECT_EQ(Audio_GetSeamCrossfade(), 50);
   EXPECT_EQ(App_Preferences().loop_file_format, 2);
   EXPECT_EQ(Audio_GetLoopFileOptions().saveFormat, LOOP_FILE_FLOAT32);
 }

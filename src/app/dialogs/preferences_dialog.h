@@ -33,6 +33,7 @@ struct PreferencesDialog {
   std::string mixToDiskDirectory;
   std::string delayMax;  // "%d"
   int loopFileFormat = 0;  // "Save Loops As", an entry of kLoopFileFormatNames
+  int seamCrossfadeMs = 5;  // "Crossfade (ms)" at the loops' seams, 0..50
 
   struct {
     int slider[3];

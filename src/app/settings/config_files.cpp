@@ -122,6 +122,7 @@ const SettingDescriptor kRows[] = {
      .setInteger = [](int v) { if (v >= 0 && v <= 65535) P().osc_port = v; },
      .getInteger = [] { return P().osc_port; }},
     ROW_BIT(osc_all_interfaces),
+    ROW_APPLIED(seam_crossfade_ms, Preferences_ApplySeamCrossfade),
 
     // DeviceConfig.xml
     {.name = "driver_type",
@@ -199,7 +200,7 @@ const SettingDescriptor* ConfigFiles_Rows(int* count) {
 
 SettingTable ConfigFiles_SystemTable() { return SettingTable_Slice(kRows, kRowCount, "skin", 2); }
 SettingTable ConfigFiles_PreferencesTable() {
-  return SettingTable_Slice(kRows, kRowCount, "undo", 42);
+  return SettingTable_Slice(kRows, kRowCount, "undo", 43);
 }
 SettingTable ConfigFiles_DeviceTable() {
   return SettingTable_Slice(kRows, kRowCount, "driver_type", 8);

@@ -47,6 +47,7 @@ void Preferences_ResetDefaults() {
   g_preferences = Preferences{};
   g_system = SystemConfiguration{};
   Audio_SetLoopFileOptions({});
+  Audio_SetSeamCrossfade(g_preferences.seam_crossfade_ms);
 }
 
 void Preferences_SetWindowStateHook(WindowStateHook hook) { g_windowHook = hook; }
@@ -126,6 +127,11 @@ void Preferences_ApplyLoopFileFormat(int format) {
   LoopFileOptions options = Audio_GetLoopFileOptions();
   options.saveFormat = static_cast<LoopFileFormat>(format);
   Audio_SetLoopFileOptions(options);
+}
+
+void Preferences_ApplySeamCrossfade(int milliseconds) {
+  g_preferences.seam_crossfade_ms = std::clamp(milliseconds, 0, MAX_SEAM_MILLISECONDS);
+  Audio_SetSeamCrossfade(g_preferences.seam_crossfade_ms);
 }
 
 void Preferences_ApplyShowTitle(int on) {

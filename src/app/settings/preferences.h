@@ -52,6 +52,9 @@ struct Preferences {
   // rather than on this machine only.
   int osc_port = 0;
   int osc_all_interfaces = 0;
+  // Length of the crossfades at the loops' seams (wrap, punch in and out, mute, solo,
+  // reverse, half speed, Stop/Play), 0..50 ms; 0 plays exactly as without them.
+  int seam_crossfade_ms = 5;
 };
 
 struct SystemConfiguration {
@@ -102,6 +105,7 @@ void Preferences_ApplyContinuousMetronome(int on);
 void Preferences_ApplyShowTitle(int on);
 void Preferences_ApplyConvertSampleRate(int on);
 void Preferences_ApplyLoopFileFormat(int format);  // 0..2, else ignored
+void Preferences_ApplySeamCrossfade(int milliseconds);  // clamped to 0..50
 
 // A click sound path as given by the user or a file: a relative path is kept and
 // resolved against ConfigDirectory; an absolute one is kept relative to ConfigDirectory

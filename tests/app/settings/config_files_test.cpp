@@ -104,6 +104,9 @@ TEST_F(ConfigFilesTest, PreferenceRowsAreClampedOrIgnoredAndReachTheEngine) {
       {"osc_port", "9000", [&] { return p.osc_port; }, 9000},
       {"osc_port", "70000", [&] { return p.osc_port; }, 9000},  // not a port: ignored
       {"osc_all_interfaces", "7", [&] { return p.osc_all_interfaces; }, 1},
+      {"seam_crossfade_ms", "12", [&] { return Audio_GetSeamCrossfade(); }, 12},
+      {"seam_crossfade_ms", "400", [&] { return p.seam_crossfade_ms; }, 50},
+      {"seam_crossfade_ms", "-1", [&] { return Audio_GetSeamCrossfade(); }, 0},
   };
   for (const auto& c : cases) {
     ReadPreferencesRows(std::string("<") + c.row + ">" + c.text + "</" + c.row + ">");
