@@ -58,6 +58,7 @@ struct TrackSeam {
   double target[2] = {0.0, 0.0};  // the gains the track asked for
   double gain[2] = {0.0, 0.0};    // the gains it plays at now
   int32_t rampLeft = 0;           // frames until `gain` reaches `target`
+  double rampStep[2] = {0.0, 0.0};  // added to `gain` each frame until then
   double recordLevel = 0.0;       // 0..1: how much input lands, how far the feedback fades
   SeamTail tail;
 };

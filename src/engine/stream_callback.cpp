@@ -583,6 +583,7 @@ void SeamBegin(TrackSeam& s, const TrackPiece& p, const Head& h, const Motion& m
   // A cut ends the loop at the head and brings it back to the start: a wrap, not a jump.
   const bool cutAtHead = s.position >= m.length && s.position - m.length == h.position;
   const bool moved = s.position != h.position && !cutAtHead;
+  bool ramp = true;
   if (!s.sounding || s.buffer != view.buffer) {
     FadeIn(s, fade);  // started, or a new buffer (the old one may be freed: no tail from it)
   } else if (moved || m.rate != s.rate) {
@@ -590,9 +591,13 @@ void SeamBegin(TrackSeam& s, const TrackPiece& p, const Head& h, const Motion& m
     FadeIn(s, fade);
   } else if (p.gain[0] != s.target[0] || p.gain[1] != s.target[1]) {
     s.rampLeft = fade;  // from the gain it plays at now
+  } else {
+    ramp = false;
   }
   s.target[0] = p.gain[0];
   s.target[1] = p.gain[1];
+  if (ramp)
+    for (int c = 0; c < 2; ++c) s.rampStep[c] = (s.target[c] - s.gain[c]) / fade;
 }
 
 // What the next piece compares with: the head, its buffer and how it plays and records.
@@ -642,7 +647,7 @@ inline void RecordAtLevel(float* head, float* target, int channels, double feedb
 // One frame of a track while a fade is under way: as RenderFrame (the metronome never
 // comes here), at the gliding gain and with the input at its fading level.
 void SeamFrame(AudioEngine* e, int index, const TrackPiece& p, const Motion& motion, Head& h, double& peak,
-               int32_t& state, const float* in, float* out, float* bus, TrackSeam& s, int32_t fade) {
+               int32_t& state, const float* in, float* out, float* bus, TrackSeam& s, double levelStep) {
   const bool isNew = h.position != h.lastPosition;
   if (p.canRecord && h.position == 0 && isNew) state = InsertHandOver(e, index, state, true);
   if (isNew) h.lastPosition = h.position;
@@ -651,12 +656,12 @@ void SeamFrame(AudioEngine* e, int index, const TrackPiece& p, const Motion& mot
       s.gain[0] = s.target[0];
       s.gain[1] = s.target[1];
     } else {
-      for (int c = 0; c < 2; ++c) s.gain[c] += (s.target[c] - s.gain[c]) / (s.rampLeft + 1);
+      s.gain[0] += s.rampStep[0];
+      s.gain[1] += s.rampStep[1];
     }
   }
-  const double step = 1.0 / fade;
-  s.recordLevel = p.canRecord && IsRecordingState(state) ? std::min(1.0, s.recordLevel + step)
-                                                         : std::max(0.0, s.recordLevel - step);
+  s.recordLevel = p.canRecord && IsRecordingState(state) ? std::min(1.0, s.recordLevel + levelStep)
+                                                         : std::max(0.0, s.recordLevel - levelStep);
 
   float* head = p.buffer + static_cast<int64_t>(h.position) * p.channels;
   const double sample[2] = {head[0] * s.gain[0], head[p.channels - 1] * s.gain[1]};
@@ -802,11 +807,12 @@ bool RenderTrack(AudioEngine* e, int index, const float* in, float* out, unsigne
   TrackSeam& seam = e->seams[index];
   const int32_t fade = isMetronome || !active ? 0 : FadeFor(seamFrames, motion.begin, motion.end);
   if (fade > 0) SeamBegin(seam, p, h, motion, view, fade);
+  const double levelStep = fade > 0 ? 1.0 / fade : 0.0;  // the input's level moves by this a frame
 
   unsigned long f = 0;
   while (f < frames) {
     if (fade > 0 && Fading(seam, p.canRecord && IsRecordingState(state))) {
-      SeamFrame(e, index, p, motion, h, peak, state, in + 2 * f, out + 2 * f, effectsBus + 2 * f, seam, fade);
+      SeamFrame(e, index, p, motion, h, peak, state, in + 2 * f, out + 2 * f, effectsBus + 2 * f, seam, levelStep);
       ++f;
       continue;
     }
@@ -815,7 +821,7 @@ bool RenderTrack(AudioEngine* e, int index, const float* in, float* out, unsigne
     if (n == 0) {
       // With seams the loop start's hand-over starts (or ends) recording at a fading level.
       if (fade > 0)
-        SeamFrame(e, index, p, motion, h, peak, state, in + 2 * f, out + 2 * f, effectsBus + 2 * f, seam, fade);
+        SeamFrame(e, index, p, motion, h, peak, state, in + 2 * f, out + 2 * f, effectsBus + 2 * f, seam, levelStep);
       else
         RenderFrame(e, index, t, p, motion, h, active, peak, state, in + 2 * f, out + 2 * f, effectsBus + 2 * f);
       ++f;
