@@ -141,6 +141,8 @@ bool App_Start(App* app, const FileLocations& where, const AppSeams& seams) {
   std::error_code ec;
   const bool hasPreferences = std::filesystem::exists(ConfigDirectory_File("Preferences.xml"), ec);
   ReadPreferences();
+  // A file from before the seam crossfades has no row for them: the default applies.
+  Preferences_ApplySeamCrossfade(App_Preferences().seam_crossfade_ms);
   if (!hasPreferences) {
     Preferences_ApplyMetronomeSound(true, App_Preferences().metronome_accent);
     Preferences_ApplyMetronomeSound(false, App_Preferences().metronome_beat);

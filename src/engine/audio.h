@@ -19,6 +19,7 @@
 #include "effects/state_variable_filter.h"
 #include "engine/latency_probe.h"
 #include "engine/relaxed.h"
+#include "engine/seams.h"
 #include "engine/spsc_queue.h"
 
 inline constexpr int MAX_FRAMES = 512;  // the most frames one callback piece carries
@@ -233,6 +234,13 @@ struct AudioEngine {
   std::atomic<bool> rewindRequested{false};
 
   FatalErrorFn FatalError = nullptr;
+
+  // 15. Seam crossfades (seams.h): the length asked for, and each track's fades (audio
+  // thread only). seamRecording is set by the callback while any fade still writes
+  // input into a loop, so that a snapshot of the take can wait for its last frames.
+  Relaxed<int32_t> seamMilliseconds{0};
+  TrackSeam seams[NUM_TRACKS];
+  std::atomic<bool> seamRecording{false};
 };
 
 // ---- Life cycle ----

@@ -407,6 +407,17 @@ void Audio_SetMasterVolume(double v) {
   if (theEngine) theEngine->masterVolume = Clamp01(v);
 }
 double Audio_GetMasterVolume() { return theEngine ? theEngine->masterVolume.load() : 0.0; }
+void Audio_SetSeamCrossfade(int milliseconds) {
+  if (theEngine) theEngine->seamMilliseconds = std::clamp(milliseconds, 0, MAX_SEAM_MILLISECONDS);
+}
+int Audio_GetSeamCrossfade() { return theEngine ? theEngine->seamMilliseconds.load() : 0; }
+bool Audio_WaitForSeamRecording() {
+  AudioEngine* e = theEngine;
+  if (!e) return true;
+  return Audio_PollUntil(
+      [e] { return !e->callbackRunning.load() || !e->seamRecording.load(std::memory_order_acquire); },
+      std::chrono::seconds(1));
+}
 void Audio_SetMasterMute(int on) {
   if (theEngine) theEngine->masterMute = static_cast<uint8_t>(on != 0);
 }

@@ -29,6 +29,7 @@ struct SlotView {
   float* buffer;
   int32_t length;
   int32_t channels;
+  int32_t capacity;  // frames the buffer holds
 };
 
 // Reads the slot's buffer fields, refusing a view the user-interface thread is
@@ -44,6 +45,7 @@ bool ReadSlot(LoopTrack& t, SlotView* view) {
   std::atomic_thread_fence(std::memory_order_acquire);
   if (t.generation.load(std::memory_order_relaxed) != g1) return false;
   if (!view->buffer || view->length <= 0 || (view->channels != 1 && view->channels != 2)) return false;
+  view->capacity = static_cast<int32_t>(bytes / (sizeof(float) * static_cast<uint32_t>(view->channels)));
   return static_cast<uint64_t>(view->length) * view->channels * sizeof(float) <= bytes;
 }
 
@@ -524,17 +526,243 @@ double RecordRun(const TrackPiece& p, const HalfFrames& half, unsigned long n, H
   return max;
 }
 
-// Renders one track slot into the output and the effects bus; records into it.
-void RenderTrack(AudioEngine* e, int index, const float* in, float* out, unsigned long frames,
-                 int32_t& state, int& effectsSends) {
+// ---- Seams ----
+//
+// While a fade is under way a track is rendered frame by frame through SeamFrame, with the
+// gain it glides at and the input at its fading level; a tail left behind by a jump, a
+// rate change or a stop plays through RenderSeamTail. With the crossfade at 0 neither
+// runs, and every frame is rendered as it would be without seams.
+
+// The crossfade in frames at the stream's rate (0: off).
+int32_t SeamFrames(AudioEngine* e) {
+  const int32_t ms = e->seamMilliseconds;
+  if (ms <= 0) return 0;
+  return std::max<int32_t>(1, static_cast<int32_t>(ms * e->sampleRate.load() / 1000.0));
+}
+
+// A fade no longer than a quarter of the range the head wraps in.
+inline int32_t FadeFor(int32_t seamFrames, int32_t begin, int32_t end) { return std::min(seamFrames, (end - begin) / 4); }
+
+// The head the track left at the end of its last piece goes on alone, fading out over
+// `fade` frames (nothing to do when it was silent and recorded nothing).
+void StartTail(TrackSeam& s, int32_t fade) {
+  SeamTail& tail = s.tail;
+  tail.left = 0;
+  if (fade <= 0 || !s.buffer || (s.gain[0] == 0.0 && s.gain[1] == 0.0 && s.recordLevel <= 0.0)) return;
+  tail.buffer = s.buffer;
+  tail.capacity = s.capacity;
+  tail.channels = s.channels;
+  tail.exact = s.exact;
+  tail.position = s.position;
+  tail.lastPosition = s.lastPosition;
+  tail.rate = s.rate;
+  tail.length = s.length;
+  tail.begin = s.begin;
+  tail.end = s.end;
+  tail.gain[0] = s.gain[0];
+  tail.gain[1] = s.gain[1];
+  tail.wet = s.wet;
+  tail.dry = s.dry;
+  tail.sends = s.sends;
+  tail.recordLevel = s.recordLevel;
+  tail.feedback = s.feedback;
+  tail.latencyFrames = s.latencyFrames;
+  tail.left = tail.total = fade;
+}
+
+// The track's head starts anew: it fades in (and its recording with it).
+void FadeIn(TrackSeam& s, int32_t fade) {
+  s.gain[0] = s.gain[1] = 0.0;
+  s.rampLeft = fade;
+  s.recordLevel = 0.0;
+}
+
+// Compares the track as this piece finds it with how the last piece left it and starts
+// the fades the difference calls for.
+void SeamBegin(TrackSeam& s, const TrackPiece& p, const Head& h, const Motion& m, const SlotView& view, int32_t fade) {
+  // A cut ends the loop at the head and brings it back to the start: a wrap, not a jump.
+  const bool cutAtHead = s.position >= m.length && s.position - m.length == h.position;
+  const bool moved = s.position != h.position && !cutAtHead;
+  bool ramp = true;
+  if (!s.sounding || s.buffer != view.buffer) {
+    FadeIn(s, fade);  // started, or a new buffer (the old one may be freed: no tail from it)
+  } else if (moved || m.rate != s.rate) {
+    StartTail(s, fade);
+    FadeIn(s, fade);
+  } else if (p.gain[0] != s.target[0] || p.gain[1] != s.target[1]) {
+    s.rampLeft = fade;  // from the gain it plays at now
+  } else {
+    ramp = false;
+  }
+  s.target[0] = p.gain[0];
+  s.target[1] = p.gain[1];
+  if (ramp)
+    for (int c = 0; c < 2; ++c) s.rampStep[c] = (s.target[c] - s.gain[c]) / fade;
+}
+
+// What the next piece compares with: the head, its buffer and how it plays and records.
+void SeamEnd(TrackSeam& s, const TrackPiece& p, const Head& h, const Motion& m, const SlotView& view, bool sounding,
+             int32_t fade, bool recording) {
+  s.sounding = sounding;
+  s.buffer = view.buffer;
+  s.capacity = view.capacity;
+  s.channels = view.channels;
+  s.exact = h.exact;
+  s.position = h.position;
+  s.lastPosition = h.lastPosition;
+  s.rate = m.rate;
+  s.length = m.length;
+  s.begin = m.begin;
+  s.end = m.end;
+  s.wet = p.wet;
+  s.dry = p.dry;
+  s.sends = p.sendsToEffects;
+  s.feedback = p.feedback;
+  s.latencyFrames = p.latencyFrames;
+  if (fade <= 0) {  // no fades: what it asks for is what it plays
+    s.target[0] = s.gain[0] = p.gain[0];
+    s.target[1] = s.gain[1] = p.gain[1];
+    s.rampLeft = 0;
+    s.recordLevel = recording ? 1.0 : 0.0;
+  }
+}
+
+inline bool Fading(const TrackSeam& s, bool recording) { return s.rampLeft > 0 || s.recordLevel != (recording ? 1.0 : 0.0); }
+
+// Adds the input at `level` to the frame at `target` after the head has faded by the
+// feedback as far as that level goes (at level 1 exactly as recording does).
+inline void RecordAtLevel(float* head, float* target, int channels, double feedback, double level, const float* in) {
+  const double fade = level >= 1.0 ? feedback : 1.0 + (feedback - 1.0) * level;
+  if (channels == 2) {
+    head[0] = static_cast<float>(head[0] * fade);
+    target[0] = static_cast<float>(target[0] + static_cast<double>(in[0]) * level);
+    head[1] = static_cast<float>(head[1] * fade);
+    target[1] = static_cast<float>(target[1] + static_cast<double>(in[1]) * level);
+  } else {
+    head[0] = static_cast<float>(head[0] * fade);
+    target[0] = static_cast<float>(target[0] + static_cast<double>(in[0]) * level + static_cast<double>(in[1]) * level);
+  }
+}
+
+// One frame of a track while a fade is under way: as RenderFrame (the metronome never
+// comes here), at the gliding gain and with the input at its fading level.
+void SeamFrame(AudioEngine* e, int index, const TrackPiece& p, const Motion& motion, Head& h, double& peak,
+               int32_t& state, const float* in, float* out, float* bus, TrackSeam& s, double levelStep) {
+  const bool isNew = h.position != h.lastPosition;
+  if (p.canRecord && h.position == 0 && isNew) state = InsertHandOver(e, index, state, true);
+  if (isNew) h.lastPosition = h.position;
+  if (s.rampLeft > 0) {
+    if (--s.rampLeft == 0) {
+      s.gain[0] = s.target[0];
+      s.gain[1] = s.target[1];
+    } else {
+      s.gain[0] += s.rampStep[0];
+      s.gain[1] += s.rampStep[1];
+    }
+  }
+  s.recordLevel = p.canRecord && IsRecordingState(state) ? std::min(1.0, s.recordLevel + levelStep)
+                                                         : std::max(0.0, s.recordLevel - levelStep);
+
+  float* head = p.buffer + static_cast<int64_t>(h.position) * p.channels;
+  const double sample[2] = {head[0] * s.gain[0], head[p.channels - 1] * s.gain[1]};
+  for (int c = 0; c < 2; ++c) {
+    if (p.sendsToEffects) {
+      bus[c] += static_cast<float>(sample[c] * p.wet);
+      out[c] += static_cast<float>(sample[c] * p.dry);
+    } else {
+      out[c] += static_cast<float>(sample[c]);
+    }
+  }
+  const double meter = (sample[0] + sample[1]) * 0.5;
+  if (meter > peak) peak = meter;
+
+  // A track that stopped being the record track still fades its input out.
+  if (isNew && s.recordLevel > 0.0)
+    RecordAtLevel(head, p.buffer + WriteFrame(p, h.position) * p.channels, p.channels, p.feedback, s.recordLevel, in);
+  Advance(h, motion);
+}
+
+// Plays (and records, if it was recording) the track's tail for this piece, while its
+// buffer is still the slot's.
+void RenderSeamTail(AudioEngine* e, int index, const float* in, float* out, unsigned long frames, int& effectsSends) {
+  SeamTail& tail = e->seams[index].tail;
+  SlotView view;
+  if (!ReadSlot(e->tracks[index], &view) || view.buffer != tail.buffer || view.channels != tail.channels ||
+      view.capacity < tail.capacity) {
+    tail.left = 0;
+    return;
+  }
+  if (tail.sends) ++effectsSends;
+  const int channels = tail.channels;
+  const unsigned long n = std::min<unsigned long>(frames, static_cast<unsigned long>(tail.left));
+  for (unsigned long k = 0; k < n; ++k, --tail.left) {
+    const double w = static_cast<double>(tail.left) / tail.total;
+    float* head = tail.buffer + static_cast<int64_t>(tail.position) * channels;
+    const double s0 = head[0] * tail.gain[0] * w, s1 = head[channels - 1] * tail.gain[1] * w;
+    if (tail.sends) {
+      effectsBus[2 * k] += static_cast<float>(s0 * tail.wet);
+      effectsBus[2 * k + 1] += static_cast<float>(s1 * tail.wet);
+      out[2 * k] += static_cast<float>(s0 * tail.dry);
+      out[2 * k + 1] += static_cast<float>(s1 * tail.dry);
+    } else {
+      out[2 * k] += static_cast<float>(s0);
+      out[2 * k + 1] += static_cast<float>(s1);
+    }
+    if (tail.recordLevel > 0.0 && tail.position != tail.lastPosition && tail.length > 0) {
+      int64_t write = (tail.position - tail.latencyFrames) % tail.length;
+      if (write < 0) write += tail.length;
+      RecordAtLevel(head, tail.buffer + write * channels, channels, tail.feedback, tail.recordLevel * w, in + 2 * k);
+    }
+    tail.lastPosition = tail.position;
+    tail.exact += tail.rate;
+    tail.position = static_cast<int32_t>(tail.exact);
+    const int32_t span = tail.end - tail.begin;
+    if (tail.position >= tail.end) {
+      tail.position -= span;
+      tail.exact -= span;
+    } else if (tail.position < tail.begin) {
+      tail.position += span;
+      tail.exact += span;
+    }
+    tail.position = std::clamp(tail.position, 0, tail.capacity - 1);
+  }
+}
+
+// After the tracks have rendered: a track that fell silent leaves a tail, tails play,
+// and the record hand-over learns whether a fade still writes into a loop.
+void SettleSeams(AudioEngine* e, const bool* rendered, int32_t seamFrames, const float* in, float* out,
+                 unsigned long frames, int& effectsSends) {
+  bool writing = false;
+  for (int i = 0; i < NUM_TRACKS; ++i) {
+    TrackSeam& s = e->seams[i];
+    if (!rendered[i] && s.sounding) {
+      if (seamFrames > 0) StartTail(s, FadeFor(seamFrames, s.begin, s.end));
+      s.sounding = false;
+      s.rampLeft = 0;
+      s.recordLevel = 0.0;
+    }
+    if (seamFrames <= 0) {
+      s.tail.left = 0;
+      continue;
+    }
+    if (s.tail.left > 0) RenderSeamTail(e, i, in, out, frames, effectsSends);
+    writing = writing || s.recordLevel > 0.0 || (s.tail.left > 0 && s.tail.recordLevel > 0.0);
+  }
+  if (writing != e->seamRecording.load(std::memory_order_relaxed)) e->seamRecording.store(writing, std::memory_order_release);
+}
+
+// Renders one track slot into the output and the effects bus; records into it. Returns
+// whether its head played (false: the slot was skipped).
+bool RenderTrack(AudioEngine* e, int index, const float* in, float* out, unsigned long frames,
+                 int32_t& state, int& effectsSends, int32_t seamFrames) {
   LoopTrack& t = e->tracks[index];
   SlotView view;
-  if (!ReadSlot(t, &view)) return;
+  if (!ReadSlot(t, &view)) return false;
   const bool isRecordTrack = t.record != 0;
   const bool mixToTrack = e->mixToTrack != 0;
   const bool isMetronome = index == e->metronomeTrack;
-  if (isRecordTrack && mixToTrack && state != Playing) return;
-  if (!isMetronome && Metronome_CountoffRunning(e, state)) return;
+  if (isRecordTrack && mixToTrack && state != Playing) return false;
+  if (!isMetronome && Metronome_CountoffRunning(e, state)) return false;
 
   if (isMetronome) Metronome_UpdateActive(e, &t, state);
   const bool sendsToEffects = t.effects != 0;
@@ -575,13 +803,27 @@ void RenderTrack(AudioEngine* e, int index, const float* in, float* out, unsigne
     const int32_t framesPerBeat = e->framesPerBeat;
     eventEvery = framesPerBeat > 0 ? framesPerBeat : kOnlyLoopStart;
   }
+  // The metronome's clicks are short sounds of their own: they never fade.
+  TrackSeam& seam = e->seams[index];
+  const int32_t fade = isMetronome || !active ? 0 : FadeFor(seamFrames, motion.begin, motion.end);
+  if (fade > 0) SeamBegin(seam, p, h, motion, view, fade);
+  const double levelStep = fade > 0 ? 1.0 / fade : 0.0;  // the input's level moves by this a frame
 
   unsigned long f = 0;
   while (f < frames) {
+    if (fade > 0 && Fading(seam, p.canRecord && IsRecordingState(state))) {
+      SeamFrame(e, index, p, motion, h, peak, state, in + 2 * f, out + 2 * f, effectsBus + 2 * f, seam, levelStep);
+      ++f;
+      continue;
+    }
     HalfFrames half;
     const unsigned long n = step != 0 ? RunLength(h, motion, step, eventEvery, frames - f, &half) : 0;
     if (n == 0) {
-      RenderFrame(e, index, t, p, motion, h, active, peak, state, in + 2 * f, out + 2 * f, effectsBus + 2 * f);
+      // With seams the loop start's hand-over starts (or ends) recording at a fading level.
+      if (fade > 0)
+        SeamFrame(e, index, p, motion, h, peak, state, in + 2 * f, out + 2 * f, effectsBus + 2 * f, seam, levelStep);
+      else
+        RenderFrame(e, index, t, p, motion, h, active, peak, state, in + 2 * f, out + 2 * f, effectsBus + 2 * f);
       ++f;
       continue;
     }
@@ -601,6 +843,8 @@ void RenderTrack(AudioEngine* e, int index, const float* in, float* out, unsigne
   t.peak = peak;
   if (isMetronome && !active) t.active = 0;
   if (h.wrapped && isRecordTrack) t.recorded = 1;
+  SeamEnd(seam, p, h, motion, view, active && !isMetronome, fade, p.canRecord && IsRecordingState(state));
+  return true;
 }
 
 // Mix to Track: the final output replaces the record track's audio.
@@ -699,9 +943,12 @@ void ProcessPiece(AudioEngine* e, const float* in, float* out, unsigned long fra
   int32_t state = e->state.load();
   const bool running = IsRunning(state);
   int effectsSends = 0;
+  const int32_t seamFrames = SeamFrames(e);
+  bool rendered[NUM_TRACKS] = {};
   if (running) {
-    for (int i = 0; i < NUM_TRACKS; ++i) RenderTrack(e, i, in, out, frames, state, effectsSends);
+    for (int i = 0; i < NUM_TRACKS; ++i) rendered[i] = RenderTrack(e, i, in, out, frames, state, effectsSends, seamFrames);
   }
+  SettleSeams(e, rendered, seamFrames, in, out, frames, effectsSends);
 
   Audio_UpdateFilterLfo(e, frames);
 

@@ -44,6 +44,9 @@ void SettlePendingCut(AudioEngine* e) {
 // recording; a callback that began before that may still be writing its last frames.
 void StoreRecordedTake(AudioEngine* e) {
   Audio_WaitForCallbackCycle();
+  // A punch-out crossfade goes on writing the input for a moment after the state left
+  // recording: the take is whole once it has.
+  Audio_WaitForSeamRecording();
   SettlePendingCut(e);
   const int track = Transport_RecordTrack(e);
   if (track >= 0) Undo_After(track);

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "gui/dialog_parts.h"
@@ -107,6 +108,12 @@ PreferencesDialogWidget::PreferencesDialogWidget(QWidget* parent)
   undoMemory_ = new QLineEdit(Q(model_.undoMemory), this);
   undoMemory_->setObjectName("undo_memory_mb");
   form->addRow("Undo memory (MB)", undoMemory_);
+  // The loops' seam crossfades (not the mixer's A/B crossfade).
+  seamCrossfade_ = new QSpinBox(this);
+  seamCrossfade_->setObjectName("seam_crossfade_ms");
+  seamCrossfade_->setRange(0, MAX_SEAM_MILLISECONDS);
+  seamCrossfade_->setValue(model_.seamCrossfadeMs);
+  form->addRow("Crossfade (ms)", seamCrossfade_);
   layout->addLayout(form);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -138,6 +145,7 @@ void PreferencesDialogWidget::accept() {
   model_.oscPort = S(oscPort_->text());
   model_.oscAllInterfaces = oscAllInterfaces_->isChecked();
   model_.undoMemory = S(undoMemory_->text());
+  model_.seamCrossfadeMs = seamCrossfade_->value();
   const bool closes = PreferencesDialog_Ok(&model_);
   // A field the model emptied (a path too long) shows empty.
   quicksave_->setText(Q(model_.quicksaveDirectory));

@@ -9,6 +9,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QSlider;
+class QSpinBox;
 
 class PreferencesDialogWidget final : public QDialog {
  public:
@@ -34,4 +35,5 @@ class PreferencesDialogWidget final : public QDialog {
   QLineEdit* oscPort_;
   QCheckBox* oscAllInterfaces_;
   QLineEdit* undoMemory_;
+  QSpinBox* seamCrossfade_;
 };

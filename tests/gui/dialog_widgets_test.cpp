@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QRadioButton>
 #include <QSlider>
+#include <QSpinBox>
 
 #include "audio_io/loop_files.h"
 #include "control/action_catalogue.h"
@@ -71,7 +72,7 @@ TEST_F(DialogWidgetTest, PreferencesSliderActsAtOnceAndCancelPutsItBack) {
   EXPECT_DOUBLE_EQ(Audio_GetEngine()->latentVolume, 1.0);
 }
 
-TEST_F(DialogWidgetTest, PreferencesSaveFormatIsTakenByOk) {
+TEST_F(DialogWidgetTest, PreferencesSaveFormatAndSeamCrossfadeAreTakenByOk) {
   PreferencesDialogWidget dialog(nullptr);
   dialog.show();
   auto* format = Child<QComboBox>(&dialog, "loop_file_format");
@@ -85,7 +86,13 @@ TEST_F(DialogWidgetTest, PreferencesSaveFormatIsTakenByOk) {
   auto* feedback = Child<QComboBox>(&dialog, "midi_feedback_port");
   ASSERT_NE(feedback, nullptr);
   EXPECT_EQ(feedback->currentText(), "None");
+  auto* seams = Child<QSpinBox>(&dialog, "seam_crossfade_ms");  // not the mixer's A/B crossfade
+  ASSERT_NE(seams, nullptr);
+  EXPECT_EQ(seams->value(), 5);
+  seams->setValue(99);  // the box holds 0..50
   Press(&dialog, true);
+  EXPECT_EQ(App_Preferences().seam_crossfade_ms, 50);
+  EXPECT_EQ(Audio_GetSeamCrossfade(), 50);
   EXPECT_EQ(App_Preferences().loop_file_format, 2);
   EXPECT_TRUE(App_Preferences().osc_all_interfaces == 1 && App_Preferences().midi_feedback_port == -1);
   EXPECT_EQ(Audio_GetLoopFileOptions().saveFormat, LOOP_FILE_FLOAT32);

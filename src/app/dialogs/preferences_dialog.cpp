@@ -78,6 +78,7 @@ PreferencesDialog PreferencesDialog_Open() {
   d.oscPort = DialogText_Format("%d", p.osc_port);
   d.oscAllInterfaces = p.osc_all_interfaces != 0;
   d.undoMemory = DialogText_Format("%d", p.undo_memory_mb);
+  d.seamCrossfadeMs = p.seam_crossfade_ms;
   for (int i = 0; i < 3; ++i) d.saved.slider[i] = d.slider[i];
   d.saved.monitor = p.latent_input;
   d.saved.useLoopEffectsMix = p.latent_input_use_loop_effects_mix;
@@ -177,6 +178,7 @@ bool PreferencesDialog_Ok(PreferencesDialog* d) {
   p.osc_port = static_cast<int>(oscPort);
   p.osc_all_interfaces = d->oscAllInterfaces ? 1 : 0;
   Preferences_ApplyUndoMemory(static_cast<int>(undoMemory));
+  Preferences_ApplySeamCrossfade(d->seamCrossfadeMs);
   p.quicksave_directory = d->quicksaveDirectory;
   p.mixtodisk_directory = d->mixToDiskDirectory;
   WritePreferences();

@@ -40,6 +40,7 @@ struct PreferencesDialog {
   std::string oscPort;  // "%d"
   bool oscAllInterfaces = false;
   std::string undoMemory;  // "Undo memory (MB)", "%d"
+  int seamCrossfadeMs = 5;  // "Crossfade (ms)" at the loops' seams, 0..50
 
   struct {
     int slider[3];

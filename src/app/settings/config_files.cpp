@@ -127,6 +127,7 @@ const SettingDescriptor kRows[] = {
      .setInteger = [](int v) { if (v >= -1 && v <= 15) P().midi_feedback_port = v; },
      .getInteger = [] { return P().midi_feedback_port; }},
     ROW_APPLIED(undo_memory_mb, Preferences_ApplyUndoMemory),
+    ROW_APPLIED(seam_crossfade_ms, Preferences_ApplySeamCrossfade),
 
     // DeviceConfig.xml
     {.name = "driver_type",

@@ -47,6 +47,7 @@ void Preferences_ResetDefaults() {
   g_preferences = Preferences{};
   g_system = SystemConfiguration{};
   Audio_SetLoopFileOptions({});
+  Audio_SetSeamCrossfade(g_preferences.seam_crossfade_ms);
 }
 
 void Preferences_SetWindowStateHook(WindowStateHook hook) { g_windowHook = hook; }
@@ -132,6 +133,11 @@ void Preferences_ApplyUndoMemory(int megabytes) {
   if (megabytes < 0 || megabytes > kUndoMemoryMaxMb) return;
   g_preferences.undo_memory_mb = megabytes;
   Audio_SetUndoMemory(megabytes);
+}
+
+void Preferences_ApplySeamCrossfade(int milliseconds) {
+  g_preferences.seam_crossfade_ms = std::clamp(milliseconds, 0, MAX_SEAM_MILLISECONDS);
+  Audio_SetSeamCrossfade(g_preferences.seam_crossfade_ms);
 }
 
 void Preferences_ApplyShowTitle(int on) {

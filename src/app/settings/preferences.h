@@ -58,6 +58,9 @@ struct Preferences {
   // The memory the undo history may hold, in MB (0..kUndoMemoryMaxMb): the oldest levels
   // go when it is full; below one level, the last operation still stays undoable.
   int undo_memory_mb = 1024;
+  // Length of the crossfades at the loops' seams (wrap, punch in and out, mute, solo,
+  // reverse, half speed, Stop/Play), 0..50 ms; 0 plays exactly as without them.
+  int seam_crossfade_ms = 5;
 };
 inline constexpr int kUndoMemoryMaxMb = 1 << 20;
 
@@ -110,6 +113,7 @@ void Preferences_ApplyShowTitle(int on);
 void Preferences_ApplyConvertSampleRate(int on);
 void Preferences_ApplyLoopFileFormat(int format);  // 0..2, else ignored
 void Preferences_ApplyUndoMemory(int megabytes);    // 0..kUndoMemoryMaxMb, else ignored
+void Preferences_ApplySeamCrossfade(int milliseconds);  // clamped to 0..50
 
 // A click sound path as given by the user or a file: a relative path is kept and
 // resolved against ConfigDirectory; an absolute one is kept relative to ConfigDirectory

@@ -91,7 +91,10 @@ TEST_F(PreferencesDialogTest, RefusedOkChangesNothing) {
   d.boxes[14] = true;  // "Filter Preceeds Delay in Effects Chain" reaches the engine
   d.boxes[16] = true;  // "Convert Loaded Loops...", and the save format, reach the loop files
   d.loopFileFormat = LOOP_FILE_PCM24;
+  EXPECT_EQ(d.seamCrossfadeMs, 5);  // the default
+  d.seamCrossfadeMs = 20;
   EXPECT_TRUE(PreferencesDialog_Ok(&d));
+  EXPECT_TRUE(p.seam_crossfade_ms == 20 && Audio_GetSeamCrossfade() == 20);
   EXPECT_TRUE(Audio_GetLoopFileOptions().convertSampleRate && Audio_GetLoopFileOptions().saveFormat == LOOP_FILE_PCM24);
   EXPECT_TRUE(p.convert_sample_rate == 1 && p.loop_file_format == 1);
   EXPECT_TRUE(p.undo_memory_mb == 256 && Audio_GetUndoMemory() == 256);

@@ -110,6 +110,9 @@ TEST_F(ConfigFilesTest, PreferenceRowsAreClampedOrIgnoredAndReachTheEngine) {
       {"midi_feedback_port", "-1", [&] { return p.midi_feedback_port; }, -1},
       {"undo_memory_mb", "64", [&] { return Audio_GetUndoMemory(); }, 64},
       {"undo_memory_mb", "-1", [&] { return p.undo_memory_mb; }, 64},  // no such budget: ignored
+      {"seam_crossfade_ms", "12", [&] { return Audio_GetSeamCrossfade(); }, 12},
+      {"seam_crossfade_ms", "400", [&] { return p.seam_crossfade_ms; }, 50},
+      {"seam_crossfade_ms", "-1", [&] { return Audio_GetSeamCrossfade(); }, 0},
   };
   for (const auto& c : cases) {
     ReadPreferencesRows(std::string("<") + c.row + ">" + c.text + "</" + c.row + ">");

@@ -68,6 +68,7 @@ TEST(HandoverThreads, SlotsAreRewrittenWhileTheCallbackRunsAndItAllocatesNothing
   Audio_SetLoopSelection(3, 1);
   Audio_SetEditRange(3, 1000, 9000);
   Audio_SetLatentInput(1);
+  Audio_SetSeamCrossfade(5);  // fades and tails run through all of the below
   e->metronomePlayback = e->metronomeRecord = e->reverbEnabled = 1;
   e->filterEnabled[0] = e->filterEnabled[1] = 1;
   Audio_SetCallbackRunning(true);
@@ -113,6 +114,7 @@ TEST(HandoverThreads, SlotsAreRewrittenWhileTheCallbackRunsAndItAllocatesNothing
       case 3:
         Audio_SetTrackVolume(slot, (i % 10) / 10.0);
         Audio_SetTrackPan(slot, (i % 7) / 7.0);
+        Audio_SetTrackRate(slot, i % 5 == 0 ? -1.0 : i % 5 == 1 ? 0.5 : 1.0);  // a tail from each switch
         Audio_SetLoopAtPosition(1, true);
         break;
       case 4:  // a latency measurement armed, run and cancelled meanwhile
@@ -121,13 +123,18 @@ TEST(HandoverThreads, SlotsAreRewrittenWhileTheCallbackRunsAndItAllocatesNothing
         if (i % 128 == 36) LatencyProbe_Cancel(&e->latencyProbe);
         measured += LatencyProbe_Done(&e->latencyProbe);
         break;
-      case 5: Audio_SetMetronomeTime(i % 16 < 8 ? 2.0 : 1.5, 4, true); break;
+      case 5:
+        Audio_SetMetronomeTime(i % 16 < 8 ? 2.0 : 1.5, 4, true);
+        Audio_SetSeamCrossfade(i % 64 < 56 ? 5 : 0);  // on and off while tails play
+        break;
       case 6:
         Audio_RequestResync(slot);
         Audio_InsertLooping(1);
         break;
       case 7:
         if (i % 3 == 0) Audio_PlayLooping();
+        else if (i % 5 == 0) Audio_StopLooping();  // a punch-out that fades while stopped
+        else if (i % 7 == 0) Audio_PauseLooping();
         else Audio_RecordLooping(1);
         break;
     }
