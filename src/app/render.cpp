@@ -54,6 +54,7 @@ bool Render_Session(App* app, const RenderRequest& request, std::string* error) 
   prefs.warn_file_load = 0;
   prefs.warn_sample_rate = 0;
   App_OpenSession(app, fs::absolute(request.session, ec).string());
+  App_WaitForLoads(app);  // no window to keep running: the render waits for every file
   if (!app->session.named) {
     *error = "Couldn't open session file.\n" + request.session;
     return false;

@@ -183,6 +183,7 @@ bool App_Start(App* app, const FileLocations& where, const AppSeams& seams) {
 
 void App_Shutdown(App* app) {
   if (app->window) app->window->StopTimers();
+  App_AbandonLoads(app);  // before the engine goes: a reader may still hold a buffer
   App_StopOsc(app);
   MidiHooks_Remove();
   if (!app->exitInProgress) CloseMidiPorts();
@@ -210,5 +211,7 @@ void App_FatalError(App* app, const char* file, int line) {
 }
 
 bool App_Close(App* app) {
-  return app->exitInProgress || App_ConfirmUnsaved(app);
+  if (!app->exitInProgress && !App_ConfirmUnsaved(app)) return false;
+  App_AbandonLoads(app);  // nothing half read is handed over to a closing program
+  return true;
 }

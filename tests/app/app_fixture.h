@@ -114,7 +114,15 @@ class AppTest : public EngineTest {
   App& app() { return *app_; }
   LoopStrip& strip(int i) { return app_->tracks.strips[i]; }
   int slot(int i) const { return app_->tracks.strips[i].slot; }
-  void Do(Command c, int track = 0, int value = 0) { App_Command(app_.get(), c, App_Parameter(track, value)); }
+  // A command, and the file reads it began.
+  void Do(Command c, int track = 0, int value = 0) {
+    App_Command(app_.get(), c, App_Parameter(track, value));
+    App_WaitForLoads(app_.get());
+  }
+  void Drop(int strip, const std::vector<std::string>& paths) {
+    App_Drop(app_.get(), strip, paths);
+    App_WaitForLoads(app_.get());
+  }
   void Drain() { App_DrainCommands(app_.get()); }
   void Type(const std::string& chars) {
     for (char c : chars) App_Character(app_.get(), c);
