@@ -81,8 +81,10 @@ struct RecordingProgress : ProgressDialog {
   void Step() override { ++steps; }
   void Close() override { calls.push_back("Close"); }
   bool Closed() const { return calls.empty() || calls.back() == "Close"; }
+  bool CancelRequested() override { return cancel; }
   std::vector<std::string> calls;
   int steps = 0;
+  bool cancel = false;  // the Cancel button has been pressed
 };
 
 // Answers file dialogs from a script and records their titles.

@@ -542,7 +542,7 @@ SessionFileLoad::~SessionFileLoad() {
 
 void SessionFileLoad::Cancel() {
   cancelled_ = true;
-  if (read_) read_->Cancel();
+  if (read_ && !read_->Done()) read_->Cancel();  // a file already read is kept
 }
 
 bool SessionFileLoad::Begin() {
@@ -662,7 +662,7 @@ bool SessionFileLoad::Advance(bool wait) {
       StartTrack();
       continue;
     }
-    if (!wait && !cancelled_ && !read_->Done()) return false;
+    if (!wait && !read_->Cancelled() && !read_->Done()) return false;
     FinishTrack();
   }
   loaded_ = End();
