@@ -109,12 +109,15 @@ void App_AddTrackLoad(App* app, int strip, std::unique_ptr<LoopFileRead> read, b
   AppLoads& l = app->loads;
   for (AppLoads::TrackLoad& t : l.tracks)
     if (t.strip == strip) t.read->Cancel();  // the newer file wins; the older ends untouched
+  l.tracks.push_back({strip, firstAttempt, std::move(read)});
   if (!l.progress) {
     char title[64];
     std::snprintf(title, sizeof title, "Loading Track %d", strip + 1);
+    // The window may draw itself while it opens: no load may end under it.
+    const bool inside = std::exchange(l.inside, true);
     l.progress.emplace(true, title, 1);
+    l.inside = inside;
   }
-  l.tracks.push_back({strip, firstAttempt, std::move(read)});
 }
 
 void App_AddSessionLoad(App* app, std::unique_ptr<SessionLoading> load, std::function<void(App*)> loaded) {
@@ -173,6 +176,13 @@ void App_CancelLoads(App* app) {
 
 void App_AbandonLoads(App* app) {
   AppLoads& l = app->loads;
+  if (l.inside) {
+    // Asked from inside a load (an Exit arriving while it shows a question): the load is
+    // on the stack. Stop its reading; shutdown drops it once the stack has unwound.
+    for (AppLoads::TrackLoad& t : l.tracks) t.read->Cancel();
+    if (l.session) l.session->Cancel();
+    return;
+  }
   l.tracks.clear();  // each reader stopped and waited for; its buffer freed
   l.session.reset();
   l.sessionLoaded = nullptr;

@@ -77,7 +77,10 @@ struct RecordingLoopEdit : LoopEditModel {
 
 // Records what a progress window was asked to show.
 struct RecordingProgress : ProgressDialog {
-  void Open(const std::string& title, int range) override { calls.push_back(title + " " + std::to_string(range)); }
+  void Open(const std::string& title, int range) override {
+    calls.push_back(title + " " + std::to_string(range));
+    if (duringOpen) duringOpen();
+  }
   void Step() override { ++steps; }
   void Close() override { calls.push_back("Close"); }
   bool Closed() const { return calls.empty() || calls.back() == "Close"; }
@@ -85,6 +88,7 @@ struct RecordingProgress : ProgressDialog {
   std::vector<std::string> calls;
   int steps = 0;
   bool cancel = false;  // the Cancel button has been pressed
+  std::function<void()> duringOpen;  // runs while the window opens (it may draw itself)
 };
 
 // Answers file dialogs from a script and records their titles.

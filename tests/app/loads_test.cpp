@@ -229,4 +229,51 @@ TEST_F(LoadsTest, ACancelledSessionLeavesTheSkippedTracksEmptyAndAsksBeforeItIsL
   EXPECT_TRUE(progress.Closed());
 }
 
+
+// The window keeps running inside a load: its timer may tick while the progress window
+// opens, and an Exit may arrive while the load asks for a missing file. Neither may end
+// the load under itself; the load stops, and nothing of it is handed over afterwards.
+TEST_F(LoadsTest, TheWindowRunningInsideALoadEndsNothingUnderIt) {
+  // The progress window opens: the load is already known, so a tick finishes nothing and
+  // a command on its track is refused.
+  bool loadingWhileOpening = false;
+  progress.duringOpen = [&] {
+    App_DrainCommands(&app());
+    App_Timer1(&app());
+    loadingWhileOpening = App_StripLoading(&app(), 0);
+    App_Command(&app(), Command::TransportErase);
+  };
+  ASSERT_TRUE(App_LoadLoop(&app(), StripIndex{0}, MakeWav("a.wav", 48000, 1000), false));
+  progress.duringOpen = nullptr;
+  EXPECT_TRUE(loadingWhileOpening);
+  ASSERT_EQ(dialog.shown.size(), 1u);
+  EXPECT_EQ(dialog.shown[0].text, "Track 1 is still loading.\nTry again once it has loaded, or cancel its load.");
+  TickUntilLoaded();
+  ExpectLoop(0, 48000, 1000);
+  EXPECT_EQ(progress.calls, (std::vector<std::string>{"Loading Track 1 1", "Close"}));
+
+  // Exit while a session load asks where a missing file went.
+  AppSessionStore store(App_SessionParts(&app()));
+  app().sessions = &store;
+  ASSERT_TRUE(App_LoadLoop(&app(), StripIndex{3}, MakeWav("long.wav", kLongFrames / 4, 2000), false));
+  App_WaitForLoads(&app());
+  ASSERT_TRUE(store.Save(dir + "/Gig"));
+  for (const auto& f : std::filesystem::recursive_directory_iterator(dir))
+    if (f.path().filename() == "a.wav") std::filesystem::remove(f.path());
+
+  Restart();
+  AppSessionStore fresh(App_SessionParts(&app()));
+  app().sessions = &fresh;
+  bool closed = false;
+  files.during = [&] { closed = App_Close(&app()); };
+  App_OpenSession(&app(), dir + "/Gig.session");
+  files.during = nullptr;
+  ASSERT_EQ(files.titles, std::vector<std::string>{"Please locate file a.wav"});
+  EXPECT_TRUE(closed);
+  TickUntilLoaded();
+  EXPECT_TRUE(strip(0).empty);
+  EXPECT_TRUE(strip(3).empty);  // never read: the load stopped at the question
+  EXPECT_EQ(LoopPeak(3), 0.0f);
+}
+
 }  // namespace
