@@ -15,6 +15,7 @@
 
 #include "app/app_host.h"
 #include "app/command_id.h"
+#include "app/loads.h"
 #include "app/loopedit/loop_edit_model.h"
 #include "app/model/effects_panel.h"
 #include "app/model/loop_time.h"
@@ -95,6 +96,9 @@ struct App {
 
   // ---- Session manager ----
   std::unique_ptr<AppNsm> nsm;  // while NSM_URL named one at start-up
+
+  // ---- Loads whose files are read off this thread ----
+  AppLoads loads;
 
   AppTransportNow transportNow{this};
   // Set from any thread by the engine's fatal-error hook; timer 1 closes the window.
@@ -195,9 +199,11 @@ void App_Divide(App* app);
 void App_Undo(App* app);
 void App_Redo(App* app);
 // Loading a loop into a strip (path empty: the file dialog); `dropped` retries with
-// the locate question. True when loaded.
+// the locate question. The samples are read off this thread: true when the read has
+// begun (App_PollLoads ends it), false when there is nothing to read.
 bool App_LoadLoop(App* app, StripIndex strip, const std::string& path, bool dropped);
-// Opening a session (path empty: the file dialog).
+// Opening a session (path empty: the file dialog); its loop files are read off this
+// thread, and the session is named once they have been read.
 void App_OpenSession(App* app, const std::string& path);
 // The session named on the command line: opened as by Open Session; a file that does not
 // exist gives "Couldn't open session file." with its path, and the session stays empty.

@@ -4,6 +4,7 @@
 // a missing window does nothing, a missing dialog answers Cancel, a missing session
 // store or loop edit view performs nothing and reports failure where a result is due.
 // The application calls every seam on the user-interface thread only.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,33 @@ class DialogHost {
   virtual void Help(const std::vector<std::string>& lines) = 0;
 };
 
+// A session load under way: its loop files are read off the user-interface thread, and
+// the application moves it on each time it is woken, until it ends.
+class SessionLoading {
+ public:
+  virtual ~SessionLoading() = default;
+  // Goes on as far as it can without waiting; true once the load has ended.
+  virtual bool Advance() = 0;
+  // Once ended: true when the session was loaded.
+  virtual bool Loaded() const = 0;
+  // Skips what is left to read; the load then ends at its next Advance.
+  virtual void Cancel() = 0;
+  // The load was cancelled (here or from its progress window) before it had read all.
+  virtual bool Cancelled() const { return false; }
+};
+
+// A load that ended as it began (a store that loads at once).
+class EndedLoading final : public SessionLoading {
+ public:
+  explicit EndedLoading(bool loaded) : loaded_(loaded) {}
+  bool Advance() override { return true; }
+  bool Loaded() const override { return loaded_; }
+  void Cancel() override {}
+
+ private:
+  bool loaded_;
+};
+
 // Sessions, quicksaves and the default configuration (written by the sessions work).
 // `base` is a path without extension.
 class SessionStore {
@@ -67,6 +95,14 @@ class SessionStore {
   virtual ~SessionStore() = default;
   virtual bool Save(const std::string& base) = 0;
   virtual bool Load(const std::string& base) = 0;
+  // The same loads in steps (see SessionLoading). A store that has nothing to wait for
+  // loads at once.
+  virtual std::unique_ptr<SessionLoading> StartLoad(const std::string& base) {
+    return std::make_unique<EndedLoading>(Load(base));
+  }
+  virtual std::unique_ptr<SessionLoading> StartLoadQuicksave(int number) {
+    return std::make_unique<EndedLoading>(LoadQuicksave(number));
+  }
   virtual bool DefaultExists() = 0;
   virtual bool SaveDefault() = 0;
   virtual bool LoadDefault() = 0;

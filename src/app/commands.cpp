@@ -285,6 +285,7 @@ void App_Command(App* app, uint32_t id, uint32_t parameter) {
   const ActionTrack track{static_cast<int>(parameter & 0xFFFF)};
   const uint16_t value = static_cast<uint16_t>(parameter >> 16);
   const StripIndex strip = TrackStrips_StripOfAction(&app->tracks, track);
+  if (App_RefusedWhileLoading(app, c, strip)) return;
 
   if (!app->busy) {
     app->busy = true;
@@ -329,7 +330,8 @@ void App_Command(App* app, uint32_t id, uint32_t parameter) {
 
 void App_DrainCommands(App* app) {
   App_NsmDrain(app);
-  App_OscDrain(app);  // OSC actions fire, and post, before the queue is emptied
+  App_PollLoads(app);  // a file read wakes the drain too: its track first
+  App_OscDrain(app);   // OSC actions fire, and post, before the queue is emptied
   ControlCommand command;
   while (ControlCommands().Take(&command))
     App_Command(app, command.commandId, App_Parameter(command.track, command.value));

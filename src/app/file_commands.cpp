@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <utility>
 
 #include "app/app.h"
 #include "app/session/session_file.h"
@@ -10,6 +12,7 @@
 #include "app/settings/config_files.h"
 #include "app/settings/preferences.h"
 #include "app/settings/skin_select.h"
+#include "control/fire_action.h"
 #include "audio_io/audio_device.h"
 #include "audio_io/file_dialog.h"
 #include "audio_io/loop_files.h"
@@ -151,6 +154,8 @@ void LoadLoopCommand(App* app) {
 void SaveLoopCommand(App* app) {
   int strip = 0;
   if (!ChooseStrip(app, &strip)) return;
+  // Its loop is about to be replaced: saving it now would write the one going away.
+  if (App_StripLoading(app, strip) && App_RefusedWhileLoading(app, Command::LoadLoop, StripIndex{strip})) return;
   TitledFileDialog titled(Format("Save Track %d As:", strip + 1));
   const std::string saved = Audio_SaveLoop(app->tracks.strips[strip].slot, nullptr, true);
   if (saved.empty()) return;
@@ -182,33 +187,30 @@ bool RunDialog(App* app, ModalDialog dialog) {
 
 bool App_LoadLoop(App* app, StripIndex strip, const std::string& path, bool dropped) {
   if (!strip.Valid()) return false;
+  if (app->loads.session) return App_RefuseSessionChange(app) && false;
   LoopStrip& s = app->tracks.strips[strip.value];
   const Preferences& prefs = App_Preferences();
   TitledFileDialog titled(Format("Load Track %d:", strip.Number()));
   const char* given = path.empty() ? nullptr : path.c_str();
-  std::string loaded = Audio_LoadLoop(s.slot, given, 1, prefs.warn_file_load, prefs.warn_sample_rate, false);
-  const bool firstAttempt = !loaded.empty();
+  const auto wake = [] { ControlCommands().Wake(); };
+  bool notOpened = false;
+  std::unique_ptr<LoopFileRead> read =
+      Audio_StartLoopRead(s.slot, given, 1, prefs.warn_file_load, prefs.warn_sample_rate, false, wake, &notOpened);
+  const bool firstAttempt = read != nullptr;
   if (!firstAttempt) {
     // Locating helps only a file that cannot be opened; one that opened was refused for
     // what it holds, and reading it again would only say so twice.
     std::error_code ec;
-    if (!dropped || s.empty || fs::is_regular_file(path, ec)) return false;
-    loaded = Audio_LoadLoop(s.slot, given, 1, prefs.warn_file_load, prefs.warn_sample_rate, true);
-    if (loaded.empty()) return false;
-    LoopStrip_SetMute(&app->tracks, strip, false);
+    if (!dropped || s.empty || !notOpened || fs::is_regular_file(path, ec)) return false;
+    read = Audio_StartLoopRead(s.slot, given, 1, prefs.warn_file_load, prefs.warn_sample_rate, true, wake);
+    if (!read) return false;
   }
-  LoopStrip_SetName(&app->tracks, strip, fs::path(loaded).filename().string());
-  s.directory = fs::path(loaded).parent_path().string();
-  if (firstAttempt && prefs.unmute_after_load_loop) LoopStrip_SetMute(&app->tracks, strip, false);
-  s.empty = false;
-  if (app->loopTime.mode == LoopTimeMaxTime) app->loopTime.firstLoopSet = true;
-  if (strip.value == app->tracks.current && app->loopEdit) app->loopEdit->Reset(strip.value);
-  App_SetDirty(app, true);
+  App_AddTrackLoad(app, strip.value, std::move(read), firstAttempt);
   return true;
 }
 
 void App_OpenSession(App* app, const std::string& path) {
-  if (!App_ConfirmUnsaved(app)) return;
+  if (App_RefuseSessionChange(app) || !App_ConfirmUnsaved(app)) return;
   std::string file = path;
   if (file.empty()) {
     file = FileDialog_Open(nullptr, "Load Session:", SessionFilters());
@@ -216,10 +218,16 @@ void App_OpenSession(App* app, const std::string& path) {
   } else if (!fs::path(file).has_filename()) {
     return;
   }
-  App_LoadSessionBase(app, fs::path(file).replace_extension().string());
+  const fs::path base = fs::path(file).replace_extension();
+  if (!app->sessions) return;
+  App_AddSessionLoad(app, app->sessions->StartLoad(base.string()), [base](App* loaded) {
+    loaded->session.directory = base.parent_path().string();
+    SessionLoaded(loaded, base.filename().string(), true);
+  });
 }
 
 bool App_LoadSessionBase(App* app, const std::string& base) {
+  App_CancelLoads(app);  // this session replaces whatever is still being read
   if (!app->sessions || !app->sessions->Load(base)) return false;
   app->session.directory = fs::path(base).parent_path().string();
   SessionLoaded(app, fs::path(base).filename().string(), true);
@@ -274,10 +282,14 @@ void App_Drop(App* app, int strip, const std::vector<std::string>& paths) {
     if (strip < 0 || strip >= kStripCount) break;
     std::string extension = fs::path(path).extension().string();
     for (char& ch : extension) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    // Loops and a session dropped together load in the order given: the one ahead is
+    // waited for (a rare drop: only this one waits on this thread).
     if (Audio_IsLoopFileExtension(extension)) {
+      if (app->loads.session) App_WaitForLoads(app);
       App_LoadLoop(app, StripIndex{strip}, path, true);
       ++strip;  // the next file goes to the next track, loaded or not
     } else if (extension == kSessionExtension) {
+      App_WaitForLoads(app);
       App_OpenSession(app, path);
     }
   }
@@ -287,8 +299,9 @@ void App_Drop(App* app, int strip, const std::vector<std::string>& paths) {
 
 void FileCommand_LoadQuicksave(App* app, int number) {
   const std::string name = Quicksave_NumberedName(number);
-  if (name.empty() || !App_ConfirmUnsaved(app)) return;
-  if (app->sessions && app->sessions->LoadQuicksave(number)) SessionLoaded(app, name, true);
+  if (name.empty() || App_RefuseSessionChange(app) || !App_ConfirmUnsaved(app) || !app->sessions) return;
+  App_AddSessionLoad(app, app->sessions->StartLoadQuicksave(number),
+                     [name](App* loaded) { SessionLoaded(loaded, name, true); });
 }
 
 void FileCommand_SaveQuicksave(App* app, int number) { Quicksave(app, Quicksave_NumberedName(number)); }

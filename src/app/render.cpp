@@ -118,6 +118,7 @@ bool OpenSession(App* app, const std::string& session, std::string* error) {
     prefs.warn_file_load = 0;
     prefs.warn_sample_rate = 0;
     App_OpenSession(app, fs::absolute(session, ec).string());
+    App_WaitForLoads(app);  // no window to keep running: the render waits for every file
     prefs.warn_file_load = asked.warn_file_load;
     prefs.warn_sample_rate = asked.warn_sample_rate;
     if (app->session.named) return true;

@@ -193,6 +193,7 @@ bool App_Start(App* app, const FileLocations& where, const AppSeams& seams) {
 
 void App_Shutdown(App* app) {
   if (app->window) app->window->StopTimers();
+  App_AbandonLoads(app);  // before the engine goes: a reader may still hold a buffer
   App_StopOsc(app);
   App_StopNsm(app);
   MidiHooks_Remove();
@@ -227,5 +228,7 @@ bool App_Close(App* app) {
   // Under a manager that can show the window again, closing it only hides it: the
   // manager ends the program, having saved what it wanted.
   if (App_NsmHideOnClose(app)) return false;
-  return app->exitInProgress || App_ConfirmUnsaved(app);
+  if (!app->exitInProgress && !App_ConfirmUnsaved(app)) return false;
+  App_AbandonLoads(app);  // nothing half read is handed over to a closing program
+  return true;
 }

@@ -3,12 +3,16 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <system_error>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "audio_io/file_dialog.h"
@@ -162,16 +166,25 @@ bool OpenFile(void* owner, std::FILE* f, const std::string& path, OpenLoopFile* 
 }
 
 // Reads every frame into `out` (`frames` frames at the file's rate), or converts them to
-// `outFrames` frames at the stream's rate block by block, so the file's own samples are
-// never held whole beside the converted ones.
-bool ReadFrames(OpenLoopFile* file, float* out, uint64_t outFrames, bool convert, double rate, std::string* reason) {
-  if (!convert) return file->Read(out, file->frames);
+// `outFrames` frames at the stream's rate, block by block, so the file's own samples are
+// never held whole beside the converted ones and a cancelled read stops within a block.
+bool ReadFrames(OpenLoopFile* file, float* out, uint64_t outFrames, bool convert, double rate, std::string* reason,
+                const std::atomic<bool>& cancel) {
+  constexpr uint64_t BLOCK_FRAMES = 16 * 1024;
+  if (!convert) {
+    for (uint64_t done = 0; done < file->frames; done += BLOCK_FRAMES) {
+      if (cancel.load(std::memory_order_relaxed)) return false;
+      const uint64_t n = std::min(file->frames - done, BLOCK_FRAMES);
+      if (!file->Read(out + done * file->channels, n)) return false;
+    }
+    return true;
+  }
   RateConverter converter;
   if (!converter.Open(static_cast<int>(file->channels), file->sampleRate, rate, out, outFrames, reason)) return false;
-  constexpr uint64_t BLOCK_FRAMES = 16 * 1024;
   std::unique_ptr<float[]> block(new (std::nothrow) float[BLOCK_FRAMES * file->channels]);
   if (!block) return false;
   for (uint64_t left = file->frames; left > 0;) {
+    if (cancel.load(std::memory_order_relaxed)) return false;
     const uint64_t n = std::min(left, BLOCK_FRAMES);
     if (!file->Read(block.get(), n)) return false;
     converter.Push(block.get(), n);
@@ -181,13 +194,25 @@ bool ReadFrames(OpenLoopFile* file, float* out, uint64_t outFrames, bool convert
   return true;
 }
 
-// Reads and checks the header, asks what the flags ask, then reads every sample,
-// converted to the stream's rate when the options say so. Shows its own messages; on
-// failure nothing is left allocated.
-bool ReadLoopFile(AudioEngine* e, std::FILE* f, const std::string& path, bool askToLoad,
-             bool warnSampleRate, LoadedAudio* out) {
-  void* owner = e->messageOwner;
+// A file whose header has been read and whose questions have been answered, with the
+// buffer its samples go into: what the reading half of a load needs.
+struct PreparedRead {
   OpenLoopFile file;
+  std::string path;
+  float* buffer = nullptr;  // from Audio_AllocBuffer; freed on the user-interface thread only
+  uint64_t bytes = 0;
+  uint64_t frames = 0;
+  bool convert = false;
+  double rate = 0;
+};
+
+// Reads and checks the header, asks what the flags ask and allocates the buffer. Shows
+// its own messages; on failure nothing is left allocated.
+bool PrepareRead(AudioEngine* e, std::FILE* f, const std::string& path, bool askToLoad, bool warnSampleRate,
+                 PreparedRead* out) {
+  void* owner = e->messageOwner;
+  OpenLoopFile& file = out->file;
+  out->path = path;
   if (!OpenFile(owner, f, path, &file)) return false;
   if (file.frames == 0) {
     MessageDialog_Show(owner, "The wav file holds no audio.", LOAD_CAPTION);
@@ -222,25 +247,49 @@ bool ReadLoopFile(AudioEngine* e, std::FILE* f, const std::string& path, bool as
                          "Sample Rate Differs", MB_YESNO) != IDYES)
     return false;
 
-  float* buffer = Audio_AllocBuffer(bytes, false);
-  if (!buffer) {
+  out->buffer = Audio_AllocBuffer(bytes, false);
+  if (!out->buffer) {
     MessageDialog_Show(owner, "Insufficient Memory!", LOAD_CAPTION);
     return false;
   }
-  PreferLargePages(buffer, bytes);
+  PreferLargePages(out->buffer, bytes);
+  out->bytes = bytes;
+  out->frames = frames;
+  out->convert = convert;
+  out->rate = rate;
+  return true;
+}
+
+// The reading half: touches only `read` (no engine, no message), so it may run on any
+// thread. The failure's reason is left for ReadFailure.
+bool ReadPrepared(PreparedRead* read, std::string* reason, const std::atomic<bool>& cancel) {
+  return ReadFrames(&read->file, read->buffer, read->frames, read->convert, read->rate, reason, cancel);
+}
+
+// What a read that failed says, on the user-interface thread.
+void ReadFailure(void* owner, PreparedRead* read, const std::string& reason) {
+  if (read->file.wav16 && reason.empty())
+    ShowFileFailure(owner, "data read failed", read->path, "The file could not be read to the end of its data.");
+  else
+    ShowFileFailure(owner, "data read failed", read->path, reason.empty() ? read->file.sound.ReadError() : reason);
+}
+
+// Reads a whole file on the calling thread (click samples).
+bool ReadLoopFile(AudioEngine* e, std::FILE* f, const std::string& path, bool askToLoad, bool warnSampleRate,
+                  LoadedAudio* out) {
+  PreparedRead read;
+  if (!PrepareRead(e, f, path, askToLoad, warnSampleRate, &read)) return false;
   std::string reason;
-  if (!ReadFrames(&file, buffer, frames, convert, rate, &reason)) {
-    Audio_FreeBuffer(buffer);
-    if (file.wav16 && reason.empty())
-      ShowFileFailure(owner, "data read failed", path, "The file could not be read to the end of its data.");
-    else
-      ShowFileFailure(owner, "data read failed", path, reason.empty() ? file.sound.ReadError() : reason);
+  const std::atomic<bool> never{false};
+  if (!ReadPrepared(&read, &reason, never)) {
+    Audio_FreeBuffer(read.buffer);
+    ReadFailure(e->messageOwner, &read, reason);
     return false;
   }
-  out->buffer = buffer;
-  out->channels = file.channels;
-  out->bytes = static_cast<uint32_t>(bytes);
-  out->frames = static_cast<uint32_t>(frames);
+  out->buffer = read.buffer;
+  out->channels = read.file.channels;
+  out->bytes = static_cast<uint32_t>(read.bytes);
+  out->frames = static_cast<uint32_t>(read.frames);
   return true;
 }
 
@@ -277,41 +326,129 @@ bool Audio_IsLoopFileExtension(const std::string& extension) {
 void Audio_SetLoopFileOptions(const LoopFileOptions& set) { options = set; }
 const LoopFileOptions& Audio_GetLoopFileOptions() { return options; }
 
-std::string Audio_LoadLoop(int track, const char* path, uint8_t flag, bool confirm,
-                           bool warnSampleRate, bool locate) {
+struct LoopFileRead::State {
+  int track = 0;
+  uint8_t flag = 0;
+  void* owner = nullptr;
+  File f;
+  PreparedRead read;
+  std::function<void()> done;
+  std::thread reader;
+  std::atomic<bool> cancel{false};
+  std::atomic<bool> stopped{false};
+  bool ok = false;          // written by the reader before `stopped`
+  std::string reason;       // likewise
+  bool finished = false;
+
+  void Run() {
+    ok = ReadPrepared(&read, &reason, cancel);
+    f.reset();
+    stopped.store(true, std::memory_order_release);
+    if (done) done();
+  }
+  void Join() {
+    if (reader.joinable()) reader.join();
+  }
+};
+
+namespace {
+
+// Opens (or locates) the file and prepares its read, as Audio_LoadLoop always has.
+std::unique_ptr<LoopFileRead::State> Prepare(int track, const char* path, uint8_t flag, bool confirm,
+                                             bool warnSampleRate, bool locate, bool* notOpened) {
+  if (notOpened) *notOpened = false;
   AudioEngine* e = Audio_GetEngine();
-  if (!e || track < 0 || track >= NUM_TRACKS || !e->tracks[track].inUse) return {};
+  if (!e || track < 0 || track >= NUM_TRACKS || !e->tracks[track].inUse) return nullptr;
   void* owner = e->messageOwner;
   const bool pathGiven = path && *path;
   std::string file = pathGiven ? path : FileDialog_Open(owner, "", LoadFilters());
-  if (file.empty()) return {};
+  if (file.empty()) return nullptr;
 
   File f(std::fopen(file.c_str(), "rb"));
   if (!f) {
-    if (!locate) return {};
+    if (notOpened) *notOpened = true;
+    if (!locate) return nullptr;
     if (!pathGiven) {
       MessageDialog_Show(owner, Format("Could not open file %s", file), "Error");
-      return {};
+      return nullptr;
     }
     const std::string name = std::filesystem::path(file).filename().string();
     file = FileDialog_Open(owner, Format("Please locate file %s", name), LoadFilters());
-    if (file.empty()) return {};
+    if (file.empty()) return nullptr;
     f.reset(std::fopen(file.c_str(), "rb"));
-    if (!f) return {};
+    if (!f) return nullptr;
+    if (notOpened) *notOpened = false;
   }
+  auto state = std::make_unique<LoopFileRead::State>();
+  if (!PrepareRead(e, f.get(), file, !pathGiven && confirm, warnSampleRate, &state->read)) return nullptr;
+  state->track = track;
+  state->flag = flag;
+  state->owner = owner;
+  state->f = std::move(f);
+  return state;
+}
 
-  LoadedAudio wav;
-  if (!ReadLoopFile(e, f.get(), file, !pathGiven && confirm, warnSampleRate, &wav)) return {};
-  f.reset();
-  // A buffer still waiting from an earlier change must be taken first, or publishing
-  // over it would lose it.
-  if (!Audio_WaitForSwap(track)) {
-    Audio_FreeBuffer(wav.buffer);
+}  // namespace
+
+LoopFileRead::LoopFileRead(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+LoopFileRead::~LoopFileRead() {
+  Cancel();
+  state_->Join();
+  if (!state_->finished) Audio_FreeBuffer(state_->read.buffer);
+}
+
+int LoopFileRead::Track() const { return state_->track; }
+const std::string& LoopFileRead::Path() const { return state_->read.path; }
+bool LoopFileRead::Done() const { return state_->stopped.load(std::memory_order_acquire); }
+void LoopFileRead::Cancel() { state_->cancel.store(true, std::memory_order_relaxed); }
+bool LoopFileRead::Cancelled() const { return state_->cancel.load(std::memory_order_relaxed); }
+
+std::string LoopFileRead::Finish() {
+  State& s = *state_;
+  if (s.finished) return {};
+  s.Join();
+  s.finished = true;
+  float* buffer = std::exchange(s.read.buffer, nullptr);
+  if (s.cancel.load(std::memory_order_relaxed) || !s.ok) {
+    Audio_FreeBuffer(buffer);
+    if (!s.cancel.load(std::memory_order_relaxed)) ReadFailure(s.owner, &s.read, s.reason);
     return {};
   }
-  Audio_PublishBuffer(track, wav.buffer, wav.bytes, wav.frames, wav.channels, false, flag);
-  lastPath = file;
-  return file;
+  // A buffer still waiting from an earlier change must be taken first, or publishing
+  // over it would lose it.
+  if (!Audio_WaitForSwap(s.track)) {
+    Audio_FreeBuffer(buffer);
+    return {};
+  }
+  Audio_PublishBuffer(s.track, buffer, static_cast<uint32_t>(s.read.bytes), static_cast<uint32_t>(s.read.frames),
+                      s.read.file.channels, false, s.flag);
+  lastPath = s.read.path;
+  return s.read.path;
+}
+
+std::unique_ptr<LoopFileRead> Audio_StartLoopRead(int track, const char* path, uint8_t flag, bool confirm,
+                                                  bool warnSampleRate, bool locate, std::function<void()> done,
+                                                  bool* notOpened) {
+  std::unique_ptr<LoopFileRead::State> state = Prepare(track, path, flag, confirm, warnSampleRate, locate, notOpened);
+  if (!state) return nullptr;
+  LoopFileRead::State* s = state.get();
+  s->done = std::move(done);
+  auto read = std::make_unique<LoopFileRead>(std::move(state));
+  try {
+    s->reader = std::thread([s] { s->Run(); });
+  } catch (const std::system_error&) {
+    s->Run();  // no thread to be had: read here, as before
+  }
+  return read;
+}
+
+std::string Audio_LoadLoop(int track, const char* path, uint8_t flag, bool confirm,
+                           bool warnSampleRate, bool locate) {
+  std::unique_ptr<LoopFileRead::State> state = Prepare(track, path, flag, confirm, warnSampleRate, locate, nullptr);
+  if (!state) return {};
+  state->Run();  // on this thread: the caller waits for the whole file
+  return LoopFileRead(std::move(state)).Finish();
 }
 
 std::string Audio_SaveLoop(int track, const char* path, bool interactive) {

@@ -1,8 +1,10 @@
 #pragma once
 // Loop files: loading an audio file (16-bit PCM WAV as always, and every kind
 // SoundFile reads) into a loop track or into a metronome click record, and saving a loop
-// track as a WAV file. User-interface thread only.
+// track as a WAV file. User-interface thread only, but for LoopFileRead's reader.
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "audio_io/sound_file.h"
@@ -30,6 +32,46 @@ const LoopFileOptions& Audio_GetLoopFileOptions();
 // the path says. Returns the path loaded, or an empty text (the track is then untouched).
 std::string Audio_LoadLoop(int track, const char* path, uint8_t flag, bool confirm,
                            bool warnSampleRate, bool locate);
+
+// A loop file whose samples are being read on a thread of its own, so that the window
+// keeps running through a long file. Audio_StartLoopRead does on the user-interface
+// thread what comes before the samples (opening the file, the header, the questions, the
+// buffer); Finish, back on that thread, shows what went wrong or hands the buffer to the
+// engine, exactly as Audio_LoadLoop would have. Every member but Done is for the
+// user-interface thread only.
+class LoopFileRead {
+ public:
+  struct State;
+  explicit LoopFileRead(std::unique_ptr<State> state);
+  // Stops the reader (as Cancel) and waits for it; a buffer not handed over is freed.
+  ~LoopFileRead();
+  LoopFileRead(const LoopFileRead&) = delete;
+  LoopFileRead& operator=(const LoopFileRead&) = delete;
+
+  int Track() const;
+  // The file being read (the located one when the user found it elsewhere).
+  const std::string& Path() const;
+  // The reader has stopped: Finish no longer waits. Any thread.
+  bool Done() const;
+  // The reader stops at its next block; Finish then shows nothing and leaves the track
+  // as it was.
+  void Cancel();
+  bool Cancelled() const;
+  // Waits for the reader (not at all once Done), then publishes the buffer to the track
+  // or shows why the read failed. Returns the path loaded, or an empty text. Once only.
+  std::string Finish();
+
+ private:
+  std::unique_ptr<State> state_;
+};
+
+// The first half of Audio_LoadLoop, with its arguments and messages; the samples are then
+// read on a thread of its own, which calls `done` (on that thread) when it stops. Null
+// when nothing is being read: declined, refused with a message, or not opened; then
+// *notOpened tells whether the file could not be opened at all (when given).
+std::unique_ptr<LoopFileRead> Audio_StartLoopRead(int track, const char* path, uint8_t flag, bool confirm,
+                                                  bool warnSampleRate, bool locate, std::function<void()> done,
+                                                  bool* notOpened = nullptr);
 
 // Saves slot `track` as a WAV file in the options' sample format at `path` (null or empty: ask with the
 // file-save dialog). `interactive` asks before overwriting and reports failures. The

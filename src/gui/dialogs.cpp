@@ -167,7 +167,13 @@ void QtProgressDialog::Open(const std::string& title, int range) {
   bar_->setRange(0, std::max(range, 1));
   bar_->setValue(0);
   layout->addWidget(bar_);
-  window_->resize(300, 60);
+  cancelled_ = false;
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, window_);
+  buttons->button(QDialogButtonBox::Cancel)->setObjectName("ProgressCancel");
+  QObject::connect(buttons, &QDialogButtonBox::rejected, window_, [this] { cancelled_ = true; });
+  QObject::connect(window_, &QDialog::rejected, window_, [this] { cancelled_ = true; });  // Escape, the close box
+  layout->addWidget(buttons);
+  window_->resize(300, 90);
   window_->show();
   Paint();
 }
@@ -185,6 +191,7 @@ void QtProgressDialog::Close() {
 }
 
 void QtProgressDialog::Paint() {
-  // The load runs on this thread: let the window draw itself, but take no input.
+  // A load that runs on this thread (a skin) still lets the window draw itself, but
+  // takes no input; a loop file's samples are read on a thread of their own.
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }

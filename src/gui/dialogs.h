@@ -46,7 +46,8 @@ class QtDialogHost final : public DialogHost {
   QWidget* owner_;
 };
 
-// The small modeless window shown while a session loads.
+// The small modeless window shown while a session or a loop file loads. Its Cancel
+// button (or closing it) asks the load to stop; the load polls CancelRequested.
 class QtProgressDialog final : public ProgressDialog {
  public:
   explicit QtProgressDialog(QWidget* owner = nullptr);
@@ -54,10 +55,12 @@ class QtProgressDialog final : public ProgressDialog {
   void Open(const std::string& title, int range) override;
   void Step() override;
   void Close() override;
+  bool CancelRequested() override { return cancelled_; }
 
  private:
   void Paint();
   QWidget* owner_;
   QDialog* window_ = nullptr;
   QProgressBar* bar_ = nullptr;
+  bool cancelled_ = false;
 };

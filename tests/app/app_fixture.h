@@ -78,12 +78,18 @@ struct RecordingLoopEdit : LoopEditModel {
 
 // Records what a progress window was asked to show.
 struct RecordingProgress : ProgressDialog {
-  void Open(const std::string& title, int range) override { calls.push_back(title + " " + std::to_string(range)); }
+  void Open(const std::string& title, int range) override {
+    calls.push_back(title + " " + std::to_string(range));
+    if (duringOpen) duringOpen();
+  }
   void Step() override { ++steps; }
   void Close() override { calls.push_back("Close"); }
   bool Closed() const { return calls.empty() || calls.back() == "Close"; }
+  bool CancelRequested() override { return cancel; }
   std::vector<std::string> calls;
   int steps = 0;
+  bool cancel = false;  // the Cancel button has been pressed
+  std::function<void()> duringOpen;  // runs while the window opens (it may draw itself)
 };
 
 // Answers file dialogs from a script and records their titles.
@@ -115,7 +121,15 @@ class AppTest : public EngineTest {
   App& app() { return *app_; }
   LoopStrip& strip(int i) { return app_->tracks.strips[i]; }
   int slot(int i) const { return app_->tracks.strips[i].slot; }
-  void Do(Command c, int track = 0, int value = 0) { App_Command(app_.get(), c, App_Parameter(track, value)); }
+  // A command, and the file reads it began.
+  void Do(Command c, int track = 0, int value = 0) {
+    App_Command(app_.get(), c, App_Parameter(track, value));
+    App_WaitForLoads(app_.get());
+  }
+  void Drop(int strip, const std::vector<std::string>& paths) {
+    App_Drop(app_.get(), strip, paths);
+    App_WaitForLoads(app_.get());
+  }
   void Drain() { App_DrainCommands(app_.get()); }
   void Type(const std::string& chars) {
     for (char c : chars) App_Character(app_.get(), c);

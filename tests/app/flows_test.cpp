@@ -208,11 +208,11 @@ TEST_F(AppTest, LoadingALoopAsksForTheTrackAndDroppedFilesMayBeLocated) {
 
   // A dropped file that is not there: an empty track gives up, a used one asks.
   files.titles.clear();
-  App_Drop(&app(), 5, {dir + "/gone.wav"});
+  Drop(5, {dir + "/gone.wav"});
   EXPECT_TRUE(files.titles.empty());
   strip(6).empty = false;
   files.answers = {wav};
-  App_Drop(&app(), 6, {dir + "/gone.wav"});
+  Drop(6, {dir + "/gone.wav"});
   EXPECT_EQ(files.titles, std::vector<std::string>{"Please locate file gone.wav"});
   EXPECT_EQ(Audio_GetLoopLength(slot(6)), 960);
   EXPECT_FALSE(strip(6).mute);
@@ -221,7 +221,7 @@ TEST_F(AppTest, LoadingALoopAsksForTheTrackAndDroppedFilesMayBeLocated) {
   files.titles.clear();
   ASSERT_TRUE(WriteBytes(dir + "/broken.wav", std::vector<uint8_t>(20, 'R')));
   dialog.shown.clear();
-  App_Drop(&app(), 6, {dir + "/broken.wav"});
+  Drop(6, {dir + "/broken.wav"});
   EXPECT_TRUE(files.titles.empty());
   EXPECT_EQ(dialog.shown.size(), 1u);
 }

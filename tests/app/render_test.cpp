@@ -100,6 +100,7 @@ TEST_F(RenderTest, WritesWhatMixToDiskWritesOverTheSameTime) {
 
   // Live: the session opened, Mix->Disk armed, Play, ten seconds of callbacks.
   App_OpenSession(&app(), session);
+  App_WaitForLoads(&app());
   fs::create_directory(dir + "/mix");
   App_Preferences().mixtodisk_directory = dir + "/mix";
   App_SetMixToDisk(&app(), true);

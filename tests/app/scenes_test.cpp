@@ -138,7 +138,7 @@ TEST_F(AppTest, WhileAFileDialogIsOpenGuardedCommandsAreDroppedAndMixerCommandsA
 }
 
 TEST_F(AppTest, DroppedFilesFillConsecutiveTracksAndStopAfterTrackEight) {
-  App_Drop(&app(), 6, {dir + "/live.session", dir + "/notes.txt", MakeWav("alpha.wav", 4800, 8192),
+  Drop(6, {dir + "/live.session", dir + "/notes.txt", MakeWav("alpha.wav", 4800, 8192),
                        MakeWav("beta.WAV", 2400, 16384), MakeWav("gamma.wav", 1200, 4096)});
   EXPECT_EQ(strip(6).name + " " + strip(7).name, "alpha beta");
   EXPECT_EQ(Audio_GetLoopLength(slot(7)), 2400);
@@ -162,7 +162,7 @@ TEST_F(AppTest, DroppedFlacAndAiffFilesLoadIntoTracks) {
     sf_writef_float(f, samples.data(), 960);
     sf_close(f);
   }
-  App_Drop(&app(), 0, {dir + "/take.flac", dir + "/pad.aiff"});
+  Drop(0, {dir + "/take.flac", dir + "/pad.aiff"});
   EXPECT_EQ(strip(0).name + " " + strip(1).name, "take pad");
   EXPECT_TRUE(Audio_GetLoopLength(slot(0)) == 960 && Audio_GetLoopLength(slot(1)) == 960);
   EXPECT_NEAR(LoopPeak(0), 0.5f, 1e-6);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <deque>
@@ -253,3 +254,76 @@ TEST_F(LoopFiles, ClickSamplesRebuildTheClickLoopAndOnlyMonoOrStereoIsTaken) {
 }
 
 }  // namespace
+
+namespace {
+
+// Waits for a reader started by Audio_StartLoopRead (a test has nothing else to do).
+void WaitUntilRead(const LoopFileRead& read) {
+  for (int i = 0; i < 10000 && !read.Done(); ++i) ::usleep(1000);
+  ASSERT_TRUE(read.Done());
+}
+
+}  // namespace
+
+// A read off the thread: the questions and the header's messages come at the start, the
+// reader shows nothing and touches no track, and only Finish, back on the caller's
+// thread, reports a failure or hands the buffer over; a cancelled read says nothing.
+TEST_F(LoopFiles, AReadOffTheThreadReportsAndHandsOverOnlyWhenFinished) {
+  const float* before = Track(track).pBuffer;
+  const std::string good = Write("good.wav", Layout(2, 24000));
+  std::atomic<int> woken{0};
+  std::unique_ptr<LoopFileRead> read =
+      Audio_StartLoopRead(track, good.c_str(), 0, false, false, false, [&] { ++woken; });
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->Path(), good);
+  WaitUntilRead(*read);
+  EXPECT_EQ(woken.load(), 1);
+  EXPECT_TRUE(Track(track).pBuffer.load() == before && !Track(track).pNewBuffer.load());
+  EXPECT_EQ(read->Finish(), good);
+  EXPECT_EQ(Track(track).length, 24000);
+  EXPECT_EQ(Audio_GetLastLoopPath(), good);
+
+  // Cut inside its data after its header was read (while the load asked whether to load
+  // the file the user chose): the read begins, and the failure is said once, by Finish,
+  // with the file's name.
+  struct CuttingDialog : ScriptedDialog {
+    int Show(void* owner, const std::string& text, const std::string& caption, int kind,
+             const std::string& checkBox, MessageCheckAction action) override {
+      if (caption == "Load File?") {
+        EXPECT_EQ(::truncate(path.c_str(), 44 + 1000 * 2), 0);
+      }
+      return ScriptedDialog::Show(owner, text, caption, kind, checkBox, action);
+    }
+    std::string path;
+  } cutting;
+  cutting.path = Write("cut.wav", Layout(2, 24000));
+  before = Track(track).pBuffer;
+  files.answers = {cutting.path};
+  read = Audio_StartLoopRead(track, "", 0, true, false, false, nullptr);
+  ASSERT_TRUE(read);
+  WaitUntilRead(*read);
+  ASSERT_EQ(cutting.shown.size(), 1u);  // the question only
+  EXPECT_TRUE(read->Finish().empty());
+  ASSERT_EQ(cutting.shown.size(), 2u);
+  EXPECT_TRUE(cutting.shown[1].text.starts_with("data read failed\n" + cutting.path + "\n")) << cutting.shown[1].text;
+  EXPECT_TRUE(Track(track).pBuffer.load() == before && Track(track).length == 24000);
+  MessageDialog_Install(&messages);
+
+  // Cancelled, finished or not: nothing said, the track as it was, the buffer freed.
+  messages.shown.clear();
+  read = Audio_StartLoopRead(track, good.c_str(), 0, false, false, false, nullptr);
+  read->Cancel();
+  EXPECT_TRUE(read->Finish().empty());
+  read = Audio_StartLoopRead(track, good.c_str(), 0, false, false, false, nullptr);
+  read.reset();  // dropped unfinished (the program closing)
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_TRUE(Track(track).pBuffer.load() == before);
+
+  // A file that cannot be opened is told apart from one refused for what it holds.
+  bool notOpened = false;
+  EXPECT_FALSE(Audio_StartLoopRead(track, Path("gone.wav").c_str(), 0, false, false, false, nullptr, &notOpened));
+  EXPECT_TRUE(notOpened);
+  ASSERT_TRUE(WriteBytes(Path("junk.wav"), std::vector<uint8_t>(20, 'R')));
+  EXPECT_FALSE(Audio_StartLoopRead(track, Path("junk.wav").c_str(), 0, false, false, false, nullptr, &notOpened));
+  EXPECT_FALSE(notOpened);
+}

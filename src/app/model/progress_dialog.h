@@ -12,6 +12,8 @@ class ProgressDialog {
   // Advances the bar by one (never past its range).
   virtual void Step() = 0;
   virtual void Close() = 0;
+  // The user asked to stop the load (the window's Cancel button); polled by the load.
+  virtual bool CancelRequested() { return false; }
 };
 
 void ProgressDialog_Install(ProgressDialog* dialog);
@@ -26,6 +28,7 @@ class ProgressWindow {
   ProgressWindow(const ProgressWindow&) = delete;
   ProgressWindow& operator=(const ProgressWindow&) = delete;
   void Step();
+  bool Cancelled() const { return dialog_ && dialog_->CancelRequested(); }
 
  private:
   ProgressDialog* dialog_;

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
+#include <utility>
 
 #include "app/model/progress_dialog.h"
 #include "app/session/session_loops.h"
@@ -374,40 +376,6 @@ void StartLoad(void* context) {
   }
 }
 
-// Loads track i's WAV file (step two of a load).
-void LoadTrackAudio(const SessionParts& parts, int i) {
-  LoopStrip& s = parts.tracks->strips[i];
-  const Preferences& prefs = App_Preferences();
-  const auto clear = [&] {
-    Audio_EraseLoop(s.slot, 0);
-    s.empty = true;
-    LoopStrip_SetName(parts.tracks, Strip(i), LoopStrip_DefaultName(Strip(i)));
-  };
-  // A track the file says is empty is not looked for: a stale WAV file of an earlier
-  // save must not come back in its place.
-  if (g_emptyInFile[i] == 1) {
-    clear();
-  } else {
-    const std::string directory = s.directory.empty() ? parts.session->directory : s.directory;
-    const std::string wanted = (fs::path(directory) / (s.name + ".wav")).string();
-    std::string loaded = Audio_LoadLoop(s.slot, wanted.c_str(), 1, prefs.warn_file_load,
-                                        prefs.warn_sample_rate, false);
-    if (loaded.empty() && !s.empty)
-      loaded = Audio_LoadLoop(s.slot, wanted.c_str(), 1, prefs.warn_file_load,
-                              prefs.warn_sample_rate, true);
-    if (loaded.empty()) {
-      clear();
-    } else {
-      if (loaded != wanted) {
-        LoopStrip_SetName(parts.tracks, Strip(i), fs::path(loaded).filename().string());
-        s.directory = fs::path(loaded).parent_path().string();
-      }
-      s.empty = false;
-    }
-  }
-  Audio_SetLoopSelection(s.slot, 1);
-}
-
 // ---- Writing ----
 
 // File names compare without regard to case, so that a session on a file system that
@@ -564,50 +532,146 @@ bool SessionFile_Save(const SessionParts& parts, const std::string& base) {
   return true;
 }
 
-bool SessionFile_Load(const SessionParts& parts, const std::string& base, bool showProgress) {
-  const std::string path = SessionFile_Path(base);
+SessionFileLoad::SessionFileLoad(const SessionParts& parts, const std::string& base, bool showProgress,
+                                 std::function<void()> wake)
+    : parts_(parts), path_(SessionFile_Path(base)), showProgress_(showProgress), wake_(std::move(wake)) {}
+
+SessionFileLoad::~SessionFileLoad() {
+  if (read_) read_->Cancel();
+}
+
+void SessionFileLoad::Cancel() {
+  cancelled_ = true;
+  if (read_ && !read_->Done()) read_->Cancel();  // a file already read is kept
+}
+
+bool SessionFileLoad::Begin() {
   // The whole file is read and parsed once before anything is applied, so that a file
   // that cannot be read or is not well formed leaves the session as it was.
-  if (Xml_ReadFile(path, kReadMessages, kCheckHandlers, {}, nullptr) != XmlRead_Done) return false;
+  if (Xml_ReadFile(path_, kReadMessages, kCheckHandlers, {}, nullptr) != XmlRead_Done) return false;
 
   Audio_StopLooping();  // every track back to its start before the session replaces them
-  BindParts bind(parts);
-  ProgressWindow progress(showProgress, "Loading " + fs::path(path).stem().string() + " session",
-                          kSessionProgressRange);
-  g_progress = &progress;
+  BindParts bind(parts_);
+  progress_.emplace(showProgress_, "Loading " + fs::path(path_).stem().string() + " session", kSessionProgressRange);
+  g_progress = &*progress_;
   g_reportedInvalidTrack = false;
-  std::string directory = fs::path(path).parent_path().string();
-  LoadStart start{&parts, directory.empty() ? std::string(".") : directory};
-  const int32_t measures = parts.loopTime->measures;
+  const std::string directory = fs::path(path_).parent_path().string();
+  LoadStart start{&parts_, directory.empty() ? std::string(".") : directory};
+  const int32_t measures = parts_.loopTime->measures;
   int track = 0;
   const XmlReadResult first =
-      Xml_ReadFile(path, kReadMessages, kSessionHandlers, SessionFile_FirstPass(), &track, StartLoad, &start);
+      Xml_ReadFile(path_, kReadMessages, kSessionHandlers, SessionFile_FirstPass(), &track, StartLoad, &start);
+  g_progress = nullptr;
   // Measures the panel would refuse: the loop they give is outside the loop-time range
   // at the file's tempo and beats.
-  if (!InLoopRange(LoopTime_MeasuresSeconds(*parts.loopTime))) parts.loopTime->measures = measures;
-  if (first != XmlRead_Done) {
-    g_progress = nullptr;
-    return false;
-  }
+  if (!InLoopRange(LoopTime_MeasuresSeconds(*parts_.loopTime))) parts_.loopTime->measures = measures;
+  std::copy(std::begin(g_emptyInFile), std::end(g_emptyInFile), std::begin(emptyInFile_));
+  return first == XmlRead_Done;
+}
 
-  for (int i = 0; i < kStripCount; ++i) {
-    LoadTrackAudio(parts, i);
-    progress.Step();
+void SessionFileLoad::ClearTrack(int i) {
+  LoopStrip& s = parts_.tracks->strips[i];
+  Audio_EraseLoop(s.slot, 0);
+  s.empty = true;
+  LoopStrip_SetName(parts_.tracks, Strip(i), LoopStrip_DefaultName(Strip(i)));
+}
+
+void SessionFileLoad::TrackDone() {
+  Audio_SetLoopSelection(parts_.tracks->strips[track_].slot, 1);
+  progress_->Step();
+  ++track_;
+}
+
+void SessionFileLoad::StartTrack() {
+  const int i = track_;
+  LoopStrip& s = parts_.tracks->strips[i];
+  const Preferences& prefs = App_Preferences();
+  // A track the file says is empty is not looked for, nor one the user gave up on: a
+  // stale WAV file of an earlier save must not come back in its place.
+  if (emptyInFile_[i] == 1 || cancelled_) {
+    ClearTrack(i);
+    TrackDone();
+    return;
   }
+  const std::string directory = s.directory.empty() ? parts_.session->directory : s.directory;
+  wanted_ = (fs::path(directory) / (s.name + ".wav")).string();
+  // Only a file that cannot be opened is offered for locating: one that opened was
+  // refused for what it holds (its message shown), and a second try would say so twice.
+  bool notOpened = false;
+  read_ = Audio_StartLoopRead(s.slot, wanted_.c_str(), 1, prefs.warn_file_load, prefs.warn_sample_rate, false, wake_,
+                              &notOpened);
+  if (!read_ && notOpened && !s.empty)
+    read_ = Audio_StartLoopRead(s.slot, wanted_.c_str(), 1, prefs.warn_file_load, prefs.warn_sample_rate, true, wake_);
+  if (!read_) {
+    ClearTrack(i);
+    TrackDone();
+  }
+}
+
+void SessionFileLoad::FinishTrack() {
+  const int i = track_;
+  LoopStrip& s = parts_.tracks->strips[i];
+  const std::string loaded = read_->Finish();
+  read_.reset();
+  if (loaded.empty()) {
+    ClearTrack(i);
+  } else {
+    if (loaded != wanted_) {
+      LoopStrip_SetName(parts_.tracks, Strip(i), fs::path(loaded).filename().string());
+      s.directory = fs::path(loaded).parent_path().string();
+    }
+    s.empty = false;
+  }
+  TrackDone();
+}
+
+bool SessionFileLoad::End() {
   // The edit ranges need the new lengths: every loaded buffer must be in place.
-  for (int i = 0; i < kStripCount; ++i) Audio_WaitForSwap(parts.tracks->strips[i].slot);
-
-  track = 0;
+  for (int i = 0; i < kStripCount; ++i) Audio_WaitForSwap(parts_.tracks->strips[i].slot);
+  BindParts bind(parts_);
+  g_progress = &*progress_;
+  int track = 0;
   const XmlReadResult second =
-      Xml_ReadFile(path, kReadMessages, kSessionHandlers, SessionFile_SecondPass(), &track);
+      Xml_ReadFile(path_, kReadMessages, kSessionHandlers, SessionFile_SecondPass(), &track);
   g_progress = nullptr;
+  progress_.reset();
   if (second != XmlRead_Done) return false;
 
-  const int slot = TrackStrips_CurrentSlot(parts.tracks);
+  const int slot = TrackStrips_CurrentSlot(parts_.tracks);
   Audio_SelectRecordTrack(slot);
   Audio_SetLatentInputTrack(slot);
   Audio_ResetUndo();
-  SessionFile_RefreshPanel(parts);
-  SessionLoops_Clean(path);  // what a save cut short left behind
+  SessionFile_RefreshPanel(parts_);
+  SessionLoops_Clean(path_);  // what a save cut short left behind
   return true;
+}
+
+bool SessionFileLoad::Advance(bool wait) {
+  if (step_ == Step::Ended) return true;
+  if (step_ == Step::Begin) {
+    if (!Begin()) {
+      progress_.reset();
+      step_ = Step::Ended;
+      return true;
+    }
+    step_ = Step::Tracks;
+  }
+  while (track_ < kStripCount) {
+    if (progress_->Cancelled()) Cancel();
+    if (!read_) {
+      StartTrack();
+      continue;
+    }
+    if (!wait && !read_->Cancelled() && !read_->Done()) return false;
+    FinishTrack();
+  }
+  loaded_ = End();
+  step_ = Step::Ended;
+  return true;
+}
+
+bool SessionFile_Load(const SessionParts& parts, const std::string& base, bool showProgress) {
+  SessionFileLoad load(parts, base, showProgress, nullptr);
+  load.Advance(true);
+  return load.Loaded();
 }

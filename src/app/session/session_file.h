@@ -7,14 +7,19 @@
 // User-interface thread only; the application's parts named in SessionParts and the
 // engine are read and written directly. Every failure is reported through MessageDialog
 // by the failing step.
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "app/model/effects_panel.h"
+#include "app/model/progress_dialog.h"
 #include "app/model/loop_time.h"
 #include "app/model/metronome_panel.h"
 #include "app/model/panel_fields.h"
 #include "app/model/session_state.h"
 #include "app/strips/track_strips.h"
+#include "audio_io/loop_files.h"
 #include "persist/setting_table.h"
 
 // The parts of the application a session file holds.
@@ -55,7 +60,53 @@ bool SessionFile_Save(const SessionParts& parts, const std::string& base);
 // the edit ranges and empty tracks' loop times applied, the record track selected and
 // the undo history cleared; what an interrupted save left beside it is removed. True
 // when loaded.
+// Waits for every loop file, for a caller that has nothing else to do.
 bool SessionFile_Load(const SessionParts& parts, const std::string& base, bool showProgress);
+
+// The same load in steps, for the window: each track's questions and messages come on
+// the user-interface thread in the same order, but its samples are read on a thread of
+// their own, so the window keeps running in between. User-interface thread only.
+class SessionFileLoad {
+ public:
+  // `wake` is called on the reading thread when a file has been read.
+  SessionFileLoad(const SessionParts& parts, const std::string& base, bool showProgress, std::function<void()> wake);
+  // A read still running is stopped; its track keeps what it held.
+  ~SessionFileLoad();
+  SessionFileLoad(const SessionFileLoad&) = delete;
+  SessionFileLoad& operator=(const SessionFileLoad&) = delete;
+
+  // Goes on as far as it can: true once the load has ended (Loaded then says how). Until
+  // then it returns whenever a file is still being read, unless `wait` asks it to wait.
+  bool Advance(bool wait);
+  bool Loaded() const { return loaded_; }
+  // Stops the read under way and skips the files not yet read: those tracks are left
+  // empty, as for a missing file, and the rest of the session is applied. The progress
+  // window's Cancel button asks the same.
+  void Cancel();
+  bool Cancelled() const { return cancelled_; }
+
+ private:
+  enum class Step { Begin, Tracks, Ended };
+  bool Begin();
+  void StartTrack();
+  void FinishTrack();
+  void ClearTrack(int i);
+  void TrackDone();
+  bool End();
+
+  SessionParts parts_;
+  std::string path_;
+  bool showProgress_;
+  std::function<void()> wake_;
+  Step step_ = Step::Begin;
+  int track_ = 0;
+  int emptyInFile_[kStripCount] = {};
+  std::string wanted_;
+  std::unique_ptr<LoopFileRead> read_;
+  std::optional<ProgressWindow> progress_;
+  bool cancelled_ = false;
+  bool loaded_ = false;
+};
 
 // The row tables, for tests: 43 session rows, 13 + 3 track rows, and the two read passes.
 SettingTable SessionFile_SessionRows();

@@ -6,6 +6,7 @@
 #include "app/session/session_file.h"
 #include "app/settings/config_files.h"
 #include "app/settings/preferences.h"
+#include "control/fire_action.h"
 #include "control/midi_control_file.h"
 #include "engine/message_dialog.h"
 #include "persist/config_directory.h"
@@ -29,6 +30,33 @@ bool LoadWithTriggers(const SessionParts& parts, const std::string& base) {
   if (!SessionFile_Load(parts, base, true)) return false;
   ReadMidiControlFile(SessionFile_Path(base), true);
   return true;
+}
+
+// A session file load followed by its MIDI control file.
+class LoadingWithTriggers final : public SessionLoading {
+ public:
+  LoadingWithTriggers(const SessionParts& parts, const std::string& base)
+      : base_(base), load_(parts, base, true, [] { ControlCommands().Wake(); }) {}
+  bool Advance() override {
+    if (ended_) return true;
+    if (!load_.Advance(false)) return false;
+    ended_ = true;
+    if (load_.Loaded()) ReadMidiControlFile(SessionFile_Path(base_), true);
+    return true;
+  }
+  bool Loaded() const override { return ended_ && load_.Loaded(); }
+  void Cancel() override { load_.Cancel(); }
+  bool Cancelled() const override { return load_.Cancelled(); }
+
+ private:
+  std::string base_;
+  SessionFileLoad load_;
+  bool ended_ = false;
+};
+
+std::string QuicksaveBase(int number) {
+  const std::string name = Quicksave_NumberedName(number);
+  return (fs::path(Quicksave_BaseDirectory()) / name / name).string();
 }
 
 }  // namespace
@@ -101,8 +129,7 @@ bool Session_Quicksave(const SessionParts& parts, const std::string& base, const
 }
 
 bool Session_LoadQuicksave(const SessionParts& parts, int number) {
-  const std::string name = Quicksave_NumberedName(number);
-  return !name.empty() && LoadWithTriggers(parts, (fs::path(Quicksave_BaseDirectory()) / name / name).string());
+  return !Quicksave_NumberedName(number).empty() && LoadWithTriggers(parts, QuicksaveBase(number));
 }
 
 bool Session_SaveDefault(const SessionParts& parts) {
@@ -140,6 +167,15 @@ bool AppSessionStore::Quicksave(const std::string& name) {
 }
 
 bool AppSessionStore::LoadQuicksave(int number) { return Session_LoadQuicksave(parts_, number); }
+
+std::unique_ptr<SessionLoading> AppSessionStore::StartLoad(const std::string& base) {
+  return std::make_unique<LoadingWithTriggers>(parts_, base);
+}
+
+std::unique_ptr<SessionLoading> AppSessionStore::StartLoadQuicksave(int number) {
+  if (Quicksave_NumberedName(number).empty()) return std::make_unique<EndedLoading>(false);
+  return std::make_unique<LoadingWithTriggers>(parts_, QuicksaveBase(number));
+}
 
 bool AppSessionStore::SaveInProgress() {
   const std::string base = ConfigDirectory.empty() ? std::string(".") : ConfigDirectory;

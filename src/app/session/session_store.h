@@ -69,6 +69,10 @@ class AppSessionStore final : public SessionStore {
   // the Quick menu's numbered entries do; any other name as one typed by the user.
   bool Quicksave(const std::string& name) override;
   bool LoadQuicksave(int number) override;
+  // The loads in steps: the loop files read off the user-interface thread, the MIDI
+  // control file read once the session has loaded.
+  std::unique_ptr<SessionLoading> StartLoad(const std::string& base) override;
+  std::unique_ptr<SessionLoading> StartLoadQuicksave(int number) override;
   bool SaveInProgress() override;
 
  private:

@@ -420,6 +420,7 @@ TEST_F(SessionTest, NumberedQuicksaveAsksBeforeOverwritingOnlyWhileWarned) {
   App_Preferences().quicksave_directory = Path("q");
   app_->sessions = store.get();
   FileCommand_LoadQuicksave(app_.get(), 8);
+  App_WaitForLoads(app_.get());
   EXPECT_EQ(app_->session.title, "Kestrine 1.73 - [Quicksave08]");
   ExpectAudio(0, 0.5);
   EXPECT_FALSE(store->LoadQuicksave(4));
@@ -487,6 +488,7 @@ TEST_F(SessionTest, QuestionsBeforeASessionLoadLeaveTheMusicPlaying) {
 
   files.answers = {Path("Gig.session")};
   App_Command(app_.get(), Command::OpenSession);
+  App_WaitForLoads(app_.get());
   EXPECT_EQ(Audio_GetTransportState(), Stopped);
   EXPECT_EQ(app_->session.name, "Gig");
 }
