@@ -99,6 +99,7 @@ TEST_F(NsmTest, OpenSaveAndDirtyStateReachTheManagerAndTheFilesLandWhereItSaid) 
 
   // A loop loaded from the window: the manager hears of it at the next tick, once.
   ASSERT_TRUE(App_LoadLoop(&app(), StripIndex{0}, MakeWav("Kick.wav", 4800, 1000), false));
+  App_WaitForLoads(&app());
   App_Timer1(&app());
   App_Timer1(&app());
   EXPECT_EQ(Next(), "/nsm/client/is_dirty");
@@ -178,6 +179,7 @@ TEST_F(NsmTest, WhatALoadWouldAskIsAnsweredWithoutADialog) {
   const std::string path = dir + "/Set";
   ASSERT_TRUE(App_LoadLoop(&app(), StripIndex{0}, MakeWav("Bass.wav", 4800, 500), false));
   ASSERT_TRUE(App_LoadLoop(&app(), StripIndex{1}, MakeWav("Keys.wav", 4800, 700), false));
+  App_WaitForLoads(&app());
   dialog.shown.clear();
   EXPECT_EQ(Open(path), "/reply | /nsm/client/open | New session created.");
   EXPECT_EQ(Next(), "/nsm/client/is_clean");

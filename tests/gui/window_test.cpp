@@ -15,6 +15,7 @@
 #include <fstream>
 #include <set>
 
+#include "app/loads.h"
 #include "app/loopedit/loop_edit_model.h"
 #include "app/panel_view.h"
 #include "control/fire_action.h"
@@ -180,6 +181,7 @@ TEST_F(GuiTest, TwoWavFilesDroppedOnTrack7LoadIntoTracks7And8) {
   EXPECT_TRUE(enter.isAccepted());
   QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(target, &drop);
+  App_WaitForLoads(&app());  // the files are read off the window's thread
   Settle();
   EXPECT_FALSE(strip(6).empty);
   EXPECT_FALSE(strip(7).empty);

@@ -211,7 +211,7 @@ const SettingDescriptor* ConfigFiles_Rows(int* count) {
 
 SettingTable ConfigFiles_SystemTable() { return SettingTable_Slice(kRows, kRowCount, "skin", 2); }
 SettingTable ConfigFiles_PreferencesTable() {
-  return SettingTable_Slice(kRows, kRowCount, "undo", 43);
+  return SettingTable_Slice(kRows, kRowCount, "undo", 45);
 }
 SettingTable ConfigFiles_DeviceTable() {
   return SettingTable_Slice(kRows, kRowCount, "driver_type", 9);
