@@ -9,25 +9,9 @@
 #include "engine/loop_ops.h"
 #include "engine/metronome.h"
 #include "engine/undo.h"
+#include "long_loop.h"
 
 namespace {
-
-constexpr double kLongest = 240.0;
-
-// An engine with one 240 s stereo loop as the record track and the history started.
-struct LongLoop {
-  LongLoop() {
-    Audio_Init();
-    track = Audio_CreateLoop(kLongest, 0.9, 2, 0);
-    LoopTrack& t = Audio_GetEngine()->tracks[track];
-    for (uint32_t i = 0; i < t.bufferSize / 4; ++i) t.pBuffer[i] = static_cast<float>(i % 977) / 977.0f;
-    Audio_SelectRecordTrack(track);
-    Audio_ResetUndo();
-  }
-  ~LongLoop() { Audio_Shutdown(); }
-  uint32_t bytes() const { return Audio_GetEngine()->tracks[track].bufferSize; }
-  int track = -1;
-};
 
 void BM_SetMetronomeTime(benchmark::State& state) {
   Audio_Init();

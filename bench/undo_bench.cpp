@@ -10,24 +10,9 @@
 #include "engine/audio.h"
 #include "engine/buffers.h"
 #include "engine/undo.h"
+#include "long_loop.h"
 
 namespace {
-
-constexpr double kLongest = 240.0;
-
-struct LongLoop {
-  LongLoop() {
-    Audio_Init();
-    track = Audio_CreateLoop(kLongest, 0.9, 2, 0);
-    LoopTrack& t = Audio_GetEngine()->tracks[track];
-    for (uint32_t i = 0; i < t.bufferSize / 4; ++i) t.pBuffer[i] = static_cast<float>(i % 977) / 977.0f;
-    Audio_SelectRecordTrack(track);
-    Audio_ResetUndo();
-  }
-  ~LongLoop() { Audio_Shutdown(); }
-  LoopTrack& t() const { return Audio_GetEngine()->tracks[track]; }
-  int track = -1;
-};
 
 // The reference: one entry of the two-entry history, stored as it was (a copy into the
 // entry's allocation, reallocated only when too small).
