@@ -94,6 +94,36 @@ TEST_F(GuiTest, TheLoopEditViewDrawsTheApplicationsViewInAWindowThatFitsTheScree
   std::printf("window at least %dx%d\n", least.width(), least.height());
 }
 
+// Counts the paint events of every widget while it lives.
+class PaintCounter : public QObject {
+ public:
+  PaintCounter() { qApp->installEventFilter(this); }
+  ~PaintCounter() override { qApp->removeEventFilter(this); }
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    paints += event->type() == QEvent::Paint;
+    return false;
+  }
+};
+
+// Idle, the refresh timer repaints nothing: a laptop on battery keeps its core asleep.
+TEST_F(GuiTest, AnIdleRefreshRepaintsNothingAndAChangeRepaintsIt) {
+  auto tick = [&] {
+    App_Timer1(&app());
+    window_->Refresh();
+    Settle();
+  };
+  for (int i = 0; i < 5; ++i) tick();  // the first ticks may still lay out and paint
+  PaintCounter counter;
+  for (int i = 0; i < 30; ++i) tick();
+  EXPECT_EQ(counter.paints, 0) << "a second of idle refreshes repainted";
+  Click(1142);  // solo track 2
+  tick();
+  EXPECT_GT(counter.paints, 0);
+}
+
 TEST_F(GuiTest, TransportButtonsAndStripSwitchesReachTheCore) {
   Click(1001);  // Record
   EXPECT_EQ(Audio_GetTransportState(), Recording);
