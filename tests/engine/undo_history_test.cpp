@@ -232,7 +232,11 @@ TEST_F(UndoHistoryTest, TheBudgetDropsTheOldestLevelsAndHoldsTheMemoryWithin) {
   EXPECT_EQ(Audio_Undo(), -1);
   EXPECT_TRUE(dialog.shown.empty());
 
-  // The counted bytes leave the heap when the history goes.
+  // The counted bytes leave the heap when the history goes (the C library's heap: a
+  // sanitizer's allocator does not report through mallinfo2).
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "mallinfo2 does not see a sanitizer's heap";
+#endif
   const struct mallinfo2 before = mallinfo2();
   const uint64_t held = UndoAudio_BytesHeld();
   Audio_DisableUndo();
