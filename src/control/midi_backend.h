@@ -2,6 +2,7 @@
 // The small port interface the MIDI port table is built on. The PortMidi implementation
 // drives real devices; the in-memory one lets tests inject input and read back output.
 // Calls mirror the MIDI layer's own: a stream is an opaque handle of the implementation.
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -32,6 +33,15 @@ class MidiBackend {
   // Reads one event's message (status in bits 0..7, data1 8..15, data2 16..23); false
   // when nothing was read.
   virtual bool Read(MidiStream stream, uint32_t* message) = 0;
+  // The same with the event's arrival time on the steady clock (nanoseconds), for the
+  // clock follower. A layer without timestamps stamps the read itself.
+  virtual bool ReadTimed(MidiStream stream, uint32_t* message, int64_t* timeNs) {
+    if (!Read(stream, message)) return false;
+    *timeNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                  std::chrono::steady_clock::now().time_since_epoch())
+                  .count();
+    return true;
+  }
   // Writes one short message at once (timestamp 0). Called only by the MIDI output
   // thread, while other calls may run on the user-interface thread. Errors are ignored.
   virtual void Write(MidiStream stream, uint32_t message) = 0;

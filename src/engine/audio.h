@@ -19,6 +19,7 @@
 #include "effects/state_variable_filter.h"
 #include "engine/relaxed.h"
 #include "engine/spsc_queue.h"
+#include "engine/sync_follow.h"
 
 inline constexpr int MAX_FRAMES = 512;  // the most frames one callback piece carries
 inline constexpr int NUM_TRACKS = 9;    // slot 0 metronome, 1..8 the strips' loops
@@ -207,6 +208,9 @@ struct AudioEngine {
   // 14. ASIO channel selectors (stored and written back; no ASIO here)
   int32_t asioInputChannels[2] = {0, 1};
   int32_t asioOutputChannels[2] = {0, 1};
+
+  // 15. Following an external tempo source (nothing attached: Internal)
+  SyncFollow sync;
 
   // ---- Hand-over machinery between the two threads ----
 
