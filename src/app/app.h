@@ -21,6 +21,7 @@
 #include "app/model/metronome_panel.h"
 #include "app/model/panel_fields.h"
 #include "app/model/session_state.h"
+#include "app/model/sync_follower.h"
 #include "app/model/track_numbers.h"
 #include "app/osc_control.h"
 #include "app/session/session_file.h"
@@ -86,6 +87,11 @@ struct App {
   int oscPortFromCommandLine = -1;  // --osc-port, -1 when not given
   std::unique_ptr<AppOsc> osc;      // while a server runs
   int undoDepth = 0;                // undo steps available (the history keeps one)
+
+  // ---- Following an external tempo ----
+  int syncFromCommandLine = -1;  // --sync, -1 when not given
+  SyncFollower sync;
+  std::string syncStatus;        // the panel's sync line
 
   AppTransportNow transportNow{this};
   // Set from any thread by the engine's fatal-error hook; timer 1 closes the window.

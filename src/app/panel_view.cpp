@@ -79,6 +79,7 @@ PanelView App_Panel(const App* app) {
                 app->tracks.strips[app->tracks.current].name.c_str());
   v.editing = editing;
   v.undoLabel = app->undoLabel;
+  v.syncStatus = app->syncStatus;
   v.undoEnabled = App_Preferences().undo != 0;
   v.metronomeRecord = app->metronome.recordBox;
   v.metronomePlay = app->metronome.playBox;

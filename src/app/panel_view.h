@@ -45,6 +45,7 @@ struct PanelView {
   LoopEditButtons loopEdit;
   std::string editing;    // "Editing %d: %s"
   std::string undoLabel;  // control 1291
+  std::string syncStatus;  // the followed source's tempo beside the loop's own; empty with Internal
   bool undoEnabled = true;  // Undo button 1007 and the menu entry of Command::TransportUndo
   // Metronome boxes as shown (switch state or beat flash)
   bool metronomeRecord = false, metronomePlay = false;

@@ -15,6 +15,7 @@
 #include "app/settings/file_locations.h"
 #include "app/settings/preferences.h"
 #include "app/settings/skin.h"
+#include "app/sync_control.h"
 #include "audio_io/audio_device.h"
 #include "control/midi_ports.h"
 #include "engine/audio.h"
@@ -152,6 +153,7 @@ bool App_Start(App* app, const FileLocations& where, const AppSeams& seams) {
   }
   MidiHooks_Install();
   App_StartOsc(app);
+  App_StartSync(app);
 
   if (app->sessions) {
     if (!app->sessions->DefaultExists() && !ConfigDirectoryReadOnly) app->sessions->SaveDefault();
@@ -184,6 +186,7 @@ bool App_Start(App* app, const FileLocations& where, const AppSeams& seams) {
 void App_Shutdown(App* app) {
   if (app->window) app->window->StopTimers();
   App_StopOsc(app);
+  App_StopSync(app);
   MidiHooks_Remove();
   if (!app->exitInProgress) CloseMidiPorts();
   Audio_Shutdown();
@@ -194,6 +197,7 @@ void App_FatalError(App* app, const char* file, int line) {
   if (app->exitInProgress) return;
   app->exitInProgress = true;
   App_StopOsc(app);
+  App_StopSync(app);
   MidiHooks_Remove();
   CloseMidiPorts();
   if (app->sessions && app->sessions->SaveInProgress()) {

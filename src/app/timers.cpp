@@ -3,6 +3,7 @@
 
 #include "app/app.h"
 #include "app/panel_view.h"
+#include "app/sync_control.h"
 #include "app/settings/preferences.h"
 #include "audio_io/mix_disk_writer.h"
 #include "control/midi_ports.h"
@@ -49,6 +50,7 @@ void App_Timer1(App* app) {
     app->mixToDiskArmed = false;
   }
   BeatLights(app);
+  App_SyncTick(app);
   App_OscTick(app);
   if (app->loopEdit) app->loopEdit->Refresh();
   App_SampleLoopTime(app);

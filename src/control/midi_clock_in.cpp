@@ -61,9 +61,12 @@ void MidiClockIn::Tick(int64_t timeNs) noexcept {
     const double gap = static_cast<double>(timeNs - times_[newest_]) * 1e-9;
     // A tick long after the last one (the clock paused) or before it (a confused stamp)
     // begins a new line: the old ticks say nothing about the tempo now.
+    // The old period goes with them, or a clock that came back much slower would be
+    // measured against it and begin a new line on every tick, never to be followed again.
     if (gap < 0.0 || (period_ > 0.0 && gap > 3.0 * period_)) {
       count_ = 0;
       ticksSeen_ = 0;
+      period_ = 0.0;
     }
   }
   newest_ = (newest_ + 1) % kWindow;

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "engine/audio.h"
+#include "engine/metronome_gate.h"
 #include "engine/stream_pieces.h"
 #include "engine/transport.h"
 
@@ -91,10 +92,14 @@ void LockPhase(AudioEngine* e, SyncFollow& s, double beat, double framesPerBeat,
   const int32_t state = e->state.load();
   if (!IsRunning(state)) return;
   const int recordTrack = Transport_RecordTrack(e);
+  const bool countoff = Metronome_CountoffRunning(e, state);
   uint64_t slewed = 0;
   for (int i = 0; i < NUM_TRACKS; ++i) {
     LoopTrack& t = e->tracks[i];
-    if (!t.inUse || !t.active || t.rate != 1.0 || t.loopSelection || t.resync || t.pNewBuffer.load()) {
+    // A muted or silent track's head moves all the same and is kept in step; one that
+    // plays at another rate or inside a selection, or that a count-off holds, is left be.
+    const bool held = countoff && i != e->metronomeTrack;
+    if (!t.inUse || held || t.rate != 1.0 || t.loopSelection || t.resync || t.pNewBuffer.load()) {
       s.drift[i] = 0;
       continue;
     }
@@ -148,6 +153,7 @@ void SyncFollow_Attach(AudioEngine* e, SyncSource* source) {
   s.frame = 0;
   s.lastFrames = 0;
   s.haveJumps = false;
+  s.wasLockable = false;
   s.anchorBeat = 0;
   for (double& d : s.drift) d = 0;
   for (bool& b : s.slewing) b = false;
@@ -228,15 +234,15 @@ void SyncFollow_Process(AudioEngine* e, const float* in, float* out, unsigned lo
   double boundary = 0;
   if (lockable) {
     const double framesPerBeat = sampleRate * 60.0 / r.bpm;
+    // The source started or jumped: its bar 1 is the loop start again, at once. A source
+    // that begins to roll (or is followed again after being lost) is met where it stands.
     const bool jumped = s.haveJumps && r.jumps != s.lastJumps;
-    if (jumped) {
-      // The source started or jumped: its bar 1 is the loop start again, at once.
-      s.anchorBeat = 0;
-      s.resyncs = s.resyncs + 1;
-    }
+    if (jumped) s.anchorBeat = 0;
+    const bool resync = jumped || !s.wasLockable;
+    if (resync) s.resyncs = s.resyncs + 1;
     s.lastJumps = r.jumps;
     s.haveJumps = true;
-    LockPhase(e, s, r.beat, framesPerBeat, beatsPerBar, jumped);
+    LockPhase(e, s, r.beat, framesPerBeat, beatsPerBar, resync);
 
     if (pendingState >= 0 || pendingCut >= 0) {
       const double unit = s.startOnBeat ? 1.0 : beatsPerBar;
@@ -253,6 +259,7 @@ void SyncFollow_Process(AudioEngine* e, const float* in, float* out, unsigned lo
     if (pendingCut >= 0) cutAt = 0;
     s.haveJumps = s.haveJumps && r.following;
   }
+  s.wasLockable = lockable;
 
   unsigned long done = 0;
   while (done < frames) {

@@ -54,6 +54,7 @@ struct SyncFollow {
   uint32_t lastFrames = 0;
   uint32_t lastJumps = 0;
   bool haveJumps = false;
+  bool wasLockable = false;   // the last callback could lock to the source
   double anchorBeat = 0.0;     // the source beat that is every loop's start
   double drift[16] = {};       // per track slot: smoothed phase error in frames
   bool slewing[16] = {};       // per track slot: drift is being corrected

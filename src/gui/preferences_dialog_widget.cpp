@@ -89,6 +89,16 @@ PreferencesDialogWidget::PreferencesDialogWidget(QWidget* parent)
   Dialog_Fill(loopFileFormat_, std::vector<std::string>(std::begin(kLoopFileFormatNames), std::end(kLoopFileFormatNames)));
   Dialog_Select(loopFileFormat_, model_.loopFileFormat);
   form->addRow("Save Loops As:", loopFileFormat_);
+  syncSource_ = new QComboBox(this);
+  syncSource_->setObjectName("sync_source");
+  Dialog_Fill(syncSource_, std::vector<std::string>(std::begin(kSyncSourceNames), std::end(kSyncSourceNames)));
+  Dialog_Select(syncSource_, model_.syncSource);
+  form->addRow("Follow Tempo From:", syncSource_);
+  syncStartOn_ = new QComboBox(this);
+  syncStartOn_->setObjectName("sync_start_on");
+  Dialog_Fill(syncStartOn_, std::vector<std::string>(std::begin(kSyncStartOnNames), std::end(kSyncStartOnNames)));
+  Dialog_Select(syncStartOn_, model_.syncStartOn);
+  form->addRow("Start Waits For:", syncStartOn_);
   layout->addLayout(form);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -116,6 +126,8 @@ void PreferencesDialogWidget::accept() {
   model_.mixToDiskDirectory = S(mixToDisk_->text());
   model_.delayMax = S(delayMax_->text());
   model_.loopFileFormat = loopFileFormat_->currentIndex();
+  model_.syncSource = syncSource_->currentIndex();
+  model_.syncStartOn = syncStartOn_->currentIndex();
   const bool closes = PreferencesDialog_Ok(&model_);
   // A field the model emptied (a path too long) shows empty.
   quicksave_->setText(Q(model_.quicksaveDirectory));

@@ -30,4 +30,6 @@ class PreferencesDialogWidget final : public QDialog {
   QLineEdit* mixToDisk_;
   QLineEdit* delayMax_;
   QComboBox* loopFileFormat_;
+  QComboBox* syncSource_;
+  QComboBox* syncStartOn_;
 };

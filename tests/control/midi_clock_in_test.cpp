@@ -186,13 +186,20 @@ TEST_F(ClockFollow, ATempoRampIsFollowedWithinOneBeat) {
 }
 
 TEST_F(ClockFollow, TemposOutsideTwentyToThreeHundredAreIgnoredAndReportedOnce) {
-  const ClockStream fast(kClockStart, 10.0, [](double) { return 400.0; }, 0.0);
+  // Five seconds at 400, then the drum machine is set to 100: far slower than the line
+  // the follower had, and followed all the same.
+  const ClockStream fast(kClockStart, 10.0, [](double t) { return t < 5.0 ? 400.0 : 100.0; }, 0.0);
   bool everFollowing = false;
-  for (uint64_t frame = 0; frame < static_cast<uint64_t>(10.0 * kRate); frame += 256)
-    everFollowing |= ReadAt(fast, frame).following;
+  SyncReading last;
+  for (uint64_t frame = 0; frame < static_cast<uint64_t>(10.0 * kRate); frame += 256) {
+    last = ReadAt(fast, frame);
+    if (frame < static_cast<uint64_t>(5.0 * kRate)) everFollowing |= last.following;
+  }
   EXPECT_FALSE(everFollowing);
   EXPECT_EQ(clock->OutOfRangeEpisodes(), 1u);
   EXPECT_NEAR(clock->OutOfRangeBpm(), 400.0, 0.5);
+  EXPECT_TRUE(last.following);
+  EXPECT_NEAR(last.bpm, 100.0, 0.01);
 
   NewClock();
   const ClockStream slow(kClockStart, 20.0, [](double) { return 15.0; }, 0.0);

@@ -74,6 +74,8 @@ PreferencesDialog PreferencesDialog_Open() {
   d.mixToDiskDirectory = p.mixtodisk_directory;
   d.delayMax = DialogText_Format("%d", p.delay_max_milliseconds);
   d.loopFileFormat = p.loop_file_format;
+  d.syncSource = p.sync_source;
+  d.syncStartOn = p.sync_start_on;
   for (int i = 0; i < 3; ++i) d.saved.slider[i] = d.slider[i];
   d.saved.monitor = p.latent_input;
   d.saved.useLoopEffectsMix = p.latent_input_use_loop_effects_mix;
@@ -149,6 +151,8 @@ bool PreferencesDialog_Ok(PreferencesDialog* d) {
       p.*box.field = d->boxes[i] ? 1 : 0;
   }
   Preferences_ApplyLoopFileFormat(d->loopFileFormat);
+  Preferences_ApplySyncStartOn(d->syncStartOn);
+  Preferences_ApplySyncSource(d->syncSource);
   p.quicksave_directory = d->quicksaveDirectory;
   p.mixtodisk_directory = d->mixToDiskDirectory;
   WritePreferences();

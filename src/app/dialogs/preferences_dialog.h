@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/dialogs/midi_output_choice.h"
+#include "app/model/sync_follower.h"
 #include "app/settings/preferences.h"
 
 enum class MonitorSlider { Volume = 0, Pan = 1, EffectsMix = 2 };
@@ -33,6 +34,8 @@ struct PreferencesDialog {
   std::string mixToDiskDirectory;
   std::string delayMax;  // "%d"
   int loopFileFormat = 0;  // "Save Loops As", an entry of kLoopFileFormatNames
+  int syncSource = 0;      // "Follow Tempo From", an entry of kSyncSourceNames
+  int syncStartOn = 0;     // "Start Waits For", an entry of kSyncStartOnNames
 
   struct {
     int slider[3];

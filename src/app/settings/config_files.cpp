@@ -122,6 +122,13 @@ const SettingDescriptor kRows[] = {
      .setInteger = [](int v) { if (v >= 0 && v <= 65535) P().osc_port = v; },
      .getInteger = [] { return P().osc_port; }},
     ROW_BIT(osc_all_interfaces),
+    // Out-of-range values are ignored: Internal and the bar stay.
+    {.name = "sync_source",
+     .setInteger = [](int v) { if (v >= 0 && v <= 3) P().sync_source = v; },
+     .getInteger = [] { return P().sync_source; }},
+    {.name = "sync_start_on",
+     .setInteger = [](int v) { if (v == 0 || v == 1) P().sync_start_on = v; },
+     .getInteger = [] { return P().sync_start_on; }},
 
     // DeviceConfig.xml
     {.name = "driver_type",
@@ -199,7 +206,7 @@ const SettingDescriptor* ConfigFiles_Rows(int* count) {
 
 SettingTable ConfigFiles_SystemTable() { return SettingTable_Slice(kRows, kRowCount, "skin", 2); }
 SettingTable ConfigFiles_PreferencesTable() {
-  return SettingTable_Slice(kRows, kRowCount, "undo", 42);
+  return SettingTable_Slice(kRows, kRowCount, "undo", 44);
 }
 SettingTable ConfigFiles_DeviceTable() {
   return SettingTable_Slice(kRows, kRowCount, "driver_type", 8);

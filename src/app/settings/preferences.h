@@ -52,6 +52,10 @@ struct Preferences {
   // rather than on this machine only.
   int osc_port = 0;
   int osc_all_interfaces = 0;
+  // The tempo source followed (0 Internal, 1 MIDI clock in, 2 JACK transport, 3 Ableton
+  // Link) and whether a waiting start takes its next bar (0) or beat (1).
+  int sync_source = 0;
+  int sync_start_on = 0;
 };
 
 struct SystemConfiguration {
@@ -69,6 +73,12 @@ void Preferences_ResetDefaults();
 // of the Undo button and menu entry (undo). The window installs it.
 using WindowStateHook = void (*)();
 void Preferences_SetWindowStateHook(WindowStateHook hook);
+// Called after the sync source or start rule changed (the application follows the new
+// choice). The application installs it.
+using SyncChangedHook = void (*)();
+void Preferences_SetSyncChangedHook(SyncChangedHook hook);
+void Preferences_ApplySyncSource(int source);   // 0..3, else ignored
+void Preferences_ApplySyncStartOn(int startOn);  // 0..1, else ignored
 
 // Called when stereo_record changes, so that the current track's recording loop is
 // re-created with the new channel count. The strips install it.

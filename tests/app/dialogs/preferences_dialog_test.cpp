@@ -80,7 +80,10 @@ TEST_F(PreferencesDialogTest, RefusedOkChangesNothing) {
   d.boxes[14] = true;  // "Filter Preceeds Delay in Effects Chain" reaches the engine
   d.boxes[16] = true;  // "Convert Loaded Loops...", and the save format, reach the loop files
   d.loopFileFormat = LOOP_FILE_PCM24;
+  d.syncSource = 1;  // MIDI clock in, waiting starts on the beat
+  d.syncStartOn = 1;
   EXPECT_TRUE(PreferencesDialog_Ok(&d));
+  EXPECT_TRUE(p.sync_source == 1 && p.sync_start_on == 1);
   EXPECT_TRUE(Audio_GetLoopFileOptions().convertSampleRate && Audio_GetLoopFileOptions().saveFormat == LOOP_FILE_PCM24);
   EXPECT_TRUE(p.convert_sample_rate == 1 && p.loop_file_format == 1);
   EXPECT_TRUE(p.delay_max_milliseconds == 2000 && p.undo == 0 && p.stereo_record == 0 && p.spacebar_record == 1);

@@ -104,6 +104,10 @@ TEST_F(ConfigFilesTest, PreferenceRowsAreClampedOrIgnoredAndReachTheEngine) {
       {"osc_port", "9000", [&] { return p.osc_port; }, 9000},
       {"osc_port", "70000", [&] { return p.osc_port; }, 9000},  // not a port: ignored
       {"osc_all_interfaces", "7", [&] { return p.osc_all_interfaces; }, 1},
+      {"sync_source", "1", [&] { return p.sync_source; }, 1},
+      {"sync_source", "4", [&] { return p.sync_source; }, 1},  // no such source: ignored
+      {"sync_start_on", "1", [&] { return p.sync_start_on; }, 1},
+      {"sync_start_on", "-1", [&] { return p.sync_start_on; }, 1},
   };
   for (const auto& c : cases) {
     ReadPreferencesRows(std::string("<") + c.row + ">" + c.text + "</" + c.row + ">");
