@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache
   portaudio19-dev libjack-jackd2-dev libportmidi-dev libexpat1-dev
   libsndfile1-dev libsoxr-dev liblo-dev liblo-tools
+  ableton-link-dev libasio-dev iproute2
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   jackd2 clang libclang-rt-14-dev

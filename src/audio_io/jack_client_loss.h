@@ -24,3 +24,10 @@ void JackClientLoss_Reset();
 // Runs PortAudio's own shutdown handling again, which wakes a stop waiting for the dead
 // client. Only after a loss, and never while a stream of that client is being freed.
 void JackClientLoss_WakePortAudio();
+
+// The program's own JACK clients (the MIDI ports and transport client) open and close
+// through the same libjack functions. Their calls pass straight through: PortAudio's
+// shutdown handler and its loss state are never taken for theirs. UI thread; at most
+// four at once.
+void JackClientLoss_AddOwnClient(void* client);
+void JackClientLoss_RemoveOwnClient(void* client);

@@ -8,6 +8,12 @@
 
 using MidiStream = void*;
 
+// When a received event arrived.
+struct MidiEventTime {
+  int64_t timeNs = 0;  // steady clock, nanoseconds
+  int64_t frame = -1;  // the JACK frame it fell on, where the layer knows it; else -1
+};
+
 struct MidiDeviceInfo {
   bool input = false;
   bool output = false;
@@ -46,10 +52,30 @@ class MidiBackend {
   // thread, while other calls may run on the user-interface thread. Errors are ignored.
   virtual void Write(MidiStream stream, uint32_t message) = 0;
   virtual void Close(MidiStream stream) = 0;
+
+  // Read with the time of the event. A layer that does not stamp its events gives the
+  // time of the read and no frame.
+  virtual bool ReadTimed(MidiStream stream, uint32_t* message, MidiEventTime* time) {
+    if (!Read(stream, message)) return false;
+    time->timeNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                       std::chrono::steady_clock::now().time_since_epoch())
+                       .count();
+    time->frame = -1;
+    return true;
+  }
+  // True when the stream places each message at its due time itself (WriteAt), so the
+  // output writer hands messages over early instead of waiting for their time.
+  virtual bool PlacesInTime(MidiStream) { return false; }
+  // Writes one short message due at `dueNs` (steady clock, nanoseconds). Same thread
+  // rule as Write. A layer that cannot place messages in time writes at once.
+  virtual void WriteAt(MidiStream stream, uint32_t message, int64_t /*dueNs*/) { Write(stream, message); }
 };
 
 // The PortMidi (+ PortTime) implementation; one per process.
 MidiBackend* PortMidiBackend();
+// The ports MIDI is opened on by default: PortMidi's devices (the ALSA sequencer's),
+// followed by the program's own JACK MIDI ports when a JACK server runs. One per process.
+MidiBackend* DefaultMidiBackend();
 
 // Packs a short message as the MIDI layer carries it.
 inline constexpr uint32_t MidiMessage(uint32_t status, uint32_t data1, uint32_t data2) {

@@ -48,13 +48,24 @@ int64_t Now() {
       .count();
 }
 
-void Write(MidiBackend* backend, const std::array<MidiStream, kMidiOutputStreams>& streams,
-           const MidiOutMessage& m) {
-  if (m.port >= 0 && m.port < kMidiOutputStreams && streams[static_cast<size_t>(m.port)]) {
-    backend->Write(streams[static_cast<size_t>(m.port)], m.message);
+// The output streams by position, and which of them place messages in time themselves.
+struct Streams {
+  std::array<MidiStream, kMidiOutputStreams> stream{};
+  std::array<bool, kMidiOutputStreams> timed{};
+  bool Timed(int32_t port) const { return port >= 0 && port < kMidiOutputStreams && timed[static_cast<size_t>(port)]; }
+};
+
+void Write(MidiBackend* backend, const Streams& streams, const MidiOutMessage& m) {
+  if (m.port >= 0 && m.port < kMidiOutputStreams && streams.stream[static_cast<size_t>(m.port)]) {
+    if (streams.Timed(m.port)) {
+      backend->WriteAt(streams.stream[static_cast<size_t>(m.port)], m.message, m.dueAt);
+    } else {
+      backend->Write(streams.stream[static_cast<size_t>(m.port)], m.message);
+    }
   }
-  // Only the writer updates the statistics, so plain read-modify-write is enough.
-  const int64_t delay = Now() - std::max(m.queuedAt, m.dueAt);
+  // Only the writer updates the statistics, so plain read-modify-write is enough. A
+  // message handed early to a stream that places it in time counts as on time.
+  const int64_t delay = std::max<int64_t>(0, Now() - std::max(m.queuedAt, m.dueAt));
   if (delay > maxDelay.load(std::memory_order_relaxed)) maxDelay.store(delay, std::memory_order_relaxed);
   totalDelay.store(totalDelay.load(std::memory_order_relaxed) + delay, std::memory_order_relaxed);
   writtenCount.store(writtenCount.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
@@ -72,7 +83,7 @@ void Write(MidiBackend* backend, const std::array<MidiStream, kMidiOutputStreams
 // beat) and against the buffer's own 5 ms at 256 frames; the cost is a thousand cheap
 // wake-ups a second while the ports are open. User-interface sends do notify, so Start
 // and Stop go out at once, and stopping the writer never waits out a poll.
-void WriterLoop(MidiBackend* backend, std::array<MidiStream, kMidiOutputStreams> streams, uint64_t next) {
+void WriterLoop(MidiBackend* backend, Streams streams, uint64_t next) {
   // Clock bytes are only as steady as this thread's wake-ups: take the lowest real-time
   // priority where the system grants it (below any audio thread), else stay as is.
   sched_param param{};
@@ -95,7 +106,8 @@ void WriterLoop(MidiBackend* backend, std::array<MidiStream, kMidiOutputStreams>
     }
     if (haveAudio && fromAudio.sequence == next) {
       // A clock waits for the time of its frame; what follows it in the order waits too.
-      const int64_t early = fromAudio.dueAt - Now();
+      // A stream that places messages in time takes it at once with its due time.
+      const int64_t early = streams.Timed(fromAudio.port) ? 0 : fromAudio.dueAt - Now();
       if (early > 0) {
         std::this_thread::sleep_for(std::chrono::nanoseconds(std::min<int64_t>(early, 1'000'000)));
         continue;
@@ -132,8 +144,11 @@ void MidiOutput_Start(MidiBackend* backend, const MidiStream (&streams)[kMidiOut
   }
   while (uiQueue.pop(stale)) {
   }
-  std::array<MidiStream, kMidiOutputStreams> copy;
-  std::copy(std::begin(streams), std::end(streams), copy.begin());
+  Streams copy;
+  for (size_t i = 0; i < kMidiOutputStreams; ++i) {
+    copy.stream[i] = streams[i];
+    copy.timed[i] = streams[i] && backend->PlacesInTime(streams[i]);
+  }
   const uint64_t first = nextSequence.load();
   writtenThrough.store(first, std::memory_order_release);
   {

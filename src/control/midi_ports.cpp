@@ -31,7 +31,7 @@ constexpr uint32_t kNoteOn = 0x90;
 
 MidiBackend* Backend() {
   MidiBackend* b = selectedBackend.load();
-  return b ? b : PortMidiBackend();
+  return b ? b : DefaultMidiBackend();
 }
 
 void MarkUnused(MidiPort& port) {

@@ -37,7 +37,8 @@ struct MidiPortTable {
 // The program's port table.
 MidiPortTable& MidiPorts();
 
-// The MIDI layer the ports are opened on (PortMidi unless a test installs its own).
+// The MIDI layer the ports are opened on (PortMidi's devices and the JACK MIDI ports
+// unless a test installs its own).
 // Change it only while the ports are closed.
 void MidiPorts_UseBackend(MidiBackend* backend);
 // Where the send functions read their preferences (null: built-in defaults).
