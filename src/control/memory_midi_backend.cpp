@@ -143,7 +143,7 @@ bool MemoryMidiBackend::Read(MidiStream stream, uint32_t* message) {
   return true;
 }
 
-bool MemoryMidiBackend::ReadTimed(MidiStream stream, uint32_t* message, int64_t* timeNs) {
+bool MemoryMidiBackend::ReadTimed(MidiStream stream, uint32_t* message, MidiEventTime* when) {
   int64_t time;
   {
     std::lock_guard<std::mutex> guard(lock_);
@@ -157,7 +157,8 @@ bool MemoryMidiBackend::ReadTimed(MidiStream stream, uint32_t* message, int64_t*
   if (time < 0)
     time = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
                .count();
-  *timeNs = time;
+  when->timeNs = time;
+  when->frame = -1;
   return true;
 }
 

@@ -63,7 +63,7 @@ class MemoryMidiBackend final : public MidiBackend {
   MidiStream OpenOutput(int device) override;
   int Poll(MidiStream stream) override;
   bool Read(MidiStream stream, uint32_t* message) override;
-  bool ReadTimed(MidiStream stream, uint32_t* message, int64_t* timeNs) override;
+  bool ReadTimed(MidiStream stream, uint32_t* message, MidiEventTime* when) override;
   void Write(MidiStream stream, uint32_t message) override;
   void Close(MidiStream stream) override;
 

@@ -39,22 +39,13 @@ class MidiBackend {
   // Reads one event's message (status in bits 0..7, data1 8..15, data2 16..23); false
   // when nothing was read.
   virtual bool Read(MidiStream stream, uint32_t* message) = 0;
-  // The same with the event's arrival time on the steady clock (nanoseconds), for the
-  // clock follower. A layer without timestamps stamps the read itself.
-  virtual bool ReadTimed(MidiStream stream, uint32_t* message, int64_t* timeNs) {
-    if (!Read(stream, message)) return false;
-    *timeNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                  std::chrono::steady_clock::now().time_since_epoch())
-                  .count();
-    return true;
-  }
   // Writes one short message at once (timestamp 0). Called only by the MIDI output
   // thread, while other calls may run on the user-interface thread. Errors are ignored.
   virtual void Write(MidiStream stream, uint32_t message) = 0;
   virtual void Close(MidiStream stream) = 0;
 
-  // Read with the time of the event. A layer that does not stamp its events gives the
-  // time of the read and no frame.
+  // Read with the time of the event (the clock follower takes it as the tick's arrival).
+  // A layer that does not stamp its events gives the time of the read and no frame.
   virtual bool ReadTimed(MidiStream stream, uint32_t* message, MidiEventTime* time) {
     if (!Read(stream, message)) return false;
     time->timeNs = std::chrono::duration_cast<std::chrono::nanoseconds>(

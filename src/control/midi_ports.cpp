@@ -165,9 +165,9 @@ void MidiPoll() {
     MidiStream stream = port.stream.load();
     if (!stream) continue;
     uint32_t message;
-    int64_t timeNs;
-    while (b->Poll(stream) > 0 && b->ReadTimed(stream, &message, &timeNs)) {
-      if (clockIn && clockIn->Receive(message, timeNs)) continue;
+    MidiEventTime when;
+    while (b->Poll(stream) > 0 && b->ReadTimed(stream, &message, &when)) {
+      if (clockIn && clockIn->Receive(message, when.timeNs)) continue;
       if (!port.enabled) continue;
       const int status = static_cast<int>(message & 0xFF);
       const int data1 = static_cast<int>((message >> 8) & 0xFF);

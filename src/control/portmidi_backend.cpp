@@ -82,7 +82,7 @@ class PortMidi final : public MidiBackend {
 
   // PortMidi stamps each event on PortTime's millisecond clock as it arrives; the age it
   // had when read moves it onto the steady clock.
-  bool ReadTimed(MidiStream stream, uint32_t* message, int64_t* timeNs) override {
+  bool ReadTimed(MidiStream stream, uint32_t* message, MidiEventTime* time) override {
     PmEvent event;
     PmTimestamp now;
     {
@@ -95,7 +95,8 @@ class PortMidi final : public MidiBackend {
                                .count();
     const int64_t ageMs = now >= event.timestamp ? now - event.timestamp : 0;
     *message = static_cast<uint32_t>(event.message);
-    *timeNs = steady - ageMs * 1000000;
+    time->timeNs = steady - ageMs * 1000000;
+    time->frame = -1;
     return true;
   }
 
