@@ -38,6 +38,8 @@ struct MeterState {
 };
 
 struct App;
+class JackOwnClient;
+class LinkSession;
 
 // The application's implementation of the immediate transport commands.
 class AppTransportNow final : public TransportNow {
@@ -91,6 +93,8 @@ struct App {
   // ---- Following an external tempo ----
   int syncFromCommandLine = -1;  // --sync, -1 when not given
   SyncFollower sync;
+  JackOwnClient* syncJack = nullptr;  // the JACK client the transport is read on; null: the program's own
+  LinkSession* syncLink = nullptr;    // the Link session followed; null: one of the program's, enabled
   std::string syncStatus;        // the panel's sync line
 
   AppTransportNow transportNow{this};

@@ -6,7 +6,7 @@
 #include "app/app.h"
 #include "app/settings/preferences.h"
 #include "engine/audio.h"
-#include "engine/message_dialog.h"
+#include "control/jack_midi_backend.h"
 
 namespace {
 
@@ -36,10 +36,10 @@ int App_SyncSource(const App* app) {
 
 void App_StartSync(App* app) {
   Preferences_SetSyncChangedHook(SyncChanged);
-  const std::string message =
-      SyncFollower_Start(&app->sync, Audio_GetEngine(), App_SyncSource(app), App_Preferences().sync_start_on);
+  JackOwnClient* jack = app->syncJack ? app->syncJack : &ProgramJackClient();
+  SyncFollower_Start(&app->sync, Audio_GetEngine(), App_SyncSource(app), App_Preferences().sync_start_on, jack, app->syncLink,
+                     app->loopTime.tempo, app->loopTime.beatsPerMeasure);
   app->syncStatus = SyncFollower_Status(app->sync, 0.0);
-  if (!message.empty()) MessageDialog_Show(nullptr, message, "Sync");
 }
 
 void App_StopSync(App* app) {
@@ -50,7 +50,7 @@ void App_StopSync(App* app) {
 
 void App_SyncTick(App* app) {
   if (app->sync.running == SyncInternal) return;
-  const SyncTick tick = SyncFollower_Tick(&app->sync, Audio_GetEngine());
+  const SyncTick tick = SyncFollower_Tick(&app->sync, Audio_GetEngine(), app->loopTime.beatsPerMeasure);
   if (tick.tempoChanged) {
     // As if typed into the Tempo field: the loop time of "Measures" and the click's
     // measure follow; recorded loops keep their length.

@@ -8,8 +8,8 @@ struct App;
 
 // The source followed: the command line's for this run when given, else the preferences'.
 int App_SyncSource(const App* app);
-// Starts following App_SyncSource (Internal: nothing to start). A source this build cannot
-// follow is told once and the program keeps its own tempo.
+// Starts following App_SyncSource (Internal: nothing to start). A source that is not there
+// is told in the sync line and the program keeps its own tempo meanwhile.
 void App_StartSync(App* app);
 void App_StopSync(App* app);
 // Timer 1: the followed tempo into the Tempo field (and so the loop time and the click),

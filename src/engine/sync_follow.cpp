@@ -209,7 +209,8 @@ void SyncFollow_Process(AudioEngine* e, const float* in, float* out, unsigned lo
   SyncSource* source = s.source.load(std::memory_order_acquire);
   const double sampleRate = e->sampleRate;
   SyncBlock block;
-  block.timeNs = BlockTime(e, s, frames, sampleRate) + s.outputLatencyNs;
+  block.outputLatencyNs = s.outputLatencyNs;
+  block.timeNs = BlockTime(e, s, frames, sampleRate) + block.outputLatencyNs;
   block.frame = s.frame;
   block.frames = static_cast<uint32_t>(frames);
   block.sampleRate = sampleRate;

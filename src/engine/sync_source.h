@@ -26,6 +26,9 @@ struct SyncBlock {
   int64_t timeNs = 0;
   // Frames since the stream started, at the first frame (monotonic, wraps never in practice).
   uint64_t frame = 0;
+  // Of timeNs, the output latency: a source whose position belongs to the period being
+  // processed rather than to the moment it is heard (JACK's transport) takes it off.
+  int64_t outputLatencyNs = 0;
   uint32_t frames = 0;       // frames in this callback
   double sampleRate = 48000.0;
 };

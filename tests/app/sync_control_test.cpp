@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 
 #include "app/app.h"
 #include "app/app_fixture.h"
 #include "app/panel_view.h"
 #include "app/settings/preferences.h"
 #include "app/sync_control.h"
+#include "audio_io/jack_own_client.h"
+#include "audio_io/link_session.h"
 #include "control/midi_clock_in.h"
 #include "control/midi_ports.h"
 #include "engine/sync_follow.h"
@@ -50,19 +53,28 @@ class SyncControl : public AppTest {
   int64_t nextTick = 0;
 };
 
-TEST_F(SyncControl, JackAndLinkAreNotFollowedYetAndSaySoOnceAndTheCommandLineWins) {
+// JACK transport without a server, and Link alone in a session, leave Kestrine on its own
+// tempo and say so in the sync line (no box: it may be the middle of a song); the command
+// line's choice holds until the user chooses in the Preferences.
+TEST_F(SyncControl, AbsentSourcesKeepTheOwnTempoAndTheCommandLineWinsUntilTheUserChooses) {
+  ::setenv("JACK_DEFAULT_SERVER", "kestrine-no-such-server", 1);
+  ::setenv("JACK_NO_START_SERVER", "1", 1);
+  JackOwnClient jack;
+  app().syncJack = &jack;
   App_Preferences().sync_source = SyncMidiClock;
   app().syncFromCommandLine = SyncJackTransport;
   EXPECT_EQ(App_SyncSource(&app()), SyncJackTransport);
   App_StartSync(&app());
-  ASSERT_EQ(dialog.shown.size(), 1u);
-  EXPECT_EQ(dialog.shown[0].text, "Following JACK Transport is not available in this build.\n"
-                                  "Kestrine keeps its own tempo (Internal).");
-  EXPECT_EQ(app().sync.running, SyncInternal);
+  ::unsetenv("JACK_DEFAULT_SERVER");
+  EXPECT_EQ(app().sync.running, SyncJackTransport);
+  EXPECT_FALSE(jack.IsOpen());
   EXPECT_EQ(Audio_GetEngine()->sync.source.load(), nullptr);
+  Audio_SetCallbackRunning(true);
+  Run(4096, 256);
   App_Timer1(&app());
-  EXPECT_EQ(App_Panel(&app()).syncStatus, "");
-  EXPECT_EQ(dialog.shown.size(), 1u);
+  EXPECT_EQ(App_Panel(&app()).syncStatus, "JACK transport: no JACK server, own tempo");
+  EXPECT_DOUBLE_EQ(app().loopTime.tempo, 120.0);
+  EXPECT_TRUE(dialog.shown.empty());
 
   // Choosing MIDI clock in the Preferences dialog takes over from the command line at once.
   App_Preferences().sync_source = SyncInternal;
@@ -70,9 +82,21 @@ TEST_F(SyncControl, JackAndLinkAreNotFollowedYetAndSaySoOnceAndTheCommandLineWin
   EXPECT_EQ(app().sync.running, SyncMidiClock);
   EXPECT_NE(Audio_GetEngine()->sync.source.load(), nullptr);
   EXPECT_EQ(App_Panel(&app()).syncStatus, "MIDI clock: waiting");
+
+  // Link alone (a session of the test's own, never enabled: no packet leaves the machine).
+  LinkSession link(120.0);
+  app().syncLink = &link;
   Preferences_ApplySyncSource(SyncAbletonLink);
-  EXPECT_EQ(app().sync.running, SyncInternal);
-  EXPECT_EQ(dialog.shown.size(), 2u);
+  EXPECT_EQ(app().sync.running, SyncAbletonLink);
+  Run(4096, 256);
+  App_Timer1(&app());
+  EXPECT_EQ(App_Panel(&app()).syncStatus, "Ableton Link: no peers, own tempo");
+  EXPECT_FALSE(Audio_GetEngine()->sync.following.load());
+  EXPECT_DOUBLE_EQ(app().loopTime.tempo, 120.0);
+  Preferences_ApplySyncSource(SyncInternal);
+  EXPECT_EQ(Audio_GetEngine()->sync.source.load(), nullptr);
+  EXPECT_EQ(App_Panel(&app()).syncStatus, "");
+  EXPECT_TRUE(dialog.shown.empty());
 }
 
 TEST_F(SyncControl, TheFollowedTempoSetsTheTempoFieldAndLoopTimeButNotRecordedLoops) {

@@ -1,12 +1,43 @@
 #include "app/model/sync_follower.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
+#include "audio_io/jack_own_client.h"
+#include "audio_io/jack_transport_source.h"
+#include "audio_io/link_session.h"
+#include "audio_io/link_sync_source.h"
 #include "control/midi_clock_in.h"
 #include "control/midi_ports.h"
 #include "engine/audio.h"
 #include "engine/sync_follow.h"
+
+namespace {
+
+// The source's name at the head of the status line.
+const char* Name(int kind) {
+  switch (kind) {
+    case SyncMidiClock: return "MIDI clock";
+    case SyncJackTransport: return "JACK transport";
+    case SyncAbletonLink: return "Ableton Link";
+    default: return "";
+  }
+}
+
+// The status line while the source is not followed (yet).
+std::string Waiting(const SyncFollower& f) {
+  switch (f.running) {
+    case SyncJackTransport:
+      return f.jackTransport ? "JACK transport: no timebase master, own tempo" : "JACK transport: no JACK server, own tempo";
+    case SyncAbletonLink:
+      return "Ableton Link: no peers, own tempo";
+    default:
+      return "MIDI clock: waiting";
+  }
+}
+
+}  // namespace
 
 SyncFollower::SyncFollower() = default;
 SyncFollower::~SyncFollower() = default;
@@ -19,32 +50,60 @@ int SyncSource_FromWord(const std::string& word) {
   return -1;
 }
 
-std::string SyncFollower_Start(SyncFollower* f, AudioEngine* engine, int kind, int startOn) {
+void SyncFollower_Start(SyncFollower* f, AudioEngine* engine, int kind, int startOn, JackOwnClient* jack,
+                        LinkSession* link, double tempo, int beatsPerBar) {
   SyncFollower_Stop(f, engine);
   if (engine) engine->sync.startOnBeat = startOn == SyncStartOnBeat ? 1 : 0;
+  SyncSource* source = nullptr;
   switch (kind) {
     case SyncMidiClock:
       f->midiClock = std::make_unique<MidiClockIn>();
       MidiPorts_UseClockIn(f->midiClock.get());
-      if (engine) SyncFollow_Attach(engine, f->midiClock.get());
-      f->running = SyncMidiClock;
-      f->status = "MIDI clock: waiting";
-      return {};
-    case SyncJackTransport:
-    case SyncAbletonLink: {
-      std::string text = std::string("Following ") + kSyncSourceNames[kind] +
-                         " is not available in this build.\nKestrine keeps its own tempo (Internal).";
-      return text;
+      source = f->midiClock.get();
+      break;
+    case SyncJackTransport: {
+      // No server: nothing to read; the status line says so and the own tempo stays.
+      std::string error;
+      if (jack && jack->Acquire("Kestrine", &error)) {
+        f->jack = jack;
+        f->jackTransport = std::make_unique<JackTransportSource>(jack);
+        source = f->jackTransport.get();
+      } else if (jack) {
+        jack->Release();
+      }
+      break;
     }
+    case SyncAbletonLink:
+      // A session never fails to start: without a network it finds no peers.
+      if (!link) {
+        f->ownLink = std::make_unique<LinkSession>(tempo);
+        f->ownLink->Enable(true);
+        f->ownLink->EnableStartStopSync(true);
+        link = f->ownLink.get();
+      }
+      f->link = link;
+      f->linkSource = std::make_unique<LinkSyncSource>(link, beatsPerBar);
+      source = f->linkSource.get();
+      break;
     default:
-      return {};
+      return;
   }
+  f->running = kind;
+  if (engine && source) SyncFollow_Attach(engine, source);
+  f->status = Waiting(*f);
 }
 
 void SyncFollower_Stop(SyncFollower* f, AudioEngine* engine) {
+  // The engine lets go first: no callback reads a source once it is destroyed.
   if (engine) SyncFollow_Detach(engine);
   MidiPorts_UseClockIn(nullptr);
   f->midiClock.reset();
+  f->jackTransport.reset();
+  if (f->jack) f->jack->Release();
+  f->jack = nullptr;
+  f->linkSource.reset();
+  f->link = nullptr;
+  f->ownLink.reset();
   f->running = SyncInternal;
   f->following = false;
   f->smoothedTempo = 0.0;
@@ -54,10 +113,13 @@ void SyncFollower_Stop(SyncFollower* f, AudioEngine* engine) {
   f->status.clear();
 }
 
-SyncTick SyncFollower_Tick(SyncFollower* f, const AudioEngine* engine) {
+SyncTick SyncFollower_Tick(SyncFollower* f, const AudioEngine* engine, int beatsPerBar) {
   SyncTick tick;
   if (f->running == SyncInternal || !engine) return tick;
+  if (f->linkSource) f->linkSource->SetQuantum(beatsPerBar);
+  const bool wasFollowing = f->following;
   f->following = engine->sync.following != 0;
+  if (wasFollowing && !f->following && !f->midiClock) f->status = Waiting(*f);
   if (f->midiClock) {
     const uint32_t outOfRange = f->midiClock->OutOfRangeEpisodes();
     if (outOfRange != f->outOfRangeSeen) {
@@ -94,11 +156,11 @@ SyncTick SyncFollower_Tick(SyncFollower* f, const AudioEngine* engine) {
 
 std::string SyncFollower_Status(const SyncFollower& f, double loopTempo) {
   if (f.running == SyncInternal) return {};
-  if (!f.following) return f.status.empty() ? std::string("MIDI clock: waiting") : f.status;
+  if (!f.following) return f.status.empty() ? Waiting(f) : f.status;
   char text[96];
   if (loopTempo > 0 && std::fabs(loopTempo - f.shownTempo) >= 0.05)
-    std::snprintf(text, sizeof text, "MIDI clock %.1f BPM (loop %.1f)", f.shownTempo, loopTempo);
+    std::snprintf(text, sizeof text, "%s %.1f BPM (loop %.1f)", Name(f.running), f.shownTempo, loopTempo);
   else
-    std::snprintf(text, sizeof text, "MIDI clock %.1f BPM", f.shownTempo);
+    std::snprintf(text, sizeof text, "%s %.1f BPM", Name(f.running), f.shownTempo);
   return text;
 }

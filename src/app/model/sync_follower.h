@@ -1,7 +1,9 @@
 #pragma once
 // The tempo source the program follows, as the application keeps it: which one was
-// chosen (Preferences or the command line), the MIDI clock follower it owns, and what the
-// panel shows of it (the followed tempo, smoothed for the Tempo field, and a status line).
+// chosen (Preferences or the command line), the source it owns (the MIDI clock follower,
+// the JACK transport reader on the program's own JACK client, or a Link session), and what
+// the panel shows of it (the followed tempo, smoothed for the Tempo field, and a status
+// line).
 // User-interface thread only; the engine reads the source itself on the audio thread.
 #include <cstdint>
 #include <memory>
@@ -9,6 +11,10 @@
 
 struct AudioEngine;
 class MidiClockIn;
+class JackOwnClient;
+class JackTransportSource;
+class LinkSession;
+class LinkSyncSource;
 
 enum SyncSourceKind : int {
   SyncInternal = 0,
@@ -30,6 +36,11 @@ int SyncSource_FromWord(const std::string& word);
 struct SyncFollower {
   int running = SyncInternal;  // what is followed now
   std::unique_ptr<MidiClockIn> midiClock;
+  JackOwnClient* jack = nullptr;  // acquired while JACK transport is followed
+  std::unique_ptr<JackTransportSource> jackTransport;
+  std::unique_ptr<LinkSession> ownLink;
+  LinkSession* link = nullptr;  // the session followed: ownLink or the caller's
+  std::unique_ptr<LinkSyncSource> linkSource;
   bool following = false;      // the engine follows the source at the last tick
   double smoothedTempo = 0.0;  // the followed tempo, smoothed for the panel
   double shownTempo = 0.0;     // the tempo last given to the Tempo field (0: none yet)
@@ -43,9 +54,13 @@ struct SyncFollower {
 };
 
 // Follows `kind` from now on (after the MIDI ports are open), waiting starts taking the next
-// bar or beat (`startOn`). Returns a message for the user when the source cannot be
-// followed in this build (it then runs on Internal), else an empty text.
-std::string SyncFollower_Start(SyncFollower* f, AudioEngine* engine, int kind, int startOn);
+// bar or beat (`startOn`); a Link session starts at `tempo` and `beatsPerBar`. A source that
+// is not there (no JACK server, no timebase master, no Link peers) is told in the status
+// line and Kestrine keeps its own tempo until it comes. `jack` is the program's own JACK
+// client (shared with the JACK MIDI ports); `link`, when given, a session of the caller's
+// (else the follower starts and enables one of its own).
+void SyncFollower_Start(SyncFollower* f, AudioEngine* engine, int kind, int startOn, JackOwnClient* jack,
+                        LinkSession* link, double tempo, int beatsPerBar);
 // Back to Internal: the engine lets go of the source before it is destroyed.
 void SyncFollower_Stop(SyncFollower* f, AudioEngine* engine);
 
@@ -58,7 +73,7 @@ struct SyncTick {
   bool tempoChanged = false;
   double tempo = 0.0;
 };
-SyncTick SyncFollower_Tick(SyncFollower* f, const AudioEngine* engine);
+SyncTick SyncFollower_Tick(SyncFollower* f, const AudioEngine* engine, int beatsPerBar);
 
 // The status line beside the Tempo field: the source's tempo beside the current loop's own
 // (`loopTempo` <= 0: no recorded loop), or what went wrong.
