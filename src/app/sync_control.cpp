@@ -36,9 +36,16 @@ int App_SyncSource(const App* app) {
 
 void App_StartSync(App* app) {
   Preferences_SetSyncChangedHook(SyncChanged);
-  JackOwnClient* jack = app->syncJack ? app->syncJack : &ProgramJackClient();
-  SyncFollower_Start(&app->sync, Audio_GetEngine(), App_SyncSource(app), App_Preferences().sync_start_on, jack, app->syncLink,
-                     app->loopTime.tempo, app->loopTime.beatsPerMeasure);
+  SyncChoice c;
+  c.kind = App_SyncSource(app);
+  c.startOn = App_Preferences().sync_start_on;
+  c.leadJack = App_Preferences().sync_lead_jack != 0;
+  c.leadLink = App_Preferences().sync_lead_link != 0;
+  c.tempo = app->loopTime.tempo;
+  c.beatsPerBar = app->loopTime.beatsPerMeasure;
+  c.jack = app->syncJack ? app->syncJack : &ProgramJackClient();
+  c.link = app->syncLink;
+  SyncFollower_Start(&app->sync, Audio_GetEngine(), c);
   app->syncStatus = SyncFollower_Status(app->sync, 0.0);
 }
 

@@ -20,6 +20,7 @@
 #include "engine/relaxed.h"
 #include "engine/spsc_queue.h"
 #include "engine/sync_follow.h"
+#include "engine/sync_lead.h"
 
 inline constexpr int MAX_FRAMES = 512;  // the most frames one callback piece carries
 inline constexpr int NUM_TRACKS = 9;    // slot 0 metronome, 1..8 the strips' loops
@@ -211,6 +212,7 @@ struct AudioEngine {
 
   // 15. Following an external tempo source (nothing attached: Internal)
   SyncFollow sync;
+  SyncLead lead;  // Internal: the leaders Kestrine's own tempo is published to
 
   // ---- Hand-over machinery between the two threads ----
 

@@ -16,6 +16,7 @@
 #include "engine/metronome_gate.h"
 #include "engine/stream_pieces.h"
 #include "engine/sync_follow.h"
+#include "engine/sync_lead.h"
 #include "engine/transport.h"
 
 namespace {
@@ -808,6 +809,7 @@ int Audio_ProcessStream(AudioEngine* engine, const float* input, float* output,
   }
   DenormalGuard denormals;  // decaying tails never multiply the callback's cost
   engine->callbacksStarted.fetch_add(1);
+  if (engine->lead.attached.load(std::memory_order_acquire)) SyncLead_Publish(engine, frames);
   if (engine->sync.source.load(std::memory_order_acquire))
     SyncFollow_Process(engine, input, output, frames);
   else

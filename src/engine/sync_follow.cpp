@@ -33,22 +33,26 @@ int64_t SteadyNowNs() {
       .count();
 }
 
-// The block's start time. The steady clock read in a callback jitters with the scheduler;
-// the frames say how far the stream has moved, so the time follows them and the clock
-// only pulls it in slowly. A jump of the clock (a stalled stream) is taken as it is.
-int64_t BlockTime(AudioEngine* e, SyncFollow& s, unsigned long frames, double sampleRate) {
-  if (SyncClockFn clock = s.clock) return clock(s.clockUser, s.frame, sampleRate);
+}  // namespace
+
+// The steady clock read in a callback jitters with the scheduler; the frames say how far
+// the stream has moved, so the time follows them and the clock only pulls it in slowly. A
+// jump of the clock (a stalled stream) is taken as it is.
+int64_t SyncFollow_BlockTime(const SyncFollow& s, uint64_t frame, unsigned long frames, double sampleRate,
+                             int64_t* lastTimeNs, uint32_t* lastFrames) {
+  if (SyncClockFn clock = s.clock) return clock(s.clockUser, frame, sampleRate);
   int64_t now = SteadyNowNs();
-  if (s.lastFrames > 0 && sampleRate > 0) {
-    const int64_t predicted = s.lastTimeNs + static_cast<int64_t>(s.lastFrames * 1e9 / sampleRate);
+  if (*lastFrames > 0 && sampleRate > 0) {
+    const int64_t predicted = *lastTimeNs + static_cast<int64_t>(*lastFrames * 1e9 / sampleRate);
     const int64_t error = now - predicted;
     if (error > -20000000 && error < 20000000) now = predicted + error / 32;
   }
-  s.lastTimeNs = now;
-  s.lastFrames = static_cast<uint32_t>(frames);
-  (void)e;
+  *lastTimeNs = now;
+  *lastFrames = static_cast<uint32_t>(frames);
   return now;
 }
+
+namespace {
 
 double Wrap(double x, double span) {
   x = std::fmod(x, span);
@@ -210,7 +214,8 @@ void SyncFollow_Process(AudioEngine* e, const float* in, float* out, unsigned lo
   const double sampleRate = e->sampleRate;
   SyncBlock block;
   block.outputLatencyNs = s.outputLatencyNs;
-  block.timeNs = BlockTime(e, s, frames, sampleRate) + block.outputLatencyNs;
+  block.timeNs = SyncFollow_BlockTime(s, s.frame, frames, sampleRate, &s.lastTimeNs, &s.lastFrames) +
+                 block.outputLatencyNs;
   block.frame = s.frame;
   block.frames = static_cast<uint32_t>(frames);
   block.sampleRate = sampleRate;

@@ -81,6 +81,12 @@ bool SyncFollow_Waiting(const AudioEngine* engine);
 
 // ---- Audio thread ----
 
+// Steady-clock time of the block beginning at stream frame `frame` of `frames` frames, before
+// output latency: the test clock when one is given, else the steady clock smoothed along
+// the frames (the last time and block size kept in *lastTimeNs and *lastFrames).
+int64_t SyncFollow_BlockTime(const SyncFollow& follow, uint64_t frame, unsigned long frames, double sampleRate,
+                             int64_t* lastTimeNs, uint32_t* lastFrames);
+
 // The whole callback while a source is attached: reads it, carries out waiting starts on
 // their frame, locks the loops' phase and renders the block.
 void SyncFollow_Process(AudioEngine* engine, const float* input, float* output, unsigned long frames);

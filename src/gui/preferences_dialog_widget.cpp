@@ -99,6 +99,14 @@ PreferencesDialogWidget::PreferencesDialogWidget(QWidget* parent)
   Dialog_Fill(syncStartOn_, std::vector<std::string>(std::begin(kSyncStartOnNames), std::end(kSyncStartOnNames)));
   Dialog_Select(syncStartOn_, model_.syncStartOn);
   form->addRow("Start Waits For:", syncStartOn_);
+  syncLeadJack_ = new QCheckBox("Lead JACK Transport (timebase master) with Internal", this);
+  syncLeadJack_->setObjectName("sync_lead_jack");
+  syncLeadJack_->setChecked(model_.syncLeadJack);
+  form->addRow(syncLeadJack_);
+  syncLeadLink_ = new QCheckBox("Join Ableton Link with Internal", this);
+  syncLeadLink_->setObjectName("sync_lead_link");
+  syncLeadLink_->setChecked(model_.syncLeadLink);
+  form->addRow(syncLeadLink_);
   layout->addLayout(form);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -128,6 +136,8 @@ void PreferencesDialogWidget::accept() {
   model_.loopFileFormat = loopFileFormat_->currentIndex();
   model_.syncSource = syncSource_->currentIndex();
   model_.syncStartOn = syncStartOn_->currentIndex();
+  model_.syncLeadJack = syncLeadJack_->isChecked();
+  model_.syncLeadLink = syncLeadLink_->isChecked();
   const bool closes = PreferencesDialog_Ok(&model_);
   // A field the model emptied (a path too long) shows empty.
   quicksave_->setText(Q(model_.quicksaveDirectory));

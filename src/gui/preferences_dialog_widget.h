@@ -32,4 +32,6 @@ class PreferencesDialogWidget final : public QDialog {
   QComboBox* loopFileFormat_;
   QComboBox* syncSource_;
   QComboBox* syncStartOn_;
+  QCheckBox* syncLeadJack_;
+  QCheckBox* syncLeadLink_;
 };

@@ -148,3 +148,32 @@ TEST_F(SyncControl, AClockOutOfRangeOrLostIsShownInTheSyncLine) {
 }
 
 }  // namespace
+
+namespace {
+
+// With Internal, the lead choices attach their leaders: Link to a session (the test's own,
+// never enabled), JACK only where a server runs.
+TEST_F(SyncControl, InternalLeadsAsALinkPeerAndAsTimebaseMasterOnlyWithAServer) {
+  ::setenv("JACK_DEFAULT_SERVER", "kestrine-no-such-server", 1);
+  ::setenv("JACK_NO_START_SERVER", "1", 1);
+  JackOwnClient jack;
+  LinkSession link(100.0);
+  app().syncJack = &jack;
+  app().syncLink = &link;
+  App_StartSync(&app());
+  EXPECT_EQ(Audio_GetEngine()->lead.attached.load(), 0) << "nothing chosen: the callback as before";
+  Preferences_ApplySyncLead(true, true);
+  ::unsetenv("JACK_DEFAULT_SERVER");
+  EXPECT_EQ(app().sync.running, SyncInternal);
+  EXPECT_EQ(Audio_GetEngine()->lead.attached.load(), 1);
+  EXPECT_NE(Audio_GetEngine()->lead.leaders[1].load(), nullptr);
+  EXPECT_FALSE(jack.IsOpen());
+  Audio_SetCallbackRunning(true);
+  Do(Command::TransportPlay);
+  Run(48000, 256);
+  EXPECT_NEAR(link.Read(link.NowMicros(), 4).bpm, 120.0, 1e-9) << "Kestrine's tempo proposed to the session";
+  Preferences_ApplySyncLead(false, false);
+  EXPECT_EQ(Audio_GetEngine()->lead.attached.load(), 0);
+}
+
+}  // namespace

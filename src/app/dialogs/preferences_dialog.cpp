@@ -76,6 +76,8 @@ PreferencesDialog PreferencesDialog_Open() {
   d.loopFileFormat = p.loop_file_format;
   d.syncSource = p.sync_source;
   d.syncStartOn = p.sync_start_on;
+  d.syncLeadJack = p.sync_lead_jack != 0;
+  d.syncLeadLink = p.sync_lead_link != 0;
   for (int i = 0; i < 3; ++i) d.saved.slider[i] = d.slider[i];
   d.saved.monitor = p.latent_input;
   d.saved.useLoopEffectsMix = p.latent_input_use_loop_effects_mix;
@@ -153,6 +155,7 @@ bool PreferencesDialog_Ok(PreferencesDialog* d) {
   Preferences_ApplyLoopFileFormat(d->loopFileFormat);
   Preferences_ApplySyncStartOn(d->syncStartOn);
   Preferences_ApplySyncSource(d->syncSource);
+  Preferences_ApplySyncLead(d->syncLeadJack, d->syncLeadLink);
   p.quicksave_directory = d->quicksaveDirectory;
   p.mixtodisk_directory = d->mixToDiskDirectory;
   WritePreferences();

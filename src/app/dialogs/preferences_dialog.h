@@ -36,6 +36,8 @@ struct PreferencesDialog {
   int loopFileFormat = 0;  // "Save Loops As", an entry of kLoopFileFormatNames
   int syncSource = 0;      // "Follow Tempo From", an entry of kSyncSourceNames
   int syncStartOn = 0;     // "Start Waits For", an entry of kSyncStartOnNames
+  bool syncLeadJack = false;  // "Lead JACK Transport" (with Internal)
+  bool syncLeadLink = false;  // "Join Ableton Link" (with Internal)
 
   struct {
     int slider[3];

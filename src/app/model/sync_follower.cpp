@@ -8,10 +8,12 @@
 #include "audio_io/jack_transport_source.h"
 #include "audio_io/link_session.h"
 #include "audio_io/link_sync_source.h"
+#include "audio_io/sync_leaders.h"
 #include "control/midi_clock_in.h"
 #include "control/midi_ports.h"
 #include "engine/audio.h"
 #include "engine/sync_follow.h"
+#include "engine/sync_lead.h"
 
 namespace {
 
@@ -50,9 +52,42 @@ int SyncSource_FromWord(const std::string& word) {
   return -1;
 }
 
-void SyncFollower_Start(SyncFollower* f, AudioEngine* engine, int kind, int startOn, JackOwnClient* jack,
-                        LinkSession* link, double tempo, int beatsPerBar) {
+namespace {
+
+// Kestrine's own tempo published: the JACK timebase master, a Link peer.
+void StartLeading(SyncFollower* f, AudioEngine* engine, const SyncChoice& c) {
+  std::string error;
+  if (c.leadJack && c.jack) {
+    if (c.jack->Acquire("Kestrine", &error) && c.jack->LeadTransport(true)) {
+      f->jack = c.jack;
+      f->jackLeader = std::make_unique<JackTransportLeader>(c.jack);
+      if (engine) SyncLead_Set(engine, 0, f->jackLeader.get());
+    } else {
+      c.jack->Release();
+    }
+  }
+  if (c.leadLink) {
+    LinkSession* link = c.link;
+    if (!link) {
+      f->ownLink = std::make_unique<LinkSession>(c.tempo);
+      f->ownLink->Enable(true);
+      f->ownLink->EnableStartStopSync(true);
+      link = f->ownLink.get();
+    }
+    f->link = link;
+    f->linkLeader = std::make_unique<LinkLeader>(link);
+    if (engine) SyncLead_Set(engine, 1, f->linkLeader.get());
+  }
+}
+
+}  // namespace
+
+void SyncFollower_Start(SyncFollower* f, AudioEngine* engine, const SyncChoice& c) {
   SyncFollower_Stop(f, engine);
+  const int kind = c.kind, startOn = c.startOn, beatsPerBar = c.beatsPerBar;
+  const double tempo = c.tempo;
+  JackOwnClient* jack = c.jack;
+  LinkSession* link = c.link;
   if (engine) engine->sync.startOnBeat = startOn == SyncStartOnBeat ? 1 : 0;
   SyncSource* source = nullptr;
   switch (kind) {
@@ -86,6 +121,7 @@ void SyncFollower_Start(SyncFollower* f, AudioEngine* engine, int kind, int star
       source = f->linkSource.get();
       break;
     default:
+      StartLeading(f, engine, c);
       return;
   }
   f->running = kind;
@@ -95,7 +131,14 @@ void SyncFollower_Start(SyncFollower* f, AudioEngine* engine, int kind, int star
 
 void SyncFollower_Stop(SyncFollower* f, AudioEngine* engine) {
   // The engine lets go first: no callback reads a source once it is destroyed.
-  if (engine) SyncFollow_Detach(engine);
+  if (engine) {
+    SyncFollow_Detach(engine);
+    SyncLead_Set(engine, 0, nullptr);
+    SyncLead_Set(engine, 1, nullptr);
+  }
+  f->jackLeader.reset();
+  f->linkLeader.reset();
+  if (f->jack && f->jack->LeadsTransport()) f->jack->LeadTransport(false);
   MidiPorts_UseClockIn(nullptr);
   f->midiClock.reset();
   f->jackTransport.reset();

@@ -15,6 +15,8 @@ class JackOwnClient;
 class JackTransportSource;
 class LinkSession;
 class LinkSyncSource;
+class JackTransportLeader;
+class LinkLeader;
 
 enum SyncSourceKind : int {
   SyncInternal = 0,
@@ -41,6 +43,9 @@ struct SyncFollower {
   std::unique_ptr<LinkSession> ownLink;
   LinkSession* link = nullptr;  // the session followed: ownLink or the caller's
   std::unique_ptr<LinkSyncSource> linkSource;
+  // Leading with Internal.
+  std::unique_ptr<JackTransportLeader> jackLeader;
+  std::unique_ptr<LinkLeader> linkLeader;
   bool following = false;      // the engine follows the source at the last tick
   double smoothedTempo = 0.0;  // the followed tempo, smoothed for the panel
   double shownTempo = 0.0;     // the tempo last given to the Tempo field (0: none yet)
@@ -53,14 +58,23 @@ struct SyncFollower {
   ~SyncFollower();
 };
 
-// Follows `kind` from now on (after the MIDI ports are open), waiting starts taking the next
-// bar or beat (`startOn`); a Link session starts at `tempo` and `beatsPerBar`. A source that
-// is not there (no JACK server, no timebase master, no Link peers) is told in the status
-// line and Kestrine keeps its own tempo until it comes. `jack` is the program's own JACK
-// client (shared with the JACK MIDI ports); `link`, when given, a session of the caller's
-// (else the follower starts and enables one of its own).
-void SyncFollower_Start(SyncFollower* f, AudioEngine* engine, int kind, int startOn, JackOwnClient* jack,
-                        LinkSession* link, double tempo, int beatsPerBar);
+// What to follow or lead with, as chosen.
+struct SyncChoice {
+  int kind = SyncInternal;  // the source followed
+  int startOn = SyncStartOnBar;
+  bool leadJack = false;    // Internal: Kestrine is the JACK transport's timebase master
+  bool leadLink = false;    // Internal: Kestrine is a Link peer
+  double tempo = 120.0;     // a Link session Kestrine starts begins at this tempo
+  int beatsPerBar = 4;
+  JackOwnClient* jack = nullptr;  // the program's own JACK client (shared with JACK MIDI)
+  LinkSession* link = nullptr;    // a session of the caller's; null: the follower starts one
+};
+
+// Follows (or leads, with Internal) as `choice` says from now on, after the MIDI ports are
+// open. A source that is not there (no JACK server, no timebase master, no Link peers) is
+// told in the status line and Kestrine keeps its own tempo until it comes; leading where
+// JACK has no server just does not happen.
+void SyncFollower_Start(SyncFollower* f, AudioEngine* engine, const SyncChoice& choice);
 // Back to Internal: the engine lets go of the source before it is destroyed.
 void SyncFollower_Stop(SyncFollower* f, AudioEngine* engine);
 

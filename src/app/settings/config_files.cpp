@@ -129,6 +129,8 @@ const SettingDescriptor kRows[] = {
     {.name = "sync_start_on",
      .setInteger = [](int v) { if (v == 0 || v == 1) P().sync_start_on = v; },
      .getInteger = [] { return P().sync_start_on; }},
+    ROW_BIT(sync_lead_jack),
+    ROW_BIT(sync_lead_link),
 
     // DeviceConfig.xml
     {.name = "driver_type",
@@ -206,7 +208,7 @@ const SettingDescriptor* ConfigFiles_Rows(int* count) {
 
 SettingTable ConfigFiles_SystemTable() { return SettingTable_Slice(kRows, kRowCount, "skin", 2); }
 SettingTable ConfigFiles_PreferencesTable() {
-  return SettingTable_Slice(kRows, kRowCount, "undo", 44);
+  return SettingTable_Slice(kRows, kRowCount, "undo", 46);
 }
 SettingTable ConfigFiles_DeviceTable() {
   return SettingTable_Slice(kRows, kRowCount, "driver_type", 8);

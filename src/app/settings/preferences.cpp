@@ -60,6 +60,13 @@ void Preferences_ApplySyncSource(int source) {
   if (g_syncHook) g_syncHook();
 }
 
+void Preferences_ApplySyncLead(bool jack, bool link) {
+  if ((g_preferences.sync_lead_jack != 0) == jack && (g_preferences.sync_lead_link != 0) == link) return;
+  g_preferences.sync_lead_jack = jack ? 1 : 0;
+  g_preferences.sync_lead_link = link ? 1 : 0;
+  if (g_syncHook) g_syncHook();
+}
+
 void Preferences_ApplySyncStartOn(int startOn) {
   if (startOn < 0 || startOn > 1 || startOn == g_preferences.sync_start_on) return;
   g_preferences.sync_start_on = startOn;

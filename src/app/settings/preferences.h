@@ -56,6 +56,9 @@ struct Preferences {
   // Link) and whether a waiting start takes its next bar (0) or beat (1).
   int sync_source = 0;
   int sync_start_on = 0;
+  // With Internal, Kestrine leads: as the JACK transport's timebase master, as a Link peer.
+  int sync_lead_jack = 0;
+  int sync_lead_link = 0;
 };
 
 struct SystemConfiguration {
@@ -79,6 +82,7 @@ using SyncChangedHook = void (*)();
 void Preferences_SetSyncChangedHook(SyncChangedHook hook);
 void Preferences_ApplySyncSource(int source);   // 0..3, else ignored
 void Preferences_ApplySyncStartOn(int startOn);  // 0..1, else ignored
+void Preferences_ApplySyncLead(bool jack, bool link);
 
 // Called when stereo_record changes, so that the current track's recording loop is
 // re-created with the new channel count. The strips install it.

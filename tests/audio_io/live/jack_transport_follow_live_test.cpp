@@ -16,6 +16,8 @@
 
 #include "audio_io/jack_own_client.h"
 #include "audio_io/jack_transport_source.h"
+#include "audio_io/sync_leaders.h"
+#include "engine/sync_lead.h"
 #include "engine/sync_follow.h"
 #include "support/engine_fixture.h"
 #include "support/jack_test_client.h"
@@ -47,6 +49,7 @@ class JackTransportFollowLive : public EngineTest {
   void TearDown() override {
     Audio_SetCallbackRunning(false);
     SyncFollow_Detach(engine());
+    SyncLead_Set(engine(), 0, nullptr);
     source_.reset();
     client_.Close();
     daw_.reset();
@@ -56,7 +59,7 @@ class JackTransportFollowLive : public EngineTest {
   // One block of the callback when the server has run its frames, as PortAudio's callback
   // runs in the server's cycle: a loaded dummy server runs slow, and the stream with it.
   void Block() {
-    const int64_t due = startFrame_ + static_cast<int64_t>(engine()->sync.frame);
+    const int64_t due = startFrame_ + framesRun;
     for (int i = 0; i < 5000 && client_.FrameNow() < due; ++i) std::this_thread::sleep_for(std::chrono::microseconds(200));
     blockTime_ = SteadyNs();
     Run(256, 256);
@@ -80,7 +83,7 @@ TEST_F(JackTransportFollowLive, TheLoopStartStaysOnTheMastersBarWithinAPeriod) {
   const int bar = static_cast<int>(std::lround(4 * kRate * 60.0 / kBpm));
   const int loop = MakeLoop(bar, 2);
   // Before a master rolls there is nothing to follow: Play starts at once.
-  startFrame_ = client_.FrameNow();
+  startFrame_ = client_.FrameNow() - framesRun;
   SyncFollow_Attach(engine(), source_.get());
   Audio_SetCallbackRunning(true);
   for (int i = 0; i < 40; ++i) Block();
@@ -141,6 +144,52 @@ TEST_F(JackTransportFollowLive, TheLoopStartStaysOnTheMastersBarWithinAPeriod) {
   EXPECT_NE(engine()->sync.resyncs.load(), resyncs);
   for (int i = 0; i < 20; ++i) Block();
   EXPECT_LT(std::fabs(errorFrames()), 256.0);
+}
+
+// Leading: Kestrine, playing at its own 120 BPM, is the timebase master; another client
+// reads Kestrine's tempo and its beat since Play within a period.
+TEST_F(JackTransportFollowLive, KestrineLeadsAsTimebaseMaster) {
+  MakeLoop(96000, 2);
+  JackTransportLeader leader(&client_);
+  ASSERT_TRUE(client_.LeadTransport(true));
+  startFrame_ = client_.FrameNow() - framesRun;
+  SyncLead_Set(engine(), 0, &leader);
+  Audio_SetCallbackRunning(true);
+  jack_transport_start(daw_->client());
+  for (int i = 0; i < 20; ++i) Block();
+  Audio_PlayLooping();
+  double worst = 0, sum = 0;
+  int unpublished = 0, n = 0;
+  for (int i = 0; i < 200; ++i) {
+    // The block runs once the server reached JACK frame `blockFrame`: Kestrine's beat there.
+    const int64_t blockFrame = startFrame_ + framesRun;
+    const double counter = static_cast<double>(engine()->lead.counter);
+    Block();
+    jack_position_t pos{};
+    jack_transport_query(daw_->client(), &pos);
+    const int64_t since = static_cast<int64_t>(jack_get_current_transport_frame(daw_->client())) - pos.frame;
+    const int64_t posFrame = static_cast<int64_t>(jack_frame_time(daw_->client())) - since;  // JACK frame of pos
+    if (!(pos.valid & JackPositionBBT)) {
+      ++unpublished;
+      continue;
+    }
+    EXPECT_DOUBLE_EQ(pos.beats_per_minute, 120.0);
+    EXPECT_EQ(pos.beats_per_bar, 4.0f);
+    const double published = (pos.bar - 1) * 4.0 + (pos.beat - 1) + pos.tick / pos.ticks_per_beat;
+    const double own = (counter + static_cast<double>(posFrame - blockFrame)) / 24000.0;
+    if (i > 20) {
+      double e = (published - own) * 24000.0;
+      e -= std::round(e / 96000.0) * 96000.0;  // (a frame-time wrap would land bars apart)
+      worst = std::max(worst, std::fabs(e));
+      sum += e, ++n;
+    }
+  }
+  std::printf("JACK timebase master: another client's bars and beats within %.1f frames of Kestrine's, mean %.1f "
+              "(%d periods without)\n", worst, n ? sum / n : 0.0, unpublished);
+  EXPECT_LT(unpublished, 10);
+  EXPECT_LT(worst, 256.0) << "one period";
+  SyncLead_Set(engine(), 0, nullptr);
+  EXPECT_TRUE(client_.LeadTransport(false));
 }
 
 }  // namespace
