@@ -32,6 +32,10 @@ void LinkFollow::Take(const LinkReading& r, int quantum, SyncReading* out) noexc
 
 void LinkSyncSource::Read(const SyncBlock& block, SyncReading* reading) noexcept {
   const int quantum = quantum_.load(std::memory_order_relaxed);
-  const LinkReading r = link_->Read(link_->MicrosAtSteadyNs(block.timeNs), quantum);
+  if (--untilOffset_ < 0) {
+    offsetMicros_ = link_->MicrosAtSteadyNs(block.timeNs) - block.timeNs / 1000;
+    untilOffset_ = kOffsetEvery - 1;
+  }
+  const LinkReading r = link_->Read(block.timeNs / 1000 + offsetMicros_, quantum);
   follow_.Take(r, quantum, reading);
 }

@@ -38,5 +38,11 @@ class LinkSyncSource final : public SyncSource {
  private:
   const LinkSession* link_;
   std::atomic<int> quantum_;
-  LinkFollow follow_;  // audio thread only
+  // Audio thread only. Link's clock minus the steady clock, in microseconds: both run on
+  // the monotonic clock, apart only by the system's slow slewing, so it is read again only
+  // every kOffsetEvery callbacks (a clock pair costs about as much as Link's capture).
+  static constexpr int kOffsetEvery = 16;
+  LinkFollow follow_;
+  int64_t offsetMicros_ = 0;
+  int untilOffset_ = 0;
 };

@@ -6,6 +6,7 @@ void JackTransportLeader::Publish(const SyncBlock& block, const SyncLeadReading&
 }
 
 void LinkLeader::Publish(const SyncBlock& block, const SyncLeadReading& lead) noexcept {
+  if (lead.bpm == lastBpm_ && !lead.started) return;  // nothing to tell: no clock read
   const int64_t host = link_->MicrosAtSteadyNs(block.timeNs);
   if (lead.bpm != lastBpm_) {
     link_->CommitTempoFromAudio(lead.bpm, host);
