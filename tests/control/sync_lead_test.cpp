@@ -1,16 +1,20 @@
 // Leading with Kestrine's own tempo: what the callback publishes to its leaders (tempo, bar,
 // beat since the transport started, the start itself) and that publishing to the JACK
 // timebase master and a Link peer allocates nothing, takes no lock and calls no system.
-// Link stays disabled here: no packet leaves the machine.
+// The same for reading the JACK transport and Link as sources in the callback. Link stays
+// disabled here: no packet leaves the machine.
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "audio_io/jack_own_client.h"
+#include "audio_io/jack_transport_source.h"
 #include "audio_io/link_session.h"
+#include "audio_io/link_sync_source.h"
 #include "audio_io/sync_leaders.h"
 #include "control/first_system_call.h"
 #include "engine/audio.h"
+#include "engine/sync_follow.h"
 #include "engine/sync_lead.h"
 #include "support/engine_fixture.h"
 
@@ -102,6 +106,35 @@ TEST_F(SyncLeadTest, PublishingToJackAndLinkNeitherAllocatesNorLocksNorCallsTheS
             }),
             kNoSystemCall);
 #endif
+}
+
+TEST_F(SyncLeadTest, ReadingJackAndLinkAsSourcesNeitherAllocatesNorLocksNorCallsTheSystem) {
+  MakeLoop(96000, 2);
+  JackOwnClient jack;  // never opened: no reading, the own tempo kept
+  LinkSession link(120.0);
+  JackTransportSource jackSource(&jack);
+  LinkSyncSource linkSource(&link, 4);
+  Audio_SetCallbackRunning(true);
+  std::vector<float> in(512), out(512);
+  for (SyncSource* source : {static_cast<SyncSource*>(&jackSource), static_cast<SyncSource*>(&linkSource)}) {
+    SyncFollow_Attach(engine(), source);
+    Audio_ProcessStream(engine(), in.data(), out.data(), 256);
+    Audio_PlayLooping();
+    const long a = allocations, l = lockAttempts;
+    for (int i = 0; i < 100; ++i) Audio_ProcessStream(engine(), in.data(), out.data(), 256);
+    EXPECT_EQ(allocations, a);
+    EXPECT_EQ(lockAttempts, l);
+    EXPECT_FALSE(engine()->sync.following.load()) << "no server, no peers: the own tempo";
+#if !defined(__SANITIZE_THREAD__)
+    if (FirstSystemCall([] {}) == kNoFilter) GTEST_SKIP() << "system-call filters are not available here";
+    EXPECT_EQ(FirstSystemCall([&] {
+                for (int i = 0; i < 50; ++i) Audio_ProcessStream(engine(), in.data(), out.data(), 256);
+              }),
+              kNoSystemCall);
+#endif
+    SyncFollow_Detach(engine());
+    Audio_StopLooping();
+  }
 }
 
 }  // namespace
