@@ -136,6 +136,7 @@ TEST_F(CombinedMidi, TimedStreamsGetAudioMessagesEarlyWithTheirDueTimes) {
     }
     EXPECT_LT(records[i].handedNs, records[i].dueNs) << "handed over before it is due: " << i;
   }
+  CloseMidiPorts();  // while `timed` still lives
 }
 
 }  // namespace
