@@ -61,7 +61,7 @@ class JackTransportFollowLive : public EngineTest {
   void Block() {
     const int64_t due = startFrame_ + framesRun;
     for (int i = 0; i < 5000 && client_.FrameNow() < due; ++i) std::this_thread::sleep_for(std::chrono::microseconds(200));
-    blockTime_ = client_.FrameToTimeNs(due);
+    blockFrame_ = due;
     Run(256, 256);
   }
   // The time of a block is that of its JACK frame, as for a stream whose callback runs in
@@ -70,19 +70,21 @@ class JackTransportFollowLive : public EngineTest {
     auto* self = static_cast<JackTransportFollowLive*>(user);
     return self->client_.FrameToTimeNs(self->startFrame_ + static_cast<int64_t>(frame));
   }
-  // The master's beat at steady time `t` (a moment ago): its bars and beats count from
-  // transport frame 0, and libjack estimates the transport frame now.
-  double TrueBeat(int64_t t) {
-    const int64_t now = SteadyNs();
-    const double frame = jack_get_current_transport_frame(daw_->client()) - (now - t) * 1e-9 * kRate;
-    return frame / kRate * kBpm / 60.0;
+  // The master's beat at JACK frame `frame`: its bars and beats count from transport frame
+  // 0, and rolling, the transport frame stays a fixed distance from the server's frame
+  // counter (the latest period read says how far). Frames, not times: a loaded dummy
+  // server's cycles wake late, and its frame times jitter by milliseconds.
+  double TrueBeat(int64_t frame) {
+    JackTransportReading r;
+    if (!client_.Transport(&r)) return 0;
+    return static_cast<double>(frame + r.frame - r.periodFrame) / kRate * kBpm / 60.0;
   }
 
   std::unique_ptr<PrivateJackServer> server_;
   JackOwnClient client_;
   std::unique_ptr<JackTestClient> daw_;
   std::unique_ptr<JackTransportSource> source_;
-  int64_t startFrame_ = 0, blockTime_ = 0;
+  int64_t startFrame_ = 0, blockFrame_ = 0;
 };
 
 TEST_F(JackTransportFollowLive, TheLoopStartStaysOnTheMastersBarWithinAPeriod) {
@@ -115,7 +117,7 @@ TEST_F(JackTransportFollowLive, TheLoopStartStaysOnTheMastersBarWithinAPeriod) {
 
   // Three seconds of playing: where the loop's head stands against the master's bar.
   auto errorFrames = [&] {
-    const double beat = std::fmod(TrueBeat(blockTime_), 4.0);
+    const double beat = std::fmod(TrueBeat(blockFrame_), 4.0);
     double error = (track(loop).exactPosition - 256) - beat / 4.0 * bar;  // one block played since
     if (error > bar / 2.0) error -= bar;
     if (error < -bar / 2.0) error += bar;
@@ -160,6 +162,7 @@ TEST_F(JackTransportFollowLive, KestrineLeadsAsTimebaseMaster) {
   JackTransportLeader leader(&client_);
   ASSERT_TRUE(client_.LeadTransport(true));
   startFrame_ = client_.FrameNow() - framesRun;
+  SyncFollow_UseClock(engine(), FrameClock, this);
   SyncLead_Set(engine(), 0, &leader);
   Audio_SetCallbackRunning(true);
   jack_transport_start(daw_->client());
@@ -174,8 +177,10 @@ TEST_F(JackTransportFollowLive, KestrineLeadsAsTimebaseMaster) {
     Block();
     jack_position_t pos{};
     jack_transport_query(daw_->client(), &pos);
-    const int64_t since = static_cast<int64_t>(jack_get_current_transport_frame(daw_->client())) - pos.frame;
-    const int64_t posFrame = static_cast<int64_t>(jack_frame_time(daw_->client())) - since;  // JACK frame of pos
+    // The JACK frame of pos: rolling, the transport frame keeps its distance to the server's.
+    JackTransportReading r;
+    if (!client_.Transport(&r)) continue;
+    const int64_t posFrame = static_cast<int64_t>(pos.frame) - (r.frame - r.periodFrame);
     if (!(pos.valid & JackPositionBBT)) {
       ++unpublished;
       continue;
