@@ -56,7 +56,10 @@ void App_StopSync(App* app) {
 }
 
 void App_SyncTick(App* app) {
-  if (app->sync.running == SyncInternal) return;
+  if (app->sync.running == SyncInternal) {
+    SyncFollower_LeadTick(&app->sync, Audio_GetEngine());
+    return;
+  }
   const SyncTick tick = SyncFollower_Tick(&app->sync, Audio_GetEngine(), app->loopTime.beatsPerMeasure);
   if (tick.tempoChanged) {
     // As if typed into the Tempo field: the loop time of "Measures" and the click's

@@ -152,6 +152,7 @@ void SyncFollower_Stop(SyncFollower* f, AudioEngine* engine) {
   f->smoothedTempo = 0.0;
   f->shownTempo = 0.0;
   f->lastBlockFrame = 0;
+  f->leadWasRunning = false;
   f->outOfRangeSeen = f->lossesSeen = 0;
   f->status.clear();
 }
@@ -195,6 +196,19 @@ SyncTick SyncFollower_Tick(SyncFollower* f, const AudioEngine* engine, int beats
     tick.tempo = rounded;
   }
   return tick;
+}
+
+void SyncFollower_LeadTick(SyncFollower* f, const AudioEngine* engine) {
+  if (!engine) return;
+  const int32_t state = engine->state.load();
+  const bool running = state != Stopped && state != Paused;
+  if (f->jackLeader && f->jack && running != f->leadWasRunning) {
+    if (running)
+      f->jack->StartTransport();
+    else
+      f->jack->StopTransport();
+  }
+  f->leadWasRunning = running;
 }
 
 std::string SyncFollower_Status(const SyncFollower& f, double loopTempo) {

@@ -46,6 +46,7 @@ struct SyncFollower {
   // Leading with Internal.
   std::unique_ptr<JackTransportLeader> jackLeader;
   std::unique_ptr<LinkLeader> linkLeader;
+  bool leadWasRunning = false;  // Kestrine's transport ran at the last lead tick
   bool following = false;      // the engine follows the source at the last tick
   double smoothedTempo = 0.0;  // the followed tempo, smoothed for the panel
   double shownTempo = 0.0;     // the tempo last given to the Tempo field (0: none yet)
@@ -88,6 +89,11 @@ struct SyncTick {
   double tempo = 0.0;
 };
 SyncTick SyncFollower_Tick(SyncFollower* f, const AudioEngine* engine, int beatsPerBar);
+
+// One timer tick while leading (Internal): as timebase master, Kestrine's Play and Record
+// roll the JACK transport and its Stop and Pause stop it. Only on Kestrine's own changes:
+// a transport another client starts or stops meanwhile is left as it is.
+void SyncFollower_LeadTick(SyncFollower* f, const AudioEngine* engine);
 
 // The status line beside the Tempo field: the source's tempo beside the current loop's own
 // (`loopTempo` <= 0: no recorded loop), or what went wrong.
