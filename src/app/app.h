@@ -22,6 +22,7 @@
 #include "app/model/metronome_panel.h"
 #include "app/model/panel_fields.h"
 #include "app/model/session_state.h"
+#include "app/model/sync_follower.h"
 #include "app/model/track_numbers.h"
 #include "app/nsm_control.h"
 #include "app/osc_control.h"
@@ -40,6 +41,8 @@ struct MeterState {
 };
 
 struct App;
+class JackOwnClient;
+class LinkSession;
 
 // The application's implementation of the immediate transport commands.
 class AppTransportNow final : public TransportNow {
@@ -99,6 +102,13 @@ struct App {
 
   // ---- Loads whose files are read off this thread ----
   AppLoads loads;
+
+  // ---- Following an external tempo ----
+  int syncFromCommandLine = -1;  // --sync, -1 when not given
+  SyncFollower sync;
+  JackOwnClient* syncJack = nullptr;  // the JACK client the transport is read on; null: the program's own
+  LinkSession* syncLink = nullptr;    // the Link session followed; null: one of the program's, enabled
+  std::string syncStatus;        // the panel's sync line
 
   AppTransportNow transportNow{this};
   // Set from any thread by the engine's fatal-error hook; timer 1 closes the window.

@@ -80,6 +80,7 @@ PanelView App_Panel(const App* app) {
   v.editing = editing;
   v.undoLabel = app->undoLabel;
   v.undoDepth = app->undoDepthLabel;
+  v.syncStatus = app->syncStatus;
   v.undoEnabled = App_Preferences().undo != 0;
   v.metronomeRecord = app->metronome.recordBox;
   v.metronomePlay = app->metronome.playBox;

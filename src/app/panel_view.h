@@ -46,6 +46,7 @@ struct PanelView {
   std::string editing;    // "Editing %d: %s"
   std::string undoLabel;  // control 1291
   std::string undoDepth;  // beside it (control 1293): "3 more", "1 to redo"
+  std::string syncStatus;  // the followed source's tempo beside the loop's own; empty with Internal
   bool undoEnabled = true;  // Undo button 1007, Redo button 1292 and the menu entry of Command::TransportUndo
   // Metronome boxes as shown (switch state or beat flash)
   bool metronomeRecord = false, metronomePlay = false;

@@ -17,6 +17,7 @@
 #include "app/settings/file_locations.h"
 #include "app/settings/preferences.h"
 #include "app/settings/skin.h"
+#include "app/sync_control.h"
 #include "audio_io/audio_device.h"
 #include "control/midi_ports.h"
 #include "engine/audio.h"
@@ -161,6 +162,7 @@ bool App_Start(App* app, const FileLocations& where, const AppSeams& seams) {
   }
   MidiHooks_Install();
   App_StartOsc(app);
+  App_StartSync(app);
 
   if (app->sessions) {
     if (!app->sessions->DefaultExists() && !ConfigDirectoryReadOnly) app->sessions->SaveDefault();
@@ -196,6 +198,7 @@ void App_Shutdown(App* app) {
   App_AbandonLoads(app);  // before the engine goes: a reader may still hold a buffer
   App_StopOsc(app);
   App_StopNsm(app);
+  App_StopSync(app);
   MidiHooks_Remove();
   if (!app->exitInProgress) {
     App_MidiFeedbackDarken(app);  // no pad stays lit for a program that has gone
@@ -209,6 +212,7 @@ void App_FatalError(App* app, const char* file, int line) {
   if (app->exitInProgress) return;
   app->exitInProgress = true;
   App_StopOsc(app);
+  App_StopSync(app);
   MidiHooks_Remove();
   CloseMidiPorts();
   if (app->sessions && app->sessions->SaveInProgress()) {

@@ -4,6 +4,7 @@
 #include "app/app.h"
 #include "app/midi_feedback.h"
 #include "app/panel_view.h"
+#include "app/sync_control.h"
 #include "app/settings/preferences.h"
 #include "audio_io/mix_disk_writer.h"
 #include "control/midi_ports.h"
@@ -51,6 +52,7 @@ void App_Timer1(App* app) {
     app->mixToDiskArmed = false;
   }
   BeatLights(app);
+  App_SyncTick(app);
   App_OscTick(app);
   App_MidiFeedbackTick(app);
   App_NsmTick(app);

@@ -99,6 +99,7 @@ LinkReading LinkSession::Read(int64_t hostMicros, double quantum) const {
   r.beat = state.beatAtTime(at, q);
   r.phase = state.phaseAtTime(at, q);
   r.playing = state.isPlaying();
+  if (r.playing) r.startBeat = state.beatAtTime(state.timeForIsPlaying(), q);
   r.peers = impl_->peers.load(std::memory_order_relaxed);
   return r;
 }

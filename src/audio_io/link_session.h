@@ -19,6 +19,7 @@ struct LinkReading {
                          // phase against the quantum is the session's)
   double phase = 0;      // beat phase in [0, quantum): 0 is the session's bar line
   bool playing = false;  // the session's start/stop state (with start/stop sync)
+  double startBeat = 0;  // while playing: the beat (as `beat` counts) the session started on
   int peers = 0;         // other peers in the session
 };
 

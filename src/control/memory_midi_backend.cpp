@@ -26,6 +26,13 @@ void MemoryMidiBackend::FailInitialize(const std::string& errorText) {
 void MemoryMidiBackend::Inject(int device, uint32_t message) {
   std::lock_guard<std::mutex> guard(lock_);
   devices_.at(static_cast<size_t>(device))->input.push_back(message);
+  devices_.at(static_cast<size_t>(device))->inputTimes.push_back(-1);
+}
+
+void MemoryMidiBackend::InjectAt(int device, uint32_t message, int64_t timeNs) {
+  std::lock_guard<std::mutex> guard(lock_);
+  devices_.at(static_cast<size_t>(device))->input.push_back(message);
+  devices_.at(static_cast<size_t>(device))->inputTimes.push_back(timeNs);
 }
 
 std::vector<uint32_t> MemoryMidiBackend::Written(int device) const {
@@ -132,6 +139,26 @@ bool MemoryMidiBackend::Read(MidiStream stream, uint32_t* message) {
   if (!d->inputOpen || d->input.empty()) return false;
   *message = d->input.front();
   d->input.pop_front();
+  d->inputTimes.pop_front();
+  return true;
+}
+
+bool MemoryMidiBackend::ReadTimed(MidiStream stream, uint32_t* message, MidiEventTime* when) {
+  int64_t time;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    Device* d = EndOf(stream)->device;
+    if (!d->inputOpen || d->input.empty()) return false;
+    *message = d->input.front();
+    time = d->inputTimes.front();
+    d->input.pop_front();
+    d->inputTimes.pop_front();
+  }
+  if (time < 0)
+    time = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+               .count();
+  when->timeNs = time;
+  when->frame = -1;
   return true;
 }
 

@@ -37,6 +37,8 @@ class MemoryMidiBackend final : public MidiBackend {
 
   // Queues one input event on the device (whether or not it is open).
   void Inject(int device, uint32_t message);
+  // The same with the time it arrived (steady clock, nanoseconds), as ReadTimed gives it.
+  void InjectAt(int device, uint32_t message, int64_t timeNs);
   // The messages written to the device, in order.
   std::vector<uint32_t> Written(int device) const;
   // The same with the writing thread and the time of each write.
@@ -61,6 +63,7 @@ class MemoryMidiBackend final : public MidiBackend {
   MidiStream OpenOutput(int device) override;
   int Poll(MidiStream stream) override;
   bool Read(MidiStream stream, uint32_t* message) override;
+  bool ReadTimed(MidiStream stream, uint32_t* message, MidiEventTime* when) override;
   void Write(MidiStream stream, uint32_t message) override;
   void Close(MidiStream stream) override;
 
@@ -73,6 +76,7 @@ class MemoryMidiBackend final : public MidiBackend {
     bool everOpened = false;
     int polls = 0;
     std::deque<uint32_t> input;
+    std::deque<int64_t> inputTimes;  // arrival times, -1 where injected without one
     std::vector<WriteRecord> written;  // under writtenLock_
     std::atomic<bool> writing{false};
     // The stream handles of the two directions.

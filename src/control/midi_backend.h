@@ -44,8 +44,8 @@ class MidiBackend {
   virtual void Write(MidiStream stream, uint32_t message) = 0;
   virtual void Close(MidiStream stream) = 0;
 
-  // Read with the time of the event. A layer that does not stamp its events gives the
-  // time of the read and no frame.
+  // Read with the time of the event (the clock follower takes it as the tick's arrival).
+  // A layer that does not stamp its events gives the time of the read and no frame.
   virtual bool ReadTimed(MidiStream stream, uint32_t* message, MidiEventTime* time) {
     if (!Read(stream, message)) return false;
     time->timeNs = std::chrono::duration_cast<std::chrono::nanoseconds>(

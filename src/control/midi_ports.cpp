@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "control/midi_clock_in.h"
 #include "control/midi_output.h"
 #include "control/trigger_set.h"
 #include "engine/message_dialog.h"
@@ -20,6 +21,7 @@ std::atomic<const MidiSendSettings*> sendSettings{&defaultSettings};
 std::atomic<uint32_t> beatsSounded{0};
 std::atomic<bool> lastBeatAccent{false};
 uint32_t beatsTaken = 0;  // user-interface thread
+MidiClockIn* clockIn = nullptr;  // user-interface thread
 
 constexpr uint32_t kClock = 0xF8;
 constexpr uint32_t kStart = 0xFA;
@@ -159,11 +161,14 @@ void MidiPoll() {
   if (!b) return;
   for (int i = 0; i < table.inputCount; ++i) {
     MidiPort& port = table.inputs[i];
-    if (!port.enabled) continue;
+    if (!port.enabled && !clockIn) continue;
     MidiStream stream = port.stream.load();
     if (!stream) continue;
     uint32_t message;
-    while (b->Poll(stream) > 0 && b->Read(stream, &message)) {
+    MidiEventTime when;
+    while (b->Poll(stream) > 0 && b->ReadTimed(stream, &message, &when)) {
+      if (clockIn && clockIn->Receive(message, when.timeNs)) continue;
+      if (!port.enabled) continue;
       const int status = static_cast<int>(message & 0xFF);
       const int data1 = static_cast<int>((message >> 8) & 0xFF);
       const int data2 = static_cast<int>((message >> 16) & 0xFF);
@@ -172,10 +177,12 @@ void MidiPoll() {
   }
 }
 
+void MidiPorts_UseClockIn(MidiClockIn* follower) { clockIn = follower; }
+
 bool MidiPorts_AnyInputPolled() {
   if (!openBackend.load()) return false;
   for (int i = 0; i < table.inputCount; ++i)
-    if (table.inputs[i].enabled && table.inputs[i].stream.load()) return true;
+    if ((table.inputs[i].enabled || clockIn) && table.inputs[i].stream.load()) return true;
   return false;
 }
 

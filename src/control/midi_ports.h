@@ -52,7 +52,13 @@ bool OpenMidiPorts();
 // thread, then closes every port.
 void CloseMidiPorts();
 // Reads every waiting event of the enabled inputs and dispatches it to the triggers.
+// With a clock follower installed, every input is read and the clock's messages go to the
+// follower with their arrival times instead.
 void MidiPoll();
+// Installs the MIDI clock follower (null: none). User-interface thread; the follower
+// outlives its installation.
+class MidiClockIn;
+void MidiPorts_UseClockIn(MidiClockIn* clockIn);
 // Some enabled input has an open stream: MidiPoll has something to read. With none, the
 // window need not wake to poll.
 bool MidiPorts_AnyInputPolled();

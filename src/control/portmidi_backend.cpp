@@ -80,6 +80,26 @@ class PortMidi final : public MidiBackend {
     return true;
   }
 
+  // PortMidi stamps each event on PortTime's millisecond clock as it arrives; the age it
+  // had when read moves it onto the steady clock.
+  bool ReadTimed(MidiStream stream, uint32_t* message, MidiEventTime* time) override {
+    PmEvent event;
+    PmTimestamp now;
+    {
+      std::lock_guard<std::mutex> guard(clientLock_);
+      if (Pm_Read(static_cast<PortMidiStream*>(stream), &event, 1) != 1) return false;
+      now = Pt_Time();
+    }
+    const int64_t steady = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                               std::chrono::steady_clock::now().time_since_epoch())
+                               .count();
+    const int64_t ageMs = now >= event.timestamp ? now - event.timestamp : 0;
+    *message = static_cast<uint32_t>(event.message);
+    time->timeNs = steady - ageMs * 1000000;
+    time->frame = -1;
+    return true;
+  }
+
   void Write(MidiStream stream, uint32_t message) override {
     PmEvent event;
     event.message = static_cast<PmMessage>(message);

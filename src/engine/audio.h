@@ -21,6 +21,8 @@
 #include "engine/relaxed.h"
 #include "engine/seams.h"
 #include "engine/spsc_queue.h"
+#include "engine/sync_follow.h"
+#include "engine/sync_lead.h"
 
 inline constexpr int MAX_FRAMES = 512;  // the most frames one callback piece carries
 inline constexpr int NUM_TRACKS = 9;    // slot 0 metronome, 1..8 the strips' loops
@@ -200,6 +202,9 @@ struct AudioEngine {
 
   // 15. Round-trip latency measurement (armed from the user-interface thread)
   LatencyProbe latencyProbe;
+  // 16. Following an external tempo source (nothing attached: Internal)
+  SyncFollow sync;
+  SyncLead lead;  // Internal: the leaders Kestrine's own tempo is published to
 
   // ---- Hand-over machinery between the two threads ----
 
@@ -235,7 +240,7 @@ struct AudioEngine {
 
   FatalErrorFn FatalError = nullptr;
 
-  // 15. Seam crossfades (seams.h): the length asked for, and each track's fades (audio
+  // 17. Seam crossfades (seams.h): the length asked for, and each track's fades (audio
   // thread only). seamRecording is set by the callback while any fade still writes
   // input into a loop, so that a snapshot of the take can wait for its last frames.
   Relaxed<int32_t> seamMilliseconds{0};

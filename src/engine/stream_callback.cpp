@@ -14,6 +14,9 @@
 #include "engine/effects_chain.h"
 #include "engine/metronome.h"
 #include "engine/metronome_gate.h"
+#include "engine/stream_pieces.h"
+#include "engine/sync_follow.h"
+#include "engine/sync_lead.h"
 #include "engine/transport.h"
 
 namespace {
@@ -1031,6 +1034,19 @@ void ProcessPiece(AudioEngine* e, const float* in, float* out, unsigned long fra
 
 }  // namespace
 
+void Audio_ProcessFrames(AudioEngine* engine, const float* input, float* output, unsigned long frames,
+                         unsigned long offset) {
+  while (frames > 0) {
+    const unsigned long piece = std::min<unsigned long>(frames, MAX_FRAMES);
+    ProcessPiece(engine, input, output, piece, offset);
+    LatencyProbe_Process(&engine->latencyProbe, input, output, piece);
+    input += 2 * piece;
+    output += 2 * piece;
+    frames -= piece;
+    offset += piece;
+  }
+}
+
 int Audio_ProcessStream(AudioEngine* engine, const float* input, float* output,
                         unsigned long frames) {
   if (!engine || !output) return 0;
@@ -1041,15 +1057,11 @@ int Audio_ProcessStream(AudioEngine* engine, const float* input, float* output,
   }
   DenormalGuard denormals;  // decaying tails never multiply the callback's cost
   engine->callbacksStarted.fetch_add(1);
-  for (unsigned long offset = 0; frames > 0;) {
-    const unsigned long piece = std::min<unsigned long>(frames, MAX_FRAMES);
-    ProcessPiece(engine, input, output, piece, offset);
-    LatencyProbe_Process(&engine->latencyProbe, input, output, piece);
-    input += 2 * piece;
-    output += 2 * piece;
-    frames -= piece;
-    offset += piece;
-  }
+  if (engine->lead.attached.load(std::memory_order_acquire)) SyncLead_Publish(engine, frames);
+  if (engine->sync.source.load(std::memory_order_acquire))
+    SyncFollow_Process(engine, input, output, frames);
+  else
+    Audio_ProcessFrames(engine, input, output, frames, 0);
   engine->callbacksFinished.fetch_add(1, std::memory_order_release);
   return 0;
 }

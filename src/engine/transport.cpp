@@ -5,6 +5,7 @@
 #include "engine/audio.h"
 #include "engine/audio_layer.h"
 #include "engine/buffers.h"
+#include "engine/sync_follow.h"
 #include "engine/undo.h"
 
 namespace {
@@ -109,6 +110,8 @@ bool Audio_RecordLooping(int track) {
   if (!AudioLayer_EnsureStreamActive("Audio_RecordLooping()")) return false;
   if (e->state.load() != Recording || trackChanged) Undo_Flip();
   TracksStartMoving(e);
+  // Following a source, the take begins on its next bar.
+  if (e->state.load() != Recording && SyncFollow_DeferState(e, Recording)) return true;
   e->state.store(Recording);
   return true;
 }
@@ -133,6 +136,10 @@ void Audio_PlayLooping() {
   if (!e) return;
   if (!AudioLayer_EnsureStreamActive("Audio_PlayLooping()")) return;
   TracksStartMoving(e);
+  // Following a source, standing tracks start on its next bar (a take ends at once: its
+  // length is already whole bars or is cut there by Set Loop).
+  const int32_t current = e->state.load();
+  if ((current == Stopped || current == Paused) && SyncFollow_DeferState(e, Playing)) return;
   // Settle the state first so the callback records nothing more into the take.
   const int32_t previous = e->state.exchange(Playing);
   if (IsRecordingState(previous)) StoreRecordedTake(e);
@@ -142,6 +149,7 @@ void Audio_PlayLooping() {
 void Audio_StopLooping() {
   AudioEngine* e = Audio_GetEngine();
   if (!e) return;
+  SyncFollow_Cancel(e);
   const int32_t previous = e->state.exchange(Stopped);
   Transport_RewindAll(e);
   e->rewindRequested.store(true);
@@ -151,7 +159,10 @@ void Audio_StopLooping() {
 }
 
 void Audio_PauseLooping() {
-  if (AudioEngine* e = Audio_GetEngine()) e->state.store(Paused);
+  if (AudioEngine* e = Audio_GetEngine()) {
+    SyncFollow_Cancel(e);
+    e->state.store(Paused);
+  }
 }
 
 bool Audio_SetLoopAtPosition(int track, bool force) {
@@ -163,12 +174,13 @@ bool Audio_SetLoopAtPosition(int track, bool force) {
                                 (state == Playing && e->metronomePlayback);
   if (metronomeAudible && e->metronomeCountoff >= 1 && e->countoffPasses <= e->metronomeCountoff)
     return false;
+  // Following a source, the loop ends on its next bar: a first take is whole bars.
   if (force) {
-    e->pendingCutTrack = track;
+    if (!SyncFollow_DeferCut(e, track)) e->pendingCutTrack = track;
     return true;
   }
   if (state == Recording && !e->tracks[track].recorded) {
-    e->pendingCutTrack = track;
+    if (!SyncFollow_DeferCut(e, track)) e->pendingCutTrack = track;
     return true;
   }
   return false;

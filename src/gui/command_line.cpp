@@ -60,7 +60,12 @@ CommandLine CommandLine_Parse(const QStringList& given) {
                                    QStringLiteral("Listen for OSC control on UDP port <N> for this run (0: off); "
                                                   "wins over the port in the preferences."),
                                    QStringLiteral("N"));
-  parser.addOptions({render, seconds, passes, floatSamples, mix, oscPort});
+  const QCommandLineOption sync(QStringLiteral("sync"),
+                                QStringLiteral("Follow the tempo of <source> for this run: internal, midi (MIDI "
+                                               "clock in), jack (JACK transport) or link (Ableton Link); wins over "
+                                               "the source in the preferences."),
+                                QStringLiteral("source"));
+  parser.addOptions({render, seconds, passes, floatSamples, mix, oscPort, sync});
   parser.addPositionalArgument(QStringLiteral("session"),
                                QStringLiteral("A session file to open at start-up (with --render: the WAV file "
                                               "to write)."),
@@ -91,6 +96,10 @@ CommandLine CommandLine_Parse(const QStringList& given) {
     line.oscPort = parser.value(oscPort).toInt(&number);
     if (!number || line.oscPort < 0 || line.oscPort > 65535)
       return usageError(QStringLiteral("--osc-port needs a port number from 0 (off) to 65535."));
+  }
+  if (parser.isSet(sync)) {
+    line.syncSource = SyncSource_FromWord(parser.value(sync).toStdString());
+    if (line.syncSource < 0) return usageError(QStringLiteral("--sync needs one of internal, midi, jack or link."));
   }
   const QStringList positional = parser.positionalArguments();
   if (parser.isSet(render)) {

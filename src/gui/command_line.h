@@ -12,6 +12,7 @@ struct CommandLine {
   int exitCode = 0;     // 0, or 2 for a usage error (usage on stderr)
   std::string session;  // the session file given, empty for none
   int oscPort = -1;     // --osc-port N: the OSC server's port for this run (0 off), -1 not given
+  int syncSource = -1;  // --sync internal|midi|jack|link: the tempo source for this run, -1 not given
   bool render = false;  // --render SESSION OUT.wav [--seconds N | --passes N]
   RenderRequest renderRequest;
 };

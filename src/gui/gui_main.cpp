@@ -58,6 +58,7 @@ int main(int argc, char** argv) {
   seams.dialogs = &dialogs;
   seams.sessions = &sessions;
   app.oscPortFromCommandLine = line.oscPort;
+  app.syncFromCommandLine = line.syncSource;
   int code = 0;
   const FileLocations where = FileLocations_Resolve(FileLocations_FromEnvironment(ec ? std::string() : start.string()));
   if (!App_Start(&app, where, seams)) {

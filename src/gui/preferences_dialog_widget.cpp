@@ -114,6 +114,24 @@ PreferencesDialogWidget::PreferencesDialogWidget(QWidget* parent)
   seamCrossfade_->setRange(0, MAX_SEAM_MILLISECONDS);
   seamCrossfade_->setValue(model_.seamCrossfadeMs);
   form->addRow("Crossfade (ms)", seamCrossfade_);
+  syncSource_ = new QComboBox(this);
+  syncSource_->setObjectName("sync_source");
+  Dialog_Fill(syncSource_, std::vector<std::string>(std::begin(kSyncSourceNames), std::end(kSyncSourceNames)));
+  Dialog_Select(syncSource_, model_.syncSource);
+  form->addRow("Follow Tempo From:", syncSource_);
+  syncStartOn_ = new QComboBox(this);
+  syncStartOn_->setObjectName("sync_start_on");
+  Dialog_Fill(syncStartOn_, std::vector<std::string>(std::begin(kSyncStartOnNames), std::end(kSyncStartOnNames)));
+  Dialog_Select(syncStartOn_, model_.syncStartOn);
+  form->addRow("Start Waits For:", syncStartOn_);
+  syncLeadJack_ = new QCheckBox("Lead JACK Transport (timebase master) with Internal", this);
+  syncLeadJack_->setObjectName("sync_lead_jack");
+  syncLeadJack_->setChecked(model_.syncLeadJack);
+  form->addRow(syncLeadJack_);
+  syncLeadLink_ = new QCheckBox("Join Ableton Link with Internal", this);
+  syncLeadLink_->setObjectName("sync_lead_link");
+  syncLeadLink_->setChecked(model_.syncLeadLink);
+  form->addRow(syncLeadLink_);
   layout->addLayout(form);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -146,6 +164,10 @@ void PreferencesDialogWidget::accept() {
   model_.oscAllInterfaces = oscAllInterfaces_->isChecked();
   model_.undoMemory = S(undoMemory_->text());
   model_.seamCrossfadeMs = seamCrossfade_->value();
+  model_.syncSource = syncSource_->currentIndex();
+  model_.syncStartOn = syncStartOn_->currentIndex();
+  model_.syncLeadJack = syncLeadJack_->isChecked();
+  model_.syncLeadLink = syncLeadLink_->isChecked();
   const bool closes = PreferencesDialog_Ok(&model_);
   // A field the model emptied (a path too long) shows empty.
   quicksave_->setText(Q(model_.quicksaveDirectory));

@@ -36,4 +36,8 @@ class PreferencesDialogWidget final : public QDialog {
   QCheckBox* oscAllInterfaces_;
   QLineEdit* undoMemory_;
   QSpinBox* seamCrossfade_;
+  QComboBox* syncSource_;
+  QComboBox* syncStartOn_;
+  QCheckBox* syncLeadJack_;
+  QCheckBox* syncLeadLink_;
 };

@@ -163,6 +163,10 @@ QWidget* TransportPanel::BuildLoopTime() {
   g->addWidget(context_.Field(PanelField::Tempo, 1210, box), row++, 1);
   g->addWidget(new QLabel("Beats/Measure", box), row, 0);
   g->addWidget(context_.Field(PanelField::Beats, 1159, box), row++, 1);
+  syncStatus_ = new QLabel(box);
+  syncStatus_->setObjectName("sync_status");
+  syncStatus_->hide();
+  g->addWidget(syncStatus_, row++, 0, 1, 2);
   auto* buttons = new QHBoxLayout;
   buttons->setSpacing(3);
   buttons->addWidget(PostButton(1215, "Tap", box));
@@ -316,6 +320,8 @@ void TransportPanel::ShowView(const PanelView& v) {
 
   undoLabel_->setText(QString::fromStdString(v.undoLabel));
   undoDepth_->setText(QString::fromStdString(v.undoDepth));
+  syncStatus_->setText(QString::fromStdString(v.syncStatus));
+  syncStatus_->setVisible(!v.syncStatus.empty());
   editing_->setText(QString::fromStdString(v.editing));
   if (position_->value() != v.progress) position_->setValue(v.progress);
   lengthText_->setText(QString::fromStdString(v.lengthText));

@@ -71,6 +71,7 @@ class TransportPanel : public QWidget {
   QProgressBar* position_ = nullptr;
   QLabel *lengthText_ = nullptr, *halfText_ = nullptr, *editing_ = nullptr, *undoLabel_ = nullptr,
          *undoDepth_ = nullptr;
+  QLabel* syncStatus_ = nullptr;  // the followed tempo, shown only while a source is chosen
   QSlider *master_ = nullptr, *submix_[2] = {}, *crossfade_ = nullptr, *feedback_ = nullptr, *metronomeVolume_ = nullptr;
   LoopEditWidget* wave_ = nullptr;        // control 1275; its model is attached after start-up
   SkinImageCache* skinImages_ = nullptr;  // the skin's images for the window's lifetime

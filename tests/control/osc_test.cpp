@@ -2,6 +2,8 @@
 // state names clients are told, and the client list that drops a client gone deaf.
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <sys/socket.h>
 
 #include <chrono>
@@ -165,7 +167,7 @@ bool WaitFor(Done done) {
   return done();
 }
 
-int g_notified = 0;
+std::atomic<int> g_notified{0};  // written on the server thread
 
 TEST(OscServer, ReadsLoopbackPacketsOnItsThreadAndCountsTheBadOnes) {
   OscServer server;
@@ -189,7 +191,7 @@ TEST(OscServer, ReadsLoopbackPacketsOnItsThreadAndCountsTheBadOnes) {
     EXPECT_EQ(r.action.commandId, command);
   }
   EXPECT_FALSE(server.Take(&r));
-  EXPECT_EQ(g_notified, 2);  // once a packet that brought requests
+  EXPECT_EQ(g_notified.load(), 2);  // once a packet that brought requests
   EXPECT_EQ(server.Ignored(), 4u);
   EXPECT_EQ(server.Ignored(OscReject::Oversized), 1u);
   EXPECT_EQ(server.Ignored(OscReject::UnknownAction), 2u);

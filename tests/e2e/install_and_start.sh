@@ -44,7 +44,11 @@ pids+=($!)
 window=$(find_window Kestrine 300)
 [ -n "$window" ] || fail "no Kestrine window appeared"
 # The first start saves the default session and finds JACK by itself.
-for _ in $(seq 1 100); do [ -f "$work/config/kestrine/DeviceConfig.xml" ] && break; sleep 0.1; done
+# DeviceConfig.xml comes first, the default session once the MIDI ports (JACK's too) are open.
+for _ in $(seq 1 100); do
+  [ -f "$work/config/kestrine/DeviceConfig.xml" ] && [ -f "$work/config/kestrine/Default.session" ] && break
+  sleep 0.1
+done
 for f in Default.session SysConfig.xml DeviceConfig.xml; do
   [ -f "$work/config/kestrine/$f" ] || fail "no $f in the configuration folder"
 done

@@ -50,3 +50,13 @@ TEST(CommandLine, SessionRenderAndUsageErrors) {
   line = Parse({"--version"});
   EXPECT_TRUE(line.exit && line.exitCode == 0);
 }
+
+TEST(CommandLine, SyncChoosesTheTempoSourceForOneRun) {
+  EXPECT_EQ(Parse({}).syncSource, -1);
+  const char* words[] = {"internal", "midi", "jack", "link"};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(Parse({"--sync", words[i]}).syncSource, i) << words[i];
+  for (const QStringList& bad : {QStringList{"--sync", "MIDI"}, QStringList{"--sync", "ableton"}, QStringList{"--sync"}}) {
+    const CommandLine line = Parse(bad);
+    EXPECT_TRUE(line.exit && line.exitCode == 2) << bad.join(' ').toStdString();
+  }
+}

@@ -79,6 +79,10 @@ PreferencesDialog PreferencesDialog_Open() {
   d.oscAllInterfaces = p.osc_all_interfaces != 0;
   d.undoMemory = DialogText_Format("%d", p.undo_memory_mb);
   d.seamCrossfadeMs = p.seam_crossfade_ms;
+  d.syncSource = p.sync_source;
+  d.syncStartOn = p.sync_start_on;
+  d.syncLeadJack = p.sync_lead_jack != 0;
+  d.syncLeadLink = p.sync_lead_link != 0;
   for (int i = 0; i < 3; ++i) d.saved.slider[i] = d.slider[i];
   d.saved.monitor = p.latent_input;
   d.saved.useLoopEffectsMix = p.latent_input_use_loop_effects_mix;
@@ -179,6 +183,9 @@ bool PreferencesDialog_Ok(PreferencesDialog* d) {
   p.osc_all_interfaces = d->oscAllInterfaces ? 1 : 0;
   Preferences_ApplyUndoMemory(static_cast<int>(undoMemory));
   Preferences_ApplySeamCrossfade(d->seamCrossfadeMs);
+  Preferences_ApplySyncStartOn(d->syncStartOn);
+  Preferences_ApplySyncSource(d->syncSource);
+  Preferences_ApplySyncLead(d->syncLeadJack, d->syncLeadLink);
   p.quicksave_directory = d->quicksaveDirectory;
   p.mixtodisk_directory = d->mixToDiskDirectory;
   WritePreferences();

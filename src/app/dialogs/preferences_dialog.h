@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/dialogs/midi_output_choice.h"
+#include "app/model/sync_follower.h"
 #include "app/settings/preferences.h"
 
 enum class MonitorSlider { Volume = 0, Pan = 1, EffectsMix = 2 };
@@ -41,6 +42,10 @@ struct PreferencesDialog {
   bool oscAllInterfaces = false;
   std::string undoMemory;  // "Undo memory (MB)", "%d"
   int seamCrossfadeMs = 5;  // "Crossfade (ms)" at the loops' seams, 0..50
+  int syncSource = 0;      // "Follow Tempo From", an entry of kSyncSourceNames
+  int syncStartOn = 0;     // "Start Waits For", an entry of kSyncStartOnNames
+  bool syncLeadJack = false;  // "Lead JACK Transport" (with Internal)
+  bool syncLeadLink = false;  // "Join Ableton Link" (with Internal)
 
   struct {
     int slider[3];

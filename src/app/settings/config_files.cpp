@@ -128,6 +128,15 @@ const SettingDescriptor kRows[] = {
      .getInteger = [] { return P().midi_feedback_port; }},
     ROW_APPLIED(undo_memory_mb, Preferences_ApplyUndoMemory),
     ROW_APPLIED(seam_crossfade_ms, Preferences_ApplySeamCrossfade),
+    // Out-of-range values are ignored: Internal and the bar stay.
+    {.name = "sync_source",
+     .setInteger = [](int v) { if (v >= 0 && v <= 3) P().sync_source = v; },
+     .getInteger = [] { return P().sync_source; }},
+    {.name = "sync_start_on",
+     .setInteger = [](int v) { if (v == 0 || v == 1) P().sync_start_on = v; },
+     .getInteger = [] { return P().sync_start_on; }},
+    ROW_BIT(sync_lead_jack),
+    ROW_BIT(sync_lead_link),
 
     // DeviceConfig.xml
     {.name = "driver_type",
@@ -211,7 +220,7 @@ const SettingDescriptor* ConfigFiles_Rows(int* count) {
 
 SettingTable ConfigFiles_SystemTable() { return SettingTable_Slice(kRows, kRowCount, "skin", 2); }
 SettingTable ConfigFiles_PreferencesTable() {
-  return SettingTable_Slice(kRows, kRowCount, "undo", 45);
+  return SettingTable_Slice(kRows, kRowCount, "undo", 49);
 }
 SettingTable ConfigFiles_DeviceTable() {
   return SettingTable_Slice(kRows, kRowCount, "driver_type", 9);

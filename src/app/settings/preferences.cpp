@@ -16,6 +16,7 @@ namespace {
 Preferences g_preferences;
 SystemConfiguration g_system;
 WindowStateHook g_windowHook = nullptr;
+SyncChangedHook g_syncHook = nullptr;
 StereoRecordHook g_stereoHook = nullptr;
 ClickSoundLoader g_soundLoader = nullptr;
 EffectsPanel* g_effectsPanel = nullptr;
@@ -51,6 +52,27 @@ void Preferences_ResetDefaults() {
 }
 
 void Preferences_SetWindowStateHook(WindowStateHook hook) { g_windowHook = hook; }
+
+void Preferences_SetSyncChangedHook(SyncChangedHook hook) { g_syncHook = hook; }
+
+void Preferences_ApplySyncSource(int source) {
+  if (source < 0 || source > 3 || source == g_preferences.sync_source) return;
+  g_preferences.sync_source = source;
+  if (g_syncHook) g_syncHook();
+}
+
+void Preferences_ApplySyncLead(bool jack, bool link) {
+  if ((g_preferences.sync_lead_jack != 0) == jack && (g_preferences.sync_lead_link != 0) == link) return;
+  g_preferences.sync_lead_jack = jack ? 1 : 0;
+  g_preferences.sync_lead_link = link ? 1 : 0;
+  if (g_syncHook) g_syncHook();
+}
+
+void Preferences_ApplySyncStartOn(int startOn) {
+  if (startOn < 0 || startOn > 1 || startOn == g_preferences.sync_start_on) return;
+  g_preferences.sync_start_on = startOn;
+  if (g_syncHook) g_syncHook();
+}
 void Preferences_SetStereoRecordHook(StereoRecordHook hook) { g_stereoHook = hook; }
 void Preferences_SetClickSoundLoader(ClickSoundLoader loader) { g_soundLoader = loader; }
 

@@ -61,6 +61,13 @@ struct Preferences {
   // Length of the crossfades at the loops' seams (wrap, punch in and out, mute, solo,
   // reverse, half speed, Stop/Play), 0..50 ms; 0 plays exactly as without them.
   int seam_crossfade_ms = 5;
+  // The tempo source followed (0 Internal, 1 MIDI clock in, 2 JACK transport, 3 Ableton
+  // Link) and whether a waiting start takes its next bar (0) or beat (1).
+  int sync_source = 0;
+  int sync_start_on = 0;
+  // With Internal, Kestrine leads: as the JACK transport's timebase master, as a Link peer.
+  int sync_lead_jack = 0;
+  int sync_lead_link = 0;
 };
 inline constexpr int kUndoMemoryMaxMb = 1 << 20;
 
@@ -79,6 +86,13 @@ void Preferences_ResetDefaults();
 // of the Undo button and menu entry (undo). The window installs it.
 using WindowStateHook = void (*)();
 void Preferences_SetWindowStateHook(WindowStateHook hook);
+// Called after the sync source or start rule changed (the application follows the new
+// choice). The application installs it.
+using SyncChangedHook = void (*)();
+void Preferences_SetSyncChangedHook(SyncChangedHook hook);
+void Preferences_ApplySyncSource(int source);   // 0..3, else ignored
+void Preferences_ApplySyncStartOn(int startOn);  // 0..1, else ignored
+void Preferences_ApplySyncLead(bool jack, bool link);
 
 // Called when stereo_record changes, so that the current track's recording loop is
 // re-created with the new channel count. The strips install it.

@@ -95,6 +95,10 @@ TEST_F(PreferencesDialogTest, RefusedOkChangesNothing) {
   d.seamCrossfadeMs = 20;
   EXPECT_TRUE(PreferencesDialog_Ok(&d));
   EXPECT_TRUE(p.seam_crossfade_ms == 20 && Audio_GetSeamCrossfade() == 20);
+  d.syncSource = 1;  // MIDI clock in, waiting starts on the beat
+  d.syncStartOn = 1;
+  EXPECT_TRUE(PreferencesDialog_Ok(&d));
+  EXPECT_TRUE(p.sync_source == 1 && p.sync_start_on == 1);
   EXPECT_TRUE(Audio_GetLoopFileOptions().convertSampleRate && Audio_GetLoopFileOptions().saveFormat == LOOP_FILE_PCM24);
   EXPECT_TRUE(p.convert_sample_rate == 1 && p.loop_file_format == 1);
   EXPECT_TRUE(p.undo_memory_mb == 256 && Audio_GetUndoMemory() == 256);

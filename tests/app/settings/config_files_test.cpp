@@ -113,6 +113,10 @@ TEST_F(ConfigFilesTest, PreferenceRowsAreClampedOrIgnoredAndReachTheEngine) {
       {"seam_crossfade_ms", "12", [&] { return Audio_GetSeamCrossfade(); }, 12},
       {"seam_crossfade_ms", "400", [&] { return p.seam_crossfade_ms; }, 50},
       {"seam_crossfade_ms", "-1", [&] { return Audio_GetSeamCrossfade(); }, 0},
+      {"sync_source", "1", [&] { return p.sync_source; }, 1},
+      {"sync_source", "4", [&] { return p.sync_source; }, 1},  // no such source: ignored
+      {"sync_start_on", "1", [&] { return p.sync_start_on; }, 1},
+      {"sync_start_on", "-1", [&] { return p.sync_start_on; }, 1},
   };
   for (const auto& c : cases) {
     ReadPreferencesRows(std::string("<") + c.row + ">" + c.text + "</" + c.row + ">");
