@@ -112,6 +112,16 @@ void LinkSession::CommitTempoFromAudio(double bpm, int64_t hostMicros) {
   impl_->link.commitAudioSessionState(state);
 }
 
+void LinkSession::SetPlayingFromAudio(bool playing, bool atBar1, int64_t hostMicros, double quantum) {
+  if (!impl_) return;
+  auto state = impl_->link.captureAudioSessionState();
+  if (playing && atBar1)
+    state.setIsPlayingAndRequestBeatAtTime(true, microseconds(hostMicros), 0.0, quantum > 0 ? quantum : 4.0);
+  else
+    state.setIsPlaying(playing, microseconds(hostMicros));
+  impl_->link.commitAudioSessionState(state);
+}
+
 void LinkSession::RequestBeatFromAudio(double beat, int64_t hostMicros, double quantum) {
   if (!impl_) return;
   auto state = impl_->link.captureAudioSessionState();

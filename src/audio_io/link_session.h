@@ -62,6 +62,10 @@ class LinkSession {
   // Kestrine starting: asks that `beat` fall on `hostMicros` (alone in the session the
   // beat grid moves there; with peers, the next time with that phase is taken).
   void RequestBeatFromAudio(double beat, int64_t hostMicros, double quantum);
+  // Kestrine starting, resuming or stopping its transport: the session's start/stop state
+  // follows from `hostMicros` (peers with start/stop sync start and stop with it); a start
+  // `atBar1` also asks for bar 1 there, as RequestBeatFromAudio(0, ...) does.
+  void SetPlayingFromAudio(bool playing, bool atBar1, int64_t hostMicros, double quantum);
 
  private:
   struct Impl;

@@ -6,11 +6,13 @@ void JackTransportLeader::Publish(const SyncBlock& block, const SyncLeadReading&
 }
 
 void LinkLeader::Publish(const SyncBlock& block, const SyncLeadReading& lead) noexcept {
-  if (lead.bpm == lastBpm_ && !lead.started) return;  // nothing to tell: no clock read
+  const bool changed = rolling_ != lead.rolling || lead.started;  // started, resumed or stopped
+  rolling_ = lead.rolling;
+  if (lead.bpm == lastBpm_ && !changed) return;  // nothing to tell: no clock read
   const int64_t host = link_->MicrosAtSteadyNs(block.timeNs);
   if (lead.bpm != lastBpm_) {
     link_->CommitTempoFromAudio(lead.bpm, host);
     lastBpm_ = lead.bpm;
   }
-  if (lead.started) link_->RequestBeatFromAudio(0.0, host, lead.beatsPerBar);
+  if (changed) link_->SetPlayingFromAudio(lead.rolling, lead.started, host, lead.beatsPerBar);
 }

@@ -23,11 +23,12 @@ class LinkLeader final : public SyncLeader {
   // The session outlives the leader.
   explicit LinkLeader(LinkSession* link) : link_(link) {}
   // Audio thread only: Kestrine's tempo proposed to the session (nothing sent while it is
-  // unchanged), and on Kestrine's start its bar 1 asked for at that moment; Link's
-  // real-time capture and commit only.
+  // unchanged); Kestrine's start starts the session's transport with bar 1 asked for at
+  // that moment, its stop stops it; Link's real-time capture and commit only.
   void Publish(const SyncBlock& block, const SyncLeadReading& lead) noexcept override;
 
  private:
   LinkSession* link_;
-  double lastBpm_ = 0;  // audio thread only
+  double lastBpm_ = 0;     // audio thread only
+  bool rolling_ = false;  // audio thread only: Kestrine's transport ran in the last block
 };

@@ -16,10 +16,16 @@
 
 #include "audio_io/link_session.h"
 #include "audio_io/link_sync_source.h"
+#include "audio_io/sync_leaders.h"
 #include "engine/sync_follow.h"
 #include "support/engine_fixture.h"
 
 namespace {
+
+int64_t SteadyNowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 constexpr const char* kInside = "KESTRINE_LINK_NAMESPACE";
 
@@ -133,14 +139,38 @@ TEST(LinkSession, FollowsAPeerOnLoopback) {
   EXPECT_TRUE(Within(1.0, [&] { return kestrine.Read(kestrine.NowMicros(), 4).playing; }));
   kestrine.CommitTempoFromAudio(140.0, kestrine.NowMicros());
   EXPECT_TRUE(Within(1.0, [&] { return std::fabs(peer.Read(peer.NowMicros(), 4).bpm - 140.0) < 0.01; }));
+
+  // Kestrine leading: its Stop stops the session, its Play from the start starts it again
+  // with bar 1 there, a resume after a pause starts it where the grid stands.
+  LinkLeader leader(&kestrine);
+  SyncBlock block;
+  SyncLeadReading lead;
+  lead.bpm = 140.0;
+  auto publish = [&](bool rolling, bool started) {
+    block.timeNs = SteadyNowNs();
+    lead.rolling = rolling, lead.started = started;
+    leader.Publish(block, lead);
+  };
+  auto peerPlays = [&](bool playing) {
+    return Within(1.0, [&] { return peer.Read(peer.NowMicros(), 4).playing == playing; });
+  };
+  publish(true, true);
+  publish(true, false);
+  EXPECT_TRUE(peerPlays(true));
+  publish(false, false);
+  EXPECT_TRUE(peerPlays(false)) << "Kestrine's stop did not stop the session";
+  publish(true, false);
+  EXPECT_TRUE(peerPlays(true)) << "Kestrine's resume did not start the session";
+  publish(false, false);
+  EXPECT_TRUE(peerPlays(false));
+  publish(false, false);  // staying stopped tells nothing: a peer's start stands
+  peer.SetPlaying(true);
+  EXPECT_TRUE(Within(1.0, [&] { return kestrine.Read(kestrine.NowMicros(), 4).playing; }));
+  publish(false, false);
+  EXPECT_TRUE(peerPlays(true));
 }
 
 namespace {
-
-int64_t SteadyNowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 class LinkFollowing : public EngineTest {
  protected:
