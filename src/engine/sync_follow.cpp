@@ -54,9 +54,16 @@ int64_t SyncFollow_BlockTime(const SyncFollow& s, uint64_t frame, unsigned long 
 
 namespace {
 
+// x modulo span in [0, span). A truncating cast rather than fmod or floor: this runs for
+// every track on every callback, and without SSE4.1 both are calls into libm.
 double Wrap(double x, double span) {
-  x = std::fmod(x, span);
-  return x < 0 ? x + span : x;
+  const double q = x / span;
+  auto whole = static_cast<int64_t>(q);
+  if (static_cast<double>(whole) > q) --whole;  // toward minus infinity
+  double r = x - static_cast<double>(whole) * span;
+  if (r < 0) r += span;
+  if (r >= span) r -= span;
+  return r;
 }
 
 // Frames from the block's first frame to the next bar (or beat) at or after `beat`.
@@ -76,7 +83,7 @@ double TargetPosition(LoopTrack& t, double beat, double anchor, double framesPer
   const double length = t.length;
   const double barFrames = framesPerBeat * beatsPerBar;
   if (length <= 0 || barFrames <= 0) return -1;
-  const double bars = std::round(length / barFrames);
+  const double bars = static_cast<double>(static_cast<int64_t>(length / barFrames + 0.5));  // both positive
   if (bars < 1 || std::fabs(length - bars * barFrames) > kLockTolerance * length) return -1;
   const double loopBeats = bars * beatsPerBar;
   return Wrap(beat - anchor, loopBeats) / loopBeats * length;
