@@ -26,10 +26,19 @@ void* operator new(std::size_t size) {
   throw std::bad_alloc();
 }
 void* operator new[](std::size_t size) { return operator new(size); }
+// The nothrow forms too (the undo history allocates its blocks with them): each new is
+// then this file's, as each delete below is.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  ++allocations;
+  return std::malloc(size ? size : 1);
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 // std::mutex, lock_guard and try_lock all come here.
 extern "C" int pthread_mutex_lock(pthread_mutex_t* m) {
