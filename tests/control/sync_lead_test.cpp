@@ -5,6 +5,8 @@
 // disabled here: no packet leaves the machine.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "audio_io/jack_own_client.h"
@@ -41,6 +43,32 @@ class SyncLeadTest : public EngineTest {
     EngineTest::TearDown();
   }
 };
+
+// A block's time follows the frames: callbacks that come faster than the clock (here 300
+// back to back, 1.6 s of frames in far less) never make it go backwards, and a stall is
+// taken as it is.
+TEST(SyncBlockTime, NeverGoesBackAndTakesAStallAsItIs) {
+  const auto steadyNow = [] {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  };
+  SyncFollow follow;
+  int64_t lastTime = 0;
+  uint32_t lastFrames = 0;
+  int64_t previous = SyncFollow_BlockTime(follow, 0, 256, 48000.0, &lastTime, &lastFrames);
+  for (int i = 1; i <= 300; ++i) {
+    const int64_t t = SyncFollow_BlockTime(follow, 256u * i, 256, 48000.0, &lastTime, &lastFrames);
+    ASSERT_GT(t, previous) << "block " << i;
+    previous = t;
+  }
+  lastTime = 0, lastFrames = 0;  // a stream started again
+  const int64_t start = SyncFollow_BlockTime(follow, 0, 256, 48000.0, &lastTime, &lastFrames);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const int64_t before = steadyNow();
+  const int64_t t = SyncFollow_BlockTime(follow, 256, 256, 48000.0, &lastTime, &lastFrames);
+  EXPECT_GE(t, before) << "a stall of the stream was not taken";
+  EXPECT_GE(t - start, 100000000);
+}
 
 TEST_F(SyncLeadTest, LeadersGetTheTempoAndTheBeatSinceTheTransportStarted) {
   MakeLoop(96000, 2);

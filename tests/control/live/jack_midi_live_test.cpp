@@ -97,6 +97,9 @@ TEST_F(JackMidiLive, PortsAreListedBesideTheOtherLayersAndShowInThePatchbay) {
 // Each event arrives with the very frame it was sent at, and its time agrees with that frame; system
 // exclusive is not carried (counted) and what follows it still is.
 TEST_F(JackMidiLive, ReceivedEventsCarryTheFrameTheyWereSentAt) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the thread sanitizer slows the clients past their periods: no frame can be kept";
+#endif
   const int64_t base = tester_->FrameNow() + 48000 / 2;
   const struct {
     int64_t frame;
@@ -152,6 +155,9 @@ TEST_F(JackMidiLive, TriggersFireFromTheJackPort) {
 // dropped. Where it lands in frames depends on JACK's clock mapping, which on a loaded dummy server wanders by
 // percent; the spacing's spread is recorded, not asserted.
 TEST_F(JackMidiLive, ClockOutLeavesAtItsFrame) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the thread sanitizer slows the clients past their periods: no frame can be kept";
+#endif
   const int64_t base = client_.FrameNow() + 48000 / 2;  // well ahead, even for a starved test thread
   std::vector<int64_t> frames;
   for (int k = 0; k < 24; ++k) frames.push_back(base + k * 997);
