@@ -49,12 +49,13 @@ use_jack_device() {
 XML
 }
 
-# find_window TITLE TENTHS: the id of the first window whose title starts with TITLE,
+# find_window TITLE TENTHS: the id of the first visible window whose title starts with TITLE
+# (a toolkit's unmapped helper windows may carry the title too),
 # waiting up to TENTHS tenths of a second; empty when none appears.
 find_window() {
   local id=""
   for _ in $(seq 1 "$2"); do
-    id=$(xdotool search --name "^$1" 2>/dev/null | head -1) && [ -n "$id" ] && break
+    id=$(xdotool search --onlyvisible --name "^$1" 2>/dev/null | head -1) && [ -n "$id" ] && break
     sleep 0.1
   done
   echo "$id"

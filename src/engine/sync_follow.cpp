@@ -37,18 +37,18 @@ int64_t SteadyNowNs() {
 
 // The steady clock read in a callback jitters with the scheduler; the frames say how far
 // the stream has moved, so the time follows them and the clock only pulls it in slowly. A
-// jump of the clock ahead (a stalled stream) is taken as it is. Callbacks that come faster
-// than the clock (a burst catching up, a stream run offline) keep following the frames,
-// pulled back by at most half a block each: a block's time never goes backwards.
+// jump of the clock (a stalled stream, or callbacks far ahead of it) is taken as it is,
+// but a block's time never goes back before the last block's: a burst of callbacks once
+// threw it back by tens of milliseconds.
 int64_t SyncFollow_BlockTime(const SyncFollow& s, uint64_t frame, unsigned long frames, double sampleRate,
                              int64_t* lastTimeNs, uint32_t* lastFrames) {
   if (SyncClockFn clock = s.clock) return clock(s.clockUser, frame, sampleRate);
   int64_t now = SteadyNowNs();
   if (*lastFrames > 0 && sampleRate > 0) {
-    const auto step = static_cast<int64_t>(*lastFrames * 1e9 / sampleRate);
-    const int64_t predicted = *lastTimeNs + step;
+    const int64_t predicted = *lastTimeNs + static_cast<int64_t>(*lastFrames * 1e9 / sampleRate);
     const int64_t error = now - predicted;
-    if (error < 20000000) now = predicted + std::max<int64_t>(error / 32, -step / 2);
+    if (error > -20000000 && error < 20000000) now = predicted + error / 32;
+    now = std::max(now, *lastTimeNs + 1);
   }
   *lastTimeNs = now;
   *lastFrames = static_cast<uint32_t>(frames);
