@@ -10,6 +10,9 @@ pkg_check_modules(XML_FUZZ_SOXR REQUIRED IMPORTED_TARGET soxr)
 find_package(EXPAT REQUIRED)
 find_library(XML_FUZZ_PORTMIDI portmidi REQUIRED)
 pkg_check_modules(XML_FUZZ_LIBLO REQUIRED IMPORTED_TARGET liblo)
+pkg_check_modules(XML_FUZZ_JACK REQUIRED IMPORTED_TARGET jack)
+# Header-only; its target carries the platform's definitions the headers need.
+find_package(AbletonLink REQUIRED CONFIG)
 find_package(Threads REQUIRED)
 
 # Recursive, as the layers' own build globs: the application's sub-folders come along.
@@ -22,7 +25,8 @@ target_compile_options(xml_fuzz_layers PRIVATE -g -O1 -fsanitize=fuzzer-no-link,
                        -fno-sanitize-recover=undefined)
 target_link_libraries(xml_fuzz_layers PUBLIC PkgConfig::XML_FUZZ_PORTAUDIO PkgConfig::XML_FUZZ_SNDFILE
                       PkgConfig::XML_FUZZ_SOXR EXPAT::EXPAT
-                      ${XML_FUZZ_PORTMIDI} PkgConfig::XML_FUZZ_LIBLO Threads::Threads)
+                      ${XML_FUZZ_PORTMIDI} PkgConfig::XML_FUZZ_LIBLO PkgConfig::XML_FUZZ_JACK Threads::Threads)
+target_link_libraries(xml_fuzz_layers PRIVATE Ableton::Link)
 
 add_executable(xml_reader_fuzz ${CMAKE_CURRENT_LIST_DIR}/xml_reader_fuzz.cpp)
 target_compile_options(xml_reader_fuzz PRIVATE -g -O1 -fsanitize=fuzzer,address,undefined
