@@ -246,7 +246,9 @@ TEST_F(LinkFollowing, TheEngineFollowsAPeersTempoAndBarPhase) {
               "jitter %.1f frames (rms)\n", followMs, mean, p95, sizes.back(), jitter);
   // The truth is read a moment after each block (on a loaded machine perhaps much later):
   // its own noise is in these figures, so the bound holds for 95 % of the blocks.
-  EXPECT_LT(p95, 48.0) << "a millisecond";
+#if !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__)
+  EXPECT_LT(p95, 48.0) << "a millisecond";  // a sanitizer's slowdown puts the test thread's reading off by more
+#endif
 
   // The peer starts the session's transport: the loop is put back on that bar at once.
   const uint32_t resyncs = engine()->sync.resyncs;
