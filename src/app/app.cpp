@@ -104,6 +104,7 @@ void App_ShowTitle(App* app) {
 }
 
 void App_SetDirty(App* app, bool dirty) {
+  if (dirty) ++app->session.changes;
   const bool changed = app->session.dirty != dirty;
   app->session.dirty = dirty;
   if (changed || app->session.title.empty()) App_ShowTitle(app);

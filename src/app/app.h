@@ -16,6 +16,7 @@
 #include "app/app_host.h"
 #include "app/command_id.h"
 #include "app/loads.h"
+#include "app/saves.h"
 #include "app/loopedit/loop_edit_model.h"
 #include "app/model/effects_panel.h"
 #include "app/model/loop_time.h"
@@ -102,6 +103,8 @@ struct App {
 
   // ---- Loads whose files are read off this thread ----
   AppLoads loads;
+  // ---- The save whose files are written off this thread ----
+  AppSaves saves;
 
   // ---- Following an external tempo ----
   int syncFromCommandLine = -1;  // --sync, -1 when not given

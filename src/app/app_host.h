@@ -88,6 +88,29 @@ class EndedLoading final : public SessionLoading {
   bool loaded_;
 };
 
+// A session save under way: its loop files are written off the user-interface thread,
+// and the application moves it on each time it is woken, until it ends.
+class SessionSaving {
+ public:
+  virtual ~SessionSaving() = default;
+  // Goes on as far as it can without waiting (to the end when `wait`); true once the
+  // save has ended.
+  virtual bool Advance(bool wait) = 0;
+  // Once ended: true when everything was written.
+  virtual bool Saved() const = 0;
+};
+
+// A save that ended as it began (a store that saves at once, a save refused at once).
+class EndedSaving final : public SessionSaving {
+ public:
+  explicit EndedSaving(bool saved) : saved_(saved) {}
+  bool Advance(bool) override { return true; }
+  bool Saved() const override { return saved_; }
+
+ private:
+  bool saved_;
+};
+
 // Sessions, quicksaves and the default configuration (written by the sessions work).
 // `base` is a path without extension.
 class SessionStore {
@@ -102,6 +125,14 @@ class SessionStore {
   }
   virtual std::unique_ptr<SessionLoading> StartLoadQuicksave(int number) {
     return std::make_unique<EndedLoading>(LoadQuicksave(number));
+  }
+  // The same saves in steps (see SessionSaving). A store that has nothing to wait for
+  // saves at once.
+  virtual std::unique_ptr<SessionSaving> StartSave(const std::string& base) {
+    return std::make_unique<EndedSaving>(Save(base));
+  }
+  virtual std::unique_ptr<SessionSaving> StartQuicksave(const std::string& name) {
+    return std::make_unique<EndedSaving>(Quicksave(name));
   }
   virtual bool DefaultExists() = 0;
   virtual bool SaveDefault() = 0;

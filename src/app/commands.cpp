@@ -331,6 +331,7 @@ void App_Command(App* app, uint32_t id, uint32_t parameter) {
 void App_DrainCommands(App* app) {
   App_NsmDrain(app);
   App_PollLoads(app);  // a file read wakes the drain too: its track first
+  App_PollSaves(app);  // and so does a save's writer
   App_OscDrain(app);   // OSC actions fire, and post, before the queue is emptied
   ControlCommand command;
   while (ControlCommands().Take(&command))

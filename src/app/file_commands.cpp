@@ -117,7 +117,7 @@ void SaveSession(App* app) {
     SaveSessionAs(app);
     return;
   }
-  App_SaveSessionBase(app, (fs::path(app->session.directory) / app->session.name).string());
+  App_StartSessionSave(app, (fs::path(app->session.directory) / app->session.name).string());
 }
 
 void SaveSessionAs(App* app) {
@@ -128,7 +128,7 @@ void SaveSessionAs(App* app) {
   if (fs::exists(file, ec) &&
       MessageDialog_Show(nullptr, "Session file exists, overwrite?", "Overwrite Session?", MB_OKCANCEL) != IDOK)
     return;
-  App_SaveSessionBase(app, fs::path(file).replace_extension().string());
+  App_StartSessionSave(app, fs::path(file).replace_extension().string());
 }
 
 void SaveDefault(App* app) {
@@ -137,6 +137,7 @@ void SaveDefault(App* app) {
       MessageDialog_Show(nullptr, "Save current state as default configuration?", "Save as Default?", MB_OKCANCEL,
                          kDontWarnAgain, DontWarnDefaultConfig) != IDOK)
     return;
+  App_WaitForSaves(app);
   if (!app->sessions || !app->sessions->SaveDefault()) {
     MessageDialog_Show(nullptr, "Error while saving configuration.", "Error");
     return;
@@ -156,18 +157,38 @@ void SaveLoopCommand(App* app) {
   if (!ChooseStrip(app, &strip)) return;
   // Its loop is about to be replaced: saving it now would write the one going away.
   if (App_StripLoading(app, strip) && App_RefusedWhileLoading(app, Command::LoadLoop, StripIndex{strip})) return;
-  TitledFileDialog titled(Format("Save Track %d As:", strip + 1));
-  const std::string saved = Audio_SaveLoop(app->tracks.strips[strip].slot, nullptr, true);
-  if (saved.empty()) return;
-  LoopStrip_SetName(&app->tracks, StripIndex{strip}, fs::path(saved).filename().string());
-  app->tracks.strips[strip].directory = fs::path(saved).parent_path().string();
+  App_WaitForSaves(app);  // one save at a time, in the order asked
+  std::string file;
+  {
+    TitledFileDialog titled(Format("Save Track %d As:", strip + 1));
+    file = Audio_ChooseLoopSavePath(app->tracks.strips[strip].slot, nullptr, true);
+  }
+  if (file.empty()) return;
+  const int slot = app->tracks.strips[strip].slot;
+  App_AddSave(app, std::make_unique<LoopSaving>(slot, file), [strip, file](App* done, bool saved) {
+    if (!saved) return;
+    LoopStrip_SetName(&done->tracks, StripIndex{strip}, fs::path(file).filename().string());
+    done->tracks.strips[strip].directory = fs::path(file).parent_path().string();
+  });
+}
+
+// A clean mark only for what the save holds: a change made while its files were written
+// keeps the session dirty.
+void MarkSaved(App* app, uint64_t changesAtStart) {
+  if (app->session.changes == changesAtStart) App_SetDirty(app, false);
 }
 
 void Quicksave(App* app, const std::string& name) {
   RewindAll();
-  if (!app->sessions || !app->sessions->Quicksave(name)) return;
-  App_SetSessionName(app, Quicksave_StoredName(name), true);
-  App_SetDirty(app, false);
+  if (!app->sessions) return;
+  App_WaitForSaves(app);
+  std::unique_ptr<SessionSaving> saving = app->sessions->StartQuicksave(name);
+  const uint64_t changes = app->session.changes;
+  App_AddSave(app, std::move(saving), [name, changes](App* app, bool saved) {
+    if (!saved) return;
+    App_SetSessionName(app, Quicksave_StoredName(name), true);
+    MarkSaved(app, changes);
+  });
 }
 
 void About(App* app) {
@@ -220,6 +241,7 @@ void App_OpenSession(App* app, const std::string& path) {
   }
   const fs::path base = fs::path(file).replace_extension();
   if (!app->sessions) return;
+  App_WaitForSaves(app);  // a load cleans the folders a save under way may be writing
   App_AddSessionLoad(app, app->sessions->StartLoad(base.string()), [base](App* loaded) {
     loaded->session.directory = base.parent_path().string();
     SessionLoaded(loaded, base.filename().string(), true);
@@ -228,20 +250,31 @@ void App_OpenSession(App* app, const std::string& path) {
 
 bool App_LoadSessionBase(App* app, const std::string& base) {
   App_CancelLoads(app);  // this session replaces whatever is still being read
+  App_WaitForSaves(app);
   if (!app->sessions || !app->sessions->Load(base)) return false;
   app->session.directory = fs::path(base).parent_path().string();
   SessionLoaded(app, fs::path(base).filename().string(), true);
   return true;
 }
 
-bool App_SaveSessionBase(App* app, const std::string& base) {
+bool App_StartSessionSave(App* app, const std::string& base) {
   RewindAll();
   CommitPanelFields(app);
-  if (!app->sessions || !app->sessions->Save(base)) return false;
-  app->session.directory = fs::path(base).parent_path().string();
-  app->session.dirty = false;
-  App_SetSessionName(app, fs::path(base).filename().string(), true);
+  if (!app->sessions) return false;
+  App_WaitForSaves(app);
+  std::unique_ptr<SessionSaving> saving = app->sessions->StartSave(base);
+  const uint64_t changes = app->session.changes;
+  App_AddSave(app, std::move(saving), [base, changes](App* app, bool saved) {
+    if (!saved) return;
+    app->session.directory = fs::path(base).parent_path().string();
+    App_SetSessionName(app, fs::path(base).filename().string(), true);
+    MarkSaved(app, changes);
+  });
   return true;
+}
+
+bool App_SaveSessionBase(App* app, const std::string& base) {
+  return App_StartSessionSave(app, base) && App_WaitForSaves(app);
 }
 
 void App_OpenSessionFromCommandLine(App* app, const std::string& path) {
@@ -257,6 +290,7 @@ void App_OpenSessionFromCommandLine(App* app, const std::string& path) {
 bool App_LoadDefaultSession(App* app) { return App_ConfirmUnsaved(app) && App_StartFromDefault(app); }
 
 bool App_StartFromDefault(App* app) {
+  App_WaitForSaves(app);
   const bool loaded = app->sessions && app->sessions->LoadDefault();
   if (loaded) {
     SessionLoaded(app, "Untitled", false);
@@ -300,6 +334,7 @@ void App_Drop(App* app, int strip, const std::vector<std::string>& paths) {
 void FileCommand_LoadQuicksave(App* app, int number) {
   const std::string name = Quicksave_NumberedName(number);
   if (name.empty() || App_RefuseSessionChange(app) || !App_ConfirmUnsaved(app) || !app->sessions) return;
+  App_WaitForSaves(app);
   App_AddSessionLoad(app, app->sessions->StartLoadQuicksave(number),
                      [name](App* loaded) { SessionLoaded(loaded, name, true); });
 }

@@ -28,6 +28,10 @@ bool App_LoadSessionBase(App* app, const std::string& base);
 // and the session is named after the file, clean, in its folder. False (the failing step
 // reported) when not written; the session's name and place are then as they were.
 bool App_SaveSessionBase(App* app, const std::string& base);
+// The same save left to end in the background (App_PollSaves): the session's name, its
+// directory and its clean mark follow once the files are written. False when there is
+// no session store.
+bool App_StartSessionSave(App* app, const std::string& base);
 
 // help.txt: the list lines it gives (tabs dropped, byte 255 ends a line, reading stops
 // after the line that begins with "copyright", runs of line feeds give empty lines, a

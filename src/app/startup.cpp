@@ -195,6 +195,7 @@ bool App_Start(App* app, const FileLocations& where, const AppSeams& seams) {
 
 void App_Shutdown(App* app) {
   if (app->window) app->window->StopTimers();
+  App_WaitForSaves(app);  // a save under way is finished: its files are the user's
   App_AbandonLoads(app);  // before the engine goes: a reader may still hold a buffer
   App_StopOsc(app);
   App_StopNsm(app);

@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -451,58 +453,170 @@ std::string Audio_LoadLoop(int track, const char* path, uint8_t flag, bool confi
   return LoopFileRead(std::move(state)).Finish();
 }
 
-std::string Audio_SaveLoop(int track, const char* path, bool interactive) {
+struct LoopFileWrites::State {
+  struct File {
+    std::string path;
+    const float* samples = nullptr;  // pinned until written; null: no loop
+    uint64_t count = 0;              // samples
+    uint32_t channels = 0;
+    FileReplaceResult result = FileReplace_Done;
+    const char* failure = nullptr;
+    int cause = 0;
+  };
+  std::vector<File> files;
+  LoopFileFormat format = LOOP_FILE_PCM16;
+  uint32_t rate = 0;
+  std::string syncFolder;
+  void* owner = nullptr;
+  std::function<void()> done;
+  std::thread writer;
+  std::atomic<bool> stopped{false};
+  int failed = -1;  // written by the writer before `stopped`
+
+  void Run();
+  bool Write(File& file) const;
+};
+
+namespace {
+
+std::mutex holdLock;
+std::condition_variable holdChanged;
+bool holdWrites = false;
+
+void WaitWhileHeld() {
+  std::unique_lock<std::mutex> guard(holdLock);
+  holdChanged.wait(guard, [] { return !holdWrites; });
+}
+
+}  // namespace
+
+void Audio_HoldLoopWrites(bool hold) {
+  {
+    std::lock_guard<std::mutex> guard(holdLock);
+    holdWrites = hold;
+  }
+  holdChanged.notify_all();
+}
+
+bool LoopFileWrites::State::Write(File& file) const {
+  if (!file.samples) return false;
+  const uint64_t count = file.count;
+  const uint32_t channels = file.channels;
+  const float* samples = file.samples;
+  file.result = File_Replace(file.path, [&](std::FILE* f) {
+    if (format == LOOP_FILE_PCM16) {
+      file.failure = WriteLoop(f, samples, count, static_cast<uint16_t>(channels), rate);
+    } else {
+      // The data chunk's 32-bit size bounds what a WAV file holds at 3 or 4 bytes a sample.
+      const uint64_t sampleBytes = format == LOOP_FILE_PCM24 ? 3 : 4;
+      const uint64_t frameCount = std::min<uint64_t>(count / channels, WAV_MAX_DATA_BYTES / (sampleBytes * channels));
+      file.failure =
+          SoundFile_WriteWav(f, format, samples, frameCount, static_cast<int>(channels), static_cast<int>(rate));
+    }
+    return file.failure == nullptr;
+  }, &file.cause);
+  return file.result == FileReplace_Done;
+}
+
+void LoopFileWrites::State::Run() {
+  for (size_t i = 0; i < files.size(); ++i) {
+    WaitWhileHeld();
+    const bool written = failed < 0 && Write(files[i]);
+    if (!written && failed < 0) failed = static_cast<int>(i);
+    Audio_UnpinBuffer(files[i].samples);  // what comes after a failure is let go unwritten
+  }
+  if (failed < 0 && !syncFolder.empty()) File_SyncFolder(syncFolder);
+  stopped.store(true, std::memory_order_release);
+  if (done) done();
+}
+
+LoopFileWrites::LoopFileWrites(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+LoopFileWrites::~LoopFileWrites() { Wait(); }
+
+bool LoopFileWrites::Done() const { return state_->stopped.load(std::memory_order_acquire); }
+
+void LoopFileWrites::Wait() {
+  if (state_->writer.joinable()) state_->writer.join();
+}
+
+int LoopFileWrites::Failed() const { return state_->failed; }
+
+void LoopFileWrites::ShowFailure() const {
+  if (state_->failed < 0) return;
+  const State::File& file = state_->files[static_cast<size_t>(state_->failed)];
+  if (!file.samples) {
+    MessageDialog_Show(state_->owner, "No loop to save", "Error");
+    return;
+  }
+  // The second line says which file and why: a full disk, a read-only folder.
+  const std::string detail = file.path + ": " + std::strerror(file.cause);
+  if (file.result == FileReplace_Unwritable)
+    MessageDialog_Show(state_->owner, Format("Could not open file %s", file.path) + "\n" + detail, "Error");
+  else
+    MessageDialog_Show(state_->owner, std::string(file.failure ? file.failure : "file data write failed") + "\n" + detail,
+                       "Audio_SaveLoop()");
+}
+
+std::unique_ptr<LoopFileWrites> Audio_StartLoopWrites(std::vector<LoopFileWrite> files, std::string syncFolder,
+                                                      std::function<void()> done) {
+  AudioEngine* e = Audio_GetEngine();
+  if (!e) return nullptr;
+  auto state = std::make_unique<LoopFileWrites::State>();
+  state->format = options.saveFormat;
+  state->rate = static_cast<uint32_t>(e->sampleRate.load());
+  state->syncFolder = std::move(syncFolder);
+  state->owner = e->messageOwner;
+  state->done = std::move(done);
+  for (LoopFileWrite& wanted : files) {
+    LoopFileWrites::State::File file;
+    file.path = std::move(wanted.path);
+    if (wanted.track >= 0 && wanted.track < NUM_TRACKS) {
+      LoopTrack& t = e->tracks[wanted.track];
+      // A settled buffer: a swap waiting now would replace it under the writer.
+      Audio_WaitForSwap(wanted.track);
+      if (t.pBuffer) {
+        file.samples = t.pBuffer;
+        file.channels = t.numChannels;
+        const uint64_t frames = static_cast<uint32_t>(std::max<int32_t>(t.length, 0));
+        file.count = std::min<uint64_t>(frames * file.channels, t.bufferSize / sizeof(float));
+        file.count = std::min<uint64_t>(file.count, WAV_MAX_DATA_BYTES / 2);
+        Audio_PinBuffer(file.samples);
+      }
+    }
+    state->files.push_back(std::move(file));
+  }
+  LoopFileWrites::State* running = state.get();
+  running->writer = std::thread([running] { running->Run(); });
+  return std::make_unique<LoopFileWrites>(std::move(state));
+}
+
+std::string Audio_ChooseLoopSavePath(int track, const char* path, bool interactive) {
   AudioEngine* e = Audio_GetEngine();
   if (!e || track < 0 || track >= NUM_TRACKS) return {};
   void* owner = e->messageOwner;
-  LoopTrack& t = e->tracks[track];
-  // Copy a settled buffer: a swap waiting now would change it under us.
   Audio_WaitForSwap(track);
-  const float* samples = t.pBuffer;
-  if (!samples) {
+  if (!e->tracks[track].pBuffer) {
     if (interactive) MessageDialog_Show(owner, "No loop to save", "Error");
     return {};
   }
   std::string file = path && *path ? path : FileDialog_Save(owner, "", WavFilters());
   if (file.empty()) return {};
-
-  const uint32_t channels = t.numChannels;
-  const uint64_t frames = static_cast<uint32_t>(std::max<int32_t>(t.length, 0));
-  uint64_t count = frames * channels;
-  count = std::min<uint64_t>(count, t.bufferSize / sizeof(float));
-  count = std::min<uint64_t>(count, WAV_MAX_DATA_BYTES / 2);
-
   std::error_code ec;
   if (interactive && std::filesystem::exists(file, ec) &&
       MessageDialog_Show(owner, Format("%s\nThis file exists, overwrite?", file), "Overwrite File?",
                          MB_YESNO) != IDYES)
     return {};
+  return file;
+}
 
-  const LoopFileFormat format = options.saveFormat;
-  const uint32_t rate = static_cast<uint32_t>(e->sampleRate.load());
-  const char* failure = nullptr;
-  int cause = 0;
-  const FileReplaceResult result = File_Replace(file, [&](std::FILE* f) {
-    if (format == LOOP_FILE_PCM16) {
-      failure = WriteLoop(f, samples, count, static_cast<uint16_t>(channels), rate);
-    } else {
-      // The data chunk's 32-bit size bounds what a WAV file holds at 3 or 4 bytes a sample.
-      const uint64_t sampleBytes = format == LOOP_FILE_PCM24 ? 3 : 4;
-      const uint64_t frameCount = std::min<uint64_t>(count / channels, WAV_MAX_DATA_BYTES / (sampleBytes * channels));
-      failure = SoundFile_WriteWav(f, format, samples, frameCount, static_cast<int>(channels), static_cast<int>(rate));
-    }
-    return failure == nullptr;
-  }, &cause);
-  if (result != FileReplace_Done) {
-    if (interactive) {
-      // The second line says which file and why: a full disk, a read-only folder.
-      const std::string detail = file + ": " + std::strerror(cause);
-      if (result == FileReplace_Unwritable)
-        MessageDialog_Show(owner, Format("Could not open file %s", file) + "\n" + detail, "Error");
-      else
-        MessageDialog_Show(owner, std::string(failure ? failure : "file data write failed") + "\n" + detail,
-                           "Audio_SaveLoop()");
-    }
+std::string Audio_SaveLoop(int track, const char* path, bool interactive) {
+  const std::string file = Audio_ChooseLoopSavePath(track, path, interactive);
+  if (file.empty()) return {};
+  std::unique_ptr<LoopFileWrites> writes = Audio_StartLoopWrites({{track, file}}, {}, nullptr);
+  writes->Wait();
+  if (writes->Failed() >= 0) {
+    if (interactive) writes->ShowFailure();
     return {};
   }
   lastPath = file;

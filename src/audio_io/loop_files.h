@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "audio_io/sound_file.h"
 #include "engine/metronome.h"
@@ -78,7 +79,52 @@ std::unique_ptr<LoopFileRead> Audio_StartLoopRead(int track, const char* path, u
 // file is replaced whole (File_Replace): a failed save leaves the previous file as it
 // was, a link is saved through, a read-only file is refused and an overwritten file keeps
 // its permissions. Returns the path written, or an empty text.
+// Waits for the file to be written (Audio_StartLoopWrites does not).
 std::string Audio_SaveLoop(int track, const char* path, bool interactive);
+// The first half of Audio_SaveLoop: the file to write slot `track` to, chosen and
+// confirmed as it does; empty when there is nothing to save or the user declined.
+std::string Audio_ChooseLoopSavePath(int track, const char* path, bool interactive);
+
+// Loop files being written on a thread of their own, one after the other, so that the
+// window keeps running through a long save. What is written is each track's loop as it
+// stood when the writes started: its buffer is pinned until written, so a new take, an
+// undo or an erase meanwhile changes the track but not the file (an erase waits for the
+// file). Every member but Done is for the user-interface thread only.
+class LoopFileWrites {
+ public:
+  struct State;
+  explicit LoopFileWrites(std::unique_ptr<State> state);
+  // Waits for the writer; the buffers are let go.
+  ~LoopFileWrites();
+  LoopFileWrites(const LoopFileWrites&) = delete;
+  LoopFileWrites& operator=(const LoopFileWrites&) = delete;
+
+  // The writer has stopped: Wait no longer waits. Any thread.
+  bool Done() const;
+  void Wait();
+  // Once done: the position of the first file that was not written (the writer stops
+  // there and writes no more), or -1 when every file was written.
+  int Failed() const;
+  // Once done: says why that file was not written, as a save of one loop does.
+  void ShowFailure() const;
+
+ private:
+  std::unique_ptr<State> state_;
+};
+
+struct LoopFileWrite {
+  int track = 0;     // the slot
+  std::string path;  // where its WAV file goes
+};
+// Starts writing `files` in order, in the options' sample format at the stream's rate,
+// then flushes the folder entries of `syncFolder` (when not empty) to the disk. A track
+// without a loop fails its file ("No loop to save"). `done` is called on the writing
+// thread when it stops. Null only without an engine.
+std::unique_ptr<LoopFileWrites> Audio_StartLoopWrites(std::vector<LoopFileWrite> files,
+                                                      std::string syncFolder, std::function<void()> done);
+// Only while a test holds it: the writer waits before each file, so that a test can act
+// while a save is under way. Any thread.
+void Audio_HoldLoopWrites(bool hold);
 
 // Loads a click sound into the engine's beat or accent click record (taken over at once:
 // the callback never reads these) and rebuilds the click loop, a measure of

@@ -3,10 +3,12 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "engine/audio.h"
 
@@ -61,6 +63,54 @@ class RecycledBuffers {
 };
 
 RecycledBuffers recycled;
+
+// Buffers a reader off the user-interface thread still reads (a loop being written to
+// disk), and those of them already freed, which go once the reader lets them go.
+class PinnedBuffers {
+ public:
+  void Pin(const float* buffer) {
+    std::lock_guard<std::mutex> guard(lock_);
+    pins_.push_back(buffer);
+  }
+  void Unpin(const float* buffer) {
+    std::lock_guard<std::mutex> guard(lock_);
+    const auto it = std::find(pins_.begin(), pins_.end(), buffer);
+    if (it != pins_.end()) pins_.erase(it);
+  }
+  bool Pinned(const float* buffer) {
+    std::lock_guard<std::mutex> guard(lock_);
+    return std::find(pins_.begin(), pins_.end(), buffer) != pins_.end();
+  }
+  // True when `buffer` is pinned: it is kept until let go.
+  bool Defer(float* buffer) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (std::find(pins_.begin(), pins_.end(), buffer) == pins_.end()) return false;
+    deferred_.push_back(buffer);
+    return true;
+  }
+  // The freed buffers no reader holds any more.
+  std::vector<float*> TakeLetGo() {
+    std::lock_guard<std::mutex> guard(lock_);
+    std::vector<float*> free;
+    for (size_t i = 0; i < deferred_.size();) {
+      if (std::find(pins_.begin(), pins_.end(), deferred_[i]) == pins_.end()) {
+        free.push_back(deferred_[i]);
+        deferred_[i] = deferred_.back();
+        deferred_.pop_back();
+      } else {
+        ++i;
+      }
+    }
+    return free;
+  }
+
+ private:
+  std::mutex lock_;
+  std::vector<const float*> pins_;  // one entry per pin: a buffer may be pinned twice
+  std::vector<float*> deferred_;
+};
+
+PinnedBuffers pinned;
 }  // namespace
 
 float* Audio_AllocBuffer(uint64_t bytes, bool zero) {
@@ -81,8 +131,17 @@ float* Audio_AllocBuffer(uint64_t bytes, bool zero) {
 }
 
 void Audio_FreeBuffer(float* buffer) {
-  if (buffer && !recycled.Keep(buffer)) std::free(buffer);
+  if (!buffer || pinned.Defer(buffer)) return;
+  if (!recycled.Keep(buffer)) std::free(buffer);
 }
+
+void Audio_PinBuffer(const float* buffer) {
+  if (buffer) pinned.Pin(buffer);
+}
+
+void Audio_UnpinBuffer(const float* buffer) { pinned.Unpin(buffer); }
+
+bool Audio_BufferPinned(const float* buffer) { return buffer && pinned.Pinned(buffer); }
 
 void Audio_FailNextAllocations(int count) { failAllocations.store(count); }
 
@@ -143,6 +202,7 @@ void Audio_CollectGarbage() {
   if (!e) return;
   float* replaced;
   while (e->replacedBuffers.pop(replaced)) Audio_RetireBuffer(replaced);
+  for (float* letGo : pinned.TakeLetGo()) Audio_FreeBuffer(letGo);
   const uint64_t finished = e->callbacksFinished.load();
   auto& retired = e->retiredBuffers;
   for (size_t i = 0; i < retired.size();) {

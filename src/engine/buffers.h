@@ -10,7 +10,17 @@ struct LoopTrack;
 // Allocates `bytes` of audio (zeroed when asked); null on failure or when a test has
 // asked for failures. A size of 0 still returns a valid, freeable buffer.
 float* Audio_AllocBuffer(uint64_t bytes, bool zero);
+// A pinned buffer is kept until it is let go.
 void Audio_FreeBuffer(float* buffer);
+
+// Pins a buffer that a thread other than these two reads (a loop being written to disk):
+// freeing it is put off until it is let go (Audio_CollectGarbage frees it then), and
+// edits that would write into it wait. User-interface thread; Audio_UnpinBuffer from the
+// reading thread, Audio_BufferPinned from any thread but the audio thread. A buffer
+// pinned twice stays pinned until let go twice.
+void Audio_PinBuffer(const float* buffer);
+void Audio_UnpinBuffer(const float* buffer);
+bool Audio_BufferPinned(const float* buffer);
 
 // A byte count derived from a time, cut down to whole frames of `channels` samples, so
 // that every copy, repeat and length the engine derives from it moves whole frames.

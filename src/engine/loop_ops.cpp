@@ -60,6 +60,9 @@ bool Audio_EraseLoop(int track, int undoable) {
   if (undoable) Undo_Before(track, UndoErase, 0);
   // Zeros written into a buffer that is about to be replaced would be lost.
   if (!Audio_WaitForSwap(track)) return false;
+  // Nor may they reach a loop file still being written from this buffer.
+  const float* buffer = t.pBuffer.load();
+  if (!Audio_PollUntil([buffer] { return !Audio_BufferPinned(buffer); }, std::chrono::seconds(30))) return false;
   std::memset(t.pBuffer.load(), 0, t.bufferSize);
   t.recorded = 0;
   e->pendingCutTrack = -1;

@@ -114,6 +114,7 @@ TEST_F(AppTest, PopupMenuOnATrackNumberActsOnThatTrack) {
   track(slot(4)).pBuffer.load()[0] = 0.5f;
   files.answers = {dir + "/five.wav"};
   App_PopupChoose(&app(), menu[2]);
+  App_WaitForSaves(&app());
   EXPECT_EQ(files.titles, std::vector<std::string>{"Save Track 5 As:"});
   EXPECT_EQ(strip(4).name, "five");
   EXPECT_EQ(app().pendingTrack, 0);

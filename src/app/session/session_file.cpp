@@ -472,64 +472,101 @@ void SessionFile_RefreshPanel(const SessionParts& parts) {
   Audio_SetMetronomeTime(LoopTime_MeasureSeconds(lt), lt.beatsPerMeasure, false);
 }
 
-bool SessionFile_Save(const SessionParts& parts, const std::string& base) {
-  const std::string path = SessionFile_Path(base);
-  const std::string backup = fs::path(path).replace_extension(".bak").string();
-  std::string directory = fs::path(path).parent_path().string();
-  if (directory.empty()) directory = ".";
-  BindParts bind(parts);
+SessionFileSave::SessionFileSave(const SessionParts& parts, const std::string& base, std::function<void()> wake)
+    : parts_(parts), path_(SessionFile_Path(base)), wake_(std::move(wake)) {}
+
+SessionFileSave::~SessionFileSave() = default;
+
+bool SessionFileSave::Begin() {
+  directory_ = fs::path(path_).parent_path().string();
+  if (directory_.empty()) directory_ = ".";
+  BindParts bind(parts_);
 
   // The names from the name fields; what is not a plain file name becomes "Track %d".
   bool anyAudio = false;
   for (int i = 0; i < kStripCount; ++i) {
-    LoopStrip_TakeNameField(parts.tracks, Strip(i));
-    if (!SessionFile_IsPlainName(parts.tracks->strips[i].name)) LoopStrip_KeepName(parts.tracks, Strip(i), LoopStrip_DefaultName(Strip(i)));
-    anyAudio = anyAudio || !parts.tracks->strips[i].empty;
+    LoopStrip_TakeNameField(parts_.tracks, Strip(i));
+    if (!SessionFile_IsPlainName(parts_.tracks->strips[i].name))
+      LoopStrip_KeepName(parts_.tracks, Strip(i), LoopStrip_DefaultName(Strip(i)));
+    anyAudio = anyAudio || !parts_.tracks->strips[i].empty;
   }
 
   // Every loop into a folder no session names yet; the session file names it once all
   // of them are on the disk.
-  const std::string loops = anyAudio ? SessionLoops_NewFolder(path) : std::string();
+  loops_ = anyAudio ? SessionLoops_NewFolder(path_) : std::string();
   std::error_code ec;
-  if (anyAudio && !fs::create_directory(loops, ec)) {
-    MessageDialog_Show(nullptr, "Unable to create directory:\n" + loops, "File Error");
+  if (anyAudio && !fs::create_directory(loops_, ec)) {
+    MessageDialog_Show(nullptr, "Unable to create directory:\n" + loops_, "File Error");
     return false;
   }
   std::string written[kStripCount];
   int count = 0;
+  std::vector<LoopFileWrite> files;
   for (int i = 0; i < kStripCount; ++i) {
-    LoopStrip& s = parts.tracks->strips[i];
+    LoopStrip& s = parts_.tracks->strips[i];
     if (s.empty) continue;
     std::string name = s.name;
     for (int n = 2; NameTaken(name, written, count); ++n) name = s.name + " (" + std::to_string(n) + ")";
     written[count++] = name;
-    const std::string wav = (fs::path(loops) / (name + ".wav")).string();
-    if (Audio_SaveLoop(s.slot, wav.c_str(), false).empty()) {
-      SessionLoops_Remove(loops);
-      MessageDialog_Show(nullptr, "Unable to write loop file:\n" + wav, "File Error");
-      return false;
-    }
-    LoopStrip_KeepName(parts.tracks, Strip(i), name);
+    files.push_back({s.slot, (fs::path(loops_) / (name + ".wav")).string()});
+    LoopStrip_KeepName(parts_.tracks, Strip(i), name);
   }
-  if (anyAudio) File_SyncFolder(loops);  // the folder's own entry beside the session file
 
-  const std::string previousDirectory = parts.session->directory;
+  // The session file is made now, from the session as it stands while its loops are
+  // taken: what changes during the writing is not half in it.
+  const std::string previousDirectory = parts_.session->directory;
   std::string previous[kStripCount];
   for (int i = 0; i < kStripCount; ++i) {
-    previous[i] = parts.tracks->strips[i].directory;
-    parts.tracks->strips[i].directory = parts.tracks->strips[i].empty ? directory : loops;
+    previous[i] = parts_.tracks->strips[i].directory;
+    trackDirectories_[i] = parts_.tracks->strips[i].empty ? directory_ : loops_;
+    parts_.tracks->strips[i].directory = trackDirectories_[i];
   }
-  parts.session->directory = directory;
-  Xml_TakeBackup(path, backup);
-  if (!Xml_ReplaceFile(path, SessionText())) {
-    for (int i = 0; i < kStripCount; ++i) parts.tracks->strips[i].directory = previous[i];
-    parts.session->directory = previousDirectory;
-    if (anyAudio) SessionLoops_Remove(loops);
+  parts_.session->directory = directory_;
+  text_ = SessionText();
+  for (int i = 0; i < kStripCount; ++i) parts_.tracks->strips[i].directory = previous[i];
+  parts_.session->directory = previousDirectory;
+
+  filePaths_.clear();
+  for (const LoopFileWrite& file : files) filePaths_.push_back(file.path);
+  writes_ = Audio_StartLoopWrites(std::move(files), anyAudio ? loops_ : std::string(), wake_);
+  if (!writes_) {
+    if (anyAudio) SessionLoops_Remove(loops_);
+    MessageDialog_Show(nullptr, "Unable to write loop file:\n" + loops_, "File Error");
+    return false;
+  }
+  return true;
+}
+
+bool SessionFileSave::Written() const { return !writes_ || writes_->Done(); }
+
+bool SessionFileSave::End() {
+  if (!writes_) return false;
+  writes_->Wait();
+  const int failed = writes_->Failed();
+  writes_.reset();
+  const bool anyAudio = !loops_.empty();
+  if (failed >= 0) {
+    SessionLoops_Remove(loops_);
+    MessageDialog_Show(nullptr, "Unable to write loop file:\n" + filePaths_[static_cast<size_t>(failed)], "File Error");
+    return false;
+  }
+
+  const std::string backup = fs::path(path_).replace_extension(".bak").string();
+  Xml_TakeBackup(path_, backup);
+  if (!Xml_ReplaceFile(path_, text_)) {
+    if (anyAudio) SessionLoops_Remove(loops_);
     MessageDialog_Show(nullptr, "Unable to open session XML file for writing.", "File Error");
     return false;
   }
-  SessionLoops_Clean(path);
+  for (int i = 0; i < kStripCount; ++i) parts_.tracks->strips[i].directory = trackDirectories_[i];
+  parts_.session->directory = directory_;
+  SessionLoops_Clean(path_);
   return true;
+}
+
+bool SessionFile_Save(const SessionParts& parts, const std::string& base) {
+  SessionFileSave save(parts, base, nullptr);
+  return save.Begin() && save.End();
 }
 
 SessionFileLoad::SessionFileLoad(const SessionParts& parts, const std::string& base, bool showProgress,

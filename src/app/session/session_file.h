@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/model/effects_panel.h"
 #include "app/model/progress_dialog.h"
@@ -50,7 +51,40 @@ std::string SessionFile_Path(const std::string& base);
 // ("Name (2)"), stored as their names. A failed save leaves the previous session whole
 // and removes what it wrote. On success the session directory is the session file's; on
 // failure it is as it was. True when everything was written.
+// Waits for the loop files (SessionFileSave does not).
 bool SessionFile_Save(const SessionParts& parts, const std::string& base);
+
+// The same save in steps, for the window: the names and the loop folder are settled and
+// the session file made at Begin, from the session as it stands then; the loop files are
+// written on a thread of their own from the loops as they stood then (a take or an edit
+// meanwhile changes the track, not the file); End writes the session file once they are
+// all on the disk. User-interface thread only.
+class SessionFileSave {
+ public:
+  // `wake` is called on the writing thread when the loop files are written.
+  SessionFileSave(const SessionParts& parts, const std::string& base, std::function<void()> wake);
+  // Waits for the loop files; the session file is not written.
+  ~SessionFileSave();
+  SessionFileSave(const SessionFileSave&) = delete;
+  SessionFileSave& operator=(const SessionFileSave&) = delete;
+
+  // False when the save failed at once (reported; nothing is left behind).
+  bool Begin();
+  // The loop files have been written, or failed: End no longer waits.
+  bool Written() const;
+  // After a Begin that succeeded: waits for the loop files, then writes the session file
+  // and sets the session and loop directories. True when everything was written; a
+  // failure is reported and leaves the previous session whole. Once only.
+  bool End();
+
+ private:
+  SessionParts parts_;
+  std::string path_, directory_, loops_, text_;
+  std::function<void()> wake_;
+  std::string trackDirectories_[kStripCount];
+  std::vector<std::string> filePaths_;
+  std::unique_ptr<LoopFileWrites> writes_;
+};
 
 // Loads the session at SessionFile_Path(`base`). The file is checked whole before
 // anything is applied: a file that cannot be read or parsed changes nothing. Then the

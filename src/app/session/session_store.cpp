@@ -19,12 +19,44 @@ std::string lastQuicksaveName;
 
 constexpr auto DontWarnQuicksave = Preferences_StopWarning<&Preferences::warn_quicksave>;
 
-// The session and its MIDI control file.
-bool SaveWithTriggers(const SessionParts& parts, const std::string& base) {
-  if (!SessionFile_Save(parts, base)) return false;
-  WriteMidiControlFile(SessionFile_Path(base));  // reports its own failure
-  return true;
+// The session, then its MIDI control file (which reports its own failure), then what
+// follows a save that succeeded.
+class SavingWithTriggers final : public SessionSaving {
+ public:
+  SavingWithTriggers(const SessionParts& parts, const std::string& base, std::function<void()> saved)
+      : base_(base), save_(parts, base, [] { ControlCommands().Wake(); }), saved_(std::move(saved)) {}
+  bool Begin() {
+    ended_ = !save_.Begin();
+    return !ended_;
+  }
+  bool Advance(bool wait) override {
+    if (ended_) return true;
+    if (!wait && !save_.Written()) return false;
+    ended_ = true;
+    written_ = save_.End();
+    if (written_) {
+      WriteMidiControlFile(SessionFile_Path(base_));
+      if (saved_) saved_();
+    }
+    return true;
+  }
+  bool Saved() const override { return ended_ && written_; }
+
+ private:
+  std::string base_;
+  SessionFileSave save_;
+  std::function<void()> saved_;
+  bool ended_ = false, written_ = false;
+};
+
+std::unique_ptr<SessionSaving> StartWithTriggers(const SessionParts& parts, const std::string& base,
+                                                 std::function<void()> saved = nullptr) {
+  auto save = std::make_unique<SavingWithTriggers>(parts, base, std::move(saved));
+  if (!save->Begin()) return std::make_unique<EndedSaving>(false);
+  return save;
 }
+
+bool Finished(std::unique_ptr<SessionSaving> save) { return save->Advance(true) && save->Saved(); }
 
 bool LoadWithTriggers(const SessionParts& parts, const std::string& base) {
   if (!SessionFile_Load(parts, base, true)) return false;
@@ -89,17 +121,19 @@ std::string Quicksave_StoredName(const std::string& given) {
   return SessionFile_IsPlainName(name) ? name : std::string();
 }
 
-bool Session_Quicksave(const SessionParts& parts, const std::string& base, const std::string& given,
-                       bool interactive, bool confirmOverwrite) {
+std::unique_ptr<SessionSaving> Session_StartQuicksave(const SessionParts& parts, const std::string& base,
+                                                      const std::string& given, bool interactive,
+                                                      bool confirmOverwrite) {
   const std::string directory = base.empty() ? Quicksave_BaseDirectory() : base;
+  auto refused = [] { return std::make_unique<EndedSaving>(false); };
   if (given.empty()) {
     MessageDialog_Show(nullptr, "No name found for quicksave.", "Error");
-    return false;
+    return refused();
   }
   const std::string name = Quicksave_StoredName(given);
   if (name.empty()) {
     MessageDialog_Show(nullptr, "Invalid quicksave name", "Error");
-    return false;
+    return refused();
   }
 
   const fs::path folder = fs::path(directory) / name;
@@ -110,22 +144,27 @@ bool Session_Quicksave(const SessionParts& parts, const std::string& base, const
       std::snprintf(text, sizeof text, "Quicksave %s exists, overwrite?", name.c_str());
       if (MessageDialog_Show(nullptr, text, "Overwrite Quicksave?", MB_OKCANCEL, kDontWarnAgain, DontWarnQuicksave) !=
           IDOK)
-        return false;
+        return refused();
     }
   } else if (!fs::create_directory(folder, ec) || ec) {
     if (interactive) MessageDialog_Show(nullptr, "Unable to create directory:\n" + folder.string(), "Error");
-    return false;
+    return refused();
   }
 
   SessionFile_CommitPanelFields(parts);
-  if (!SaveWithTriggers(parts, (folder / name).string())) return false;
-  lastQuicksaveName = name;
-  if (interactive && App_Preferences().warn_quicksave) {
-    char text[400];
-    std::snprintf(text, sizeof text, "Quicksaved Session as %s.", name.c_str());
-    MessageDialog_Show(nullptr, text, "Quicksave Complete");
-  }
-  return true;
+  return StartWithTriggers(parts, (folder / name).string(), [name, interactive] {
+    lastQuicksaveName = name;
+    if (interactive && App_Preferences().warn_quicksave) {
+      char text[400];
+      std::snprintf(text, sizeof text, "Quicksaved Session as %s.", name.c_str());
+      MessageDialog_Show(nullptr, text, "Quicksave Complete");
+    }
+  });
+}
+
+bool Session_Quicksave(const SessionParts& parts, const std::string& base, const std::string& given,
+                       bool interactive, bool confirmOverwrite) {
+  return Finished(Session_StartQuicksave(parts, base, given, interactive, confirmOverwrite));
 }
 
 bool Session_LoadQuicksave(const SessionParts& parts, int number) {
@@ -147,7 +186,11 @@ bool Session_LoadDefault(const SessionParts& parts) {
   return fs::exists(SessionFile_Path(Session_DefaultBase()), ec) && LoadWithTriggers(parts, Session_DefaultBase());
 }
 
-bool AppSessionStore::Save(const std::string& base) { return SaveWithTriggers(parts_, base); }
+bool AppSessionStore::Save(const std::string& base) { return Finished(StartSave(base)); }
+
+std::unique_ptr<SessionSaving> AppSessionStore::StartSave(const std::string& base) {
+  return StartWithTriggers(parts_, base);
+}
 
 bool AppSessionStore::Load(const std::string& base) { return LoadWithTriggers(parts_, base); }
 
@@ -160,10 +203,12 @@ bool AppSessionStore::SaveDefault() { return Session_SaveDefault(parts_); }
 
 bool AppSessionStore::LoadDefault() { return Session_LoadDefault(parts_); }
 
-bool AppSessionStore::Quicksave(const std::string& name) {
+bool AppSessionStore::Quicksave(const std::string& name) { return Finished(StartQuicksave(name)); }
+
+std::unique_ptr<SessionSaving> AppSessionStore::StartQuicksave(const std::string& name) {
   bool numbered = false;
   for (int n = 1; n <= 8; ++n) numbered = numbered || name == Quicksave_NumberedName(n);
-  return Session_Quicksave(parts_, {}, name, !numbered, true);
+  return Session_StartQuicksave(parts_, {}, name, !numbered, true);
 }
 
 bool AppSessionStore::LoadQuicksave(int number) { return Session_LoadQuicksave(parts_, number); }

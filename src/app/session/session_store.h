@@ -41,6 +41,11 @@ std::string Quicksave_StoredName(const std::string& given);
 // written. Naming the session after the quicksave is the caller's.
 bool Session_Quicksave(const SessionParts& parts, const std::string& base, const std::string& name,
                        bool interactive, bool confirmOverwrite);
+// The same quicksave in steps: what is asked and checked comes at once; the loop files
+// are written off the user-interface thread (see SessionFileSave).
+std::unique_ptr<SessionSaving> Session_StartQuicksave(const SessionParts& parts, const std::string& base,
+                                                      const std::string& name, bool interactive,
+                                                      bool confirmOverwrite);
 
 // Loads quicksave N with the progress window and its MIDI control file. False for N
 // outside 1..8 or when not loaded. The questions before and the state after a load are
@@ -60,6 +65,8 @@ class AppSessionStore final : public SessionStore {
   explicit AppSessionStore(const SessionParts& parts) : parts_(parts) {}
   // The session and then its MIDI control file.
   bool Save(const std::string& base) override;
+  // The same, with the loop files written off the user-interface thread.
+  std::unique_ptr<SessionSaving> StartSave(const std::string& base) override;
   // The session with the progress window, then its MIDI control file (quietly).
   bool Load(const std::string& base) override;
   bool DefaultExists() override;
@@ -68,6 +75,7 @@ class AppSessionStore final : public SessionStore {
   // Numbered names ("Quicksave01".."Quicksave08") save without completion message, as
   // the Quick menu's numbered entries do; any other name as one typed by the user.
   bool Quicksave(const std::string& name) override;
+  std::unique_ptr<SessionSaving> StartQuicksave(const std::string& name) override;
   bool LoadQuicksave(int number) override;
   // The loads in steps: the loop files read off the user-interface thread, the MIDI
   // control file read once the session has loaded.

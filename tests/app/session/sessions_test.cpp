@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <random>
@@ -14,6 +15,8 @@
 
 #include "app/app_fixture.h"
 #include "app/file_commands.h"
+#include "app/saves.h"
+#include "app/startup.h"
 #include "app/session/session_file.h"
 #include "app/session/session_loops.h"
 #include "app/session/session_store.h"
@@ -21,6 +24,7 @@
 #include "audio_io/wav_bytes.h"
 #include "control/trigger_set.h"
 #include "engine/effects_ops.h"
+#include "engine/loop_ops.h"
 #include "engine/metronome.h"
 #include "engine/transport.h"
 #include "persist/temp_dir.h"
@@ -307,6 +311,83 @@ TEST_F(SessionTest, AFailedSaveLeavesThePreviousSessionWhole) {
   EXPECT_TRUE(Exists("Gig Loops/Kick.wav"));
 }
 
+// The window's saves write the loops on a thread of their own. What is written is the
+// session as it stood when the save began, whatever happens to the tracks meanwhile.
+TEST_F(SessionTest, ABackgroundSaveWritesTheSessionAsItStoodWhenItBegan) {
+  app_->sessions = store.get();
+  FillTrack(0, 3.0, "Kick");  // big enough for its memory to be reused once freed
+  Audio_HoldLoopWrites(true);
+  ASSERT_TRUE(App_StartSessionSave(app_.get(), Path("Gig")));
+  EXPECT_TRUE(App_Saving(app_.get()));
+  App_Timer1(app_.get());  // the window runs on; nothing is written yet
+  EXPECT_FALSE(Exists("Gig.session"));
+  // Meanwhile: a new take on track 1 and another loop the size of the old one, which
+  // would take the old one's memory if it were freed; the new take is divided.
+  FillTrack(0, 3.0);
+  FillTrack(1, 3.0);
+  for (int i : {0, 1}) std::fill_n(track(slot(i)).pBuffer.load(), track(slot(i)).length * 2, 0.75f);
+  App_Timer1(app_.get());
+  App_Command(app_.get(), Command::TransportDivide);
+  EXPECT_EQ(track(slot(0)).length, 72000);
+  Audio_HoldLoopWrites(false);
+  EXPECT_TRUE(App_WaitForSaves(app_.get()));
+  EXPECT_FALSE(App_Saving(app_.get()));
+  EXPECT_EQ(app_->session.title, "Kestrine 1.73 - [Gig]*");  // the division came after: still unsaved
+
+  // An erase of a loop still being written waits for the file.
+  FillTrack(3, 1.0, "Erased");
+  Audio_HoldLoopWrites(true);
+  ASSERT_TRUE(App_StartSessionSave(app_.get(), Path("Erase")));
+  std::thread release([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    Audio_HoldLoopWrites(false);
+  });
+  EXPECT_TRUE(Audio_EraseLoop(slot(3), 0));
+  release.join();
+  EXPECT_TRUE(App_WaitForSaves(app_.get()));
+  EXPECT_FALSE(app_->session.dirty);
+
+  Restart();
+  ASSERT_TRUE(SessionFile_Load(App_SessionParts(app_.get()), Path("Gig"), false));
+  ExpectAudio(0, 3.0);
+  EXPECT_TRUE(strip(1).empty);
+  ASSERT_TRUE(SessionFile_Load(App_SessionParts(app_.get()), Path("Erase"), false));
+  ExpectAudio(3, 1.0);
+}
+
+// A load, a second save and the end of the program wait for the save under way: a load
+// of the same session would clean away the folder it is still writing.
+TEST_F(SessionTest, WhatFollowsASaveWaitsForIt) {
+  app_->sessions = store.get();
+  FillTrack(0, 1.0, "Kick");
+  const auto releaseSoon = [] {
+    return std::thread([] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      Audio_HoldLoopWrites(false);
+    });
+  };
+  Audio_HoldLoopWrites(true);
+  ASSERT_TRUE(App_StartSessionSave(app_.get(), Path("Gig")));
+  std::thread release = releaseSoon();
+  EXPECT_TRUE(App_LoadSessionBase(app_.get(), Path("Gig")));
+  release.join();
+  ExpectAudio(0, 1.0);
+
+  Audio_HoldLoopWrites(true);
+  ASSERT_TRUE(App_StartSessionSave(app_.get(), Path("First")));
+  release = releaseSoon();
+  ASSERT_TRUE(App_StartSessionSave(app_.get(), Path("Second")));
+  release.join();
+  EXPECT_TRUE(Exists("First.session"));
+  Audio_HoldLoopWrites(true);
+  release = releaseSoon();
+  App_Shutdown(app_.get());
+  release.join();
+  EXPECT_TRUE(Exists("Second.session"));
+  EXPECT_TRUE(Exists("Second Loops/Kick.wav"));
+  Restart();
+}
+
 // The reliability audit's trial as a test: a save of eight tracks killed at any moment
 // leaves a folder whose session names the old loops or the new ones, whole, never a mix.
 TEST_F(SessionTest, ASaveKilledAtAnyMomentLeavesTheOldSessionOrTheNewOne) {
@@ -407,6 +488,7 @@ TEST_F(SessionTest, NumberedQuicksaveAsksBeforeOverwritingOnlyWhileWarned) {
     fs::remove(fs::path(dir) / "q/Quicksave08/Quicksave08.session");
     App_SetDirty(app_.get(), true);
     FileCommand_SaveQuicksave(app_.get(), 8);
+    App_WaitForSaves(app_.get());
     EXPECT_EQ(Exists("q/Quicksave08/Quicksave08.session"), c.saved);
     EXPECT_EQ(app_->session.dirty, !c.saved);
     EXPECT_EQ(dialog.Saw("Quicksave Quicksave08 exists, overwrite?", "Overwrite Quicksave?"), c.questions > 0);
@@ -434,6 +516,7 @@ TEST_F(SessionTest, TypedNameLosesItsExtensionAndIsConfirmed) {
   app_->sessions = store.get();
   dialogs.quicksaveName = "Gig.session";
   App_Command(app_.get(), Command::Quicksave);
+  App_WaitForSaves(app_.get());
   EXPECT_TRUE(Exists("Gig/Gig.session"));
   EXPECT_EQ(app_->session.name, "Gig");
   EXPECT_EQ(app_->session.directory, Path("Gig"));
@@ -505,6 +588,7 @@ TEST_F(SessionTest, SavingStoresTheLoopTimeFieldWithoutResizingTheLoops) {
   App_EditField(app_.get(), PanelField::Seconds, "0.5");
   App_EditField(app_.get(), PanelField::DelayLeft, "250");  // typed delay times are saved too
   App_Command(app_.get(), Command::SaveSession);
+  App_WaitForSaves(app_.get());
   EXPECT_DOUBLE_EQ(app_->loopTime.loopTime, 0.5);
   EXPECT_EQ(app_->effects.delayMilliseconds[0], 250);
   ExpectAudio(0, 1.0);
