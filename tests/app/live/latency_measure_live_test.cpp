@@ -115,8 +115,14 @@ class LatencyMeasureLive : public ::testing::Test {
   }
 
   // Each beat of the take starts on its frame: silence just before, the click on it.
+  // Not under the thread sanitizer, whose slowdown makes the clients miss cycles: a
+  // missed cycle moves a click by a period, which says nothing of the latency. The
+  // measured figures are checked there all the same.
   static void ExpectClicksOnTheBeats(const std::vector<float>& take) {
     ASSERT_EQ(take.size(), 96000u);
+#if defined(__SANITIZE_THREAD__)
+    return;
+#endif
     for (int beat = 0; beat < 4; ++beat) {
       const int frame = beat * 24000;
       EXPECT_EQ(take[(frame + 96000 - 1) % 96000], 0.0f) << "beat " << beat << " starts early";
