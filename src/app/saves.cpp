@@ -12,8 +12,12 @@ namespace {
 void End(App* app, bool wait) {
   AppSaves& s = app->saves;
   if (!s.saving || s.inside) return;
+  // Its messages may run the window: commands that would begin another save meanwhile
+  // are dropped, as during any command that shows a dialog.
   s.inside = true;
+  const bool busy = std::exchange(app->busy, true);
   const bool ended = s.saving->Advance(wait);
+  app->busy = busy;
   s.inside = false;
   if (!ended) return;
   std::unique_ptr<SessionSaving> saving = std::move(s.saving);

@@ -1,6 +1,7 @@
 #pragma once
 // A MessageDialog for tests: records every message and answers from a script.
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,8 @@ class ScriptedDialog : public MessageDialog {
   // Tick "Do not warn me about this again" on the next confirmations.
   bool tickCheckBox = false;
   std::vector<ShownMessage> shown;
+  // Runs once, while the next message shows (a real one runs the window meanwhile).
+  std::function<void()> during;
 
   bool Saw(const std::string& text, const std::string& caption) const;
 };

@@ -386,6 +386,18 @@ TEST_F(SessionTest, WhatFollowsASaveWaitsForIt) {
   EXPECT_TRUE(Exists("Second.session"));
   EXPECT_TRUE(Exists("Second Loops/Kick.wav"));
   Restart();
+
+  // A save's closing message may run the window: a save asked meanwhile is dropped, not
+  // begun over the one still ending.
+  app_->sessions = store.get();
+  fs::create_directory(fs::path(dir) / "q");
+  App_Preferences().quicksave_directory = Path("q");
+  FillTrack(0, 1.0, "Kick");
+  dialog.during = [this] { App_Command(app_.get(), Command::SaveQuicksave01); };
+  App_Command(app_.get(), Command::Quicksave);
+  EXPECT_TRUE(App_WaitForSaves(app_.get()));
+  EXPECT_TRUE(dialog.Saw("Quicksaved Session as Mine.", "Quicksave Complete"));
+  EXPECT_FALSE(Exists("q/Quicksave01"));
 }
 
 // The reliability audit's trial as a test: a save of eight tracks killed at any moment
