@@ -45,7 +45,7 @@ bool App_WaitForSaves(App* app) {
 }
 
 LoopSaving::LoopSaving(int slot, const std::string& path)
-    : writes_(Audio_StartLoopWrites({{slot, path}}, {}, [] { ControlCommands().Wake(); })) {}
+    : writes_(Audio_StartLoopWrites({{slot, path}}, {}, nullptr, [] { ControlCommands().Wake(); })) {}
 
 bool LoopSaving::Advance(bool wait) {
   if (!writes_) return true;

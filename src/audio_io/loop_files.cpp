@@ -467,6 +467,7 @@ struct LoopFileWrites::State {
   LoopFileFormat format = LOOP_FILE_PCM16;
   uint32_t rate = 0;
   std::string syncFolder;
+  std::function<bool()> afterAll;
   void* owner = nullptr;
   std::function<void()> done;
   std::thread writer;
@@ -526,6 +527,7 @@ void LoopFileWrites::State::Run() {
     Audio_UnpinBuffer(files[i].samples);  // what comes after a failure is let go unwritten
   }
   if (failed < 0 && !syncFolder.empty()) File_SyncFolder(syncFolder);
+  if (failed < 0 && afterAll && !afterAll()) failed = static_cast<int>(files.size());
   stopped.store(true, std::memory_order_release);
   if (done) done();
 }
@@ -543,7 +545,7 @@ void LoopFileWrites::Wait() {
 int LoopFileWrites::Failed() const { return state_->failed; }
 
 void LoopFileWrites::ShowFailure() const {
-  if (state_->failed < 0) return;
+  if (state_->failed < 0 || static_cast<size_t>(state_->failed) >= state_->files.size()) return;
   const State::File& file = state_->files[static_cast<size_t>(state_->failed)];
   if (!file.samples) {
     MessageDialog_Show(state_->owner, "No loop to save", "Error");
@@ -559,13 +561,14 @@ void LoopFileWrites::ShowFailure() const {
 }
 
 std::unique_ptr<LoopFileWrites> Audio_StartLoopWrites(std::vector<LoopFileWrite> files, std::string syncFolder,
-                                                      std::function<void()> done) {
+                                                      std::function<bool()> afterAll, std::function<void()> done) {
   AudioEngine* e = Audio_GetEngine();
   if (!e) return nullptr;
   auto state = std::make_unique<LoopFileWrites::State>();
   state->format = options.saveFormat;
   state->rate = static_cast<uint32_t>(e->sampleRate.load());
   state->syncFolder = std::move(syncFolder);
+  state->afterAll = std::move(afterAll);
   state->owner = e->messageOwner;
   state->done = std::move(done);
   for (LoopFileWrite& wanted : files) {
@@ -613,7 +616,7 @@ std::string Audio_ChooseLoopSavePath(int track, const char* path, bool interacti
 std::string Audio_SaveLoop(int track, const char* path, bool interactive) {
   const std::string file = Audio_ChooseLoopSavePath(track, path, interactive);
   if (file.empty()) return {};
-  std::unique_ptr<LoopFileWrites> writes = Audio_StartLoopWrites({{track, file}}, {}, nullptr);
+  std::unique_ptr<LoopFileWrites> writes = Audio_StartLoopWrites({{track, file}}, {}, nullptr, nullptr);
   writes->Wait();
   if (writes->Failed() >= 0) {
     if (interactive) writes->ShowFailure();

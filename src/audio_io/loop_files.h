@@ -103,7 +103,8 @@ class LoopFileWrites {
   bool Done() const;
   void Wait();
   // Once done: the position of the first file that was not written (the writer stops
-  // there and writes no more), or -1 when every file was written.
+  // there and writes no more), the number of files when the step after them failed, or
+  // -1 when everything was written.
   int Failed() const;
   // Once done: says why that file was not written, as a save of one loop does.
   void ShowFailure() const;
@@ -117,11 +118,13 @@ struct LoopFileWrite {
   std::string path;  // where its WAV file goes
 };
 // Starts writing `files` in order, in the options' sample format at the stream's rate,
-// then flushes the folder entries of `syncFolder` (when not empty) to the disk. A track
-// without a loop fails its file ("No loop to save"). `done` is called on the writing
-// thread when it stops. Null only without an engine.
-std::unique_ptr<LoopFileWrites> Audio_StartLoopWrites(std::vector<LoopFileWrite> files,
-                                                      std::string syncFolder, std::function<void()> done);
+// then flushes the folder entries of `syncFolder` (when not empty) to the disk, then runs
+// `afterAll` (when given; false when it failed) on the writing thread: what must follow
+// the files, such as the file that names them. A track without a loop fails its file
+// ("No loop to save"). `done` is called on the writing thread when it stops. Null only
+// without an engine.
+std::unique_ptr<LoopFileWrites> Audio_StartLoopWrites(std::vector<LoopFileWrite> files, std::string syncFolder,
+                                                      std::function<bool()> afterAll, std::function<void()> done);
 // Only while a test holds it: the writer waits before each file, so that a test can act
 // while a save is under way. Any thread.
 void Audio_HoldLoopWrites(bool hold);

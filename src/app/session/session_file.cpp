@@ -526,9 +526,19 @@ bool SessionFileSave::Begin() {
   for (int i = 0; i < kStripCount; ++i) parts_.tracks->strips[i].directory = previous[i];
   parts_.session->directory = previousDirectory;
 
+  // Once every loop is on the disk the writer puts the session file beside them, then
+  // removes what no session names any more (worked out here: only this thread reads
+  // session files).
   filePaths_.clear();
   for (const LoopFileWrite& file : files) filePaths_.push_back(file.path);
-  writes_ = Audio_StartLoopWrites(std::move(files), anyAudio ? loops_ : std::string(), wake_);
+  const SessionLoopsLeftovers leftovers = SessionLoops_Leftovers(path_, &loops_);
+  const auto writeSessionFile = [path = path_, text = text_, leftovers] {
+    Xml_TakeBackup(path, fs::path(path).replace_extension(".bak").string());
+    if (!Xml_ReplaceFile(path, text)) return false;
+    SessionLoops_RemoveLeftovers(leftovers);
+    return true;
+  };
+  writes_ = Audio_StartLoopWrites(std::move(files), anyAudio ? loops_ : std::string(), writeSessionFile, wake_);
   if (!writes_) {
     if (anyAudio) SessionLoops_Remove(loops_);
     MessageDialog_Show(nullptr, "Unable to write loop file:\n" + loops_, "File Error");
@@ -544,23 +554,16 @@ bool SessionFileSave::End() {
   writes_->Wait();
   const int failed = writes_->Failed();
   writes_.reset();
-  const bool anyAudio = !loops_.empty();
   if (failed >= 0) {
-    SessionLoops_Remove(loops_);
-    MessageDialog_Show(nullptr, "Unable to write loop file:\n" + filePaths_[static_cast<size_t>(failed)], "File Error");
-    return false;
-  }
-
-  const std::string backup = fs::path(path_).replace_extension(".bak").string();
-  Xml_TakeBackup(path_, backup);
-  if (!Xml_ReplaceFile(path_, text_)) {
-    if (anyAudio) SessionLoops_Remove(loops_);
-    MessageDialog_Show(nullptr, "Unable to open session XML file for writing.", "File Error");
+    if (!loops_.empty()) SessionLoops_Remove(loops_);
+    if (static_cast<size_t>(failed) < filePaths_.size())
+      MessageDialog_Show(nullptr, "Unable to write loop file:\n" + filePaths_[static_cast<size_t>(failed)], "File Error");
+    else
+      MessageDialog_Show(nullptr, "Unable to open session XML file for writing.", "File Error");
     return false;
   }
   for (int i = 0; i < kStripCount; ++i) parts_.tracks->strips[i].directory = trackDirectories_[i];
   parts_.session->directory = directory_;
-  SessionLoops_Clean(path_);
   return true;
 }
 

@@ -55,26 +55,27 @@ std::string SessionFile_Path(const std::string& base);
 bool SessionFile_Save(const SessionParts& parts, const std::string& base);
 
 // The same save in steps, for the window: the names and the loop folder are settled and
-// the session file made at Begin, from the session as it stands then; the loop files are
-// written on a thread of their own from the loops as they stood then (a take or an edit
-// meanwhile changes the track, not the file); End writes the session file once they are
-// all on the disk. User-interface thread only.
+// the session file made at Begin, from the session as it stands then. A thread of its own
+// writes the loop files from the loops as they stood then (a take or an edit meanwhile
+// changes the track, not the file), then, once they are all on the disk, the session
+// file, and removes the loop folders no session names any more. End tells how it went.
+// User-interface thread only.
 class SessionFileSave {
  public:
   // `wake` is called on the writing thread when the loop files are written.
   SessionFileSave(const SessionParts& parts, const std::string& base, std::function<void()> wake);
-  // Waits for the loop files; the session file is not written.
+  // Waits for the writer.
   ~SessionFileSave();
   SessionFileSave(const SessionFileSave&) = delete;
   SessionFileSave& operator=(const SessionFileSave&) = delete;
 
   // False when the save failed at once (reported; nothing is left behind).
   bool Begin();
-  // The loop files have been written, or failed: End no longer waits.
+  // The files have been written, or failed: End no longer waits.
   bool Written() const;
-  // After a Begin that succeeded: waits for the loop files, then writes the session file
-  // and sets the session and loop directories. True when everything was written; a
-  // failure is reported and leaves the previous session whole. Once only.
+  // After a Begin that succeeded: waits for the files, then sets the session and loop
+  // directories. True when everything was written; a failure is reported and leaves the
+  // previous session whole. Once only.
   bool End();
 
  private:

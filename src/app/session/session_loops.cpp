@@ -107,34 +107,47 @@ void SessionLoops_Remove(const std::string& folder) {
   fs::remove(folder, ec);  // only when empty
 }
 
-void SessionLoops_Clean(const std::string& sessionPath) {
+SessionLoopsLeftovers SessionLoops_Leftovers(const std::string& sessionPath, const std::string* named) {
   const fs::path session(sessionPath);
   const fs::path directory = Directory(session);
   const std::string prefix = FolderStem(session);
   const std::string sessionFile = session.filename().string();
   const std::string midiFile = session.stem().string() + "_Midi.xml";
 
+  SessionLoopsLeftovers found;
   std::error_code ec;
-  std::vector<fs::path> folders, sessions, leftovers;
+  std::vector<fs::path> folders, sessions;
   for (const fs::directory_entry& entry : fs::directory_iterator(directory, ec)) {
     const std::string name = entry.path().filename().string();
     if (entry.is_directory(ec) && !entry.is_symlink(ec) && IsLoopFolderName(name, prefix)) {
       folders.push_back(entry.path());
     } else if (entry.is_regular_file(ec)) {
-      if (entry.path().extension() == ".session") sessions.push_back(entry.path());
+      // The session file about to be replaced names what `named` says, not what it holds.
+      if (entry.path().extension() == ".session" && !(named && name == sessionFile)) sessions.push_back(entry.path());
       if (IsTemporaryOf(name, sessionFile) || IsTemporaryOf(name, midiFile) ||
           (IsLoopFileName(name) && name.compare(name.size() - 4, 4, ".wav") != 0))
-        leftovers.push_back(entry.path());
+        found.files.push_back(entry.path().string());
     }
   }
-  if (ec) return;
-  for (const fs::path& file : leftovers) fs::remove(file, ec);
-  if (folders.empty()) return;
+  if (ec) return {};
+  if (folders.empty()) return found;
 
   std::vector<std::string> referenced;
+  if (named && !named->empty()) referenced.push_back(Normal(*named).string());
   for (const fs::path& other : sessions)
-    if (!SessionLoops_Referenced(other.string(), &referenced)) return;
+    if (!SessionLoops_Referenced(other.string(), &referenced)) return found;
   for (const fs::path& folder : folders)
     if (std::find(referenced.begin(), referenced.end(), Normal(folder).string()) == referenced.end())
-      SessionLoops_Remove(folder.string());
+      found.folders.push_back(folder.string());
+  return found;
+}
+
+void SessionLoops_RemoveLeftovers(const SessionLoopsLeftovers& leftovers) {
+  std::error_code ec;
+  for (const std::string& file : leftovers.files) fs::remove(file, ec);
+  for (const std::string& folder : leftovers.folders) SessionLoops_Remove(folder);
+}
+
+void SessionLoops_Clean(const std::string& sessionPath) {
+  SessionLoops_RemoveLeftovers(SessionLoops_Leftovers(sessionPath));
 }

@@ -9,7 +9,8 @@
 // of the directory names any more (the previous save's, an interrupted save's) are
 // removed after a save and at a load.
 //
-// User-interface thread only.
+// User-interface thread only, but for the removals of SessionLoops_RemoveLeftovers and
+// SessionLoops_Remove, which touch only the files.
 #include <string>
 #include <vector>
 
@@ -29,3 +30,14 @@ void SessionLoops_Remove(const std::string& folder);
 // cannot be read: what it names is not known), and the temporary files of file writes
 // that never finished (session, MIDI control and loop files).
 void SessionLoops_Clean(const std::string& sessionPath);
+
+// The same in two steps, so that the removal may follow a save on its writing thread:
+// what is to go is found here, from the session files; with `named`, as if the session
+// file `sessionPath` already named that folder (none when empty) instead of what it names.
+struct SessionLoopsLeftovers {
+  std::vector<std::string> folders;  // loop folders no session file names
+  std::vector<std::string> files;    // temporary files of writes that never finished
+};
+SessionLoopsLeftovers SessionLoops_Leftovers(const std::string& sessionPath, const std::string* named = nullptr);
+// Removes them (folders as SessionLoops_Remove does). Any thread.
+void SessionLoops_RemoveLeftovers(const SessionLoopsLeftovers& leftovers);
