@@ -62,7 +62,9 @@ void App_Timer1(App* app) {
 
 void App_Timer2(App*) { MidiPoll(); }
 
-bool App_Timer2Wanted(const App*) { return MidiPorts_AnyInputPolled(); }
+// Inputs that can wake the drain are read there (MidiPollWoken); the timer is left for
+// those that cannot.
+bool App_Timer2Wanted(const App*) { return MidiPorts_PollingWanted(); }
 
 void App_Timer3(App* app) {
   const TransportState state = Audio_GetTransportState();
