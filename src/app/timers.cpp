@@ -41,6 +41,7 @@ void App_Timer1(App* app) {
   }
   Audio_PollChanges();  // also writes staged mix-to-disk audio
   App_PollLoads(app);   // a load whose wake-up found the drain busy
+  MidiPollWoken();      // MIDI input whose wake-up found no drain to wake
   const bool peakHold = App_Preferences().peakhold != 0;
   Meter_Update(&app->meters[0], Audio_GetInputPeak(0), peakHold);
   Meter_Update(&app->meters[1], Audio_GetInputPeak(1), peakHold);

@@ -95,10 +95,19 @@ TEST_F(AppTest, AMidiNoteWakesTheDrainThatFiresItWhileTimer2StaysOff) {
   EXPECT_EQ(Audio_GetTransportState(), Recording);
   EXPECT_EQ(midi.PendingInput(midiIn), 0);
 
+  // A ring that found no drain to wake is read at the next refresh tick.
+  ControlCommands().SetNotify(nullptr, nullptr);
+  Run(4800, 256, Constant(0.5f));
+  midi.Inject(midiIn, MidiMessage(0x90, 60, 100));
+  const auto again = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (MidiPorts_InputWakes() < 2 && std::chrono::steady_clock::now() < again)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  App_Timer1(&app());
+  EXPECT_EQ(Audio_GetTransportState(), Playing);
+
   midi.OfferWakeDescriptors(false);  // as JACK MIDI: the layer cannot wake the drain
   RecomputeEnabledInputs();
   EXPECT_TRUE(App_Timer2Wanted(&app()));
-  ControlCommands().SetNotify(nullptr, nullptr);
 }
 
 // Takes pile up as levels: the panel names the newest and counts the rest, Undo steps

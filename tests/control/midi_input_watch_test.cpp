@@ -58,11 +58,11 @@ struct Pipe {
 class WatchTest : public ::testing::Test {
  protected:
   void SetUp() override { rings = 0; }
-  MidiInputWatch watch;
+  Pipe a, b;
+  MidiInputWatch watch;  // stopped before the pipes it watches are closed
 };
 
 TEST_F(WatchTest, RingsOncePerReadAndNeverWhileIdleOrUnread) {
-  Pipe a, b;
   ASSERT_TRUE(watch.Watch({a.fd[0], b.fd[0], a.fd[0]}, &Ring));
   std::this_thread::sleep_for(200ms);
   EXPECT_EQ(rings, 0) << "idle descriptors rang";
@@ -94,7 +94,6 @@ TEST_F(WatchTest, RingsOncePerReadAndNeverWhileIdleOrUnread) {
 }
 
 TEST_F(WatchTest, AFailedDescriptorRingsOnceIsDroppedAndReportedLost) {
-  Pipe a, b;
   ASSERT_TRUE(watch.Watch({a.fd[0], b.fd[0]}, &Ring));
   a.CloseWriter();  // a hang-up stays reported for as long as the descriptor is open
   ASSERT_TRUE(Eventually([] { return rings == 1; }));
@@ -107,7 +106,6 @@ TEST_F(WatchTest, AFailedDescriptorRingsOnceIsDroppedAndReportedLost) {
 }
 
 TEST_F(WatchTest, TheSameSetKeepsTheThreadAnotherRestartsItArmedAndStopJoins) {
-  Pipe a, b;
   ASSERT_TRUE(watch.Watch({a.fd[0]}, &Ring));
   a.Put();
   ASSERT_TRUE(Eventually([] { return rings == 1; }));
