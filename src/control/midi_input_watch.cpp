@@ -23,6 +23,7 @@ bool MidiInputWatch::Watch(std::vector<int> descriptors, WakeFn wake) {
   rang_.store(false);
   lost_.store(false);
   wakes_.store(0);
+  emptyRings_ = 0;
   try {
     thread_ = std::thread(&MidiInputWatch::Run, this, control_, descriptors, wake);
   } catch (const std::system_error&) {
@@ -49,10 +50,26 @@ void MidiInputWatch::Stop() {
   lost_.store(false);
 }
 
-void MidiInputWatch::Rearm() {
-  // Only a watcher that rang waits for this; the exchange keeps the common case (the
-  // poll found the watcher armed) free of a system call.
+void MidiInputWatch::Rearm(bool readSomething) {
+  // Only a watcher that rang waits for this; the check keeps the common case (the poll
+  // found the watcher armed) free of a system call.
+  if (!rang_.load(std::memory_order_acquire)) return;
+  emptyRings_ = readSomething ? 0 : emptyRings_ + 1;
+  if (emptyRings_ >= kStuckRings && AnyReadable()) {
+    // Left rung: the watcher waits for a re-arm that does not come, and the owner polls.
+    lost_.store(true, std::memory_order_release);
+    return;
+  }
   if (rang_.exchange(false, std::memory_order_acq_rel)) Signal();
+}
+
+bool MidiInputWatch::AnyReadable() const {
+  std::vector<pollfd> fds;
+  for (int fd : watched_) fds.push_back({fd, POLLIN, 0});
+  if (poll(fds.data(), fds.size(), 0) <= 0) return false;
+  for (const pollfd& p : fds)
+    if (p.revents & POLLIN) return true;
+  return false;
 }
 
 void MidiInputWatch::Signal() {

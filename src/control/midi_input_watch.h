@@ -6,7 +6,9 @@
 // waiting: a descriptor that stays readable costs one wake per read, never a spin.
 //
 // A descriptor that reports an error or hang-up is dropped from the watch and Lost()
-// turns true, so that the owner falls back to polling instead of missing input.
+// turns true, so that the owner falls back to polling instead of missing input. So is
+// the whole watch when the reader keeps finding nothing while a descriptor stays
+// readable (a layer whose reads fail): re-arming it would wake the reader in a loop.
 //
 // Threads: Watch, Stop and the destructor on the thread that owns the MIDI ports (the
 // user-interface thread), and Rearm too, since it writes to a descriptor Stop closes.
@@ -33,9 +35,10 @@ class MidiInputWatch {
   bool Watch(std::vector<int> descriptors, WakeFn wake);
   // Ends the thread and waits for it. Nothing is watched afterwards.
   void Stop();
-  // What the wake announced has been read: watch the descriptors again. Costs nothing
-  // (no system call) when the watcher has not rung.
-  void Rearm();
+  // The reader has read what the wake announced (`readSomething`: at least one event):
+  // watch the descriptors again. Costs nothing (no system call) when the watcher has not
+  // rung.
+  void Rearm(bool readSomething);
 
   bool Running() const { return thread_.joinable(); }
   // The watcher has rung and not been re-armed since.
@@ -48,11 +51,17 @@ class MidiInputWatch {
  private:
   void Run(int control, std::vector<int> descriptors, WakeFn wake);
   void Signal();
+  bool AnyReadable() const;
+
+  // Rings in a row after which a reader that found nothing, with a descriptor still
+  // readable, is taken to be stuck.
+  static constexpr int kStuckRings = 4;
 
   std::thread thread_;          // owner's thread
   std::vector<int> watched_;    // owner's thread: the set the running thread watches
   WakeFn wake_ = nullptr;       // owner's thread
   int control_ = -1;            // eventfd: re-arm and stop; made and closed by the owner
+  int emptyRings_ = 0;          // owner's thread: rings in a row whose read found nothing
   std::atomic<bool> stop_{false};
   std::atomic<bool> rang_{false};
   std::atomic<bool> lost_{false};

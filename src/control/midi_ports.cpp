@@ -193,6 +193,7 @@ void CloseMidiPorts() {
 void MidiPoll() {
   MidiBackend* b = openBackend.load();
   if (!b) return;
+  bool readSomething = false;
   for (int i = 0; i < table.inputCount; ++i) {
     MidiPort& port = table.inputs[i];
     if (!port.enabled && !clockIn) continue;
@@ -201,6 +202,7 @@ void MidiPoll() {
     uint32_t message;
     MidiEventTime when;
     while (b->Poll(stream) > 0 && b->ReadTimed(stream, &message, &when)) {
+      readSomething = true;
       if (clockIn && clockIn->Receive(message, when.timeNs)) continue;
       if (!port.enabled) continue;
       const int status = static_cast<int>(message & 0xFF);
@@ -210,7 +212,7 @@ void MidiPoll() {
     }
   }
   // Only now: input that arrived during the reads rings again at once.
-  inputWatch.Rearm();
+  inputWatch.Rearm(readSomething);
 }
 
 void MidiPollWoken() {
