@@ -142,7 +142,8 @@ inline uint32_t App_Parameter(int track, int value) {
 enum class Slider { TrackVolume, TrackPan, TrackEffectsMix, RecordFeedback, MetronomeVolume,
                     MasterVolume, SubmixAVolume, SubmixBVolume, Crossfade };
 void App_Slider(App* app, Slider slider, int strip, int position);
-// Acts on the waiting session-manager and OSC requests, then runs every posted command in posting order.
+// Acts on the waiting session-manager and OSC requests and on MIDI input the input
+// watcher woke it for, then runs every posted command in posting order.
 void App_DrainCommands(App* app);
 // Posts a command to the queue (the keyboard handler and the Toggle Stop/Play row).
 void App_Post(Command c, int track = 0, int value = 0);
@@ -162,8 +163,10 @@ void App_Drop(App* app, int strip, const std::vector<std::string>& paths);
 // Timers: 1 every 33 ms, 2 every 2 ms, 3 when the beat flash ends.
 void App_Timer1(App* app);
 void App_Timer2(App* app);
-// Timer 2 has work: some MIDI input is polled. Without, the window stops it, so that an
-// idle program does not wake 500 times a second; timer 1 asks again at every tick.
+// Timer 2 has work: some MIDI input is polled that cannot wake the drain when input
+// arrives (inputs that can are read by App_DrainCommands). Without, the window stops it,
+// so that an idle program does not wake 500 times a second; timer 1 asks again at every
+// tick.
 bool App_Timer2Wanted(const App* app);
 void App_Timer3(App* app);
 

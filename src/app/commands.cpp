@@ -8,6 +8,7 @@
 #include "app/file_commands.h"
 #include "app/settings/preferences.h"
 #include "control/action_catalogue.h"
+#include "control/midi_ports.h"
 #include "engine/audio.h"
 #include "engine/metronome.h"
 
@@ -333,6 +334,7 @@ void App_DrainCommands(App* app) {
   App_PollLoads(app);  // a file read wakes the drain too: its track first
   App_PollSaves(app);  // and so does a save's writer
   App_OscDrain(app);   // OSC actions fire, and post, before the queue is emptied
+  MidiPollWoken();     // so do MIDI triggers, when the input watcher woke the drain
   ControlCommand command;
   while (ControlCommands().Take(&command))
     App_Command(app, command.commandId, App_Parameter(command.track, command.value));

@@ -42,6 +42,7 @@ void App_Timer1(App* app) {
   Audio_PollChanges();  // also writes staged mix-to-disk audio
   App_PollLoads(app);   // a load whose wake-up found the drain busy
   App_PollSaves(app);   // likewise a save
+  MidiPollWoken();      // MIDI input whose wake-up found no drain to wake
   const bool peakHold = App_Preferences().peakhold != 0;
   Meter_Update(&app->meters[0], Audio_GetInputPeak(0), peakHold);
   Meter_Update(&app->meters[1], Audio_GetInputPeak(1), peakHold);
@@ -63,7 +64,9 @@ void App_Timer1(App* app) {
 
 void App_Timer2(App*) { MidiPoll(); }
 
-bool App_Timer2Wanted(const App*) { return MidiPorts_AnyInputPolled(); }
+// Inputs that can wake the drain are read there (MidiPollWoken); the timer is left for
+// those that cannot.
+bool App_Timer2Wanted(const App*) { return MidiPorts_PollingWanted(); }
 
 void App_Timer3(App* app) {
   const TransportState state = Audio_GetTransportState();

@@ -30,6 +30,7 @@ class CombinedMidiBackend final : public MidiBackend {
   bool PlacesInTime(MidiStream stream) override;
   void WriteAt(MidiStream stream, uint32_t message, int64_t dueNs) override;
   void Close(MidiStream stream) override;
+  int InputWakeDescriptor(MidiStream stream) override;
 
  private:
   // An open stream: the layer's own handle and the layer.

@@ -9,7 +9,9 @@
 //
 // Threads: as MidiBackend says. Poll and Read run on one thread (the one that polls MIDI
 // input), Write and WriteAt on one (the MIDI output writer); the JACK process callback
-// meets them only through the client's lock-free queues.
+// meets them only through the client's lock-free queues. The input offers no wake
+// descriptor: signalling one would be a system call in the process callback, so an
+// enabled JACK MIDI input is polled on the user-interface thread's timer.
 #include <memory>
 
 #include "audio_io/jack_own_client.h"

@@ -1,6 +1,33 @@
 #include "control/memory_midi_backend.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <thread>
+
+MemoryMidiBackend::Device::Device() : inputSignal(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+MemoryMidiBackend::Device::~Device() {
+  if (inputSignal >= 0) close(inputSignal);
+}
+
+void MemoryMidiBackend::Queue(Device& d, uint32_t message, int64_t timeNs) {
+  if (d.input.empty() && d.inputSignal >= 0) {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = write(d.inputSignal, &one, sizeof one);
+  }
+  d.input.push_back(message);
+  d.inputTimes.push_back(timeNs);
+}
+
+void MemoryMidiBackend::Unqueue(Device& d) {
+  d.input.pop_front();
+  d.inputTimes.pop_front();
+  if (d.input.empty() && d.inputSignal >= 0) {
+    uint64_t value;
+    [[maybe_unused]] const ssize_t n = read(d.inputSignal, &value, sizeof value);  // back to zero
+  }
+}
 
 int MemoryMidiBackend::AddDevice(const std::string& name, bool input, bool output) {
   std::lock_guard<std::mutex> guard(lock_);
@@ -25,14 +52,12 @@ void MemoryMidiBackend::FailInitialize(const std::string& errorText) {
 
 void MemoryMidiBackend::Inject(int device, uint32_t message) {
   std::lock_guard<std::mutex> guard(lock_);
-  devices_.at(static_cast<size_t>(device))->input.push_back(message);
-  devices_.at(static_cast<size_t>(device))->inputTimes.push_back(-1);
+  Queue(*devices_.at(static_cast<size_t>(device)), message, -1);
 }
 
 void MemoryMidiBackend::InjectAt(int device, uint32_t message, int64_t timeNs) {
   std::lock_guard<std::mutex> guard(lock_);
-  devices_.at(static_cast<size_t>(device))->input.push_back(message);
-  devices_.at(static_cast<size_t>(device))->inputTimes.push_back(timeNs);
+  Queue(*devices_.at(static_cast<size_t>(device)), message, timeNs);
 }
 
 std::vector<uint32_t> MemoryMidiBackend::Written(int device) const {
@@ -138,8 +163,7 @@ bool MemoryMidiBackend::Read(MidiStream stream, uint32_t* message) {
   Device* d = EndOf(stream)->device;
   if (!d->inputOpen || d->input.empty()) return false;
   *message = d->input.front();
-  d->input.pop_front();
-  d->inputTimes.pop_front();
+  Unqueue(*d);
   return true;
 }
 
@@ -151,8 +175,7 @@ bool MemoryMidiBackend::ReadTimed(MidiStream stream, uint32_t* message, MidiEven
     if (!d->inputOpen || d->input.empty()) return false;
     *message = d->input.front();
     time = d->inputTimes.front();
-    d->input.pop_front();
-    d->inputTimes.pop_front();
+    Unqueue(*d);
   }
   if (time < 0)
     time = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -179,6 +202,17 @@ void MemoryMidiBackend::Write(MidiStream stream, uint32_t message) {
   }
   std::this_thread::yield();
   d->writing.store(false);
+}
+
+void MemoryMidiBackend::OfferWakeDescriptors(bool offer) {
+  std::lock_guard<std::mutex> guard(lock_);
+  offerWake_ = offer;
+}
+
+int MemoryMidiBackend::InputWakeDescriptor(MidiStream stream) {
+  std::lock_guard<std::mutex> guard(lock_);
+  Device::End* end = EndOf(stream);
+  return offerWake_ && end->input ? end->device->inputSignal : -1;
 }
 
 void MemoryMidiBackend::Close(MidiStream stream) {

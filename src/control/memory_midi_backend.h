@@ -2,7 +2,9 @@
 // An in-memory MIDI layer: devices are declared by the test, input events are injected,
 // and every written message is recorded with the thread that wrote it and when. It also
 // notices two writes to one device that overlap in time, and can hold writes back to
-// stand for a slow device.
+// stand for a slow device. Each input offers a wake descriptor (an eventfd) that is
+// readable while injected input is unread, unless the test makes it stand for a layer
+// that offers none.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -34,6 +36,8 @@ class MemoryMidiBackend final : public MidiBackend {
   void FailOpen(int device);
   // Makes Initialize fail with this text.
   void FailInitialize(const std::string& errorText);
+  // With false, InputWakeDescriptor gives -1, as for a layer that can wake no one.
+  void OfferWakeDescriptors(bool offer);
 
   // Queues one input event on the device (whether or not it is open).
   void Inject(int device, uint32_t message);
@@ -66,9 +70,12 @@ class MemoryMidiBackend final : public MidiBackend {
   bool ReadTimed(MidiStream stream, uint32_t* message, MidiEventTime* when) override;
   void Write(MidiStream stream, uint32_t message) override;
   void Close(MidiStream stream) override;
+  int InputWakeDescriptor(MidiStream stream) override;
 
  private:
   struct Device {
+    Device();
+    ~Device();
     MidiDeviceInfo info;
     bool failOpen = false;
     bool inputOpen = false;
@@ -77,6 +84,7 @@ class MemoryMidiBackend final : public MidiBackend {
     int polls = 0;
     std::deque<uint32_t> input;
     std::deque<int64_t> inputTimes;  // arrival times, -1 where injected without one
+    int inputSignal = -1;  // eventfd, counting while `input` is not empty
     std::vector<WriteRecord> written;  // under writtenLock_
     std::atomic<bool> writing{false};
     // The stream handles of the two directions.
@@ -86,6 +94,9 @@ class MemoryMidiBackend final : public MidiBackend {
     } inEnd{this, true}, outEnd{this, false};
   };
   static Device::End* EndOf(MidiStream stream) { return static_cast<Device::End*>(stream); }
+  // Both under lock_: the input queue and its signal change together.
+  static void Queue(Device& d, uint32_t message, int64_t timeNs);
+  static void Unqueue(Device& d);
 
   mutable std::mutex lock_;  // guards everything but `written` and `writing`
   // Separate from lock_, so that a write never waits for a poll: the overlap check
@@ -93,6 +104,7 @@ class MemoryMidiBackend final : public MidiBackend {
   mutable std::mutex writtenLock_;
   std::vector<std::unique_ptr<Device>> devices_;
   bool initialized_ = false;
+  bool offerWake_ = true;
   std::string initError_;
   std::atomic<int> overlaps_{0};
   std::atomic<int> writesBegun_{0};

@@ -60,6 +60,11 @@ class MidiBackend {
   // Writes one short message due at `dueNs` (steady clock, nanoseconds). Same thread
   // rule as Write. A layer that cannot place messages in time writes at once.
   virtual void WriteAt(MidiStream stream, uint32_t message, int64_t /*dueNs*/) { Write(stream, message); }
+  // A descriptor that polls readable (POLLIN) while input for the input stream may be
+  // waiting, and turns quiet again once the stream has been polled and read; -1 when the
+  // layer can wake no one and the stream must be polled on a timer. Several streams may
+  // share one descriptor. It stays valid until Terminate. User-interface thread.
+  virtual int InputWakeDescriptor(MidiStream) { return -1; }
 };
 
 // The PortMidi (+ PortTime) implementation; one per process.

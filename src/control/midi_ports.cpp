@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "control/fire_action.h"
 #include "control/midi_clock_in.h"
+#include "control/midi_input_watch.h"
 #include "control/midi_output.h"
 #include "control/trigger_set.h"
 #include "engine/message_dialog.h"
@@ -22,6 +24,12 @@ std::atomic<uint32_t> beatsSounded{0};
 std::atomic<bool> lastBeatAccent{false};
 uint32_t beatsTaken = 0;  // user-interface thread
 MidiClockIn* clockIn = nullptr;  // user-interface thread
+
+// Wakes the drain of posted commands when a polled input has something to read; the
+// drain then runs MidiPoll (MidiPollWoken). Its thread only polls descriptors and calls
+// ControlCommands().Wake(): it never touches the table or the MIDI layer.
+MidiInputWatch inputWatch;
+bool someInputUnwatched = false;  // user-interface thread: a polled input has no descriptor
 
 constexpr uint32_t kClock = 0xF8;
 constexpr uint32_t kStart = 0xFA;
@@ -87,6 +95,28 @@ void SendSync(uint32_t message, From from, int64_t delayNs = 0) {
   QueueOutput(s.midi_sync_port, message, from, delayNs);
 }
 
+bool Polled(const MidiPort& port) { return (port.enabled || clockIn) && port.stream.load(); }
+
+void WakeTheDrain() { ControlCommands().Wake(); }
+
+// Watches the descriptors of the inputs MidiPoll reads; called whenever that set changes.
+// The clock follower is woken the same way as the triggers: PortMidi stamps an event when
+// a poll moves it out of the sequencer, and a poll run on arrival stamps it closer to its
+// arrival than one on a 2 ms timer would.
+void WatchInputs() {
+  std::vector<int> descriptors;
+  someInputUnwatched = false;
+  MidiBackend* b = openBackend.load();
+  for (int i = 0; b && i < table.inputCount; ++i) {
+    const MidiPort& port = table.inputs[i];
+    if (!Polled(port)) continue;
+    const int fd = b->InputWakeDescriptor(port.stream.load());
+    if (fd < 0) someInputUnwatched = true;
+    else descriptors.push_back(fd);
+  }
+  if (!inputWatch.Watch(std::move(descriptors), &WakeTheDrain)) someInputUnwatched = true;
+}
+
 int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : v > hi ? hi : v; }
 
 void BeatHook(int accent) {
@@ -133,12 +163,16 @@ bool OpenMidiPorts() {
     for (int i = 0; i < kMaxMidiPorts; ++i) streams[i] = table.outputs[i].stream.load();
     MidiOutput_Start(b, streams);
   }
+  WatchInputs();
   return true;
 }
 
 void CloseMidiPorts() {
   MidiBackend* b = openBackend.load();
   if (!b) return;
+  // The watcher polls the layer's descriptors, which closing may free: it stops first.
+  inputWatch.Stop();
+  someInputUnwatched = false;
   // The output thread is the only other thread in the MIDI layer: once it has written
   // what was queued and stopped, every stream may be closed.
   MidiOutput_Stop();
@@ -159,6 +193,7 @@ void CloseMidiPorts() {
 void MidiPoll() {
   MidiBackend* b = openBackend.load();
   if (!b) return;
+  bool readSomething = false;
   for (int i = 0; i < table.inputCount; ++i) {
     MidiPort& port = table.inputs[i];
     if (!port.enabled && !clockIn) continue;
@@ -167,6 +202,7 @@ void MidiPoll() {
     uint32_t message;
     MidiEventTime when;
     while (b->Poll(stream) > 0 && b->ReadTimed(stream, &message, &when)) {
+      readSomething = true;
       if (clockIn && clockIn->Receive(message, when.timeNs)) continue;
       if (!port.enabled) continue;
       const int status = static_cast<int>(message & 0xFF);
@@ -175,19 +211,35 @@ void MidiPoll() {
       DispatchMidi(port.deviceIndex, status & 0x0F, status & 0xF0, data1, data2);
     }
   }
+  // Only now: input that arrived during the reads rings again at once.
+  inputWatch.Rearm(readSomething);
 }
 
-void MidiPorts_UseClockIn(MidiClockIn* follower) { clockIn = follower; }
+void MidiPollWoken() {
+  if (inputWatch.Rang()) MidiPoll();
+}
+
+void MidiPorts_UseClockIn(MidiClockIn* follower) {
+  clockIn = follower;
+  WatchInputs();
+}
 
 bool MidiPorts_AnyInputPolled() {
   if (!openBackend.load()) return false;
   for (int i = 0; i < table.inputCount; ++i)
-    if ((table.inputs[i].enabled || clockIn) && table.inputs[i].stream.load()) return true;
+    if (Polled(table.inputs[i])) return true;
   return false;
 }
 
+bool MidiPorts_PollingWanted() {
+  return MidiPorts_AnyInputPolled() && (someInputUnwatched || inputWatch.Lost());
+}
+
+uint64_t MidiPorts_InputWakes() { return inputWatch.Wakes(); }
+
 void EnableAllInputs() {
   for (int i = 0; i < table.inputCount; ++i) table.inputs[i].enabled = true;
+  WatchInputs();
 }
 
 void RecomputeEnabledInputs() {
@@ -206,6 +258,7 @@ void RecomputeEnabledInputs() {
       }
     }
   }
+  WatchInputs();
 }
 
 void SendClock(uint32_t frame) {

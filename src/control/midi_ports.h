@@ -1,11 +1,14 @@
 #pragma once
 // The program's MIDI ports: every input and output device the MIDI layer offers (up to
-// 16 of each), opened at start-up and closed at shutdown. Inputs are polled on the
+// 16 of each), opened at start-up and closed at shutdown. Inputs are read on the
 // user-interface thread and handed to the trigger dispatch; outputs carry timing clock,
-// Start/Continue/Stop and metronome notes.
+// Start/Continue/Stop and metronome notes. Inputs whose MIDI layer offers a wake
+// descriptor are watched by a thread of their own (midi_input_watch.h), which wakes the
+// drain of posted commands when input arrives; the others are polled on a timer.
 //
 // Threads: everything runs on the user-interface thread except SendClock and
-// SendMetronomeNote, which the engine calls on the audio thread. No send writes to the
+// SendMetronomeNote, which the engine calls on the audio thread, and the input watcher,
+// which touches nothing here but its descriptors and ControlCommands().Wake(). No send writes to the
 // MIDI layer itself: each queues its message for the MIDI output thread (midi_output.h),
 // which writes the messages of both threads in the order they were sent. The audio side
 // thus never waits, locks or enters the kernel, and bytes on one port never interleave.
@@ -59,9 +62,17 @@ void MidiPoll();
 // outlives its installation.
 class MidiClockIn;
 void MidiPorts_UseClockIn(MidiClockIn* clockIn);
+// Runs MidiPoll when the input watcher has rung since the last poll. The drain of posted
+// commands calls it: the watcher's ring is a ControlCommands().Wake().
+void MidiPollWoken();
 // Some enabled input has an open stream: MidiPoll has something to read. With none, the
 // window need not wake to poll.
 bool MidiPorts_AnyInputPolled();
+// Some polled input cannot wake the drain (its layer offers no descriptor, or watching
+// it failed): MidiPoll must run on a timer. False while every polled input is watched.
+bool MidiPorts_PollingWanted();
+// Times the input watcher has woken the drain since the watched set last changed.
+uint64_t MidiPorts_InputWakes();
 // Every used input is polled (the control dialog learns from all ports).
 void EnableAllInputs();
 // Only the inputs some MIDI trigger can match stay polled.

@@ -3,8 +3,11 @@
 #include <porttime.h>
 
 #include <mutex>
+#include <set>
+#include <vector>
 
 #include "control/midi_backend.h"
+#include "control/open_descriptors.h"
 
 namespace {
 
@@ -13,6 +16,7 @@ PmTimestamp PortTimeNow(void*) { return Pt_Time(); }
 class PortMidi final : public MidiBackend {
  public:
   bool Initialize(std::string* errorText) override {
+    const std::set<int> before = OpenDescriptors();
     const PmError err = Pm_Initialize();
     if (err != pmNoError) {
       char text[512] = {0};
@@ -29,10 +33,18 @@ class PortMidi final : public MidiBackend {
       Pt_Start(1, nullptr, nullptr);
       startedTimer_ = true;
     }
+    // PortMidi reads every input through one ALSA sequencer client, opened here, whose
+    // handle it keeps to itself. Its descriptor is the only one this initialisation adds
+    // on the sequencer device; anything else (no sequencer, or two such descriptors
+    // because another part of the process opened one at the same moment) gives none,
+    // and the inputs are polled on a timer as before.
+    const std::vector<int> sequencer = NewDescriptorsOf(before, "/dev/snd/seq");
+    sequencer_ = sequencer.size() == 1 ? sequencer.front() : -1;
     return true;
   }
 
   void Terminate() override {
+    sequencer_ = -1;
     Pm_Terminate();
     if (startedTimer_) {
       Pt_Stop();
@@ -110,8 +122,17 @@ class PortMidi final : public MidiBackend {
 
   void Close(MidiStream stream) override { Pm_Close(static_cast<PortMidiStream*>(stream)); }
 
+  // The sequencer client's descriptor polls readable while the kernel holds events for
+  // the client, that is for any of its input ports. Pm_Poll on any open input moves all
+  // of them into the streams' own buffers (the client's queue is shared), so once the
+  // enabled inputs have been polled and read the descriptor is quiet again. Events for
+  // an input nobody polls are moved too, into that stream's buffer: they can wake the
+  // reader once, never keep the descriptor readable.
+  int InputWakeDescriptor(MidiStream) override { return sequencer_; }
+
  private:
   bool startedTimer_ = false;
+  int sequencer_ = -1;  // the sequencer client's descriptor, or -1; user-interface thread
   // On Linux every PortMidi stream goes through one shared ALSA sequencer client, which
   // is not safe to use from two threads at once: the output thread's writes and the
   // user-interface thread's polls take turns. Neither thread is the audio thread.

@@ -2,12 +2,16 @@
 // fed synthetic input.
 #include <sndfile.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "app/app_fixture.h"
 #include "app/panel_view.h"
 #include "app/settings/preferences.h"
 #include "app/startup.h"
+#include "control/fire_action.h"
 #include "control/midi_ports.h"
 #include "control/trigger_set.h"
 #include "engine/metronome.h"
@@ -68,6 +72,42 @@ TEST_F(AppTest, MidiNoteRecordsATakeThatUndoRemoves) {
   EXPECT_EQ(LoopPeak(0), 0.0f);
   EXPECT_EQ(App_Panel(&app()).undoLabel, "Press to redo track 1 Record");
   EXPECT_EQ(strip(0).directory, "/loops");
+}
+
+// With inputs that can wake the drain, timer 2 stays off: a note wakes the drain, which
+// reads it and fires the pad. A layer that cannot wake anyone brings the timer back.
+TEST_F(AppTest, AMidiNoteWakesTheDrainThatFiresItWhileTimer2StaysOff) {
+  static std::atomic<int> wakes;
+  wakes = 0;
+  ControlCommands().SetNotify([](void*) { wakes.fetch_add(1); }, nullptr);
+  Trigger t = Trigger_Make(TriggerType::NoteOn);
+  t.action.commandId = CommandId(Command::TransportRecord);
+  t.data1.SetInput(60, ValueRange::kSingle);
+  Triggers().Add(TriggerType::NoteOn, t);
+  RecomputeEnabledInputs();
+  EXPECT_FALSE(App_Timer2Wanted(&app()));
+
+  midi.Inject(midiIn, MidiMessage(0x90, 60, 100));
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (wakes == 0 && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_EQ(wakes, 1) << "the note did not wake the drain";
+  App_DrainCommands(&app());
+  EXPECT_EQ(Audio_GetTransportState(), Recording);
+  EXPECT_EQ(midi.PendingInput(midiIn), 0);
+
+  // A ring that found no drain to wake is read at the next refresh tick.
+  ControlCommands().SetNotify(nullptr, nullptr);
+  Run(4800, 256, Constant(0.5f));
+  midi.Inject(midiIn, MidiMessage(0x90, 60, 100));
+  const auto again = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (MidiPorts_InputWakes() < 2 && std::chrono::steady_clock::now() < again)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  App_Timer1(&app());
+  EXPECT_EQ(Audio_GetTransportState(), Playing);
+
+  midi.OfferWakeDescriptors(false);  // as JACK MIDI: the layer cannot wake the drain
+  RecomputeEnabledInputs();
+  EXPECT_TRUE(App_Timer2Wanted(&app()));
 }
 
 // Takes pile up as levels: the panel names the newest and counts the rest, Undo steps

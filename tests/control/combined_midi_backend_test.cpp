@@ -73,6 +73,7 @@ TEST_F(CombinedMidi, PortsOfEveryLayerAreListedSideBySideAndReachTheirOwnLayer) 
   alsa.AddDevice("Pads", true, false);
   jack.AddDevice("Kestrine:midi_in", true, false);
   jack.AddDevice("Kestrine:midi_out", false, true);
+  jack.OfferWakeDescriptors(false);  // as the JACK layer: its input is polled on a timer
   CombinedMidiBackend both({&alsa, &jack});
   MidiPorts_UseBackend(&both);
   ASSERT_TRUE(OpenMidiPorts());
@@ -96,6 +97,13 @@ TEST_F(CombinedMidi, PortsOfEveryLayerAreListedSideBySideAndReachTheirOwnLayer) 
   ASSERT_TRUE(b.Read(padsIn, &m));
   EXPECT_EQ(m, MidiMessage(0xB0, 7, 1));
   EXPECT_EQ(b.Poll(padsIn), 0);
+  // Each stream's wake descriptor is its own layer's: one JACK input keeps the timer.
+  const int synthWake = b.InputWakeDescriptor(MidiPorts().inputs[0].stream.load());
+  EXPECT_GE(synthWake, 0);
+  EXPECT_GE(b.InputWakeDescriptor(padsIn), 0);
+  EXPECT_NE(b.InputWakeDescriptor(padsIn), synthWake);
+  EXPECT_EQ(b.InputWakeDescriptor(jackIn), -1);
+  EXPECT_TRUE(MidiPorts_PollingWanted());
 
   MidiOutput_Queue(1, 0xFA);
   ASSERT_TRUE(MidiOutput_Flush());
