@@ -216,6 +216,10 @@ bool JackOwnClient::QueueMidiAtFrame(uint32_t message, int64_t frame) {
   return true;
 }
 
+bool JackOwnClient::InputConnected() const {
+  return IsOpen() && midiIn_ && jack_port_connected(static_cast<jack_port_t*>(midiIn_)) > 0;
+}
+
 void JackOwnClient::ProcessMidiIn(uint32_t nframes, int64_t periodFrame) {
   void* buffer = jack_port_get_buffer(P(midiIn_), nframes);
   const uint32_t count = jack_midi_get_event_count(buffer);

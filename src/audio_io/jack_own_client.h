@@ -71,6 +71,8 @@ class JackOwnClient {
   // One consumer thread (the thread that polls MIDI input). Takes the next received
   // event; false when none. Wait-free.
   bool ReadMidi(JackMidiEvent* event) { return in_.pop(*event); }
+  // UI thread. Some port is connected to midi_in: input may arrive.
+  bool InputConnected() const;
   // One producer thread (the MIDI output writer). Queues a short message to leave
   // midi_out one period after the frame where steady-clock time `dueNs` falls (the
   // output latency audio has as well; 0, or a time already past that: the next

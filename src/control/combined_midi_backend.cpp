@@ -84,6 +84,10 @@ void CombinedMidiBackend::WriteAt(MidiStream stream, uint32_t message, int64_t d
   S(stream)->layer->WriteAt(S(stream)->inner, message, dueNs);
 }
 
+bool CombinedMidiBackend::InputSilent(MidiStream stream) {
+  return S(stream)->layer->InputSilent(S(stream)->inner);
+}
+
 int CombinedMidiBackend::InputWakeDescriptor(MidiStream stream) {
   return S(stream)->layer->InputWakeDescriptor(S(stream)->inner);
 }

@@ -31,6 +31,7 @@ class CombinedMidiBackend final : public MidiBackend {
   void WriteAt(MidiStream stream, uint32_t message, int64_t dueNs) override;
   void Close(MidiStream stream) override;
   int InputWakeDescriptor(MidiStream stream) override;
+  bool InputSilent(MidiStream stream) override;
 
  private:
   // An open stream: the layer's own handle and the layer.

@@ -77,6 +77,11 @@ void JackMidiBackend::Close(MidiStream stream) {
   if (stream == &outEnd_) outputOpen_ = false;
 }
 
+bool JackMidiBackend::InputSilent(MidiStream stream) {
+  if (stream != &inEnd_ || !inputOpen_) return false;
+  return !client_->InputConnected() && Poll(stream) == 0;
+}
+
 JackOwnClient& ProgramJackClient() {
   static JackOwnClient client;
   return client;

@@ -39,6 +39,10 @@ class JackMidiBackend final : public MidiBackend {
   bool PlacesInTime(MidiStream stream) override { return stream == &outEnd_; }
   void WriteAt(MidiStream stream, uint32_t message, int64_t dueNs) override;
   void Close(MidiStream stream) override;
+  // The input is silent while no port is connected to midi_in and nothing it received
+  // is waiting; its process callback cannot wake anyone, so it is polled only while
+  // connected.
+  bool InputSilent(MidiStream stream) override;
 
  private:
   JackOwnClient* client_;

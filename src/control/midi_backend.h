@@ -65,6 +65,10 @@ class MidiBackend {
   // layer can wake no one and the stream must be polled on a timer. Several streams may
   // share one descriptor. It stays valid until Terminate. User-interface thread.
   virtual int InputWakeDescriptor(MidiStream) { return -1; }
+  // True while nothing can reach the input stream and none of its input is waiting (a
+  // JACK port that no port is connected to): a stream without a wake descriptor then
+  // need not be polled. User-interface thread.
+  virtual bool InputSilent(MidiStream) { return false; }
 };
 
 // The PortMidi (+ PortTime) implementation; one per process.

@@ -30,6 +30,7 @@ MidiClockIn* clockIn = nullptr;  // user-interface thread
 // ControlCommands().Wake(): it never touches the table or the MIDI layer.
 MidiInputWatch inputWatch;
 bool someInputUnwatched = false;  // user-interface thread: a polled input has no descriptor
+bool watchRefused = false;        // user-interface thread: the watcher could not start
 
 constexpr uint32_t kClock = 0xF8;
 constexpr uint32_t kStart = 0xFA;
@@ -114,7 +115,7 @@ void WatchInputs() {
     if (fd < 0) someInputUnwatched = true;
     else descriptors.push_back(fd);
   }
-  if (!inputWatch.Watch(std::move(descriptors), &WakeTheDrain)) someInputUnwatched = true;
+  watchRefused = !inputWatch.Watch(std::move(descriptors), &WakeTheDrain);
 }
 
 int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : v > hi ? hi : v; }
@@ -172,7 +173,7 @@ void CloseMidiPorts() {
   if (!b) return;
   // The watcher polls the layer's descriptors, which closing may free: it stops first.
   inputWatch.Stop();
-  someInputUnwatched = false;
+  someInputUnwatched = watchRefused = false;
   // The output thread is the only other thread in the MIDI layer: once it has written
   // what was queued and stopped, every stream may be closed.
   MidiOutput_Stop();
@@ -232,7 +233,18 @@ bool MidiPorts_AnyInputPolled() {
 }
 
 bool MidiPorts_PollingWanted() {
-  return MidiPorts_AnyInputPolled() && (someInputUnwatched || inputWatch.Lost());
+  if (!MidiPorts_AnyInputPolled()) return false;
+  if (watchRefused || inputWatch.Lost()) return true;
+  if (!someInputUnwatched) return false;
+  // An input without a descriptor that nothing can reach (a JACK port with no connection)
+  // is not polled; asked again at every tick, so a connection brings the poll back.
+  MidiBackend* b = openBackend.load();
+  for (int i = 0; i < table.inputCount; ++i) {
+    const MidiPort& port = table.inputs[i];
+    MidiStream stream = port.stream.load();
+    if (Polled(port) && b->InputWakeDescriptor(stream) < 0 && !b->InputSilent(stream)) return true;
+  }
+  return false;
 }
 
 uint64_t MidiPorts_InputWakes() { return inputWatch.Wakes(); }

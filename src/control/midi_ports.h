@@ -69,7 +69,8 @@ void MidiPollWoken();
 // window need not wake to poll.
 bool MidiPorts_AnyInputPolled();
 // Some polled input cannot wake the drain (its layer offers no descriptor, or watching
-// it failed): MidiPoll must run on a timer. False while every polled input is watched.
+// it failed) and may receive input (a JACK port with no connection receives none): MidiPoll
+// must run on a timer. False while every polled input is watched or silent.
 bool MidiPorts_PollingWanted();
 // Times the input watcher has woken the drain since the watched set last changed.
 uint64_t MidiPorts_InputWakes();

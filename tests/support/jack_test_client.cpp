@@ -30,6 +30,10 @@ bool JackTestClient::Connect(const std::string& from, const std::string& to) {
   return jack_connect(client_, from.c_str(), to.c_str()) == 0;
 }
 
+bool JackTestClient::Disconnect(const std::string& from, const std::string& to) {
+  return jack_disconnect(client_, from.c_str(), to.c_str()) == 0;
+}
+
 void JackTestClient::SendAt(int64_t frame, std::vector<uint8_t> bytes) {
   Out o{};
   o.frame = frame;

@@ -26,6 +26,7 @@ class JackTestClient {
   std::string Name() const;
   jack_client_t* client() const { return client_; }
   bool Connect(const std::string& from, const std::string& to);
+  bool Disconnect(const std::string& from, const std::string& to);
 
   // Test thread: `bytes` (1..3 bytes, or longer system exclusive) leave "out" at JACK frame `frame`.
   void SendAt(int64_t frame, std::vector<uint8_t> bytes);

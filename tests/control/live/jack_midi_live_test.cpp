@@ -131,7 +131,7 @@ TEST_F(JackMidiLive, ReceivedEventsCarryTheFrameTheyWereSentAt) {
   EXPECT_EQ(client_.MidiInDropped(), 1u);
 }
 
-TEST_F(JackMidiLive, TriggersFireFromTheJackPort) {
+TEST_F(JackMidiLive, TriggersFireFromTheJackPortWhichIsPolledWhileSomethingCanReachIt) {
   Trigger t = Trigger_Make(TriggerType::NoteOn);
   t.port.SetInput(1, ValueRange::kSingle);  // the JACK input's device number, after the other layer's
   t.data1.SetInput(60, ValueRange::kSingle);
@@ -148,6 +148,20 @@ TEST_F(JackMidiLive, TriggersFireFromTheJackPort) {
     return !posted.empty();
   }));
   EXPECT_EQ(posted, (Commands{{32813, 65534, 3}}));
+
+  // The port cannot wake the window: it is polled on the timer, but only while something
+  // is connected to it or what it received is still unread.
+  EXPECT_TRUE(MidiPorts_PollingWanted());
+  const int64_t due = tester_->FrameNow() + 4 * kPeriod;
+  tester_->SendAt(due, {0x90, 60, 127});
+  ASSERT_TRUE(Within(2.0, [&] { return tester_->FrameNow() > due + 8 * kPeriod; }));
+  ASSERT_TRUE(tester_->Disconnect("tester:out", "Kestrine:midi_in"));
+  EXPECT_TRUE(MidiPorts_PollingWanted()) << "a note is still unread";
+  MidiPoll();
+  EXPECT_EQ(Posted().size(), 1u);
+  EXPECT_FALSE(MidiPorts_PollingWanted());
+  ASSERT_TRUE(tester_->Connect("tester:out", "Kestrine:midi_in"));
+  EXPECT_TRUE(MidiPorts_PollingWanted());
 }
 
 // Clock out given as frames lands on exactly those frames. Clock the audio side queues by time goes through the

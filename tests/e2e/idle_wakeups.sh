@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The real window at rest: kestrine started for the first time on the JACK dummy server
+# (its own JACK MIDI input enabled, as every input is before any trigger is learned, with
+# nothing connected to it), nothing playing, nothing touched. Over 5 s its window's
+# thread must wake fewer than 50 times a second: the voluntary context switches of the
+# main thread, from /proc. The thread's CPU time over the same 5 s is printed beside it.
+# Usage: idle_wakeups.sh KESTRINE_BINARY. Exit 77 (skipped) without the display or
+# audio tools.
+set -euo pipefail
+program=$1
+root=$(cd "$(dirname "$0")/../.." && pwd)
+source "$root/scripts/virtual-desktop.sh"
+require_tools Xvfb xdotool jackd jack_lsp
+fail() { echo "FAILED: $*"; echo "--- program output"; grep -v '^ALSA' "$work/kestrine.log" | tail -20 || true; exit 1; }
+
+start_display 110 || fail "Xvfb did not start"
+start_jack || fail "the JACK dummy server did not start"
+
+run="$work/run"
+mkdir -p "$run"
+cp "$program" "$run/kestrine"
+[ -d "$root/run" ] && cp -r "$root/run/." "$run/"
+rm -f "$run/DeviceConfig.xml"
+(cd "$run" && exec ./kestrine >"$work/kestrine.log" 2>&1) &
+kestrine=$!
+pids+=($kestrine)
+window=$(find_window Kestrine 300)
+[ -n "$window" ] || fail "no Kestrine window appeared"
+sleep 3  # start-up settles: the first paints, the device, the JACK ports
+
+switches() { sed -n 's/^voluntary_ctxt_switches:[[:space:]]*//p' "/proc/$kestrine/status"; }
+# utime + stime of the main thread, in clock ticks.
+ticks() { awk '{ print $14 + $15 }' "/proc/$kestrine/task/$kestrine/stat"; }
+s0=$(switches); t0=$(ticks); n0=$(date +%s%N)
+sleep 5
+s1=$(switches); t1=$(ticks); n1=$(date +%s%N)
+kill -0 "$kestrine" 2>/dev/null || fail "kestrine is no longer running"
+
+hz=$(getconf CLK_TCK)
+read -r rate cpu < <(awk -v s=$((s1 - s0)) -v t=$((t1 - t0)) -v ns=$((n1 - n0)) -v hz="$hz" \
+  'BEGIN { sec = ns / 1e9; printf "%.1f %.2f\n", s / sec, 100 * t / hz / sec }')
+echo "window's thread at rest: $rate wake-ups a second, $cpu % of a core"
+awk -v r="$rate" 'BEGIN { exit !(r < 50) }' || fail "the window's thread woke $rate times a second at rest (50 allowed)"
+echo "PASSED"
