@@ -154,6 +154,7 @@ struct LoopEditButtons {
   bool zoomOut = true;        // 1269
   bool loopSelected = true;   // 1270
   bool setStartPoint = true;  // 1271
+  bool operator==(const LoopEditButtons&) const = default;
 };
 class LoopEditModel {
  public:

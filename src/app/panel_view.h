@@ -24,11 +24,13 @@ struct StripView {
   int effectsMix = 0;
   std::string name;
   std::string loopTime;  // "%.2f" seconds
+  bool operator==(const StripView&) const = default;
 };
 
 struct MeterView {
   int lit = 0;   // LEDs lit from the left
   int held = 0;  // the LED showing the held peak
+  bool operator==(const MeterView&) const = default;
 };
 
 struct PanelView {
@@ -57,6 +59,7 @@ struct PanelView {
   MeterView meters[4];  // input L, input R, output L, output R
   int meterLeds = 22;
   StripView strips[kStripCount];
+  bool operator==(const PanelView&) const = default;
 };
 
 PanelView App_Panel(const App* app);

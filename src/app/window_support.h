@@ -16,6 +16,7 @@ struct MixerView {
   int crossfade = 127;  // where A stands
   int feedback = 114;
   int metronomeVolume = 63;
+  bool operator==(const MixerView&) const = default;
 };
 MixerView App_Mixer(const App* app);
 

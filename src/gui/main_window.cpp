@@ -132,7 +132,7 @@ void MainWindow::Tick() {
   if (closed_) return;
   PollMidiWhenWanted();
   panel_->TakeLevels();
-  Refresh();
+  panel_->ShowViewIfChanged(App_Panel(app_));
 }
 
 void MainWindow::FitToPanel() {

@@ -98,6 +98,22 @@ TransportPanel::TransportPanel(App* app, std::function<void()> changed, QWidget*
   basePalette_ = palette();
 }
 
+struct TransportPanel::Drawn {
+  PanelView view;
+  MixerView mixer;
+  EffectsPanel effects;
+  std::array<std::string, 7> fields;
+  std::array<int, kStripCount> stripLeds{};
+  bool operator==(const Drawn&) const = default;
+};
+
+namespace {
+constexpr std::pair<int, PanelField> kFieldControls[] = {
+    {1209, PanelField::Seconds}, {1211, PanelField::Measures}, {1212, PanelField::MaxTime},
+    {1210, PanelField::Tempo},   {1159, PanelField::Beats},    {1144, PanelField::Countoff},
+    {1145, PanelField::MuteAfter}};
+}  // namespace
+
 TransportPanel::~TransportPanel() = default;
 
 LedButton* TransportPanel::PostButton(int controlId, const QString& text, QWidget* parent) {
@@ -288,6 +304,25 @@ void TransportPanel::TakeLevels() { levels_ = App_TakeStripLevels(context_.app()
 
 void TransportPanel::Refresh() { ShowView(App_Panel(context_.app())); }
 
+
+std::unique_ptr<TransportPanel::Drawn> TransportPanel::Capture(const PanelView& v) const {
+  const App* app = context_.app();
+  auto drawn = std::make_unique<Drawn>();
+  drawn->view = v;
+  drawn->mixer = App_Mixer(app);
+  drawn->effects = app->effects;
+  for (size_t i = 0; i < std::size(kFieldControls); ++i) drawn->fields[i] = App_Field(app, kFieldControls[i].second);
+  for (int i = 0; i < kStripCount; ++i) drawn->stripLeds[i] = Meter_LitCount(levels_.level[i], v.meterLeds);
+  return drawn;
+}
+
+void TransportPanel::ShowViewIfChanged(const PanelView& v) {
+  const bool skinPending = skinChanged_ || App_Skin().current != appliedSkin_;
+  const bool modelPending = !wave_->hasModel() && App_LoopEditView(context_.app());
+  if (drawn_ && !skinPending && !modelPending && *drawn_ == *Capture(v)) return;
+  ShowView(v);
+}
+
 void TransportPanel::ShowView(const PanelView& v) {
   const App* app = context_.app();
   // A skin loads image by image, with events running under its progress dialog: the
@@ -311,11 +346,7 @@ void TransportPanel::ShowView(const PanelView& v) {
       {1271, v.loopEdit.setStartPoint},
   };
   for (const auto& [id, on] : enabled) Control(id)->setEnabled(on);
-  const std::pair<int, PanelField> fields[] = {
-      {1209, PanelField::Seconds}, {1211, PanelField::Measures}, {1212, PanelField::MaxTime},
-      {1210, PanelField::Tempo},   {1159, PanelField::Beats},    {1144, PanelField::Countoff},
-      {1145, PanelField::MuteAfter}};
-  for (const auto& [id, field] : fields)
+  for (const auto& [id, field] : kFieldControls)
     ShowFieldText(static_cast<QLineEdit*>(Control(id)), App_Field(app, field));
 
   undoLabel_->setText(QString::fromStdString(v.undoLabel));
@@ -348,6 +379,7 @@ void TransportPanel::ShowView(const PanelView& v) {
   for (int i = 0; i < kStripCount; ++i)
     strips_[i]->Refresh(v.strips[i], Meter_LitCount(levels_.level[i], v.meterLeds), v.meterLeds);
   effects_->Refresh();
+  drawn_ = Capture(v);
 }
 
 void TransportPanel::paintEvent(QPaintEvent* event) {
@@ -357,6 +389,7 @@ void TransportPanel::paintEvent(QPaintEvent* event) {
 
 void TransportPanel::ApplySkin() {
   skinChanged_ = false;
+  drawn_.reset();  // the widgets' looks follow the skin: the next tick draws them all
   const Skin& skin = App_Skin();
   appliedSkin_ = skin.current;
   const bool loaded = Skin_Loaded(skin);

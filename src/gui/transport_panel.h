@@ -36,6 +36,9 @@ class TransportPanel : public QWidget {
   // Draws the application's state.
   void Refresh();
   void ShowView(const PanelView& view);
+  // The same for timer 1: leaves every widget alone when nothing the panel shows has
+  // changed since it was last drawn (the program at rest costs the least it can).
+  void ShowViewIfChanged(const PanelView& view);
   // Timer 1's part: the strips' levels since the last tick.
   void TakeLevels();
   QWidget* Control(int id) const { return context_.Control(id); }
@@ -79,6 +82,10 @@ class TransportPanel : public QWidget {
   bool skinChanged_ = true;  // the images changed since the colours were last taken
   std::string appliedSkin_;   // the skin whose colours the panel shows
   StripLevels levels_;
+  // Everything the panel last drew from, and whether it is known.
+  struct Drawn;
+  std::unique_ptr<Drawn> drawn_;
+  std::unique_ptr<Drawn> Capture(const PanelView& view) const;
   bool dragging_ = false;
   QPoint dragOffset_;
 };

@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QTest>
 #include <QUrl>
@@ -123,6 +124,25 @@ TEST_F(GuiTest, AnIdleRefreshRepaintsNothingAndAChangeRepaintsIt) {
   Click(1142);  // solo track 2
   tick();
   EXPECT_GT(counter.paints, 0);
+}
+
+// Timer 1's refresh touches no widget while nothing it shows has changed, and draws what
+// changed during the tick itself (a followed tempo moves the delay, say) at once.
+TEST_F(GuiTest, TheTimersRefreshDrawsOnlyWhenSomethingShownHasChanged) {
+  TransportPanel* panel = window_->panel();
+  panel->ShowView(App_Panel(&app()));
+  auto* master = Named<QSlider>("masterVolume");
+  const int shown = master->value();
+  {
+    const QSignalBlocker quiet(master);
+    master->setValue(shown - 20);  // a widget out of step: only a real redraw puts it back
+  }
+  panel->ShowViewIfChanged(App_Panel(&app()));
+  EXPECT_EQ(master->value(), shown - 20) << "an idle tick redrew";
+  app().effects.delayMix = 10;
+  panel->ShowViewIfChanged(App_Panel(&app()));
+  EXPECT_EQ(Named<QSlider>("delayMix")->value(), 10);
+  EXPECT_EQ(master->value(), shown);
 }
 
 TEST_F(GuiTest, TransportButtonsAndStripSwitchesReachTheCore) {

@@ -46,6 +46,7 @@ struct EffectsPanel {
   int reverbMix = 63;      // "Mix"
   int reverbDamping = 63;  // "Tone"
   bool reverbEnabled = false;
+  bool operator==(const EffectsPanel&) const = default;
 };
 
 // ---- Mappings from positions to engine values ----
