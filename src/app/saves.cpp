@@ -29,6 +29,12 @@ void End(App* app, bool wait) {
 }  // namespace
 
 void App_AddSave(App* app, std::unique_ptr<SessionSaving> saving, std::function<void(App*, bool)> then) {
+  if (app->saves.inside) {
+    // Begun from inside the end of another (which is on the stack): finished here.
+    const bool saved = saving->Advance(true) && saving->Saved();
+    if (then) then(app, saved);
+    return;
+  }
   App_WaitForSaves(app);
   app->saves.saving = std::move(saving);
   app->saves.then = std::move(then);

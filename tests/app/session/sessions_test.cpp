@@ -398,6 +398,14 @@ TEST_F(SessionTest, WhatFollowsASaveWaitsForIt) {
   EXPECT_TRUE(App_WaitForSaves(app_.get()));
   EXPECT_TRUE(dialog.Saw("Quicksaved Session as Mine.", "Quicksave Complete"));
   EXPECT_FALSE(Exists("q/Quicksave01"));
+  // One begun there by a caller that is not a command (none does today) is finished there.
+  dialogs.quicksaveName = "Other";  // a new one: no question before the closing message
+  dialog.during = [this] { EXPECT_TRUE(App_StartSessionSave(app_.get(), Path("Nested"))); };
+  App_Command(app_.get(), Command::Quicksave);
+  EXPECT_TRUE(App_WaitForSaves(app_.get()));
+  EXPECT_TRUE(dialog.Saw("Quicksaved Session as Other.", "Quicksave Complete"));
+  EXPECT_TRUE(Exists("Nested.session"));
+  EXPECT_EQ(app_->session.name, "Other");
 }
 
 // The reliability audit's trial as a test: a save of eight tracks killed at any moment
