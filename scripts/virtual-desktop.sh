@@ -60,3 +60,22 @@ find_window() {
   done
   echo "$id"
 }
+
+# start_first_run PROGRAM: PROGRAM copied into a fresh run directory ($run) with the
+# staged files but no DeviceConfig.xml, and started there for the first time, which opens
+# the running JACK server by itself; its process in $kestrine (and $pids), its output in
+# $work/kestrine.log, its window in $window (empty when none appeared: start-up on a
+# loaded machine is given 30 s).
+start_first_run() {
+  local staged
+  staged="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/run"
+  run="$work/run"
+  mkdir -p "$run"
+  cp "$1" "$run/kestrine"
+  [ -d "$staged" ] && cp -r "$staged/." "$run/"
+  rm -f "$run/DeviceConfig.xml"
+  (cd "$run" && exec ./kestrine >"$work/kestrine.log" 2>&1) &
+  kestrine=$!
+  pids+=($kestrine)
+  window=$(find_window Kestrine 300)
+}

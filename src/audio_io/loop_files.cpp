@@ -544,6 +544,12 @@ void LoopFileWrites::Wait() {
 
 int LoopFileWrites::Failed() const { return state_->failed; }
 
+const std::string& LoopFileWrites::FailedPath() const {
+  static const std::string none;
+  const size_t failed = static_cast<size_t>(state_->failed);
+  return state_->failed < 0 || failed >= state_->files.size() ? none : state_->files[failed].path;
+}
+
 void LoopFileWrites::ShowFailure() const {
   if (state_->failed < 0 || static_cast<size_t>(state_->failed) >= state_->files.size()) return;
   const State::File& file = state_->files[static_cast<size_t>(state_->failed)];

@@ -106,6 +106,8 @@ class LoopFileWrites {
   // there and writes no more), the number of files when the step after them failed, or
   // -1 when everything was written.
   int Failed() const;
+  // Once done: the path of that file; empty when every file was written.
+  const std::string& FailedPath() const;
   // Once done: says why that file was not written, as a save of one loop does.
   void ShowFailure() const;
 

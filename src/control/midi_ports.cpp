@@ -1,5 +1,6 @@
 #include "control/midi_ports.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 
@@ -29,7 +30,8 @@ MidiClockIn* clockIn = nullptr;  // user-interface thread
 // drain then runs MidiPoll (MidiPollWoken). Its thread only polls descriptors and calls
 // ControlCommands().Wake(): it never touches the table or the MIDI layer.
 MidiInputWatch inputWatch;
-bool someInputUnwatched = false;  // user-interface thread: a polled input has no descriptor
+// User-interface thread: the polled inputs that have no descriptor, by table position.
+std::array<bool, kMaxMidiPorts> unwatched{};
 bool watchRefused = false;        // user-interface thread: the watcher could not start
 
 constexpr uint32_t kClock = 0xF8;
@@ -106,13 +108,13 @@ void WakeTheDrain() { ControlCommands().Wake(); }
 // arrival than one on a 2 ms timer would.
 void WatchInputs() {
   std::vector<int> descriptors;
-  someInputUnwatched = false;
+  unwatched.fill(false);
   MidiBackend* b = openBackend.load();
   for (int i = 0; b && i < table.inputCount; ++i) {
     const MidiPort& port = table.inputs[i];
     if (!Polled(port)) continue;
     const int fd = b->InputWakeDescriptor(port.stream.load());
-    if (fd < 0) someInputUnwatched = true;
+    if (fd < 0) unwatched[i] = true;
     else descriptors.push_back(fd);
   }
   watchRefused = !inputWatch.Watch(std::move(descriptors), &WakeTheDrain);
@@ -173,7 +175,8 @@ void CloseMidiPorts() {
   if (!b) return;
   // The watcher polls the layer's descriptors, which closing may free: it stops first.
   inputWatch.Stop();
-  someInputUnwatched = watchRefused = false;
+  unwatched.fill(false);
+  watchRefused = false;
   // The output thread is the only other thread in the MIDI layer: once it has written
   // what was queued and stopped, every stream may be closed.
   MidiOutput_Stop();
@@ -235,15 +238,11 @@ bool MidiPorts_AnyInputPolled() {
 bool MidiPorts_PollingWanted() {
   if (!MidiPorts_AnyInputPolled()) return false;
   if (watchRefused || inputWatch.Lost()) return true;
-  if (!someInputUnwatched) return false;
   // An input without a descriptor that nothing can reach (a JACK port with no connection)
   // is not polled; asked again at every tick, so a connection brings the poll back.
   MidiBackend* b = openBackend.load();
-  for (int i = 0; i < table.inputCount; ++i) {
-    const MidiPort& port = table.inputs[i];
-    MidiStream stream = port.stream.load();
-    if (Polled(port) && b->InputWakeDescriptor(stream) < 0 && !b->InputSilent(stream)) return true;
-  }
+  for (int i = 0; i < table.inputCount; ++i)
+    if (unwatched[i] && Polled(table.inputs[i]) && !b->InputSilent(table.inputs[i].stream.load())) return true;
   return false;
 }
 

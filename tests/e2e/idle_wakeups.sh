@@ -16,15 +16,7 @@ fail() { echo "FAILED: $*"; echo "--- program output"; grep -v '^ALSA' "$work/ke
 start_display 110 || fail "Xvfb did not start"
 start_jack || fail "the JACK dummy server did not start"
 
-run="$work/run"
-mkdir -p "$run"
-cp "$program" "$run/kestrine"
-[ -d "$root/run" ] && cp -r "$root/run/." "$run/"
-rm -f "$run/DeviceConfig.xml"
-(cd "$run" && exec ./kestrine >"$work/kestrine.log" 2>&1) &
-kestrine=$!
-pids+=($kestrine)
-window=$(find_window Kestrine 300)
+start_first_run "$program"
 [ -n "$window" ] || fail "no Kestrine window appeared"
 sleep 3  # start-up settles: the first paints, the device, the JACK ports
 

@@ -17,19 +17,9 @@ fail() { echo "FAILED: $*"; echo "--- program output"; grep -v '^ALSA' "$work/ke
 start_display 90 || fail "Xvfb did not start"
 start_jack || fail "the JACK dummy server did not start"
 
-# A fresh run directory without DeviceConfig.xml: a first start, which opens the
-# running JACK server by itself and keeps it in DeviceConfig.xml.
-run="$work/run"
-mkdir -p "$run"
-cp "$program" "$run/kestrine"
-[ -d "$root/run" ] && cp -r "$root/run/." "$run/"
-rm -f "$run/DeviceConfig.xml"
-
-(cd "$run" && exec ./kestrine >"$work/kestrine.log" 2>&1) &
-kestrine=$!
-pids+=($kestrine)
-# Generous waits: on a loaded machine start-up can take several seconds.
-window=$(find_window Kestrine 300)
+# A first start, which opens the running JACK server by itself and keeps it in
+# DeviceConfig.xml.
+start_first_run "$program"
 [ -n "$window" ] || fail "no Kestrine window appeared"
 sleep 1
 xdotool windowfocus --sync "$window" 2>/dev/null || true

@@ -529,8 +529,6 @@ bool SessionFileSave::Begin() {
   // Once every loop is on the disk the writer puts the session file beside them, then
   // removes what no session names any more (worked out here: only this thread reads
   // session files).
-  filePaths_.clear();
-  for (const LoopFileWrite& file : files) filePaths_.push_back(file.path);
   const SessionLoopsLeftovers leftovers = SessionLoops_Leftovers(path_, &loops_);
   const auto writeSessionFile = [path = path_, text = text_, leftovers] {
     Xml_TakeBackup(path, fs::path(path).replace_extension(".bak").string());
@@ -552,12 +550,13 @@ bool SessionFileSave::Written() const { return !writes_ || writes_->Done(); }
 bool SessionFileSave::End() {
   if (!writes_) return false;
   writes_->Wait();
-  const int failed = writes_->Failed();
+  const bool failed = writes_->Failed() >= 0;
+  const std::string file = writes_->FailedPath();  // empty when the session file failed
   writes_.reset();
-  if (failed >= 0) {
+  if (failed) {
     if (!loops_.empty()) SessionLoops_Remove(loops_);
-    if (static_cast<size_t>(failed) < filePaths_.size())
-      MessageDialog_Show(nullptr, "Unable to write loop file:\n" + filePaths_[static_cast<size_t>(failed)], "File Error");
+    if (!file.empty())
+      MessageDialog_Show(nullptr, "Unable to write loop file:\n" + file, "File Error");
     else
       MessageDialog_Show(nullptr, "Unable to open session XML file for writing.", "File Error");
     return false;

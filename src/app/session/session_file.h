@@ -83,7 +83,6 @@ class SessionFileSave {
   std::string path_, directory_, loops_, text_;
   std::function<void()> wake_;
   std::string trackDirectories_[kStripCount];
-  std::vector<std::string> filePaths_;
   std::unique_ptr<LoopFileWrites> writes_;
 };
 
