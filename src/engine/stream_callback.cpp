@@ -744,11 +744,12 @@ void SettleSeams(AudioEngine* e, const bool* rendered, int32_t seamFrames, const
       s.rampLeft = 0;
       s.recordLevel = 0.0;
     }
-    if (seamFrames <= 0) {
+    if (seamFrames <= 0)
       s.tail.left = 0;
-      continue;
-    }
-    if (s.tail.left > 0) RenderSeamTail(e, i, in, out, frames, effectsSends);
+    else if (s.tail.left > 0)
+      RenderSeamTail(e, i, in, out, frames, effectsSends);
+    // Counted with the fades off too: turned on before the next piece, they start a
+    // punch-out tail from a head that records now.
     writing = writing || s.recordLevel > 0.0 || (s.tail.left > 0 && s.tail.recordLevel > 0.0);
   }
   if (writing != e->seamRecording.load(std::memory_order_relaxed)) e->seamRecording.store(writing, std::memory_order_release);

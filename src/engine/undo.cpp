@@ -7,6 +7,7 @@
 #include "engine/audio.h"
 #include "engine/buffers.h"
 #include "engine/message_dialog.h"
+#include "engine/seams.h"
 #include "engine/transport.h"
 #include "engine/undo_history.h"
 
@@ -233,7 +234,10 @@ void Undo_TakeDueSnapshot() {
   AudioEngine* e = Audio_GetEngine();
   if (!e) return;
   const int32_t track = e->insertSnapshotTrack.exchange(-1);
-  if (track >= 0) Undo_After(track);
+  if (track < 0) return;
+  // The pass's input is still fading out for a moment after it ended.
+  Audio_WaitForSeamRecording();
+  Undo_After(track);
 }
 
 int Audio_SelectRecordTrack(int track) {

@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <thread>
 #include <vector>
 
 #include "engine/audio.h"
+#include "engine/undo.h"
+#include "engine/undo_audio.h"
 #include "support/engine_fixture.h"
 
 namespace {
@@ -207,6 +210,58 @@ TEST_F(Seams, ATakeHoldsItsOverlapFadedIntoItsStartAndNothingIsWrittenAfterTheFa
   EXPECT_NEAR(take[120], 0.5 * 121 / 240 + 1.0 * 119 / 240, 1e-5);
   for (int f = 240; f < 4000; ++f) ASSERT_EQ(take[f], 0.5f) << f;
   for (int f = 1; f < 240; ++f) ASSERT_LT(take[f], take[f - 1]) << f;
+}
+
+// The history keeps a take as the loop holds it once its fade-out has been written: a
+// Stop right after crossfades were turned on, and an insert pass's end read by the next
+// poll while its input still fades out.
+TEST_F(Seams, TheHistoryTakesATakeOnlyAfterItsFadeOutIsWritten) {
+  Audio_EnableUndo();
+  const auto input = [](long, int) { return 0.25f; };
+  // Lets the stream run until `until` holds, then stops it for longer than any poll waits
+  // unless it waits for the fade, then lets it run on.
+  const auto streamUntil = [&](const std::function<bool()>& until) {
+    return std::thread([&, until] {
+      while (!until()) Run(32, 32, input);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      Run(1024, 128, input);
+    });
+  };
+  const auto historyHoldsTheLoop = [&](int slot) {
+    const LoopTrack& t = track(slot);
+    std::vector<float> held(t.bufferSize / 4);
+    ASSERT_NE(Undo_PresentAudio(slot), nullptr);
+    UndoAudio_CopyTo(*Undo_PresentAudio(slot), held.data());
+    for (size_t i = 0; i < held.size(); ++i) ASSERT_EQ(held[i], t.pBuffer[i]) << "frame " << i / 2;
+  };
+  {
+    const int slot = MakeLoop(48000, 2);
+    Audio_SetCallbackRunning(true);
+    ASSERT_TRUE(Audio_RecordLooping(slot));
+    Run(4000, 128, input);
+    Audio_SetSeamCrossfade(5);
+    std::thread stream = streamUntil([&] { return engine()->state.load() != Recording; });
+    Audio_StopLooping();
+    stream.join();
+    Audio_SetCallbackRunning(false);
+    historyHoldsTheLoop(slot);
+    EXPECT_GT(track(slot).pBuffer[2 * 4100], 0.0f);  // the tail did write past the head
+  }
+  {
+    Reset();
+    Audio_EnableUndo();
+    Audio_SetSeamCrossfade(5);
+    const int slot = MakeLoop(4800, 2, [](int, int) { return 0.5f; });
+    Audio_PlayLooping();
+    Audio_SetCallbackRunning(true);
+    ASSERT_TRUE(Audio_InsertLooping(slot));
+    std::thread stream = streamUntil([&] { return engine()->state.load() == Playing; });
+    while (engine()->state.load() != Playing) std::this_thread::yield();
+    Audio_PollChanges();  // takes the pass's snapshot
+    stream.join();
+    Audio_SetCallbackRunning(false);
+    historyHoldsTheLoop(slot);
+  }
 }
 
 // A crossfade longer than a quarter of the loop is shortened to it; an unmuted track
