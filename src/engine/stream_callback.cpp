@@ -738,11 +738,11 @@ void SettleSeams(AudioEngine* e, const bool* rendered, int32_t seamFrames, const
   bool writing = false;
   for (int i = 0; i < NUM_TRACKS; ++i) {
     TrackSeam& s = e->seams[i];
-    if (!rendered[i] && s.sounding) {
-      if (seamFrames > 0) StartTail(s, FadeFor(seamFrames, s.begin, s.end));
+    if (!rendered[i]) {
+      if (s.sounding && seamFrames > 0) StartTail(s, FadeFor(seamFrames, s.begin, s.end));
       s.sounding = false;
       s.rampLeft = 0;
-      s.recordLevel = 0.0;
+      s.recordLevel = 0.0;  // (a silent head records nothing either: it must not hold Stop up)
     }
     if (seamFrames <= 0)
       s.tail.left = 0;
