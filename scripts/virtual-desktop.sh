@@ -19,6 +19,16 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# fail MESSAGE: ends the script as failed, with the end of the program's output.
+fail() {
+  echo "FAILED: $*"
+  if [ -f "$work/kestrine.log" ]; then
+    echo "--- program output"
+    grep -v '^ALSA' "$work/kestrine.log" | tail -20 || true
+  fi
+  exit 1
+}
+
 # start_display FIRST_NUMBER [WIDTHxHEIGHT]: exports DISPLAY; false when Xvfb does not
 # answer. The screen is 1366x768 unless given (1280x720: a laptop or a projector).
 start_display() {

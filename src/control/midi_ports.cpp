@@ -200,9 +200,8 @@ void MidiPoll() {
   bool readSomething = false;
   for (int i = 0; i < table.inputCount; ++i) {
     MidiPort& port = table.inputs[i];
-    if (!port.enabled && !clockIn) continue;
-    MidiStream stream = port.stream.load();
-    if (!stream) continue;
+    if (!Polled(port)) continue;
+    const MidiStream stream = port.stream.load();
     uint32_t message;
     MidiEventTime when;
     while (b->Poll(stream) > 0 && b->ReadTimed(stream, &message, &when)) {

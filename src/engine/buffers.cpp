@@ -79,12 +79,12 @@ class PinnedBuffers {
   }
   bool Pinned(const float* buffer) {
     std::lock_guard<std::mutex> guard(lock_);
-    return std::find(pins_.begin(), pins_.end(), buffer) != pins_.end();
+    return Held(buffer);
   }
   // True when `buffer` is pinned: it is kept until let go.
   bool Defer(float* buffer) {
     std::lock_guard<std::mutex> guard(lock_);
-    if (std::find(pins_.begin(), pins_.end(), buffer) == pins_.end()) return false;
+    if (!Held(buffer)) return false;
     deferred_.push_back(buffer);
     return true;
   }
@@ -92,19 +92,15 @@ class PinnedBuffers {
   std::vector<float*> TakeLetGo() {
     std::lock_guard<std::mutex> guard(lock_);
     std::vector<float*> free;
-    for (size_t i = 0; i < deferred_.size();) {
-      if (std::find(pins_.begin(), pins_.end(), deferred_[i]) == pins_.end()) {
-        free.push_back(deferred_[i]);
-        deferred_[i] = deferred_.back();
-        deferred_.pop_back();
-      } else {
-        ++i;
-      }
-    }
+    const auto letGo = std::partition(deferred_.begin(), deferred_.end(), [this](float* b) { return Held(b); });
+    free.assign(letGo, deferred_.end());
+    deferred_.erase(letGo, deferred_.end());
     return free;
   }
 
  private:
+  bool Held(const float* buffer) const { return std::find(pins_.begin(), pins_.end(), buffer) != pins_.end(); }
+
   std::mutex lock_;
   std::vector<const float*> pins_;  // one entry per pin: a buffer may be pinned twice
   std::vector<float*> deferred_;

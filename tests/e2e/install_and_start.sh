@@ -11,7 +11,6 @@ build=$1
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/virtual-desktop.sh"
 require_tools Xvfb xdotool jackd jack_lsp
-fail() { echo "FAILED: $*"; [ -f "$work/kestrine.log" ] && grep -v '^ALSA' "$work/kestrine.log" | tail -20; exit 1; }
 
 prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" || fail "cmake --install failed"

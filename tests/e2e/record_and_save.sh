@@ -12,7 +12,6 @@ program=$1; out=$2
 root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/virtual-desktop.sh"
 require_tools Xvfb xdotool jackd jack_lsp
-fail() { echo "FAILED: $*"; echo "--- program output"; grep -v '^ALSA' "$work/kestrine.log" | tail -20 || true; exit 1; }
 
 start_display 90 || fail "Xvfb did not start"
 start_jack || fail "the JACK dummy server did not start"
