@@ -9,7 +9,7 @@ build=$(cd "$1" && pwd); panel=$2; prefs=$3
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/virtual-desktop.sh"
 require_tools Xvfb xdotool import jackd jack_transport
-start_display 99 || { echo "screenshot-sync.sh: Xvfb did not start" >&2; exit 1; }
+start_display || { echo "screenshot-sync.sh: Xvfb did not start" >&2; exit 1; }
 export JACK_DEFAULT_SERVER="kestrine-sync-shot-$$"
 jackd -n "$JACK_DEFAULT_SERVER" --no-realtime -d dummy -r 48000 -p 256 >"$work/jackd.log" 2>&1 &
 pids+=($!)

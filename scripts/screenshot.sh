@@ -13,7 +13,7 @@ for tool in Xvfb xdotool import; do
 done
 
 source "$root/scripts/virtual-desktop.sh"
-start_display 99 "$size" || { echo "screenshot.sh: Xvfb did not start" >&2; exit 1; }
+start_display "$size" || { echo "screenshot.sh: Xvfb did not start" >&2; exit 1; }
 command -v jackd >/dev/null && start_jack || true
 
 bash "$root/scripts/stage-run-dir.sh" "$build" "$work/run" >/dev/null

@@ -1,6 +1,6 @@
 # Sourced by the scripts that run the real program as a user would: a scratch folder
 # ($work) removed on exit with every process started into $pids, a virtual X display
-# (Xvfb) on a free number from $1, the JACK dummy server when none runs, and a
+# (Xvfb) on a free number, the JACK dummy server when none runs, and a
 # DeviceConfig.xml pointing a run directory at JACK's "system" device.
 
 # require_tools TOOL...: ends the script as skipped (exit 77) when one is not installed.
@@ -26,18 +26,28 @@ fail() {
     echo "--- program output"
     grep -v '^ALSA' "$work/kestrine.log" | tail -20 || true
   fi
+  if [ -n "${DISPLAY:-}" ] && ! xdotool getdisplaygeometry >/dev/null 2>&1; then
+    echo "--- the display $DISPLAY no longer answers; Xvfb's output"
+    tail -20 "$work/xvfb.log" 2>/dev/null || true
+  fi
   exit 1
 }
 
-# start_display FIRST_NUMBER [WIDTHxHEIGHT]: exports DISPLAY; false when Xvfb does not
-# answer. The screen is 1366x768 unless given (1280x720: a laptop or a projector).
+# start_display [WIDTHxHEIGHT]: exports DISPLAY; false when Xvfb does not answer. The
+# screen is 1366x768 unless given (1280x720: a laptop or a projector). Xvfb picks the
+# display number itself by binding its sockets: a lock file check alone misses a server
+# in another container that shares this network namespace, whose abstract socket then
+# answers for the number while it lives. -noreset: the probe leaving must not reset it.
 start_display() {
-  local display=$1 size=${2:-1366x768}
-  while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-  Xvfb ":$display" -screen 0 "${size}x24" -nolisten tcp >"$work/xvfb.log" 2>&1 &
+  local size=${1:-1366x768} number=""
+  Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
   pids+=($!)
-  export DISPLAY=":$display" JACK_NO_START_SERVER=1
-  for _ in $(seq 1 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+  for _ in $(seq 1 100); do
+    number=$(cat "$work/display" 2>/dev/null) && [ -n "$number" ] && break
+    sleep 0.1
+  done
+  [ -n "$number" ] || return 1
+  export DISPLAY=":$number" JACK_NO_START_SERVER=1
   xdotool getdisplaygeometry >/dev/null 2>&1
 }
 

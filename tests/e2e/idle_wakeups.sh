@@ -12,7 +12,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/virtual-desktop.sh"
 require_tools Xvfb xdotool jackd jack_lsp
 
-start_display 110 || fail "Xvfb did not start"
+start_display || fail "Xvfb did not start"
 start_jack || fail "the JACK dummy server did not start"
 
 start_first_run "$program"

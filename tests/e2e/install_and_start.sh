@@ -33,7 +33,7 @@ code=$?
 set -e
 [ "$code" = 2 ] && grep -q "Unknown option 'no-such-option'" "$work/usage.txt" || fail "a bad option gave exit code $code"
 
-start_display 120 || fail "Xvfb did not start"
+start_display || fail "Xvfb did not start"
 start_jack || fail "the JACK dummy server did not start"
 home="$work/home" elsewhere="$work/elsewhere"
 mkdir -p "$home" "$elsewhere"

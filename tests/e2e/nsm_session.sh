@@ -12,7 +12,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/virtual-desktop.sh"
 require_tools Xvfb xdotool jackd jack_lsp python3
 
-start_display 110 || { echo "FAILED: Xvfb did not start"; exit 1; }
+start_display || { echo "FAILED: Xvfb did not start"; exit 1; }
 start_jack || { echo "FAILED: the JACK dummy server did not start"; exit 1; }
 run="$work/run"
 mkdir -p "$run"

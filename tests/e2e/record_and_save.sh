@@ -13,7 +13,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/virtual-desktop.sh"
 require_tools Xvfb xdotool jackd jack_lsp
 
-start_display 90 || fail "Xvfb did not start"
+start_display || fail "Xvfb did not start"
 start_jack || fail "the JACK dummy server did not start"
 
 # A first start, which opens the running JACK server by itself and keeps it in

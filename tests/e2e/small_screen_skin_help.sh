@@ -10,7 +10,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 source "$root/scripts/virtual-desktop.sh"
 require_tools Xvfb xdotool jackd jack_lsp
 
-start_display 94 1280x720 || fail "Xvfb did not start"
+start_display 1280x720 || fail "Xvfb did not start"
 start_jack || fail "the JACK dummy server did not start"
 run="$work/run"
 bash "$root/scripts/stage-run-dir.sh" "$build" "$run" >/dev/null
