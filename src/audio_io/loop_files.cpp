@@ -476,6 +476,10 @@ struct LoopFileWrites::State {
 
   void Run();
   bool Write(File& file) const;
+  // The file that failed; null when everything was written or the step after them failed.
+  const File* FailedFile() const {
+    return failed < 0 || static_cast<size_t>(failed) >= files.size() ? nullptr : &files[static_cast<size_t>(failed)];
+  }
 };
 
 namespace {
@@ -546,13 +550,14 @@ int LoopFileWrites::Failed() const { return state_->failed; }
 
 const std::string& LoopFileWrites::FailedPath() const {
   static const std::string none;
-  const size_t failed = static_cast<size_t>(state_->failed);
-  return state_->failed < 0 || failed >= state_->files.size() ? none : state_->files[failed].path;
+  const State::File* file = state_->FailedFile();
+  return file ? file->path : none;
 }
 
 void LoopFileWrites::ShowFailure() const {
-  if (state_->failed < 0 || static_cast<size_t>(state_->failed) >= state_->files.size()) return;
-  const State::File& file = state_->files[static_cast<size_t>(state_->failed)];
+  const State::File* failed = state_->FailedFile();
+  if (!failed) return;
+  const State::File& file = *failed;
   if (!file.samples) {
     MessageDialog_Show(state_->owner, "No loop to save", "Error");
     return;

@@ -304,27 +304,28 @@ void TransportPanel::TakeLevels() { levels_ = App_TakeStripLevels(context_.app()
 
 void TransportPanel::Refresh() { ShowView(App_Panel(context_.app())); }
 
-
-std::unique_ptr<TransportPanel::Drawn> TransportPanel::Capture(const PanelView& v) const {
+TransportPanel::Drawn TransportPanel::Capture(const PanelView& v) const {
   const App* app = context_.app();
-  auto drawn = std::make_unique<Drawn>();
-  drawn->view = v;
-  drawn->mixer = App_Mixer(app);
-  drawn->effects = app->effects;
-  for (size_t i = 0; i < std::size(kFieldControls); ++i) drawn->fields[i] = App_Field(app, kFieldControls[i].second);
-  for (int i = 0; i < kStripCount; ++i) drawn->stripLeds[i] = Meter_LitCount(levels_.level[i], v.meterLeds);
+  Drawn drawn{v, App_Mixer(app), app->effects, {}, {}};
+  for (size_t i = 0; i < std::size(kFieldControls); ++i) drawn.fields[i] = App_Field(app, kFieldControls[i].second);
+  for (int i = 0; i < kStripCount; ++i) drawn.stripLeds[i] = Meter_LitCount(levels_.level[i], v.meterLeds);
   return drawn;
 }
 
 void TransportPanel::ShowViewIfChanged(const PanelView& v) {
   const bool skinPending = skinChanged_ || App_Skin().current != appliedSkin_;
   const bool modelPending = !wave_->hasModel() && App_LoopEditView(context_.app());
-  if (drawn_ && !skinPending && !modelPending && *drawn_ == *Capture(v)) return;
-  ShowView(v);
+  Drawn now = Capture(v);
+  if (drawn_ && !skinPending && !modelPending && *drawn_ == now) return;
+  Draw(std::move(now));
 }
 
-void TransportPanel::ShowView(const PanelView& v) {
-  const App* app = context_.app();
+void TransportPanel::ShowView(const PanelView& v) { Draw(Capture(v)); }
+
+// Draws what was captured and keeps it: what the next tick compares with is what the
+// widgets show, even when the state moves while a skin loads under its progress dialog.
+void TransportPanel::Draw(Drawn drawn) {
+  const PanelView& v = drawn.view;
   // A skin loads image by image, with events running under its progress dialog: the
   // colours are taken again once its name shows it has finished.
   if (skinChanged_ || App_Skin().current != appliedSkin_) ApplySkin();
@@ -346,8 +347,8 @@ void TransportPanel::ShowView(const PanelView& v) {
       {1271, v.loopEdit.setStartPoint},
   };
   for (const auto& [id, on] : enabled) Control(id)->setEnabled(on);
-  for (const auto& [id, field] : kFieldControls)
-    ShowFieldText(static_cast<QLineEdit*>(Control(id)), App_Field(app, field));
+  for (size_t i = 0; i < std::size(kFieldControls); ++i)
+    ShowFieldText(static_cast<QLineEdit*>(Control(kFieldControls[i].first)), drawn.fields[i]);
 
   undoLabel_->setText(QString::fromStdString(v.undoLabel));
   undoDepth_->setText(QString::fromStdString(v.undoDepth));
@@ -365,7 +366,7 @@ void TransportPanel::ShowView(const PanelView& v) {
     outputMeter_->setLevel(c, v.meters[2 + c].lit, v.meters[2 + c].held);
   }
 
-  const MixerView mixer = App_Mixer(app);
+  const MixerView& mixer = drawn.mixer;
   ShowSlider(master_, mixer.masterVolume);
   ShowSlider(submix_[0], mixer.submixVolume[0]);
   ShowSlider(submix_[1], mixer.submixVolume[1]);
@@ -377,9 +378,9 @@ void TransportPanel::ShowView(const PanelView& v) {
   ShowLit(Control(1025), mixer.submixMute[1]);
 
   for (int i = 0; i < kStripCount; ++i)
-    strips_[i]->Refresh(v.strips[i], Meter_LitCount(levels_.level[i], v.meterLeds), v.meterLeds);
+    strips_[i]->Refresh(v.strips[i], drawn.stripLeds[i], v.meterLeds);
   effects_->Refresh();
-  drawn_ = Capture(v);
+  drawn_ = std::make_unique<Drawn>(std::move(drawn));
 }
 
 void TransportPanel::paintEvent(QPaintEvent* event) {

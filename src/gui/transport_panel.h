@@ -85,7 +85,8 @@ class TransportPanel : public QWidget {
   // Everything the panel last drew from, and whether it is known.
   struct Drawn;
   std::unique_ptr<Drawn> drawn_;
-  std::unique_ptr<Drawn> Capture(const PanelView& view) const;
+  Drawn Capture(const PanelView& view) const;
+  void Draw(Drawn drawn);
   bool dragging_ = false;
   QPoint dragOffset_;
 };
